@@ -1,0 +1,207 @@
+#include "NodeProcedure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "FloatArith.h"
+#include "Solver.h"
+
+namespace mosaro {
+
+float CoordinateScale(float extent) {
+    if (extent > 100000.0f) return 100000.0f;
+    if (extent > 10000.0f) return 10000.0f;
+    if (extent > 1000.0f) return 1000.0f;
+    if (extent > 100.0f) return 100.0f;
+    return 1.0f;
+}
+
+KrigingConstants KrigingConstants::FromEstimator(const CKriging& estimator) {
+    const TVARIOGRAMMODEL& alongX = estimator.m_VariogramModel[0];
+    const TVARIOGRAMMODEL& alongY = estimator.m_VariogramModel[1];
+    const TRECTXYMINMAX& rect = estimator.m_Rect;
+
+    KrigingConstants c;
+    c.partialSill = f32((f64(alongX.fPartialSill) + f64(alongY.fPartialSill)) / 2.0);
+    c.nugget = f32((f64(alongX.fNugget) + f64(alongY.fNugget)) / 2.0);
+    c.sill = f32(f64(c.partialSill) + f64(c.nugget));
+
+    float extent = f32(f64(rect.fXMax) - f64(rect.fXMin));
+    const float extentY = f32(f64(rect.fYMax) - f64(rect.fYMin));
+    if (extentY > extent) extent = extentY;
+    c.scale = CoordinateScale(extent);
+
+    c.range = f32(f64(alongX.fRange) / f64(c.scale));
+    float ratio = f32(f64(alongX.fRange) / f64(alongY.fRange));
+    // A strong anisotropy is trusted only when the range spans a few scaled
+    // units; a weak or undefined one is ignored.
+    if (f64(ratio) > 5.0 && f64(c.range) < 2.0) ratio = 1.0f;
+    if (f64(ratio) < 0.5 || std::isnan(ratio)) ratio = 1.0f;
+    c.anisotropy = ratio;
+    return c;
+}
+
+float KrigingConstants::Covariance(float h) const {
+    if (h == 0.0f || std::isnan(h)) return sill;
+    if (!(h <= range)) return 0.0f;
+    const double hd = f64(h), a = f64(range);
+    const float gamma =
+        f32(f64(partialSill) * ((hd * 1.5) / a - 0.5 * std::pow(hd / a, 3.0)) + f64(nugget));
+    return f32(f64(sill) - f64(gamma));
+}
+
+float KrigingConstants::AnisotropicDistance(float x1, float y1, float x2, float y2) const {
+    const double dx = f64(x1) - f64(x2);
+    const double dy = f64(y1) - f64(y2);
+    const double k = f64(anisotropy);
+    return f32(std::sqrt(dx * dx + (k * k) * (dy * dy)));
+}
+
+float NodeCoordinate(long long index, float cellSize, float origin, float scale) {
+    const float offset = f32(static_cast<double>(index) * f64(cellSize));
+    const float position = f32(f64(offset) + f64(origin));
+    return f32(f64(position) / f64(scale));
+}
+
+float ApplyCutOff(float estimate) {
+    if (f64(estimate) < 0.01 || std::isnan(estimate)) return 0.0f;
+    return estimate;
+}
+
+void WorkingSamples::Load(float* const* ppPoints, int count, float scale) {
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    x.resize(n);
+    y.resize(n);
+    value.resize(n);
+    distance.assign(n, 0.0f);
+    for (std::size_t p = 0; p < n; ++p) {
+        x[p] = f32(f64(ppPoints[0][p]) / f64(scale));
+        y[p] = f32(f64(ppPoints[1][p]) / f64(scale));
+        value[p] = ppPoints[2][p];
+    }
+}
+
+void WorkingSamples::MeasureFrom(float nodeX, float nodeY) {
+    const double X = f64(nodeX), Y = f64(nodeY);
+    for (std::size_t p = 0; p < x.size(); ++p) {
+        const double dx = f64(x[p]) - X;
+        const double dy = f64(y[p]) - Y;
+        distance[p] = f32(std::sqrt(dx * dx + dy * dy));
+    }
+}
+
+void WorkingSamples::Swap(std::size_t a, std::size_t b) {
+    std::swap(x[a], x[b]);
+    std::swap(y[a], y[b]);
+    std::swap(value[a], value[b]);
+    std::swap(distance[a], distance[b]);
+}
+
+void SortNearest(WorkingSamples& samples, int passes) {
+    const std::size_t n = samples.x.size();
+    const std::size_t last = std::min(n, static_cast<std::size_t>(std::max(passes, 0)));
+    const std::vector<float>& d = samples.distance;
+    for (std::size_t a = 0; a < last; ++a) {
+        for (std::size_t b = a + 1; b < n; ++b) {
+            if (!(d[b] >= d[a])) samples.Swap(a, b);  // nearer, or unordered
+        }
+    }
+}
+
+void NodeMethod::Drift(float /*x*/, float /*y*/, float* terms) const { terms[0] = 1.0f; }
+
+float NodeMethod::Estimate(const NodeSolution& s) const {
+    float z = 0.0f;
+    for (int a = 0; a < s.neighbours; ++a) z = f32(f64(z) + f64(s.weights[a]) * f64(s.values[a]));
+    return z;
+}
+
+namespace {
+
+// The node's system, assembled as the solver's augmented matrix, plus the
+// right-hand side kept aside for estimates that read it after the solve.
+class NodeSystem {
+public:
+    NodeSystem(int neighbours, int driftCount)
+        : m_(neighbours),
+          drift_(driftCount),
+          order_(neighbours + driftCount),
+          augmented_(static_cast<std::size_t>(order_) * static_cast<std::size_t>(order_ + 1)),
+          rightSide_(static_cast<std::size_t>(order_)),
+          solution_(static_cast<std::size_t>(order_)),
+          terms_(static_cast<std::size_t>(driftCount)) {}
+
+    void Assemble(const WorkingSamples& w, float nodeX, float nodeY, const KrigingConstants& c,
+                  const NodeMethod& method) {
+        for (int a = 0; a < m_; ++a) {
+            At(a, a) = c.sill;
+            for (int b = a + 1; b < m_; ++b) {
+                const float h = c.AnisotropicDistance(w.x[a], w.y[a], w.x[b], w.y[b]);
+                At(a, b) = At(b, a) = c.Covariance(h);
+            }
+            rightSide_[a] = c.Covariance(c.AnisotropicDistance(w.x[a], w.y[a], nodeX, nodeY));
+            method.Drift(w.x[a], w.y[a], terms_.data());
+            for (int t = 0; t < drift_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[t];
+        }
+        for (int t = 0; t < drift_; ++t)
+            for (int u = 0; u < drift_; ++u) At(m_ + t, m_ + u) = 0.0f;
+        method.Drift(nodeX, nodeY, terms_.data());
+        for (int t = 0; t < drift_; ++t) rightSide_[m_ + t] = terms_[t];
+        for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[r];
+    }
+
+    void Solve() { SolveGuardedInPlace(augmented_.data(), order_, solution_.data()); }
+
+    NodeSolution View(const WorkingSamples& w, const KrigingConstants& c) const {
+        return NodeSolution{m_, solution_.data(), rightSide_.data(), w.value.data(), &c};
+    }
+
+private:
+    float& At(int row, int column) {
+        return augmented_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_ + 1) +
+                          static_cast<std::size_t>(column)];
+    }
+
+    int m_;
+    int drift_;
+    int order_;
+    std::vector<float> augmented_;
+    std::vector<float> rightSide_;
+    std::vector<float> solution_;
+    std::vector<float> terms_;
+};
+
+}  // namespace
+
+void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
+                  const NodeMethod& method) {
+    const KrigingConstants constants = KrigingConstants::FromEstimator(estimator);
+    const TGRIDCELLXY& grid = estimator.m_GridCell;
+    const TRECTXYMINMAX& rect = estimator.m_Rect;
+    const int n = std::max(estimator.m_nPointCount, 0);
+    // More neighbours than samples cannot be chosen: every sample takes part.
+    const int m = std::clamp(estimator.m_nNeighbourCount, 0, n);
+
+    WorkingSamples work;
+    work.Load(ppPoints, n, constants.scale);
+    NodeSystem system(m, method.DriftCount());
+
+    const long long columns = static_cast<long long>(grid.nCellCountX) + 1;
+    const long long rows = static_cast<long long>(grid.nCellCountY) + 1;
+    for (long long i = 0; i < rows; ++i) {
+        const float nodeY = NodeCoordinate(i, grid.fCellSizeY, rect.fYMin, constants.scale);
+        for (long long j = 0; j < columns; ++j) {
+            const float nodeX = NodeCoordinate(j, grid.fCellSizeX, rect.fXMin, constants.scale);
+            work.MeasureFrom(nodeX, nodeY);
+            // m + 1 passes: the last one also settles the (m + 1)-th nearest,
+            // which shapes the order the next node starts from.
+            SortNearest(work, m + 1);
+            system.Assemble(work, nodeX, nodeY, constants, method);
+            system.Solve();
+            pGrid[i * columns + j] = ApplyCutOff(method.Estimate(system.View(work, constants)));
+        }
+    }
+}
+
+}  // namespace mosaro

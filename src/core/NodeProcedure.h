@@ -1,0 +1,100 @@
+// The node procedure of ordinary kriging, shared by every node estimator.
+//
+// Per call: the averaged spherical model of the two directions, a coordinate
+// scale chosen from the extent, the scaled range and the anisotropy ratio.
+// Per node: the nearest samples by a partial exchange sort whose order
+// carries over from node to node, a covariance system bordered by the drift
+// (unbiasedness) conditions, the guarded solve, an estimate formed from the
+// weights, and the cut-off that stores anything below 0.01 (or NaN) as 0.
+//
+// Methods differ only in the drift border of the system and in the estimate
+// they form from the solution; they supply both through NodeMethod.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "mosaro.h"
+
+namespace mosaro {
+
+// Coordinate scale: 100000, 10000, 1000 or 100 for an extent strictly
+// greater than that value, otherwise 1.
+float CoordinateScale(float extent);
+
+// Quantities fixed once per sweep.
+struct KrigingConstants {
+    float partialSill;  // Cp: mean of the two directions' partial sills
+    float nugget;       // C0: mean of the two nuggets
+    float sill;         // Csum = Cp + C0
+    float scale;        // s: divides every coordinate
+    float range;        // a': the x direction's range divided by s
+    float anisotropy;   // k: range_x / range_y, kept within [0.5, 5] unless a' >= 2
+
+    static KrigingConstants FromEstimator(const CKriging& estimator);
+
+    // Spherical covariance Csum - gamma(h); the nugget counts only at h = 0
+    // (and for a distance that is not a number).
+    float Covariance(float h) const;
+
+    // Distance with the y difference stretched by the anisotropy ratio.
+    float AnisotropicDistance(float x1, float y1, float x2, float y2) const;
+};
+
+// Node position in scaled units: ((index * cell) + origin) / scale, each step
+// rounded to float.
+float NodeCoordinate(long long index, float cellSize, float origin, float scale);
+
+// Estimates below 0.01 (negative ones included) and NaN are stored as 0.
+float ApplyCutOff(float estimate);
+
+// The working copy of the samples: scaled coordinates, value, and distance
+// to the current node, reordered together by the neighbour sort.
+struct WorkingSamples {
+    std::vector<float> x;
+    std::vector<float> y;
+    std::vector<float> value;
+    std::vector<float> distance;
+
+    void Load(float* const* ppPoints, int count, float scale);
+    int Count() const { return static_cast<int>(x.size()); }
+    // Isotropic distance of every entry to the node (X, Y).
+    void MeasureFrom(float nodeX, float nodeY);
+    void Swap(std::size_t a, std::size_t b);
+};
+
+// Partial exchange sort over entries [first, end): pass a (a = first ..
+// first + passes - 1) exchanges entry a with every later entry b that is
+// strictly nearer, or whose comparison with it is unordered. Afterwards the
+// first `passes` places hold the nearest entries in ascending distance; the
+// exchange rule alone decides the order of ties.
+void SortNearest(WorkingSamples& samples, int passes);
+
+// A solved node system, as seen by a method's estimate.
+struct NodeSolution {
+    int neighbours;            // m
+    const float* weights;      // m weights, then one multiplier per drift term
+    const float* rightSide;    // covariances to the node, then the drift at the node
+    const float* values;       // values of the m nearest samples, nearest first
+    const KrigingConstants* constants;
+};
+
+// What a method adds to the ordinary-kriging node procedure.
+class NodeMethod {
+public:
+    virtual ~NodeMethod() = default;
+    // Number of drift terms bordering the system, the constant term included.
+    virtual int DriftCount() const { return 1; }
+    // Drift terms at a scaled position; terms[0] is always 1.
+    virtual void Drift(float x, float y, float* terms) const;
+    // Estimate before the cut-off; the default is the weighted sum of values.
+    virtual float Estimate(const NodeSolution& solution) const;
+};
+
+// Sweeps every node of the grid (rows from fYMin upward, x fastest) and
+// stores each estimate in pGrid. The neighbour count is limited to the
+// number of samples.
+void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
+                  const NodeMethod& method);
+
+}  // namespace mosaro

@@ -1,0 +1,25 @@
+// Fit of a spherical variogram model to one experimental direction.
+#pragma once
+
+#include "mosaro.h"
+
+namespace mosaro {
+
+// Drops, in place, every class whose semivariance is below that of the last
+// class kept before it, so the retained semivariances never decrease.
+// Returns the number of retained classes; they occupy the first places of
+// the three rows.
+int PruneToNonDecreasing(float* const* table, int classCount);
+
+// Scale divisor of the normal equations: keeps sums of h^6 within single
+// precision, chosen from the lag of the last retained class.
+float ScaleDivisor(float lastLag);
+
+// Prunes `table` and fits b0 + b1 h + b3 h^3 by pair-count weighted least
+// squares, from which the spherical constants follow in closed form
+// (range = sqrt(-b1 / (3 b3)), partial sill = 2 range b1 / 3). A fit of the
+// wrong shape falls back to a straight line through the first classes, or to
+// a fit through the origin when the intercept is negative or not a number.
+TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount);
+
+}  // namespace mosaro

@@ -1,0 +1,73 @@
+#include "PointArrays.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "FloatArith.h"
+
+namespace mosaro {
+namespace {
+
+bool IsBlank(float value) { return value == kBlankValue || std::isnan(value); }
+
+std::size_t Cell(int row, int columnCount, int column) {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columnCount) +
+           static_cast<std::size_t>(column);
+}
+
+}  // namespace
+
+float** PointArrays::Table() {
+    rows[0] = x.data();
+    rows[1] = y.data();
+    rows[2] = value.data();
+    return rows;
+}
+
+PointArrays BuildPointArrays(const float* data, int rowCount, int columnCount, int valueColumn) {
+    PointArrays points;
+    const std::size_t count = rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0;
+    points.x.reserve(count);
+    points.y.reserve(count);
+    points.value.reserve(count);
+    for (int row = 0; row < rowCount; ++row) {
+        points.x.push_back(data[Cell(row, columnCount, 0)]);
+        points.y.push_back(data[Cell(row, columnCount, 1)]);
+        points.value.push_back(data[Cell(row, columnCount, valueColumn)]);
+    }
+    SubstituteBlanks(points.value);
+    return points;
+}
+
+PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCount,
+                                  const std::vector<int>& valueColumns) {
+    PointArrays points;
+    const std::size_t count =
+        (rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0) * valueColumns.size();
+    points.x.reserve(count);
+    points.y.reserve(count);
+    points.value.reserve(count);
+    for (int column : valueColumns) {
+        for (int row = 0; row < rowCount; ++row) {
+            points.x.push_back(data[Cell(row, columnCount, 0)]);
+            points.y.push_back(data[Cell(row, columnCount, 1)]);
+            points.value.push_back(data[Cell(row, columnCount, column)]);
+        }
+    }
+    // One pass over all blocks together: the first entry of a block may take
+    // the last value of the block before.
+    SubstituteBlanks(points.value);
+    return points;
+}
+
+void SubstituteBlanks(std::vector<float>& values) {
+    std::size_t firstValid = 0;
+    while (firstValid < values.size() && IsBlank(values[firstValid])) ++firstValid;
+    if (firstValid == values.size()) return;
+    for (std::size_t i = 0; i < firstValid; ++i) values[i] = values[firstValid];
+    for (std::size_t i = firstValid + 1; i < values.size(); ++i) {
+        if (IsBlank(values[i])) values[i] = values[i - 1];
+    }
+}
+
+}  // namespace mosaro

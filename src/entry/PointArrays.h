@@ -1,0 +1,33 @@
+// The three point arrays (x, y, value) that every estimator reads, built from
+// the caller's row-major sample table.
+#pragma once
+
+#include <vector>
+
+namespace mosaro {
+
+struct PointArrays {
+    std::vector<float> x;
+    std::vector<float> y;
+    std::vector<float> value;
+    float* rows[3] = {nullptr, nullptr, nullptr};
+
+    // The table of three row pointers the estimators take.
+    float** Table();
+};
+
+// One sample per table row: x from column 0, y from column 1, the value from
+// `valueColumn`.
+PointArrays BuildPointArrays(const float* data, int rowCount, int columnCount, int valueColumn);
+
+// Co-kriging layout: one block of rowCount samples per value column, in the
+// order given; every block repeats the table's coordinates in table order.
+PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCount,
+                                  const std::vector<int>& valueColumns);
+
+// A blank (-1e38) or NaN value takes the value before it, so a run of blanks
+// takes the last value before the run. A leading run, having nothing before
+// it, takes the first value after it; if every value is blank, all stay.
+void SubstituteBlanks(std::vector<float>& values);
+
+}  // namespace mosaro
