@@ -101,6 +101,10 @@ public:
 
     void CalculateVariogramConstant();
     void CalculateCoefficient(float** ppMatrix, float* pRightSide, int nOrder, float* pCoefficient);
+    /* Writes a grid of (nCellCountX + 1) * (nCellCountY + 1) floats to a
+     * binary grid file. Throws std::system_error, leaving no file behind,
+     * when the file cannot be written. */
+    void OutKrigingGridFile(float* pGrid, TGRIDCELLXY GridCell, char* pszFileName);
 
     int m_nPointCount;
     int m_nNeighbourCount;
