@@ -21,9 +21,11 @@ enum MethodCode {
     kCoKriging = 11,
 };
 
-// The estimator for `code`, or null for a code that names none.
+// The estimator for `code`, ready to run, or null for a code that names
+// none. The method array is handed to the estimators that read it (the
+// thresholds of indicator kriging); it is never written.
 std::unique_ptr<CKriging> CreateEstimator(int code, int pointCount, int neighbourCount,
                                           float methodParameter, TGRIDCELLXY grid,
-                                          TRECTXYMINMAX rect);
+                                          TRECTXYMINMAX rect, const float* methodArray);
 
 }  // namespace mosaro

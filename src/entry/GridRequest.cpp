@@ -1,0 +1,88 @@
+#include "GridRequest.h"
+
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "EstimatorFactory.h"
+#include "FloatArith.h"
+
+namespace mosaro {
+namespace {
+
+bool IsKnownMethod(int code) { return code >= kOrdinary && code <= kCoKriging; }
+
+// A float argument truncated toward zero to a count or column index within
+// [0, limit), or -1 when it is not a number or outside that range. The range
+// check comes first: converting an out-of-range double is undefined.
+int TruncatedIndex(float value, double limit) {
+    const double t = std::trunc(f64(value));
+    if (!(t >= 0.0 && t < limit)) return -1;
+    return static_cast<int>(t);
+}
+
+std::optional<PreparedRun> PrepareCoKriging(const GridRequest& r) {
+    const int variables = TruncatedIndex(r.methodParameter, static_cast<double>(INT_MAX));
+    if (variables < 1 || r.methodArray == nullptr) return std::nullopt;
+    const long long widened = static_cast<long long>(r.pointCount) * variables;
+    if (widened > INT_MAX) return std::nullopt;
+
+    std::vector<int> columns;
+    for (int v = 0; v < variables; ++v) {
+        const int column = TruncatedIndex(r.methodArray[v], static_cast<double>(r.columnCount));
+        if (column < 0) return std::nullopt;
+        columns.push_back(column);
+    }
+
+    PreparedRun run;
+    run.sampleCount = static_cast<int>(widened);
+    // More neighbours than rows means every row; capping before widening
+    // keeps the product within int and changes nothing else.
+    const int perVariable = r.neighbourCount < r.pointCount ? r.neighbourCount : r.pointCount;
+    run.neighbourCount = perVariable * variables;
+    run.points = BuildBlockPointArrays(r.data, r.pointCount, r.columnCount, columns);
+    return run;
+}
+
+}  // namespace
+
+void Normalise(GridRequest& request) {
+    if (!(request.grid.fCellSizeX > 0.0f)) request.grid.fCellSizeX = 1.0f;
+    if (!(request.grid.fCellSizeY > 0.0f)) request.grid.fCellSizeY = 1.0f;
+    if (request.neighbourCount < 1) request.neighbourCount = 1;
+}
+
+std::optional<PreparedRun> Prepare(const GridRequest& r) {
+    if (!IsKnownMethod(r.method)) return std::nullopt;
+    if (r.output == nullptr || r.grid.nCellCountX < 0 || r.grid.nCellCountY < 0)
+        return std::nullopt;
+    if (r.pointCount < 0) return std::nullopt;
+    if (r.pointCount > 0 && (r.data == nullptr || r.columnCount < 2)) return std::nullopt;
+
+    if (r.method == kCoKriging) return PrepareCoKriging(r);
+
+    if (r.pointCount > 0 && !(r.valueColumn >= 0 && r.valueColumn < r.columnCount))
+        return std::nullopt;
+    if (r.method == kIndicator && r.methodArray == nullptr &&
+        TruncatedIndex(r.methodParameter, static_cast<double>(INT_MAX)) >= 1)
+        return std::nullopt;
+    PreparedRun run;
+    run.sampleCount = r.pointCount;
+    run.neighbourCount = r.neighbourCount;
+    run.points = BuildPointArrays(r.data, r.pointCount, r.columnCount, r.valueColumn);
+    return run;
+}
+
+void RunGridRequest(GridRequest request) {
+    Normalise(request);
+    std::optional<PreparedRun> run = Prepare(request);
+    if (!run) return;
+    std::unique_ptr<CKriging> estimator =
+        CreateEstimator(request.method, run->sampleCount, run->neighbourCount,
+                        request.methodParameter, request.grid, request.rect, request.methodArray);
+    if (!estimator) return;
+    estimator->KrigingResultValue(run->points.Table(), request.output, request.grid);
+}
+
+}  // namespace mosaro
