@@ -55,6 +55,21 @@ inline SampleTable RandomSamples(unsigned seed, int count, float width, float he
     return table;
 }
 
+// Samples of a stationary, spatially correlated field over [0, size)^2:
+// waves about 60 units long plus noise, all values within [10, 90]. Its
+// experimental variogram rises and levels off, as the spherical fit expects.
+inline SampleTable StructuredSamples(unsigned seed, int count, float size) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> u(0.0f, size), noise(-4.0f, 4.0f);
+    SampleTable table;
+    for (int i = 0; i < count; ++i) {
+        const float x = u(random), y = u(random);
+        const double wave = std::sin(x / 19.0) * std::cos(y / 23.0) + 0.5 * std::sin((x + y) / 31.0);
+        table.Add(x, y, static_cast<float>(50.0 + 25.0 * wave) + noise(random));
+    }
+    return table;
+}
+
 // Grid arguments of one entry-point call.
 struct GridSpec {
     float xMin = 0.0f, yMin = 0.0f, xMax = 100.0f, yMax = 100.0f;

@@ -109,6 +109,16 @@ void SortNearest(WorkingSamples& samples, int passes) {
     }
 }
 
+void NodeMethod::ChooseNeighbours(WorkingSamples& samples, int m) const {
+    SortNearest(samples, m + 1);
+}
+
+void NodeMethod::BorderColumn(int /*column*/, float x, float y, float* terms) const {
+    Drift(x, y, terms);
+}
+
+void NodeMethod::BorderRightSide(float x, float y, float* terms) const { Drift(x, y, terms); }
+
 void NodeMethod::Drift(float /*x*/, float /*y*/, float* terms) const { terms[0] = 1.0f; }
 
 float NodeMethod::Estimate(const NodeSolution& s) const {
@@ -123,14 +133,14 @@ namespace {
 // right-hand side kept aside for estimates that read it after the solve.
 class NodeSystem {
 public:
-    NodeSystem(int neighbours, int driftCount)
+    NodeSystem(int neighbours, int borderSize)
         : m_(neighbours),
-          drift_(driftCount),
-          order_(neighbours + driftCount),
+          border_(borderSize),
+          order_(neighbours + borderSize),
           augmented_(static_cast<std::size_t>(order_) * static_cast<std::size_t>(order_ + 1)),
           rightSide_(static_cast<std::size_t>(order_)),
           solution_(static_cast<std::size_t>(order_)),
-          terms_(static_cast<std::size_t>(driftCount)) {}
+          terms_(static_cast<std::size_t>(borderSize)) {}
 
     void Assemble(const WorkingSamples& w, float nodeX, float nodeY, const KrigingConstants& c,
                   const NodeMethod& method) {
@@ -141,13 +151,13 @@ public:
                 At(a, b) = At(b, a) = c.Covariance(h);
             }
             rightSide_[a] = c.Covariance(c.AnisotropicDistance(w.x[a], w.y[a], nodeX, nodeY));
-            method.Drift(w.x[a], w.y[a], terms_.data());
-            for (int t = 0; t < drift_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[t];
+            method.BorderColumn(a, w.x[a], w.y[a], terms_.data());
+            for (int t = 0; t < border_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[t];
         }
-        for (int t = 0; t < drift_; ++t)
-            for (int u = 0; u < drift_; ++u) At(m_ + t, m_ + u) = 0.0f;
-        method.Drift(nodeX, nodeY, terms_.data());
-        for (int t = 0; t < drift_; ++t) rightSide_[m_ + t] = terms_[t];
+        for (int t = 0; t < border_; ++t)
+            for (int u = 0; u < border_; ++u) At(m_ + t, m_ + u) = 0.0f;
+        method.BorderRightSide(nodeX, nodeY, terms_.data());
+        for (int t = 0; t < border_; ++t) rightSide_[m_ + t] = terms_[t];
         for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[r];
     }
 
@@ -164,7 +174,7 @@ private:
     }
 
     int m_;
-    int drift_;
+    int border_;
     int order_;
     std::vector<float> augmented_;
     std::vector<float> rightSide_;
@@ -185,7 +195,7 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
 
     WorkingSamples work;
     work.Load(ppPoints, n, constants.scale);
-    NodeSystem system(m, method.DriftCount());
+    NodeSystem system(m, method.BorderSize());
 
     const long long columns = static_cast<long long>(grid.nCellCountX) + 1;
     const long long rows = static_cast<long long>(grid.nCellCountY) + 1;
@@ -194,9 +204,7 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
         for (long long j = 0; j < columns; ++j) {
             const float nodeX = NodeCoordinate(j, grid.fCellSizeX, rect.fXMin, constants.scale);
             work.MeasureFrom(nodeX, nodeY);
-            // m + 1 passes: the last one also settles the (m + 1)-th nearest,
-            // which shapes the order the next node starts from.
-            SortNearest(work, m + 1);
+            method.ChooseNeighbours(work, m);
             system.Assemble(work, nodeX, nodeY, constants, method);
             system.Solve();
             pGrid[i * columns + j] = ApplyCutOff(method.Estimate(system.View(work, constants)));

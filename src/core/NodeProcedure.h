@@ -79,21 +79,39 @@ struct NodeSolution {
     const KrigingConstants* constants;
 };
 
-// What a method adds to the ordinary-kriging node procedure.
+// What a method adds to the ordinary-kriging node procedure: how the nearest
+// samples are chosen, the border of the system (one row and column per
+// condition on the weights), and the estimate formed from the solution.
+// The defaults are those of ordinary kriging.
 class NodeMethod {
 public:
     virtual ~NodeMethod() = default;
-    // Number of drift terms bordering the system, the constant term included.
+
+    // Reorders the working copy so that its first m entries are the node's
+    // system columns. Default: m + 1 passes of the exchange sort, the last
+    // one settling the (m + 1)-th nearest, which shapes the order the next
+    // node starts from.
+    virtual void ChooseNeighbours(WorkingSamples& samples, int m) const;
+
+    // Number of border conditions; 1 for the single unbiasedness row.
+    virtual int BorderSize() const { return DriftCount(); }
+    // Border entries of system column `column`, whose sample lies at (x, y).
+    virtual void BorderColumn(int column, float x, float y, float* terms) const;
+    // Border entries of the right-hand side, for the node at (x, y).
+    virtual void BorderRightSide(float x, float y, float* terms) const;
+
+    // Drift terms bordering the system by default, the constant first.
     virtual int DriftCount() const { return 1; }
-    // Drift terms at a scaled position; terms[0] is always 1.
     virtual void Drift(float x, float y, float* terms) const;
+
     // Estimate before the cut-off; the default is the weighted sum of values.
     virtual float Estimate(const NodeSolution& solution) const;
 };
 
 // Sweeps every node of the grid (rows from fYMin upward, x fastest) and
 // stores each estimate in pGrid. The neighbour count is limited to the
-// number of samples.
+// number of samples. Every working array is allocated before the first node
+// is written.
 void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
                   const NodeMethod& method);
 

@@ -1,0 +1,139 @@
+#include "IndicatorKriging.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <stdexcept>
+#include <vector>
+
+namespace mosaro {
+namespace {
+
+// Largest indicator table the estimator takes on (thresholds times samples).
+constexpr double kMaxIndicatorEntries = 1 << 28;
+
+float Indicator(float value, float threshold) {
+    return f64(value) - f64(threshold) > 0.0 ? 0.0f : 1.0f;
+}
+
+int ThresholdCount(float methodParameter) {
+    const double count = std::trunc(f64(methodParameter));
+    if (!(count >= 1.0)) return 0;
+    return count > static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(count);
+}
+
+std::size_t NodeCount(const TGRIDCELLXY& grid) {
+    if (grid.nCellCountX < 0 || grid.nCellCountY < 0) return 0;
+    return (static_cast<std::size_t>(grid.nCellCountX) + 1) *
+           (static_cast<std::size_t>(grid.nCellCountY) + 1);
+}
+
+class IndicatorEstimate : public NodeMethod {
+public:
+    explicit IndicatorEstimate(float threshold) : threshold_(threshold) {}
+
+    float Estimate(const NodeSolution& s) const override {
+        int atOrBelow = 0;
+        float kriged = 0.0f;  // kriged indicator: weights of the samples at or below
+        float total = 0.0f;   // sum of the values at or below the threshold
+        for (int a = 0; a < s.neighbours; ++a) {
+            const float indicator = Indicator(s.values[a], threshold_);
+            if (indicator == 1.0f) ++atOrBelow;
+            kriged = f32(f64(kriged) + f64(s.weights[a]) * f64(indicator));
+            total = f32(f64(total) + f64(indicator) * f64(s.values[a]));
+        }
+        if (atOrBelow == 0) atOrBelow = 1;
+        return f32(((1.0 - f64(kriged)) * f64(total)) / static_cast<double>(atOrBelow));
+    }
+
+private:
+    float threshold_;
+};
+
+// Owns the indicator rows while the threshold loop runs and clears the
+// member afterwards, also when a step throws.
+class IndicatorTable {
+public:
+    IndicatorTable(CIndicatorKriging& owner, int thresholds, std::size_t samples)
+        : owner_(owner), rows_(static_cast<std::size_t>(thresholds)) {
+        pointers_.reserve(rows_.size());
+        for (std::vector<float>& row : rows_) {
+            row.assign(samples, 0.0f);
+            pointers_.push_back(row.data());
+        }
+        owner_.m_ppIndicator = pointers_.data();
+    }
+    ~IndicatorTable() { owner_.m_ppIndicator = nullptr; }
+    IndicatorTable(const IndicatorTable&) = delete;
+    IndicatorTable& operator=(const IndicatorTable&) = delete;
+
+private:
+    CIndicatorKriging& owner_;
+    std::vector<std::vector<float>> rows_;
+    std::vector<float*> pointers_;
+};
+
+}  // namespace
+}  // namespace mosaro
+
+using mosaro::f32;
+using mosaro::f64;
+
+CIndicatorKriging::CIndicatorKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,
+                                     TGRIDCELLXY GridCell, TRECTXYMINMAX Rect)
+    : CKriging(nPointCount, nNeighbourCount, fMethodParameter, GridCell, Rect),
+      m_nThresholdIndex(0),
+      m_ppIndicator(nullptr),
+      m_pThreshold(nullptr) {}
+
+CIndicatorKriging::~CIndicatorKriging() = default;
+
+void CIndicatorKriging::SetThresholdValue(float* pThreshold) { m_pThreshold = pThreshold; }
+
+void CIndicatorKriging::CalculateIndicatorValue(float** ppPoints) {
+    const int thresholds = mosaro::ThresholdCount(m_fMethodParameter);
+    for (int t = 0; t < thresholds; ++t)
+        for (int i = 0; i < m_nPointCount; ++i)
+            m_ppIndicator[t][i] = mosaro::Indicator(ppPoints[2][i], m_pThreshold[t]);
+}
+
+void CIndicatorKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY) {
+    const std::size_t nodes = mosaro::NodeCount(m_GridCell);
+    const int thresholds = mosaro::ThresholdCount(m_fMethodParameter);
+    m_nThresholdIndex = 0;
+    if (thresholds == 0) {
+        std::fill(pGrid, pGrid + nodes, 0.0f);
+        return;
+    }
+    if (m_pThreshold == nullptr)
+        throw std::invalid_argument("indicator kriging needs its thresholds before it runs");
+    const std::size_t samples = m_nPointCount > 0 ? static_cast<std::size_t>(m_nPointCount) : 0;
+    if (static_cast<double>(thresholds) * static_cast<double>(samples) > mosaro::kMaxIndicatorEntries)
+        throw std::length_error("indicator table exceeds the supported size");
+
+    mosaro::IndicatorTable table(*this, thresholds, samples);
+    // Each threshold's estimates go to a scratch grid and are summed in
+    // threshold order; the caller's grid is written once, at the end, so a
+    // failure part way leaves it as it was.
+    std::vector<float> sum(nodes, 0.0f);
+    std::vector<float> estimate(nodes, 0.0f);
+    CalculateIndicatorValue(ppPoints);
+    for (m_nThresholdIndex = 0; m_nThresholdIndex < thresholds; ++m_nThresholdIndex) {
+        // Variogram of this threshold's indicators, fit, sweep, release.
+        CKriging::KrigingResultValue(ppPoints, estimate.data(), m_GridCell);
+        for (std::size_t k = 0; k < nodes; ++k) sum[k] = f32(f64(sum[k]) + f64(estimate[k]));
+    }
+    std::copy(sum.begin(), sum.end(), pGrid);
+}
+
+void CIndicatorKriging::CalculateKrigingValue(float** ppPoints, float* pGrid) {
+    mosaro::RunNodeSweep(*this, ppPoints, pGrid,
+                         mosaro::IndicatorEstimate(m_pThreshold[m_nThresholdIndex]));
+}
+
+void CIndicatorKriging::CalculateVariogramValue(float** ppPoints) {
+    const float* indicators = m_ppIndicator[m_nThresholdIndex];
+    std::vector<double> values(indicators, indicators + std::max(m_nPointCount, 0));
+    mosaro::BuildExperimentalVariograms(*this, ppPoints, values.data());
+}

@@ -1,0 +1,63 @@
+#include "LogarithmNormalKriging.h"
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+namespace mosaro {
+namespace {
+
+double ShiftedLogarithm(float value, float shift) { return std::log(f64(value) + f64(shift)); }
+
+class LogarithmNormalEstimate : public NodeMethod {
+public:
+    explicit LogarithmNormalEstimate(float shift) : shift_(shift) {}
+
+    float Estimate(const NodeSolution& s) const override {
+        const double halfSill = 0.5 * f64(s.constants->sill);
+        const double halfMultiplier = 0.5 * f64(s.weights[s.neighbours]);
+        float logEstimate = 0.0f;
+        for (int a = 0; a < s.neighbours; ++a) {
+            const double term = ((ShiftedLogarithm(s.values[a], shift_) + halfSill) -
+                                 0.5 * f64(s.rightSide[a])) -
+                                halfMultiplier;
+            logEstimate = f32(f64(logEstimate) + f64(s.weights[a]) * term);
+        }
+        return f32(std::exp(f64(logEstimate)) - f64(shift_));
+    }
+
+private:
+    float shift_;
+};
+
+}  // namespace
+
+void BuildLogarithmVariograms(CKriging& estimator, float* const* ppPoints, float shift) {
+    const std::size_t n =
+        estimator.m_nPointCount > 0 ? static_cast<std::size_t>(estimator.m_nPointCount) : 0;
+    std::vector<double> logarithms(n);
+    for (std::size_t i = 0; i < n; ++i) logarithms[i] = ShiftedLogarithm(ppPoints[2][i], shift);
+    BuildExperimentalVariograms(estimator, ppPoints, logarithms.data());
+}
+
+void RunLogarithmNormalSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
+                             float shift) {
+    RunNodeSweep(estimator, ppPoints, pGrid, LogarithmNormalEstimate(shift));
+}
+
+}  // namespace mosaro
+
+CLogarithmNormalKriging::CLogarithmNormalKriging(int nPointCount, int nNeighbourCount,
+                                                 float fMethodParameter, TGRIDCELLXY GridCell,
+                                                 TRECTXYMINMAX Rect)
+    : CKriging(nPointCount, nNeighbourCount, fMethodParameter, GridCell, Rect) {}
+
+CLogarithmNormalKriging::~CLogarithmNormalKriging() = default;
+
+void CLogarithmNormalKriging::CalculateKrigingValue(float** ppPoints, float* pGrid) {
+    mosaro::RunLogarithmNormalSweep(*this, ppPoints, pGrid, 0.0f);
+}
+
+void CLogarithmNormalKriging::CalculateVariogramValue(float** ppPoints) {
+    mosaro::BuildLogarithmVariograms(*this, ppPoints, 0.0f);
+}

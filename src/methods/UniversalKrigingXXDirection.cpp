@@ -1,0 +1,14 @@
+// Universal kriging with a drift quadratic in x: f = 1, x, x^2.
+#include "UniversalKriging.h"
+
+namespace {
+
+void DriftTerms(float x, float y, float* terms) {
+    (void)y;
+    terms[0] = x;
+    terms[1] = mosaro::Product(x, x);
+}
+
+}  // namespace
+
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXXDirection, 3, DriftTerms)

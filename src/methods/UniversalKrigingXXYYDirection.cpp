@@ -1,0 +1,16 @@
+// Universal kriging with the full quadratic drift: f = 1, x, x^2, y, y^2, x*y.
+#include "UniversalKriging.h"
+
+namespace {
+
+void DriftTerms(float x, float y, float* terms) {
+    terms[0] = x;
+    terms[1] = mosaro::Product(x, x);
+    terms[2] = y;
+    terms[3] = mosaro::Product(y, y);
+    terms[4] = mosaro::Product(x, y);
+}
+
+}  // namespace
+
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXXYYDirection, 6, DriftTerms)

@@ -1,0 +1,13 @@
+// Universal kriging with a planar drift: f = 1, x, y.
+#include "UniversalKriging.h"
+
+namespace {
+
+void DriftTerms(float x, float y, float* terms) {
+    terms[0] = x;
+    terms[1] = y;
+}
+
+}  // namespace
+
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXYDirection, 3, DriftTerms)

@@ -1,0 +1,14 @@
+// Universal kriging with a drift quadratic in y: f = 1, y, y^2.
+#include "UniversalKriging.h"
+
+namespace {
+
+void DriftTerms(float x, float y, float* terms) {
+    (void)x;
+    terms[0] = y;
+    terms[1] = mosaro::Product(y, y);
+}
+
+}  // namespace
+
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingYYDirection, 3, DriftTerms)
