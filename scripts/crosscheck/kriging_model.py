@@ -17,8 +17,27 @@ Python raises where C returns inf or NaN (division by zero, log(0),
 exp overflow, ...), so those calls go through the c_* helpers, which
 give the IEEE results instead.
 
+Choices of the library where the arithmetic alone does not decide:
+- a blank or NaN value in the first record takes the first later value
+  that is neither; with none, the values stay as they are;
+- a sweep uses min(m, n) neighbours (co-kriging: q = min(q, P) per block,
+  m = V q); a system has order m + border size;
+- a lag-class quotient that is NaN or negative (here also one that is
+  infinite) gives 0 classes, before the halving of long extents; a class
+  number beyond the last class joins no class;
+- the fit of a direction without retained class takes hmax as NaN
+  (scale 10); the straight-line fallback needs two retained classes;
+- indicator kriging with fewer than one threshold writes zeros; co-kriging
+  with fewer than one variable (or a parameter that is not finite)
+  leaves the grid untouched; a negative sample count counts as 0.
+
 Used as a script, ``kriging_model.py CASE_FILE`` prints the model's grid,
-one node per line as the float's bit pattern in 8 lower-case hex digits.
+one node per line as the float's bit pattern in 8 lower-case hex digits;
+``kriging_model.py --dump CASE_FILE`` prints the experimental tables and
+the fitted models of the case instead.
+
+Unit-level entry points: variogram_tables(), fitted_models(),
+fit_variogram_models(), solve_system(), case_intermediates().
 """
 
 import math
@@ -593,7 +612,10 @@ def make_lognormal_estimate(shift):
 
 
 def make_indicator_estimate(threshold):
-    """(1 - kriged indicator) times the mean-free sum of the values at or below."""
+    """(1 - kriged indicator) times the mean of the nearby values at or below the threshold.
+
+    The mean divides by the count of such neighbours (at least 1).
+    """
     def estimate(w, r, values, m, consts):
         c = 0
         p = 0.0
@@ -608,6 +630,13 @@ def make_indicator_estimate(threshold):
             c = 1
         return f32(((1.0 - p) * v) / float(c))
     return estimate
+
+
+def _write_empty_neighbourhood(grid, row_len, rows):
+    """No neighbour to estimate from (no samples): every node is 0, whatever
+    the method (the lognormal back-transform of an empty sum would be 1)."""
+    for k in range(row_len * rows):
+        grid[k] = 0.0
 
 
 def kriging_sweep(xs, ys, vs, neighbours, models, cell_x, cell_y, n_cell_x, n_cell_y,
@@ -637,6 +666,9 @@ def kriging_sweep(xs, ys, vs, neighbours, models, cell_x, cell_y, n_cell_x, n_ce
     kmat = [[0.0] * order for _ in range(order)]
     rhs = [0.0] * order
     row_len = n_cell_x + 1
+    if m == 0:
+        _write_empty_neighbourhood(grid, row_len, n_cell_y + 1)
+        return
     for i in range(n_cell_y + 1):
         for j in range(n_cell_x + 1):
             nx_, ny_ = _node_position(i, j, cell_x, cell_y, rect, scale)
@@ -697,6 +729,9 @@ def cokriging_sweep(xs, ys, vs, n_vars, neighbours, models, cell_x, cell_y, n_ce
     kmat = [[0.0] * order for _ in range(order)]
     rhs = [0.0] * order
     row_len = n_cell_x + 1
+    if m == 0:
+        _write_empty_neighbourhood(grid, row_len, n_cell_y + 1)
+        return
     for i in range(n_cell_y + 1):
         for j in range(n_cell_x + 1):
             nx_, ny_ = _node_position(i, j, cell_x, cell_y, rect, scale)
@@ -920,6 +955,71 @@ def case_points(case):
                         a["n_column_count"], method, n_vars, case["method_array"])
 
 
+def variogram_tables(xs, ys, values, cell_x, cell_y, rect, method=1, parameter=0.0,
+                     threshold=None):
+    """Experimental tables of a point set as the estimator of `method` builds them.
+
+    Codes 8 and 9 use logarithms (9 with parameter as the shift), code 10
+    the indicators of `threshold`, the others the values.  Returns
+    (table_x, table_y), three rows each: lag, pair count, semivariance.
+    """
+    xs = [f32(v) for v in xs]
+    ys = [f32(v) for v in ys]
+    values = [f32(v) for v in values]
+    if method == 10:
+        terms = indicator_terms(values, f32(threshold))
+    else:
+        terms = variogram_terms(method, values, f32(parameter))
+    return experimental_variograms(xs, ys, terms, f32(cell_x), f32(cell_y),
+                                   [f32(v) for v in rect])
+
+
+def fitted_models(xs, ys, values, cell_x, cell_y, rect, method=1, parameter=0.0,
+                  threshold=None):
+    """Fitted spherical models [x, y], each (nugget, sill, range, partial_sill)."""
+    tx, ty = variogram_tables(xs, ys, values, cell_x, cell_y, rect, method, parameter,
+                              threshold)
+    return fit_variogram_models(tx, ty, f32(cell_x), f32(cell_y), [f32(v) for v in rect])
+
+
+def case_intermediates(case):
+    """Per variogram pass of a case (one, or one per threshold): tables and models.
+
+    Returns a list of dicts with 'table_x', 'table_y' (before pruning),
+    'models' and 'branches'.  Empty for codes that construct nothing.
+    """
+    a = case["args"]
+    method = a["method"]
+    if method < 1 or method > 11:
+        return []
+    cell_x = f32(a["cell_x"])
+    cell_y = f32(a["cell_y"])
+    cell_x = cell_x if cell_x > 0.0 else 1.0
+    cell_y = cell_y if cell_y > 0.0 else 1.0
+    rect = [f32(v) for v in case["rect"]]
+    parameter = f32(a["method_parameter"])
+    if method == 11:
+        nv = c_trunc(parameter)
+        if nv is None or nv < 1:
+            return []
+    xs, ys, vs = case_points(case)
+    if method == 10:
+        nt = c_trunc(parameter)
+        passes = [indicator_terms(vs, f32(case["method_array"][t]))
+                  for t in range(nt if nt is not None and nt > 0 else 0)]
+    else:
+        passes = [variogram_terms(method, vs, parameter)]
+    out = []
+    for terms in passes:
+        tx, ty = experimental_variograms(xs, ys, terms, cell_x, cell_y, rect)
+        saved = ([list(r) for r in tx], [list(r) for r in ty])
+        trace = {}
+        models = fit_variogram_models(tx, ty, cell_x, cell_y, rect, trace)
+        out.append({"table_x": saved[0], "table_y": saved[1], "models": models,
+                    "branches": [t["branch"] for t in trace["fits"][0]]})
+    return out
+
+
 def run_case(case, trace=None):
     """Run a case dict (see case_io.read_case); returns the grid as floats."""
     a = case["args"]
@@ -936,13 +1036,36 @@ def grid_lines(grid):
     return ["%08x" % float_bits(v) for v in grid]
 
 
+def _dump(case, out):
+    """Intermediate results of a case, bit patterns with decimal values."""
+    def row(name, values):
+        out.write("%s %s\n" % (name, " ".join("%08x(%r)" % (float_bits(v), v)
+                                              for v in values)))
+    for p, inter in enumerate(case_intermediates(case)):
+        out.write("pass %d branches %s\n" % (p, " ".join(inter["branches"])))
+        for d in ("x", "y"):
+            tab = inter["table_" + d]
+            row("  %s.lag  " % d, tab[0])
+            row("  %s.pairs" % d, tab[1])
+            row("  %s.gamma" % d, tab[2])
+        for d, model in zip("xy", inter["models"]):
+            row("  %s.model(nugget,sill,range,partial)" % d, model)
+
+
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: kriging_model.py CASE_FILE\n")
+    args = [a for a in argv[1:] if not a.startswith("--")]
+    if len(args) != 1:
+        sys.stderr.write("usage: kriging_model.py [--dump] CASE_FILE\n"
+                         "  prints the grid (8 hex digits per node); --dump prints the\n"
+                         "  experimental tables and fitted models instead\n")
         return 2
+    sys.dont_write_bytecode = True
     import case_io
-    case = case_io.read_case(argv[1])
+    case = case_io.read_case(args[0])
     out = sys.stdout
+    if "--dump" in argv:
+        _dump(case, out)
+        return 0
     for line in grid_lines(run_case(case)):
         out.write(line + "\n")
     return 0

@@ -193,12 +193,19 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
     // More neighbours than samples cannot be chosen: every sample takes part.
     const int m = std::clamp(estimator.m_nNeighbourCount, 0, n);
 
+    const long long columns = static_cast<long long>(grid.nCellCountX) + 1;
+    const long long rows = static_cast<long long>(grid.nCellCountY) + 1;
+    if (m == 0) {
+        // Nothing to estimate from (no samples): every node is 0, whatever
+        // the method; the lognormal back-transform of an empty sum would
+        // otherwise give exp(0) = 1.
+        if (columns > 0 && rows > 0) std::fill(pGrid, pGrid + columns * rows, 0.0f);
+        return;
+    }
+
     WorkingSamples work;
     work.Load(ppPoints, n, constants.scale);
     NodeSystem system(m, method.BorderSize());
-
-    const long long columns = static_cast<long long>(grid.nCellCountX) + 1;
-    const long long rows = static_cast<long long>(grid.nCellCountY) + 1;
     for (long long i = 0; i < rows; ++i) {
         const float nodeY = NodeCoordinate(i, grid.fCellSizeY, rect.fYMin, constants.scale);
         for (long long j = 0; j < columns; ++j) {
