@@ -1,13 +1,11 @@
-// Cross-check cases: one call of the entry point written as plain text, and
-// the grid it must produce as one bit pattern per node. The same files are
-// read by the independent model in scripts/crosscheck.
+// Cross-check cases: one entry-point call as plain text (the format that
+// scripts/crosscheck writes), and the grid it must give, one bit pattern per
+// node in hex.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,81 +15,49 @@
 namespace mosaro_test {
 
 struct Case {
-    int valueColumn = 0, pointCount = 0, columnCount = 0;
-    float cellX = 0, cellY = 0;
-    int cellsX = 0, cellsY = 0, neighbours = 0, method = 0;
-    float parameter = 0;
-    float rect[4] = {0, 0, 0, 0};
-    std::vector<float> methodArray;
-    float gridInit = 0;
-    std::vector<float> data;
-
-    std::size_t Nodes() const {
-        if (cellsX < 0 || cellsY < 0) return 0;
-        return (static_cast<std::size_t>(cellsX) + 1) * (static_cast<std::size_t>(cellsY) + 1);
-    }
+    int valueColumn = 0, pointCount = 0, columnCount = 0, cellsX = 0, cellsY = 0, neighbours = 0, method = 0;
+    float cellX = 0, cellY = 0, parameter = 0, gridInit = 0, rect[4] = {0, 0, 0, 0};
+    std::vector<float> methodArray, data;
 
     // Runs the entry point on a grid filled with gridInit.
     std::vector<float> Run() const {
-        std::vector<float> grid(Nodes(), gridInit);
-        KARVO_ScatToGridWithKrig(data.empty() ? nullptr : data.data(), valueColumn, pointCount,
-                                 columnCount, rect, cellX, cellY, cellsX, cellsY, neighbours,
-                                 method, parameter,
-                                 methodArray.empty() ? nullptr : methodArray.data(),
-                                 grid.data());
+        const std::size_t nodes = cellsX < 0 || cellsY < 0 ? 0 : std::size_t(cellsX + 1) * std::size_t(cellsY + 1);
+        std::vector<float> grid(nodes, gridInit);
+        KARVO_ScatToGridWithKrig(data.empty() ? nullptr : data.data(), valueColumn, pointCount, columnCount,
+                                 rect, cellX, cellY, cellsX, cellsY, neighbours, method, parameter,
+                                 methodArray.empty() ? nullptr : methodArray.data(), grid.data());
         return grid;
     }
 };
 
-// strtof reads every float the model writes (repr of the value) exactly.
-inline float ParseFloat(const std::string& token) {
-    char* end = nullptr;
-    const float value = std::strtof(token.c_str(), &end);
-    if (end == token.c_str() || *end != '\0') throw std::runtime_error("bad float: " + token);
-    return value;
-}
-
+// Items in a fixed order: args (10 fields), rect (4), methodarray (count,
+// then the floats), grid_init, then every float after "data". strtof reads
+// back exactly the floats the model writes.
 inline Case ReadCase(const std::string& path) {
     std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot open " + path);
+    std::string key, t[10];
+    auto f = [](const std::string& s) { return std::strtof(s.c_str(), nullptr); };
     Case c;
-    std::string line, key, token;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        if (!(fields >> key)) continue;
-        if (key == "args") {
-            std::string cx, cy, p;
-            fields >> c.valueColumn >> c.pointCount >> c.columnCount >> cx >> cy >> c.cellsX >>
-                c.cellsY >> c.neighbours >> c.method >> p;
-            c.cellX = ParseFloat(cx);
-            c.cellY = ParseFloat(cy);
-            c.parameter = ParseFloat(p);
-        } else if (key == "rect") {
-            for (float& r : c.rect) {
-                fields >> token;
-                r = ParseFloat(token);
-            }
-        } else if (key == "methodarray") {
-            std::size_t count = 0;
-            fields >> count;
-            for (std::size_t k = 0; k < count && fields >> token; ++k)
-                c.methodArray.push_back(ParseFloat(token));
-        } else if (key == "grid_init") {
-            fields >> token;
-            c.gridInit = ParseFloat(token);
-        } else if (key == "data") {
-            while (in >> token) c.data.push_back(ParseFloat(token));
-        }
-    }
+    std::size_t count = 0;
+    if (!(in >> key >> t[0] >> t[1] >> t[2] >> t[3] >> t[4] >> t[5] >> t[6] >> t[7] >> t[8] >> t[9]) || key != "args")
+        throw std::runtime_error("not a case file: " + path);
+    c.valueColumn = std::stoi(t[0]), c.pointCount = std::stoi(t[1]), c.columnCount = std::stoi(t[2]);
+    c.cellX = f(t[3]), c.cellY = f(t[4]), c.cellsX = std::stoi(t[5]), c.cellsY = std::stoi(t[6]);
+    c.neighbours = std::stoi(t[7]), c.method = std::stoi(t[8]), c.parameter = f(t[9]);
+    in >> key;
+    for (float& r : c.rect) in >> t[0], r = f(t[0]);
+    in >> key >> count;
+    for (std::size_t k = 0; k < count && in >> t[0]; ++k) c.methodArray.push_back(f(t[0]));
+    in >> key >> t[0] >> key;
+    c.gridInit = f(t[0]);
+    while (in >> t[0]) c.data.push_back(f(t[0]));
     return c;
 }
 
 inline std::vector<std::uint32_t> ReadGridBits(const std::string& path) {
     std::ifstream in(path);
-    if (!in) throw std::runtime_error("cannot open " + path);
     std::vector<std::uint32_t> bits;
-    std::string token;
-    while (in >> token) bits.push_back(static_cast<std::uint32_t>(std::stoul(token, nullptr, 16)));
+    for (std::string token; in >> token;) bits.push_back(static_cast<std::uint32_t>(std::stoul(token, nullptr, 16)));
     return bits;
 }
 

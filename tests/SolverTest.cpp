@@ -1,3 +1,62 @@
+// Solver: elimination without exchanges, the pivot guard before every single
+// update, back substitution, all stored in single precision.
 #include <gtest/gtest.h>
 
-TEST(SolverTest, Placeholder) {}
+#include <vector>
+
+#include "Kriging.h"
+
+using mosaro::f32;
+using mosaro::f64;
+
+namespace {
+
+std::vector<float> Solve(std::vector<std::vector<float>> a, std::vector<float> b) {
+    std::vector<float*> rows;
+    for (auto& row : a) rows.push_back(row.data());
+    std::vector<float> x(b.size(), -7.0f);
+    const auto before = a;
+    const auto rightBefore = b;
+    CKriging(0, 0, 0.0f, TGRIDCELLXY{1, 1, 0, 0}, TRECTXYMINMAX{0, 0, 1, 1})
+        .CalculateCoefficient(rows.data(), b.data(), static_cast<int>(b.size()), x.data());
+    EXPECT_EQ(a, before);  // the caller's arrays are never changed
+    EXPECT_EQ(b, rightBefore);
+    return x;
+}
+
+// 1e-6 held as a float is still below the 1e-6 threshold: an exact 0 moves twice.
+const float kFirstMove = f32(1e-6);
+const float kSecondMove = f32(f64(kFirstMove) + 1e-6);
+
+}  // namespace
+
+TEST(Solver, GuardMovesPivotsBelowOneMillionthAwayFromZero) {
+    EXPECT_DOUBLE_EQ(f64(kFirstMove), 9.999999974752427e-7);
+    EXPECT_DOUBLE_EQ(f64(kSecondMove), 1.9999999949504854e-6);
+    // One unknown: guarded once, then x = b / pivot.
+    struct Case { float pivot, used; } const cases[] = {
+        {4.0f, 4.0f}, {0.0f, kFirstMove}, {5e-7f, f32(f64(5e-7f) + 1e-6)},
+        {-5e-7f, f32(f64(-5e-7f) - 1e-6)}, {-2e-6f, -2e-6f},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Solve({{c.pivot}}, {3.0f})[0], f32(3.0 / f64(c.used))) << c.pivot;
+}
+
+TEST(Solver, SingularSystemsAreCarriedThroughTheGuard) {
+    // Rows (0, 1), (1, 1): step 0 divides by the pivot moved once, then by
+    // the pivot moved again; exact solution (1, 1), guarded one about
+    // (250000, 0.5).
+    const float a11 = f32(1.0 - 1.0 / f64(kFirstMove)), a12 = f32(2.0 - 1.0 / f64(kSecondMove));
+    const float x1 = f32(f64(a12) / f64(a11));
+    const float x0 = f32((1.0 - f64(x1)) / f64(kSecondMove));
+    const std::vector<float> x = Solve({{0, 1}, {1, 1}}, {1, 2});
+    EXPECT_EQ(x, (std::vector<float>{x0, x1}));
+    EXPECT_NEAR(x[0], 250000.0f, 1.0f);
+    EXPECT_NEAR(x[1], 0.5f, 1e-5f);
+
+    // Rows (1, 1), (1, 1): the last pivot is exactly 0 and is guarded once.
+    const std::vector<float> y = Solve({{1, 1}, {1, 1}}, {1, 2});
+    EXPECT_EQ(y[1], f32(1.0 / f64(kFirstMove)));
+    EXPECT_EQ(y[0], f32(1.0 - f64(y[1])));
+    EXPECT_NEAR(y[0], -999999.0f, 1.0f);
+}
+

@@ -1,5 +1,5 @@
-// Helpers shared by the tests: sample tables, calls of the entry point, and
-// comparisons of floats by their bits.
+// Helpers shared by the tests: sample tables, entry-point calls, bit
+// comparisons.
 #pragma once
 
 #include <cmath>
@@ -18,101 +18,69 @@ inline std::uint32_t Bits(float value) {
     return bits;
 }
 
-inline float FromBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-// Distance in units in the last place between two finite floats of one sign.
-inline std::int64_t UlpDistance(float a, float b) {
-    return std::llabs(static_cast<std::int64_t>(Bits(a)) - static_cast<std::int64_t>(Bits(b)));
-}
-
-// A row-major sample table of x, y, value.
+// Row-major sample table: x, y, then the value columns.
 struct SampleTable {
     std::vector<float> rows;
     int columns = 3;
     int Count() const { return static_cast<int>(rows.size()) / columns; }
-    void Add(float x, float y, float value) {
-        rows.push_back(x);
-        rows.push_back(y);
-        rows.push_back(value);
-    }
+    float& At(int row, int column) { return rows[static_cast<std::size_t>(row * columns + column)]; }
+    void Add(float x, float y, float value) { rows.insert(rows.end(), {x, y, value}); }
 };
 
-// Samples scattered uniformly over [0, width) x [0, height), values
-// a smooth trend plus noise, all positive.
-inline SampleTable RandomSamples(unsigned seed, int count, float width, float height) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> ux(0.0f, width), uy(0.0f, height), noise(0.0f, 5.0f);
-    SampleTable table;
-    for (int i = 0; i < count; ++i) {
-        const float x = ux(random), y = uy(random);
-        const float value = 20.0f + 0.1f * x + 0.05f * y + noise(random);
-        table.Add(x, y, value);
-    }
-    return table;
-}
-
-// Samples of a stationary, spatially correlated field over [0, size)^2:
-// waves about 60 units long plus noise, all values within [10, 90]. Its
-// experimental variogram rises and levels off, as the spherical fit expects.
-inline SampleTable StructuredSamples(unsigned seed, int count, float size) {
+// Samples over [0, size)^2. Structured: a stationary field (waves about 60
+// units long plus noise, values 10 to 90) whose variogram levels off, as the
+// spherical fit expects. Otherwise a planar trend plus noise.
+inline SampleTable Samples(unsigned seed, int count, float size, bool structured) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> u(0.0f, size), noise(-4.0f, 4.0f);
     SampleTable table;
     for (int i = 0; i < count; ++i) {
         const float x = u(random), y = u(random);
         const double wave = std::sin(x / 19.0) * std::cos(y / 23.0) + 0.5 * std::sin((x + y) / 31.0);
-        table.Add(x, y, static_cast<float>(50.0 + 25.0 * wave) + noise(random));
+        table.Add(x, y, structured ? static_cast<float>(50.0 + 25.0 * wave) + noise(random)
+                                   : 22.0f + 0.1f * x + 0.05f * y + noise(random) / 1.6f);
     }
     return table;
 }
+inline SampleTable RandomSamples(unsigned seed, int count, float size) { return Samples(seed, count, size, false); }
+inline SampleTable StructuredSamples(unsigned seed, int count, float size) { return Samples(seed, count, size, true); }
 
-// Grid arguments of one entry-point call.
+// Grid arguments of one call; by default 21 x 21 nodes over [0, 200]^2.
 struct GridSpec {
-    float xMin = 0.0f, yMin = 0.0f, xMax = 100.0f, yMax = 100.0f;
-    float cellX = 10.0f, cellY = 10.0f;
-    int cellsX = 10, cellsY = 10;
-    int neighbours = 8;
+    float xMin = 0, yMin = 0, xMax = 200, yMax = 200, cellX = 10, cellY = 10;
+    int cellsX = 20, cellsY = 20, neighbours = 10;
+
+    static GridSpec Square(float size, int cells, int neighbours) {
+        return GridSpec{0, 0, size, size, size / static_cast<float>(cells), size / static_cast<float>(cells), cells, cells, neighbours};
+    }
     int Nodes() const { return (cellsX + 1) * (cellsY + 1); }
+    float At(const std::vector<float>& grid, int row, int column) const { return grid[static_cast<std::size_t>(row * (cellsX + 1) + column)]; }
     TGRIDCELLXY Layout() const { return TGRIDCELLXY{cellX, cellY, cellsX, cellsY}; }
     TRECTXYMINMAX Rect() const { return TRECTXYMINMAX{xMin, yMin, xMax, yMax}; }
 };
 
 // Runs the entry point on a grid pre-filled with `initial`.
-inline std::vector<float> Grid(const SampleTable& table, const GridSpec& spec, int method = 1,
-                               float parameter = 0.0f, const float* methodArray = nullptr,
-                               int valueColumn = 2, float initial = -7.0f) {
-    std::vector<float> grid(static_cast<std::size_t>(spec.Nodes()), initial);
-    const float rect[4] = {spec.xMin, spec.yMin, spec.xMax, spec.yMax};
-    KARVO_ScatToGridWithKrig(table.rows.data(), valueColumn, table.Count(), table.columns, rect,
-                             spec.cellX, spec.cellY, spec.cellsX, spec.cellsY, spec.neighbours,
-                             method, parameter, methodArray, grid.data());
+inline std::vector<float> Grid(const SampleTable& table, const GridSpec& s, int method = 1, float parameter = 0.0f,
+                               const float* methodArray = nullptr, float initial = -7.0f) {
+    std::vector<float> grid(static_cast<std::size_t>(s.Nodes()), initial);
+    const float rect[4] = {s.xMin, s.yMin, s.xMax, s.yMax};
+    KARVO_ScatToGridWithKrig(table.rows.data(), 2, table.Count(), table.columns, rect, s.cellX, s.cellY, s.cellsX,
+                             s.cellsY, s.neighbours, method, parameter, methodArray, grid.data());
     return grid;
 }
 
-// The three point arrays of a table, as estimators take them.
+// The point arrays of a three-column table, as estimators take them.
 struct Points {
-    std::vector<float> x, y, value;
+    std::vector<float> column[3];
     float* rows[3];
     explicit Points(const SampleTable& table) {
-        for (int i = 0; i < table.Count(); ++i) {
-            x.push_back(table.rows[static_cast<std::size_t>(i * table.columns)]);
-            y.push_back(table.rows[static_cast<std::size_t>(i * table.columns + 1)]);
-            value.push_back(table.rows[static_cast<std::size_t>(i * table.columns + 2)]);
-        }
-        rows[0] = x.data();
-        rows[1] = y.data();
-        rows[2] = value.data();
+        for (std::size_t k = 0; k < table.rows.size(); ++k) column[k % 3].push_back(table.rows[k]);
+        for (int p = 0; p < 3; ++p) rows[p] = column[p].data();
     }
-    float** Table() { return rows; }
 };
-
-inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
-    if (a.size() != b.size()) return false;
-    return a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
 
 }  // namespace mosaro_test
