@@ -12,9 +12,9 @@ TEST(CoKriging, OneVariableIsOrdinaryKriging) {
     // samples have none, so the grids agree bit for bit.
     const SampleTable table = StructuredSamples(61, 120, 200.0f);
     const float column = 2.0f;
-    const std::vector<float> ordinary = Grid(table, GridSpec(), 1);
+    const std::vector<float> ordinary = Grid(table, GridArgs(), 1);
     ASSERT_GT(ordinary[0], 0.0f);
-    EXPECT_TRUE(SameBits(Grid(table, GridSpec(), 11, 1.0f, &column), ordinary));
+    EXPECT_TRUE(SameBits(Grid(table, GridArgs(), 11, 1.0f, &column), ordinary));
 }
 
 TEST(CoKriging, NodeOnASampleReturnsThePrimaryValue) {
@@ -27,9 +27,9 @@ TEST(CoKriging, NodeOnASampleReturnsThePrimaryValue) {
         table.rows.insert(table.rows.end(), {x, y, source.rows[3 * t + 2], 0.8f * source.rows[3 * t + 2] + t % 3});
     }
     const float columns[2] = {2.0f, 3.0f};
-    GridSpec spec;
-    spec.neighbours = 4;
-    std::vector<float> grid = Grid(table, spec, 11, 2.0f, columns);
+    GridArgs args;
+    args.neighbours = 4;
+    std::vector<float> grid = Grid(table, args, 11, 2.0f, columns);
     for (int t = 0; t < 6; ++t)
-        EXPECT_NEAR(spec.At(grid, 3 * t, 4 * t), table.At(t, 2), 1e-4f * table.At(t, 2)) << t;
+        EXPECT_NEAR(args.At(grid, 3 * t, 4 * t), table.At(t, 2), 1e-4f * table.At(t, 2)) << t;
 }

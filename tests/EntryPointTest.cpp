@@ -17,10 +17,10 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 TEST(EntryPoint, NonPositiveCellSizesAndNeighbourCountsAreReplaced) {
     const SampleTable table = RandomSamples(1, 30, 12.0f);
-    GridSpec spec = GridSpec::Square(12.0f, 12, 1);
-    const std::vector<float> reference = Grid(table, spec);
+    GridArgs args = GridArgs::Square(12.0f, 12, 1);
+    const std::vector<float> reference = Grid(table, args);
     for (float bad : {0.0f, -2.5f, kNaN}) {
-        GridSpec degenerate = spec;
+        GridArgs degenerate = args;
         degenerate.cellX = degenerate.cellY = bad;
         degenerate.neighbours = bad == 0.0f ? 0 : -3;
         EXPECT_TRUE(SameBits(Grid(table, degenerate), reference)) << bad;
@@ -101,11 +101,11 @@ TEST(EntryPoint, RefusedCallsReturnOneAndLeaveTheGridUntouched) {
 TEST(EntryPoint, DegenerateButRunnableCallsGiveZerosOrUseEverySample) {
     const SampleTable table = RandomSamples(7, 20, 60.0f);
     // No lag class (inverted, or shorter than a cell): no model, all 0.
-    GridSpec inverted = GridSpec::Square(60, 6, 5), tooShort = inverted;
+    GridArgs inverted = GridArgs::Square(60, 6, 5), tooShort = inverted;
     std::swap(inverted.xMin, inverted.xMax);
     tooShort.xMax = tooShort.yMax = 5.0f;
-    for (const GridSpec& spec : {inverted, tooShort})
-        for (float v : Grid(table, spec)) EXPECT_EQ(Bits(v), Bits(0.0f));
+    for (const GridArgs& args : {inverted, tooShort})
+        for (float v : Grid(table, args)) EXPECT_EQ(Bits(v), Bits(0.0f));
     // No samples at all: every node 0, whatever the method.
     std::vector<float> grid(49, 42.5f);
     const float rect[4] = {0, 0, 60, 60};
@@ -113,10 +113,10 @@ TEST(EntryPoint, DegenerateButRunnableCallsGiveZerosOrUseEverySample) {
     for (float v : grid) EXPECT_EQ(Bits(v), Bits(0.0f));
     // More neighbours than samples: every sample takes part.
     const SampleTable nine = RandomSamples(8, 9, 60.0f);
-    EXPECT_TRUE(SameBits(Grid(nine, GridSpec::Square(60, 6, 500)), Grid(nine, GridSpec::Square(60, 6, 9))));
+    EXPECT_TRUE(SameBits(Grid(nine, GridArgs::Square(60, 6, 500)), Grid(nine, GridArgs::Square(60, 6, 9))));
     // Non-finite coordinates never take the grid out of its bounds or range.
     SampleTable odd = table;
     odd.At(0, 0) = kNaN;
     odd.At(4, 1) = std::numeric_limits<float>::infinity();
-    for (float v : Grid(odd, GridSpec::Square(60, 6, 5))) EXPECT_TRUE(std::isfinite(v) && v >= 0.0f);
+    for (float v : Grid(odd, GridArgs::Square(60, 6, 5))) EXPECT_TRUE(std::isfinite(v) && v >= 0.0f);
 }

@@ -10,9 +10,9 @@ using namespace mosaro_test;
 
 namespace {
 std::vector<float> Indicator(const SampleTable& table, std::vector<float> thresholds, int neighbours = 10) {
-    GridSpec spec;
-    spec.neighbours = neighbours;
-    return Grid(table, spec, 10, static_cast<float>(thresholds.size()), thresholds.data());
+    GridArgs args;
+    args.neighbours = neighbours;
+    return Grid(table, args, 10, static_cast<float>(thresholds.size()), thresholds.data());
 }
 }  // namespace
 
@@ -33,7 +33,7 @@ TEST(IndicatorKriging, DegenerateThresholdsGiveZeros) {
     const SampleTable table = StructuredSamples(52, 80, 200.0f);
     const float threshold = 50.0f;
     std::vector<std::vector<float>> grids = {
-        Grid(table, GridSpec(), 10, 0.99f, &threshold, 42.0f),  // no threshold: all 0
+        Grid(table, GridArgs(), 10, 0.99f, &threshold, 42.0f),  // no threshold: all 0
         Indicator(table, {1.0f}),                              // all neighbours above: V = 0
         Indicator(table, {50.0f, 70.0f}, 1),  // one neighbour: 1 - P is rounding, far below 0.01
     };

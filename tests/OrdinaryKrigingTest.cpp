@@ -11,8 +11,8 @@ using namespace mosaro_test;
 
 TEST(OrdinaryKriging, SingleNeighbourReproducesTheNearestSample) {
     const SampleTable table = RandomSamples(21, 60, 100.0f);
-    const GridSpec spec = GridSpec::Square(100, 20, 1);
-    std::vector<float> grid = Grid(table, spec);
+    const GridArgs args = GridArgs::Square(100, 20, 1);
+    std::vector<float> grid = Grid(table, args);
     int checked = 0;
     for (int i = 0; i <= 20; ++i) {
         for (int j = 0; j <= 20; ++j) {
@@ -27,7 +27,7 @@ TEST(OrdinaryKriging, SingleNeighbourReproducesTheNearestSample) {
             if (d2 - d1 < 1e-3 * (1 + d1)) continue;
             // The float solve of [[Csum, 1], [1, 0]] gives a weight within a
             // few units in the last place of 1, not exactly 1.
-            EXPECT_LE(std::llabs(std::int64_t{Bits(spec.At(grid, i, j))} - Bits(nearest)), 4);
+            EXPECT_LE(std::llabs(std::int64_t{Bits(args.At(grid, i, j))} - Bits(nearest)), 4);
             ++checked;
         }
     }
@@ -40,8 +40,8 @@ TEST(OrdinaryKriging, ScalingTheValuesByAPowerOfTwoScalesEveryEstimateExactly) {
     const SampleTable table = RandomSamples(23, 80, 100.0f);
     SampleTable scaled = table;
     for (int i = 0; i < table.Count(); ++i) scaled.At(i, 2) *= 4.0f;
-    const GridSpec spec = GridSpec::Square(100, 16, 10);
-    const std::vector<float> base = Grid(table, spec), times4 = Grid(scaled, spec);
+    const GridArgs args = GridArgs::Square(100, 16, 10);
+    const std::vector<float> base = Grid(table, args), times4 = Grid(scaled, args);
     for (std::size_t k = 0; k < base.size(); ++k) {
         ASSERT_GT(base[k], 1.0f);
         EXPECT_EQ(Bits(times4[k]), Bits(4.0f * base[k])) << k;
@@ -50,11 +50,11 @@ TEST(OrdinaryKriging, ScalingTheValuesByAPowerOfTwoScalesEveryEstimateExactly) {
 
 TEST(OrdinaryKriging, ConcurrentCallsGiveIdenticalGrids) {
     const SampleTable table = RandomSamples(25, 150, 1000.0f);
-    const GridSpec spec = GridSpec::Square(1000, 50, 12);
-    const std::vector<float> serial = Grid(table, spec);
+    const GridArgs args = GridArgs::Square(1000, 50, 12);
+    const std::vector<float> serial = Grid(table, args);
     std::vector<float> first, second;
-    std::thread a([&] { first = Grid(table, spec); });
-    std::thread b([&] { second = Grid(table, spec); });
+    std::thread a([&] { first = Grid(table, args); });
+    std::thread b([&] { second = Grid(table, args); });
     a.join();
     b.join();
     EXPECT_TRUE(SameBits(first, serial));

@@ -50,12 +50,12 @@ inline SampleTable RandomSamples(unsigned seed, int count, float size) { return 
 inline SampleTable StructuredSamples(unsigned seed, int count, float size) { return Samples(seed, count, size, true); }
 
 // Grid arguments of one call; by default 21 x 21 nodes over [0, 200]^2.
-struct GridSpec {
+struct GridArgs {
     float xMin = 0, yMin = 0, xMax = 200, yMax = 200, cellX = 10, cellY = 10;
     int cellsX = 20, cellsY = 20, neighbours = 10;
 
-    static GridSpec Square(float size, int cells, int neighbours) {
-        return GridSpec{0, 0, size, size, size / static_cast<float>(cells), size / static_cast<float>(cells), cells, cells, neighbours};
+    static GridArgs Square(float size, int cells, int neighbours) {
+        return GridArgs{0, 0, size, size, size / static_cast<float>(cells), size / static_cast<float>(cells), cells, cells, neighbours};
     }
     int Nodes() const { return (cellsX + 1) * (cellsY + 1); }
     float At(const std::vector<float>& grid, int row, int column) const { return grid[static_cast<std::size_t>(row * (cellsX + 1) + column)]; }
@@ -64,7 +64,7 @@ struct GridSpec {
 };
 
 // Runs the entry point on a grid pre-filled with `initial`.
-inline std::vector<float> Grid(const SampleTable& table, const GridSpec& s, int method = 1, float parameter = 0.0f,
+inline std::vector<float> Grid(const SampleTable& table, const GridArgs& s, int method = 1, float parameter = 0.0f,
                                const float* methodArray = nullptr, float initial = -7.0f) {
     std::vector<float> grid(static_cast<std::size_t>(s.Nodes()), initial);
     const float rect[4] = {s.xMin, s.yMin, s.xMax, s.yMax};

@@ -23,19 +23,19 @@ double WorstRelativeError(const Trend& trend, int neighbours = 12) {
     SampleTable table = RandomSamples(31, 90, 400.0f);
     for (int i = 0; i < table.Count(); ++i)
         table.At(i, 2) = static_cast<float>(trend(table.At(i, 0) / 100.0, table.At(i, 1) / 100.0));
-    GridSpec spec = GridSpec::Square(500, 20, neighbours);
-    spec.xMin = spec.yMin = -50.0f;
-    spec.xMax = spec.yMax = 450.0f;
+    GridArgs args = GridArgs::Square(500, 20, neighbours);
+    args.xMin = args.yMin = -50.0f;
+    args.xMax = args.yMax = 450.0f;
     Points points(table);
-    Estimator estimator(table.Count(), neighbours, 0.0f, spec.Layout(), spec.Rect());
+    Estimator estimator(table.Count(), neighbours, 0.0f, args.Layout(), args.Rect());
     estimator.m_VariogramModel[0] = estimator.m_VariogramModel[1] = TVARIOGRAMMODEL{1, 51, 300, 50};
-    std::vector<float> grid(static_cast<std::size_t>(spec.Nodes()), -7.0f);
+    std::vector<float> grid(static_cast<std::size_t>(args.Nodes()), -7.0f);
     estimator.CalculateKrigingValue(points.rows, grid.data());
     double worst = 0.0;
     for (int i = 0; i <= 20; ++i)
         for (int j = 0; j <= 20; ++j) {
             const double expected = trend((25.0 * j - 50) / 100.0, (25.0 * i - 50) / 100.0);
-            worst = std::fmax(worst, std::fabs(spec.At(grid, i, j) - expected) / expected);
+            worst = std::fmax(worst, std::fabs(args.At(grid, i, j) - expected) / expected);
         }
     return worst;
 }
