@@ -2,7 +2,7 @@
 #
 # The library's results are bit-exact by contract: the compiler must keep
 # every rounding where the source puts it. So: no contraction of a*b+c into
-# a fused multiply-add, no fast-math, no -march=native.
+# a fused multiply-add, no fast-math, no tuning for the build machine.
 
 set(MOSARO_WARNINGS -Wall -Wextra -Wshadow)
 # Implicit float<->double conversions would hide a rounding the source does

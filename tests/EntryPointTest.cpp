@@ -47,15 +47,8 @@ TEST(EntryPoint, CoKrigingWidensTheCountsAndRepeatsTheCoordinatesPerBlock) {
     rows[5 * 3 + 4] = kBlank;
     const float columns[2] = {4.7f, 2.0f};  // truncated to 4 and 2
     float grid[1];
-    mosaro::GridRequest request;
-    request.data = rows.data();
-    request.pointCount = 10;
-    request.columnCount = 5;
-    request.neighbourCount = 3;
-    request.method = 11;
-    request.methodParameter = 2.9f;  // two variables
-    request.methodArray = columns;
-    request.output = grid;
+    // Two variables (2.9), ten rows, three neighbours per variable.
+    mosaro::GridRequest request{rows.data(), 0, 10, 5, {}, {}, 3, 11, 2.9f, columns, grid};
     const auto run = mosaro::Prepare(request);
     ASSERT_TRUE(run.has_value());
     EXPECT_EQ(run->sampleCount, 20);

@@ -2,7 +2,6 @@
 // cones, and the distance-weighted semivariance.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -24,10 +23,7 @@ struct Variograms {
         mosaro_test::Points points(samples);
         estimator.CalculateVariogramValue(points.rows);
     }
-    ~Variograms() {
-        mosaro::ReleaseVariogramTable(estimator.m_ppVariogramX);
-        mosaro::ReleaseVariogramTable(estimator.m_ppVariogramY);
-    }
+    ~Variograms() { mosaro::ReleaseVariogramTable(estimator.m_ppVariogramX), mosaro::ReleaseVariogramTable(estimator.m_ppVariogramY); }
     static float Pairs(float** table, int classes) {
         float total = 0;
         for (int c = 0; c < classes; ++c) total += table[mosaro::kPairCountRow][c];
@@ -35,18 +31,12 @@ struct Variograms {
     }
 };
 
-mosaro_test::SampleTable Of(std::vector<std::array<float, 3>> samples) {
-    mosaro_test::SampleTable table;
-    for (const auto& s : samples) table.Add(s[0], s[1], s[2]);
-    return table;
-}
-
 }  // namespace
 
 TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
     // x pairs at 1.0 and about 1.4 (class 1), differences 2 and 1; the
     // other pairs lie near 45 degrees and are not used.
-    const Variograms v(Of({{0, 0, 0}, {1, 0, 2}, {10, 10, 5}, {11.4f, 10, 6}}), {0, 0, 20, 20});
+    const Variograms v({{0, 0, 0, 1, 0, 2, 10, 10, 5, 11.4f, 10, 6}}, {0, 0, 20, 20});
     const float d = f32(f64(11.4f) - 10.0);
     const float gamma = f32(f64(f32(4.0 + f64(d))) / (2.0 * f64(f32(1.0 + f64(d)))));
     float** x = v.estimator.m_ppVariogramX;
@@ -69,7 +59,7 @@ TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance
         {12.5f, 0.0f, '-', 0},          // (n + 0.5) cells is beyond the last class
     };
     for (const Case& c : cases) {
-        const Variograms v(Of({{0, 0, 0}, {c.ax, c.ay, 1}}), {0, 0, 12, 12});
+        const Variograms v({{0, 0, 0, c.ax, c.ay, 1}}, {0, 0, 12, 12});
         float** hit = c.direction == 'x' ? v.estimator.m_ppVariogramX : v.estimator.m_ppVariogramY;
         EXPECT_EQ(v.Pairs(v.estimator.m_ppVariogramX, 12) + v.Pairs(v.estimator.m_ppVariogramY, 12),
                   c.direction == '-' ? 0.0f : 1.0f) << c.ax << ", " << c.ay;
