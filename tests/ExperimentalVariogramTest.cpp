@@ -20,8 +20,8 @@ struct Variograms {
     CKriging estimator;
     Variograms(const mosaro_test::SampleTable& samples, TRECTXYMINMAX rect)
         : estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{1, 1, 0, 0}, rect) {
-        mosaro_test::Points points(samples);
-        estimator.CalculateVariogramValue(points.rows);
+        mosaro::PointArrays points = mosaro_test::Points(samples);
+        estimator.CalculateVariogramValue(points.Table());
     }
     ~Variograms() { mosaro::ReleaseVariogramTable(estimator.m_ppVariogramX), mosaro::ReleaseVariogramTable(estimator.m_ppVariogramY); }
     static float Pairs(float** table, int classes) {

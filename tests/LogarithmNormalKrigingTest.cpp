@@ -18,16 +18,16 @@ TEST(LogarithmNormalKriging, ZeroShiftGivesTheTwoParameterGrid) {
 TEST(LogarithmNormalKriging, SingleNeighbourAddsHalfTheKrigingVariance) {
     // w = 1 and mu = r - Csum, so z = v exp(Csum - r) at every node.
     const SampleTable table = StructuredSamples(44, 60, 200.0f);
-    Points points(table);
+    mosaro::PointArrays points = Points(table);
     const GridArgs args;
     CLogarithmNormalKriging estimator(table.Count(), 1, 0.0f, args.Layout(), args.Rect());
     estimator.m_VariogramModel[0] = estimator.m_VariogramModel[1] = TVARIOGRAMMODEL{0.02f, 0.1f, 80, 0.08f};
     std::vector<float> grid(static_cast<std::size_t>(args.Nodes()));
-    estimator.CalculateKrigingValue(points.rows, grid.data());
+    estimator.CalculateKrigingValue(points.Table(), grid.data());
 
     const mosaro::KrigingConstants c = mosaro::KrigingConstants::FromEstimator(estimator);
     mosaro::WorkingSamples w;
-    w.Load(points.rows, table.Count(), c.scale);
+    w.Load(points.Table(), table.Count(), c.scale);
     for (int i = 0; i <= args.cellsY; ++i)
         for (int j = 0; j <= args.cellsX; ++j) {
             const float x = mosaro::NodeCoordinate(j, 10, 0, c.scale), y = mosaro::NodeCoordinate(i, 10, 0, c.scale);

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "PointArrays.h"
 #include "mosaro.h"
 
 namespace mosaro_test {
@@ -73,14 +74,9 @@ inline std::vector<float> Grid(const SampleTable& table, const GridArgs& s, int 
     return grid;
 }
 
-// The point arrays of a three-column table, as estimators take them.
-struct Points {
-    std::vector<float> column[3];
-    float* rows[3];
-    explicit Points(const SampleTable& table) {
-        for (std::size_t k = 0; k < table.rows.size(); ++k) column[k % 3].push_back(table.rows[k]);
-        for (int p = 0; p < 3; ++p) rows[p] = column[p].data();
-    }
-};
+// The point arrays of a three-column table, as the entry point builds them.
+inline mosaro::PointArrays Points(const SampleTable& table) {
+    return mosaro::BuildPointArrays(table.rows.data(), table.Count(), table.columns, 2);
+}
 
 }  // namespace mosaro_test

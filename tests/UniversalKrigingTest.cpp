@@ -26,11 +26,11 @@ double WorstRelativeError(const Trend& trend, int neighbours = 12) {
     GridArgs args = GridArgs::Square(500, 20, neighbours);
     args.xMin = args.yMin = -50.0f;
     args.xMax = args.yMax = 450.0f;
-    Points points(table);
+    mosaro::PointArrays points = Points(table);
     Estimator estimator(table.Count(), neighbours, 0.0f, args.Layout(), args.Rect());
     estimator.m_VariogramModel[0] = estimator.m_VariogramModel[1] = TVARIOGRAMMODEL{1, 51, 300, 50};
     std::vector<float> grid(static_cast<std::size_t>(args.Nodes()), -7.0f);
-    estimator.CalculateKrigingValue(points.rows, grid.data());
+    estimator.CalculateKrigingValue(points.Table(), grid.data());
     double worst = 0.0;
     for (int i = 0; i <= 20; ++i)
         for (int j = 0; j <= 20; ++j) {

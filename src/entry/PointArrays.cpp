@@ -25,18 +25,7 @@ float** PointArrays::Table() {
 }
 
 PointArrays BuildPointArrays(const float* data, int rowCount, int columnCount, int valueColumn) {
-    PointArrays points;
-    const std::size_t count = rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0;
-    points.x.reserve(count);
-    points.y.reserve(count);
-    points.value.reserve(count);
-    for (int row = 0; row < rowCount; ++row) {
-        points.x.push_back(data[Cell(row, columnCount, 0)]);
-        points.y.push_back(data[Cell(row, columnCount, 1)]);
-        points.value.push_back(data[Cell(row, columnCount, valueColumn)]);
-    }
-    SubstituteBlanks(points.value);
-    return points;
+    return BuildBlockPointArrays(data, rowCount, columnCount, {valueColumn});
 }
 
 PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCount,

@@ -17,7 +17,7 @@ struct PointArrays {
 };
 
 // One sample per table row: x from column 0, y from column 1, the value from
-// `valueColumn`.
+// `valueColumn` (a single block).
 PointArrays BuildPointArrays(const float* data, int rowCount, int columnCount, int valueColumn);
 
 // Co-kriging layout: one block of rowCount samples per value column, in the
