@@ -6,6 +6,9 @@
 // conversion is left for the compiler to choose.
 #pragma once
 
+#include <climits>
+#include <cmath>
+
 namespace mosaro {
 
 // Rounds a double to the nearest float (overflow gives an infinity).
@@ -13,6 +16,15 @@ inline float f32(double value) { return static_cast<float>(value); }
 
 // Widens a float to double (exact).
 inline double f64(float value) { return static_cast<double>(value); }
+
+// A float argument truncated toward zero to a count or index, or -1 when
+// that is not a number, negative or beyond int. The range is checked before
+// the conversion, since converting an out-of-range double is undefined.
+inline int TruncatedCount(float value) {
+    const double t = std::trunc(f64(value));
+    if (!(t >= 0.0 && t <= static_cast<double>(INT_MAX))) return -1;
+    return static_cast<int>(t);
+}
 
 // The blank value: marks a sample or node without a value.
 constexpr float kBlankValue = -1e38f;

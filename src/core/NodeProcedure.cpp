@@ -64,6 +64,12 @@ float NodeCoordinate(long long index, float cellSize, float origin, float scale)
     return f32(f64(position) / f64(scale));
 }
 
+std::size_t NodeCount(const TGRIDCELLXY& grid) {
+    if (grid.nCellCountX < 0 || grid.nCellCountY < 0) return 0;
+    return (static_cast<std::size_t>(grid.nCellCountX) + 1) *
+           (static_cast<std::size_t>(grid.nCellCountY) + 1);
+}
+
 float ApplyCutOff(float estimate) {
     if (f64(estimate) < 0.01 || std::isnan(estimate)) return 0.0f;
     return estimate;
@@ -199,7 +205,7 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
         // Nothing to estimate from (no samples): every node is 0, whatever
         // the method; the lognormal back-transform of an empty sum would
         // otherwise give exp(0) = 1.
-        if (columns > 0 && rows > 0) std::fill(pGrid, pGrid + columns * rows, 0.0f);
+        std::fill_n(pGrid, NodeCount(grid), 0.0f);
         return;
     }
 

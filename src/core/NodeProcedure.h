@@ -45,6 +45,9 @@ struct KrigingConstants {
 // rounded to float.
 float NodeCoordinate(long long index, float cellSize, float origin, float scale);
 
+// Number of nodes of a grid layout; 0 when a cell count is negative.
+std::size_t NodeCount(const TGRIDCELLXY& grid);
+
 // Estimates below 0.01 (negative ones included) and NaN are stored as 0.
 float ApplyCutOff(float estimate);
 

@@ -1,7 +1,6 @@
 #include "GridRequest.h"
 
 #include <climits>
-#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -13,25 +12,16 @@ namespace {
 
 bool IsKnownMethod(int code) { return code >= kOrdinary && code <= kCoKriging; }
 
-// A float argument truncated toward zero to a count or column index within
-// [0, limit), or -1 when it is not a number or outside that range. The range
-// check comes first: converting an out-of-range double is undefined.
-int TruncatedIndex(float value, double limit) {
-    const double t = std::trunc(f64(value));
-    if (!(t >= 0.0 && t < limit)) return -1;
-    return static_cast<int>(t);
-}
-
 std::optional<PreparedRun> PrepareCoKriging(const GridRequest& r) {
-    const int variables = TruncatedIndex(r.methodParameter, static_cast<double>(INT_MAX));
+    const int variables = TruncatedCount(r.methodParameter);
     if (variables < 1 || r.methodArray == nullptr) return std::nullopt;
     const long long widened = static_cast<long long>(r.pointCount) * variables;
     if (widened > INT_MAX) return std::nullopt;
 
     std::vector<int> columns;
     for (int v = 0; v < variables; ++v) {
-        const int column = TruncatedIndex(r.methodArray[v], static_cast<double>(r.columnCount));
-        if (column < 0) return std::nullopt;
+        const int column = TruncatedCount(r.methodArray[v]);
+        if (column < 0 || column >= r.columnCount) return std::nullopt;
         columns.push_back(column);
     }
 
@@ -65,7 +55,7 @@ std::optional<PreparedRun> Prepare(const GridRequest& r) {
     if (r.pointCount > 0 && !(r.valueColumn >= 0 && r.valueColumn < r.columnCount))
         return std::nullopt;
     if (r.method == kIndicator && r.methodArray == nullptr &&
-        TruncatedIndex(r.methodParameter, static_cast<double>(INT_MAX)) >= 1)
+        TruncatedCount(r.methodParameter) >= 1)
         return std::nullopt;
     PreparedRun run;
     run.sampleCount = r.pointCount;

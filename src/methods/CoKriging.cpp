@@ -1,20 +1,8 @@
 #include "CoKriging.h"
 
-#include <climits>
-#include <cmath>
 #include <cstddef>
 
 namespace mosaro {
-namespace {
-
-// trunc(m_fMethodParameter), or 0 when that names no variable.
-int VariableCount(float methodParameter) {
-    const double count = std::trunc(f64(methodParameter));
-    if (!(count >= 1.0 && count <= static_cast<double>(INT_MAX))) return 0;
-    return static_cast<int>(count);
-}
-
-}  // namespace
 
 void CoKrigingMethod::ChooseNeighbours(WorkingSamples& samples, int /*m*/) const {
     const std::vector<float>& d = samples.distance;
@@ -47,8 +35,8 @@ CCoKriging::CCoKriging(int nPointCount, int nNeighbourCount, float fMethodParame
 CCoKriging::~CCoKriging() = default;
 
 void CCoKriging::CalculateKrigingValue(float** ppPoints, float* pGrid) {
-    const int variables = mosaro::VariableCount(m_fMethodParameter);
-    if (variables == 0) return;
+    const int variables = mosaro::TruncatedCount(m_fMethodParameter);
+    if (variables < 1) return;
     const int perBlock = m_nPointCount > 0 ? m_nPointCount / variables : 0;
     int nearest = m_nNeighbourCount > 0 ? m_nNeighbourCount / variables : 0;
     // No more locations than a block holds; the sweep likewise takes at

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstddef>
 #include <stdexcept>
 #include <vector>
@@ -17,16 +16,12 @@ float Indicator(float value, float threshold) {
     return f64(value) - f64(threshold) > 0.0 ? 0.0f : 1.0f;
 }
 
+// trunc(m_fMethodParameter); below 1 or NaN means no threshold, beyond int
+// more than any indicator table holds (refused by the size check).
 int ThresholdCount(float methodParameter) {
-    const double count = std::trunc(f64(methodParameter));
-    if (!(count >= 1.0)) return 0;
-    return count > static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(count);
-}
-
-std::size_t NodeCount(const TGRIDCELLXY& grid) {
-    if (grid.nCellCountX < 0 || grid.nCellCountY < 0) return 0;
-    return (static_cast<std::size_t>(grid.nCellCountX) + 1) *
-           (static_cast<std::size_t>(grid.nCellCountY) + 1);
+    const int count = TruncatedCount(methodParameter);
+    if (count < 0) return f64(methodParameter) >= 1.0 ? INT_MAX : 0;
+    return count;
 }
 
 class IndicatorEstimate : public NodeMethod {
