@@ -9,7 +9,8 @@
 namespace mosaro {
 namespace {
 
-// Largest indicator table the estimator takes on (thresholds times samples).
+// Largest indicator table the estimator takes on (thresholds times samples,
+// at least one entry per threshold).
 constexpr double kMaxIndicatorEntries = 1 << 28;
 
 float Indicator(float value, float threshold) {
@@ -104,7 +105,9 @@ void CIndicatorKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRID
     if (m_pThreshold == nullptr)
         throw std::invalid_argument("indicator kriging needs its thresholds before it runs");
     const std::size_t samples = m_nPointCount > 0 ? static_cast<std::size_t>(m_nPointCount) : 0;
-    if (static_cast<double>(thresholds) * static_cast<double>(samples) > mosaro::kMaxIndicatorEntries)
+    // Every threshold costs a row and a full pipeline even without samples.
+    const double rows = static_cast<double>(thresholds);
+    if (rows * static_cast<double>(std::max<std::size_t>(samples, 1)) > mosaro::kMaxIndicatorEntries)
         throw std::length_error("indicator table exceeds the supported size");
 
     mosaro::IndicatorTable table(*this, thresholds, samples);
