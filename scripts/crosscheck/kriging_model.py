@@ -632,6 +632,21 @@ def make_indicator_estimate(threshold):
     return estimate
 
 
+def _covariance_block(kmat, rhs, wx, wy, m, nx_, ny_, consts):
+    """Covariances of the first m working entries among themselves and to the
+    node (anisotropic distances), the sill on the diagonal."""
+    cov, k2 = consts.cov, consts.aniso2
+    for a in range(m):
+        row_a = kmat[a]
+        row_a[a] = consts.csum
+        xa, ya = wx[a], wy[a]
+        for b in range(a + 1, m):
+            c = cov(_aniso_distance(xa - wx[b], ya - wy[b], k2))
+            row_a[b] = c
+            kmat[b][a] = c
+        rhs[a] = cov(_aniso_distance(xa - nx_, ya - ny_, k2))
+
+
 def _write_empty_neighbourhood(grid, row_len, rows):
     """No neighbour to estimate from (no samples): every node is 0, whatever
     the method (the lognormal back-transform of an empty sum would be 1)."""
@@ -653,9 +668,6 @@ def kriging_sweep(xs, ys, vs, neighbours, models, cell_x, cell_y, n_cell_x, n_ce
     order = m + nd
     consts = NodeConstants(models, rect)
     scale = consts.scale
-    k2 = consts.aniso2
-    cov = consts.cov
-    csum = consts.csum
 
     # Working copy in scaled units; its order carries from node to node.
     wx = [f32(x / scale) for x in xs]
@@ -675,16 +687,7 @@ def kriging_sweep(xs, ys, vs, neighbours, models, cell_x, cell_y, n_cell_x, n_ce
             work[3] = _node_distances(wx, wy, nx_, ny_)
             neighbour_sort(work, m + 1)
 
-            # Covariances of the m nearest entries (anisotropic distance).
-            for a in range(m):
-                row_a = kmat[a]
-                row_a[a] = csum
-                xa, ya = wx[a], wy[a]
-                for b in range(a + 1, m):
-                    c = cov(_aniso_distance(xa - wx[b], ya - wy[b], k2))
-                    row_a[b] = c
-                    kmat[b][a] = c
-                rhs[a] = cov(_aniso_distance(xa - nx_, ya - ny_, k2))
+            _covariance_block(kmat, rhs, wx, wy, m, nx_, ny_, consts)
 
             # Drift border: unbiasedness and the polynomial trend terms.
             for t, f in enumerate(drifts):
@@ -717,9 +720,6 @@ def cokriging_sweep(xs, ys, vs, n_vars, neighbours, models, cell_x, cell_y, n_ce
     order = m + nv
     consts = NodeConstants(models, rect)
     scale = consts.scale
-    k2 = consts.aniso2
-    cov = consts.cov
-    csum = consts.csum
 
     wx = [f32(x / scale) for x in xs]
     wy = [f32(y / scale) for y in ys]
@@ -750,15 +750,7 @@ def cokriging_sweep(xs, ys, vs, n_vars, neighbours, models, cell_x, cell_y, n_ce
                             wv[ea], wv[eb] = wv[eb], wv[ea]
                             wd[ea], wd[eb] = wd[eb], wd[ea]
 
-            for s in range(m):
-                row_s = kmat[s]
-                row_s[s] = csum
-                xs_, ys_ = wx[s], wy[s]
-                for u in range(s + 1, m):
-                    c = cov(_aniso_distance(xs_ - wx[u], ys_ - wy[u], k2))
-                    row_s[u] = c
-                    kmat[u][s] = c
-                rhs[s] = cov(_aniso_distance(xs_ - nx_, ys_ - ny_, k2))
+            _covariance_block(kmat, rhs, wx, wy, m, nx_, ny_, consts)
 
             # One unbiasedness row per variable over its group of q columns.
             for v in range(nv):
