@@ -190,6 +190,18 @@ def indicator_terms(values, threshold):
     return [indicator(v, threshold) for v in values]
 
 
+def _add_pair(cnt, dist, sq, n_classes, cell, d, diff):
+    """Adds a pair at distance d to its lag class. Class 0 (closer than half
+    a lag, duplicates) joins nothing; so does a class pushed past the last
+    one by rounding."""
+    k = c_trunc(c_div(d, cell) + 0.5)
+    if k is not None and 1 <= k <= n_classes:
+        c = k - 1
+        cnt[c] = f32(cnt[c] + 1.0)
+        dist[c] = f32(dist[c] + d)
+        sq[c] = f32(sq[c] + (diff * d) * diff)
+
+
 def experimental_variograms(xs, ys, terms, cell_x, cell_y, rect):
     """Experimental variograms along x and along y (each within 10 degrees).
 
@@ -222,23 +234,9 @@ def experimental_variograms(xs, ys, terms, cell_x, cell_y, rect):
                 theta = f32(math.atan(ay / ax))
 
             if theta <= CONE and d < reach_x:
-                k = c_trunc(c_div(d, cell_x) + 0.5)
-                # Class 0 (closer than half a lag, duplicates) joins nothing;
-                # so does a class pushed past the last one by rounding.
-                if k is not None and 1 <= k <= nx:
-                    c = k - 1
-                    diff = ti - terms[j]
-                    cnt_x[c] = f32(cnt_x[c] + 1.0)
-                    dist_x[c] = f32(dist_x[c] + d)
-                    sq_x[c] = f32(sq_x[c] + (diff * d) * diff)
+                _add_pair(cnt_x, dist_x, sq_x, nx, cell_x, d, ti - terms[j])
             elif RIGHT_ANGLE - theta <= CONE and d < reach_y:
-                k = c_trunc(c_div(d, cell_y) + 0.5)
-                if k is not None and 1 <= k <= ny:
-                    c = k - 1
-                    diff = ti - terms[j]
-                    cnt_y[c] = f32(cnt_y[c] + 1.0)
-                    dist_y[c] = f32(dist_y[c] + d)
-                    sq_y[c] = f32(sq_y[c] + (diff * d) * diff)
+                _add_pair(cnt_y, dist_y, sq_y, ny, cell_y, d, ti - terms[j])
 
     # Distance-weighted mean of half the squared differences.
     for tab, dist, sq in ((tab_x, dist_x, sq_x), (tab_y, dist_y, sq_y)):
