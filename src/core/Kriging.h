@@ -8,6 +8,7 @@
 #include "FloatArith.h"
 #include "LagClasses.h"
 #include "NodeProcedure.h"
+#include "RunContext.h"
 #include "Solver.h"
 #include "VariogramFit.h"
 #include "VariogramTable.h"

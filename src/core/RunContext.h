@@ -1,0 +1,128 @@
+// Per-call settings and hooks that the legacy estimator signatures cannot
+// carry: which implementation to run, how many threads, progress and
+// cancellation, a model given by the caller, and the optional outputs (model
+// report, kriging variance).
+//
+// The exported classes keep their legacy layout and virtual signatures, so
+// these settings travel beside them: a caller installs a RunContext for the
+// length of one run with RunContextScope, and the pipeline reads it through
+// CurrentRunContext() on the calling thread. Without a scope every run gets
+// the defaults: fast path, default thread count, no hooks, no extra outputs
+// (exactly what the legacy entry point needs).
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "mosaro.h"
+
+namespace mosaro {
+
+// Stages of one pass of the pipeline, in the order they run.
+enum class Stage { kVariograms = 0, kFit = 1, kSweep = 2 };
+
+// Thrown out of the pipeline when the progress callback asked to stop. The
+// entry points catch it; it never crosses the C boundary.
+class Cancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "the run was cancelled"; }
+};
+
+// Receives progress as (stage, pass, overall fraction in [0, 1]) and returns
+// true to go on, false to stop the run. `pass` is the threshold index of
+// indicator kriging, 0 otherwise.
+using ProgressCallback = std::function<bool(Stage stage, int pass, double fraction)>;
+
+// Turns the fine-grained progress the engine reports into at most about a
+// hundred monotone calls of the host's callback, and remembers a request to
+// stop. Safe to call from several threads; the callback itself is never
+// entered concurrently.
+class ProgressReporter {
+public:
+    ProgressReporter() = default;
+    explicit ProgressReporter(ProgressCallback callback) : callback_(std::move(callback)) {}
+
+    bool Active() const { return static_cast<bool>(callback_); }
+
+    // The run consists of `passes` passes of the pipeline (thresholds of
+    // indicator kriging; 1 otherwise). Starts pass `pass`.
+    void BeginPass(int pass, int passes);
+
+    // Progress within the current pass: `fraction` of `stage` is done.
+    // Throws Cancelled when the host asked to stop, now or before.
+    void Report(Stage stage, double fraction);
+
+    // Reports that the whole run is done (fraction exactly 1).
+    void Finish();
+
+    // Cheap check for worker loops: true once the host asked to stop.
+    bool CancelRequested() const { return cancelled_.load(std::memory_order_relaxed); }
+    // Throws Cancelled when the host asked to stop.
+    void ThrowIfCancelled() const {
+        if (CancelRequested()) throw Cancelled();
+    }
+
+private:
+    void Emit(Stage stage, double overall, bool force);
+
+    ProgressCallback callback_;
+    std::mutex mutex_;
+    std::atomic<bool> cancelled_{false};
+    int pass_ = 0;
+    int passes_ = 1;
+    double lastEmitted_ = -1.0;
+    int lastStage_ = -1;
+};
+
+// What the pipeline found for one pass: the two fitted directional models
+// and the experimental tables (lag, pairs, semivariance per class) before
+// and after pruning. Filled only when a report is asked for.
+struct PassReport {
+    TVARIOGRAMMODEL models[2]{};
+    bool modelGiven = false;  // the caller's model was used; no tables
+    std::vector<float> tables[2][3];        // before pruning: [direction][row]
+    std::vector<float> prunedTables[2][3];  // after pruning
+};
+
+struct RunContext {
+    // Runs the plain reference implementation of every algorithm instead of
+    // the fast one. Both give the same bits; the reference exists to prove it.
+    bool reference = false;
+    // Worker threads for the sweep and the variograms; 0 means the default
+    // (MOSARO_THREADS from the environment, else every core).
+    int threads = 0;
+    // Progress and cancellation; inactive by default.
+    ProgressReporter* progress = nullptr;
+    // When set, the variograms and the fit are skipped and these two
+    // directional models (x, then y) are used as if fitted.
+    const TVARIOGRAMMODEL* givenModels = nullptr;
+    // When set, receives one entry per pass (per threshold for indicator
+    // kriging).
+    std::vector<PassReport>* report = nullptr;
+    // When set, receives the kriging variance of every node, laid out as the
+    // grid, for the methods that have one.
+    float* variance = nullptr;
+};
+
+// The context of the run in progress on this thread (defaults if none).
+const RunContext& CurrentRunContext();
+
+// Reports progress through the current context, if it has a reporter.
+void ReportProgress(Stage stage, double fraction);
+
+// Installs `context` as this thread's current context until destroyed.
+class RunContextScope {
+public:
+    explicit RunContextScope(const RunContext& context);
+    ~RunContextScope();
+    RunContextScope(const RunContextScope&) = delete;
+    RunContextScope& operator=(const RunContextScope&) = delete;
+
+private:
+    const RunContext* previous_;
+};
+
+}  // namespace mosaro
