@@ -1,5 +1,6 @@
 #include "Kriging.h"
 
+#include <chrono>
 #include <cstddef>
 #include <vector>
 
@@ -38,13 +39,41 @@ private:
     CKriging& estimator_;
 };
 
+// Adds the time a stage takes to the context's stage clock, if it keeps one.
+class StageClock {
+public:
+    explicit StageClock(mosaro::Stage stage)
+        : seconds_(mosaro::CurrentRunContext().stageSeconds),
+          stage_(stage),
+          start_(std::chrono::steady_clock::now()) {}
+    ~StageClock() {
+        if (seconds_ == nullptr) return;
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
+        seconds_[static_cast<int>(stage_)] += took.count();
+    }
+    StageClock(const StageClock&) = delete;
+    StageClock& operator=(const StageClock&) = delete;
+
+private:
+    double* seconds_;
+    mosaro::Stage stage_;
+    std::chrono::steady_clock::time_point start_;
+};
+
 }  // namespace
 
 // The grid layout is the object's own; the third argument is not read.
 void CKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY /*GridCell*/) {
     VariogramTablesRelease release(*this);
-    CalculateVariogramValue(ppPoints);
-    CalculateVariogramConstant();
+    {
+        StageClock clock(mosaro::Stage::kVariograms);
+        CalculateVariogramValue(ppPoints);
+    }
+    {
+        StageClock clock(mosaro::Stage::kFit);
+        CalculateVariogramConstant();
+    }
+    StageClock clock(mosaro::Stage::kSweep);
     CalculateKrigingValue(ppPoints, pGrid);
 }
 

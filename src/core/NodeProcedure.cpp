@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "FloatArith.h"
+#include "RunContext.h"
 #include "Solver.h"
 
 namespace mosaro {
@@ -133,6 +134,12 @@ float NodeMethod::Estimate(const NodeSolution& s) const {
     return z;
 }
 
+float KrigingVariance(const NodeSolution& s) {
+    double explained = 0.0;
+    for (int i = 0; i < s.order; ++i) explained += f64(s.weights[i]) * f64(s.rightSide[i]);
+    return f32(f64(s.constants->sill) - explained);
+}
+
 namespace {
 
 // The node's system, assembled as the solver's augmented matrix, plus the
@@ -170,7 +177,7 @@ public:
     void Solve() { SolveGuardedInPlace(augmented_.data(), order_, solution_.data()); }
 
     NodeSolution View(const WorkingSamples& w, const KrigingConstants& c) const {
-        return NodeSolution{m_, solution_.data(), rightSide_.data(), w.value.data(), &c};
+        return NodeSolution{m_, order_, solution_.data(), rightSide_.data(), w.value.data(), &c};
     }
 
 private:
@@ -201,11 +208,13 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
 
     const long long columns = static_cast<long long>(grid.nCellCountX) + 1;
     const long long rows = static_cast<long long>(grid.nCellCountY) + 1;
+    float* variance = method.HasVariance() ? CurrentRunContext().variance : nullptr;
     if (m == 0) {
         // Nothing to estimate from (no samples): every node is 0, whatever
         // the method; the lognormal back-transform of an empty sum would
-        // otherwise give exp(0) = 1.
+        // otherwise give exp(0) = 1. Nothing is known, so no variance.
         std::fill_n(pGrid, NodeCount(grid), 0.0f);
+        if (variance != nullptr) std::fill_n(variance, NodeCount(grid), std::nanf(""));
         return;
     }
 
@@ -220,7 +229,9 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
             method.ChooseNeighbours(work, m);
             system.Assemble(work, nodeX, nodeY, constants, method);
             system.Solve();
-            pGrid[i * columns + j] = ApplyCutOff(method.Estimate(system.View(work, constants)));
+            const NodeSolution solution = system.View(work, constants);
+            pGrid[i * columns + j] = ApplyCutOff(method.Estimate(solution));
+            if (variance != nullptr) variance[i * columns + j] = KrigingVariance(solution);
         }
     }
 }

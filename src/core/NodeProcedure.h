@@ -76,6 +76,7 @@ void SortNearest(WorkingSamples& samples, int passes);
 // A solved node system, as seen by a method's estimate.
 struct NodeSolution {
     int neighbours;            // m
+    int order;                 // m plus the border conditions
     const float* weights;      // m weights, then one multiplier per drift term
     const float* rightSide;    // covariances to the node, then the drift at the node
     const float* values;       // values of the m nearest samples, nearest first
@@ -109,7 +110,16 @@ public:
 
     // Estimate before the cut-off; the default is the weighted sum of values.
     virtual float Estimate(const NodeSolution& solution) const;
+
+    // Whether the method's estimate has a kriging variance (KrigingVariance).
+    virtual bool HasVariance() const { return true; }
 };
+
+// Kriging variance of a solved node: Csum - sum over the whole system of
+// solution[i] * rightSide[i] (weights times covariances to the node, drift
+// multipliers times the drift at the node), summed in double and rounded
+// once. It reads the solution only, so asking for it changes no estimate.
+float KrigingVariance(const NodeSolution& solution);
 
 // Sweeps every node of the grid (rows from fYMin upward, x fastest) and
 // stores each estimate in pGrid. The neighbour count is limited to the

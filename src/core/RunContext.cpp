@@ -1,6 +1,8 @@
 #include "RunContext.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <thread>
 
 namespace mosaro {
 namespace {
@@ -66,6 +68,17 @@ void ProgressReporter::Emit(Stage stage, double overall, bool force) {
     lastEmitted_ = overall;
     lastStage_ = static_cast<int>(stage);
     if (!callback_(stage, pass_, overall)) cancelled_.store(true, std::memory_order_relaxed);
+}
+
+int ResolveThreadCount(const RunContext& context) {
+    if (context.threads > 0) return context.threads;
+    if (const char* setting = std::getenv("MOSARO_THREADS")) {
+        char* end = nullptr;
+        const long value = std::strtol(setting, &end, 10);
+        if (end != setting && *end == '\0' && value > 0) return static_cast<int>(std::min(value, 1024L));
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? static_cast<int>(cores) : 1;
 }
 
 const RunContext& CurrentRunContext() { return g_current != nullptr ? *g_current : DefaultContext(); }

@@ -105,7 +105,15 @@ struct RunContext {
     // When set, receives the kriging variance of every node, laid out as the
     // grid, for the methods that have one.
     float* variance = nullptr;
+    // When set, receives the seconds spent in each stage (indexed by Stage),
+    // summed over the passes.
+    double* stageSeconds = nullptr;
 };
+
+// Worker threads a run may use: the context's setting if positive, else
+// MOSARO_THREADS from the environment if it is a positive number, else the
+// number of cores.
+int ResolveThreadCount(const RunContext& context);
 
 // The context of the run in progress on this thread (defaults if none).
 const RunContext& CurrentRunContext();

@@ -29,6 +29,9 @@ class IndicatorEstimate : public NodeMethod {
 public:
     explicit IndicatorEstimate(float threshold) : threshold_(threshold) {}
 
+    // A sum of per-threshold estimates has no single kriging system.
+    bool HasVariance() const override { return false; }
+
     float Estimate(const NodeSolution& s) const override {
         int atOrBelow = 0;
         float kriged = 0.0f;  // kriged indicator: weights of the samples at or below
