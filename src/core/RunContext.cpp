@@ -59,14 +59,8 @@ void ProgressReporter::Emit(Stage stage, double overall, bool force) {
     // Monotone: a report behind the last one emitted (another thread's, or
     // an earlier stage's) is never passed on; 1 is passed on once, by Finish.
     if (overall <= lastEmitted_) return;
-    if (!force) {
-        if (overall >= 1.0) return;
-        const bool stageChanged = static_cast<int>(stage) != lastStage_;
-        if (!stageChanged && overall < lastEmitted_ + kEmitStep) return;
-        if (stageChanged && lastEmitted_ >= 0.0 && overall < lastEmitted_ + kEmitStep / 4) return;
-    }
+    if (!force && (overall >= 1.0 || overall < lastEmitted_ + kEmitStep)) return;
     lastEmitted_ = overall;
-    lastStage_ = static_cast<int>(stage);
     if (!callback_(stage, pass_, overall)) cancelled_.store(true, std::memory_order_relaxed);
 }
 

@@ -74,7 +74,6 @@ private:
     int pass_ = 0;
     int passes_ = 1;
     double lastEmitted_ = -1.0;
-    int lastStage_ = -1;
 };
 
 // What the pipeline found for one pass: the two fitted directional models

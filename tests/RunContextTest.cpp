@@ -1,0 +1,106 @@
+// Run context: the thread-count rule, scoping, and the progress reporter's
+// promises to hosts (few calls, monotone, 1 exactly once, stop on request).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "RunContext.h"
+
+namespace {
+
+using mosaro::ProgressReporter;
+using mosaro::Stage;
+
+struct Recorded {
+    std::vector<double> fractions;
+    std::vector<int> passes;
+};
+
+ProgressReporter Recording(Recorded& into, int stopAfter = -1) {
+    return ProgressReporter([&into, stopAfter](Stage, int pass, double fraction) {
+        into.fractions.push_back(fraction);
+        into.passes.push_back(pass);
+        return stopAfter < 0 || static_cast<int>(into.fractions.size()) < stopAfter;
+    });
+}
+
+// Drives a reporter the way the pipeline does: per pass, many fine reports
+// from the variograms and the sweep, one from the fit.
+void RunPasses(ProgressReporter& reporter, int passes, int steps) {
+    for (int p = 0; p < passes; ++p) {
+        reporter.BeginPass(p, passes);
+        for (int s = 0; s <= steps; ++s) reporter.Report(Stage::kVariograms, double(s) / steps);
+        reporter.Report(Stage::kFit, 1.0);
+        for (int s = 0; s <= steps; ++s) reporter.Report(Stage::kSweep, double(s) / steps);
+    }
+    reporter.Finish();
+}
+
+}  // namespace
+
+TEST(RunContext, ThreadCountComesFromTheContextThenTheEnvironmentThenTheCores) {
+    mosaro::RunContext context;
+    context.threads = 3;
+    EXPECT_EQ(mosaro::ResolveThreadCount(context), 3);
+    context.threads = 0;
+    ::setenv("MOSARO_THREADS", "5", 1);
+    EXPECT_EQ(mosaro::ResolveThreadCount(context), 5);
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    for (const char* unusable : {"0", "-2", "two", "4x", ""}) {
+        ::setenv("MOSARO_THREADS", unusable, 1);
+        EXPECT_EQ(mosaro::ResolveThreadCount(context), cores) << '"' << unusable << '"';
+    }
+    ::unsetenv("MOSARO_THREADS");
+    EXPECT_EQ(mosaro::ResolveThreadCount(context), cores);
+}
+
+TEST(RunContext, ScopesNestPerThreadAndRestoreTheDefaults) {
+    EXPECT_FALSE(mosaro::CurrentRunContext().reference);
+    mosaro::RunContext outer, inner;
+    outer.reference = true;
+    inner.threads = 7;
+    {
+        mosaro::RunContextScope a(outer);
+        {
+            mosaro::RunContextScope b(inner);
+            EXPECT_EQ(mosaro::CurrentRunContext().threads, 7);
+            bool otherThreadSeesDefaults = false;
+            std::thread([&] { otherThreadSeesDefaults = mosaro::CurrentRunContext().threads == 0; }).join();
+            EXPECT_TRUE(otherThreadSeesDefaults);
+        }
+        EXPECT_TRUE(mosaro::CurrentRunContext().reference);
+    }
+    EXPECT_FALSE(mosaro::CurrentRunContext().reference);
+    mosaro::ReportProgress(Stage::kSweep, 0.5);  // no reporter: nothing happens
+}
+
+TEST(RunContext, ProgressIsMonotoneBoundedAndEndsAtOneOnce) {
+    for (int passes : {1, 3, 250}) {
+        Recorded r;
+        ProgressReporter reporter = Recording(r);
+        RunPasses(reporter, passes, 10000);
+        ASSERT_FALSE(r.fractions.empty());
+        EXPECT_LE(r.fractions.size(), 110u) << passes;
+        for (std::size_t k = 1; k < r.fractions.size(); ++k) EXPECT_LT(r.fractions[k - 1], r.fractions[k]);
+        EXPECT_EQ(r.fractions.back(), 1.0);
+        EXPECT_EQ(std::count(r.fractions.begin(), r.fractions.end(), 1.0), 1);
+        EXPECT_EQ(r.passes.back(), passes - 1);
+    }
+}
+
+TEST(RunContext, AStopRequestThrowsAndSticks) {
+    Recorded r;
+    ProgressReporter reporter = Recording(r, 3);
+    EXPECT_THROW(RunPasses(reporter, 1, 10000), mosaro::Cancelled);
+    EXPECT_EQ(r.fractions.size(), 3u);
+    EXPECT_TRUE(reporter.CancelRequested());
+    EXPECT_THROW(reporter.Report(Stage::kSweep, 0.0), mosaro::Cancelled);
+    EXPECT_THROW(reporter.Finish(), mosaro::Cancelled);
+    EXPECT_EQ(r.fractions.size(), 3u);  // nothing reaches the host after a stop
+
+    ProgressReporter silent;  // no callback: never stops, never calls
+    EXPECT_NO_THROW(RunPasses(silent, 2, 100));
+}
