@@ -166,6 +166,8 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
          MOSARO_ERROR_MODEL, {"given_model_count", "3"}},
         {"grid beyond memory", [&](mosaro_request& r) { r.node_count_x = r.node_count_y = 2147483647; },
          MOSARO_ERROR_TOO_LARGE, {"node_count_x", "2147483647"}},
+        {"indicator table beyond memory", [&](mosaro_request& r) { r.method = MOSARO_METHOD_INDICATOR; r.threshold_count = 1 << 24; },
+         MOSARO_ERROR_TOO_LARGE, {"threshold_count 16777216", "sample_count 30"}},
         {"lag classes beyond memory", [&](mosaro_request& r) { r.x_max = 1e30f; r.cell_size_x = 1.0f; },
          MOSARO_ERROR_TOO_LARGE, {"lag classes", "1e+30"}},
     };

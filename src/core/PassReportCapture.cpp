@@ -20,15 +20,14 @@ void CopyRows(const float* const* table, int count, TableRows& rows) {
 }
 
 // Number of classes the fit keeps, and its branch, from a copy of the table
-// as built; the copy is pruned and fitted exactly as the estimator's own.
+// as built. Pruning is idempotent, so fitting the pruned copy takes the same
+// branch as the estimator's fit of the table as built.
 FitBranch BranchOf(const TableRows& built, int& retained) {
     TableRows copy = {built[0], built[1], built[2]};
     float* rows[3] = {copy[0].data(), copy[1].data(), copy[2].data()};
-    const int count = static_cast<int>(copy[0].size());
+    retained = PruneToNonDecreasing(rows, static_cast<int>(copy[0].size()));
     FitBranch branch = FitBranch::Spherical;
-    FitSphericalModel(rows, count, &branch);
-    // Pruning is idempotent: pruning the pruned copy again counts its classes.
-    retained = PruneToNonDecreasing(rows, count);
+    FitSphericalModel(rows, retained, &branch);
     return branch;
 }
 

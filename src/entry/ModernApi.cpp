@@ -104,14 +104,16 @@ mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r
     auto report = std::make_unique<mosaro_report>();
     context.report = &report->passes;
     context.variance = r.variance;
-    const std::size_t nodes =
-        static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
-    // A sum of per-threshold estimates has no kriging variance.
-    if (r.variance != nullptr && r.method == MOSARO_METHOD_INDICATOR)
-        std::fill_n(r.variance, nodes, std::nanf(""));
     {
         RunContextScope scope(context);
         RunEngine(run);
+    }
+    // A sum of per-threshold estimates has no kriging variance; written only
+    // after a run that succeeded, like every other output.
+    if (r.variance != nullptr && r.method == MOSARO_METHOD_INDICATOR) {
+        const std::size_t nodes =
+            static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
+        std::fill_n(r.variance, nodes, std::nanf(""));
     }
 
     const mosaro_status status = WarnOnNonFiniteModel(report->passes);

@@ -7,6 +7,7 @@
 
 #include "ApiStatus.h"
 #include "FloatArith.h"
+#include "IndicatorKriging.h"
 #include "LagClasses.h"
 
 namespace mosaro {
@@ -87,12 +88,14 @@ void ValidateGivenModels(const mosaro_request& r) {
                    FormatMessage("given_models[%d].nugget must be finite and not negative (got %g)",
                                  d, f64(m.nugget)));
         const std::string prefix = FormatMessage("given_models[%d].", d);
-        RequirePositiveFinite((prefix + "partial_sill").c_str(), m.partial_sill, MOSARO_ERROR_MODEL);
+        // Any finite partial sill: the fit itself gives a negative one in a
+        // direction now and then, and a fitted model must be accepted back.
+        RequireFinite((prefix + "partial_sill").c_str(), m.partial_sill, MOSARO_ERROR_MODEL);
         RequirePositiveFinite((prefix + "range").c_str(), m.range, MOSARO_ERROR_MODEL);
     }
 }
 
-void ValidateThresholds(const mosaro_request& r) {
+void ValidateThresholds(const mosaro_request& r, const mosaro_samples& samples) {
     if (r.threshold_count < 1)
         Refuse(MOSARO_ERROR_THRESHOLDS,
                FormatMessage("indicator kriging needs threshold_count of at least 1 (got %d)",
@@ -100,6 +103,12 @@ void ValidateThresholds(const mosaro_request& r) {
     if (r.threshold_count > kMaxThresholds)
         Refuse(MOSARO_ERROR_TOO_LARGE, FormatMessage("threshold_count must not exceed %d (got %d)",
                                                      kMaxThresholds, r.threshold_count));
+    if (static_cast<double>(r.threshold_count) * static_cast<double>(samples.count) >
+        kMaxIndicatorEntries)
+        Refuse(MOSARO_ERROR_TOO_LARGE,
+               FormatMessage("threshold_count %d times sample_count %d exceeds the %.0f entries "
+                             "of the indicator table",
+                             r.threshold_count, samples.count, kMaxIndicatorEntries));
     if (r.thresholds == nullptr)
         Refuse(MOSARO_ERROR_THRESHOLDS,
                FormatMessage("thresholds is null but threshold_count is %d", r.threshold_count));
@@ -167,7 +176,7 @@ void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
                FormatMessage("implementation must be 0 (fast) or 1 (reference) (got %d)",
                              static_cast<int>(r.implementation)));
     ValidateGivenModels(r);
-    if (r.method == MOSARO_METHOD_INDICATOR) ValidateThresholds(r);
+    if (r.method == MOSARO_METHOD_INDICATOR) ValidateThresholds(r, samples);
     if (r.method == MOSARO_METHOD_LOGNORMAL) ValidateLogarithms(r, samples, 0.0f);
     if (r.method == MOSARO_METHOD_LOGNORMAL_SHIFTED) ValidateLogarithms(r, samples, r.method_parameter);
     ValidateSize(r);

@@ -9,10 +9,6 @@
 namespace mosaro {
 namespace {
 
-// Largest indicator table the estimator takes on (thresholds times samples,
-// at least one entry per threshold).
-constexpr double kMaxIndicatorEntries = 1 << 28;
-
 float Indicator(float value, float threshold) {
     return f64(value) - f64(threshold) > 0.0 ? 0.0f : 1.0f;
 }
