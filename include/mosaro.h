@@ -230,7 +230,7 @@ typedef struct mosaro_request {
      * README); NaN everywhere for indicator kriging. */
     float* variance;
     /* Optional out: receives a report of the fitted models, to be released
-     * with mosaro_report_free; left null when the call fails. */
+     * with mosaro_report_free; written only when the call succeeds. */
     mosaro_report** report;
     int report_tables; /* nonzero: the report keeps the experimental tables */
 

@@ -77,7 +77,6 @@ EngineRun MapToEngine(const mosaro_request& r, const mosaro_samples& samples, fl
 
 mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r) {
     ValidateRequest(r, samples);
-    if (r.report != nullptr) *r.report = nullptr;
 
     float* table[3];
     const EngineRun run = MapToEngine(r, samples, table);
