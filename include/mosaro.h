@@ -1,16 +1,23 @@
 /*
  * Mosaro: gridding of scattered samples by kriging.
  *
- * The one public header. From C it declares the entry point and the three
- * records; from C++ it also declares the two exported estimator classes.
+ * The one public header. From C it declares the legacy entry point with its
+ * three records, and the modern API (mosaro_*); from C++ it also declares
+ * the two exported estimator classes.
  * Every estimate, coordinate and value is a single-precision float.
  */
 #ifndef MOSARO_H
 #define MOSARO_H
 
+/* The one place the version is written; CMake reads these three lines. The
+ * major number is the shared library's SOVERSION (see the README). */
 #define MOSARO_VERSION_MAJOR 0
-#define MOSARO_VERSION_MINOR 1
+#define MOSARO_VERSION_MINOR 2
 #define MOSARO_VERSION_PATCH 0
+
+#define MOSARO_VERSION_ENCODE(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
+#define MOSARO_VERSION_NUMBER \
+    MOSARO_VERSION_ENCODE(MOSARO_VERSION_MAJOR, MOSARO_VERSION_MINOR, MOSARO_VERSION_PATCH)
 
 #if defined(_WIN32)
 #  if defined(MOSARO_STATIC)
@@ -23,6 +30,8 @@
 #else
 #  define MOSARO_API __attribute__((visibility("default")))
 #endif
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -74,6 +83,223 @@ MOSARO_API int KARVO_ScatToGridWithKrig(const float* pData, int nValueColumn, in
                                         int nNeighbourCount, int KrigingMethod,
                                         float fMethodParameter, const float* pMethodArray,
                                         float* pGrid);
+
+
+/* ------------------------------------------------------------------------
+ * The modern API (C99). Same engine, same grids as KARVO_ScatToGridWithKrig
+ * for the same valid arguments; in addition it refuses bad arguments with a
+ * status and a message, reports progress and can be cancelled, reports the
+ * fitted variogram models, accepts a model set by the caller and can return
+ * the kriging variance. Nothing here throws; every function is safe to call
+ * from several threads at once (each call has its own state).
+ * ------------------------------------------------------------------------ */
+
+/* The library's version as "major.minor.patch"; equals the macros above when
+ * the header matches the library. */
+MOSARO_API const char* mosaro_version(void);
+
+/* Results. 0 is success, positive values are warnings (the outputs are
+ * written), negative values are errors (see each for what was written). */
+typedef enum mosaro_status {
+    MOSARO_OK = 0,
+    /* The fit gave no finite model (too few pairs per lag class, or an
+     * extent shorter than one cell): every node is 0, as the legacy entry
+     * point grids it. Give a model or a coarser cell. */
+    MOSARO_WARNING_NO_FINITE_MODEL = 1,
+
+    MOSARO_ERROR_NULL_POINTER = -1,     /* a required pointer is null */
+    MOSARO_ERROR_STRUCT_SIZE = -2,      /* struct_size is not that of a known version */
+    MOSARO_ERROR_METHOD = -3,           /* not one of the mosaro_method values */
+    MOSARO_ERROR_CELL_SIZE = -4,        /* not positive or not finite */
+    MOSARO_ERROR_EXTENT = -5,           /* empty, inverted or not finite */
+    MOSARO_ERROR_NODE_COUNT = -6,       /* below 1 */
+    MOSARO_ERROR_SAMPLE_COUNT = -7,     /* fewer than one sample */
+    MOSARO_ERROR_SAMPLE_VALUE = -8,     /* a coordinate or value the method cannot take */
+    MOSARO_ERROR_NEIGHBOUR_COUNT = -9,  /* below 1 */
+    MOSARO_ERROR_VARIABLES = -10,       /* co-kriging: variable count or column outside the data */
+    MOSARO_ERROR_THRESHOLDS = -11,      /* indicator kriging: thresholds missing or not finite */
+    MOSARO_ERROR_METHOD_PARAMETER = -12, /* the method parameter is not usable */
+    MOSARO_ERROR_MODEL = -13,           /* a given model is not a usable spherical model */
+    MOSARO_ERROR_THREAD_COUNT = -14,    /* below 0 */
+    MOSARO_ERROR_TOO_LARGE = -15,       /* the grid or the lag tables cannot be addressed */
+    MOSARO_ERROR_OUT_OF_MEMORY = -16,   /* an allocation failed; the grid is left as passed */
+    MOSARO_ERROR_CANCELLED = -17,       /* the progress callback asked to stop */
+    MOSARO_ERROR_INDEX = -18,           /* a report index is out of range */
+    MOSARO_ERROR_INTERNAL = -19         /* an unexpected failure inside the library */
+} mosaro_status;
+
+/* A fixed English name of a status ("MOSARO_ERROR_CELL_SIZE: ..."); never
+ * null, also for unknown codes. */
+MOSARO_API const char* mosaro_status_string(int status);
+
+/* The message of the last call on the calling thread that did not succeed
+ * (empty after a success): names the argument and its value, e.g.
+ * "cell_size_x must be positive and finite (got -2)". Valid until the next
+ * call of the library on this thread. */
+MOSARO_API const char* mosaro_last_message(void);
+
+/* Method codes: equal to the legacy codes and never reused. */
+typedef enum mosaro_method {
+    MOSARO_METHOD_ORDINARY = 1,
+    MOSARO_METHOD_UNIVERSAL_X = 2,
+    MOSARO_METHOD_UNIVERSAL_Y = 3,
+    MOSARO_METHOD_UNIVERSAL_XY = 4,
+    MOSARO_METHOD_UNIVERSAL_XX = 5,
+    MOSARO_METHOD_UNIVERSAL_YY = 6,
+    MOSARO_METHOD_UNIVERSAL_XXYY = 7,
+    MOSARO_METHOD_LOGNORMAL = 8,
+    MOSARO_METHOD_LOGNORMAL_SHIFTED = 9,
+    MOSARO_METHOD_INDICATOR = 10,
+    MOSARO_METHOD_COKRIGING = 11
+} mosaro_method;
+
+/* Stages of one pass, in the order they run. */
+typedef enum mosaro_stage {
+    MOSARO_STAGE_VARIOGRAMS = 0,
+    MOSARO_STAGE_FIT = 1,
+    MOSARO_STAGE_SWEEP = 2
+} mosaro_stage;
+
+/* Called with the stage, the pass (threshold index of indicator kriging, 0
+ * otherwise) and the fraction of the whole run done, in [0, 1]: monotone, at
+ * most about a hundred calls per run, 1 exactly once at the end of a
+ * successful run. Return nonzero to go on, 0 to stop the run (the call then
+ * returns MOSARO_ERROR_CANCELLED). Never entered by two threads at once. */
+typedef int (*mosaro_progress_fn)(void* user_data, mosaro_stage stage, int pass,
+                                  double fraction);
+
+/* A spherical variogram model of one direction. As input (a given model)
+ * nugget, range and partial_sill are read and sill is not. */
+typedef struct mosaro_variogram_model {
+    float nugget;
+    float sill; /* nugget + partial_sill */
+    float range;
+    float partial_sill;
+} mosaro_variogram_model;
+
+typedef enum mosaro_implementation {
+    MOSARO_IMPLEMENTATION_FAST = 0,     /* default */
+    MOSARO_IMPLEMENTATION_REFERENCE = 1 /* the plain path; same bits, slower */
+} mosaro_implementation;
+
+typedef struct mosaro_report mosaro_report;   /* the fitted models of a run */
+typedef struct mosaro_samples mosaro_samples; /* prepared samples */
+
+/* One gridding run. Fill it with mosaro_request_init, then set the fields.
+ * The struct grows only at its end; struct_size tells the library which
+ * fields the caller knows. */
+typedef struct mosaro_request {
+    size_t struct_size; /* sizeof(mosaro_request), set by mosaro_request_init */
+
+    /* Samples, read by mosaro_grid (mosaro_grid_samples takes them from its
+     * handle instead). A value of -1e38 or NaN is a blank: it takes the value
+     * of the sample before it (a leading run, the first value after it). */
+    const float* x;
+    const float* y;
+    const float* value;
+    int sample_count;
+    /* Co-kriging: further variables at the same sample locations, each an
+     * array of sample_count values; value is the primary variable. */
+    const float* const* extra_values;
+    int extra_value_count;
+
+    /* Extent: (x_min, y_min) is the first node; the extent bounds the lag
+     * classes of the experimental variograms and chooses the coordinate
+     * scale, as in the legacy call. */
+    float x_min;
+    float y_min;
+    float x_max;
+    float y_max;
+    float cell_size_x;
+    float cell_size_y;
+    int node_count_x; /* nodes per row (the legacy cell count + 1) */
+    int node_count_y; /* rows */
+
+    int neighbour_count; /* per variable for co-kriging; default 10 */
+    mosaro_method method;
+    float method_parameter; /* the shift of MOSARO_METHOD_LOGNORMAL_SHIFTED; else not read */
+    const float* thresholds; /* indicator kriging */
+    int threshold_count;
+
+    int thread_count; /* 0: every core (or MOSARO_THREADS); results never depend on it */
+    mosaro_implementation implementation;
+
+    /* Out: node_count_x * node_count_y estimates, row 0 at y_min, x fastest. */
+    float* grid;
+    /* Optional out, same layout: the kriging variance of every node (see the
+     * README); NaN everywhere for indicator kriging. */
+    float* variance;
+    /* Optional out: receives a report of the fitted models, to be released
+     * with mosaro_report_free; written only when the call succeeds. */
+    mosaro_report** report;
+    int report_tables; /* nonzero: the report keeps the experimental tables */
+
+    /* Optional in: 1 model (isotropic) or 2 (x, then y). The experimental
+     * variograms and the fit are skipped; null means fit automatically. */
+    const mosaro_variogram_model* given_models;
+    int given_model_count;
+
+    mosaro_progress_fn progress; /* optional */
+    void* progress_user_data;
+} mosaro_request;
+
+/* Sets struct_size, every pointer to null, every count to 0, the neighbour
+ * count to 10 and the method to ordinary kriging. */
+MOSARO_API void mosaro_request_init(mosaro_request* request);
+
+/* Grids the request's samples. */
+MOSARO_API mosaro_status mosaro_grid(const mosaro_request* request);
+
+/* Prepared samples: checked and copied once (the caller's arrays may be
+ * released on return), then gridded any number of times, over several
+ * extents or with several methods, also from several threads at once.
+ * extra_values as in mosaro_request (co-kriging). */
+MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y, const float* value,
+                                               int sample_count,
+                                               const float* const* extra_values,
+                                               int extra_value_count, mosaro_samples** samples);
+MOSARO_API void mosaro_samples_free(mosaro_samples* samples);
+
+/* Grids the prepared samples; the request's sample fields are not read. */
+MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples,
+                                             const mosaro_request* request);
+
+/* Fit branch a direction took. */
+typedef enum mosaro_fit_branch {
+    MOSARO_FIT_SPHERICAL = 0,     /* cubic fit of the right shape */
+    MOSARO_FIT_STRAIGHT_LINE = 1, /* straight line through the first two classes */
+    MOSARO_FIT_THROUGH_ORIGIN = 2, /* cubic without intercept */
+    MOSARO_FIT_GIVEN = 3          /* the caller's model */
+} mosaro_fit_branch;
+
+/* What one pass of the pipeline used (indicator kriging: one pass per
+ * threshold, in array order; otherwise one pass). */
+typedef struct mosaro_pass_report {
+    float threshold; /* indicator kriging; 0 otherwise */
+    mosaro_variogram_model models[2]; /* x, then y */
+    mosaro_fit_branch branches[2];
+    /* The averaged constants of the sweep. */
+    float partial_sill;   /* mean of the two partial sills */
+    float nugget;         /* mean of the two nuggets */
+    float sill;           /* partial_sill + nugget */
+    float scale;          /* coordinate scale dividing every coordinate */
+    float scaled_range;   /* range along x / scale */
+    float anisotropy;     /* range_x / range_y as used */
+    int anisotropy_reset; /* nonzero: the ratio was set to 1 */
+} mosaro_pass_report;
+
+MOSARO_API int mosaro_report_pass_count(const mosaro_report* report);
+MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass,
+                                            mosaro_pass_report* out);
+/* The experimental table of one direction (0 x, 1 y) of a pass, before
+ * (pruned = 0) or after pruning (pruned = 1): class_count entries of lag,
+ * pair count and semivariance, owned by the report. Empty (count 0) when
+ * the report was made without tables or the model was given. */
+MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass,
+                                             int direction, int pruned, const float** lag,
+                                             const float** pairs, const float** semivariance,
+                                             int* class_count);
+MOSARO_API void mosaro_report_free(mosaro_report* report);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -1,5 +1,7 @@
 #include "Kriging.h"
 
+#include "PassReportCapture.h"
+
 #include <chrono>
 #include <cstddef>
 #include <vector>
@@ -63,18 +65,43 @@ private:
 }  // namespace
 
 // The grid layout is the object's own; the third argument is not read.
+//
+// With a model given in the run context the variograms and the fit are
+// skipped and the sweep runs on that model. Progress is reported at the
+// stage boundaries (finer reports come from inside the stages); a stop
+// request surfaces here as mosaro::Cancelled, the tables released on the
+// way out.
 void CKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY /*GridCell*/) {
+    const mosaro::RunContext& context = mosaro::CurrentRunContext();
+    mosaro::PassReport* report = nullptr;
+    if (context.report != nullptr) report = &context.report->emplace_back();
     VariogramTablesRelease release(*this);
-    {
-        StageClock clock(mosaro::Stage::kVariograms);
-        CalculateVariogramValue(ppPoints);
+    if (context.givenModels != nullptr) {
+        m_VariogramModel[0] = context.givenModels[0];
+        m_VariogramModel[1] = context.givenModels[1];
+        if (report != nullptr) {
+            report->modelGiven = true;
+            report->branches[0] = report->branches[1] = mosaro::FitBranch::Given;
+        }
+    } else {
+        {
+            StageClock clock(mosaro::Stage::kVariograms);
+            mosaro::ReportProgress(mosaro::Stage::kVariograms, 0.0);
+            CalculateVariogramValue(ppPoints);
+        }
+        if (report != nullptr) mosaro::CaptureExperimentalTables(*this, *report);
+        {
+            StageClock clock(mosaro::Stage::kFit);
+            mosaro::ReportProgress(mosaro::Stage::kFit, 0.0);
+            CalculateVariogramConstant();
+        }
+        if (report != nullptr) mosaro::CaptureFittedModels(*this, *report);
     }
-    {
-        StageClock clock(mosaro::Stage::kFit);
-        CalculateVariogramConstant();
-    }
+    if (report != nullptr) mosaro::CaptureSweepConstants(*this, *report);
     StageClock clock(mosaro::Stage::kSweep);
+    mosaro::ReportProgress(mosaro::Stage::kSweep, 0.0);
     CalculateKrigingValue(ppPoints, pGrid);
+    mosaro::ReportProgress(mosaro::Stage::kSweep, 1.0);
 }
 
 // The base estimator has no estimate of its own: the grid stays as it is.

@@ -17,6 +17,8 @@
 #include <mutex>
 #include <vector>
 
+#include "NodeProcedure.h"
+#include "VariogramFit.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -76,12 +78,17 @@ private:
     double lastEmitted_ = -1.0;
 };
 
-// What the pipeline found for one pass: the two fitted directional models
-// and the experimental tables (lag, pairs, semivariance per class) before
-// and after pruning. Filled only when a report is asked for.
+// What the pipeline found for one pass: the two fitted directional models,
+// the branch each fit took, the averaged constants the sweep used, and the
+// experimental tables (lag, pairs, semivariance per class) before and after
+// pruning. Filled only when a report is asked for.
 struct PassReport {
+    float threshold = 0.0f;  // indicator kriging: this pass's threshold
     TVARIOGRAMMODEL models[2]{};
+    FitBranch branches[2] = {FitBranch::Spherical, FitBranch::Spherical};
     bool modelGiven = false;  // the caller's model was used; no tables
+    KrigingConstants constants{};
+    bool anisotropyReset = false;  // the ratio range_x / range_y was replaced by 1
     std::vector<float> tables[2][3];        // before pruning: [direction][row]
     std::vector<float> prunedTables[2][3];  // after pruning
 };

@@ -9,9 +9,6 @@
 namespace mosaro {
 namespace {
 
-// Branch of the fit that applies to the coefficients.
-enum class FitBranch { Spherical, StraightLine, ThroughOrigin };
-
 // The retained classes, read-only.
 struct Classes {
     const float* lag;
@@ -96,7 +93,7 @@ float ScaleDivisor(float lastLag) {
     return scale;
 }
 
-TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount) {
+TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount, FitBranch* branchTaken) {
     const int count = PruneToNonDecreasing(table, classCount);
     const Classes c{table[kLagRow], table[kPairCountRow], table[kSemivarianceRow], count};
 
@@ -142,6 +139,7 @@ TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount) {
         branch = FitBranch::Spherical;
     }
 
+    if (branchTaken != nullptr) *branchTaken = branch;
     switch (branch) {
         case FitBranch::Spherical: {
             TVARIOGRAMMODEL model;
@@ -151,6 +149,7 @@ TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount) {
         case FitBranch::StraightLine:
             return FitStraightLine(c);
         case FitBranch::ThroughOrigin:
+        case FitBranch::Given:  // never chosen by the fit
         default:
             return FitThroughOrigin(c, scale);
     }

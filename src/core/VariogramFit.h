@@ -15,11 +15,18 @@ int PruneToNonDecreasing(float* const* table, int classCount);
 // precision, chosen from the lag of the last retained class.
 float ScaleDivisor(float lastLag);
 
+// Branch of the fit that applied to the coefficients; Given marks a model
+// the caller set instead of a fit.
+enum class FitBranch { Spherical, StraightLine, ThroughOrigin, Given };
+
 // Prunes `table` and fits b0 + b1 h + b3 h^3 by pair-count weighted least
 // squares, from which the spherical constants follow in closed form
 // (range = sqrt(-b1 / (3 b3)), partial sill = 2 range b1 / 3). A fit of the
 // wrong shape falls back to a straight line through the first classes, or to
 // a fit through the origin when the intercept is negative or not a number.
-TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount);
+// When `branch` is given it receives the branch taken (the model report
+// shows it); the model does not depend on whether it is asked for.
+TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount,
+                                  FitBranch* branch = nullptr);
 
 }  // namespace mosaro

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "EngineRun.h"
 #include "EstimatorFactory.h"
 #include "FloatArith.h"
 
@@ -66,13 +67,19 @@ std::optional<PreparedRun> Prepare(const GridRequest& r) {
 
 void RunGridRequest(GridRequest request) {
     Normalise(request);
-    std::optional<PreparedRun> run = Prepare(request);
-    if (!run) return;
-    std::unique_ptr<CKriging> estimator =
-        CreateEstimator(request.method, run->sampleCount, run->neighbourCount,
-                        request.methodParameter, request.grid, request.rect, request.methodArray);
-    if (!estimator) return;
-    estimator->KrigingResultValue(run->points.Table(), request.output, request.grid);
+    std::optional<PreparedRun> prepared = Prepare(request);
+    if (!prepared) return;
+    EngineRun run;
+    run.points = prepared->points.Table();
+    run.sampleCount = prepared->sampleCount;
+    run.neighbourCount = prepared->neighbourCount;
+    run.method = request.method;
+    run.methodParameter = request.methodParameter;
+    run.thresholds = request.methodArray;
+    run.grid = request.grid;
+    run.rect = request.rect;
+    run.output = request.output;
+    RunEngine(run);
 }
 
 }  // namespace mosaro

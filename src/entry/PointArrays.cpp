@@ -8,8 +8,6 @@
 namespace mosaro {
 namespace {
 
-bool IsBlank(float value) { return value == kBlankValue || std::isnan(value); }
-
 std::size_t Cell(int row, int columnCount, int column) {
     return static_cast<std::size_t>(row) * static_cast<std::size_t>(columnCount) +
            static_cast<std::size_t>(column);
@@ -49,13 +47,26 @@ PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCou
     return points;
 }
 
+PointArrays BuildColumnPointArrays(const float* x, const float* y,
+                                   const std::vector<const float*>& values, int count) {
+    PointArrays points;
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    for (const float* block : values) {
+        points.x.insert(points.x.end(), x, x + n);
+        points.y.insert(points.y.end(), y, y + n);
+        points.value.insert(points.value.end(), block, block + n);
+    }
+    SubstituteBlanks(points.value);  // over all blocks together, as the table layout
+    return points;
+}
+
 void SubstituteBlanks(std::vector<float>& values) {
     std::size_t firstValid = 0;
-    while (firstValid < values.size() && IsBlank(values[firstValid])) ++firstValid;
+    while (firstValid < values.size() && IsBlankValue(values[firstValid])) ++firstValid;
     if (firstValid == values.size()) return;
     for (std::size_t i = 0; i < firstValid; ++i) values[i] = values[firstValid];
     for (std::size_t i = firstValid + 1; i < values.size(); ++i) {
-        if (IsBlank(values[i])) values[i] = values[i - 1];
+        if (IsBlankValue(values[i])) values[i] = values[i - 1];
     }
 }
 

@@ -2,9 +2,15 @@
 // the caller's row-major sample table.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
+#include "FloatArith.h"
+
 namespace mosaro {
+
+// A sample value without a value: the blank marker -1e38, or NaN.
+inline bool IsBlankValue(float value) { return value == kBlankValue || std::isnan(value); }
 
 struct PointArrays {
     std::vector<float> x;
@@ -24,6 +30,11 @@ PointArrays BuildPointArrays(const float* data, int rowCount, int columnCount, i
 // order given; every block repeats the table's coordinates in table order.
 PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCount,
                                   const std::vector<int>& valueColumns);
+
+// The same layout from separate arrays: x, y and one value array per block,
+// each of `count` entries.
+PointArrays BuildColumnPointArrays(const float* x, const float* y,
+                                   const std::vector<const float*>& values, int count);
 
 // A blank (-1e38) or NaN value takes the value before it, so a run of blanks
 // takes the last value before the run. A leading run, having nothing before

@@ -9,10 +9,6 @@
 namespace mosaro {
 namespace {
 
-// Largest indicator table the estimator takes on (thresholds times samples,
-// at least one entry per threshold).
-constexpr double kMaxIndicatorEntries = 1 << 28;
-
 float Indicator(float value, float threshold) {
     return f64(value) - f64(threshold) > 0.0 ? 0.0f : 1.0f;
 }
@@ -120,9 +116,14 @@ void CIndicatorKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRID
     std::vector<float> sum(nodes, 0.0f);
     std::vector<float> estimate(nodes, 0.0f);
     CalculateIndicatorValue(ppPoints);
+    const mosaro::RunContext& context = mosaro::CurrentRunContext();
     for (m_nThresholdIndex = 0; m_nThresholdIndex < thresholds; ++m_nThresholdIndex) {
+        // Each threshold is one pass of the progress and one entry of the
+        // model report.
+        if (context.progress != nullptr) context.progress->BeginPass(m_nThresholdIndex, thresholds);
         // Variogram of this threshold's indicators, fit, sweep, release.
         CKriging::KrigingResultValue(ppPoints, estimate.data(), m_GridCell);
+        if (context.report != nullptr) context.report->back().threshold = m_pThreshold[m_nThresholdIndex];
         for (std::size_t k = 0; k < nodes; ++k) sum[k] = f32(f64(sum[k]) + f64(estimate[k]));
     }
     std::copy(sum.begin(), sum.end(), pGrid);

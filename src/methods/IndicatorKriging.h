@@ -13,6 +13,15 @@
 
 #include "Kriging.h"
 
+namespace mosaro {
+
+// Largest indicator table the estimator takes on (thresholds times samples,
+// at least one entry per threshold); beyond it the run throws
+// std::length_error before allocating.
+constexpr double kMaxIndicatorEntries = 1 << 28;
+
+}  // namespace mosaro
+
 class CIndicatorKriging : public CKriging {
 public:
     CIndicatorKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,

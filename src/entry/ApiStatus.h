@@ -1,0 +1,68 @@
+// Statuses and messages of the modern API, and the one guard around every
+// entry: whatever an entry throws becomes a status and a message on the
+// calling thread, so that no exception crosses the C boundary.
+#pragma once
+
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "RunContext.h"
+#include "mosaro.h"
+
+namespace mosaro {
+
+// A refused argument or a failed run, with the message the host will read.
+class ApiError : public std::exception {
+public:
+    ApiError(mosaro_status status, std::string message)
+        : status_(status), message_(std::move(message)) {}
+    mosaro_status Status() const { return status_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    mosaro_status status_;
+    std::string message_;
+};
+
+// printf-style message; every float argument must be widened explicitly.
+std::string FormatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Throws ApiError(status, formatted message).
+[[noreturn]] void Refuse(mosaro_status status, const std::string& message);
+
+// The calling thread's last message (empty after a success).
+void SetLastMessage(const char* message) noexcept;
+const char* LastMessage() noexcept;
+
+// Runs `body` (which returns a status and may set a warning message) and
+// turns every exception into its status and message.
+template <class Body>
+mosaro_status GuardedEntry(Body&& body) noexcept {
+    SetLastMessage("");
+    try {
+        return body();
+    } catch (const ApiError& e) {
+        SetLastMessage(e.what());
+        return e.Status();
+    } catch (const Cancelled&) {
+        SetLastMessage("the run was cancelled by the progress callback; the grid's content is "
+                       "unspecified");
+        return MOSARO_ERROR_CANCELLED;
+    } catch (const std::bad_alloc&) {
+        SetLastMessage("out of memory: an allocation of the run failed; the grid is left as passed");
+        return MOSARO_ERROR_OUT_OF_MEMORY;
+    } catch (const std::length_error& e) {
+        SetLastMessage(e.what());
+        return MOSARO_ERROR_TOO_LARGE;
+    } catch (const std::exception& e) {
+        SetLastMessage(e.what());
+        return MOSARO_ERROR_INTERNAL;
+    } catch (...) {
+        SetLastMessage("an unknown failure inside the library");
+        return MOSARO_ERROR_INTERNAL;
+    }
+}
+
+}  // namespace mosaro

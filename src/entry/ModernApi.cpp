@@ -1,0 +1,181 @@
+// The modern C API: version, request defaults, the prepared-samples handle
+// and the gridding calls. Every entry runs inside GuardedEntry; the run
+// itself goes through the same engine path as the legacy entry point.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "ApiStatus.h"
+#include "EngineRun.h"
+#include "EstimatorFactory.h"
+#include "ModelReport.h"
+#include "PreparedSamples.h"
+#include "RequestValidation.h"
+#include "RunContext.h"
+
+namespace mosaro {
+namespace {
+
+// The modern codes are the legacy codes.
+static_assert(static_cast<int>(MOSARO_METHOD_ORDINARY) == kOrdinary &&
+                  static_cast<int>(MOSARO_METHOD_LOGNORMAL_SHIFTED) == kLognormalThreeParameter &&
+                  static_cast<int>(MOSARO_METHOD_INDICATOR) == kIndicator &&
+                  static_cast<int>(MOSARO_METHOD_COKRIGING) == kCoKriging,
+              "method codes differ between the two APIs");
+
+#define MOSARO_STRINGIFY_(x) #x
+#define MOSARO_STRINGIFY(x) MOSARO_STRINGIFY_(x)
+constexpr const char kVersion[] = MOSARO_STRINGIFY(MOSARO_VERSION_MAJOR) "." MOSARO_STRINGIFY(
+    MOSARO_VERSION_MINOR) "." MOSARO_STRINGIFY(MOSARO_VERSION_PATCH);
+
+// Both directions' models as the estimator holds them; one model serves
+// both directions.
+void ExpandGivenModels(const mosaro_request& r, TVARIOGRAMMODEL (&models)[2]) {
+    for (int d = 0; d < 2; ++d) {
+        const mosaro_variogram_model& m = r.given_models[r.given_model_count == 2 ? d : 0];
+        models[d].fNugget = m.nugget;
+        models[d].fRange = m.range;
+        models[d].fPartialSill = m.partial_sill;
+        models[d].fSill = f32(f64(m.nugget) + f64(m.partial_sill));
+    }
+}
+
+// The engine's view of a validated request: counts widened for co-kriging,
+// the thresholds' count or the variables' count as the method parameter
+// the estimators read.
+EngineRun MapToEngine(const mosaro_request& r, const mosaro_samples& samples, float** table) {
+    const bool coKriging = r.method == MOSARO_METHOD_COKRIGING;
+    const PointArrays& points =
+        coKriging && samples.variables > 1 ? samples.blocks : samples.primary;
+    // The estimators read the samples only; the table type is the legacy one.
+    table[0] = const_cast<float*>(points.x.data());
+    table[1] = const_cast<float*>(points.y.data());
+    table[2] = const_cast<float*>(points.value.data());
+
+    EngineRun run;
+    run.points = table;
+    run.method = r.method;
+    run.grid = TGRIDCELLXY{r.cell_size_x, r.cell_size_y, r.node_count_x - 1, r.node_count_y - 1};
+    run.rect = TRECTXYMINMAX{r.x_min, r.y_min, r.x_max, r.y_max};
+    run.output = r.grid;
+    run.sampleCount = samples.count;
+    run.neighbourCount = r.neighbour_count;
+    run.methodParameter = r.method_parameter;
+    if (r.method == MOSARO_METHOD_INDICATOR) {
+        run.methodParameter = static_cast<float>(r.threshold_count);  // exact: at most 2^24
+        run.thresholds = r.thresholds;
+    }
+    if (coKriging) {
+        // As the legacy call: neighbours per variable, at most a block.
+        run.sampleCount = samples.count * samples.variables;
+        run.neighbourCount = std::min(r.neighbour_count, samples.count) * samples.variables;
+        run.methodParameter = static_cast<float>(samples.variables);
+    }
+    return run;
+}
+
+mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r) {
+    ValidateRequest(r, samples);
+
+    float* table[3];
+    const EngineRun run = MapToEngine(r, samples, table);
+
+    RunContext context;
+    context.reference = r.implementation == MOSARO_IMPLEMENTATION_REFERENCE;
+    context.threads = r.thread_count;
+    std::unique_ptr<ProgressReporter> progress;
+    if (r.progress != nullptr) {
+        const mosaro_progress_fn callback = r.progress;
+        void* userData = r.progress_user_data;
+        progress = std::make_unique<ProgressReporter>(
+            [callback, userData](Stage stage, int pass, double fraction) {
+                return callback(userData, static_cast<mosaro_stage>(stage), pass, fraction) != 0;
+            });
+        context.progress = progress.get();
+    }
+    TVARIOGRAMMODEL givenModels[2];
+    if (r.given_models != nullptr) {
+        ExpandGivenModels(r, givenModels);
+        context.givenModels = givenModels;
+    }
+    // The report is always kept: it tells whether the fit gave a model.
+    auto report = std::make_unique<mosaro_report>();
+    context.report = &report->passes;
+    context.variance = r.variance;
+    {
+        RunContextScope scope(context);
+        RunEngine(run);
+    }
+    // A sum of per-threshold estimates has no kriging variance; written only
+    // after a run that succeeded, like every other output.
+    if (r.variance != nullptr && r.method == MOSARO_METHOD_INDICATOR) {
+        const std::size_t nodes =
+            static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
+        std::fill_n(r.variance, nodes, std::nanf(""));
+    }
+
+    const mosaro_status status = WarnOnNonFiniteModel(report->passes);
+    if (r.report != nullptr) {
+        if (!r.report_tables) {
+            for (PassReport& pass : report->passes) {
+                for (int d = 0; d < 2; ++d)
+                    for (int row = 0; row < 3; ++row) {
+                        std::vector<float>().swap(pass.tables[d][row]);
+                        std::vector<float>().swap(pass.prunedTables[d][row]);
+                    }
+            }
+        }
+        *r.report = report.release();
+    }
+    return status;
+}
+
+}  // namespace
+}  // namespace mosaro
+
+extern "C" MOSARO_API const char* mosaro_version(void) { return mosaro::kVersion; }
+
+extern "C" MOSARO_API void mosaro_request_init(mosaro_request* request) {
+    if (request == nullptr) return;
+    *request = mosaro_request{};
+    request->struct_size = sizeof(mosaro_request);
+    request->neighbour_count = 10;
+    request->method = MOSARO_METHOD_ORDINARY;
+    request->implementation = MOSARO_IMPLEMENTATION_FAST;
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y,
+                                                          const float* value, int sample_count,
+                                                          const float* const* extra_values,
+                                                          int extra_value_count,
+                                                          mosaro_samples** samples) {
+    return mosaro::GuardedEntry([&] {
+        if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
+        *samples = nullptr;
+        *samples = mosaro::PrepareSamples(x, y, value, sample_count, extra_values,
+                                          extra_value_count)
+                       .release();
+        return MOSARO_OK;
+    });
+}
+
+extern "C" MOSARO_API void mosaro_samples_free(mosaro_samples* samples) { delete samples; }
+
+extern "C" MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples,
+                                                        const mosaro_request* request) {
+    return mosaro::GuardedEntry([&] {
+        const mosaro_request r = mosaro::ReadRequest(request);
+        if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
+        return mosaro::GridSamples(*samples, r);
+    });
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_grid(const mosaro_request* request) {
+    return mosaro::GuardedEntry([&] {
+        const mosaro_request r = mosaro::ReadRequest(request);
+        const std::unique_ptr<mosaro_samples> samples = mosaro::PrepareSamples(
+            r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count);
+        return mosaro::GridSamples(*samples, r);
+    });
+}

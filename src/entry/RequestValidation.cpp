@@ -1,0 +1,185 @@
+#include "RequestValidation.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+
+#include "ApiStatus.h"
+#include "FloatArith.h"
+#include "IndicatorKriging.h"
+#include "LagClasses.h"
+
+namespace mosaro {
+namespace {
+
+// The first published layout; a caller may declare any size from here up to
+// the current one.
+constexpr std::size_t kFirstRequestSize = sizeof(mosaro_request);
+
+// The most thresholds a run takes: their count reaches the estimator as an
+// exact float.
+constexpr int kMaxThresholds = 1 << 24;
+
+void RequirePositiveFinite(const char* name, float value, mosaro_status status) {
+    if (!(std::isfinite(value) && value > 0.0f))
+        Refuse(status, FormatMessage("%s must be positive and finite (got %g)", name, f64(value)));
+}
+
+void RequireFinite(const char* name, float value, mosaro_status status) {
+    if (!std::isfinite(value))
+        Refuse(status, FormatMessage("%s must be finite (got %g)", name, f64(value)));
+}
+
+void ValidateExtent(const mosaro_request& r) {
+    RequireFinite("x_min", r.x_min, MOSARO_ERROR_EXTENT);
+    RequireFinite("y_min", r.y_min, MOSARO_ERROR_EXTENT);
+    RequireFinite("x_max", r.x_max, MOSARO_ERROR_EXTENT);
+    RequireFinite("y_max", r.y_max, MOSARO_ERROR_EXTENT);
+    if (!(r.x_max > r.x_min))
+        Refuse(MOSARO_ERROR_EXTENT, FormatMessage("x_max must exceed x_min (got x_min %g, x_max %g)",
+                                                  f64(r.x_min), f64(r.x_max)));
+    if (!(r.y_max > r.y_min))
+        Refuse(MOSARO_ERROR_EXTENT, FormatMessage("y_max must exceed y_min (got y_min %g, y_max %g)",
+                                                  f64(r.y_min), f64(r.y_max)));
+}
+
+// Refuses what cannot be addressed before anything is allocated: the nodes
+// (the caller's grid, and the two scratch grids of indicator kriging) and
+// the lag tables of the experimental variograms.
+void ValidateSize(const mosaro_request& r) {
+    const std::uint64_t nodes =
+        static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
+    const std::uint64_t limit = static_cast<std::uint64_t>(PTRDIFF_MAX) / (3 * sizeof(float));
+    if (nodes > limit)
+        Refuse(MOSARO_ERROR_TOO_LARGE,
+               FormatMessage("node_count_x %d times node_count_y %d exceeds the %llu nodes that "
+                             "can be addressed",
+                             r.node_count_x, r.node_count_y, static_cast<unsigned long long>(limit)));
+    if (r.given_models != nullptr) return;  // no experimental variograms
+    try {
+        ComputeLagClassCounts(TGRIDCELLXY{r.cell_size_x, r.cell_size_y, 0, 0},
+                              TRECTXYMINMAX{r.x_min, r.y_min, r.x_max, r.y_max});
+    } catch (const std::length_error&) {
+        Refuse(MOSARO_ERROR_TOO_LARGE,
+               FormatMessage("the extent (%g by %g) over the cell size (%g by %g) gives more lag "
+                             "classes than can be addressed",
+                             f64(r.x_max) - f64(r.x_min), f64(r.y_max) - f64(r.y_min),
+                             f64(r.cell_size_x), f64(r.cell_size_y)));
+    }
+}
+
+void ValidateGivenModels(const mosaro_request& r) {
+    if (r.given_models == nullptr) {
+        if (r.given_model_count != 0)
+            Refuse(MOSARO_ERROR_NULL_POINTER,
+                   FormatMessage("given_models is null but given_model_count is %d",
+                                 r.given_model_count));
+        return;
+    }
+    if (r.given_model_count != 1 && r.given_model_count != 2)
+        Refuse(MOSARO_ERROR_MODEL,
+               FormatMessage("given_model_count must be 1 (isotropic) or 2 (x, y) (got %d)",
+                             r.given_model_count));
+    for (int d = 0; d < r.given_model_count; ++d) {
+        const mosaro_variogram_model& m = r.given_models[d];
+        if (!(std::isfinite(m.nugget) && m.nugget >= 0.0f))
+            Refuse(MOSARO_ERROR_MODEL,
+                   FormatMessage("given_models[%d].nugget must be finite and not negative (got %g)",
+                                 d, f64(m.nugget)));
+        const std::string prefix = FormatMessage("given_models[%d].", d);
+        // Any finite partial sill: the fit itself gives a negative one in a
+        // direction now and then, and a fitted model must be accepted back.
+        RequireFinite((prefix + "partial_sill").c_str(), m.partial_sill, MOSARO_ERROR_MODEL);
+        RequirePositiveFinite((prefix + "range").c_str(), m.range, MOSARO_ERROR_MODEL);
+    }
+}
+
+void ValidateThresholds(const mosaro_request& r, const mosaro_samples& samples) {
+    if (r.threshold_count < 1)
+        Refuse(MOSARO_ERROR_THRESHOLDS,
+               FormatMessage("indicator kriging needs threshold_count of at least 1 (got %d)",
+                             r.threshold_count));
+    if (r.threshold_count > kMaxThresholds)
+        Refuse(MOSARO_ERROR_TOO_LARGE, FormatMessage("threshold_count must not exceed %d (got %d)",
+                                                     kMaxThresholds, r.threshold_count));
+    if (static_cast<double>(r.threshold_count) * static_cast<double>(samples.count) >
+        kMaxIndicatorEntries)
+        Refuse(MOSARO_ERROR_TOO_LARGE,
+               FormatMessage("threshold_count %d times sample_count %d exceeds the %.0f entries "
+                             "of the indicator table",
+                             r.threshold_count, samples.count, kMaxIndicatorEntries));
+    if (r.thresholds == nullptr)
+        Refuse(MOSARO_ERROR_THRESHOLDS,
+               FormatMessage("thresholds is null but threshold_count is %d", r.threshold_count));
+    for (int t = 0; t < r.threshold_count; ++t) {
+        if (!std::isfinite(r.thresholds[t]))
+            Refuse(MOSARO_ERROR_THRESHOLDS,
+                   FormatMessage("thresholds[%d] must be finite (got %g)", t, f64(r.thresholds[t])));
+    }
+}
+
+// The lognormal methods take the logarithm of value + shift in double; it
+// must be finite for every sample (after the blank rule).
+void ValidateLogarithms(const mosaro_request& r, const mosaro_samples& samples, float shift) {
+    if (r.method == MOSARO_METHOD_LOGNORMAL_SHIFTED)
+        RequireFinite("method_parameter (the shift)", shift, MOSARO_ERROR_METHOD_PARAMETER);
+    const std::vector<float>& values = samples.primary.value;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double shifted = f64(values[i]) + f64(shift);
+        if (!(shifted > 0.0 && std::isfinite(std::log(shifted))))
+            Refuse(MOSARO_ERROR_SAMPLE_VALUE,
+                   FormatMessage("value[%zu] + shift = %g + %g must be positive for lognormal "
+                                 "kriging",
+                                 i, f64(values[i]), f64(shift)));
+    }
+}
+
+}  // namespace
+
+mosaro_request ReadRequest(const mosaro_request* request) {
+    if (request == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "request is null");
+    if (request->struct_size < kFirstRequestSize || request->struct_size > sizeof(mosaro_request))
+        Refuse(MOSARO_ERROR_STRUCT_SIZE,
+               FormatMessage("struct_size must be sizeof(mosaro_request) = %zu (got %zu); "
+                             "call mosaro_request_init",
+                             sizeof(mosaro_request), request->struct_size));
+    mosaro_request copy;
+    mosaro_request_init(&copy);
+    std::memcpy(static_cast<void*>(&copy), request, request->struct_size);
+    return copy;
+}
+
+void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
+    if (r.grid == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "grid is null");
+    if (!(r.method >= MOSARO_METHOD_ORDINARY && r.method <= MOSARO_METHOD_COKRIGING))
+        Refuse(MOSARO_ERROR_METHOD,
+               FormatMessage("method must be one of 1 to 11 (got %d)", static_cast<int>(r.method)));
+    RequirePositiveFinite("cell_size_x", r.cell_size_x, MOSARO_ERROR_CELL_SIZE);
+    RequirePositiveFinite("cell_size_y", r.cell_size_y, MOSARO_ERROR_CELL_SIZE);
+    ValidateExtent(r);
+    if (r.node_count_x < 1)
+        Refuse(MOSARO_ERROR_NODE_COUNT,
+               FormatMessage("node_count_x must be at least 1 (got %d)", r.node_count_x));
+    if (r.node_count_y < 1)
+        Refuse(MOSARO_ERROR_NODE_COUNT,
+               FormatMessage("node_count_y must be at least 1 (got %d)", r.node_count_y));
+    if (r.neighbour_count < 1)
+        Refuse(MOSARO_ERROR_NEIGHBOUR_COUNT,
+               FormatMessage("neighbour_count must be at least 1 (got %d)", r.neighbour_count));
+    if (r.thread_count < 0)
+        Refuse(MOSARO_ERROR_THREAD_COUNT,
+               FormatMessage("thread_count must be 0 (every core) or more (got %d)", r.thread_count));
+    if (r.implementation != MOSARO_IMPLEMENTATION_FAST &&
+        r.implementation != MOSARO_IMPLEMENTATION_REFERENCE)
+        Refuse(MOSARO_ERROR_METHOD_PARAMETER,
+               FormatMessage("implementation must be 0 (fast) or 1 (reference) (got %d)",
+                             static_cast<int>(r.implementation)));
+    ValidateGivenModels(r);
+    if (r.method == MOSARO_METHOD_INDICATOR) ValidateThresholds(r, samples);
+    if (r.method == MOSARO_METHOD_LOGNORMAL) ValidateLogarithms(r, samples, 0.0f);
+    if (r.method == MOSARO_METHOD_LOGNORMAL_SHIFTED) ValidateLogarithms(r, samples, r.method_parameter);
+    ValidateSize(r);
+}
+
+}  // namespace mosaro
