@@ -91,11 +91,7 @@ void WorkingSamples::Load(float* const* ppPoints, int count, float scale) {
 
 void WorkingSamples::MeasureFrom(float nodeX, float nodeY) {
     const double X = f64(nodeX), Y = f64(nodeY);
-    for (std::size_t p = 0; p < x.size(); ++p) {
-        const double dx = f64(x[p]) - X;
-        const double dy = f64(y[p]) - Y;
-        distance[p] = f32(std::sqrt(dx * dx + dy * dy));
-    }
+    for (std::size_t p = 0; p < x.size(); ++p) distance[p] = MeasuredDistance(x[p], y[p], X, Y);
 }
 
 void WorkingSamples::Swap(std::size_t a, std::size_t b) {
@@ -174,7 +170,7 @@ public:
         for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[r];
     }
 
-    void Solve() { SolveGuardedInPlace(augmented_.data(), order_, solution_.data()); }
+    void Solve() { SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data()); }
 
     NodeSolution View(const WorkingSamples& w, const KrigingConstants& c) const {
         return NodeSolution{m_, order_, solution_.data(), rightSide_.data(), w.value.data(), &c};

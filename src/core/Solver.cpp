@@ -8,16 +8,41 @@
 namespace mosaro {
 namespace {
 
-// 1e-6 is below the guard threshold once rounded to float
-// (9.999999974752427e-7), so an exact 0 is moved twice.
+// The guard acts below this magnitude. 1e-6 is below it once rounded to
+// float (9.999999974752427e-7), so an exact 0 is moved twice.
+constexpr double kGuardLimit = 1e-6;
+
+inline bool NeedsGuard(float pivot) { return std::fabs(f64(pivot)) < kGuardLimit; }
+
 inline void GuardPivot(float& pivot) {
     const double p = f64(pivot);
-    if (std::fabs(p) < 1e-6) pivot = f32(p < 0.0 ? p - 1e-6 : p + 1e-6);
+    if (std::fabs(p) < kGuardLimit) pivot = f32(p < 0.0 ? p - kGuardLimit : p + kGuardLimit);
+}
+
+inline float Eliminated(float target, double factor, float pivotRowEntry, double pivot) {
+    return f32(f64(target) - (factor * f64(pivotRowEntry)) / pivot);
+}
+
+// Back substitution, shared by both forms: each diagonal entry is guarded
+// once more before it divides.
+void BackSubstitute(float* augmented, int order, float* solution) {
+    const std::size_t width = static_cast<std::size_t>(order) + 1;
+    auto row = [&](int r) { return augmented + static_cast<std::size_t>(r) * width; };
+    const int last = order - 1;
+    GuardPivot(row(last)[last]);
+    solution[last] = f32(f64(row(last)[order]) / f64(row(last)[last]));
+    for (int i = order - 2; i >= 0; --i) {
+        float* current = row(i);
+        float sum = 0.0f;
+        for (int j = i + 1; j < order; ++j) sum = f32(f64(sum) + f64(current[j]) * f64(solution[j]));
+        GuardPivot(current[i]);
+        solution[i] = f32((f64(current[order]) - f64(sum)) / f64(current[i]));
+    }
 }
 
 }  // namespace
 
-void SolveGuardedInPlace(float* augmented, int order, float* solution) {
+void SolveGuardedInPlaceReference(float* augmented, int order, float* solution) {
     if (order < 1) return;
     const std::size_t width = static_cast<std::size_t>(order) + 1;
     auto row = [&](int r) { return augmented + static_cast<std::size_t>(r) * width; };
@@ -30,21 +55,39 @@ void SolveGuardedInPlace(float* augmented, int order, float* solution) {
             const double factor = f64(target[k]);
             for (int j = k + 1; j <= order; ++j) {
                 GuardPivot(pivot);
-                target[j] = f32(f64(target[j]) - (factor * f64(pivotRow[j])) / f64(pivot));
+                target[j] = Eliminated(target[j], factor, pivotRow[j], f64(pivot));
             }
         }
     }
+    BackSubstitute(augmented, order, solution);
+}
 
-    const int last = order - 1;
-    GuardPivot(row(last)[last]);
-    solution[last] = f32(f64(row(last)[order]) / f64(row(last)[last]));
-    for (int i = order - 2; i >= 0; --i) {
-        const float* current = row(i);
-        float sum = 0.0f;
-        for (int j = i + 1; j < order; ++j) sum = f32(f64(sum) + f64(current[j]) * f64(solution[j]));
-        GuardPivot(row(i)[i]);
-        solution[i] = f32((f64(current[order]) - f64(sum)) / f64(current[i]));
+void SolveGuardedInPlace(float* augmented, int order, float* solution) {
+    if (order < 1) return;
+    const std::size_t width = static_cast<std::size_t>(order) + 1;
+
+    for (int k = 0; k < order; ++k) {
+        const float* pivotRow = augmented + static_cast<std::size_t>(k) * width;
+        float& pivot = augmented[static_cast<std::size_t>(k) * width + static_cast<std::size_t>(k)];
+        for (int i = k + 1; i < order; ++i) {
+            float* target = augmented + static_cast<std::size_t>(i) * width;
+            const double factor = f64(target[k]);
+            int j = k + 1;
+            // The guard is not idempotent below the limit (0 moves to
+            // 9.99999997e-7, then to about 2e-6), so while it still acts it
+            // runs before each update as in the plain form. Once the pivot
+            // is at or above the limit (or not a number) the guard leaves it
+            // alone for good, and the rest of the row is one independent
+            // loop with a fixed divisor.
+            for (; j <= order && NeedsGuard(pivot); ++j) {
+                GuardPivot(pivot);
+                target[j] = Eliminated(target[j], factor, pivotRow[j], f64(pivot));
+            }
+            const double divisor = f64(pivot);
+            for (; j <= order; ++j) target[j] = Eliminated(target[j], factor, pivotRow[j], divisor);
+        }
     }
+    BackSubstitute(augmented, order, solution);
 }
 
 }  // namespace mosaro

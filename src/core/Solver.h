@@ -9,6 +9,13 @@ namespace mosaro {
 // Solves in place. `augmented` holds `order` rows of `order` + 1 floats, row
 // after row, the right-hand side in the last column; it is overwritten.
 // Writes the `order` unknowns into `solution`. Does nothing if order < 1.
+//
+// Applies the guard only while it can still move the pivot, so the updates
+// of a row run as one independent loop the compiler can vectorise. Gives the
+// bits of SolveGuardedInPlaceReference.
 void SolveGuardedInPlace(float* augmented, int order, float* solution);
+
+// The same solve, guarding the pivot literally before every update.
+void SolveGuardedInPlaceReference(float* augmented, int order, float* solution);
 
 }  // namespace mosaro

@@ -1,0 +1,240 @@
+#include "NeighbourChain.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include <nanoflann.hpp>
+
+namespace mosaro {
+namespace {
+
+// Above this many candidates per pass the min-tree beats scanning every
+// candidate in every pass.
+constexpr std::size_t kDirectPassesLimit = 8;
+constexpr std::size_t kDirectPassesSlack = 48;
+
+// The radius query runs in double on the widened coordinates; this relative
+// margin keeps it a superset of the entries whose float distance is below
+// the reach, whatever the tree's own rounding. The exact test follows.
+constexpr double kQueryMargin = 1e-6;
+
+// The samples with finite coordinates, widened to double, as the kd-tree
+// reads them.
+struct FinitePoints {
+    std::vector<double> x, y;
+    std::vector<int> entry;
+
+    std::size_t kdtree_get_point_count() const { return x.size(); }
+    double kdtree_get_pt(std::size_t i, std::size_t dimension) const { return dimension == 0 ? x[i] : y[i]; }
+    template <class Box>
+    bool kdtree_get_bbox(Box&) const {
+        return false;
+    }
+};
+
+using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, FinitePoints>,
+                                                   FinitePoints, 2, std::uint32_t>;
+
+// Collects the indices of the points within the squared radius, unsorted.
+class WithinRadius {
+public:
+    WithinRadius(double squaredRadius, std::vector<std::uint32_t>& found)
+        : squaredRadius_(squaredRadius), found_(found) {}
+    std::size_t size() const { return found_.size(); }
+    bool full() const { return true; }
+    bool addPoint(double squaredDistance, std::uint32_t index) {
+        if (squaredDistance < squaredRadius_) found_.push_back(index);
+        return true;
+    }
+    double worstDist() const { return squaredRadius_; }
+
+private:
+    double squaredRadius_;
+    std::vector<std::uint32_t>& found_;
+};
+
+// Iterative min-tree over the candidates' distances; unused leaves hold +inf,
+// which no comparison "strictly nearer" selects.
+class MinTree {
+public:
+    explicit MinTree(std::vector<float>& nodes) : nodes_(nodes) {}
+
+    void Build(const std::vector<float>& values) {
+        leaves_ = 1;
+        while (leaves_ < values.size()) leaves_ *= 2;
+        nodes_.assign(2 * leaves_, std::numeric_limits<float>::infinity());
+        std::copy(values.begin(), values.end(), nodes_.begin() + static_cast<std::ptrdiff_t>(leaves_));
+        for (std::size_t i = leaves_ - 1; i >= 1; --i) nodes_[i] = std::min(nodes_[2 * i], nodes_[2 * i + 1]);
+    }
+
+    void Set(std::size_t leaf, float value) {
+        std::size_t i = leaf + leaves_;
+        nodes_[i] = value;
+        for (i /= 2; i >= 1; i /= 2) nodes_[i] = std::min(nodes_[2 * i], nodes_[2 * i + 1]);
+    }
+
+    // First leaf at or after `start` whose value is strictly below `limit`,
+    // or -1. Values are never NaN here.
+    std::ptrdiff_t FirstBelow(std::size_t start, float limit) const {
+        if (start >= leaves_) return -1;
+        std::size_t i = start + leaves_;
+        for (;;) {
+            if (nodes_[i] < limit) break;
+            while (i & 1) i >>= 1;  // climb while a right child
+            if (i == 0) return -1;  // past the root: nothing to the right
+            ++i;
+        }
+        while (i < leaves_) {
+            i *= 2;
+            if (!(nodes_[i] < limit)) ++i;
+        }
+        return static_cast<std::ptrdiff_t>(i - leaves_);
+    }
+
+private:
+    std::vector<float>& nodes_;
+    std::size_t leaves_ = 1;
+};
+
+}  // namespace
+
+struct NeighbourChain::Tree {
+    FinitePoints points;
+    KdTree index;
+    explicit Tree(FinitePoints p)
+        : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
+        index.buildIndex();
+    }
+};
+
+NeighbourChain::NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout)
+    : layout_(layout) {
+    layout_.perBlock = std::clamp(layout_.perBlock, 0, std::max(count, 0));
+    layout_.blocks = layout_.perBlock > 0 ? std::clamp(layout_.blocks, 1, count / layout_.perBlock) : 0;
+    const std::size_t p = static_cast<std::size_t>(layout_.perBlock);
+    sorted_ = std::min(p, static_cast<std::size_t>(std::max(layout_.passes, 0)));
+    x_.assign(x, x + p);
+    y_.assign(y, y + p);
+    order_.resize(p);
+    where_.resize(p);
+    for (std::size_t e = 0; e < p; ++e) order_[e] = where_[e] = static_cast<int>(e);
+
+    FinitePoints finite;
+    for (std::size_t e = 0; e < p; ++e) {
+        if (std::isnan(x_[e]) || std::isnan(y_[e])) anyNaN_ = true;
+        if (!std::isfinite(x_[e]) || !std::isfinite(y_[e])) continue;  // infinitely far from any finite node
+        finite.x.push_back(f64(x_[e]));
+        finite.y.push_back(f64(y_[e]));
+        finite.entry.push_back(static_cast<int>(e));
+    }
+    // Once the passes reach every entry there is nothing to narrow down.
+    if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
+    candidates_.reserve(p);
+}
+
+NeighbourChain::~NeighbourChain() = default;
+
+void NeighbourChain::Advance(float nodeX, float nodeY) {
+    if (sorted_ == 0) return;
+    nodeX_ = f64(nodeX);
+    nodeY_ = f64(nodeY);
+    if (anyNaN_ || !std::isfinite(nodeX) || !std::isfinite(nodeY)) {
+        RunPlainPasses();
+        return;
+    }
+    // Reach: the farthest of the entries the passes start on. Every entry a
+    // pass moves is one of them or strictly nearer than it.
+    float reach = 0.0f;
+    for (std::size_t a = 0; a < sorted_; ++a) reach = std::max(reach, DistanceOf(order_[a]));
+
+    if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) GatherEveryPosition();
+    if (candidates_.size() <= kDirectPassesLimit * sorted_ + kDirectPassesSlack) {
+        ++counts_.narrow;
+        RunDirectPasses();
+    } else {
+        ++counts_.wide;
+        RunTreePasses();
+    }
+    StoreCandidates();
+}
+
+bool NeighbourChain::GatherCandidates(float reach) {
+    candidates_.clear();
+    for (std::size_t a = 0; a < sorted_; ++a)
+        candidates_.push_back({static_cast<int>(a), order_[a], DistanceOf(order_[a])});
+    if (reach == 0.0f) return true;  // nothing is strictly nearer than 0
+
+    found_.clear();
+    const double radius = f64(reach) * (1.0 + kQueryMargin);
+    WithinRadius within(radius * radius, found_);
+    const double node[2] = {nodeX_, nodeY_};
+    tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
+    // Collecting most of the array through the query costs more than taking
+    // every position in order.
+    if (found_.size() > x_.size() / 4) return false;
+
+    for (std::uint32_t index : found_) {
+        const int e = tree_->points.entry[index];
+        const int at = where_[static_cast<std::size_t>(e)];
+        if (static_cast<std::size_t>(at) < sorted_) continue;  // already a candidate
+        const float d = DistanceOf(e);
+        if (d < reach) candidates_.push_back({at, e, d});  // others no pass moves
+    }
+    // The passes visit positions in increasing order.
+    std::sort(candidates_.begin() + static_cast<std::ptrdiff_t>(sorted_), candidates_.end(),
+              [](const Candidate& a, const Candidate& b) { return a.position < b.position; });
+    return true;
+}
+
+void NeighbourChain::GatherEveryPosition() {
+    const std::size_t p = x_.size();
+    candidates_.resize(p);
+    for (std::size_t at = 0; at < p; ++at)
+        candidates_[at] = {static_cast<int>(at), order_[at], DistanceOf(order_[at])};
+}
+
+void NeighbourChain::RunDirectPasses() {
+    const std::size_t count = candidates_.size();
+    for (std::size_t a = 0; a < sorted_; ++a) {
+        for (std::size_t b = a + 1; b < count; ++b) {
+            if (!(candidates_[b].distance >= candidates_[a].distance)) Exchange(candidates_[a], candidates_[b]);
+        }
+    }
+}
+
+void NeighbourChain::RunTreePasses() {
+    distances_.resize(candidates_.size());
+    for (std::size_t i = 0; i < candidates_.size(); ++i) distances_[i] = candidates_[i].distance;
+    MinTree tree(minTree_);
+    tree.Build(distances_);
+    for (std::size_t a = 0; a < sorted_; ++a) {
+        // Each exchange brings a strictly nearer entry to position a; the
+        // next one is the first later entry strictly nearer than that.
+        std::ptrdiff_t b = tree.FirstBelow(a + 1, candidates_[a].distance);
+        while (b >= 0) {
+            const std::size_t at = static_cast<std::size_t>(b);
+            Exchange(candidates_[a], candidates_[at]);
+            tree.Set(a, candidates_[a].distance);
+            tree.Set(at, candidates_[at].distance);
+            b = tree.FirstBelow(at + 1, candidates_[a].distance);
+        }
+    }
+}
+
+void NeighbourChain::StoreCandidates() {
+    for (const Candidate& c : candidates_) {
+        order_[static_cast<std::size_t>(c.position)] = c.entry;
+        where_[static_cast<std::size_t>(c.entry)] = c.position;
+    }
+}
+
+void NeighbourChain::RunPlainPasses() {
+    ++counts_.plain;
+    GatherEveryPosition();
+    RunDirectPasses();
+    StoreCandidates();
+}
+
+}  // namespace mosaro
