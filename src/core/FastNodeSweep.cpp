@@ -1,0 +1,186 @@
+#include "FastNodeSweep.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+#include <tbb/task_group.h>
+
+#include "NeighbourChain.h"
+#include "NodeSystem.h"
+#include "RunContext.h"
+
+namespace mosaro {
+namespace {
+
+// Nodes whose neighbours are found before their systems are handed to the
+// threads: large enough to keep the threads busy, small enough for prompt
+// progress and a small neighbour buffer.
+constexpr std::size_t kBandNodes = 4096;
+// Consecutive nodes one task solves; the covariance cache lives that long.
+constexpr std::size_t kNodesPerTask = 64;
+
+// Covariances of the pairs of a node's columns. A covariance depends only on
+// the two samples, so a pair the previous node also had is copied from it
+// instead of computed again (neighbouring nodes share most neighbours).
+class PairCovarianceCache {
+public:
+    PairCovarianceCache(int m, std::size_t entries)
+        : m_(static_cast<std::size_t>(m)),
+          previousIds_(m_),
+          previous_(m_ * m_),
+          current_(m_ * m_),
+          slots_(m_),
+          slotOf_(entries, -1) {}
+
+    // Forgets the previous node.
+    void Reset() {
+        for (std::size_t a = 0; a < previousCount_; ++a) slotOf_[static_cast<std::size_t>(previousIds_[a])] = -1;
+        previousCount_ = 0;
+    }
+
+    // Covariances of every pair of the columns `ids` (load indices), whose
+    // samples lie at (x[a], y[a]).
+    void Fill(const int* ids, const float* x, const float* y, const KrigingConstants& c) {
+        for (std::size_t a = 0; a < m_; ++a) slots_[a] = slotOf_[static_cast<std::size_t>(ids[a])];
+        for (std::size_t a = 0; a < m_; ++a) {
+            for (std::size_t b = a + 1; b < m_; ++b) {
+                const int sa = slots_[a], sb = slots_[b];
+                const float covariance =
+                    (sa >= 0 && sb >= 0)
+                        ? previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)]
+                        : c.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
+                current_[a * m_ + b] = current_[b * m_ + a] = covariance;
+            }
+        }
+        Reset();
+        std::swap(previous_, current_);
+        for (std::size_t a = 0; a < m_; ++a) {
+            previousIds_[a] = ids[a];
+            slotOf_[static_cast<std::size_t>(ids[a])] = static_cast<int>(a);
+        }
+        previousCount_ = m_;
+    }
+
+    // Covariance of columns a and b of the node last filled.
+    float At(int a, int b) const {
+        return previous_[static_cast<std::size_t>(a) * m_ + static_cast<std::size_t>(b)];
+    }
+
+private:
+    std::size_t m_;
+    std::vector<int> previousIds_;
+    std::size_t previousCount_ = 0;
+    std::vector<float> previous_, current_;  // m x m, symmetric
+    std::vector<int> slots_;                 // column of this node -> column of the previous, or -1
+    std::vector<int> slotOf_;                // load index -> column of the previous node, or -1
+};
+
+// Everything one thread needs to solve nodes, allocated before the first
+// node is written.
+struct NodeWorkspace {
+    NodeWorkspace(int m, int border, std::size_t entries)
+        : system(m, border),
+          cache(m, entries),
+          x(static_cast<std::size_t>(m)),
+          y(static_cast<std::size_t>(m)),
+          values(static_cast<std::size_t>(m)) {}
+    NodeSystem system;
+    PairCovarianceCache cache;
+    std::vector<float> x, y, values;  // the node's columns
+};
+
+}  // namespace
+
+void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method) {
+    const KrigingConstants& c = plan.constants;
+    const std::size_t columns = plan.columns > 0 ? static_cast<std::size_t>(plan.columns) : 0;
+    const std::size_t rows = plan.rows > 0 ? static_cast<std::size_t>(plan.rows) : 0;
+    const std::size_t nodes = columns * rows;
+    if (nodes == 0) return;
+    const std::size_t m = static_cast<std::size_t>(plan.m);
+
+    // The context is thread-local: read it here, on the calling thread.
+    const RunContext& context = CurrentRunContext();
+    ProgressReporter* const progress = context.progress;
+    const int threads = ResolveThreadCount(context);
+
+    WorkingSamples samples;
+    samples.Load(ppPoints, plan.n, c.scale);
+    NeighbourChain chain(samples.x.data(), samples.y.data(), plan.n, method.Neighbours(plan.n, plan.m));
+    const std::size_t band = std::min(nodes, kBandNodes);
+    std::vector<int> neighbours[2] = {std::vector<int>(band * m), std::vector<int>(band * m)};
+    std::vector<NodeWorkspace> workspaces;
+    workspaces.reserve(static_cast<std::size_t>(threads));
+    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method.BorderSize(), samples.x.size());
+
+    auto nodeX = [&](std::size_t node) {
+        return NodeCoordinate(static_cast<long long>(node % columns), plan.grid.fCellSizeX, plan.rect.fXMin, c.scale);
+    };
+    auto nodeY = [&](std::size_t node) {
+        return NodeCoordinate(static_cast<long long>(node / columns), plan.grid.fCellSizeY, plan.rect.fYMin, c.scale);
+    };
+
+    // Sequential: each node starts from the order the previous one left.
+    auto findNeighbours = [&](std::size_t first, std::size_t count, int* out) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t node = first + k;
+            chain.Advance(nodeX(node), nodeY(node));
+            for (std::size_t a = 0; a < m; ++a) out[k * m + a] = chain.EntryAt(static_cast<int>(a));
+        }
+    };
+
+    auto solveNode = [&](NodeWorkspace& w, std::size_t node, const int* ids) {
+        for (std::size_t a = 0; a < m; ++a) {
+            const std::size_t e = static_cast<std::size_t>(ids[a]);
+            w.x[a] = samples.x[e];
+            w.y[a] = samples.y[e];
+            w.values[a] = samples.value[e];
+        }
+        w.cache.Fill(ids, w.x.data(), w.y.data(), c);
+        w.system.Assemble(w.x.data(), w.y.data(), nodeX(node), nodeY(node), c, method,
+                          [&](int a, int b) { return w.cache.At(a, b); });
+        w.system.Solve();
+        const NodeSolution solution = w.system.View(w.values.data(), c);
+        pGrid[node] = ApplyCutOff(method.Estimate(solution));
+        if (plan.variance != nullptr) plan.variance[node] = KrigingVariance(solution);
+    };
+
+    auto solveBand = [&](std::size_t first, std::size_t count, const int* ids) {
+        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, kNodesPerTask),
+                          [&](const tbb::blocked_range<std::size_t>& range) {
+                              if (progress != nullptr && progress->CancelRequested()) return;
+                              NodeWorkspace& w =
+                                  workspaces[static_cast<std::size_t>(tbb::this_task_arena::current_thread_index())];
+                              w.cache.Reset();
+                              for (std::size_t k = range.begin(); k != range.end(); ++k)
+                                  solveNode(w, first + k, ids + k * m);
+                          });
+    };
+
+    // An arena of the run's own size: hosts running several grids at once
+    // share the cores instead of multiplying the threads, and the calling
+    // thread takes the arena's reserved slot, so progress below is reported
+    // from it.
+    tbb::task_arena arena(threads);
+    arena.execute([&] {
+        const std::size_t bands = (nodes + band - 1) / band;
+        findNeighbours(0, std::min(band, nodes), neighbours[0].data());
+        for (std::size_t b = 0; b < bands; ++b) {
+            const std::size_t first = b * band;
+            const int* ids = neighbours[b % 2].data();
+            tbb::task_group group;
+            group.run([&, first, ids] { solveBand(first, std::min(band, nodes - first), ids); });
+            const std::size_t next = first + band;
+            if (next < nodes) findNeighbours(next, std::min(band, nodes - next), neighbours[(b + 1) % 2].data());
+            group.wait();
+            if (progress != nullptr) progress->Report(Stage::kSweep, static_cast<double>(b + 1) / static_cast<double>(bands));
+        }
+    });
+}
+
+}  // namespace mosaro
