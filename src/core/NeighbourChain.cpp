@@ -37,21 +37,24 @@ struct FinitePoints {
 using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, FinitePoints>,
                                                    FinitePoints, 2, std::uint32_t>;
 
-// Collects the indices of the points within the squared radius, unsorted.
+// Collects the indices of the points within the squared radius, unsorted,
+// and gives up once there are more than `limit` of them.
 class WithinRadius {
 public:
-    WithinRadius(double squaredRadius, std::vector<std::uint32_t>& found)
-        : squaredRadius_(squaredRadius), found_(found) {}
+    WithinRadius(double squaredRadius, std::size_t limit, std::vector<std::uint32_t>& found)
+        : squaredRadius_(squaredRadius), limit_(limit), found_(found) {}
     std::size_t size() const { return found_.size(); }
     bool full() const { return true; }
     bool addPoint(double squaredDistance, std::uint32_t index) {
         if (squaredDistance < squaredRadius_) found_.push_back(index);
-        return true;
+        return found_.size() <= limit_;
     }
     double worstDist() const { return squaredRadius_; }
+    bool Overflowed() const { return found_.size() > limit_; }
 
 private:
     double squaredRadius_;
+    std::size_t limit_;
     std::vector<std::uint32_t>& found_;
 };
 
@@ -72,7 +75,11 @@ public:
     void Set(std::size_t leaf, float value) {
         std::size_t i = leaf + leaves_;
         nodes_[i] = value;
-        for (i /= 2; i >= 1; i /= 2) nodes_[i] = std::min(nodes_[2 * i], nodes_[2 * i + 1]);
+        for (i /= 2; i >= 1; i /= 2) {
+            const float least = std::min(nodes_[2 * i], nodes_[2 * i + 1]);
+            if (least == nodes_[i]) break;  // nothing above changes either
+            nodes_[i] = least;
+        }
     }
 
     // First leaf at or after `start` whose value is strictly below `limit`,
@@ -136,6 +143,10 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
 
 NeighbourChain::~NeighbourChain() = default;
 
+std::size_t NeighbourChain::DirectPassesLimit() const {
+    return kDirectPassesLimit * sorted_ + kDirectPassesSlack;
+}
+
 void NeighbourChain::Advance(float nodeX, float nodeY) {
     if (sorted_ == 0) return;
     nodeX_ = f64(nodeX);
@@ -150,7 +161,7 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
     for (std::size_t a = 0; a < sorted_; ++a) reach = std::max(reach, DistanceOf(order_[a]));
 
     if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) GatherEveryPosition();
-    if (candidates_.size() <= kDirectPassesLimit * sorted_ + kDirectPassesSlack) {
+    if (candidates_.size() <= DirectPassesLimit()) {
         ++counts_.narrow;
         RunDirectPasses();
     } else {
@@ -168,12 +179,12 @@ bool NeighbourChain::GatherCandidates(float reach) {
 
     found_.clear();
     const double radius = f64(reach) * (1.0 + kQueryMargin);
-    WithinRadius within(radius * radius, found_);
+    // Beyond this many candidates the min-tree passes over every position
+    // cost less than collecting and ordering the candidates.
+    WithinRadius within(radius * radius, DirectPassesLimit(), found_);
     const double node[2] = {nodeX_, nodeY_};
     tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
-    // Collecting most of the array through the query costs more than taking
-    // every position in order.
-    if (found_.size() > x_.size() / 4) return false;
+    if (within.Overflowed()) return false;
 
     for (std::uint32_t index : found_) {
         const int e = tree_->points.entry[index];
@@ -216,7 +227,8 @@ void NeighbourChain::RunTreePasses() {
         while (b >= 0) {
             const std::size_t at = static_cast<std::size_t>(b);
             Exchange(candidates_[a], candidates_[at]);
-            tree.Set(a, candidates_[a].distance);
+            // Position a is never searched again (later passes start
+            // after it), so only the farther entry now at b is recorded.
             tree.Set(at, candidates_[at].distance);
             b = tree.FirstBelow(at + 1, candidates_[a].distance);
         }

@@ -68,6 +68,7 @@ private:
         return MeasuredDistance(x_[static_cast<std::size_t>(entry)], y_[static_cast<std::size_t>(entry)],
                                 nodeX_, nodeY_);
     }
+    std::size_t DirectPassesLimit() const;
     void RunPlainPasses();
     bool GatherCandidates(float reach);
     void GatherEveryPosition();
