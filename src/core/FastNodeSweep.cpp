@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -24,13 +26,50 @@ constexpr std::size_t kBandNodes = 4096;
 // Consecutive nodes one task solves; the covariance cache lives that long.
 constexpr std::size_t kNodesPerTask = 64;
 
+// Covariance by distance, remembered in a small direct-mapped table: the
+// covariance is a pure function of the float distance (and the run's
+// constants), and the same pair of samples, hence the same distance, comes
+// back at many nodes, not only at consecutive ones.
+class CovarianceMemo {
+public:
+    explicit CovarianceMemo(const KrigingConstants& c) : constants_(c), slots_(kSlots) {
+        // Every slot starts valid: distance +0 and its covariance.
+        const Slot zero{Bits(0.0f), c.Covariance(0.0f)};
+        std::fill(slots_.begin(), slots_.end(), zero);
+    }
+
+    float Covariance(float h) {
+        const std::uint32_t key = Bits(h);
+        Slot& slot = slots_[(key * 2654435761u) >> (32 - kSlotBits)];
+        if (slot.key != key) slot = Slot{key, constants_.Covariance(h)};
+        return slot.value;
+    }
+
+private:
+    static constexpr int kSlotBits = 12;
+    static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+    struct Slot {
+        std::uint32_t key;
+        float value;
+    };
+    static std::uint32_t Bits(float h) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &h, sizeof bits);
+        return bits;
+    }
+
+    KrigingConstants constants_;
+    std::vector<Slot> slots_;
+};
+
 // Covariances of the pairs of a node's columns. A covariance depends only on
 // the two samples, so a pair the previous node also had is copied from it
 // instead of computed again (neighbouring nodes share most neighbours).
 class PairCovarianceCache {
 public:
-    PairCovarianceCache(int m, std::size_t entries)
-        : m_(static_cast<std::size_t>(m)),
+    PairCovarianceCache(int m, std::size_t entries, const KrigingConstants& c)
+        : memo_(c),
+          m_(static_cast<std::size_t>(m)),
           previousIds_(m_),
           previous_(m_ * m_),
           current_(m_ * m_),
@@ -53,7 +92,7 @@ public:
                 const float covariance =
                     (sa >= 0 && sb >= 0)
                         ? previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)]
-                        : c.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
+                        : memo_.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
                 current_[a * m_ + b] = current_[b * m_ + a] = covariance;
             }
         }
@@ -72,6 +111,7 @@ public:
     }
 
 private:
+    CovarianceMemo memo_;
     std::size_t m_;
     std::vector<int> previousIds_;
     std::size_t previousCount_ = 0;
@@ -83,9 +123,9 @@ private:
 // Everything one thread needs to solve nodes, allocated before the first
 // node is written.
 struct NodeWorkspace {
-    NodeWorkspace(int m, int border, std::size_t entries)
+    NodeWorkspace(int m, int border, std::size_t entries, const KrigingConstants& c)
         : system(m, border),
-          cache(m, entries),
+          cache(m, entries, c),
           x(static_cast<std::size_t>(m)),
           y(static_cast<std::size_t>(m)),
           values(static_cast<std::size_t>(m)) {}
@@ -116,7 +156,7 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
     std::vector<int> neighbours[2] = {std::vector<int>(band * m), std::vector<int>(band * m)};
     std::vector<NodeWorkspace> workspaces;
     workspaces.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method.BorderSize(), samples.x.size());
+    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method.BorderSize(), samples.x.size(), c);
 
     auto nodeX = [&](std::size_t node) {
         return NodeCoordinate(static_cast<long long>(node % columns), plan.grid.fCellSizeX, plan.rect.fXMin, c.scale);
