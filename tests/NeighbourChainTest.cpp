@@ -94,7 +94,7 @@ TEST(NeighbourChain, FollowsThePlainPassesThroughHeavyTies) {
     EXPECT_GT(counts.narrow, 0u);
 }
 
-TEST(NeighbourChain, ManyCandidatesTakeTheMinTreeAndStillAgree) {
+TEST(NeighbourChain, ManyCandidatesTakeTheWidePassesAndStillAgree) {
     std::mt19937 random(7);
     const mosaro::NodeMethod ordinary;
     mosaro::NeighbourChainCounts counts;

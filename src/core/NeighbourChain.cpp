@@ -10,8 +10,8 @@
 namespace mosaro {
 namespace {
 
-// Above this many candidates per pass the min-tree beats scanning every
-// candidate in every pass.
+// Beyond this many candidates (per pass, plus a few) collecting and ordering
+// them costs more than scanning every position.
 constexpr std::size_t kDirectPassesLimit = 8;
 constexpr std::size_t kDirectPassesSlack = 48;
 
@@ -58,52 +58,22 @@ private:
     std::vector<std::uint32_t>& found_;
 };
 
-// Iterative min-tree over the candidates' distances; unused leaves hold +inf,
-// which no comparison "strictly nearer" selects.
-class MinTree {
-public:
-    explicit MinTree(std::vector<float>& nodes) : nodes_(nodes) {}
-
-    void Build(const std::vector<float>& values) {
-        leaves_ = 1;
-        while (leaves_ < values.size()) leaves_ *= 2;
-        nodes_.assign(2 * leaves_, std::numeric_limits<float>::infinity());
-        std::copy(values.begin(), values.end(), nodes_.begin() + static_cast<std::ptrdiff_t>(leaves_));
-        for (std::size_t i = leaves_ - 1; i >= 1; --i) nodes_[i] = std::min(nodes_[2 * i], nodes_[2 * i + 1]);
+// First index in [from, end) whose distance is strictly below `limit`, or
+// `end`. Blocks of 16 are tested at once (a loop the compiler vectorises),
+// since most of a long pass finds nothing nearer. Distances are never NaN
+// here, so "below" is exactly the plain sort's "not at or above".
+std::size_t NextNearer(const float* d, std::size_t from, std::size_t end, float limit) {
+    constexpr std::size_t kBlock = 16;
+    std::size_t b = from;
+    for (; b + kBlock <= end; b += kBlock) {
+        bool any = false;
+        for (std::size_t k = 0; k < kBlock; ++k) any |= d[b + k] < limit;
+        if (any) break;
     }
-
-    void Set(std::size_t leaf, float value) {
-        std::size_t i = leaf + leaves_;
-        nodes_[i] = value;
-        for (i /= 2; i >= 1; i /= 2) {
-            const float least = std::min(nodes_[2 * i], nodes_[2 * i + 1]);
-            if (least == nodes_[i]) break;  // nothing above changes either
-            nodes_[i] = least;
-        }
-    }
-
-    // First leaf at or after `start` whose value is strictly below `limit`,
-    // or -1. Values are never NaN here.
-    std::ptrdiff_t FirstBelow(std::size_t start, float limit) const {
-        if (start >= leaves_) return -1;
-        std::size_t i = start + leaves_;
-        for (;;) {
-            if (nodes_[i] < limit) break;
-            while (i & 1) i >>= 1;  // climb while a right child
-            if (i == 0) return -1;  // past the root: nothing to the right
-            ++i;
-        }
-        while (i < leaves_) {
-            i *= 2;
-            if (!(nodes_[i] < limit)) ++i;
-        }
-        return static_cast<std::ptrdiff_t>(i - leaves_);
-    }
-
-private:
-    std::vector<float>& nodes_;
-    std::size_t leaves_ = 1;
-};
+    for (; b < end; ++b)
+        if (d[b] < limit) return b;
+    return end;
+}
 
 }  // namespace
 
@@ -139,6 +109,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     // Once the passes reach every entry there is nothing to narrow down.
     if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
     candidates_.reserve(p);
+    widePasses_.resize(p);
 }
 
 NeighbourChain::~NeighbourChain() = default;
@@ -160,14 +131,13 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
     float reach = 0.0f;
     for (std::size_t a = 0; a < sorted_; ++a) reach = std::max(reach, DistanceOf(order_[a]));
 
-    if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) GatherEveryPosition();
-    if (candidates_.size() <= DirectPassesLimit()) {
-        ++counts_.narrow;
-        RunDirectPasses();
-    } else {
+    if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) {
         ++counts_.wide;
-        RunTreePasses();
+        RunWidePasses();
+        return;
     }
+    ++counts_.narrow;
+    RunDirectPasses();
     StoreCandidates();
 }
 
@@ -179,8 +149,6 @@ bool NeighbourChain::GatherCandidates(float reach) {
 
     found_.clear();
     const double radius = f64(reach) * (1.0 + kQueryMargin);
-    // Beyond this many candidates the min-tree passes over every position
-    // cost less than collecting and ordering the candidates.
     WithinRadius within(radius * radius, DirectPassesLimit(), found_);
     const double node[2] = {nodeX_, nodeY_};
     tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
@@ -215,22 +183,18 @@ void NeighbourChain::RunDirectPasses() {
     }
 }
 
-void NeighbourChain::RunTreePasses() {
-    distances_.resize(candidates_.size());
-    for (std::size_t i = 0; i < candidates_.size(); ++i) distances_[i] = candidates_[i].distance;
-    MinTree tree(minTree_);
-    tree.Build(distances_);
+void NeighbourChain::RunWidePasses() {
+    const std::size_t p = x_.size();
+    float* d = widePasses_.data();
+    for (std::size_t at = 0; at < p; ++at) d[at] = DistanceOf(order_[at]);
     for (std::size_t a = 0; a < sorted_; ++a) {
         // Each exchange brings a strictly nearer entry to position a; the
         // next one is the first later entry strictly nearer than that.
-        std::ptrdiff_t b = tree.FirstBelow(a + 1, candidates_[a].distance);
-        while (b >= 0) {
-            const std::size_t at = static_cast<std::size_t>(b);
-            Exchange(candidates_[a], candidates_[at]);
-            // Position a is never searched again (later passes start
-            // after it), so only the farther entry now at b is recorded.
-            tree.Set(at, candidates_[at].distance);
-            b = tree.FirstBelow(at + 1, candidates_[a].distance);
+        for (std::size_t b = NextNearer(d, a + 1, p, d[a]); b < p; b = NextNearer(d, b + 1, p, d[a])) {
+            std::swap(d[a], d[b]);
+            std::swap(order_[a], order_[b]);
+            where_[static_cast<std::size_t>(order_[a])] = static_cast<int>(a);
+            where_[static_cast<std::size_t>(order_[b])] = static_cast<int>(b);
         }
     }
 }

@@ -14,11 +14,11 @@
 // distances.
 //
 // Where that would not pay or not hold, the chain runs the passes another
-// way with the same comparisons: over every position with a min-tree that
-// jumps to the next exchange (many candidates, e.g. the first node of a row,
-// whose order comes from the far end of the previous row), or the plain
-// passes (a distance that is not a number, whose unordered comparisons
-// exchange everywhere).
+// way with the same comparisons: over every position, skipping blocks with
+// nothing nearer (many candidates, e.g. the first node of a row, whose order
+// comes from the far end of the previous row), or the plain passes (a
+// distance that is not a number, whose unordered comparisons exchange
+// everywhere).
 #pragma once
 
 #include <cstddef>
@@ -34,7 +34,7 @@ namespace mosaro {
 // How often each way of running the passes was taken (for tests and tuning).
 struct NeighbourChainCounts {
     std::size_t narrow = 0;  // candidates from the radius query, direct passes
-    std::size_t wide = 0;    // min-tree passes
+    std::size_t wide = 0;    // passes over every position
     std::size_t plain = 0;   // plain passes over every entry
 };
 
@@ -73,7 +73,7 @@ private:
     bool GatherCandidates(float reach);
     void GatherEveryPosition();
     void RunDirectPasses();
-    void RunTreePasses();
+    void RunWidePasses();
     void StoreCandidates();
 
     NeighbourLayout layout_;
@@ -98,9 +98,8 @@ private:
         std::swap(a.entry, b.entry);
         std::swap(a.distance, b.distance);
     }
-    std::vector<float> distances_;
     std::vector<std::uint32_t> found_;
-    std::vector<float> minTree_;
+    std::vector<float> widePasses_;  // distance by position
     NeighbourChainCounts counts_;
 };
 
