@@ -7,6 +7,10 @@
 
 #include <nanoflann.hpp>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace mosaro {
 namespace {
 
@@ -58,17 +62,33 @@ private:
     std::vector<std::uint32_t>& found_;
 };
 
+// Whether any of the 16 distances at `d` is strictly below `limit`.
+inline bool AnyBelow(const float* d, float limit) {
+#if defined(__SSE2__)
+    // Part of every x86-64 processor, so no dispatch is needed; a comparison
+    // rounds nothing, so the answer is the scalar one.
+    const __m128 l = _mm_set1_ps(limit);
+    const __m128 low = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d), l), _mm_cmplt_ps(_mm_loadu_ps(d + 4), l));
+    const __m128 high = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 8), l), _mm_cmplt_ps(_mm_loadu_ps(d + 12), l));
+    return _mm_movemask_ps(_mm_or_ps(low, high)) != 0;
+#else
+    bool any = false;
+    for (int k = 0; k < 16; ++k) any |= d[k] < limit;
+    return any;
+#endif
+}
+
 // First index in [from, end) whose distance is strictly below `limit`, or
-// `end`. Blocks of 16 are tested at once (a loop the compiler vectorises),
-// since most of a long pass finds nothing nearer. Distances are never NaN
-// here, so "below" is exactly the plain sort's "not at or above".
-std::size_t NextNearer(const float* d, std::size_t from, std::size_t end, float limit) {
+// `end`. `floor[b]` is at most every distance at b or after, so a pass
+// stops as soon as nothing later can be nearer. Blocks of 16 are tested at
+// once, since most of a long pass finds nothing nearer. Distances are never NaN here, so "below" is exactly the
+// plain sort's "not at or above".
+std::size_t NextNearer(const float* d, const float* floor, std::size_t from, std::size_t end, float limit) {
     constexpr std::size_t kBlock = 16;
     std::size_t b = from;
     for (; b + kBlock <= end; b += kBlock) {
-        bool any = false;
-        for (std::size_t k = 0; k < kBlock; ++k) any |= d[b + k] < limit;
-        if (any) break;
+        if (floor[b] >= limit) return end;
+        if (AnyBelow(d + b, limit)) break;
     }
     for (; b < end; ++b)
         if (d[b] < limit) return b;
@@ -94,6 +114,8 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     sorted_ = std::min(p, static_cast<std::size_t>(std::max(layout_.passes, 0)));
     x_.assign(x, x + p);
     y_.assign(y, y + p);
+    atX_ = x_;
+    atY_ = y_;
     order_.resize(p);
     where_.resize(p);
     for (std::size_t e = 0; e < p; ++e) order_[e] = where_[e] = static_cast<int>(e);
@@ -110,6 +132,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
     candidates_.reserve(p);
     widePasses_.resize(p);
+    suffixMinimum_.resize(p);
 }
 
 NeighbourChain::~NeighbourChain() = default;
@@ -129,7 +152,8 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
     // Reach: the farthest of the entries the passes start on. Every entry a
     // pass moves is one of them or strictly nearer than it.
     float reach = 0.0f;
-    for (std::size_t a = 0; a < sorted_; ++a) reach = std::max(reach, DistanceOf(order_[a]));
+    for (std::size_t a = 0; a < sorted_; ++a)
+        reach = std::max(reach, MeasuredDistance(atX_[a], atY_[a], nodeX_, nodeY_));
 
     if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) {
         ++counts_.wide;
@@ -186,13 +210,22 @@ void NeighbourChain::RunDirectPasses() {
 void NeighbourChain::RunWidePasses() {
     const std::size_t p = x_.size();
     float* d = widePasses_.data();
-    for (std::size_t at = 0; at < p; ++at) d[at] = DistanceOf(order_[at]);
+    float* floor = suffixMinimum_.data();
+    // Coordinates kept by position make this a stream, not a gather.
+    for (std::size_t at = 0; at < p; ++at) d[at] = MeasuredDistance(atX_[at], atY_[at], nodeX_, nodeY_);
+    // The least distance from each position on. Exchanges only ever put a
+    // farther entry after the pass's position, so it stays a lower bound
+    // through every pass.
+    float least = std::numeric_limits<float>::infinity();
+    for (std::size_t at = p; at-- > 0;) floor[at] = least = std::min(least, d[at]);
     for (std::size_t a = 0; a < sorted_; ++a) {
         // Each exchange brings a strictly nearer entry to position a; the
         // next one is the first later entry strictly nearer than that.
-        for (std::size_t b = NextNearer(d, a + 1, p, d[a]); b < p; b = NextNearer(d, b + 1, p, d[a])) {
+        for (std::size_t b = NextNearer(d, floor, a + 1, p, d[a]); b < p; b = NextNearer(d, floor, b + 1, p, d[a])) {
             std::swap(d[a], d[b]);
             std::swap(order_[a], order_[b]);
+            std::swap(atX_[a], atX_[b]);
+            std::swap(atY_[a], atY_[b]);
             where_[static_cast<std::size_t>(order_[a])] = static_cast<int>(a);
             where_[static_cast<std::size_t>(order_[b])] = static_cast<int>(b);
         }
@@ -201,8 +234,11 @@ void NeighbourChain::RunWidePasses() {
 
 void NeighbourChain::StoreCandidates() {
     for (const Candidate& c : candidates_) {
-        order_[static_cast<std::size_t>(c.position)] = c.entry;
-        where_[static_cast<std::size_t>(c.entry)] = c.position;
+        const std::size_t at = static_cast<std::size_t>(c.position), e = static_cast<std::size_t>(c.entry);
+        order_[at] = c.entry;
+        where_[e] = c.position;
+        atX_[at] = x_[e];
+        atY_[at] = y_[e];
     }
 }
 

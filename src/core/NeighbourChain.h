@@ -81,6 +81,7 @@ private:
     std::vector<float> x_, y_;  // block 0, load order
     std::vector<int> order_;    // block-0 position -> entry
     std::vector<int> where_;    // entry -> block-0 position
+    std::vector<float> atX_, atY_;  // coordinates of the entry at each block-0 position
     bool anyNaN_ = false;       // a coordinate that is not a number: plain passes only
     std::unique_ptr<Tree> tree_;
     double nodeX_ = 0.0, nodeY_ = 0.0;
@@ -99,7 +100,8 @@ private:
         std::swap(a.distance, b.distance);
     }
     std::vector<std::uint32_t> found_;
-    std::vector<float> widePasses_;  // distance by position
+    std::vector<float> widePasses_;     // distance by position
+    std::vector<float> suffixMinimum_;  // least distance from a position on
     NeighbourChainCounts counts_;
 };
 
