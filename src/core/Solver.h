@@ -14,6 +14,9 @@ namespace mosaro {
 // of a row run as one independent loop the compiler can vectorise. Gives the
 // bits of SolveGuardedInPlaceReference.
 void SolveGuardedInPlace(float* augmented, int order, float* solution);
+// The same, choosing whether the row updates may use the widest vectors the
+// processor offers (chosen at run time) or only the baseline ones.
+void SolveGuardedInPlace(float* augmented, int order, float* solution, bool widestVectors);
 
 // The same solve, guarding the pivot literally before every update.
 void SolveGuardedInPlaceReference(float* augmented, int order, float* solution);
