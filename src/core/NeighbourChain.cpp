@@ -151,9 +151,13 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
     }
     // Reach: the farthest of the entries the passes start on. Every entry a
     // pass moves is one of them or strictly nearer than it.
+    candidates_.clear();
     float reach = 0.0f;
-    for (std::size_t a = 0; a < sorted_; ++a)
-        reach = std::max(reach, MeasuredDistance(atX_[a], atY_[a], nodeX_, nodeY_));
+    for (std::size_t a = 0; a < sorted_; ++a) {
+        const float d = MeasuredDistance(atX_[a], atY_[a], nodeX_, nodeY_);
+        candidates_.push_back({static_cast<int>(a), order_[a], d});
+        reach = std::max(reach, d);
+    }
 
     if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) {
         ++counts_.wide;
@@ -165,10 +169,9 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
     StoreCandidates();
 }
 
+// Adds the entries strictly nearer than `reach` to the candidates at
+// positions 0 .. sorted_ - 1; false when there are too many to pay.
 bool NeighbourChain::GatherCandidates(float reach) {
-    candidates_.clear();
-    for (std::size_t a = 0; a < sorted_; ++a)
-        candidates_.push_back({static_cast<int>(a), order_[a], DistanceOf(order_[a])});
     if (reach == 0.0f) return true;  // nothing is strictly nearer than 0
 
     found_.clear();
