@@ -130,7 +130,10 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     }
     // Once the passes reach every entry there is nothing to narrow down.
     if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
+    // Everything a node needs is taken now: the sweep allocates nothing
+    // once it has started writing the grid.
     candidates_.reserve(p);
+    found_.reserve(DirectPassesLimit() + 1);
     widePasses_.resize(p);
     suffixMinimum_.resize(p);
 }
