@@ -161,9 +161,9 @@ TEST(FastSweep, LatticeSamplesTieAtEveryNode) {
 TEST(FastSweep, DuplicateAndNonFiniteLocations) {
     SampleTable duplicates = mosaro_test::StructuredSamples(5, 50, 200);
     for (int t = 0; t < 50; t += 3) {
-        const float* row = &duplicates.rows[static_cast<std::size_t>(3 * t)];
-        duplicates.Add(row[0], row[1], row[2] + 3.0f);
-        duplicates.Add(row[0], row[1], row[2] - 2.0f);
+        const float x = duplicates.At(t, 0), y = duplicates.At(t, 1), value = duplicates.At(t, 2);
+        duplicates.Add(x, y, value + 3.0f);  // Add may move the rows
+        duplicates.Add(x, y, value - 2.0f);
     }
     ExpectFastMatchesReference(duplicates, GridArgs(), "duplicates");
 
