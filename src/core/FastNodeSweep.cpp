@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <tbb/blocked_range.h>
+#include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 #include <tbb/task_group.h>
@@ -147,7 +148,9 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
     // The context is thread-local: read it here, on the calling thread.
     const RunContext& context = CurrentRunContext();
     ProgressReporter* const progress = context.progress;
-    const int threads = ResolveThreadCount(context);
+    // More threads than the cores TBB will run cannot help, and asking for
+    // them makes TBB print a warning on the host's standard error.
+    const int threads = std::max(1, std::min(ResolveThreadCount(context), tbb::info::default_concurrency()));
 
     WorkingSamples samples;
     samples.Load(ppPoints, plan.n, c.scale);
