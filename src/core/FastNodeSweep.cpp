@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,8 @@ namespace {
 // threads: large enough to keep the threads busy, small enough for prompt
 // progress and a small neighbour buffer.
 constexpr std::size_t kBandNodes = 4096;
+// Largest neighbour lists kept for later sweeps (ints; 128 MiB).
+constexpr std::size_t kMaxSharedIds = std::size_t{1} << 25;
 // Consecutive nodes one task solves; the covariance cache lives that long.
 constexpr std::size_t kNodesPerTask = 64;
 
@@ -137,7 +140,8 @@ struct NodeWorkspace {
 
 }  // namespace
 
-void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method) {
+void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method,
+                  SharedNeighbours* shared) {
     const KrigingConstants& c = plan.constants;
     const std::size_t columns = plan.columns > 0 ? static_cast<std::size_t>(plan.columns) : 0;
     const std::size_t rows = plan.rows > 0 ? static_cast<std::size_t>(plan.rows) : 0;
@@ -154,9 +158,29 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
 
     WorkingSamples samples;
     samples.Load(ppPoints, plan.n, c.scale);
-    NeighbourChain chain(samples.x.data(), samples.y.data(), plan.n, method.Neighbours(plan.n, plan.m));
     const std::size_t band = std::min(nodes, kBandNodes);
-    std::vector<int> neighbours[2] = {std::vector<int>(band * m), std::vector<int>(band * m)};
+
+    // Neighbour lists kept from an earlier sweep of the same samples and
+    // grid, or to be kept for a later one; otherwise two bands' worth.
+    const SharedNeighbours::Key key{plan.n, plan.m, plan.columns, plan.rows, plan.grid, plan.rect, c.scale, ppPoints};
+    auto sameKey = [&](const SharedNeighbours::Key& k) {
+        return k.n == key.n && k.m == key.m && k.columns == key.columns && k.rows == key.rows &&
+               std::memcmp(&k.grid, &key.grid, sizeof key.grid) == 0 &&
+               std::memcmp(&k.rect, &key.rect, sizeof key.rect) == 0 && k.scale == key.scale && k.points == key.points;
+    };
+    const bool reuse = shared != nullptr && shared->filled_ && sameKey(shared->key_);
+    const bool keep = !reuse && shared != nullptr && nodes <= kMaxSharedIds / m;
+    if (keep) {
+        shared->filled_ = false;
+        shared->key_ = key;
+        shared->ids_.assign(nodes * m, 0);
+    }
+    int* const whole = reuse || keep ? shared->ids_.data() : nullptr;
+    std::vector<int> neighbours[2];
+    if (whole == nullptr) neighbours[0].resize(band * m), neighbours[1].resize(band * m);
+    auto bandIds = [&](std::size_t b) { return whole != nullptr ? whole + b * band * m : neighbours[b % 2].data(); };
+    std::unique_ptr<NeighbourChain> chain;
+    if (!reuse) chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.n, method.Neighbours(plan.n, plan.m));
     std::vector<NodeWorkspace> workspaces;
     workspaces.reserve(static_cast<std::size_t>(threads));
     for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method.BorderSize(), samples.x.size(), c);
@@ -172,8 +196,8 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
     auto findNeighbours = [&](std::size_t first, std::size_t count, int* out) {
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t node = first + k;
-            chain.Advance(nodeX(node), nodeY(node));
-            for (std::size_t a = 0; a < m; ++a) out[k * m + a] = chain.EntryAt(static_cast<int>(a));
+            chain->Advance(nodeX(node), nodeY(node));
+            for (std::size_t a = 0; a < m; ++a) out[k * m + a] = chain->EntryAt(static_cast<int>(a));
         }
     };
 
@@ -212,18 +236,19 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
     tbb::task_arena arena(threads);
     arena.execute([&] {
         const std::size_t bands = (nodes + band - 1) / band;
-        findNeighbours(0, std::min(band, nodes), neighbours[0].data());
+        if (!reuse) findNeighbours(0, band, bandIds(0));
         for (std::size_t b = 0; b < bands; ++b) {
             const std::size_t first = b * band;
-            const int* ids = neighbours[b % 2].data();
+            const int* ids = bandIds(b);
             tbb::task_group group;
             group.run([&, first, ids] { solveBand(first, std::min(band, nodes - first), ids); });
             const std::size_t next = first + band;
-            if (next < nodes) findNeighbours(next, std::min(band, nodes - next), neighbours[(b + 1) % 2].data());
+            if (!reuse && next < nodes) findNeighbours(next, std::min(band, nodes - next), bandIds(b + 1));
             group.wait();
             if (progress != nullptr) progress->Report(Stage::kSweep, static_cast<double>(b + 1) / static_cast<double>(bands));
         }
     });
+    if (keep) shared->filled_ = true;  // only a sweep that ran to the end
 }
 
 }  // namespace mosaro

@@ -2,6 +2,8 @@
 // is the legacy reading, kept to prove the fast one (RunContext::reference).
 #pragma once
 
+#include <vector>
+
 #include "NodeProcedure.h"
 
 namespace mosaro {
@@ -22,10 +24,33 @@ struct SweepPlan {
 // exchange passes over the whole array, every covariance computed afresh.
 void RunReferenceSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method);
 
+class SharedNeighbours {
+public:
+    SharedNeighbours() = default;
+
+private:
+    friend void RunFastSweep(const SweepPlan&, float* const*, float*, const NodeMethod&, SharedNeighbours*);
+    // The sweep the lists belong to: samples, neighbours, grid, scale.
+    struct Key {
+        int n = -1, m = -1;
+        long long columns = 0, rows = 0;
+        TGRIDCELLXY grid{};
+        TRECTXYMINMAX rect{};
+        float scale = 0.0f;
+        float* const* points = nullptr;
+    };
+    Key key_;
+    bool filled_ = false;
+    std::vector<int> ids_;  // m load indices per node, node after node
+};
+
 // The neighbour order advances node by node on the calling thread (a
 // NeighbourChain), band by band; the systems of a band are assembled, solved
 // and estimated on every thread of the run while the next band's neighbours
 // are found. Pair covariances carry over between consecutive nodes.
-void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method);
+// With `shared`, the neighbours come from it if it holds this sweep's, and
+// are stored in it otherwise (when the lists are of a size worth keeping).
+void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method,
+                  SharedNeighbours* shared = nullptr);
 
 }  // namespace mosaro

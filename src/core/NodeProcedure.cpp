@@ -138,7 +138,7 @@ float KrigingVariance(const NodeSolution& s) {
 }
 
 void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
-                  const NodeMethod& method) {
+                  const NodeMethod& method, SharedNeighbours* shared) {
     const KrigingConstants constants = KrigingConstants::FromEstimator(estimator);
     const TGRIDCELLXY& grid = estimator.m_GridCell;
     const TRECTXYMINMAX& rect = estimator.m_Rect;
@@ -162,7 +162,7 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
     if (CurrentRunContext().reference)
         RunReferenceSweep(plan, ppPoints, pGrid, method);
     else
-        RunFastSweep(plan, ppPoints, pGrid, method);
+        RunFastSweep(plan, ppPoints, pGrid, method, shared);
 }
 
 void RunReferenceSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method) {

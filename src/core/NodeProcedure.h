@@ -144,11 +144,17 @@ public:
 // once. It reads the solution only, so asking for it changes no estimate.
 float KrigingVariance(const NodeSolution& solution);
 
+// Neighbour lists of every node, kept by the fast sweep for later sweeps
+// over the same samples and grid (indicator kriging sweeps once per
+// threshold; only the model and the values change, never the neighbours).
+class SharedNeighbours;
+
 // Sweeps every node of the grid (rows from fYMin upward, x fastest) and
 // stores each estimate in pGrid. The neighbour count is limited to the
 // number of samples. Every working array is allocated before the first node
-// is written.
+// is written. With `shared`, the fast sweep fills it on the first call and
+// takes the neighbours from it on later calls.
 void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
-                  const NodeMethod& method);
+                  const NodeMethod& method, SharedNeighbours* shared = nullptr);
 
 }  // namespace mosaro
