@@ -88,7 +88,7 @@ TEST(Solver, FastFormGivesThePlainFormsBits) {
     std::mt19937 random(42);
     std::uniform_real_distribution<float> u(-2.0f, 2.0f);
     const float tiny[] = {0.0f, -0.0f, 5e-7f, -5e-7f, 1e-6f, -9.99e-7f, 1e-30f, 2e-6f};
-    const float special[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f};
+    const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f};
     for (int trial = 0; trial < 3000; ++trial) {
         const int order = 1 + static_cast<int>(random() % 24);
         std::vector<float> a(static_cast<std::size_t>(order) * static_cast<std::size_t>(order + 1));
@@ -111,7 +111,7 @@ TEST(Solver, FastFormGivesThePlainFormsBits) {
             const int k = static_cast<int>(random() % static_cast<unsigned>(order));
             a[static_cast<std::size_t>(k * (order + 2))] = tiny[random() % 8];
         }
-        if (trial % 50 == 0) a[random() % a.size()] = special[random() % 3];
+        if (trial % 50 == 0) a[random() % a.size()] = nonFinite[random() % 3];
         // Duplicate rows: singular, pivots cancel to exact zeros.
         if (trial % 7 == 0 && order > 2)
             std::copy_n(a.begin(), order + 1, a.begin() + (order + 1));
