@@ -50,7 +50,7 @@ public:
     }
 
 private:
-    static constexpr int kSlotBits = 12;
+    static constexpr int kSlotBits = 14;
     static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
     struct Slot {
         std::uint32_t key;
