@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "FloatArith.h"
 
@@ -95,12 +96,26 @@ void SolveGuardedInPlace(float* augmented, int order, float* solution) {
     SolveGuardedInPlace(augmented, order, solution, true);
 }
 
-void SolveGuardedInPlace(float* augmented, int order, float* solution, bool widestVectors) {
-    if (order < 1) return;
-    const RowUpdate updateRow = widestVectors ? kBestRowUpdate : UpdateRowBaseline;
-    const std::size_t width = static_cast<std::size_t>(order) + 1;
+namespace {
 
-    for (int k = 0; k < order; ++k) {
+// Whether the square part is exactly symmetric and holds no NaN (whose
+// payload could depend on the order of a product's operands).
+bool IsSymmetricWithoutNaN(const float* augmented, int order, std::size_t width) {
+    for (int i = 0; i < order; ++i) {
+        const float* row = augmented + static_cast<std::size_t>(i) * width;
+        if (std::isnan(row[i])) return false;
+        for (int j = i + 1; j < order; ++j) {
+            const float mirror = augmented[static_cast<std::size_t>(j) * width + static_cast<std::size_t>(i)];
+            if (std::isnan(row[j]) || std::memcmp(&row[j], &mirror, sizeof mirror) != 0) return false;
+        }
+    }
+    return true;
+}
+
+// Elimination steps [first, order): every element of the trailing rows.
+void EliminateFrom(float* augmented, int order, int first, RowUpdate updateRow) {
+    const std::size_t width = static_cast<std::size_t>(order) + 1;
+    for (int k = first; k < order; ++k) {
         const float* pivotRow = augmented + static_cast<std::size_t>(k) * width;
         float& pivot = augmented[static_cast<std::size_t>(k) * width + static_cast<std::size_t>(k)];
         for (int i = k + 1; i < order; ++i) {
@@ -120,6 +135,51 @@ void SolveGuardedInPlace(float* augmented, int order, float* solution, bool wide
             updateRow(target, pivotRow, j, order + 1, factor, f64(pivot));
         }
     }
+}
+
+// Elimination of a symmetric system while it stays symmetric; returns the
+// first step it did not take. Entry (i, j) is updated with a_ik a_kj and
+// entry (j, i) with a_jk a_ki: the same two factors, and a product does not
+// depend on their order, so as long as each step divides by one pivot value
+// the trailing square part stays exactly symmetric. Only its upper triangle
+// and the right-hand side are computed, and the factor a_ik is read from
+// its mirror a_ki. A pivot the guard still moves breaks this (the plain form
+// moves it between the updates of one row), so the steps stop there.
+int EliminateSymmetric(float* augmented, int order, RowUpdate updateRow) {
+    const std::size_t width = static_cast<std::size_t>(order) + 1;
+    for (int k = 0; k < order; ++k) {
+        const float* pivotRow = augmented + static_cast<std::size_t>(k) * width;
+        if (NeedsGuard(pivotRow[k])) return k;
+        const double pivot = f64(pivotRow[k]);
+        for (int i = k + 1; i < order; ++i) {
+            float* target = augmented + static_cast<std::size_t>(i) * width;
+            updateRow(target, pivotRow, i, order + 1, f64(pivotRow[i]), pivot);
+        }
+    }
+    return order;
+}
+
+// Restores the lower triangle of the trailing rows from the upper one.
+void MirrorLowerTriangle(float* augmented, int order, int first) {
+    const std::size_t width = static_cast<std::size_t>(order) + 1;
+    for (int i = first + 1; i < order; ++i)
+        for (int j = first; j < i; ++j)
+            augmented[static_cast<std::size_t>(i) * width + static_cast<std::size_t>(j)] =
+                augmented[static_cast<std::size_t>(j) * width + static_cast<std::size_t>(i)];
+}
+
+}  // namespace
+
+void SolveGuardedInPlace(float* augmented, int order, float* solution, bool widestVectors) {
+    if (order < 1) return;
+    const RowUpdate updateRow = widestVectors ? kBestRowUpdate : UpdateRowBaseline;
+    const std::size_t width = static_cast<std::size_t>(order) + 1;
+    int first = 0;
+    if (IsSymmetricWithoutNaN(augmented, order, width)) {
+        first = EliminateSymmetric(augmented, order, updateRow);
+        if (first < order) MirrorLowerTriangle(augmented, order, first);
+    }
+    EliminateFrom(augmented, order, first, updateRow);
     BackSubstitute(augmented, order, solution);
 }
 
