@@ -2,6 +2,9 @@
 // update, back substitution, all stored in single precision.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "Kriging.h"
@@ -60,3 +63,72 @@ TEST(Solver, SingularSystemsAreCarriedThroughTheGuard) {
     EXPECT_NEAR(y[0], -999999.0f, 1.0f);
 }
 
+
+namespace {
+
+// Solves one augmented system with the plain form and with the fast one
+// (baseline vectors, and the widest the processor offers) and checks that
+// every bit of the unknowns and of the eliminated matrix agrees.
+void ExpectBothFormsAgree(const std::vector<float>& augmented, int order) {
+    std::vector<float> plain = augmented;
+    std::vector<float> plainX(static_cast<std::size_t>(order), -7.0f);
+    mosaro::SolveGuardedInPlaceReference(plain.data(), order, plainX.data());
+    for (bool widest : {false, true}) {
+        std::vector<float> fast = augmented;
+        std::vector<float> fastX(static_cast<std::size_t>(order), -7.0f);
+        mosaro::SolveGuardedInPlace(fast.data(), order, fastX.data(), widest);
+        EXPECT_EQ(0, std::memcmp(plainX.data(), fastX.data(), plainX.size() * sizeof(float))) << "order " << order;
+        // What the back substitution reads: the upper triangle and the
+        // right-hand side (the fast form may leave the lower one stale).
+        for (int r = 0; r < order; ++r) {
+            const std::size_t from = static_cast<std::size_t>(r * (order + 1) + r);
+            const std::size_t count = static_cast<std::size_t>(order + 1 - r);
+            EXPECT_EQ(0, std::memcmp(plain.data() + from, fast.data() + from, count * sizeof(float)))
+                << "order " << order << ", row " << r;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Solver, FastFormGivesThePlainFormsBits) {
+    std::mt19937 random(42);
+    std::uniform_real_distribution<float> u(-2.0f, 2.0f);
+    const float tiny[] = {0.0f, -0.0f, 5e-7f, -5e-7f, 1e-6f, -9.99e-7f, 1e-30f, 2e-6f};
+    const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f};
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int order = 1 + static_cast<int>(random() % 24);
+        std::vector<float> a(static_cast<std::size_t>(order) * static_cast<std::size_t>(order + 1));
+        for (float& v : a) v = u(random);
+        // Kriging-like systems: symmetric with a zero border block, which
+        // makes the last pivots vanish or nearly so.
+        if (trial % 3 == 0) {
+            const int border = 1 + static_cast<int>(random() % 3);
+            for (int r = 0; r < order; ++r)
+                for (int c = 0; c < order; ++c) {
+                    float& v = a[static_cast<std::size_t>(r * (order + 1) + c)];
+                    if (r >= order - border && c >= order - border) v = 0.0f;
+                    else if (c < r) v = a[static_cast<std::size_t>(c * (order + 1) + r)];
+                }
+        }
+        // Pivots the guard must move (once, twice, or not at all), and
+        // entries that are not finite.
+        const int spoiled = static_cast<int>(random() % 4);
+        for (int s = 0; s < spoiled; ++s) {
+            const int k = static_cast<int>(random() % static_cast<unsigned>(order));
+            a[static_cast<std::size_t>(k * (order + 2))] = tiny[random() % 8];
+        }
+        if (trial % 50 == 0) a[random() % a.size()] = nonFinite[random() % 3];
+        // Duplicate rows: singular, pivots cancel to exact zeros. Every
+        // other time the column too (two samples at one location), which
+        // keeps the system symmetric until the guard moves a pivot.
+        if (trial % 7 == 0 && order > 2) {
+            std::copy_n(a.begin(), order + 1, a.begin() + (order + 1));
+            if (trial % 2 == 0)
+                for (int r = 0; r < order; ++r)
+                    a[static_cast<std::size_t>(r * (order + 1) + 1)] = a[static_cast<std::size_t>(r * (order + 1))];
+        }
+        ExpectBothFormsAgree(a, order);
+    }
+    ExpectBothFormsAgree(std::vector<float>(20 * 21, 0.0f), 20);  // every pivot moved twice
+}

@@ -131,5 +131,8 @@ void CKriging::CalculateCoefficient(float** ppMatrix, float* pRightSide, int nOr
         for (std::size_t j = 0; j < order; ++j) augmented[i * (order + 1) + j] = ppMatrix[i][j];
         augmented[i * (order + 1) + order] = pRightSide[i];
     }
-    mosaro::SolveGuardedInPlace(augmented.data(), nOrder, pCoefficient);
+    if (mosaro::CurrentRunContext().reference)
+        mosaro::SolveGuardedInPlaceReference(augmented.data(), nOrder, pCoefficient);
+    else
+        mosaro::SolveGuardedInPlace(augmented.data(), nOrder, pCoefficient);
 }

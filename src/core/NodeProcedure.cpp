@@ -4,9 +4,10 @@
 #include <cmath>
 #include <utility>
 
+#include "FastNodeSweep.h"
 #include "FloatArith.h"
+#include "NodeSystem.h"
 #include "RunContext.h"
-#include "Solver.h"
 
 namespace mosaro {
 
@@ -91,11 +92,7 @@ void WorkingSamples::Load(float* const* ppPoints, int count, float scale) {
 
 void WorkingSamples::MeasureFrom(float nodeX, float nodeY) {
     const double X = f64(nodeX), Y = f64(nodeY);
-    for (std::size_t p = 0; p < x.size(); ++p) {
-        const double dx = f64(x[p]) - X;
-        const double dy = f64(y[p]) - Y;
-        distance[p] = f32(std::sqrt(dx * dx + dy * dy));
-    }
+    for (std::size_t p = 0; p < x.size(); ++p) distance[p] = MeasuredDistance(x[p], y[p], X, Y);
 }
 
 void WorkingSamples::Swap(std::size_t a, std::size_t b) {
@@ -140,65 +137,8 @@ float KrigingVariance(const NodeSolution& s) {
     return f32(f64(s.constants->sill) - explained);
 }
 
-namespace {
-
-// The node's system, assembled as the solver's augmented matrix, plus the
-// right-hand side kept aside for estimates that read it after the solve.
-class NodeSystem {
-public:
-    NodeSystem(int neighbours, int borderSize)
-        : m_(neighbours),
-          border_(borderSize),
-          order_(neighbours + borderSize),
-          augmented_(static_cast<std::size_t>(order_) * static_cast<std::size_t>(order_ + 1)),
-          rightSide_(static_cast<std::size_t>(order_)),
-          solution_(static_cast<std::size_t>(order_)),
-          terms_(static_cast<std::size_t>(borderSize)) {}
-
-    void Assemble(const WorkingSamples& w, float nodeX, float nodeY, const KrigingConstants& c,
-                  const NodeMethod& method) {
-        for (int a = 0; a < m_; ++a) {
-            At(a, a) = c.sill;
-            for (int b = a + 1; b < m_; ++b) {
-                const float h = c.AnisotropicDistance(w.x[a], w.y[a], w.x[b], w.y[b]);
-                At(a, b) = At(b, a) = c.Covariance(h);
-            }
-            rightSide_[a] = c.Covariance(c.AnisotropicDistance(w.x[a], w.y[a], nodeX, nodeY));
-            method.BorderColumn(a, w.x[a], w.y[a], terms_.data());
-            for (int t = 0; t < border_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[t];
-        }
-        for (int t = 0; t < border_; ++t)
-            for (int u = 0; u < border_; ++u) At(m_ + t, m_ + u) = 0.0f;
-        method.BorderRightSide(nodeX, nodeY, terms_.data());
-        for (int t = 0; t < border_; ++t) rightSide_[m_ + t] = terms_[t];
-        for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[r];
-    }
-
-    void Solve() { SolveGuardedInPlace(augmented_.data(), order_, solution_.data()); }
-
-    NodeSolution View(const WorkingSamples& w, const KrigingConstants& c) const {
-        return NodeSolution{m_, order_, solution_.data(), rightSide_.data(), w.value.data(), &c};
-    }
-
-private:
-    float& At(int row, int column) {
-        return augmented_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_ + 1) +
-                          static_cast<std::size_t>(column)];
-    }
-
-    int m_;
-    int border_;
-    int order_;
-    std::vector<float> augmented_;
-    std::vector<float> rightSide_;
-    std::vector<float> solution_;
-    std::vector<float> terms_;
-};
-
-}  // namespace
-
 void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
-                  const NodeMethod& method) {
+                  const NodeMethod& method, SharedNeighbours* shared) {
     const KrigingConstants constants = KrigingConstants::FromEstimator(estimator);
     const TGRIDCELLXY& grid = estimator.m_GridCell;
     const TRECTXYMINMAX& rect = estimator.m_Rect;
@@ -218,21 +158,31 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
         return;
     }
 
+    const SweepPlan plan{constants, grid, rect, n, m, columns, rows, variance};
+    if (CurrentRunContext().reference)
+        RunReferenceSweep(plan, ppPoints, pGrid, method);
+    else
+        RunFastSweep(plan, ppPoints, pGrid, method, shared);
+}
+
+void RunReferenceSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method) {
+    const KrigingConstants& constants = plan.constants;
     WorkingSamples work;
-    work.Load(ppPoints, n, constants.scale);
-    NodeSystem system(m, method.BorderSize());
-    for (long long i = 0; i < rows; ++i) {
-        const float nodeY = NodeCoordinate(i, grid.fCellSizeY, rect.fYMin, constants.scale);
-        for (long long j = 0; j < columns; ++j) {
-            const float nodeX = NodeCoordinate(j, grid.fCellSizeX, rect.fXMin, constants.scale);
+    work.Load(ppPoints, plan.n, constants.scale);
+    NodeSystem system(plan.m, method.BorderSize());
+    for (long long i = 0; i < plan.rows; ++i) {
+        const float nodeY = NodeCoordinate(i, plan.grid.fCellSizeY, plan.rect.fYMin, constants.scale);
+        for (long long j = 0; j < plan.columns; ++j) {
+            const float nodeX = NodeCoordinate(j, plan.grid.fCellSizeX, plan.rect.fXMin, constants.scale);
             work.MeasureFrom(nodeX, nodeY);
-            method.ChooseNeighbours(work, m);
-            system.Assemble(work, nodeX, nodeY, constants, method);
-            system.Solve();
-            const NodeSolution solution = system.View(work, constants);
-            pGrid[i * columns + j] = ApplyCutOff(method.Estimate(solution));
-            if (variance != nullptr) variance[i * columns + j] = KrigingVariance(solution);
+            method.ChooseNeighbours(work, plan.m);
+            system.Assemble(work.x.data(), work.y.data(), nodeX, nodeY, constants, method);
+            system.SolveReference();
+            const NodeSolution solution = system.View(work.value.data(), constants);
+            pGrid[i * plan.columns + j] = ApplyCutOff(method.Estimate(solution));
+            if (plan.variance != nullptr) plan.variance[i * plan.columns + j] = KrigingVariance(solution);
         }
+        ReportProgress(Stage::kSweep, static_cast<double>(i + 1) / static_cast<double>(plan.rows));
     }
 }
 

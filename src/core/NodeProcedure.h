@@ -11,9 +11,11 @@
 // they form from the solution; they supply both through NodeMethod.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
+#include "FloatArith.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -51,6 +53,14 @@ std::size_t NodeCount(const TGRIDCELLXY& grid);
 // Estimates below 0.01 (negative ones included) and NaN are stored as 0.
 float ApplyCutOff(float estimate);
 
+// Isotropic distance of a sample at (x, y) to the node (X, Y), as the
+// neighbour sort measures it: differences and root in double, one rounding.
+inline float MeasuredDistance(float x, float y, double nodeX, double nodeY) {
+    const double dx = f64(x) - nodeX;
+    const double dy = f64(y) - nodeY;
+    return f32(std::sqrt(dx * dx + dy * dy));
+}
+
 // The working copy of the samples: scaled coordinates, value, and distance
 // to the current node, reordered together by the neighbour sort.
 struct WorkingSamples {
@@ -72,6 +82,16 @@ struct WorkingSamples {
 // first `passes` places hold the nearest entries in ascending distance; the
 // exchange rule alone decides the order of ties.
 void SortNearest(WorkingSamples& samples, int passes);
+
+// How a method's neighbour choice treats the working array: `passes` passes
+// of the exchange sort over the first `perBlock` entries (block 0), each
+// exchange applied alike to all `blocks` blocks of `perBlock` entries.
+// Entries beyond the blocks never move.
+struct NeighbourLayout {
+    int blocks = 1;
+    int perBlock = 0;
+    int passes = 0;
+};
 
 // A solved node system, as seen by a method's estimate.
 struct NodeSolution {
@@ -96,6 +116,9 @@ public:
     // one settling the (m + 1)-th nearest, which shapes the order the next
     // node starts from.
     virtual void ChooseNeighbours(WorkingSamples& samples, int m) const;
+    // The same choice described for the fast sweep, which reproduces it
+    // without visiting every entry: {1, count, m + 1} by default.
+    virtual NeighbourLayout Neighbours(int count, int m) const { return NeighbourLayout{1, count, m + 1}; }
 
     // Number of border conditions; 1 for the single unbiasedness row.
     virtual int BorderSize() const { return DriftCount(); }
@@ -121,11 +144,17 @@ public:
 // once. It reads the solution only, so asking for it changes no estimate.
 float KrigingVariance(const NodeSolution& solution);
 
+// Neighbour lists of every node, kept by the fast sweep for later sweeps
+// over the same samples and grid (indicator kriging sweeps once per
+// threshold; only the model and the values change, never the neighbours).
+class SharedNeighbours;
+
 // Sweeps every node of the grid (rows from fYMin upward, x fastest) and
 // stores each estimate in pGrid. The neighbour count is limited to the
 // number of samples. Every working array is allocated before the first node
-// is written.
+// is written. With `shared`, the fast sweep fills it on the first call and
+// takes the neighbours from it on later calls.
 void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGrid,
-                  const NodeMethod& method);
+                  const NodeMethod& method, SharedNeighbours* shared = nullptr);
 
 }  // namespace mosaro

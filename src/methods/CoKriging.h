@@ -36,6 +36,9 @@ public:
     // q passes over block 0, each exchange applied to every block so that
     // the blocks stay aligned (entries v P + t share one location).
     void ChooseNeighbours(WorkingSamples& samples, int m) const override;
+    NeighbourLayout Neighbours(int /*count*/, int /*m*/) const override {
+        return NeighbourLayout{variables_, perBlock_, nearest_};
+    }
     int BorderSize() const override { return variables_; }
     // Column s belongs to the group of variable v when v q <= s < (v + 1) q.
     void BorderColumn(int column, float x, float y, float* terms) const override;

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "FastNodeSweep.h"
+
 namespace mosaro {
 namespace {
 
@@ -69,6 +71,24 @@ private:
     std::vector<float*> pointers_;
 };
 
+// The neighbour lists of the thresholds of the run in progress on this
+// thread: every threshold sweeps the same samples over the same grid, so
+// the neighbours are found once. Set for the length of the threshold loop.
+thread_local SharedNeighbours* t_thresholdNeighbours = nullptr;
+
+class ThresholdNeighboursScope {
+public:
+    explicit ThresholdNeighboursScope(SharedNeighbours& lists) : previous_(t_thresholdNeighbours) {
+        t_thresholdNeighbours = &lists;
+    }
+    ~ThresholdNeighboursScope() { t_thresholdNeighbours = previous_; }
+    ThresholdNeighboursScope(const ThresholdNeighboursScope&) = delete;
+    ThresholdNeighboursScope& operator=(const ThresholdNeighboursScope&) = delete;
+
+private:
+    SharedNeighbours* previous_;
+};
+
 }  // namespace
 }  // namespace mosaro
 
@@ -117,6 +137,8 @@ void CIndicatorKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRID
     std::vector<float> estimate(nodes, 0.0f);
     CalculateIndicatorValue(ppPoints);
     const mosaro::RunContext& context = mosaro::CurrentRunContext();
+    mosaro::SharedNeighbours neighbours;
+    const mosaro::ThresholdNeighboursScope shareNeighbours(neighbours);
     for (m_nThresholdIndex = 0; m_nThresholdIndex < thresholds; ++m_nThresholdIndex) {
         // Each threshold is one pass of the progress and one entry of the
         // model report.
@@ -130,8 +152,8 @@ void CIndicatorKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRID
 }
 
 void CIndicatorKriging::CalculateKrigingValue(float** ppPoints, float* pGrid) {
-    mosaro::RunNodeSweep(*this, ppPoints, pGrid,
-                         mosaro::IndicatorEstimate(m_pThreshold[m_nThresholdIndex]));
+    mosaro::RunNodeSweep(*this, ppPoints, pGrid, mosaro::IndicatorEstimate(m_pThreshold[m_nThresholdIndex]),
+                         mosaro::t_thresholdNeighbours);
 }
 
 void CIndicatorKriging::CalculateVariogramValue(float** ppPoints) {
