@@ -110,7 +110,7 @@ struct Columns {
 
 // Both tables' three rows, x then y, flattened.
 std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, float cell,
-                          const mosaro::CandidateFilterPath* filter, int threads) {
+                          const mosaro::PairKernelPath* filter, int threads) {
     CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cell, cell, 0, 0}, rect);
     float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
     mosaro::RunContext context;
@@ -138,7 +138,7 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, float cell
 // Every filter path on 1, 2 and 8 threads gives the reference's bits.
 void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, float cell, const char* what) {
     const std::vector<float> reference = Tables(samples, rect, cell, nullptr, 1);
-    for (const mosaro::CandidateFilterPath& path : mosaro::AvailableCandidateFilters()) {
+    for (const mosaro::PairKernelPath& path : mosaro::AvailablePairKernels()) {
         for (int threads : {1, 2, 8}) {
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cell, &path, threads), reference))
                 << what << ": " << path.name << " filter, " << threads << " threads";

@@ -8,9 +8,9 @@ namespace mosaro {
 namespace {
 
 // The run's choice: the plain loop when the reference is asked for, else the
-// blocked one with `filter`.
+// blocked one with `kernels`.
 void BuildTables(CKriging& estimator, float* const* ppPoints, const double* values,
-                 const CandidateFilterPath* filter) {
+                 const PairKernelPath* kernels) {
     const LagClassCounts counts = ComputeLagClassCounts(estimator.m_GridCell, estimator.m_Rect);
     const LagClassifier classifierX(counts.x, estimator.m_GridCell.fCellSizeX);
     const LagClassifier classifierY(counts.y, estimator.m_GridCell.fCellSizeY);
@@ -19,10 +19,10 @@ void BuildTables(CKriging& estimator, float* const* ppPoints, const double* valu
 
     const PairSamples samples{ppPoints[0], ppPoints[1], values, estimator.m_nPointCount};
     const RunContext& context = CurrentRunContext();
-    if (filter == nullptr) {
+    if (kernels == nullptr) {
         CollectPairsInOrder(samples, {classifierX, sumsX}, {classifierY, sumsY});
     } else {
-        CollectPairsBlocked(samples, {classifierX, sumsX}, {classifierY, sumsY}, *filter,
+        CollectPairsBlocked(samples, {classifierX, sumsX}, {classifierY, sumsY}, *kernels,
                             ResolveThreadCount(context));
     }
 
@@ -36,12 +36,12 @@ void BuildTables(CKriging& estimator, float* const* ppPoints, const double* valu
 
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values) {
     BuildTables(estimator, ppPoints, values,
-                CurrentRunContext().reference ? nullptr : &PreferredCandidateFilter());
+                CurrentRunContext().reference ? nullptr : &PreferredPairKernels());
 }
 
 void BuildExperimentalVariogramsWith(CKriging& estimator, float* const* ppPoints, const double* values,
-                                     const CandidateFilterPath& filter) {
-    BuildTables(estimator, ppPoints, values, &filter);
+                                     const PairKernelPath& kernels) {
+    BuildTables(estimator, ppPoints, values, &kernels);
 }
 
 }  // namespace mosaro

@@ -2,7 +2,7 @@
 // 10 degrees, in lag classes one cell size wide.
 #pragma once
 
-#include "PairFilter.h"
+#include "PairKernels.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -22,9 +22,9 @@ namespace mosaro {
 // throws Cancelled when the host asked to stop.
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values);
 
-// The blocked path with a given pair filter, whatever the context says
-// (every filter this processor can run must give the same tables).
+// The blocked path with the given pair kernels, whatever the context says
+// (every version this processor can run must give the same tables).
 void BuildExperimentalVariogramsWith(CKriging& estimator, float* const* ppPoints, const double* values,
-                                     const CandidateFilterPath& filter);
+                                     const PairKernelPath& kernels);
 
 }  // namespace mosaro

@@ -42,15 +42,29 @@ private:
     double maxDistance_;
 };
 
-// The per-class float chains of one direction: pair count, distance sum and
+// The float chains of one class: pair count, distance sum and
 // distance-weighted squared-difference sum, each rounded after every
 // addition, so the order of the additions is part of the result.
+struct ClassChains {
+    float pairCount = 0.0f;
+    float distanceSum = 0.0f;
+    float squaredDifferenceSum = 0.0f;
+
+    // `contribution` is (dv * d) * dv in double, dv the difference of the
+    // pair's values; it is rounded only with the sum.
+    void Add(float distance, double contribution) {
+        pairCount = f32(f64(pairCount) + 1.0);
+        distanceSum = f32(f64(distanceSum) + f64(distance));
+        squaredDifferenceSum = f32(f64(squaredDifferenceSum) + contribution);
+    }
+};
+
+// The chains of every class of one direction, and the table they end in.
 class ClassSums {
 public:
     ClassSums(int classCount, float cellSize)
         : table_(AllocateVariogramTable(static_cast<std::size_t>(classCount))),
-          distanceSum_(static_cast<std::size_t>(classCount), 0.0f),
-          squaredDifferenceSum_(static_cast<std::size_t>(classCount), 0.0f) {
+          chains_(static_cast<std::size_t>(classCount)) {
         for (int k = 1; k <= classCount; ++k)
             table_[kLagRow][k - 1] = f32(static_cast<double>(k) * f64(cellSize));
     }
@@ -58,23 +72,18 @@ public:
     ClassSums(const ClassSums&) = delete;
     ClassSums& operator=(const ClassSums&) = delete;
 
-    // `contribution` is (dv * d) * dv in double, dv the difference of the
-    // pair's values; it is rounded only with the sum.
-    void Add(std::size_t index, float distance, double contribution) {
-        float* pairCount = table_[kPairCountRow];
-        pairCount[index] = f32(f64(pairCount[index]) + 1.0);
-        distanceSum_[index] = f32(f64(distanceSum_[index]) + f64(distance));
-        squaredDifferenceSum_[index] = f32(f64(squaredDifferenceSum_[index]) + contribution);
-    }
+    ClassChains& operator[](std::size_t index) { return chains_[index]; }
 
-    // Writes the semivariance row, sum(d * dv^2) / (2 * sum(d)), and hands
-    // the table over.
+    // Writes the pair count and semivariance rows, the semivariance being
+    // sum(d * dv^2) / (2 * sum(d)), and hands the table over.
     float** Finish() {
-        for (std::size_t c = 0; c < distanceSum_.size(); ++c) {
+        for (std::size_t c = 0; c < chains_.size(); ++c) {
+            const ClassChains& chains = chains_[c];
+            table_[kPairCountRow][c] = chains.pairCount;
             table_[kSemivarianceRow][c] =
-                distanceSum_[c] == 0.0f
+                chains.distanceSum == 0.0f
                     ? 0.0f
-                    : f32(f64(squaredDifferenceSum_[c]) / (2.0 * f64(distanceSum_[c])));
+                    : f32(f64(chains.squaredDifferenceSum) / (2.0 * f64(chains.distanceSum)));
         }
         float** table = table_;
         table_ = nullptr;
@@ -83,8 +92,7 @@ public:
 
 private:
     float** table_;
-    std::vector<float> distanceSum_;
-    std::vector<float> squaredDifferenceSum_;
+    std::vector<ClassChains> chains_;
 };
 
 // The contribution of a pair to its class's squared-difference sum.

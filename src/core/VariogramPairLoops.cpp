@@ -18,33 +18,37 @@ namespace mosaro {
 namespace {
 
 // Pairs per block of rows: enough to amortise a task, few enough that the
-// records of a wave of blocks stay small (16 bytes per accepted pair).
-constexpr std::size_t kBlockPairs = std::size_t{1} << 17;
-// Blocks filtered together while the previous wave is being added up.
+// records of two waves of blocks stay small (16 bytes per accepted pair).
+constexpr std::size_t kBlockPairs = std::size_t{1} << 15;
+// Blocks classified together while the previous wave is being added up.
 constexpr std::size_t kWaveBlocks = 16;
-// The classes are split into this many lanes of consecutive classes; each
-// lane adds up its classes on its own (the chains of different classes do
-// not depend on each other). Fixed, so that the records do not depend on the
-// thread count.
-constexpr std::size_t kLanes = 8;
-// Candidates of one row examined at a time (stays in the first-level cache).
-constexpr std::size_t kCandidateChunk = 1024;
+// Candidates of one row examined at a time (they stay in the nearest cache).
+constexpr std::size_t kBatch = 512;
 
 void AddPair(DirectionClasses& direction, float distance, double valueDifference) {
     const int index = direction.classifier.ClassOf(distance);
-    if (index >= 0) direction.sums.Add(static_cast<std::size_t>(index), distance, PairContribution(valueDifference, distance));
+    if (index >= 0) direction.sums[static_cast<std::size_t>(index)].Add(distance, PairContribution(valueDifference, distance));
 }
 
-// An accepted pair, as the block that classified it hands it on: the class
+// An accepted pair, as the block that classified it hands it on: its class
 // (x classes first, then y classes), the distance and the contribution.
 struct PairRecord {
-    std::uint32_t classId;
+    std::int32_t classId;
     float distance;
     double contribution;
 };
 
+// The records of one block in pair order. The storage only grows (it is
+// reused wave after wave); `used` counts the records of the current block.
 struct BlockRecords {
-    std::vector<PairRecord> lanes[kLanes];
+    std::vector<PairRecord> storage;
+    std::size_t used = 0;
+
+    // Room for `more` records after the used ones.
+    PairRecord* Reserve(std::size_t more) {
+        if (storage.size() < used + more) storage.resize(std::max(2 * storage.size(), used + more));
+        return storage.data() + used;
+    }
 };
 
 // Rows [firstRow, endRow) of a block, and the pairs of the rows before it.
@@ -73,71 +77,76 @@ std::vector<RowBlock> SplitRows(int count) {
 
 class BlockedCollector {
 public:
-    BlockedCollector(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                     const CandidateFilterPath& filter)
+    BlockedCollector(const PairSamples& samples, const LagClassifier& alongX, const LagClassifier& alongY,
+                     const PairKernelPath& kernels)
         : samples_(samples),
-          alongX_(alongX),
-          alongY_(alongY),
-          filter_(filter.filter),
-          cones_(GetConeThresholds()),
-          bounds_(MakePairFilterBounds(cones_, alongX.classifier, alongY.classifier)),
-          xClassCount_(static_cast<std::uint32_t>(alongX.classifier.ClassCount())),
-          classCount_(static_cast<std::uint64_t>(alongX.classifier.ClassCount()) +
-                      static_cast<std::uint64_t>(alongY.classifier.ClassCount())) {}
+          kernels_(kernels),
+          bounds_(MakePairFilterBounds(GetConeThresholds(), alongX, alongY)),
+          constants_(MakeClassifyConstants(GetConeThresholds(), alongX, alongY)),
+          xClassCount_(static_cast<std::size_t>(alongX.ClassCount())),
+          chains_(xClassCount_ + static_cast<std::size_t>(alongY.ClassCount())) {}
 
-    // Filters and classifies the pairs of the rows of `block` into `records`.
+    // Filters and classifies the pairs of the rows of `block` into `records`,
+    // in pair order.
     void Classify(const RowBlock& block, BlockRecords& records) const {
-        for (std::vector<PairRecord>& lane : records.lanes) lane.clear();
-        std::uint32_t candidates[kCandidateChunk];
+        records.used = 0;
+        std::uint32_t index[kBatch + kCandidateSlack];
+        float ax[kBatch + kCandidateSlack], ay[kBatch + kCandidateSlack];
+        std::int32_t classIds[kBatch];
+        float distances[kBatch];
+        const Candidates candidates{index, ax, ay};
         const std::size_t n = static_cast<std::size_t>(samples_.count);
         for (int row = block.firstRow; row < block.endRow; ++row) {
             const std::size_t i = static_cast<std::size_t>(row);
-            for (std::size_t start = i + 1; start < n; start += kCandidateChunk) {
-                const std::size_t end = std::min(n, start + kCandidateChunk);
-                const std::size_t passed =
-                    filter_(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start, end, bounds_, candidates);
-                for (std::size_t c = 0; c < passed; ++c) Classify(i, candidates[c], records);
+            for (std::size_t start = i + 1; start < n; start += kBatch) {
+                const std::size_t end = std::min(n, start + kBatch);
+                const std::size_t count =
+                    kernels_.filter(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start, end, bounds_, candidates);
+                kernels_.classify(ax, ay, count, constants_, classIds, distances);
+                // Every candidate is written, and kept when it joins a class:
+                // no branch to mispredict.
+                PairRecord* const first = records.Reserve(count);
+                PairRecord* next = first;
+                for (std::size_t k = 0; k < count; ++k) {
+                    const double valueDifference = samples_.values[i] - samples_.values[index[k]];
+                    *next = {classIds[k], distances[k], PairContribution(valueDifference, distances[k])};
+                    next += classIds[k] >= 0 ? 1 : 0;
+                }
+                records.used += static_cast<std::size_t>(next - first);
             }
         }
     }
 
-    // Adds the records of `lane` of each block in block order.
-    void AddLane(std::size_t lane, const BlockRecords* blocks, std::size_t blockCount) const {
+    // Adds the records of each block in block order.
+    void Add(const BlockRecords* blocks, std::size_t blockCount) {
         for (std::size_t b = 0; b < blockCount; ++b) {
-            for (const PairRecord& record : blocks[b].lanes[lane]) {
-                if (record.classId < xClassCount_) {
-                    alongX_.sums.Add(record.classId, record.distance, record.contribution);
-                } else {
-                    alongY_.sums.Add(record.classId - xClassCount_, record.distance, record.contribution);
-                }
+            const PairRecord* records = blocks[b].storage.data();
+            for (std::size_t r = 0; r < blocks[b].used; ++r) {
+                chains_[static_cast<std::size_t>(records[r].classId)].Add(records[r].distance, records[r].contribution);
+            }
+        }
+    }
+
+    // Hands the chains over to the directions' sums.
+    void MoveTo(ClassSums& sumsX, ClassSums& sumsY) const {
+        for (std::size_t c = 0; c < chains_.size(); ++c) {
+            if (c < xClassCount_) {
+                sumsX[c] = chains_[c];
+            } else {
+                sumsY[c - xClassCount_] = chains_[c];
             }
         }
     }
 
 private:
-    void Classify(std::size_t i, std::size_t j, BlockRecords& records) const {
-        const float ax = Separation(samples_.x[i], samples_.x[j]);
-        const float ay = Separation(samples_.y[i], samples_.y[j]);
-        const PairCone cone = ConeByQuotient(ax, ay, cones_);
-        if (cone == PairCone::kNone) return;
-        const float distance = PairDistance(ax, ay);
-        const bool towardX = cone == PairCone::kX;
-        const int index = (towardX ? alongX_ : alongY_).classifier.ClassOf(distance);
-        if (index < 0) return;
-        const std::uint32_t classId = static_cast<std::uint32_t>(index) + (towardX ? 0 : xClassCount_);
-        const std::size_t lane = static_cast<std::size_t>(classId * kLanes / classCount_);
-        records.lanes[lane].push_back(
-            {classId, distance, PairContribution(samples_.values[i] - samples_.values[j], distance)});
-    }
-
     const PairSamples& samples_;
-    DirectionClasses alongX_;
-    DirectionClasses alongY_;
-    CandidateFilter filter_;
-    const ConeThresholds& cones_;
+    const PairKernelPath& kernels_;
     PairFilterBounds bounds_;
-    std::uint32_t xClassCount_;
-    std::uint64_t classCount_;
+    ClassifyConstants constants_;
+    std::size_t xClassCount_;
+    // The chains of the x classes, then of the y classes: one array, so that
+    // adding a record needs no branch on its direction.
+    std::vector<ClassChains> chains_;
 };
 
 }  // namespace
@@ -164,15 +173,16 @@ void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, Di
 }
 
 void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                         const CandidateFilterPath& filter, int threads) {
+                         const PairKernelPath& kernels, int threads) {
     const std::vector<RowBlock> blocks = SplitRows(samples.count);
     if (blocks.empty()) return;
     const double pairs = 0.5 * static_cast<double>(samples.count) * static_cast<double>(samples.count - 1);
-    const BlockedCollector collector(samples, alongX, alongY, filter);
+    BlockedCollector collector(samples, alongX.classifier, alongY.classifier, kernels);
 
     // Wave w is classified into one buffer while wave w - 1, in the other,
-    // is added up; a wave is added only after the one before it, and within a
-    // wave block by block, so every class sees its pairs in pair order.
+    // is added up by one task; a wave is added only after the one before it,
+    // and block by block, so every class sees its pairs in pair order. The
+    // adding is the only serial part; it overlaps the classifying.
     std::vector<BlockRecords> buffers[2] = {std::vector<BlockRecords>(kWaveBlocks),
                                             std::vector<BlockRecords>(kWaveBlocks)};
     const std::size_t waves = (blocks.size() + kWaveBlocks - 1) / kWaveBlocks;
@@ -183,18 +193,18 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
     for (std::size_t wave = 0; wave <= waves; ++wave) {
         const std::size_t firstBlock = wave * kWaveBlocks;
         const std::size_t freshBlocks = wave < waves ? std::min(kWaveBlocks, blocks.size() - firstBlock) : 0;
-        const std::size_t laneTasks = readyBlocks > 0 ? kLanes : 0;
+        const std::size_t addTasks = readyBlocks > 0 ? 1 : 0;
         BlockRecords* fresh = buffers[wave % 2].data();
         const BlockRecords* ready = buffers[(wave + 1) % 2].data();
         arena.execute([&] {
             tbb::parallel_for(
-                tbb::blocked_range<std::size_t>(0, laneTasks + freshBlocks, 1),
+                tbb::blocked_range<std::size_t>(0, addTasks + freshBlocks, 1),
                 [&](const tbb::blocked_range<std::size_t>& tasks) {
                     for (std::size_t task = tasks.begin(); task != tasks.end(); ++task) {
-                        if (task < laneTasks) {
-                            collector.AddLane(task, ready, readyBlocks);
+                        if (task < addTasks) {
+                            collector.Add(ready, readyBlocks);
                         } else {
-                            const std::size_t b = task - laneTasks;
+                            const std::size_t b = task - addTasks;
                             collector.Classify(blocks[firstBlock + b], fresh[b]);
                         }
                     }
@@ -202,10 +212,10 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
                 tbb::simple_partitioner());
         });
         readyBlocks = freshBlocks;
-        const double pairsAdded =
-            wave == 0 ? 0.0 : (wave < waves ? blocks[firstBlock].pairsBefore : pairs);
+        const double pairsAdded = wave == 0 ? 0.0 : (wave < waves ? blocks[firstBlock].pairsBefore : pairs);
         ReportProgress(Stage::kVariograms, pairsAdded / pairs);
     }
+    collector.MoveTo(alongX.sums, alongY.sums);
 }
 
 }  // namespace mosaro

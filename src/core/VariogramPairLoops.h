@@ -3,7 +3,7 @@
 // ascending, then j > i ascending), so the float sums come out the same.
 #pragma once
 
-#include "PairFilter.h"
+#include "PairKernels.h"
 #include "VariogramClasses.h"
 
 namespace mosaro {
@@ -25,9 +25,9 @@ struct DirectionClasses {
 void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY);
 
 // Blocks of rows filtered and classified in parallel on `threads` threads
-// (the cone by the quotient thresholds, `filter` first), then added in block
+// (by `kernels`: a cheap filter, then the exact classes), then added in block
 // order; reports progress and stops when asked to between blocks.
 void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                         const CandidateFilterPath& filter, int threads);
+                         const PairKernelPath& kernels, int threads);
 
 }  // namespace mosaro
