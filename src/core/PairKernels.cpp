@@ -73,9 +73,19 @@ inline std::int32_t ClassifyOne(float ax, float ay, const ClassifyConstants& c, 
     return joins ? static_cast<std::int32_t>(classId) : -1;
 }
 
-void ClassifyPlain(const float* ax, const float* ay, std::size_t count, const ClassifyConstants& constants,
-                   std::int32_t* classIds, float* distances) {
-    for (std::size_t k = 0; k < count; ++k) classIds[k] = ClassifyOne(ax[k], ay[k], constants, distances[k]);
+std::size_t ClassifyPlain(const Candidates& in, std::size_t count, double valueI, const double* values,
+                          const ClassifyConstants& constants, const AcceptedPairs& out) {
+    std::size_t accepted = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        float distance;
+        const std::int32_t classId = ClassifyOne(in.ax[k], in.ay[k], constants, distance);
+        // Written whatever the class, kept when there is one: no branch.
+        out.classId[accepted] = classId;
+        out.distance[accepted] = distance;
+        out.contribution[accepted] = PairContribution(valueI - values[in.index[k]], distance);
+        accepted += classId >= 0 ? 1 : 0;
+    }
+    return accepted;
 }
 
 #ifdef MOSARO_HAVE_AVX2_PATH
@@ -92,6 +102,20 @@ constexpr std::array<std::array<std::int32_t, 8>, 256> MakeCompressionTable() {
     return table;
 }
 alignas(32) constexpr std::array<std::array<std::int32_t, 8>, 256> kCompression = MakeCompressionTable();
+
+// The same for 4-bit masks of double lanes, as pairs of 32-bit lanes.
+constexpr std::array<std::array<std::int32_t, 8>, 16> MakeDoubleCompressionTable() {
+    std::array<std::array<std::int32_t, 8>, 16> table{};
+    for (std::size_t mask = 0; mask < 16; ++mask) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            const std::int32_t lane = kCompression[mask][k];
+            table[mask][2 * k] = 2 * lane;
+            table[mask][2 * k + 1] = 2 * lane + 1;
+        }
+    }
+    return table;
+}
+alignas(32) constexpr std::array<std::array<std::int32_t, 8>, 16> kDoubleCompression = MakeDoubleCompressionTable();
 
 // Eight pairs per step; the survivors of a step are moved to the front of
 // the vectors and stored whole (hence the slack after the candidates).
@@ -133,27 +157,29 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(float xi, float yi, const
 
 // ClassifyOne four pairs at a time in double: the same IEEE operations
 // (quotient, sum of squares, root, rounding to float, quotient by the cell,
-// truncation), so every lane rounds as the plain code does.
-__attribute__((target("avx2"))) void ClassifyAvx2(const float* ax, const float* ay, std::size_t count,
-                                                   const ClassifyConstants& c, std::int32_t* classIds,
-                                                   float* distances) {
+// truncation, contribution), so every lane rounds as the plain code does.
+// The accepted lanes are moved to the front and stored whole.
+__attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, std::size_t count, double valueI,
+                                                          const double* values, const ClassifyConstants& c,
+                                                          const AcceptedPairs& out) {
     const __m256d zero = _mm256_setzero_pd(), half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
     const __m256d xMax = _mm256_set1_pd(c.xMaxQuotient), yMin = _mm256_set1_pd(c.yMinQuotient);
     const __m256d cellX = _mm256_set1_pd(c.cellX), cellY = _mm256_set1_pd(c.cellY);
     const __m256d reachX = _mm256_set1_pd(c.reachX), reachY = _mm256_set1_pd(c.reachY);
     const __m256d limitX = _mm256_set1_pd(c.limitX), limitY = _mm256_set1_pd(c.limitY);
-    const __m256d yOffset = _mm256_set1_pd(c.xClassCount), none = _mm256_set1_pd(-1.0);
+    const __m256d yOffset = _mm256_set1_pd(c.xClassCount), sampleValue = _mm256_set1_pd(valueI);
+    const __m256d allLanes = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    std::size_t accepted = 0;
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        const __m256d sx = _mm256_cvtps_pd(_mm_loadu_ps(ax + k));
-        const __m256d sy = _mm256_cvtps_pd(_mm_loadu_ps(ay + k));
+        const __m256d sx = _mm256_cvtps_pd(_mm_loadu_ps(in.ax + k));
+        const __m256d sy = _mm256_cvtps_pd(_mm_loadu_ps(in.ay + k));
         const __m256d q = _mm256_div_pd(sy, sx);
         const __m256d towardX = _mm256_cmp_pd(q, xMax, _CMP_LE_OQ);
         const __m256d towardY = _mm256_andnot_pd(
             towardX, _mm256_or_pd(_mm256_cmp_pd(sx, zero, _CMP_EQ_OQ), _mm256_cmp_pd(q, yMin, _CMP_GE_OQ)));
         const __m128 distance =
             _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(sx, sx), _mm256_mul_pd(sy, sy))));
-        _mm_storeu_ps(distances + k, distance);
         const __m256d d = _mm256_cvtps_pd(distance);
         const __m256d position = _mm256_add_pd(_mm256_div_pd(d, _mm256_blendv_pd(cellY, cellX, towardX)), half);
         __m256d joins = _mm256_or_pd(towardX, towardY);
@@ -163,10 +189,29 @@ __attribute__((target("avx2"))) void ClassifyAvx2(const float* ax, const float* 
         const __m256d truncated =
             _mm256_round_pd(_mm256_blendv_pd(one, position, joins), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
         const __m256d classId = _mm256_add_pd(_mm256_sub_pd(truncated, one), _mm256_blendv_pd(yOffset, zero, towardX));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(classIds + k),
-                         _mm256_cvttpd_epi32(_mm256_blendv_pd(none, classId, joins)));
+        // The masked form, all lanes on: the plain form starts from an
+        // undefined register, which the compiler warns about.
+        const __m256d other = _mm256_mask_i32gather_pd(
+            zero, values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.index + k)), allLanes, 8);
+        const __m256d difference = _mm256_sub_pd(sampleValue, other);
+        const __m256d contribution = _mm256_mul_pd(_mm256_mul_pd(difference, d), difference);
+
+        const unsigned mask = static_cast<unsigned>(_mm256_movemask_pd(joins));
+        const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kCompression[mask].data()));
+        const __m256i orderPairs =
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(kDoubleCompression[mask].data()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.classId + accepted),
+                         _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+                             _mm256_castsi128_si256(_mm256_cvttpd_epi32(classId)), order)));
+        _mm_storeu_ps(out.distance + accepted,
+                      _mm256_castps256_ps128(_mm256_permutevar8x32_ps(_mm256_castps128_ps256(distance), order)));
+        _mm256_storeu_pd(out.contribution + accepted,
+                         _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(contribution), orderPairs)));
+        accepted += static_cast<std::size_t>(__builtin_popcount(mask));
     }
-    for (; k < count; ++k) classIds[k] = ClassifyOne(ax[k], ay[k], c, distances[k]);
+    const Candidates rest{in.index + k, in.ax + k, in.ay + k};
+    const AcceptedPairs restOut{out.classId + accepted, out.distance + accepted, out.contribution + accepted};
+    return accepted + ClassifyPlain(rest, count - k, valueI, values, c, restOut);
 }
 #endif
 

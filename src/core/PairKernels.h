@@ -67,12 +67,22 @@ struct ClassifyConstants {
 ClassifyConstants MakeClassifyConstants(const ConeThresholds& cones, const LagClassifier& alongX,
                                         const LagClassifier& alongY);
 
-// For each pair k of separations ax[k], ay[k], k < count: classIds[k] is the
-// class it joins (x classes 0 .. xClassCount - 1, then the y classes), or -1
-// when it joins none, and distances[k] its distance; the same decisions as
-// ConeByAngle and LagClassifier::ClassOf.
-using BatchClassifier = void (*)(const float* ax, const float* ay, std::size_t count,
-                                 const ClassifyConstants& constants, std::int32_t* classIds, float* distances);
+// The pairs that join a class, in the order of the candidates: the class
+// (x classes 0 .. xClassCount - 1, then the y classes), the distance and the
+// contribution (dv * d) * dv. Each array has room for the candidates plus
+// kCandidateSlack.
+struct AcceptedPairs {
+    std::int32_t* classId;
+    float* distance;
+    double* contribution;
+};
+
+// Classifies candidates [0, count) of sample i (value valueI) and writes
+// those that join a class to `out`; returns their count. The same decisions
+// as ConeByAngle and LagClassifier::ClassOf.
+using BatchClassifier = std::size_t (*)(const Candidates& in, std::size_t count, double valueI,
+                                        const double* values, const ClassifyConstants& constants,
+                                        const AcceptedPairs& out);
 
 struct PairKernelPath {
     const char* name;

@@ -30,24 +30,23 @@ void AddPair(DirectionClasses& direction, float distance, double valueDifference
     if (index >= 0) direction.sums[static_cast<std::size_t>(index)].Add(distance, PairContribution(valueDifference, distance));
 }
 
-// An accepted pair, as the block that classified it hands it on: its class
-// (x classes first, then y classes), the distance and the contribution.
-struct PairRecord {
-    std::int32_t classId;
-    float distance;
-    double contribution;
-};
-
-// The records of one block in pair order. The storage only grows (it is
-// reused wave after wave); `used` counts the records of the current block.
+// The pairs of one block that join a class, in pair order. The storage
+// only grows (it is reused wave after wave); `used` counts the pairs of the
+// current block.
 struct BlockRecords {
-    std::vector<PairRecord> storage;
+    std::vector<std::int32_t> classIds;
+    std::vector<float> distances;
+    std::vector<double> contributions;
     std::size_t used = 0;
 
-    // Room for `more` records after the used ones.
-    PairRecord* Reserve(std::size_t more) {
-        if (storage.size() < used + more) storage.resize(std::max(2 * storage.size(), used + more));
-        return storage.data() + used;
+    // Room for `more` pairs after the used ones (and the slack of a batch).
+    AcceptedPairs Reserve(std::size_t more) {
+        const std::size_t needed = used + more + kCandidateSlack;
+        if (classIds.size() < needed) {
+            const std::size_t size = std::max(2 * classIds.size(), needed);
+            classIds.resize(size), distances.resize(size), contributions.resize(size);
+        }
+        return {classIds.data() + used, distances.data() + used, contributions.data() + used};
     }
 };
 
@@ -92,8 +91,6 @@ public:
         records.used = 0;
         std::uint32_t index[kBatch + kCandidateSlack];
         float ax[kBatch + kCandidateSlack], ay[kBatch + kCandidateSlack];
-        std::int32_t classIds[kBatch];
-        float distances[kBatch];
         const Candidates candidates{index, ax, ay};
         const std::size_t n = static_cast<std::size_t>(samples_.count);
         for (int row = block.firstRow; row < block.endRow; ++row) {
@@ -102,17 +99,8 @@ public:
                 const std::size_t end = std::min(n, start + kBatch);
                 const std::size_t count =
                     kernels_.filter(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start, end, bounds_, candidates);
-                kernels_.classify(ax, ay, count, constants_, classIds, distances);
-                // Every candidate is written, and kept when it joins a class:
-                // no branch to mispredict.
-                PairRecord* const first = records.Reserve(count);
-                PairRecord* next = first;
-                for (std::size_t k = 0; k < count; ++k) {
-                    const double valueDifference = samples_.values[i] - samples_.values[index[k]];
-                    *next = {classIds[k], distances[k], PairContribution(valueDifference, distances[k])};
-                    next += classIds[k] >= 0 ? 1 : 0;
-                }
-                records.used += static_cast<std::size_t>(next - first);
+                records.used += kernels_.classify(candidates, count, samples_.values[i], samples_.values,
+                                                  constants_, records.Reserve(count));
             }
         }
     }
@@ -120,9 +108,10 @@ public:
     // Adds the records of each block in block order.
     void Add(const BlockRecords* blocks, std::size_t blockCount) {
         for (std::size_t b = 0; b < blockCount; ++b) {
-            const PairRecord* records = blocks[b].storage.data();
-            for (std::size_t r = 0; r < blocks[b].used; ++r) {
-                chains_[static_cast<std::size_t>(records[r].classId)].Add(records[r].distance, records[r].contribution);
+            const BlockRecords& records = blocks[b];
+            for (std::size_t r = 0; r < records.used; ++r) {
+                chains_[static_cast<std::size_t>(records.classIds[r])].Add(records.distances[r],
+                                                                           records.contributions[r]);
             }
         }
     }
