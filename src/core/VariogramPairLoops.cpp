@@ -27,7 +27,8 @@ constexpr std::size_t kBatch = 512;
 
 void AddPair(DirectionClasses& direction, float distance, double valueDifference) {
     const int index = direction.classifier.ClassOf(distance);
-    if (index >= 0) direction.sums[static_cast<std::size_t>(index)].Add(distance, PairContribution(valueDifference, distance));
+    if (index < 0) return;
+    direction.sums[static_cast<std::size_t>(index)].Add(distance, PairContribution(valueDifference, distance));
 }
 
 // The pairs of one block that join a class, in pair order. The storage
