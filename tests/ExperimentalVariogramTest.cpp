@@ -109,19 +109,22 @@ struct Columns {
 };
 
 // Both tables' three rows, x then y, flattened.
-std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, float cell,
-                          const mosaro::PairKernelPath* filter, int threads) {
-    CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cell, cell, 0, 0}, rect);
+// Cells: x then y.
+using Cells = std::pair<float, float>;
+
+std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cells,
+                          const mosaro::PairKernelPath* kernels, int threads) {
+    CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cells.first, cells.second, 0, 0}, rect);
     float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
     mosaro::RunContext context;
-    context.reference = filter == nullptr;
+    context.reference = kernels == nullptr;
     context.threads = threads;
     {
         const mosaro::RunContextScope scope(context);
-        if (filter == nullptr) {
+        if (kernels == nullptr) {
             mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data());
         } else {
-            mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *filter);
+            mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels);
         }
     }
     const auto counts = mosaro::ComputeLagClassCounts(estimator.m_GridCell, rect);
@@ -136,11 +139,11 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, float cell
 }
 
 // Every kernel path on 1, 2 and 8 threads gives the reference's bits.
-void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, float cell, const char* what) {
-    const std::vector<float> reference = Tables(samples, rect, cell, nullptr, 1);
+void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cells cells, const char* what) {
+    const std::vector<float> reference = Tables(samples, rect, cells, nullptr, 1);
     for (const mosaro::PairKernelPath& path : mosaro::AvailablePairKernels()) {
         for (int threads : {1, 2, 8}) {
-            EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cell, &path, threads), reference))
+            EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, threads), reference))
                 << what << ": " << path.name << " kernels, " << threads << " threads";
         }
     }
@@ -185,19 +188,27 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const TRECTXYMINMAX square{0, 0, 100, 100};
 
-    for (unsigned seed : {1u, 2u, 3u}) ExpectFastMatchesReference(RandomColumns(seed, 700, 100), square, 5, "random");
+    for (unsigned seed : {1u, 2u, 3u})
+        ExpectFastMatchesReference(RandomColumns(seed, 700, 100), square, {5, 5}, "random");
+    // Each direction with its own cell, reach and class count.
+    ExpectFastMatchesReference(RandomColumns(11, 700, 100), {0, 0, 100, 60}, {3.7f, 6}, "two cells");
+    ExpectFastMatchesReference(RandomColumns(12, 700, 100), square, {50, 2}, "two cells, far apart");
     // Beyond 100 classes both directions are halved.
-    ExpectFastMatchesReference(RandomColumns(4, 900, 300), {0, 0, 300, 250}, 1, "many classes");
+    ExpectFastMatchesReference(RandomColumns(4, 900, 300), {0, 0, 300, 250}, {1, 1}, "many classes");
+    // Cells the entry point would not pass on: negative with an inverted
+    // extent (positive class counts, reach below zero), not a number.
+    ExpectFastMatchesReference(RandomColumns(13, 200, 10), {10, 10, 0, 0}, {-1, -0.5f}, "negative cells");
+    ExpectFastMatchesReference(RandomColumns(14, 200, 10), square, {nan, 1}, "cell not a number");
     // Lattices: many pairs at exactly 0 and 90 degrees, and distances on the
     // class edges (half-integer multiples of the cell).
     Columns lattice, fine;
     for (int i = 0; i < 24; ++i)
         for (int j = 0; j < 24; ++j) lattice.Add(2.5f * f32(i), 2.5f * f32(j), (i * 7 + j * 3) % 11);
-    ExpectFastMatchesReference(lattice, {0, 0, 60, 60}, 5, "lattice on class edges");
+    ExpectFastMatchesReference(lattice, {0, 0, 60, 60}, {5, 5}, "lattice on class edges");
     for (int i = 0; i < 30; ++i)
         for (int j = 0; j < 30; ++j) fine.Add(0.1f * f32(i), 0.3f * f32(j), f64(0.1f * f32(i * j)));
-    ExpectFastMatchesReference(fine, {0, 0, 3, 9}, 0.1f, "lattice of inexact spacing");
-    ExpectFastMatchesReference(ConeEdgeStar(5), {-40, -40, 40, 40}, 1, "cone edges");
+    ExpectFastMatchesReference(fine, {0, 0, 3, 9}, {0.1f, 0.3f}, "lattice of inexact spacing");
+    ExpectFastMatchesReference(ConeEdgeStar(5), {-40, -40, 40, 40}, {1, 1}, "cone edges");
 
     Columns special = RandomColumns(6, 300, 50);
     special.Add(10, 10, 1), special.Add(10, 10, 9), special.Add(10, 10, 4);  // coincident
@@ -206,11 +217,11 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
     special.Add(10, 1e30f, 8), special.Add(3e38f, 10, 9), special.Add(-3e38f, 10, 10);  // overflowing differences
     special.Add(1e-40f, 0, 11), special.Add(0, 1e-44f, 12);                         // subnormal separations
     special.values[17] = std::numeric_limits<double>::quiet_NaN();
-    ExpectFastMatchesReference(special, {0, 0, 50, 50}, 2.5f, "coincident, not finite, NaN value");
+    ExpectFastMatchesReference(special, {0, 0, 50, 50}, {2.5f, 2.5f}, "coincident, not finite, NaN value");
 
     for (int count : {0, 1, 2}) {
         const Columns few = RandomColumns(7, count, 10);
-        ExpectFastMatchesReference(few, {0, 0, 10, 10}, 1, "few samples");
+        ExpectFastMatchesReference(few, {0, 0, 10, 10}, {1, 1}, "few samples");
     }
 }
 
