@@ -168,7 +168,6 @@ __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, s
     const __m256d reachX = _mm256_set1_pd(c.reachX), reachY = _mm256_set1_pd(c.reachY);
     const __m256d limitX = _mm256_set1_pd(c.limitX), limitY = _mm256_set1_pd(c.limitY);
     const __m256d yOffset = _mm256_set1_pd(c.xClassCount), sampleValue = _mm256_set1_pd(valueI);
-    const __m256d allLanes = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
     std::size_t accepted = 0;
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4) {
@@ -189,10 +188,8 @@ __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, s
         const __m256d truncated =
             _mm256_round_pd(_mm256_blendv_pd(one, position, joins), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
         const __m256d classId = _mm256_add_pd(_mm256_sub_pd(truncated, one), _mm256_blendv_pd(yOffset, zero, towardX));
-        // The masked form, all lanes on: the plain form starts from an
-        // undefined register, which the compiler warns about.
-        const __m256d other = _mm256_mask_i32gather_pd(
-            zero, values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in.index + k)), allLanes, 8);
+        const std::uint32_t* j = in.index + k;
+        const __m256d other = _mm256_setr_pd(values[j[0]], values[j[1]], values[j[2]], values[j[3]]);
         const __m256d difference = _mm256_sub_pd(sampleValue, other);
         const __m256d contribution = _mm256_mul_pd(_mm256_mul_pd(difference, d), difference);
 
