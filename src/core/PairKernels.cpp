@@ -126,10 +126,17 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(float xi, float yi, const
     const __m256 sampleX = _mm256_set1_ps(xi), sampleY = _mm256_set1_ps(yi);
     const __m256 xSlope = _mm256_set1_ps(bounds.xConeSlope), ySlope = _mm256_set1_ps(bounds.yConeSlope);
     const __m256 xReach = _mm256_set1_ps(bounds.xReach), yReach = _mm256_set1_ps(bounds.yReach);
-    const __m256i laneIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    // Local copies: the stores through them could otherwise make the
+    // compiler reload the pointers at every step.
+    std::uint32_t* const outIndex = out.index;
+    float* const outAx = out.ax;
+    float* const outAy = out.ay;
+    __m256i index = _mm256_add_epi32(_mm256_set1_epi32(static_cast<std::int32_t>(begin)),
+                                     _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i step = _mm256_set1_epi32(8);
     std::size_t count = 0;
     std::size_t j = begin;
-    for (; j + 8 <= end; j += 8) {
+    for (; j + 8 <= end; j += 8, index = _mm256_add_epi32(index, step)) {
         const __m256 ax = _mm256_andnot_ps(signBit, _mm256_sub_ps(sampleX, _mm256_loadu_ps(x + j)));
         const __m256 ay = _mm256_andnot_ps(signBit, _mm256_sub_ps(sampleY, _mm256_loadu_ps(y + j)));
         const __m256 towardX = _mm256_and_ps(_mm256_cmp_ps(ay, _mm256_mul_ps(xSlope, ax), _CMP_LE_OQ),
@@ -139,11 +146,9 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(float xi, float yi, const
         // Stored whatever the mask: a branch on it would be mispredicted often.
         const unsigned mask = static_cast<unsigned>(_mm256_movemask_ps(_mm256_or_ps(towardX, towardY)));
         const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kCompression[mask].data()));
-        const __m256i index =
-            _mm256_add_epi32(_mm256_set1_epi32(static_cast<std::int32_t>(j)), laneIndex);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.index + count), _mm256_permutevar8x32_epi32(index, order));
-        _mm256_storeu_ps(out.ax + count, _mm256_permutevar8x32_ps(ax, order));
-        _mm256_storeu_ps(out.ay + count, _mm256_permutevar8x32_ps(ay, order));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(outIndex + count), _mm256_permutevar8x32_epi32(index, order));
+        _mm256_storeu_ps(outAx + count, _mm256_permutevar8x32_ps(ax, order));
+        _mm256_storeu_ps(outAy + count, _mm256_permutevar8x32_ps(ay, order));
         count += static_cast<std::size_t>(__builtin_popcount(mask));
     }
     for (; j < end; ++j) {
@@ -155,60 +160,74 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(float xi, float yi, const
     return count;
 }
 
-// ClassifyOne four pairs at a time in double: the same IEEE operations
-// (quotient, sum of squares, root, rounding to float, quotient by the cell,
-// truncation, contribution), so every lane rounds as the plain code does.
-// The accepted lanes are moved to the front and stored whole.
+// The classifier's constants, one per vector lane.
+struct ClassifyVectors {
+    __m256d zero, half, one, xMax, yMin, cellX, cellY, reachX, reachY, limitX, limitY, yOffset, sampleValue;
+};
+
+// ClassifyOne for the four pairs ax[0..3], ay[0..3] (partners j[0..3]) in
+// double, with the same IEEE operations (quotient, sum of squares, root,
+// rounding to float, quotient by the cell, truncation, contribution), so
+// every lane rounds as the plain code does. The accepted lanes are moved to
+// the front and stored whole at `accepted`; returns the new count.
+__attribute__((target("avx2"))) inline std::size_t ClassifyFour(const ClassifyVectors& v, const float* ax,
+                                                                const float* ay, const std::uint32_t* j,
+                                                                const double* values, const AcceptedPairs& out,
+                                                                std::size_t accepted) {
+    const __m256d sx = _mm256_cvtps_pd(_mm_loadu_ps(ax));
+    const __m256d sy = _mm256_cvtps_pd(_mm_loadu_ps(ay));
+    const __m256d q = _mm256_div_pd(sy, sx);
+    const __m256d towardX = _mm256_cmp_pd(q, v.xMax, _CMP_LE_OQ);
+    const __m256d towardY = _mm256_andnot_pd(
+        towardX, _mm256_or_pd(_mm256_cmp_pd(sx, v.zero, _CMP_EQ_OQ), _mm256_cmp_pd(q, v.yMin, _CMP_GE_OQ)));
+    const __m128 distance =
+        _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(sx, sx), _mm256_mul_pd(sy, sy))));
+    const __m256d d = _mm256_cvtps_pd(distance);
+    const __m256d position = _mm256_add_pd(_mm256_div_pd(d, _mm256_blendv_pd(v.cellY, v.cellX, towardX)), v.half);
+    __m256d joins = _mm256_or_pd(towardX, towardY);
+    joins = _mm256_and_pd(joins, _mm256_cmp_pd(d, _mm256_blendv_pd(v.reachY, v.reachX, towardX), _CMP_LT_OQ));
+    joins = _mm256_and_pd(joins, _mm256_cmp_pd(position, v.one, _CMP_GE_OQ));
+    joins = _mm256_and_pd(joins, _mm256_cmp_pd(position, _mm256_blendv_pd(v.limitY, v.limitX, towardX), _CMP_LT_OQ));
+    const __m256d truncated =
+        _mm256_round_pd(_mm256_blendv_pd(v.one, position, joins), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m256d classId =
+        _mm256_add_pd(_mm256_sub_pd(truncated, v.one), _mm256_blendv_pd(v.yOffset, v.zero, towardX));
+    const __m256d other = _mm256_setr_pd(values[j[0]], values[j[1]], values[j[2]], values[j[3]]);
+    const __m256d difference = _mm256_sub_pd(v.sampleValue, other);
+    const __m256d contribution = _mm256_mul_pd(_mm256_mul_pd(difference, d), difference);
+
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_pd(joins));
+    const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kCompression[mask].data()));
+    const __m256i orderPairs = _mm256_load_si256(reinterpret_cast<const __m256i*>(kDoubleCompression[mask].data()));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out.classId + accepted),
+                     _mm256_castsi256_si128(
+                         _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(_mm256_cvttpd_epi32(classId)), order)));
+    _mm_storeu_ps(out.distance + accepted,
+                  _mm256_castps256_ps128(_mm256_permutevar8x32_ps(_mm256_castps128_ps256(distance), order)));
+    _mm256_storeu_pd(out.contribution + accepted,
+                     _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(contribution), orderPairs)));
+    return accepted + static_cast<std::size_t>(__builtin_popcount(mask));
+}
+
+// Four pairs at a time; the last group is padded with separations that
+// are not a number, which join no class.
 __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, std::size_t count, double valueI,
                                                           const double* values, const ClassifyConstants& c,
                                                           const AcceptedPairs& out) {
-    const __m256d zero = _mm256_setzero_pd(), half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
-    const __m256d xMax = _mm256_set1_pd(c.xMaxQuotient), yMin = _mm256_set1_pd(c.yMinQuotient);
-    const __m256d cellX = _mm256_set1_pd(c.cellX), cellY = _mm256_set1_pd(c.cellY);
-    const __m256d reachX = _mm256_set1_pd(c.reachX), reachY = _mm256_set1_pd(c.reachY);
-    const __m256d limitX = _mm256_set1_pd(c.limitX), limitY = _mm256_set1_pd(c.limitY);
-    const __m256d yOffset = _mm256_set1_pd(c.xClassCount), sampleValue = _mm256_set1_pd(valueI);
+    const ClassifyVectors v{_mm256_setzero_pd(),          _mm256_set1_pd(0.5),          _mm256_set1_pd(1.0),
+                            _mm256_set1_pd(c.xMaxQuotient), _mm256_set1_pd(c.yMinQuotient), _mm256_set1_pd(c.cellX),
+                            _mm256_set1_pd(c.cellY),        _mm256_set1_pd(c.reachX),       _mm256_set1_pd(c.reachY),
+                            _mm256_set1_pd(c.limitX),       _mm256_set1_pd(c.limitY),       _mm256_set1_pd(c.xClassCount),
+                            _mm256_set1_pd(valueI)};
     std::size_t accepted = 0;
     std::size_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-        const __m256d sx = _mm256_cvtps_pd(_mm_loadu_ps(in.ax + k));
-        const __m256d sy = _mm256_cvtps_pd(_mm_loadu_ps(in.ay + k));
-        const __m256d q = _mm256_div_pd(sy, sx);
-        const __m256d towardX = _mm256_cmp_pd(q, xMax, _CMP_LE_OQ);
-        const __m256d towardY = _mm256_andnot_pd(
-            towardX, _mm256_or_pd(_mm256_cmp_pd(sx, zero, _CMP_EQ_OQ), _mm256_cmp_pd(q, yMin, _CMP_GE_OQ)));
-        const __m128 distance =
-            _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(sx, sx), _mm256_mul_pd(sy, sy))));
-        const __m256d d = _mm256_cvtps_pd(distance);
-        const __m256d position = _mm256_add_pd(_mm256_div_pd(d, _mm256_blendv_pd(cellY, cellX, towardX)), half);
-        __m256d joins = _mm256_or_pd(towardX, towardY);
-        joins = _mm256_and_pd(joins, _mm256_cmp_pd(d, _mm256_blendv_pd(reachY, reachX, towardX), _CMP_LT_OQ));
-        joins = _mm256_and_pd(joins, _mm256_cmp_pd(position, one, _CMP_GE_OQ));
-        joins = _mm256_and_pd(joins, _mm256_cmp_pd(position, _mm256_blendv_pd(limitY, limitX, towardX), _CMP_LT_OQ));
-        const __m256d truncated =
-            _mm256_round_pd(_mm256_blendv_pd(one, position, joins), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-        const __m256d classId = _mm256_add_pd(_mm256_sub_pd(truncated, one), _mm256_blendv_pd(yOffset, zero, towardX));
-        const std::uint32_t* j = in.index + k;
-        const __m256d other = _mm256_setr_pd(values[j[0]], values[j[1]], values[j[2]], values[j[3]]);
-        const __m256d difference = _mm256_sub_pd(sampleValue, other);
-        const __m256d contribution = _mm256_mul_pd(_mm256_mul_pd(difference, d), difference);
-
-        const unsigned mask = static_cast<unsigned>(_mm256_movemask_pd(joins));
-        const __m256i order = _mm256_load_si256(reinterpret_cast<const __m256i*>(kCompression[mask].data()));
-        const __m256i orderPairs =
-            _mm256_load_si256(reinterpret_cast<const __m256i*>(kDoubleCompression[mask].data()));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out.classId + accepted),
-                         _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-                             _mm256_castsi128_si256(_mm256_cvttpd_epi32(classId)), order)));
-        _mm_storeu_ps(out.distance + accepted,
-                      _mm256_castps256_ps128(_mm256_permutevar8x32_ps(_mm256_castps128_ps256(distance), order)));
-        _mm256_storeu_pd(out.contribution + accepted,
-                         _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(contribution), orderPairs)));
-        accepted += static_cast<std::size_t>(__builtin_popcount(mask));
-    }
-    const Candidates rest{in.index + k, in.ax + k, in.ay + k};
-    const AcceptedPairs restOut{out.classId + accepted, out.distance + accepted, out.contribution + accepted};
-    return accepted + ClassifyPlain(rest, count - k, valueI, values, c, restOut);
+    for (; k + 4 <= count; k += 4) accepted = ClassifyFour(v, in.ax + k, in.ay + k, in.index + k, values, out, accepted);
+    if (k == count) return accepted;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    float ax[4] = {nan, nan, nan, nan}, ay[4] = {nan, nan, nan, nan};
+    std::uint32_t j[4] = {in.index[k], in.index[k], in.index[k], in.index[k]};
+    for (std::size_t r = 0; k + r < count; ++r) ax[r] = in.ax[k + r], ay[r] = in.ay[k + r], j[r] = in.index[k + r];
+    return ClassifyFour(v, ax, ay, j, values, out, accepted);
 }
 #endif
 
