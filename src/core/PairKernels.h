@@ -6,8 +6,9 @@
 // The filter takes a cheap first look, in float and many pairs at a time: it
 // passes every pair that may join a lag class of either direction and
 // rejects most of the others. The classifier then gives each survivor its
-// exact cone, distance, class and contribution, without branches, so that
-// it vectorises too.
+// exact cone, distance, class and contribution without branches (the
+// decisions of successive pairs are as good as random), four at a time in
+// the vector version.
 #pragma once
 
 #include <cstddef>
