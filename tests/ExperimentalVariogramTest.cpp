@@ -113,7 +113,7 @@ struct Columns {
 using Cells = std::pair<float, float>;
 
 std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cells,
-                          const mosaro::PairKernelPath* kernels, int threads) {
+                          const mosaro::PairKernelPath* kernels, int threads, mosaro::PairBlocking blocking = {}) {
     CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cells.first, cells.second, 0, 0}, rect);
     float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
     mosaro::RunContext context;
@@ -124,7 +124,7 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cell
         if (kernels == nullptr) {
             mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data());
         } else {
-            mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels);
+            mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels, blocking);
         }
     }
     const auto counts = mosaro::ComputeLagClassCounts(estimator.m_GridCell, rect);
@@ -138,13 +138,19 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cell
     return rows;
 }
 
-// Every kernel path on 1, 2 and 8 threads gives the reference's bits.
+// Every kernel path on 1, 2 and 8 threads gives the reference's bits; also
+// cut into tiny blocks (pieces of rows) and waves, so that many waves are
+// added while the next ones are classified.
 void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cells cells, const char* what) {
     const std::vector<float> reference = Tables(samples, rect, cells, nullptr, 1);
     for (const mosaro::PairKernelPath& path : mosaro::AvailablePairKernels()) {
         for (int threads : {1, 2, 8}) {
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, threads), reference))
                 << what << ": " << path.name << " kernels, " << threads << " threads";
+        }
+        for (mosaro::PairBlocking blocking : {mosaro::PairBlocking{5, 3}, mosaro::PairBlocking{97, 2}}) {
+            EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, 2, blocking), reference))
+                << what << ": " << path.name << " kernels, blocks of " << blocking.blockPairs;
         }
     }
 }

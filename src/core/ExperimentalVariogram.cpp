@@ -10,7 +10,7 @@ namespace {
 // The run's choice: the plain loop when the reference is asked for, else the
 // blocked one with `kernels`.
 void BuildTables(CKriging& estimator, float* const* ppPoints, const double* values,
-                 const PairKernelPath* kernels) {
+                 const PairKernelPath* kernels, PairBlocking blocking) {
     const LagClassCounts counts = ComputeLagClassCounts(estimator.m_GridCell, estimator.m_Rect);
     const LagClassifier classifierX(counts.x, estimator.m_GridCell.fCellSizeX);
     const LagClassifier classifierY(counts.y, estimator.m_GridCell.fCellSizeY);
@@ -23,7 +23,7 @@ void BuildTables(CKriging& estimator, float* const* ppPoints, const double* valu
         CollectPairsInOrder(samples, {classifierX, sumsX}, {classifierY, sumsY});
     } else {
         CollectPairsBlocked(samples, {classifierX, sumsX}, {classifierY, sumsY}, *kernels,
-                            ResolveThreadCount(context));
+                            ResolveThreadCount(context), blocking);
     }
 
     float** tableX = sumsX.Finish();
@@ -36,12 +36,12 @@ void BuildTables(CKriging& estimator, float* const* ppPoints, const double* valu
 
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values) {
     BuildTables(estimator, ppPoints, values,
-                CurrentRunContext().reference ? nullptr : &PreferredPairKernels());
+                CurrentRunContext().reference ? nullptr : &PreferredPairKernels(), PairBlocking{});
 }
 
 void BuildExperimentalVariogramsWith(CKriging& estimator, float* const* ppPoints, const double* values,
-                                     const PairKernelPath& kernels) {
-    BuildTables(estimator, ppPoints, values, &kernels);
+                                     const PairKernelPath& kernels, PairBlocking blocking) {
+    BuildTables(estimator, ppPoints, values, &kernels, blocking);
 }
 
 }  // namespace mosaro

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PairKernels.h"
+#include "VariogramPairLoops.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -22,9 +23,9 @@ namespace mosaro {
 // throws Cancelled when the host asked to stop.
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values);
 
-// The blocked path with the given pair kernels, whatever the context says
-// (every version this processor can run must give the same tables).
+// The blocked path with the given pair kernels and blocking, whatever the
+// context says (every choice must give the same tables).
 void BuildExperimentalVariogramsWith(CKriging& estimator, float* const* ppPoints, const double* values,
-                                     const PairKernelPath& kernels);
+                                     const PairKernelPath& kernels, PairBlocking blocking = {});
 
 }  // namespace mosaro

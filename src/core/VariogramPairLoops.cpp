@@ -17,11 +17,6 @@
 namespace mosaro {
 namespace {
 
-// Pairs per block of rows: enough to amortise a task, few enough that the
-// records of two waves of blocks stay small (16 bytes per accepted pair).
-constexpr std::size_t kBlockPairs = std::size_t{1} << 15;
-// Blocks classified together while the previous wave is being added up.
-constexpr std::size_t kWaveBlocks = 16;
 // Candidates of one row examined at a time (they stay in the nearest cache).
 constexpr std::size_t kBatch = 512;
 
@@ -51,27 +46,51 @@ struct BlockRecords {
     }
 };
 
-// Rows [firstRow, endRow) of a block, and the pairs of the rows before it.
+// A block: the pairs (i, j) with firstRow <= i < endRow, j > i and
+// firstColumn <= j < endColumn (whole rows, or a piece of one row); the
+// blocks in order hold every pair once, in pair order. `pairsBefore` counts
+// the pairs of the blocks before it.
 struct RowBlock {
     int firstRow;
     int endRow;
+    std::size_t firstColumn;
+    std::size_t endColumn;
     double pairsBefore;
 };
 
-std::vector<RowBlock> SplitRows(int count) {
+// Whole rows are grouped up to blockPairs pairs; a longer row is cut into
+// pieces of blockPairs, so that no block holds more pairs than that.
+std::vector<RowBlock> SplitRows(int count, std::size_t blockPairs) {
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
     std::vector<RowBlock> blocks;
-    std::size_t pairs = 0;
     double pairsBefore = 0.0;
+    std::size_t pending = 0;  // pairs of the whole rows not yet in a block
     int firstRow = 0;
-    for (int i = 0; i + 1 < count; ++i) {
-        pairs += static_cast<std::size_t>(count - 1 - i);
-        if (pairs >= kBlockPairs || i + 2 == count) {
-            blocks.push_back({firstRow, i + 1, pairsBefore});
-            pairsBefore += static_cast<double>(pairs);
-            pairs = 0;
-            firstRow = i + 1;
+    const auto close = [&](int endRow) {
+        if (pending == 0) return;
+        blocks.push_back({firstRow, endRow, 0, n, pairsBefore});
+        pairsBefore += static_cast<double>(pending);
+        pending = 0;
+    };
+    for (int row = 0; row + 1 < count; ++row) {
+        const std::size_t i = static_cast<std::size_t>(row);
+        const std::size_t pairs = n - 1 - i;
+        if (pending + pairs > blockPairs) {
+            close(row);
+            firstRow = row;
         }
+        if (pairs <= blockPairs) {
+            pending += pairs;
+            continue;
+        }
+        for (std::size_t column = i + 1; column < n; column += blockPairs) {
+            const std::size_t end = std::min(n, column + blockPairs);
+            blocks.push_back({row, row + 1, column, end, pairsBefore});
+            pairsBefore += static_cast<double>(end - column);
+        }
+        firstRow = row + 1;
     }
+    close(count - 1);
     return blocks;
 }
 
@@ -96,8 +115,9 @@ public:
         const std::size_t n = static_cast<std::size_t>(samples_.count);
         for (int row = block.firstRow; row < block.endRow; ++row) {
             const std::size_t i = static_cast<std::size_t>(row);
-            for (std::size_t start = i + 1; start < n; start += kBatch) {
-                const std::size_t end = std::min(n, start + kBatch);
+            const std::size_t rowEnd = std::min(n, block.endColumn);
+            for (std::size_t start = std::max(i + 1, block.firstColumn); start < rowEnd; start += kBatch) {
+                const std::size_t end = std::min(rowEnd, start + kBatch);
                 const std::size_t count =
                     kernels_.filter(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start, end, bounds_, candidates);
                 records.used += kernels_.classify(candidates, count, samples_.values[i], samples_.values,
@@ -163,8 +183,10 @@ void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, Di
 }
 
 void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                         const PairKernelPath& kernels, int threads) {
-    const std::vector<RowBlock> blocks = SplitRows(samples.count);
+                         const PairKernelPath& kernels, int threads, PairBlocking blocking) {
+    const std::size_t blockPairs = std::max<std::size_t>(blocking.blockPairs, 1);
+    const std::size_t waveBlocks = std::max<std::size_t>(blocking.waveBlocks, 1);
+    const std::vector<RowBlock> blocks = SplitRows(samples.count, blockPairs);
     if (blocks.empty()) return;
     const double pairs = 0.5 * static_cast<double>(samples.count) * static_cast<double>(samples.count - 1);
     BlockedCollector collector(samples, alongX.classifier, alongY.classifier, kernels);
@@ -173,16 +195,16 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
     // is added up by one task; a wave is added only after the one before it,
     // and block by block, so every class sees its pairs in pair order. The
     // adding is the only serial part; it overlaps the classifying.
-    std::vector<BlockRecords> buffers[2] = {std::vector<BlockRecords>(kWaveBlocks),
-                                            std::vector<BlockRecords>(kWaveBlocks)};
-    const std::size_t waves = (blocks.size() + kWaveBlocks - 1) / kWaveBlocks;
+    std::vector<BlockRecords> buffers[2] = {std::vector<BlockRecords>(waveBlocks),
+                                            std::vector<BlockRecords>(waveBlocks)};
+    const std::size_t waves = (blocks.size() + waveBlocks - 1) / waveBlocks;
     std::size_t readyBlocks = 0;
     // More threads than the processor runs at once would only wait (and
     // make the scheduler warn); the results do not depend on the count.
     tbb::task_arena arena(std::max(1, std::min(threads, tbb::info::default_concurrency())));
     for (std::size_t wave = 0; wave <= waves; ++wave) {
-        const std::size_t firstBlock = wave * kWaveBlocks;
-        const std::size_t freshBlocks = wave < waves ? std::min(kWaveBlocks, blocks.size() - firstBlock) : 0;
+        const std::size_t firstBlock = wave * waveBlocks;
+        const std::size_t freshBlocks = wave < waves ? std::min(waveBlocks, blocks.size() - firstBlock) : 0;
         const std::size_t addTasks = readyBlocks > 0 ? 1 : 0;
         BlockRecords* fresh = buffers[wave % 2].data();
         const BlockRecords* ready = buffers[(wave + 1) % 2].data();

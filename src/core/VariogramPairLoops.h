@@ -3,6 +3,8 @@
 // ascending, then j > i ascending), so the float sums come out the same.
 #pragma once
 
+#include <cstddef>
+
 #include "PairKernels.h"
 #include "VariogramClasses.h"
 
@@ -21,6 +23,16 @@ struct DirectionClasses {
     ClassSums& sums;
 };
 
+// How the blocked loop cuts the pairs: at most blockPairs pairs per block
+// (whole rows, or pieces of a longer row), waveBlocks blocks classified
+// together while the wave before is being added up. Only memory and speed
+// depend on it, never the result. The defaults amortise a task and keep the
+// records of two waves small: 16 bytes per accepted pair, 16 MiB at most.
+struct PairBlocking {
+    std::size_t blockPairs = std::size_t{1} << 15;
+    std::size_t waveBlocks = 16;
+};
+
 // The plain loop: every pair in order, its angle by the arc tangent.
 void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY);
 
@@ -28,6 +40,6 @@ void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, Di
 // (by `kernels`: a cheap filter, then the exact classes), then added in block
 // order; reports progress and stops when asked to between blocks.
 void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                         const PairKernelPath& kernels, int threads);
+                         const PairKernelPath& kernels, int threads, PairBlocking blocking = {});
 
 }  // namespace mosaro
