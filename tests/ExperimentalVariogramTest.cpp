@@ -279,7 +279,7 @@ TEST(ExperimentalVariogramFastPath, FloatSeparationsEqualTheReferenceRounding) {
 }
 
 TEST(ExperimentalVariogramFastPath, CancelStopsTheBlockedPathAndLeaksNothing) {
-    const Columns samples = RandomColumns(10, 3000, 100);
+    const Columns samples = RandomColumns(10, 8000, 100);
     for (bool reference : {false, true}) {
         CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{5, 5, 0, 0}, {0, 0, 100, 100});
         float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
