@@ -2,13 +2,22 @@
 // cones, and the distance-weighted semivariance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
+#include "ExperimentalVariogram.h"
 #include "Kriging.h"
+#include "LagClasses.h"
+#include "PairCone.h"
+#include "RunContext.h"
 #include "TestSupport.h"
+#include "VariogramTable.h"
 
 using mosaro::f32;
 using mosaro::f64;
@@ -83,4 +92,213 @@ TEST(ExperimentalVariogram, ClassCountsTruncateTheDoubleQuotientAndHalveTogether
         EXPECT_EQ(n.y, c.y) << c.rect.fYMax;
     }
     EXPECT_THROW(mosaro::ComputeLagClassCounts(TGRIDCELLXY{1, 1, 0, 0}, {0, 0, 1e30f, 1}), std::length_error);
+}
+
+// ---------------------------------------------------------------------------
+// The blocked parallel path against the plain pair loop.
+
+namespace {
+
+// Samples as separate columns, the values already widened as the methods
+// pass them (NaN allowed).
+struct Columns {
+    std::vector<float> x, y;
+    std::vector<double> values;
+    void Add(float px, float py, double value) { x.push_back(px), y.push_back(py), values.push_back(value); }
+    int Count() const { return static_cast<int>(x.size()); }
+};
+
+// Both tables' three rows, x then y, flattened.
+// Cells: x then y.
+using Cells = std::pair<float, float>;
+
+std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cells,
+                          const mosaro::PairKernelPath* kernels, int threads, mosaro::PairBlocking blocking = {}) {
+    CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cells.first, cells.second, 0, 0}, rect);
+    float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
+    mosaro::RunContext context;
+    context.reference = kernels == nullptr;
+    context.threads = threads;
+    {
+        const mosaro::RunContextScope scope(context);
+        if (kernels == nullptr) {
+            mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data());
+        } else {
+            mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels, blocking);
+        }
+    }
+    const auto counts = mosaro::ComputeLagClassCounts(estimator.m_GridCell, rect);
+    std::vector<float> rows;
+    for (float** table : {estimator.m_ppVariogramX, estimator.m_ppVariogramY}) {
+        const int classes = table == estimator.m_ppVariogramX ? counts.x : counts.y;
+        for (int row = 0; row < 3; ++row) rows.insert(rows.end(), table[row], table[row] + classes);
+    }
+    mosaro::ReleaseVariogramTable(estimator.m_ppVariogramX);
+    mosaro::ReleaseVariogramTable(estimator.m_ppVariogramY);
+    return rows;
+}
+
+// Every kernel path on 1, 2 and 8 threads gives the reference's bits; also
+// cut into tiny blocks (pieces of rows) and waves, so that many waves are
+// added while the next ones are classified.
+void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cells cells, const char* what) {
+    const std::vector<float> reference = Tables(samples, rect, cells, nullptr, 1);
+    for (const mosaro::PairKernelPath& path : mosaro::AvailablePairKernels()) {
+        for (int threads : {1, 2, 8}) {
+            EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, threads), reference))
+                << what << ": " << path.name << " kernels, " << threads << " threads";
+        }
+        for (mosaro::PairBlocking blocking : {mosaro::PairBlocking{5, 3}, mosaro::PairBlocking{97, 2}}) {
+            EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, 2, blocking), reference))
+                << what << ": " << path.name << " kernels, blocks of " << blocking.blockPairs;
+        }
+    }
+}
+
+Columns RandomColumns(unsigned seed, int count, float size) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> u(0.0f, size), v(0.0f, 100.0f);
+    Columns c;
+    for (int i = 0; i < count; ++i) {
+        const float px = u(random), py = u(random);
+        c.Add(px, py, f64(v(random)));
+    }
+    return c;
+}
+
+// A star of samples around the origin whose quotients ay / ax lie on both
+// sides of the cone edges: the float neighbours of ax times each threshold.
+Columns ConeEdgeStar(unsigned seed) {
+    const mosaro::ConeThresholds& t = mosaro::GetConeThresholds();
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> length(0.5f, 40.0f);
+    Columns c;
+    c.Add(0, 0, 0.0);
+    for (int k = 0; k < 60; ++k) {
+        const float ax = length(random);
+        for (double q : {t.xMaxQuotient, t.yMinQuotient}) {
+            float ay = std::nextafter(std::nextafter(f32(f64(ax) * q), 0.0f), 0.0f);
+            for (int step = 0; step < 5; ++step, ay = std::nextafter(ay, 1e9f)) {
+                c.Add(ax, ay, k + step);
+                c.Add(-ax, -ay, k - step);  // the same quotient, the pair the other way round
+            }
+        }
+    }
+    return c;
+}
+
+}  // namespace
+
+TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const TRECTXYMINMAX square{0, 0, 100, 100};
+
+    for (unsigned seed : {1u, 2u, 3u})
+        ExpectFastMatchesReference(RandomColumns(seed, 700, 100), square, {5, 5}, "random");
+    // Each direction with its own cell, reach and class count.
+    ExpectFastMatchesReference(RandomColumns(11, 700, 100), {0, 0, 100, 60}, {3.7f, 6}, "two cells");
+    ExpectFastMatchesReference(RandomColumns(12, 700, 100), square, {50, 2}, "two cells, far apart");
+    // Beyond 100 classes both directions are halved.
+    ExpectFastMatchesReference(RandomColumns(4, 900, 300), {0, 0, 300, 250}, {1, 1}, "many classes");
+    // Cells the entry point would not pass on: negative with an inverted
+    // extent (positive class counts, reach below zero), not a number.
+    ExpectFastMatchesReference(RandomColumns(13, 200, 10), {10, 10, 0, 0}, {-1, -0.5f}, "negative cells");
+    ExpectFastMatchesReference(RandomColumns(14, 200, 10), square, {nan, 1}, "cell not a number");
+    // Lattices: many pairs at exactly 0 and 90 degrees, and distances on the
+    // class edges (half-integer multiples of the cell).
+    Columns lattice, fine;
+    for (int i = 0; i < 24; ++i)
+        for (int j = 0; j < 24; ++j) lattice.Add(2.5f * f32(i), 2.5f * f32(j), (i * 7 + j * 3) % 11);
+    ExpectFastMatchesReference(lattice, {0, 0, 60, 60}, {5, 5}, "lattice on class edges");
+    for (int i = 0; i < 30; ++i)
+        for (int j = 0; j < 30; ++j) fine.Add(0.1f * f32(i), 0.3f * f32(j), f64(0.1f * f32(i * j)));
+    ExpectFastMatchesReference(fine, {0, 0, 3, 9}, {0.1f, 0.3f}, "lattice of inexact spacing");
+    ExpectFastMatchesReference(ConeEdgeStar(5), {-40, -40, 40, 40}, {1, 1}, "cone edges");
+
+    Columns special = RandomColumns(6, 300, 50);
+    special.Add(10, 10, 1), special.Add(10, 10, 9), special.Add(10, 10, 4);  // coincident
+    special.Add(nan, 3, 1), special.Add(3, nan, 2), special.Add(nan, nan, 3);
+    special.Add(inf, 5, 4), special.Add(5, inf, 5), special.Add(-inf, -inf, 6), special.Add(inf, inf, 7);
+    special.Add(10, 1e30f, 8), special.Add(3e38f, 10, 9), special.Add(-3e38f, 10, 10);  // overflowing differences
+    special.Add(1e-40f, 0, 11), special.Add(0, 1e-44f, 12);                         // subnormal separations
+    special.values[17] = std::numeric_limits<double>::quiet_NaN();
+    ExpectFastMatchesReference(special, {0, 0, 50, 50}, {2.5f, 2.5f}, "coincident, not finite, NaN value");
+
+    for (int count : {0, 1, 2}) {
+        const Columns few = RandomColumns(7, count, 10);
+        ExpectFastMatchesReference(few, {0, 0, 10, 10}, {1, 1}, "few samples");
+    }
+}
+
+TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically) {
+    const mosaro::ConeThresholds& t = mosaro::GetConeThresholds();
+    // Every double within 2^16 steps of each threshold, on both sides, is
+    // classified by the thresholds as by its angle: the angle tests are
+    // monotone where it matters and the comparisons include the thresholds.
+    for (double edge : {t.xMaxQuotient, t.yMinQuotient}) {
+        double below = edge, above = edge;
+        for (int step = 0; step < 65536; ++step) {
+            ASSERT_EQ(mosaro::ConeOfQuotient(below, t), mosaro::ConeOfQuotientByAngle(below)) << step;
+            ASSERT_EQ(mosaro::ConeOfQuotient(above, t), mosaro::ConeOfQuotientByAngle(above)) << step;
+            below = std::nextafter(below, 0.0), above = std::nextafter(above, 1e9);
+        }
+    }
+    EXPECT_EQ(mosaro::ConeOfQuotient(t.xMaxQuotient, t), mosaro::PairCone::kX);
+    EXPECT_EQ(mosaro::ConeOfQuotient(std::nextafter(t.yMinQuotient, 0.0), t), mosaro::PairCone::kNone);
+    // Near 10 and 80 degrees, far from the cone edges in between.
+    EXPECT_NEAR(std::atan(t.xMaxQuotient), 0.174532922, 1e-7);
+    EXPECT_NEAR(std::atan(t.yMinQuotient), 1.5707963 - 0.174532922, 1e-7);
+
+    // The quotient decides as the angle does for float separations of every
+    // kind, among them the float neighbours of the edges.
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<std::pair<float, float>> separations = {{0, 0}, {0, 5}, {0, inf}, {0, nan}, {5, 0}, {inf, 0},
+                                                        {inf, inf}, {nan, 1}, {1, nan}, {3, inf}, {inf, 3},
+                                                        {1e-45f, 1e-45f}, {1e-45f, 3e38f}, {3e38f, 1e-45f}};
+    const Columns star = ConeEdgeStar(8);
+    for (int i = 1; i < star.Count(); ++i) separations.push_back({std::fabs(star.x[i]), std::fabs(star.y[i])});
+    for (const auto& [ax, ay] : separations) {
+        EXPECT_EQ(mosaro::ConeByQuotient(ax, ay, t), mosaro::ConeByAngle(ax, ay)) << ax << ", " << ay;
+    }
+}
+
+TEST(ExperimentalVariogramFastPath, FloatSeparationsEqualTheReferenceRounding) {
+    // The filter works on separations computed in float; its bounds hold only
+    // if they are the reference's f32(|double difference|), over the whole
+    // exponent range.
+    std::mt19937 random(9);
+    std::uniform_int_distribution<std::uint32_t> bits;
+    for (int k = 0; k < 200000; ++k) {
+        float a, b;
+        const std::uint32_t ba = bits(random), bb = bits(random) ^ (k % 2 == 0 ? 0u : (ba & 0xFF800000u));
+        std::memcpy(&a, &ba, sizeof a), std::memcpy(&b, &bb, sizeof b);
+        if (std::isnan(a) || std::isnan(b)) continue;
+        ASSERT_EQ(mosaro_test::Bits(std::fabs(a - b)), mosaro_test::Bits(mosaro::Separation(a, b))) << a << ", " << b;
+    }
+}
+
+TEST(ExperimentalVariogramFastPath, CancelStopsTheBlockedPathAndLeaksNothing) {
+    const Columns samples = RandomColumns(10, 8000, 100);
+    for (bool reference : {false, true}) {
+        CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{5, 5, 0, 0}, {0, 0, 100, 100});
+        float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
+        std::vector<double> fractions;
+        mosaro::ProgressReporter progress([&](mosaro::Stage stage, int, double fraction) {
+            EXPECT_EQ(stage, mosaro::Stage::kVariograms);
+            fractions.push_back(fraction);
+            return fractions.size() < 3;
+        });
+        mosaro::RunContext context;
+        context.reference = reference;
+        context.threads = 2;
+        context.progress = &progress;
+        const mosaro::RunContextScope scope(context);
+        EXPECT_THROW(mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data()),
+                     mosaro::Cancelled);
+        EXPECT_EQ(fractions.size(), 3u);
+        EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+        EXPECT_LT(fractions.back(), 0.15);  // stopped early: the stage ends at 0.3
+        EXPECT_EQ(estimator.m_ppVariogramX, nullptr);
+    }
 }

@@ -2,6 +2,8 @@
 // 10 degrees, in lag classes one cell size wide.
 #pragma once
 
+#include "PairKernels.h"
+#include "VariogramPairLoops.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -14,6 +16,16 @@ namespace mosaro {
 //
 // Semivariance of a class: sum(d * dv^2) / (2 * sum(d)) over its pairs, a
 // distance-weighted mean of half the squared differences.
+//
+// Runs the plain pair loop when the current run context asks for the
+// reference, else the blocked parallel one on the context's thread count;
+// both give the same tables. Reports progress of Stage::kVariograms and
+// throws Cancelled when the host asked to stop.
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values);
+
+// The blocked path with the given pair kernels and blocking, whatever the
+// context says (every choice must give the same tables).
+void BuildExperimentalVariogramsWith(CKriging& estimator, float* const* ppPoints, const double* values,
+                                     const PairKernelPath& kernels, PairBlocking blocking = {});
 
 }  // namespace mosaro
