@@ -31,7 +31,6 @@ struct Input {
     std::vector<float> methodArray;
 
     int Count() const { return static_cast<int>(table.size()) / columns; }
-    double Megabytes() const { return static_cast<double>(table.size()) * sizeof(float) / (1024.0 * 1024.0); }
 };
 
 // Smooth field plus noise, or the lattice variant; three thresholds for

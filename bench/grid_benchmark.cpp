@@ -12,23 +12,19 @@
 // like, and the reference's whole-call figures are extrapolated ("~").
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <optional>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "BenchmarkRows.h"
-#include "ChildProcess.h"
-#include "RunContext.h"
-#include "mosaro.h"
+#include "Measurement.h"
 
 namespace {
 
-using mosaro_bench::Input;
+using mosaro_bench::Call;
+using mosaro_bench::Outcome;
 using mosaro_bench::Row;
 
 // Cost of the plain code, seconds per sample pair of the variograms and per
@@ -37,108 +33,12 @@ using mosaro_bench::Row;
 constexpr double kReferencePairSeconds = 3e-8, kReferenceNodeSampleSeconds = 1e-8;
 // Seconds the reference path may spend on one row's sweep or variograms.
 constexpr double kReferenceBudget = 3.0;
-// Repeats stop early once they have taken this long: noise no longer matters.
-constexpr double kRepeatSeconds = 6.0;
 
-// What one child measured; sent through the pipe as raw bytes, followed by
-// `bandNodes` floats: the first rows of the grid.
-struct Measurement {
-    double whole = 1e300, stage[3] = {1e300, 1e300, 1e300};
-    std::uint64_t gridHash = 0;
-    int modelsKnown = 0;
-    TVARIOGRAMMODEL models[2]{};
-    std::uint32_t bandNodes = 0;
-};
-
-// One call: which path, how many samples (a leading subset), how many grid
-// rows, and optionally the models to use instead of fitting.
-struct Call {
-    bool reference = false;
-    int threads = 1;
-    int samples = 0;
-    int cellsY = 0;
-    std::optional<std::array<TVARIOGRAMMODEL, 2>> givenModels;
-};
-
-std::uint64_t Fnv1a(const std::vector<float>& grid) {
-    std::uint64_t hash = 1469598103934665603ull;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(grid.data());
-    for (std::size_t k = 0; k < grid.size() * sizeof(float); ++k) hash = (hash ^ bytes[k]) * 1099511628211ull;
-    return hash;
-}
-
-// Runs in the child: best of `repeats` calls.
-std::string Measure(const Row& row, const Call& call, int repeats, int bandRows) {
-    const Input input = mosaro_bench::MakeInput(row);
-    const int columns = input.cells + 1;
-    std::vector<float> grid(static_cast<std::size_t>(columns) * static_cast<std::size_t>(call.cellsY + 1));
-    const float rect[4] = {0.0f, 0.0f, static_cast<float>(input.cells), static_cast<float>(input.cells)};
-    const int rows = std::min(call.samples, input.Count());
-    Measurement m;
-    std::vector<mosaro::PassReport> report;
-    double spent = 0.0;
-    for (int r = 0; r < repeats && (r < 2 || spent < kRepeatSeconds); ++r) {
-        double stage[3] = {0.0, 0.0, 0.0};
-        mosaro::RunContext context;
-        context.reference = call.reference;
-        context.threads = call.threads;
-        context.stageSeconds = stage;
-        context.report = &report;
-        if (call.givenModels) context.givenModels = call.givenModels->data();
-        report.clear();
-        mosaro::RunContextScope scope(context);
-        const auto start = std::chrono::steady_clock::now();
-        KARVO_ScatToGridWithKrig(input.table.data(), input.valueColumn, rows, input.columns, rect, 1.0f, 1.0f,
-                                 input.cells, call.cellsY, input.neighbours, input.method, input.parameter,
-                                 input.methodArray.empty() ? nullptr : input.methodArray.data(), grid.data());
-        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        spent += took;
-        m.whole = std::min(m.whole, took);
-        for (int s = 0; s < 3; ++s) m.stage[s] = std::min(m.stage[s], stage[s]);
-    }
-    m.gridHash = Fnv1a(grid);
-    if (!report.empty() && !report[0].modelGiven) {
-        m.modelsKnown = 1;
-        std::copy(report[0].models, report[0].models + 2, m.models);
-    }
-    m.bandNodes = static_cast<std::uint32_t>(std::min<std::size_t>(grid.size(), static_cast<std::size_t>(bandRows) * columns));
-    std::string out(reinterpret_cast<const char*>(&m), sizeof m);
-    out.append(reinterpret_cast<const char*>(grid.data()), m.bandNodes * sizeof(float));
-    return out;
-}
-
-struct Outcome {
-    bool ok = false;
-    std::string failure;
-    Measurement m;
-    std::vector<float> band;
-    double peakMiB = 0.0;
-};
-
-Outcome Launch(const Row& row, const Call& call, int repeats, int bandRows, int limitSeconds) {
-    const mosaro_bench::ChildResult child =
-        mosaro_bench::RunInChild([&] { return Measure(row, call, repeats, bandRows); }, limitSeconds);
-    Outcome outcome;
-    outcome.peakMiB = child.peakMiB;
-    outcome.failure = child.failure;
-    if (!child.finished || child.output.size() < sizeof(Measurement)) {
-        if (outcome.failure.empty()) outcome.failure = "no result";
-        return outcome;
-    }
-    std::memcpy(&outcome.m, child.output.data(), sizeof outcome.m);
-    outcome.band.resize(outcome.m.bandNodes);
-    if (child.output.size() != sizeof outcome.m + outcome.band.size() * sizeof(float)) {
-        outcome.failure = "short result";
-        return outcome;
-    }
-    std::memcpy(outcome.band.data(), child.output.data() + sizeof outcome.m, outcome.band.size() * sizeof(float));
-    outcome.ok = true;
-    return outcome;
-}
-
-bool SameBits(const Outcome& a, const Outcome& b) {
-    return a.m.gridHash == b.m.gridHash && a.band.size() == b.band.size() &&
-           std::memcmp(a.band.data(), b.band.data(), a.band.size() * sizeof(float)) == 0;
+std::string Label(const Row& row) {
+    char text[96];
+    std::snprintf(text, sizeof text, "n=%d %dx%d m=%d method %d threads %d%s", row.samples, row.cells, row.cells,
+                  row.neighbours, row.method, row.threads, row.lattice ? " lattice" : "");
+    return text;
 }
 
 std::string Seconds(double s, bool estimated = false) {
@@ -180,7 +80,7 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
     // Reference figures: whole, or a band of rows and a subset of samples.
     double refVario = 1e300, refSweep = 1e300, varioRatioRef = 1e300, varioRatioFast = 1e300;
     double sweepRatioRef = 1e300, sweepRatioFast = 1e300;
-    bool estimated = false, same = true, checked = false;
+    bool reduced = false, sweepEstimated = false, varioEstimated = false, same = true, checked = false;
     std::string where;
     auto compare = [&](const Outcome& f, const Outcome& r, const char* what) {
         if (!f.ok || !r.ok) return;
@@ -199,9 +99,11 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
         refVario = reference.m.stage[0], refSweep = reference.m.stage[2];
         varioRatioRef = refVario, sweepRatioRef = refSweep;
         varioRatioFast = fast.m.stage[0], sweepRatioFast = fast.m.stage[2];
-        if (!reference.ok) notes.push_back(row.effect + " reference: " + reference.failure);
+        if (!reference.ok) notes.push_back(Label(row) + ": reference: " + reference.failure);
     } else {
-        estimated = true;
+        reduced = true;
+        sweepEstimated = bandRows < gridRows;
+        varioEstimated = subset < row.samples;
         // The sweep on a band of rows; both paths get the same models (when
         // the engine takes given models), so the band's cost is the sweep's.
         Call band = fastCall;
@@ -232,20 +134,18 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
         refVario = referenceSubRun.m.stage[0] * scale * scale;
         varioRatioRef = referenceSubRun.m.stage[0], varioRatioFast = fastSub.m.stage[0];
         for (const Outcome* o : {&fastBandGiven, &referenceBandRun, &fastSub, &referenceSubRun})
-            if (!o->ok) notes.push_back(row.effect + " reduced call: " + o->failure);
-        char note[160];
-        std::snprintf(note, sizeof note, "n=%d %dx%d m=%d method %d: reference on %d of %d rows, variograms on %d samples",
-                      row.samples, row.cells, row.cells, row.neighbours, row.method, bandRows, gridRows, subset);
-        notes.push_back(note);
+            if (!o->ok) notes.push_back(Label(row) + ": reduced call: " + o->failure);
+        notes.push_back(Label(row) + ": reference on " + std::to_string(bandRows) + " of " + std::to_string(gridRows) +
+                        " rows, variograms on " + std::to_string(subset) + " samples");
     }
-    if (!fast.ok) notes.push_back(row.effect + " fast path: " + fast.failure);
+    if (!fast.ok) notes.push_back(Label(row) + ": fast path: " + fast.failure);
 
-    const std::string bits = !checked ? "-" : same ? (estimated ? "same~" : "same") : "DIFF";
+    const std::string bits = !checked ? "-" : same ? (reduced ? "same~" : "same") : "DIFF";
     std::printf("%-8s %7d %5d %3d %4d %3d %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8.1f %6s\n", row.effect.c_str(),
                 row.samples, row.cells, row.neighbours, row.method, row.threads, row.lattice ? "L" : "",
-                Seconds(fast.m.stage[0]).c_str(), Seconds(refVario, estimated).c_str(),
+                Seconds(fast.m.stage[0]).c_str(), Seconds(refVario, varioEstimated).c_str(),
                 Ratio(varioRatioRef, varioRatioFast).c_str(), Seconds(fast.m.stage[2]).c_str(),
-                Seconds(refSweep, estimated).c_str(), Ratio(sweepRatioRef, sweepRatioFast).c_str(),
+                Seconds(refSweep, sweepEstimated).c_str(), Ratio(sweepRatioRef, sweepRatioFast).c_str(),
                 Seconds(fast.m.stage[1] * 1e3).c_str(),
                 fast.ok && fast.m.stage[2] > 0 ? Seconds(nodes * passes / fast.m.stage[2] / 1e6).c_str() : "-",
                 Seconds(fast.m.whole).c_str(), fast.peakMiB, bits.c_str());
@@ -253,19 +153,20 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
     if (!same) std::fprintf(stderr, "\n*** BIT MISMATCH between the fast and the reference path: %s, %s ***\n\n", row.effect.c_str(), where.c_str());
 
     if (row.targetSeconds > 0.0) {
-        char note[200];
-        std::snprintf(note, sizeof note, "target: n=%d %dx%d m=%d method %d threads %d: whole call %s s, target < %g s: %s",
-                      row.samples, row.cells, row.cells, row.neighbours, row.method, row.threads,
-                      Seconds(fast.m.whole).c_str(), row.targetSeconds, fast.ok && fast.m.whole < row.targetSeconds ? "met" : "NOT MET");
-        notes.push_back(note);
+        char note[120];
+        std::snprintf(note, sizeof note, ": whole call %s s, target < %g s: %s", Seconds(fast.m.whole).c_str(),
+                      row.targetSeconds, fast.ok && fast.m.whole < row.targetSeconds ? "met" : "NOT MET");
+        notes.push_back("target " + Label(row) + note);
     }
     if (row.memoryTarget) {
-        const Input input = mosaro_bench::MakeInput(row);
-        const double limit = 2.0 * (input.Megabytes() + nodes * sizeof(float) / (1024.0 * 1024.0)) + 64.0;
+        // Sized without building the input: the parent stays small, or every
+        // later child would inherit its pages.
+        const double input = static_cast<double>(row.samples) * (row.method == 11 ? 4 : 3) * sizeof(float);
+        const double limit = 2.0 * (input + nodes * sizeof(float)) / (1024.0 * 1024.0) + 64.0;
         char note[200];
-        std::snprintf(note, sizeof note, "target: peak memory %.1f MiB, limit 2 x (input + output) + 64 MiB = %.1f MiB: %s",
+        std::snprintf(note, sizeof note, ": peak memory %.1f MiB, limit 2 x (input + output) + 64 MiB = %.1f MiB: %s",
                       fast.peakMiB, limit, fast.ok && fast.peakMiB < limit ? "met" : "NOT MET");
-        notes.push_back(note);
+        notes.push_back("target " + Label(row) + note);
     }
     return same;
 }
