@@ -65,10 +65,10 @@ inline std::vector<float> LatticeSamples(unsigned seed, int side, float spacing)
 // ---- Whole calls ---------------------------------------------------------
 
 enum class SampleKind { kSmooth, kTrend, kLattice, kDuplicates, kBlankValues, kNaNValues, kBadCoordinates };
-enum class GridKind { kMatching, kLargerExtent, kSmallerExtent, kSingleRow, kSingleColumn, kLongRows, kManyLagClasses };
+enum class GridKind { kMatching, kLargerExtent, kSmallerExtent, kSingleRow, kSingleColumn, kLongRows, kManyLagClasses, kManyRows };
 enum class NeighbourRule { kSome, kOne, kAll, kMoreThanSamples };
 
-constexpr int kSampleKinds = 7, kGridKinds = 7, kNeighbourRules = 4;
+constexpr int kSampleKinds = 7, kGridKinds = 8, kNeighbourRules = 4;
 constexpr float kBlankValue = -1e38f;
 
 struct GeneratedCase {
@@ -86,7 +86,7 @@ inline const char* Name(SampleKind k) {
     return names[static_cast<int>(k)];
 }
 inline const char* Name(GridKind k) {
-    const char* names[] = {"matching", "larger", "smaller", "one_row", "one_column", "long_rows", "many_lags"};
+    const char* names[] = {"matching", "larger", "smaller", "one_row", "one_column", "long_rows", "many_lags", "many_rows"};
     return names[static_cast<int>(k)];
 }
 inline const char* Name(NeighbourRule k) {
@@ -191,6 +191,9 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
         case GridKind::kManyLagClasses:  // fine cells over the whole extent: well over 100 classes
             c.cellX = c.cellY = extent / 320.0f, c.cellsX = c.cellsY = 9;
             break;
+        case GridKind::kManyRows:  // enough rows for threads to split the sweep in many places
+            c.cellsX = 5, c.cellsY = 90 + static_cast<int>(random() % 60), c.cellY = extent / static_cast<float>(c.cellsY);
+            break;
     }
     const int n = c.pointCount;
     switch (rule) {
@@ -208,7 +211,8 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
 // `count` calls from `seed`: consecutive calls step through the 13 method
 // codes (0 to 12, the outer two run nothing), the sample layouts and the
 // neighbour rules together (periods 13, 7 and 4 are coprime, so every pair
-// of them meets within a few hundred calls), the grid kinds once per seven.
+// of them meets within a few hundred calls), the grid kinds once per seven
+// (so every sample layout meets every grid kind within 56 calls).
 inline std::vector<GeneratedCase> GenerateCases(unsigned seed, int count) {
     std::vector<GeneratedCase> cases;
     for (int i = 0; i < count; ++i)

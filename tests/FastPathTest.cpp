@@ -19,9 +19,9 @@ using mosaro_test::Bits;
 using mosaro_test::Case;
 using mosaro_test::GeneratedCase;
 
-// Enough calls for every pair of method code and sample layout to meet
-// three times, few enough for the sanitizer build.
-constexpr int kCaseCount = 3 * 13 * mosaro_test::kSampleKinds;
+// Enough calls for every pair of method code and sample layout to meet five
+// times, few enough for the sanitizer build.
+constexpr int kCaseCount = 5 * 13 * mosaro_test::kSampleKinds;
 
 const std::vector<GeneratedCase>& Cases() {
     static const std::vector<GeneratedCase> cases = mosaro_test::GenerateCases(2026, kCaseCount);
