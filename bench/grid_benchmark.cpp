@@ -32,7 +32,7 @@ using mosaro_bench::Row;
 // only to decide how much of a row the reference path can afford.
 constexpr double kReferencePairSeconds = 3e-8, kReferenceNodeSampleSeconds = 1e-8;
 // Seconds the reference path may spend on one row's sweep or variograms.
-constexpr double kReferenceBudget = 3.0;
+constexpr double kReferenceBudget = 2.0;
 
 std::string Label(const Row& row) {
     char text[96];
