@@ -79,15 +79,18 @@ INSTANTIATE_TEST_SUITE_P(Generated, FastPath, ::testing::Range(0, kCaseCount),
                          });
 
 // The differential test proves something only if the generated calls reach
-// what they claim to: every method with every layout, grids that are not
+// what they claim to: every method with every layout and every neighbour
+// rule, every layout on every kind of grid, grids that are not
 // left as passed or all zero (many calls are degenerate on purpose: a fit
 // with no usable class, indicator kriging of one neighbour, drift forms
 // with fewer neighbours than terms), and more than 100 lag classes.
 TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
-    std::set<std::pair<int, mosaro_test::SampleKind>> pairs;
+    std::set<std::pair<int, int>> methodLayout, methodRule, layoutGrid;
     int runnable = 0, estimated = 0, manyLags = 0;
     for (const GeneratedCase& g : Cases()) {
-        pairs.insert({g.call.method, g.samples});
+        methodLayout.insert({g.call.method, static_cast<int>(g.samples)});
+        methodRule.insert({g.call.method, static_cast<int>(g.rule)});
+        layoutGrid.insert({static_cast<int>(g.samples), static_cast<int>(g.grid)});
         const TGRIDCELLXY cells{g.call.cellX, g.call.cellY, g.call.cellsX, g.call.cellsY};
         const TRECTXYMINMAX rect{g.call.rect[0], g.call.rect[1], g.call.rect[2], g.call.rect[3]};
         manyLags += mosaro::ComputeLagClassCounts(cells, rect).x > 100;
@@ -96,7 +99,9 @@ TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
         const std::vector<float> grid = g.call.Run();
         estimated += std::any_of(grid.begin(), grid.end(), [](float v) { return v > 0.0f; });
     }
-    EXPECT_EQ(pairs.size(), 13u * mosaro_test::kSampleKinds);
+    EXPECT_EQ(methodLayout.size(), 13u * mosaro_test::kSampleKinds);
+    EXPECT_EQ(methodRule.size(), 13u * mosaro_test::kNeighbourRules);
+    EXPECT_EQ(layoutGrid.size(), std::size_t{mosaro_test::kSampleKinds} * mosaro_test::kGridKinds);
     EXPECT_GE(manyLags, 20);
     EXPECT_GE(3 * estimated, runnable) << estimated << " of " << runnable;
 }
