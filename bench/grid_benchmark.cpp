@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ std::string Label(const Row& row) {
 }
 
 std::string Seconds(double s, bool estimated = false) {
-    if (s >= 1e299) return "-";
+    if (s >= 1e299) return "-";  // not measured
     char text[32];
     std::snprintf(text, sizeof text, "%s%.3g", estimated ? "~" : "", s);
     return text;
@@ -60,100 +61,93 @@ struct Options {
     int limitSeconds = 120;
 };
 
-// Measures one row, prints its line, and returns false on a bit mismatch.
-bool RunRow(const Row& row, const Options& options, std::vector<std::string>& notes) {
-    const int passes = row.method == 10 ? 3 : 1;
-    const double samples = static_cast<double>(row.samples) * (row.method == 11 ? 2.0 : 1.0);
-    const int gridRows = row.cells + 1;
-    const double nodes = static_cast<double>(row.cells + 1) * gridRows;
-    const double sweepCost = passes * kReferenceNodeSampleSeconds * nodes * samples;
-    const double varioCost = passes * kReferencePairSeconds * samples * samples / 2.0;
-    const int bandRows = std::clamp(static_cast<int>(kReferenceBudget / (sweepCost / gridRows)), 1, gridRows);
-    const int subset = std::min(row.samples, static_cast<int>(row.samples * std::sqrt(kReferenceBudget / varioCost)));
+constexpr double kNone = 1e300;  // a figure that was not measured
 
-    Call fastCall;
-    fastCall.threads = row.threads;
-    fastCall.samples = row.samples;
-    fastCall.cellsY = row.cells;
-    const Outcome fast = Launch(row, fastCall, options.repeats, bandRows, options.limitSeconds);
+// The reference side of one row: its whole-row seconds (extrapolated when it
+// ran reduced calls), the seconds of both paths on the same calls for the
+// ratios, and the bit checks made on the way.
+struct Comparison {
+    double refVario = kNone, refSweep = kNone;
+    double varioPair[2] = {kNone, kNone}, sweepPair[2] = {kNone, kNone};  // reference, fast
+    bool reduced = false, varioEstimated = false, sweepEstimated = false;
+    bool checked = false, same = true;
+    std::string where;  // which calls differed
 
-    // Reference figures: whole, or a band of rows and a subset of samples.
-    double refVario = 1e300, refSweep = 1e300, varioRatioRef = 1e300, varioRatioFast = 1e300;
-    double sweepRatioRef = 1e300, sweepRatioFast = 1e300;
-    bool reduced = false, sweepEstimated = false, varioEstimated = false, same = true, checked = false;
-    std::string where;
-    auto compare = [&](const Outcome& f, const Outcome& r, const char* what) {
-        if (!f.ok || !r.ok) return;
+    void Check(const Outcome& fast, const Outcome& reference, const char* what) {
+        if (!fast.ok || !reference.ok) return;
         checked = true;
-        if (!SameBits(f, r)) {
-            same = false;
-            where += std::string(where.empty() ? "" : ", ") + what;
-        }
-    };
-    Call referenceCall = fastCall;
-    referenceCall.reference = true;
-    referenceCall.threads = 1;
-    if (bandRows == gridRows && subset == row.samples) {
-        const Outcome reference = Launch(row, referenceCall, options.repeats, bandRows, options.limitSeconds);
-        compare(fast, reference, "whole grid");
-        refVario = reference.m.stage[0], refSweep = reference.m.stage[2];
-        varioRatioRef = refVario, sweepRatioRef = refSweep;
-        varioRatioFast = fast.m.stage[0], sweepRatioFast = fast.m.stage[2];
-        if (!reference.ok) notes.push_back(Label(row) + ": reference: " + reference.failure);
-    } else {
-        reduced = true;
-        sweepEstimated = bandRows < gridRows;
-        varioEstimated = subset < row.samples;
-        // The sweep on a band of rows; both paths get the same models (when
-        // the engine takes given models), so the band's cost is the sweep's.
-        Call band = fastCall;
-        band.cellsY = bandRows - 1;
-        const Outcome fastBand = Launch(row, band, options.repeats, bandRows, options.limitSeconds);
-        Call referenceBand = band;
-        referenceBand.reference = true;
-        referenceBand.threads = 1;
-        if (fastBand.ok && fastBand.m.modelsKnown && row.method != 10)  // indicator kriging fits per threshold
-            referenceBand.givenModels = std::array<TVARIOGRAMMODEL, 2>{fastBand.m.models[0], fastBand.m.models[1]};
-        if (referenceBand.givenModels) band.givenModels = referenceBand.givenModels;
-        const Outcome fastBandGiven = referenceBand.givenModels ? Launch(row, band, options.repeats, bandRows, options.limitSeconds) : fastBand;
-        const Outcome referenceBandRun = Launch(row, referenceBand, options.repeats, bandRows, options.limitSeconds);
-        compare(fastBandGiven, referenceBandRun, "band");
-        refSweep = referenceBandRun.m.stage[2] * gridRows / bandRows;
-        sweepRatioRef = referenceBandRun.m.stage[2], sweepRatioFast = fastBandGiven.m.stage[2];
-        // The variograms on a leading subset of the samples, one grid row.
-        Call sub = fastCall;
-        sub.samples = subset;
-        sub.cellsY = 0;
-        Call referenceSub = sub;
-        referenceSub.reference = true;
-        referenceSub.threads = 1;
-        const Outcome fastSub = Launch(row, sub, options.repeats, 1, options.limitSeconds);
-        const Outcome referenceSubRun = Launch(row, referenceSub, options.repeats, 1, options.limitSeconds);
-        compare(fastSub, referenceSubRun, "subset");
-        const double scale = static_cast<double>(row.samples) / subset;
-        refVario = referenceSubRun.m.stage[0] * scale * scale;
-        varioRatioRef = referenceSubRun.m.stage[0], varioRatioFast = fastSub.m.stage[0];
-        for (const Outcome* o : {&fastBandGiven, &referenceBandRun, &fastSub, &referenceSubRun})
-            if (!o->ok) notes.push_back(Label(row) + ": reduced call: " + o->failure);
-        notes.push_back(Label(row) + ": reference on " + std::to_string(bandRows) + " of " + std::to_string(gridRows) +
-                        " rows, variograms on " + std::to_string(subset) + " samples");
+        if (SameBits(fast, reference)) return;
+        same = false;
+        where += std::string(where.empty() ? "" : ", ") + what;
     }
-    if (!fast.ok) notes.push_back(Label(row) + ": fast path: " + fast.failure);
+};
 
-    const std::string bits = !checked ? "-" : same ? (reduced ? "same~" : "same") : "DIFF";
-    std::printf("%-8s %7d %5d %3d %4d %3d %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8.1f %6s\n", row.effect.c_str(),
-                row.samples, row.cells, row.neighbours, row.method, row.threads, row.lattice ? "L" : "",
-                Seconds(fast.m.stage[0]).c_str(), Seconds(refVario, varioEstimated).c_str(),
-                Ratio(varioRatioRef, varioRatioFast).c_str(), Seconds(fast.m.stage[2]).c_str(),
-                Seconds(refSweep, sweepEstimated).c_str(), Ratio(sweepRatioRef, sweepRatioFast).c_str(),
-                Seconds(fast.m.stage[1] * 1e3).c_str(),
-                fast.ok && fast.m.stage[2] > 0 ? Seconds(nodes * passes / fast.m.stage[2] / 1e6).c_str() : "-",
-                Seconds(fast.m.whole).c_str(), fast.peakMiB, bits.c_str());
-    std::fflush(stdout);
-    if (!same) std::fprintf(stderr, "\n*** BIT MISMATCH between the fast and the reference path: %s, %s ***\n\n", row.effect.c_str(), where.c_str());
+Call ReferenceOf(Call call) {
+    call.reference = true;
+    call.threads = 1;
+    return call;
+}
 
+Comparison CompareWhole(const Row& row, const Call& fastCall, const Outcome& fast, const Options& options,
+                        std::vector<std::string>& notes) {
+    Comparison c;
+    const Outcome reference = Launch(row, ReferenceOf(fastCall), options.repeats, row.cells + 1, options.limitSeconds);
+    c.Check(fast, reference, "whole grid");
+    c.refVario = reference.m.stage[0], c.refSweep = reference.m.stage[2];
+    c.varioPair[0] = c.refVario, c.varioPair[1] = fast.m.stage[0];
+    c.sweepPair[0] = c.refSweep, c.sweepPair[1] = fast.m.stage[2];
+    if (!reference.ok) notes.push_back(Label(row) + ": reference: " + reference.failure);
+    return c;
+}
+
+// The sweep on the first `bandRows` rows, the variograms on the first
+// `subset` samples with one grid row; the fast path runs the same calls.
+Comparison CompareReduced(const Row& row, const Call& fastCall, int bandRows, int subset, const Options& options,
+                          std::vector<std::string>& notes) {
+    Comparison c;
+    const int gridRows = row.cells + 1;
+    c.reduced = true;
+    c.sweepEstimated = bandRows < gridRows;
+    c.varioEstimated = subset < row.samples;
+
+    // Both paths get the same models when the engine takes given models, so
+    // the band's cost is the sweep's; indicator kriging fits per threshold.
+    Call band = fastCall;
+    band.cellsY = bandRows - 1;
+    Outcome fastBand = Launch(row, band, options.repeats, bandRows, options.limitSeconds);
+    if (fastBand.ok && fastBand.m.modelsKnown && row.method != 10) {
+        band.givenModels = std::array<TVARIOGRAMMODEL, 2>{fastBand.m.models[0], fastBand.m.models[1]};
+        fastBand = Launch(row, band, options.repeats, bandRows, options.limitSeconds);
+    }
+    // The reference is never faster: when the fast path ran out of time on
+    // the band, so would the reference.
+    Outcome referenceBand;
+    if (fastBand.ok) referenceBand = Launch(row, ReferenceOf(band), options.repeats, bandRows, options.limitSeconds);
+    else referenceBand.failure = "not run: the fast path ran out of time";
+    c.Check(fastBand, referenceBand, "band");
+    c.refSweep = referenceBand.m.stage[2] * gridRows / bandRows;
+    c.sweepPair[0] = referenceBand.m.stage[2], c.sweepPair[1] = fastBand.m.stage[2];
+
+    Call sub = fastCall;
+    sub.samples = subset;
+    sub.cellsY = 0;
+    const Outcome fastSub = Launch(row, sub, options.repeats, 1, options.limitSeconds);
+    const Outcome referenceSub = Launch(row, ReferenceOf(sub), options.repeats, 1, options.limitSeconds);
+    c.Check(fastSub, referenceSub, "subset");
+    const double scale = static_cast<double>(row.samples) / subset;
+    c.refVario = referenceSub.m.stage[0] * scale * scale;
+    c.varioPair[0] = referenceSub.m.stage[0], c.varioPair[1] = fastSub.m.stage[0];
+
+    for (const Outcome* o : std::initializer_list<const Outcome*>{&fastBand, &referenceBand, &fastSub, &referenceSub})
+        if (!o->ok) notes.push_back(Label(row) + ": reduced call: " + o->failure);
+    notes.push_back(Label(row) + ": reference on " + std::to_string(bandRows) + " of " + std::to_string(gridRows) +
+                    " rows, variograms on " + std::to_string(subset) + " samples");
+    return c;
+}
+
+void NoteTargets(const Row& row, const Outcome& fast, double nodes, std::vector<std::string>& notes) {
+    char note[160];
     if (row.targetSeconds > 0.0) {
-        char note[120];
         std::snprintf(note, sizeof note, ": whole call %s s, target < %g s: %s", Seconds(fast.m.whole).c_str(),
                       row.targetSeconds, fast.ok && fast.m.whole < row.targetSeconds ? "met" : "NOT MET");
         notes.push_back("target " + Label(row) + note);
@@ -163,12 +157,49 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
         // later child would inherit its pages.
         const double input = static_cast<double>(row.samples) * (row.method == 11 ? 4 : 3) * sizeof(float);
         const double limit = 2.0 * (input + nodes * sizeof(float)) / (1024.0 * 1024.0) + 64.0;
-        char note[200];
         std::snprintf(note, sizeof note, ": peak memory %.1f MiB, limit 2 x (input + output) + 64 MiB = %.1f MiB: %s",
                       fast.peakMiB, limit, fast.ok && fast.peakMiB < limit ? "met" : "NOT MET");
         notes.push_back("target " + Label(row) + note);
     }
-    return same;
+}
+
+// Measures one row, prints its line, and returns false on a bit mismatch.
+bool RunRow(const Row& row, const Options& options, std::vector<std::string>& notes) {
+    // How much of the row the reference path can afford.
+    const int passes = row.method == 10 ? 3 : 1;
+    const double samples = static_cast<double>(row.samples) * (row.method == 11 ? 2.0 : 1.0);
+    const int gridRows = row.cells + 1;
+    const double nodes = static_cast<double>(row.cells + 1) * gridRows;
+    const double rowCost = passes * kReferenceNodeSampleSeconds * (row.cells + 1) * samples;
+    const double varioCost = passes * kReferencePairSeconds * samples * samples / 2.0;
+    const int bandRows = std::clamp(static_cast<int>(kReferenceBudget / rowCost), 1, gridRows);
+    const int subset = std::min(row.samples, static_cast<int>(row.samples * std::sqrt(kReferenceBudget / varioCost)));
+
+    Call fastCall;
+    fastCall.threads = row.threads;
+    fastCall.samples = row.samples;
+    fastCall.cellsY = row.cells;
+    const Outcome fast = Launch(row, fastCall, options.repeats, bandRows, options.limitSeconds);
+    if (!fast.ok) notes.push_back(Label(row) + ": fast path: " + fast.failure);
+    const Comparison c = bandRows == gridRows && subset == row.samples
+                             ? CompareWhole(row, fastCall, fast, options, notes)
+                             : CompareReduced(row, fastCall, bandRows, subset, options, notes);
+
+    const std::string bits = !c.checked ? "-" : c.same ? (c.reduced ? "same~" : "same") : "DIFF";
+    std::printf("%-8s %7d %5d %3d %4d %3d %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8.1f %6s\n", row.effect.c_str(),
+                row.samples, row.cells, row.neighbours, row.method, row.threads, row.lattice ? "L" : "",
+                Seconds(fast.m.stage[0]).c_str(), Seconds(c.refVario, c.varioEstimated).c_str(),
+                Ratio(c.varioPair[0], c.varioPair[1]).c_str(), Seconds(fast.m.stage[2]).c_str(),
+                Seconds(c.refSweep, c.sweepEstimated).c_str(), Ratio(c.sweepPair[0], c.sweepPair[1]).c_str(),
+                Seconds(fast.m.stage[1] * 1e3).c_str(),
+                fast.ok && fast.m.stage[2] > 0 ? Seconds(nodes * passes / fast.m.stage[2] / 1e6).c_str() : "-",
+                Seconds(fast.m.whole).c_str(), fast.peakMiB, bits.c_str());
+    std::fflush(stdout);
+    if (!c.same)
+        std::fprintf(stderr, "\n*** BIT MISMATCH between the fast and the reference path: %s: %s ***\n\n",
+                     Label(row).c_str(), c.where.c_str());
+    NoteTargets(row, fast, nodes, notes);
+    return c.same;
 }
 
 int Usage(const char* program) {
