@@ -1,6 +1,6 @@
-// Cross-check cases: one entry-point call as plain text (the format that
-// scripts/crosscheck writes), and the grid it must give, one bit pattern per
-// node in hex.
+// Golden cases: one entry-point call as plain text, and the grid it must
+// give, one bit pattern per node in hex (README: how the results are
+// checked).
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
-// Golden grids: calls whose grids were computed by the independent model in
-// scripts/crosscheck, a second reading of the same arithmetic. Every node
-// must match bit for bit, across every method, fit branch, tie pattern and
-// degenerate case the set covers (scripts/crosscheck/make_golden.sh).
+// Golden grids: calls whose grids were computed by an independent model of
+// the arithmetic, a second reading of it that never saw this code (README:
+// how the results are checked). Every node must match bit for bit, across
+// every method, fit branch, tie pattern and degenerate case the set covers.
+// The grids are data: never regenerate them from this library.
 #include <gtest/gtest.h>
 
 #include <filesystem>

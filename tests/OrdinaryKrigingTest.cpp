@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <thread>
 
 #include "TestSupport.h"
 
@@ -46,17 +45,4 @@ TEST(OrdinaryKriging, ScalingTheValuesByAPowerOfTwoScalesEveryEstimateExactly) {
         ASSERT_GT(base[k], 1.0f);
         EXPECT_EQ(Bits(times4[k]), Bits(4.0f * base[k])) << k;
     }
-}
-
-TEST(OrdinaryKriging, ConcurrentCallsGiveIdenticalGrids) {
-    const SampleTable table = RandomSamples(25, 150, 1000.0f);
-    const GridArgs args = GridArgs::Square(1000, 50, 12);
-    const std::vector<float> serial = Grid(table, args);
-    std::vector<float> first, second;
-    std::thread a([&] { first = Grid(table, args); });
-    std::thread b([&] { second = Grid(table, args); });
-    a.join();
-    b.join();
-    EXPECT_TRUE(SameBits(first, serial));
-    EXPECT_TRUE(SameBits(second, serial));
 }

@@ -1,0 +1,146 @@
+// The fast implementation against the plain reference, whole calls through
+// the entry point: every generated call must give the same grid bits, and
+// the same kriging variance bits, at every thread count; concurrent calls
+// must neither deadlock nor disturb each other.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "CaseGenerator.h"
+#include "LagClasses.h"
+#include "RunContext.h"
+#include "TestSupport.h"
+
+namespace {
+
+using mosaro_test::Bits;
+using mosaro_test::Case;
+using mosaro_test::GeneratedCase;
+
+// Enough calls for every pair of method code and sample layout to meet five
+// times, few enough for the sanitizer build.
+constexpr int kCaseCount = 5 * 13 * mosaro_test::kSampleKinds;
+
+const std::vector<GeneratedCase>& Cases() {
+    static const std::vector<GeneratedCase> cases = mosaro_test::GenerateCases(2026, kCaseCount);
+    return cases;
+}
+
+struct Outputs {
+    std::vector<float> grid, variance;
+};
+
+// Indicator kriging sums several passes and has no single variance.
+bool HasVariance(const Case& c) { return c.method != 10; }
+
+Outputs RunPath(const Case& c, bool reference, int threads) {
+    Outputs out;
+    mosaro::RunContext context;
+    context.reference = reference;
+    context.threads = threads;
+    if (HasVariance(c)) {
+        out.variance.assign(static_cast<std::size_t>(c.cellsX + 1) * static_cast<std::size_t>(c.cellsY + 1), -3.0f);
+        context.variance = out.variance.data();
+    }
+    mosaro::RunContextScope scope(context);
+    out.grid = c.Run();
+    return out;
+}
+
+// Empty when the two agree bit for bit, else where and how they first part.
+std::string FirstDifference(const std::vector<float>& expected, const std::vector<float>& actual) {
+    if (expected.size() != actual.size()) return "sizes differ";
+    for (std::size_t k = 0; k < expected.size(); ++k)
+        if (Bits(expected[k]) != Bits(actual[k])) {
+            std::ostringstream out;
+            out << "node " << k << ": reference " << std::hexfloat << expected[k] << ", fast " << actual[k];
+            return out.str();
+        }
+    return {};
+}
+
+class FastPath : public ::testing::TestWithParam<int> {};
+
+TEST_P(FastPath, GivesTheReferenceGridAndVarianceAtEveryThreadCount) {
+    const Case& c = Cases()[static_cast<std::size_t>(GetParam())].call;
+    const Outputs reference = RunPath(c, true, 1);
+    for (int threads : {1, 2, 8}) {
+        const Outputs fast = RunPath(c, false, threads);
+        EXPECT_EQ(FirstDifference(reference.grid, fast.grid), "") << "grid, threads " << threads;
+        EXPECT_EQ(FirstDifference(reference.variance, fast.variance), "") << "variance, threads " << threads;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Generated, FastPath, ::testing::Range(0, kCaseCount),
+                         [](const ::testing::TestParamInfo<int>& param) {
+                             return Cases()[static_cast<std::size_t>(param.param)].name;
+                         });
+
+// The differential test proves something only if the generated calls reach
+// what they claim to: every method with every layout and every neighbour
+// rule, every layout on every kind of grid, grids that are not
+// left as passed or all zero (many calls are degenerate on purpose: a fit
+// with no usable class, indicator kriging of one neighbour, drift forms
+// with fewer neighbours than terms), and more than 100 lag classes.
+TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
+    std::set<std::pair<int, int>> methodLayout, methodRule, layoutGrid;
+    int runnable = 0, estimated = 0, manyLags = 0;
+    for (const GeneratedCase& g : Cases()) {
+        methodLayout.insert({g.call.method, static_cast<int>(g.samples)});
+        methodRule.insert({g.call.method, static_cast<int>(g.rule)});
+        layoutGrid.insert({static_cast<int>(g.samples), static_cast<int>(g.grid)});
+        const TGRIDCELLXY cells{g.call.cellX, g.call.cellY, g.call.cellsX, g.call.cellsY};
+        const TRECTXYMINMAX rect{g.call.rect[0], g.call.rect[1], g.call.rect[2], g.call.rect[3]};
+        manyLags += mosaro::ComputeLagClassCounts(cells, rect).x > 100;
+        if (g.call.method < 1 || g.call.method > 11) continue;
+        ++runnable;
+        const std::vector<float> grid = g.call.Run();
+        estimated += std::any_of(grid.begin(), grid.end(), [](float v) { return v > 0.0f; });
+    }
+    EXPECT_EQ(methodLayout.size(), 13u * mosaro_test::kSampleKinds);
+    EXPECT_EQ(methodRule.size(), 13u * mosaro_test::kNeighbourRules);
+    EXPECT_EQ(layoutGrid.size(), std::size_t{mosaro_test::kSampleKinds} * mosaro_test::kGridKinds);
+    EXPECT_GE(manyLags, 20);
+    EXPECT_GE(3 * estimated, runnable) << estimated << " of " << runnable;
+}
+
+// Two host threads, each running calls with two workers of its own, at
+// once: every grid must be the one the reference computes alone. Also with
+// the default context, where each call takes every core.
+TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
+    const std::vector<Case> calls = {
+        mosaro_test::MakeCase(11, 1, mosaro_test::SampleKind::kSmooth, mosaro_test::GridKind::kLongRows,
+                              mosaro_test::NeighbourRule::kSome).call,
+        mosaro_test::MakeCase(12, 11, mosaro_test::SampleKind::kLattice, mosaro_test::GridKind::kMatching,
+                              mosaro_test::NeighbourRule::kSome).call,
+        mosaro_test::MakeCase(13, 10, mosaro_test::SampleKind::kDuplicates, mosaro_test::GridKind::kMatching,
+                              mosaro_test::NeighbourRule::kSome).call,
+    };
+    std::vector<std::vector<float>> expected;
+    for (const Case& c : calls) expected.push_back(RunPath(c, true, 1).grid);
+
+    for (int threads : {2, 0}) {
+        std::vector<std::vector<float>> first(calls.size()), second(calls.size());
+        auto runAll = [&](std::vector<std::vector<float>>& into, bool backwards) {
+            mosaro::RunContext context;
+            context.threads = threads;
+            mosaro::RunContextScope scope(context);
+            for (std::size_t k = 0; k < calls.size(); ++k) {
+                const std::size_t index = backwards ? calls.size() - 1 - k : k;
+                into[index] = calls[index].Run();
+            }
+        };
+        std::thread a([&] { runAll(first, false); });
+        std::thread b([&] { runAll(second, true); });
+        a.join();
+        b.join();
+        for (std::size_t k = 0; k < calls.size(); ++k) {
+            EXPECT_EQ(FirstDifference(expected[k], first[k]), "") << "call " << k << ", threads " << threads;
+            EXPECT_EQ(FirstDifference(expected[k], second[k]), "") << "call " << k << ", threads " << threads;
+        }
+    }
+}
+
+}  // namespace
