@@ -1,11 +1,13 @@
 // Experimental variograms: lag classes one cell wide, the two 10-degree
-// cones, and the distance-weighted semivariance.
+// cones, the distance-weighted semivariance, and the blocked parallel path
+// (every pair kernel, thread count and blocking) against the plain pair loop.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <stdexcept>
 #include <utility>
@@ -24,81 +26,6 @@ using mosaro::f64;
 
 namespace {
 
-// Builds both tables for samples {x, y, value}; owns them.
-struct Variograms {
-    CKriging estimator;
-    Variograms(const mosaro_test::SampleTable& samples, TRECTXYMINMAX rect)
-        : estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{1, 1, 0, 0}, rect) {
-        mosaro::PointArrays points = mosaro_test::Points(samples);
-        estimator.CalculateVariogramValue(points.Table());
-    }
-    ~Variograms() { mosaro::ReleaseVariogramTable(estimator.m_ppVariogramX), mosaro::ReleaseVariogramTable(estimator.m_ppVariogramY); }
-    static float Pairs(float** table, int classes) {
-        float total = 0;
-        for (int c = 0; c < classes; ++c) total += table[mosaro::kPairCountRow][c];
-        return total;
-    }
-};
-
-}  // namespace
-
-TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
-    // x pairs at 1.0 and about 1.4 (class 1), differences 2 and 1; the
-    // other pairs lie near 45 degrees and are not used.
-    const Variograms v({{0, 0, 0, 1, 0, 2, 10, 10, 5, 11.4f, 10, 6}}, {0, 0, 20, 20});
-    const float d = f32(f64(11.4f) - 10.0);
-    const float gamma = f32(f64(f32(4.0 + f64(d))) / (2.0 * f64(f32(1.0 + f64(d)))));
-    float** x = v.estimator.m_ppVariogramX;
-    EXPECT_EQ(x[mosaro::kPairCountRow][0], 2.0f);
-    EXPECT_EQ(x[mosaro::kSemivarianceRow][0], gamma);
-    EXPECT_NEAR(gamma, 1.125f, 1e-6f);  // not 1.25, the plain mean of half the squares
-    EXPECT_EQ(v.Pairs(v.estimator.m_ppVariogramY, 20), 0.0f);
-}
-
-TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance) {
-    struct Case { float ax, ay; char direction; int lagClass; } const cases[] = {
-        {10.0f, 1.76326978f, 'x', 10},  // exactly 10 degrees as a float
-        {10.0f, 1.7632699f, '-', 0},    // the next float angle up
-        {1.76326966f, 10.0f, '-', 0},   // exactly 80 degrees: 1.5707963 - theta > the cone
-        {1.76326954f, 10.0f, 'y', 10},  // the smallest angle the y cone accepts
-        {1.0f, 1.0f, '-', 0},           // 45 degrees
-        {0.0f, 2.0f, 'y', 2},           // same x: a y pair
-        {0.0f, 0.0f, '-', 0},           // same place: class 0, no class
-        {0.49999997f, 0.0f, '-', 0}, {1.5f, 0.0f, 'x', 2},  // [k - 0.5, k + 0.5) cells
-        {12.5f, 0.0f, '-', 0},          // (n + 0.5) cells is beyond the last class
-    };
-    for (const Case& c : cases) {
-        const Variograms v({{0, 0, 0, c.ax, c.ay, 1}}, {0, 0, 12, 12});
-        float** hit = c.direction == 'x' ? v.estimator.m_ppVariogramX : v.estimator.m_ppVariogramY;
-        EXPECT_EQ(v.Pairs(v.estimator.m_ppVariogramX, 12) + v.Pairs(v.estimator.m_ppVariogramY, 12),
-                  c.direction == '-' ? 0.0f : 1.0f) << c.ax << ", " << c.ay;
-        if (c.direction != '-') {
-            EXPECT_EQ(hit[mosaro::kPairCountRow][c.lagClass - 1], 1.0f) << c.ax;
-        }
-    }
-}
-
-TEST(ExperimentalVariogram, ClassCountsTruncateTheDoubleQuotientAndHalveTogether) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case { TRECTXYMINMAX rect; float cell; int x, y; } const cases[] = {
-        {{0, 0, 150, 20}, 1.0f, 76, 11},  // both halved when one exceeds 100
-        {{0, 0, 5, 2}, 0.1f, 49, 19},     // 5 / 0.1f is 49.99999925 in double
-        {{10, 0, 0.5f, 3}, 1.0f, 0, 3},   // inverted
-        {{nan, 0, 1, 0.5f}, 1.0f, 0, 0},  // not a number; shorter than a cell
-    };
-    for (const Case& c : cases) {
-        const auto n = mosaro::ComputeLagClassCounts(TGRIDCELLXY{c.cell, c.cell, 0, 0}, c.rect);
-        EXPECT_EQ(n.x, c.x) << c.rect.fXMax;
-        EXPECT_EQ(n.y, c.y) << c.rect.fYMax;
-    }
-    EXPECT_THROW(mosaro::ComputeLagClassCounts(TGRIDCELLXY{1, 1, 0, 0}, {0, 0, 1e30f, 1}), std::length_error);
-}
-
-// ---------------------------------------------------------------------------
-// The blocked parallel path against the plain pair loop.
-
-namespace {
-
 // Samples as separate columns, the values already widened as the methods
 // pass them (NaN allowed).
 struct Columns {
@@ -108,12 +35,12 @@ struct Columns {
     int Count() const { return static_cast<int>(x.size()); }
 };
 
-// Both tables' three rows, x then y, flattened.
-// Cells: x then y.
-using Cells = std::pair<float, float>;
+using Cells = std::pair<float, float>;  // x, then y
 
+// Both tables' three rows (lag, pair count, semivariance), x then y,
+// flattened; from the plain pair loop when `kernels` is null.
 std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cells,
-                          const mosaro::PairKernelPath* kernels, int threads, mosaro::PairBlocking blocking = {}) {
+                          const mosaro::PairKernelPath* kernels = nullptr, int threads = 1, mosaro::PairBlocking blocking = {}) {
     CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cells.first, cells.second, 0, 0}, rect);
     float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
     mosaro::RunContext context;
@@ -121,11 +48,8 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cell
     context.threads = threads;
     {
         const mosaro::RunContextScope scope(context);
-        if (kernels == nullptr) {
-            mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data());
-        } else {
-            mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels, blocking);
-        }
+        if (kernels == nullptr) mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data());
+        else mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels, blocking);
     }
     const auto counts = mosaro::ComputeLagClassCounts(estimator.m_GridCell, rect);
     std::vector<float> rows;
@@ -138,20 +62,27 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cell
     return rows;
 }
 
+// Where a row of a direction's table starts in Tables' output, both
+// directions having `classes` classes.
+std::size_t Row(int direction, int row, int classes) { return static_cast<std::size_t>((3 * direction + row) * classes); }
+
+float Pairs(const std::vector<float>& tables, int direction, int classes) {
+    const auto from = tables.begin() + static_cast<std::ptrdiff_t>(Row(direction, mosaro::kPairCountRow, classes));
+    return std::accumulate(from, from + classes, 0.0f);
+}
+
 // Every kernel path on 1, 2 and 8 threads gives the reference's bits; also
 // cut into tiny blocks (pieces of rows) and waves, so that many waves are
 // added while the next ones are classified.
 void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cells cells, const char* what) {
     const std::vector<float> reference = Tables(samples, rect, cells, nullptr, 1);
     for (const mosaro::PairKernelPath& path : mosaro::AvailablePairKernels()) {
-        for (int threads : {1, 2, 8}) {
+        for (int threads : {1, 2, 8})
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, threads), reference))
                 << what << ": " << path.name << " kernels, " << threads << " threads";
-        }
-        for (mosaro::PairBlocking blocking : {mosaro::PairBlocking{5, 3}, mosaro::PairBlocking{97, 2}}) {
+        for (mosaro::PairBlocking blocking : {mosaro::PairBlocking{5, 3}, mosaro::PairBlocking{97, 2}})
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, 2, blocking), reference))
                 << what << ": " << path.name << " kernels, blocks of " << blocking.blockPairs;
-        }
     }
 }
 
@@ -160,7 +91,7 @@ Columns RandomColumns(unsigned seed, int count, float size) {
     std::uniform_real_distribution<float> u(0.0f, size), v(0.0f, 100.0f);
     Columns c;
     for (int i = 0; i < count; ++i) {
-        const float px = u(random), py = u(random);
+        const float px = u(random), py = u(random);  // in this order
         c.Add(px, py, f64(v(random)));
     }
     return c;
@@ -188,6 +119,59 @@ Columns ConeEdgeStar(unsigned seed) {
 }
 
 }  // namespace
+
+TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
+    // x pairs at 1.0 and about 1.4 (class 1), differences 2 and 1; the
+    // other pairs lie near 45 degrees and are not used.
+    Columns samples;
+    samples.Add(0, 0, 0), samples.Add(1, 0, 2), samples.Add(10, 10, 5), samples.Add(11.4f, 10, 6);
+    const std::vector<float> t = Tables(samples, {0, 0, 20, 20}, {1, 1});
+    const float d = f32(f64(11.4f) - 10.0);
+    const float gamma = f32(f64(f32(4.0 + f64(d))) / (2.0 * f64(f32(1.0 + f64(d)))));
+    EXPECT_EQ(t[Row(0, mosaro::kPairCountRow, 20)], 2.0f);
+    EXPECT_EQ(t[Row(0, mosaro::kSemivarianceRow, 20)], gamma);
+    EXPECT_NEAR(gamma, 1.125f, 1e-6f);  // not 1.25, the plain mean of half the squares
+    EXPECT_EQ(Pairs(t, 1, 20), 0.0f);
+}
+
+TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance) {
+    struct Case { float ax, ay; int direction, lagClass; } const cases[] = {  // direction -1: no cone
+        {10.0f, 1.76326978f, 0, 10},   // exactly 10 degrees as a float
+        {10.0f, 1.7632699f, -1, 0},    // the next float angle up
+        {1.76326966f, 10.0f, -1, 0},   // exactly 80 degrees: 1.5707963 - theta > the cone
+        {1.76326954f, 10.0f, 1, 10},   // the smallest angle the y cone accepts
+        {1.0f, 1.0f, -1, 0},           // 45 degrees
+        {0.0f, 2.0f, 1, 2},            // same x: a y pair
+        {0.0f, 0.0f, -1, 0},           // same place: class 0, no class
+        {0.49999997f, 0.0f, -1, 0}, {1.5f, 0.0f, 0, 2},  // [k - 0.5, k + 0.5) cells
+        {12.5f, 0.0f, -1, 0},          // (n + 0.5) cells is beyond the last class
+    };
+    for (const Case& c : cases) {
+        Columns samples;
+        samples.Add(0, 0, 0), samples.Add(c.ax, c.ay, 1);
+        const std::vector<float> t = Tables(samples, {0, 0, 12, 12}, {1, 1});
+        EXPECT_EQ(Pairs(t, 0, 12) + Pairs(t, 1, 12), c.direction < 0 ? 0.0f : 1.0f) << c.ax << ", " << c.ay;
+        if (c.direction >= 0) {
+            EXPECT_EQ(t[Row(c.direction, mosaro::kPairCountRow, 12) + c.lagClass - 1], 1.0f) << c.ax;
+        }
+    }
+}
+
+TEST(ExperimentalVariogram, ClassCountsTruncateTheDoubleQuotientAndHalveTogether) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case { TRECTXYMINMAX rect; float cell; int x, y; } const cases[] = {
+        {{0, 0, 150, 20}, 1.0f, 76, 11},  // both halved when one exceeds 100
+        {{0, 0, 5, 2}, 0.1f, 49, 19},     // 5 / 0.1f is 49.99999925 in double
+        {{10, 0, 0.5f, 3}, 1.0f, 0, 3},   // inverted
+        {{nan, 0, 1, 0.5f}, 1.0f, 0, 0},  // not a number; shorter than a cell
+    };
+    for (const Case& c : cases) {
+        const auto n = mosaro::ComputeLagClassCounts(TGRIDCELLXY{c.cell, c.cell, 0, 0}, c.rect);
+        EXPECT_EQ(n.x, c.x) << c.rect.fXMax;
+        EXPECT_EQ(n.y, c.y) << c.rect.fYMax;
+    }
+    EXPECT_THROW(mosaro::ComputeLagClassCounts(TGRIDCELLXY{1, 1, 0, 0}, {0, 0, 1e30f, 1}), std::length_error);
+}
 
 TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
     const float inf = std::numeric_limits<float>::infinity();
@@ -225,10 +209,7 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
     special.values[17] = std::numeric_limits<double>::quiet_NaN();
     ExpectFastMatchesReference(special, {0, 0, 50, 50}, {2.5f, 2.5f}, "coincident, not finite, NaN value");
 
-    for (int count : {0, 1, 2}) {
-        const Columns few = RandomColumns(7, count, 10);
-        ExpectFastMatchesReference(few, {0, 0, 10, 10}, {1, 1}, "few samples");
-    }
+    for (int count : {0, 1, 2}) ExpectFastMatchesReference(RandomColumns(7, count, 10), {0, 0, 10, 10}, {1, 1}, "few samples");
 }
 
 TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically) {
@@ -246,9 +227,6 @@ TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically
     }
     EXPECT_EQ(mosaro::ConeOfQuotient(t.xMaxQuotient, t), mosaro::PairCone::kX);
     EXPECT_EQ(mosaro::ConeOfQuotient(std::nextafter(t.yMinQuotient, 0.0), t), mosaro::PairCone::kNone);
-    // Near 10 and 80 degrees, far from the cone edges in between.
-    EXPECT_NEAR(std::atan(t.xMaxQuotient), 0.174532922, 1e-7);
-    EXPECT_NEAR(std::atan(t.yMinQuotient), 1.5707963 - 0.174532922, 1e-7);
 
     // The quotient decides as the angle does for float separations of every
     // kind, among them the float neighbours of the edges.
@@ -258,9 +236,8 @@ TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically
                                                         {1e-45f, 1e-45f}, {1e-45f, 3e38f}, {3e38f, 1e-45f}};
     const Columns star = ConeEdgeStar(8);
     for (int i = 1; i < star.Count(); ++i) separations.push_back({std::fabs(star.x[i]), std::fabs(star.y[i])});
-    for (const auto& [ax, ay] : separations) {
+    for (const auto& [ax, ay] : separations)
         EXPECT_EQ(mosaro::ConeByQuotient(ax, ay, t), mosaro::ConeByAngle(ax, ay)) << ax << ", " << ay;
-    }
 }
 
 TEST(ExperimentalVariogramFastPath, FloatSeparationsEqualTheReferenceRounding) {

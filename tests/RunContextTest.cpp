@@ -14,19 +14,6 @@ namespace {
 using mosaro::ProgressReporter;
 using mosaro::Stage;
 
-struct Recorded {
-    std::vector<double> fractions;
-    std::vector<int> passes;
-};
-
-ProgressReporter Recording(Recorded& into, int stopAfter = -1) {
-    return ProgressReporter([&into, stopAfter](Stage, int pass, double fraction) {
-        into.fractions.push_back(fraction);
-        into.passes.push_back(pass);
-        return stopAfter < 0 || static_cast<int>(into.fractions.size()) < stopAfter;
-    });
-}
-
 // Drives a reporter the way the pipeline does: per pass, many fine reports
 // from the variograms and the sweep, one from the fit.
 void RunPasses(ProgressReporter& reporter, int passes, int steps) {
@@ -67,9 +54,9 @@ TEST(RunContext, ScopesNestPerThreadAndRestoreTheDefaults) {
         {
             mosaro::RunContextScope b(inner);
             EXPECT_EQ(mosaro::CurrentRunContext().threads, 7);
-            bool otherThreadSeesDefaults = false;
-            std::thread([&] { otherThreadSeesDefaults = mosaro::CurrentRunContext().threads == 0; }).join();
-            EXPECT_TRUE(otherThreadSeesDefaults);
+            int otherThreadSees = -1;
+            std::thread([&] { otherThreadSees = mosaro::CurrentRunContext().threads; }).join();
+            EXPECT_EQ(otherThreadSees, 0);
         }
         EXPECT_TRUE(mosaro::CurrentRunContext().reference);
     }
@@ -77,29 +64,35 @@ TEST(RunContext, ScopesNestPerThreadAndRestoreTheDefaults) {
     mosaro::ReportProgress(Stage::kSweep, 0.5);  // no reporter: nothing happens
 }
 
-TEST(RunContext, ProgressIsMonotoneBoundedAndEndsAtOneOnce) {
-    for (int passes : {1, 3, 250}) {
-        Recorded r;
-        ProgressReporter reporter = Recording(r);
-        RunPasses(reporter, passes, 10000);
-        ASSERT_FALSE(r.fractions.empty());
-        EXPECT_LE(r.fractions.size(), 110u) << passes;
-        for (std::size_t k = 1; k < r.fractions.size(); ++k) EXPECT_LT(r.fractions[k - 1], r.fractions[k]);
-        EXPECT_EQ(r.fractions.back(), 1.0);
-        EXPECT_EQ(std::count(r.fractions.begin(), r.fractions.end(), 1.0), 1);
-        EXPECT_EQ(r.passes.back(), passes - 1);
+TEST(RunContext, ProgressIsMonotoneBoundedEndsAtOneOnceAndAStopSticks) {
+    std::vector<double> fractions;
+    std::vector<int> passes;
+    std::size_t stopAfter = 0;  // 0: never stop
+    auto recording = [&] {
+        fractions.clear(), passes.clear();
+        return ProgressReporter([&](Stage, int pass, double fraction) {
+            fractions.push_back(fraction), passes.push_back(pass);
+            return stopAfter == 0 || fractions.size() < stopAfter;
+        });
+    };
+    for (int count : {1, 3, 250}) {
+        ProgressReporter reporter = recording();
+        RunPasses(reporter, count, 10000);
+        ASSERT_FALSE(fractions.empty());
+        EXPECT_LE(fractions.size(), 110u) << count;
+        for (std::size_t k = 1; k < fractions.size(); ++k) EXPECT_LT(fractions[k - 1], fractions[k]);
+        EXPECT_EQ(fractions.back(), 1.0);
+        EXPECT_EQ(std::count(fractions.begin(), fractions.end(), 1.0), 1);
+        EXPECT_EQ(passes.back(), count - 1);
     }
-}
 
-TEST(RunContext, AStopRequestThrowsAndSticks) {
-    Recorded r;
-    ProgressReporter reporter = Recording(r, 3);
+    stopAfter = 3;
+    ProgressReporter reporter = recording();
     EXPECT_THROW(RunPasses(reporter, 1, 10000), mosaro::Cancelled);
-    EXPECT_EQ(r.fractions.size(), 3u);
     EXPECT_TRUE(reporter.CancelRequested());
     EXPECT_THROW(reporter.Report(Stage::kSweep, 0.0), mosaro::Cancelled);
     EXPECT_THROW(reporter.Finish(), mosaro::Cancelled);
-    EXPECT_EQ(r.fractions.size(), 3u);  // nothing reaches the host after a stop
+    EXPECT_EQ(fractions.size(), 3u);  // nothing reaches the host after a stop
 
     ProgressReporter silent;  // no callback: never stops, never calls
     EXPECT_NO_THROW(RunPasses(silent, 2, 100));

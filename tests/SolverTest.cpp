@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Kriging.h"
+#include "TestSupport.h"
 
 using mosaro::f32;
 using mosaro::f64;
@@ -19,11 +20,10 @@ std::vector<float> Solve(std::vector<std::vector<float>> a, std::vector<float> b
     for (auto& row : a) rows.push_back(row.data());
     std::vector<float> x(b.size(), -7.0f);
     const auto before = a;
-    const auto rightBefore = b;
+    const auto rightBefore = b;  // the caller's arrays are never changed
     CKriging(0, 0, 0.0f, TGRIDCELLXY{1, 1, 0, 0}, TRECTXYMINMAX{0, 0, 1, 1})
         .CalculateCoefficient(rows.data(), b.data(), static_cast<int>(b.size()), x.data());
-    EXPECT_EQ(a, before);  // the caller's arrays are never changed
-    EXPECT_EQ(b, rightBefore);
+    EXPECT_TRUE(a == before && b == rightBefore);
     return x;
 }
 
@@ -34,8 +34,6 @@ const float kSecondMove = f32(f64(kFirstMove) + 1e-6);
 }  // namespace
 
 TEST(Solver, GuardMovesPivotsBelowOneMillionthAwayFromZero) {
-    EXPECT_DOUBLE_EQ(f64(kFirstMove), 9.999999974752427e-7);
-    EXPECT_DOUBLE_EQ(f64(kSecondMove), 1.9999999949504854e-6);
     // One unknown: guarded once, then x = b / pivot.
     struct Case { float pivot, used; } const cases[] = {
         {4.0f, 4.0f}, {0.0f, kFirstMove}, {5e-7f, f32(f64(5e-7f) + 1e-6)},
@@ -63,27 +61,23 @@ TEST(Solver, SingularSystemsAreCarriedThroughTheGuard) {
     EXPECT_NEAR(y[0], -999999.0f, 1.0f);
 }
 
-
 namespace {
 
 // Solves one augmented system with the plain form and with the fast one
 // (baseline vectors, and the widest the processor offers) and checks that
 // every bit of the unknowns and of the eliminated matrix agrees.
 void ExpectBothFormsAgree(const std::vector<float>& augmented, int order) {
-    std::vector<float> plain = augmented;
-    std::vector<float> plainX(static_cast<std::size_t>(order), -7.0f);
+    std::vector<float> plain = augmented, plainX(static_cast<std::size_t>(order), -7.0f);
     mosaro::SolveGuardedInPlaceReference(plain.data(), order, plainX.data());
     for (bool widest : {false, true}) {
-        std::vector<float> fast = augmented;
-        std::vector<float> fastX(static_cast<std::size_t>(order), -7.0f);
+        std::vector<float> fast = augmented, fastX(plainX.size(), -7.0f);
         mosaro::SolveGuardedInPlace(fast.data(), order, fastX.data(), widest);
-        EXPECT_EQ(0, std::memcmp(plainX.data(), fastX.data(), plainX.size() * sizeof(float))) << "order " << order;
+        EXPECT_TRUE(mosaro_test::SameBits(plainX, fastX)) << "order " << order;
         // What the back substitution reads: the upper triangle and the
         // right-hand side (the fast form may leave the lower one stale).
         for (int r = 0; r < order; ++r) {
-            const std::size_t from = static_cast<std::size_t>(r * (order + 1) + r);
-            const std::size_t count = static_cast<std::size_t>(order + 1 - r);
-            EXPECT_EQ(0, std::memcmp(plain.data() + from, fast.data() + from, count * sizeof(float)))
+            const std::size_t from = static_cast<std::size_t>(r * (order + 2));
+            EXPECT_EQ(0, std::memcmp(&plain[from], &fast[from], static_cast<std::size_t>(order + 1 - r) * sizeof(float)))
                 << "order " << order << ", row " << r;
         }
     }
