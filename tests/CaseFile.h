@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -54,11 +55,14 @@ inline Case ReadCase(const std::string& path) {
     return c;
 }
 
-inline std::vector<std::uint32_t> ReadGridBits(const std::string& path) {
+inline std::vector<float> ReadGrid(const std::string& path) {
     std::ifstream in(path);
-    std::vector<std::uint32_t> bits;
-    for (std::string token; in >> token;) bits.push_back(static_cast<std::uint32_t>(std::stoul(token, nullptr, 16)));
-    return bits;
+    std::vector<float> grid;
+    for (std::string token; in >> token;) {
+        const auto bits = static_cast<std::uint32_t>(std::stoul(token, nullptr, 16));
+        std::memcpy(&grid.emplace_back(), &bits, sizeof bits);
+    }
+    return grid;
 }
 
 }  // namespace mosaro_test

@@ -1,10 +1,8 @@
 // Seeded entry-point calls of every method code, over the inputs where a
-// faster sweep or variogram pass could part ways with the plain one: tied
-// distances, duplicate locations, blank and NaN values, non-finite
-// coordinates, extents far from the samples', one-row and one-column grids,
-// extreme neighbour counts, rows that restart far from where the last one
-// ended, and more than 100 lag classes. The sample layouts are also the
-// benchmark's inputs.
+// faster sweep or variogram pass could part ways with the plain one: ties,
+// duplicates, blank and NaN values, non-finite coordinates, odd extents and
+// grid shapes, extreme neighbour counts, many lag classes. The sample layouts
+// are also the benchmark's inputs.
 #pragma once
 
 #include <algorithm>
@@ -15,37 +13,17 @@
 #include <vector>
 
 #include "CaseFile.h"
+#include "TestSupport.h"
 
 namespace mosaro_test {
 
-// ---- Sample layouts: rows of x, y, value --------------------------------
-
 // A smooth field (about one wave across the extent, a few shorter) plus
-// noise, at uniform random places in [0, extent)^2; its variogram levels
-// off, as the spherical fit expects.
+// noise; its variogram levels off, as the spherical fit expects.
 inline std::vector<float> SmoothSamples(unsigned seed, int count, float extent) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> place(0.0f, extent), noise(-4.0f, 4.0f);
     const double k = 2.0 * std::acos(-1.0) / static_cast<double>(extent);
-    std::vector<float> rows;
-    for (int i = 0; i < count; ++i) {
-        const float x = place(random), y = place(random);
-        const double wave = std::sin(k * x) * std::cos(0.8 * k * y) + 0.5 * std::sin(0.6 * k * (x + y));
-        rows.insert(rows.end(), {x, y, static_cast<float>(50.0 + 25.0 * wave) + noise(random)});
-    }
-    return rows;
-}
-
-// A planar trend plus noise: the drift forms of universal kriging fit it.
-inline std::vector<float> TrendSamples(unsigned seed, int count, float extent) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> place(0.0f, extent), noise(-2.5f, 2.5f);
-    std::vector<float> rows;
-    for (int i = 0; i < count; ++i) {
-        const float x = place(random), y = place(random);
-        rows.insert(rows.end(), {x, y, 20.0f + 30.0f * x / extent + 15.0f * y / extent + noise(random)});
-    }
-    return rows;
+    return ScatteredSamples(seed, count, extent, 4.0f, [k](float x, float y, float noise) {
+        return static_cast<float>(50.0 + 25.0 * (std::sin(k * x) * std::cos(0.8 * k * y) + 0.5 * std::sin(0.6 * k * (x + y)))) + noise;
+    });
 }
 
 // side x side samples on a square lattice from the origin, with smooth
@@ -53,16 +31,11 @@ inline std::vector<float> TrendSamples(unsigned seed, int count, float extent) {
 // coordinates, every node sees mirror-image samples at exactly equal
 // distances, so the neighbour order is decided by the tie rule alone.
 inline std::vector<float> LatticeSamples(unsigned seed, int side, float spacing) {
-    const std::vector<float> field = SmoothSamples(seed, side * side, spacing * static_cast<float>(side));
-    std::vector<float> rows;
-    for (int i = 0; i < side; ++i)
-        for (int j = 0; j < side; ++j)
-            rows.insert(rows.end(), {spacing * static_cast<float>(j), spacing * static_cast<float>(i),
-                                     field[static_cast<std::size_t>(3 * (i * side + j) + 2)]});
+    std::vector<float> rows = SmoothSamples(seed, side * side, spacing * static_cast<float>(side));
+    for (int i = 0; i < side * side; ++i)
+        rows[3 * i] = spacing * static_cast<float>(i % side), rows[3 * i + 1] = spacing * static_cast<float>(i / side);
     return rows;
 }
-
-// ---- Whole calls ---------------------------------------------------------
 
 enum class SampleKind { kSmooth, kTrend, kLattice, kDuplicates, kBlankValues, kNaNValues, kBadCoordinates };
 enum class GridKind { kMatching, kLargerExtent, kSmallerExtent, kSingleRow, kSingleColumn, kLongRows, kManyLagClasses, kManyRows };
@@ -71,33 +44,17 @@ enum class NeighbourRule { kSome, kOne, kAll, kMoreThanSamples };
 constexpr int kSampleKinds = 7, kGridKinds = 8, kNeighbourRules = 4;
 constexpr float kBlankValue = -1e38f;
 
-struct GeneratedCase {
-    std::string name;
-    Case call;
-    SampleKind samples;
-    GridKind grid;
-    NeighbourRule rule;
-};
+struct GeneratedCase { std::string name; Case call; SampleKind samples; GridKind grid; NeighbourRule rule; };
 
 namespace detail {
-
-inline const char* Name(SampleKind k) {
-    const char* names[] = {"smooth", "trend", "lattice", "duplicates", "blanks", "nan_values", "bad_coordinates"};
-    return names[static_cast<int>(k)];
-}
-inline const char* Name(GridKind k) {
-    const char* names[] = {"matching", "larger", "smaller", "one_row", "one_column", "long_rows", "many_lags", "many_rows"};
-    return names[static_cast<int>(k)];
-}
-inline const char* Name(NeighbourRule k) {
-    const char* names[] = {"some", "m1", "m_eq_n", "m_gt_n"};
-    return names[static_cast<int>(k)];
-}
 
 // Rows of x, y, value over [0, extent)^2 in the given layout.
 inline std::vector<float> Samples(std::mt19937& random, SampleKind kind, int count, float extent, float cell) {
     const unsigned seed = random();
-    if (kind == SampleKind::kTrend) return TrendSamples(seed, count, extent);
+    if (kind == SampleKind::kTrend)  // a planar trend: the drift forms of universal kriging fit it
+        return ScatteredSamples(seed, count, extent, 2.5f, [extent](float x, float y, float noise) {
+            return 20.0f + 30.0f * x / extent + 15.0f * y / extent + noise;
+        });
     if (kind == SampleKind::kLattice) {
         const int side = std::max(2, static_cast<int>(std::sqrt(static_cast<double>(count))));
         return LatticeSamples(seed, side, cell * static_cast<float>(1 + random() % 3));
@@ -107,18 +64,14 @@ inline std::vector<float> Samples(std::mt19937& random, SampleKind kind, int cou
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     for (int k = 0; k < std::max(1, count / 8); ++k) {
         const std::size_t row = k == 0 ? 0 : pick();  // the first row has a rule of its own
-        switch (kind) {
-            case SampleKind::kDuplicates: {
-                const std::size_t from = pick();  // same place; the same value half the time
-                rows[3 * row] = rows[3 * from], rows[3 * row + 1] = rows[3 * from + 1];
-                if (k % 2 == 0) rows[3 * row + 2] = rows[3 * from + 2];
-                break;
-            }
-            case SampleKind::kBlankValues: rows[3 * row + 2] = kBlankValue; break;
-            case SampleKind::kNaNValues: rows[3 * row + 2] = k % 3 == 2 ? kBlankValue : nan; break;
-            case SampleKind::kBadCoordinates: rows[3 * row + random() % 2] = k % 3 == 0 ? nan : (k % 3 == 1 ? inf : -inf); break;
-            default: break;
+        if (kind == SampleKind::kDuplicates) {  // same place; the same value half the time
+            const std::size_t from = pick();
+            rows[3 * row] = rows[3 * from], rows[3 * row + 1] = rows[3 * from + 1];
+            if (k % 2 == 0) rows[3 * row + 2] = rows[3 * from + 2];
         }
+        if (kind == SampleKind::kBlankValues) rows[3 * row + 2] = kBlankValue;
+        if (kind == SampleKind::kNaNValues) rows[3 * row + 2] = k % 3 == 2 ? kBlankValue : nan;
+        if (kind == SampleKind::kBadCoordinates) rows[3 * row + random() % 2] = k % 3 == 0 ? nan : (k % 3 == 1 ? inf : -inf);
     }
     return rows;
 }
@@ -166,11 +119,8 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
     Case c;
     c.data = detail::Samples(random, samples, count, extent, cell);
     c.pointCount = static_cast<int>(c.data.size() / 3);
-    c.columnCount = 3;
-    c.valueColumn = 2;
-    c.gridInit = -7.0f;
-    c.cellX = c.cellY = cell;
-    c.cellsX = c.cellsY = cells;
+    c.columnCount = 3, c.valueColumn = 2, c.gridInit = -7.0f;
+    c.cellX = c.cellY = cell, c.cellsX = c.cellsY = cells;
     float* r = c.rect;
     r[0] = r[1] = 0.0f, r[2] = r[3] = extent;
     switch (grid) {
@@ -180,17 +130,12 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
             c.cellX = c.cellY = 2.0f * cell, c.cellsX = c.cellsY = 3 * cells;
             break;
         case GridKind::kSmallerExtent:  // a window of a sixteenth of the samples' area
-            r[0] = r[1] = 0.3f * extent, r[2] = r[3] = 0.55f * extent;
-            c.cellX = c.cellY = 0.25f * cell;
+            r[0] = r[1] = 0.3f * extent, r[2] = r[3] = 0.55f * extent, c.cellX = c.cellY = 0.25f * cell;
             break;
         case GridKind::kSingleRow: c.cellsY = 0, c.cellsX = 3 * cells; break;
         case GridKind::kSingleColumn: c.cellsX = 0, c.cellsY = 3 * cells; break;
-        case GridKind::kLongRows:  // each row spans the samples, the next starts back at xMin
-            c.cellsX = 50, c.cellsY = 3, c.cellX = extent / 50.0f;
-            break;
-        case GridKind::kManyLagClasses:  // fine cells over the whole extent: well over 100 classes
-            c.cellX = c.cellY = extent / 320.0f, c.cellsX = c.cellsY = 9;
-            break;
+        case GridKind::kLongRows: c.cellsX = 50, c.cellsY = 3, c.cellX = extent / 50.0f; break;  // each row spans the samples
+        case GridKind::kManyLagClasses: c.cellX = c.cellY = extent / 320.0f, c.cellsX = c.cellsY = 9; break;  // well over 100
         case GridKind::kManyRows:  // enough rows for threads to split the sweep in many places
             c.cellsX = 5, c.cellsY = 90 + static_cast<int>(random() % 60), c.cellY = extent / static_cast<float>(c.cellsY);
             break;
@@ -203,9 +148,12 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
         case NeighbourRule::kMoreThanSamples: c.neighbours = n + 1 + static_cast<int>(random() % 50); break;
     }
     detail::SetMethod(random, method, c);
-    const std::string name = "m" + std::to_string(method) + "_" + detail::Name(samples) + "_" + detail::Name(grid) + "_" +
-                             detail::Name(rule) + "_" + std::to_string(seed);
-    return GeneratedCase{name, c, samples, grid, rule};
+    const char* sampleNames[] = {"smooth", "trend", "lattice", "duplicates", "blanks", "nan_values", "bad_coordinates"};
+    const char* gridNames[] = {"matching", "larger", "smaller", "one_row", "one_column", "long_rows", "many_lags", "many_rows"};
+    const char* ruleNames[] = {"some", "m1", "m_eq_n", "m_gt_n"};
+    return GeneratedCase{"m" + std::to_string(method) + "_" + sampleNames[static_cast<int>(samples)] + "_" +
+                             gridNames[static_cast<int>(grid)] + "_" + ruleNames[static_cast<int>(rule)] + "_" + std::to_string(seed),
+                         c, samples, grid, rule};
 }
 
 // `count` calls from `seed`: consecutive calls step through the 13 method

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <sstream>
 #include <thread>
 
 #include "CaseGenerator.h"
@@ -13,52 +12,32 @@
 #include "RunContext.h"
 #include "TestSupport.h"
 
-namespace {
+using namespace mosaro_test;
 
-using mosaro_test::Bits;
-using mosaro_test::Case;
-using mosaro_test::GeneratedCase;
+namespace {
 
 // Enough calls for every pair of method code and sample layout to meet five
 // times, few enough for the sanitizer build.
-constexpr int kCaseCount = 5 * 13 * mosaro_test::kSampleKinds;
+constexpr int kCaseCount = 5 * 13 * kSampleKinds;
 
 const std::vector<GeneratedCase>& Cases() {
-    static const std::vector<GeneratedCase> cases = mosaro_test::GenerateCases(2026, kCaseCount);
+    static const std::vector<GeneratedCase> cases = GenerateCases(2026, kCaseCount);
     return cases;
 }
 
-struct Outputs {
-    std::vector<float> grid, variance;
-};
-
-// Indicator kriging sums several passes and has no single variance.
-bool HasVariance(const Case& c) { return c.method != 10; }
+struct Outputs { std::vector<float> grid, variance; };
 
 Outputs RunPath(const Case& c, bool reference, int threads) {
     Outputs out;
     mosaro::RunContext context;
-    context.reference = reference;
-    context.threads = threads;
-    if (HasVariance(c)) {
+    context.reference = reference, context.threads = threads;
+    if (c.method != 10) {  // indicator kriging sums several passes: no single variance
         out.variance.assign(static_cast<std::size_t>(c.cellsX + 1) * static_cast<std::size_t>(c.cellsY + 1), -3.0f);
         context.variance = out.variance.data();
     }
     mosaro::RunContextScope scope(context);
     out.grid = c.Run();
     return out;
-}
-
-// Empty when the two agree bit for bit, else where and how they first part.
-std::string FirstDifference(const std::vector<float>& expected, const std::vector<float>& actual) {
-    if (expected.size() != actual.size()) return "sizes differ";
-    for (std::size_t k = 0; k < expected.size(); ++k)
-        if (Bits(expected[k]) != Bits(actual[k])) {
-            std::ostringstream out;
-            out << "node " << k << ": reference " << std::hexfloat << expected[k] << ", fast " << actual[k];
-            return out.str();
-        }
-    return {};
 }
 
 class FastPath : public ::testing::TestWithParam<int> {};
@@ -99,9 +78,9 @@ TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
         const std::vector<float> grid = g.call.Run();
         estimated += std::any_of(grid.begin(), grid.end(), [](float v) { return v > 0.0f; });
     }
-    EXPECT_EQ(methodLayout.size(), 13u * mosaro_test::kSampleKinds);
-    EXPECT_EQ(methodRule.size(), 13u * mosaro_test::kNeighbourRules);
-    EXPECT_EQ(layoutGrid.size(), std::size_t{mosaro_test::kSampleKinds} * mosaro_test::kGridKinds);
+    EXPECT_EQ(methodLayout.size(), 13u * kSampleKinds);
+    EXPECT_EQ(methodRule.size(), 13u * kNeighbourRules);
+    EXPECT_EQ(layoutGrid.size(), std::size_t{kSampleKinds} * kGridKinds);
     EXPECT_GE(manyLags, 20);
     EXPECT_GE(3 * estimated, runnable) << estimated << " of " << runnable;
 }
@@ -110,14 +89,9 @@ TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
 // once: every grid must be the one the reference computes alone. Also with
 // the default context, where each call takes every core.
 TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
-    const std::vector<Case> calls = {
-        mosaro_test::MakeCase(11, 1, mosaro_test::SampleKind::kSmooth, mosaro_test::GridKind::kLongRows,
-                              mosaro_test::NeighbourRule::kSome).call,
-        mosaro_test::MakeCase(12, 11, mosaro_test::SampleKind::kLattice, mosaro_test::GridKind::kMatching,
-                              mosaro_test::NeighbourRule::kSome).call,
-        mosaro_test::MakeCase(13, 10, mosaro_test::SampleKind::kDuplicates, mosaro_test::GridKind::kMatching,
-                              mosaro_test::NeighbourRule::kSome).call,
-    };
+    const std::vector<Case> calls = {MakeCase(11, 1, SampleKind::kSmooth, GridKind::kLongRows, NeighbourRule::kSome).call,
+                                     MakeCase(12, 11, SampleKind::kLattice, GridKind::kMatching, NeighbourRule::kSome).call,
+                                     MakeCase(13, 10, SampleKind::kDuplicates, GridKind::kMatching, NeighbourRule::kSome).call};
     std::vector<std::vector<float>> expected;
     for (const Case& c : calls) expected.push_back(RunPath(c, true, 1).grid);
 
@@ -132,10 +106,8 @@ TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
                 into[index] = calls[index].Run();
             }
         };
-        std::thread a([&] { runAll(first, false); });
-        std::thread b([&] { runAll(second, true); });
-        a.join();
-        b.join();
+        std::thread a([&] { runAll(first, false); }), b([&] { runAll(second, true); });
+        a.join(), b.join();
         for (std::size_t k = 0; k < calls.size(); ++k) {
             EXPECT_EQ(FirstDifference(expected[k], first[k]), "") << "call " << k << ", threads " << threads;
             EXPECT_EQ(FirstDifference(expected[k], second[k]), "") << "call " << k << ", threads " << threads;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "PointArrays.h"
@@ -23,6 +25,19 @@ inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
+// Empty when the two agree bit for bit, else where and how they first part.
+inline std::string FirstDifference(const std::vector<float>& expected, const std::vector<float>& actual) {
+    if (expected.size() != actual.size()) return "sizes differ";
+    for (std::size_t k = 0; k < expected.size(); ++k)
+        if (Bits(expected[k]) != Bits(actual[k])) {
+            std::ostringstream out;
+            out << "node " << k << ": expected " << std::hexfloat << expected[k] << std::hex << " (" << Bits(expected[k])
+                << "), got " << actual[k] << " (" << Bits(actual[k]) << ")";
+            return out.str();
+        }
+    return {};
+}
+
 // Row-major sample table: x, y, then the value columns.
 struct SampleTable {
     std::vector<float> rows;
@@ -32,20 +47,28 @@ struct SampleTable {
     void Add(float x, float y, float value) { rows.insert(rows.end(), {x, y, value}); }
 };
 
+// Rows of x, y, value: `count` uniform random places in [0, extent)^2, each
+// valued field(x, y, noise), the noise uniform in [-noise, noise).
+template <class Field>
+std::vector<float> ScatteredSamples(unsigned seed, int count, float extent, float noise, Field field) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> place(0.0f, extent), jitter(-noise, noise);
+    std::vector<float> rows;
+    for (int i = 0; i < count; ++i) {
+        const float x = place(random), y = place(random);
+        rows.insert(rows.end(), {x, y, field(x, y, jitter(random))});
+    }
+    return rows;
+}
+
 // Samples over [0, size)^2. Structured: a stationary field (waves about 60
 // units long plus noise, values 10 to 90) whose variogram levels off, as the
 // spherical fit expects. Otherwise a planar trend plus noise.
 inline SampleTable Samples(unsigned seed, int count, float size, bool structured) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> u(0.0f, size), noise(-4.0f, 4.0f);
-    SampleTable table;
-    for (int i = 0; i < count; ++i) {
-        const float x = u(random), y = u(random);
+    return SampleTable{ScatteredSamples(seed, count, size, 4.0f, [structured](float x, float y, float noise) {
         const double wave = std::sin(x / 19.0) * std::cos(y / 23.0) + 0.5 * std::sin((x + y) / 31.0);
-        table.Add(x, y, structured ? static_cast<float>(50.0 + 25.0 * wave) + noise(random)
-                                   : 22.0f + 0.1f * x + 0.05f * y + noise(random) / 1.6f);
-    }
-    return table;
+        return structured ? static_cast<float>(50.0 + 25.0 * wave) + noise : 22.0f + 0.1f * x + 0.05f * y + noise / 1.6f;
+    })};
 }
 inline SampleTable RandomSamples(unsigned seed, int count, float size) { return Samples(seed, count, size, false); }
 inline SampleTable StructuredSamples(unsigned seed, int count, float size) { return Samples(seed, count, size, true); }
