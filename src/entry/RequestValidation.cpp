@@ -26,6 +26,10 @@ void RequirePositiveFinite(const char* name, float value, mosaro_status status) 
         Refuse(status, FormatMessage("%s must be positive and finite (got %g)", name, f64(value)));
 }
 
+void RequireAtLeastOne(const char* name, int value, mosaro_status status) {
+    if (value < 1) Refuse(status, FormatMessage("%s must be at least 1 (got %d)", name, value));
+}
+
 void RequireFinite(const char* name, float value, mosaro_status status) {
     if (!std::isfinite(value))
         Refuse(status, FormatMessage("%s must be finite (got %g)", name, f64(value)));
@@ -158,15 +162,9 @@ void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
     RequirePositiveFinite("cell_size_x", r.cell_size_x, MOSARO_ERROR_CELL_SIZE);
     RequirePositiveFinite("cell_size_y", r.cell_size_y, MOSARO_ERROR_CELL_SIZE);
     ValidateExtent(r);
-    if (r.node_count_x < 1)
-        Refuse(MOSARO_ERROR_NODE_COUNT,
-               FormatMessage("node_count_x must be at least 1 (got %d)", r.node_count_x));
-    if (r.node_count_y < 1)
-        Refuse(MOSARO_ERROR_NODE_COUNT,
-               FormatMessage("node_count_y must be at least 1 (got %d)", r.node_count_y));
-    if (r.neighbour_count < 1)
-        Refuse(MOSARO_ERROR_NEIGHBOUR_COUNT,
-               FormatMessage("neighbour_count must be at least 1 (got %d)", r.neighbour_count));
+    RequireAtLeastOne("node_count_x", r.node_count_x, MOSARO_ERROR_NODE_COUNT);
+    RequireAtLeastOne("node_count_y", r.node_count_y, MOSARO_ERROR_NODE_COUNT);
+    RequireAtLeastOne("neighbour_count", r.neighbour_count, MOSARO_ERROR_NEIGHBOUR_COUNT);
     if (r.thread_count < 0)
         Refuse(MOSARO_ERROR_THREAD_COUNT,
                FormatMessage("thread_count must be 0 (every core) or more (got %d)", r.thread_count));
