@@ -30,7 +30,7 @@ struct Outputs { std::vector<float> grid, variance; };
 Outputs RunPath(const Case& c, bool reference, int threads) {
     Outputs out;
     mosaro::RunContext context;
-    context.reference = reference, context.threads = threads;
+    context.reference = reference; context.threads = threads;
     if (c.method != 10) {  // indicator kriging sums several passes: no single variance
         out.variance.assign(static_cast<std::size_t>(c.cellsX + 1) * static_cast<std::size_t>(c.cellsY + 1), -3.0f);
         context.variance = out.variance.data();

@@ -40,9 +40,9 @@ mosaro_request MakeRequest(const ApiSamples& s, const GridArgs& a, std::vector<f
     mosaro_request r;
     mosaro_request_init(&r);
     r.x = s.x.data(), r.y = s.y.data(), r.value = s.value.data(), r.sample_count = static_cast<int>(s.x.size());
-    if (!s.extra.empty()) r.extra_values = s.extraColumns, r.extra_value_count = 1;
-    r.x_min = a.xMin, r.y_min = a.yMin, r.x_max = a.xMax, r.y_max = a.yMax, r.cell_size_x = a.cellX, r.cell_size_y = a.cellY;
-    r.node_count_x = a.cellsX + 1, r.node_count_y = a.cellsY + 1, r.neighbour_count = a.neighbours;
+    if (!s.extra.empty()) { r.extra_values = s.extraColumns; r.extra_value_count = 1; }
+    r.x_min = a.xMin; r.y_min = a.yMin; r.x_max = a.xMax; r.y_max = a.yMax; r.cell_size_x = a.cellX; r.cell_size_y = a.cellY;
+    r.node_count_x = a.cellsX + 1; r.node_count_y = a.cellsY + 1; r.neighbour_count = a.neighbours;
     r.method = static_cast<mosaro_method>(method);
     grid.assign(static_cast<std::size_t>(a.Nodes()), -7.0f);
     r.grid = grid.data();
@@ -123,7 +123,7 @@ std::vector<float> VarianceGrid(const ApiSamples& s, const mosaro_variogram_mode
     std::vector<float> grid, variance(static_cast<std::size_t>(kSmallGrid.Nodes()), -7.0f);
     const mosaro_variogram_model models[2] = {model, model};
     mosaro_request r = MakeRequest(s, kSmallGrid, grid, method);
-    r.given_models = models, r.given_model_count = copies;
+    r.given_models = models; r.given_model_count = copies;
     r.variance = variance.data();
     EXPECT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
     return variance;
@@ -170,7 +170,7 @@ TEST(ModernApi, EveryMethodGivesTheLegacyGridBitForBit) {
         // co-kriging ignores) on the reference path gives the same bits, and
         // asking it for the variance changes none of them.
         mosaro_request h = modern(fromHandle);
-        h.implementation = MOSARO_IMPLEMENTATION_REFERENCE, h.thread_count = 1;
+        h.implementation = MOSARO_IMPLEMENTATION_REFERENCE; h.thread_count = 1;
         h.variance = variance.data();
         EXPECT_EQ(mosaro_grid_samples(prepared, &h), status) << method;
         EXPECT_TRUE(SameBits(fromHandle, legacy)) << "method " << method << " from the handle";
@@ -220,24 +220,24 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
         {"old struct", [&](R& r) { r.struct_size = 8; }, MOSARO_ERROR_STRUCT_SIZE, {"struct_size", "got 8"}},
         {"infinite x", [&](R& r) { r.x = infinite.data(); }, MOSARO_ERROR_SAMPLE_VALUE, {"x[2]", "inf"}},
         {"negative lognormal value", [&](R& r) { r.value = negative.data(), r.method = lognormal; }, MOSARO_ERROR_SAMPLE_VALUE, {"value[4]", "-3"}},
-        {"shift too small", [&](R& r) { r.value = negative.data(), r.method = shifted, r.method_parameter = 2.5f; },
+        {"shift too small", [&](R& r) { r.value = negative.data(); r.method = shifted; r.method_parameter = 2.5f; },
          MOSARO_ERROR_SAMPLE_VALUE, {"value[4]", "-3", "2.5"}},
-        {"NaN shift", [&](R& r) { r.method = shifted, r.method_parameter = kNaN; }, MOSARO_ERROR_METHOD_PARAMETER, {"method_parameter", "nan"}},
-        {"no thresholds", [&](R& r) { r.method = indicator, r.threshold_count = 2; }, MOSARO_ERROR_THRESHOLDS, {"thresholds is null", "2"}},
-        {"zero thresholds", [&](R& r) { r.method = indicator, r.thresholds = nanThreshold; }, MOSARO_ERROR_THRESHOLDS, {"threshold_count", "got 0"}},
-        {"NaN threshold", [&](R& r) { r.method = indicator, r.thresholds = nanThreshold, r.threshold_count = 2; },
+        {"NaN shift", [&](R& r) { r.method = shifted; r.method_parameter = kNaN; }, MOSARO_ERROR_METHOD_PARAMETER, {"method_parameter", "nan"}},
+        {"no thresholds", [&](R& r) { r.method = indicator; r.threshold_count = 2; }, MOSARO_ERROR_THRESHOLDS, {"thresholds is null", "2"}},
+        {"zero thresholds", [&](R& r) { r.method = indicator; r.thresholds = nanThreshold; }, MOSARO_ERROR_THRESHOLDS, {"threshold_count", "got 0"}},
+        {"NaN threshold", [&](R& r) { r.method = indicator; r.thresholds = nanThreshold; r.threshold_count = 2; },
          MOSARO_ERROR_THRESHOLDS, {"thresholds[1]", "nan"}},
-        {"missing variable", [&](R& r) { r.method = cokriging, r.extra_values = missingColumn, r.extra_value_count = 1; },
+        {"missing variable", [&](R& r) { r.method = cokriging; r.extra_values = missingColumn; r.extra_value_count = 1; },
          MOSARO_ERROR_VARIABLES, {"extra_values[0]"}},
-        {"negative variable count", [&](R& r) { r.method = cokriging, r.extra_value_count = -1; },
+        {"negative variable count", [&](R& r) { r.method = cokriging; r.extra_value_count = -1; },
          MOSARO_ERROR_VARIABLES, {"extra_value_count", "-1"}},
         {"negative threads", [&](R& r) { r.thread_count = -3; }, MOSARO_ERROR_THREAD_COUNT, {"thread_count", "-3"}},
-        {"zero range", [&](R& r) { r.given_models = zeroRange, r.given_model_count = 1; }, MOSARO_ERROR_MODEL, {"given_models[0].range", "got 0"}},
-        {"three models", [&](R& r) { r.given_models = model, r.given_model_count = 3; }, MOSARO_ERROR_MODEL, {"given_model_count", "3"}},
+        {"zero range", [&](R& r) { r.given_models = zeroRange; r.given_model_count = 1; }, MOSARO_ERROR_MODEL, {"given_models[0].range", "got 0"}},
+        {"three models", [&](R& r) { r.given_models = model; r.given_model_count = 3; }, MOSARO_ERROR_MODEL, {"given_model_count", "3"}},
         {"grid beyond memory", [&](R& r) { r.node_count_x = r.node_count_y = 2147483647; }, MOSARO_ERROR_TOO_LARGE, {"node_count_x", "2147483647"}},
-        {"indicator table beyond memory", [&](R& r) { r.method = indicator, r.threshold_count = 1 << 24; },
+        {"indicator table beyond memory", [&](R& r) { r.method = indicator; r.threshold_count = 1 << 24; },
          MOSARO_ERROR_TOO_LARGE, {"threshold_count 16777216", "sample_count 30"}},
-        {"lag classes beyond memory", [&](R& r) { r.x_max = 1e30f, r.cell_size_x = 1.0f; }, MOSARO_ERROR_TOO_LARGE, {"lag classes", "1e+30"}},
+        {"lag classes beyond memory", [&](R& r) { r.x_max = 1e30f; r.cell_size_x = 1.0f; }, MOSARO_ERROR_TOO_LARGE, {"lag classes", "1e+30"}},
     };
     std::vector<float> grid;
     for (const Refusal& refusal : refusals) {
@@ -276,7 +276,7 @@ TEST(ModernApi, FitWithoutFiniteModelWarnsAndStillWritesTheLegacyGrid) {
     for (float v : variance) EXPECT_TRUE(std::isnan(v)) << v;  // no model, no variance
 
     const mosaro_variogram_model model = {0.5f, 0.0f, 30.0f, 300.0f};
-    r.given_models = &model, r.given_model_count = 1;
+    r.given_models = &model; r.given_model_count = 1;
     EXPECT_EQ(mosaro_grid(&r), MOSARO_OK);
     EXPECT_TRUE(std::any_of(grid.begin(), grid.end(), [](float v) { return v > 0.0f; }));
 }
@@ -292,7 +292,7 @@ TEST(ModernApi, ProgressIsMonotoneEndsAtOneOnceNeverChangesABitAndCancels) {
         ProgressLog log;
         watched.assign(quiet.size(), -7.0f);
         r.grid = watched.data();
-        r.progress = RecordProgress, r.progress_user_data = &log;
+        r.progress = RecordProgress; r.progress_user_data = &log;
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK);
         EXPECT_TRUE(SameBits(watched, quiet)) << method;
         ASSERT_FALSE(log.fractions.empty());
@@ -325,7 +325,7 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
     args.yMax = 150.0f;  // 20 classes along x, 15 along y
     mosaro_request r = MakeRequest(s, args, grid);
     mosaro_report* report = nullptr;
-    r.report = &report, r.report_tables = 1;
+    r.report = &report; r.report_tables = 1;
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
     ASSERT_EQ(mosaro_report_pass_count(report), 1);
     mosaro_pass_report pass;
@@ -396,7 +396,7 @@ TEST(ModernApi, GivingTheFittedModelReproducesTheAutomaticGrid) {
 
         given.assign(automatic.size(), -7.0f);
         r.grid = given.data();
-        r.given_models = fitted.models, r.given_model_count = 2;
+        r.given_models = fitted.models; r.given_model_count = 2;
         ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << method << ": " << mosaro_last_message();
         EXPECT_TRUE(SameBits(given, automatic)) << method;
         ASSERT_EQ(mosaro_report_pass(report, 0, &used), MOSARO_OK);

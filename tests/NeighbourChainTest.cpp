@@ -38,7 +38,7 @@ void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::NodeMetho
                      mosaro::NeighbourChainCounts& counts) {
     const int n = static_cast<int>(t.x.size());
     mosaro::WorkingSamples plain;
-    plain.x = t.x, plain.y = t.y;
+    plain.x = t.x; plain.y = t.y;
     plain.distance.assign(t.x.size(), 0.0f);
     for (int e = 0; e < n; ++e) plain.value.push_back(static_cast<float>(e));
     mosaro::NeighbourChain chain(t.x.data(), t.y.data(), n, method.Neighbours(n, m));

@@ -28,11 +28,11 @@ int mosaro_header_c_check(void) {
     mosaro_pass_report pass;
     mosaro_status status;
     mosaro_request_init(&request);
-    request.x = x, request.y = y, request.value = value, request.sample_count = 3;
+    request.x = x; request.y = y; request.value = value; request.sample_count = 3;
     request.x_max = request.y_max = request.cell_size_x = request.cell_size_y = 10.0f;
-    request.node_count_x = request.node_count_y = 2, request.neighbour_count = 3;
-    request.method = MOSARO_METHOD_ORDINARY, request.grid = nodes, request.variance = variance, request.report = &report;
-    request.progress = keep_going, request.progress_user_data = &last;
+    request.node_count_x = request.node_count_y = 2; request.neighbour_count = 3;
+    request.method = MOSARO_METHOD_ORDINARY; request.grid = nodes; request.variance = variance; request.report = &report;
+    request.progress = keep_going; request.progress_user_data = &last;
     status = mosaro_grid(&request);
     if (status < MOSARO_OK) return mosaro_last_message()[0] != '\0' && mosaro_status_string(status) != NULL;
     if (mosaro_report_pass(report, 0, &pass) == MOSARO_OK && pass.branches[0] == MOSARO_FIT_GIVEN) return 0;
