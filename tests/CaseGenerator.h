@@ -32,8 +32,10 @@ inline std::vector<float> SmoothSamples(unsigned seed, int count, float extent) 
 // distances, so the neighbour order is decided by the tie rule alone.
 inline std::vector<float> LatticeSamples(unsigned seed, int side, float spacing) {
     std::vector<float> rows = SmoothSamples(seed, side * side, spacing * static_cast<float>(side));
-    for (int i = 0; i < side * side; ++i)
-        rows[3 * i] = spacing * static_cast<float>(i % side), rows[3 * i + 1] = spacing * static_cast<float>(i / side);
+    for (int i = 0; i < side * side; ++i) {
+        rows[3 * i] = spacing * static_cast<float>(i % side);
+        rows[3 * i + 1] = spacing * static_cast<float>(i / side);
+    }
     return rows;
 }
 
@@ -66,7 +68,7 @@ inline std::vector<float> Samples(std::mt19937& random, SampleKind kind, int cou
         const std::size_t row = k == 0 ? 0 : pick();  // the first row has a rule of its own
         if (kind == SampleKind::kDuplicates) {  // same place; the same value half the time
             const std::size_t from = pick();
-            rows[3 * row] = rows[3 * from], rows[3 * row + 1] = rows[3 * from + 1];
+            rows[3 * row] = rows[3 * from]; rows[3 * row + 1] = rows[3 * from + 1];
             if (k % 2 == 0) rows[3 * row + 2] = rows[3 * from + 2];
         }
         if (kind == SampleKind::kBlankValues) rows[3 * row + 2] = kBlankValue;
@@ -119,25 +121,25 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
     Case c;
     c.data = detail::Samples(random, samples, count, extent, cell);
     c.pointCount = static_cast<int>(c.data.size() / 3);
-    c.columnCount = 3, c.valueColumn = 2, c.gridInit = -7.0f;
-    c.cellX = c.cellY = cell, c.cellsX = c.cellsY = cells;
+    c.columnCount = 3; c.valueColumn = 2; c.gridInit = -7.0f;
+    c.cellX = c.cellY = cell; c.cellsX = c.cellsY = cells;
     float* r = c.rect;
-    r[0] = r[1] = 0.0f, r[2] = r[3] = extent;
+    r[0] = r[1] = 0.0f; r[2] = r[3] = extent;
     switch (grid) {
         case GridKind::kMatching: break;
         case GridKind::kLargerExtent:  // eleven times the samples' extent; most nodes far from any sample
-            r[0] = r[1] = -5.0f * extent, r[2] = r[3] = 6.0f * extent;
-            c.cellX = c.cellY = 2.0f * cell, c.cellsX = c.cellsY = 3 * cells;
+            r[0] = r[1] = -5.0f * extent; r[2] = r[3] = 6.0f * extent;
+            c.cellX = c.cellY = 2.0f * cell; c.cellsX = c.cellsY = 3 * cells;
             break;
         case GridKind::kSmallerExtent:  // a window of a sixteenth of the samples' area
-            r[0] = r[1] = 0.3f * extent, r[2] = r[3] = 0.55f * extent, c.cellX = c.cellY = 0.25f * cell;
+            r[0] = r[1] = 0.3f * extent; r[2] = r[3] = 0.55f * extent; c.cellX = c.cellY = 0.25f * cell;
             break;
-        case GridKind::kSingleRow: c.cellsY = 0, c.cellsX = 3 * cells; break;
-        case GridKind::kSingleColumn: c.cellsX = 0, c.cellsY = 3 * cells; break;
-        case GridKind::kLongRows: c.cellsX = 50, c.cellsY = 3, c.cellX = extent / 50.0f; break;  // each row spans the samples
-        case GridKind::kManyLagClasses: c.cellX = c.cellY = extent / 320.0f, c.cellsX = c.cellsY = 9; break;  // well over 100
+        case GridKind::kSingleRow: c.cellsY = 0; c.cellsX = 3 * cells; break;
+        case GridKind::kSingleColumn: c.cellsX = 0; c.cellsY = 3 * cells; break;
+        case GridKind::kLongRows: c.cellsX = 50; c.cellsY = 3; c.cellX = extent / 50.0f; break;  // each row spans the samples
+        case GridKind::kManyLagClasses: c.cellX = c.cellY = extent / 320.0f; c.cellsX = c.cellsY = 9; break;  // well over 100
         case GridKind::kManyRows:  // enough rows for threads to split the sweep in many places
-            c.cellsX = 5, c.cellsY = 90 + static_cast<int>(random() % 60), c.cellY = extent / static_cast<float>(c.cellsY);
+            c.cellsX = 5; c.cellsY = 90 + static_cast<int>(random() % 60); c.cellY = extent / static_cast<float>(c.cellsY);
             break;
     }
     const int n = c.pointCount;

@@ -31,7 +31,7 @@ namespace {
 struct Columns {
     std::vector<float> x, y;
     std::vector<double> values;
-    void Add(float px, float py, double value) { x.push_back(px), y.push_back(py), values.push_back(value); }
+    void Add(float px, float py, double value) { x.push_back(px); y.push_back(py); values.push_back(value); }
     int Count() const { return static_cast<int>(x.size()); }
 };
 
@@ -124,7 +124,7 @@ TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
     // x pairs at 1.0 and about 1.4 (class 1), differences 2 and 1; the
     // other pairs lie near 45 degrees and are not used.
     Columns samples;
-    samples.Add(0, 0, 0), samples.Add(1, 0, 2), samples.Add(10, 10, 5), samples.Add(11.4f, 10, 6);
+    samples.Add(0, 0, 0); samples.Add(1, 0, 2); samples.Add(10, 10, 5); samples.Add(11.4f, 10, 6);
     const std::vector<float> t = Tables(samples, {0, 0, 20, 20}, {1, 1});
     const float d = f32(f64(11.4f) - 10.0);
     const float gamma = f32(f64(f32(4.0 + f64(d))) / (2.0 * f64(f32(1.0 + f64(d)))));
@@ -148,7 +148,7 @@ TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance
     };
     for (const Case& c : cases) {
         Columns samples;
-        samples.Add(0, 0, 0), samples.Add(c.ax, c.ay, 1);
+        samples.Add(0, 0, 0); samples.Add(c.ax, c.ay, 1);
         const std::vector<float> t = Tables(samples, {0, 0, 12, 12}, {1, 1});
         EXPECT_EQ(Pairs(t, 0, 12) + Pairs(t, 1, 12), c.direction < 0 ? 0.0f : 1.0f) << c.ax << ", " << c.ay;
         if (c.direction >= 0) {
@@ -201,11 +201,11 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
     ExpectFastMatchesReference(ConeEdgeStar(5), {-40, -40, 40, 40}, {1, 1}, "cone edges");
 
     Columns special = RandomColumns(6, 300, 50);
-    special.Add(10, 10, 1), special.Add(10, 10, 9), special.Add(10, 10, 4);  // coincident
-    special.Add(nan, 3, 1), special.Add(3, nan, 2), special.Add(nan, nan, 3);
-    special.Add(inf, 5, 4), special.Add(5, inf, 5), special.Add(-inf, -inf, 6), special.Add(inf, inf, 7);
-    special.Add(10, 1e30f, 8), special.Add(3e38f, 10, 9), special.Add(-3e38f, 10, 10);  // overflowing differences
-    special.Add(1e-40f, 0, 11), special.Add(0, 1e-44f, 12);                         // subnormal separations
+    special.Add(10, 10, 1); special.Add(10, 10, 9); special.Add(10, 10, 4);  // coincident
+    special.Add(nan, 3, 1); special.Add(3, nan, 2); special.Add(nan, nan, 3);
+    special.Add(inf, 5, 4); special.Add(5, inf, 5); special.Add(-inf, -inf, 6); special.Add(inf, inf, 7);
+    special.Add(10, 1e30f, 8); special.Add(3e38f, 10, 9); special.Add(-3e38f, 10, 10);  // overflowing differences
+    special.Add(1e-40f, 0, 11); special.Add(0, 1e-44f, 12);  // subnormal separations
     special.values[17] = std::numeric_limits<double>::quiet_NaN();
     ExpectFastMatchesReference(special, {0, 0, 50, 50}, {2.5f, 2.5f}, "coincident, not finite, NaN value");
 
@@ -222,7 +222,7 @@ TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically
         for (int step = 0; step < 65536; ++step) {
             ASSERT_EQ(mosaro::ConeOfQuotient(below, t), mosaro::ConeOfQuotientByAngle(below)) << step;
             ASSERT_EQ(mosaro::ConeOfQuotient(above, t), mosaro::ConeOfQuotientByAngle(above)) << step;
-            below = std::nextafter(below, 0.0), above = std::nextafter(above, 1e9);
+            below = std::nextafter(below, 0.0); above = std::nextafter(above, 1e9);
         }
     }
     EXPECT_EQ(mosaro::ConeOfQuotient(t.xMaxQuotient, t), mosaro::PairCone::kX);

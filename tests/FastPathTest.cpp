@@ -107,7 +107,7 @@ TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
             }
         };
         std::thread a([&] { runAll(first, false); }), b([&] { runAll(second, true); });
-        a.join(), b.join();
+        a.join(); b.join();
         for (std::size_t k = 0; k < calls.size(); ++k) {
             EXPECT_EQ(FirstDifference(expected[k], first[k]), "") << "call " << k << ", threads " << threads;
             EXPECT_EQ(FirstDifference(expected[k], second[k]), "") << "call " << k << ", threads " << threads;

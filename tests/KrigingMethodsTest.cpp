@@ -39,7 +39,7 @@ TEST(OrdinaryKriging, SingleNeighbourReproducesTheNearestSample) {
             float nearest = 0;
             for (int s = 0; s < table.Count(); ++s) {
                 const double d = std::hypot(table.rows[3 * s] - 5.0 * j, table.rows[3 * s + 1] - 5.0 * i);
-                if (d < d1) d2 = d1, d1 = d, nearest = table.rows[3 * s + 2];
+                if (d < d1) { d2 = d1; d1 = d; nearest = table.rows[3 * s + 2]; }
                 else if (d < d2) d2 = d;
             }
             if (d2 - d1 < 1e-3 * (1 + d1)) continue;

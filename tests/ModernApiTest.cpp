@@ -27,7 +27,7 @@ struct ApiSamples {
     explicit ApiSamples(const SampleTable& table, int extraColumn = -1) {
         for (int i = 0; i < table.Count(); ++i) {
             const float* row = &table.rows[static_cast<std::size_t>(i * table.columns)];
-            x.push_back(row[0]), y.push_back(row[1]), value.push_back(row[2]);
+            x.push_back(row[0]); y.push_back(row[1]); value.push_back(row[2]);
             if (extraColumn >= 0) extra.push_back(row[extraColumn]);
         }
         extraColumns[0] = extra.data();
@@ -39,7 +39,7 @@ mosaro_request MakeRequest(const ApiSamples& s, const GridArgs& a, std::vector<f
                            int method = MOSARO_METHOD_ORDINARY) {
     mosaro_request r;
     mosaro_request_init(&r);
-    r.x = s.x.data(), r.y = s.y.data(), r.value = s.value.data(), r.sample_count = static_cast<int>(s.x.size());
+    r.x = s.x.data(); r.y = s.y.data(); r.value = s.value.data(); r.sample_count = static_cast<int>(s.x.size());
     if (!s.extra.empty()) { r.extra_values = s.extraColumns; r.extra_value_count = 1; }
     r.x_min = a.xMin; r.y_min = a.yMin; r.x_max = a.xMax; r.y_max = a.yMax; r.cell_size_x = a.cellX; r.cell_size_y = a.cellY;
     r.node_count_x = a.cellsX + 1; r.node_count_y = a.cellsY + 1; r.neighbour_count = a.neighbours;
@@ -142,7 +142,7 @@ TEST(ModernApi, EveryMethodGivesTheLegacyGridBitForBit) {
     const SampleTable table = FourColumnSamples(11, 45);
     const ApiSamples plain(table), twoVariables(table, 3);
     GridArgs args;  // 21 x 18 nodes; unequal extents, so the lag classes differ per direction
-    args.yMax = 180.0f, args.cellsY = 17;
+    args.yMax = 180.0f; args.cellsY = 17;
     mosaro_samples* prepared = nullptr;
     ASSERT_EQ(mosaro_samples_create(twoVariables.x.data(), twoVariables.y.data(), twoVariables.value.data(), table.Count(),
                                     twoVariables.extraColumns, 1, &prepared), MOSARO_OK);
@@ -155,7 +155,7 @@ TEST(ModernApi, EveryMethodGivesTheLegacyGridBitForBit) {
         const auto modern = [&](std::vector<float>& into) {
             mosaro_request r = MakeRequest(method == 11 ? twoVariables : plain, args, into, method);
             if (method == 9) r.method_parameter = parameter;
-            if (method == 10) r.thresholds = array.data(), r.threshold_count = 3;
+            if (method == 10) { r.thresholds = array.data(); r.threshold_count = 3; }
             return r;
         };
         std::vector<float> grid, fromHandle, variance(legacy.size(), -7.0f);
@@ -287,7 +287,7 @@ TEST(ModernApi, ProgressIsMonotoneEndsAtOneOnceNeverChangesABitAndCancels) {
     for (int method : {1, 10, 11}) {
         std::vector<float> quiet, watched;
         mosaro_request r = MakeRequest(s, GridArgs::Square(200.0f, 40, 8), quiet, method);
-        r.thresholds = thresholds.data(), r.threshold_count = 4;
+        r.thresholds = thresholds.data(); r.threshold_count = 4;
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK);  // warnings allowed: progress does not depend on the fit
         ProgressLog log;
         watched.assign(quiet.size(), -7.0f);
@@ -367,7 +367,7 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
     // Indicator kriging: one pass per threshold, in array order.
     const std::vector<float> thresholds = {62.0f, 38.0f, 50.0f};
     r.method = MOSARO_METHOD_INDICATOR;
-    r.thresholds = thresholds.data(), r.threshold_count = 3;
+    r.thresholds = thresholds.data(); r.threshold_count = 3;
     ASSERT_GE(mosaro_grid(&r), MOSARO_OK);
     ASSERT_EQ(mosaro_report_pass_count(report), 3);
     mosaro_pass_report passes[3];
@@ -386,7 +386,7 @@ TEST(ModernApi, GivingTheFittedModelReproducesTheAutomaticGrid) {
     for (int method : {1, 5, 8, 10, 11}) {
         std::vector<float> automatic, given;
         mosaro_request r = MakeRequest(s, GridArgs::Square(200.0f, 16, 9), automatic, method);
-        r.thresholds = thresholds.data(), r.threshold_count = method == 10 ? 1 : 0;  // one pass: one model to give
+        r.thresholds = thresholds.data(); r.threshold_count = method == 10 ? 1 : 0;  // one pass: one model to give
         mosaro_report* report = nullptr;
         r.report = &report;
         ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << method << ": " << mosaro_last_message();

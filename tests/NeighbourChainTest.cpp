@@ -26,7 +26,7 @@ struct Trial {
         for (int e = 0; e < n; ++e) {
             float px = static_cast<float>(cell(random)), py = static_cast<float>(cell(random));
             if (notFinite && oneIn(random) == 0) (oneIn(random) < 5 ? px : py) = oneIn(random) < 3 ? kNaN : -kInf;
-            x.push_back(px), y.push_back(py);
+            x.push_back(px); y.push_back(py);
         }
     }
 };
@@ -50,7 +50,7 @@ void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::NodeMetho
             ASSERT_EQ(chain.EntryAt(p), static_cast<int>(plain.value[static_cast<std::size_t>(p)]))
                 << "node " << k << " position " << p << " of " << n << ", m " << m;
     }
-    counts.narrow += chain.Counts().narrow, counts.wide += chain.Counts().wide, counts.plain += chain.Counts().plain;
+    counts.narrow += chain.Counts().narrow; counts.wide += chain.Counts().wide; counts.plain += chain.Counts().plain;
 }
 
 // Raster walk like the sweep's: rows upward, x fastest, so every row starts
@@ -102,7 +102,7 @@ TEST(NeighbourChain, DistancesThatAreNotNumbersFallBackToThePlainPasses) {
     EXPECT_GT(counts.plain, 0u);
     // Infinite sample coordinates alone keep the fast ways open.
     Trial t(random, 50, 6, false);
-    t.x[7] = kInf, t.y[30] = -kInf;
+    t.x[7] = kInf; t.y[30] = -kInf;
     ExpectSameOrder(t, Raster(0.0f, 0.0f, 0.7f, 10, 3), kOrdinary, 3, fast);
     EXPECT_EQ(fast.plain, 0u);
 }

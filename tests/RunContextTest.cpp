@@ -69,9 +69,9 @@ TEST(RunContext, ProgressIsMonotoneBoundedEndsAtOneOnceAndAStopSticks) {
     std::vector<int> passes;
     std::size_t stopAfter = 0;  // 0: never stop
     auto recording = [&] {
-        fractions.clear(), passes.clear();
+        fractions.clear(); passes.clear();
         return ProgressReporter([&](Stage, int pass, double fraction) {
-            fractions.push_back(fraction), passes.push_back(pass);
+            fractions.push_back(fraction); passes.push_back(pass);
             return stopAfter == 0 || fractions.size() < stopAfter;
         });
     };
