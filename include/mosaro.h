@@ -12,7 +12,7 @@
 /* The one place the version is written; CMake reads these three lines. The
  * major number is the shared library's SOVERSION (see the README). */
 #define MOSARO_VERSION_MAJOR 0
-#define MOSARO_VERSION_MINOR 2
+#define MOSARO_VERSION_MINOR 3
 #define MOSARO_VERSION_PATCH 0
 
 #define MOSARO_VERSION_ENCODE(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
@@ -125,7 +125,9 @@ typedef enum mosaro_status {
     MOSARO_ERROR_OUT_OF_MEMORY = -16,   /* an allocation failed; the grid is left as passed */
     MOSARO_ERROR_CANCELLED = -17,       /* the progress callback asked to stop */
     MOSARO_ERROR_INDEX = -18,           /* a report index is out of range */
-    MOSARO_ERROR_INTERNAL = -19         /* an unexpected failure inside the library */
+    MOSARO_ERROR_INTERNAL = -19,        /* an unexpected failure inside the library */
+    MOSARO_ERROR_FILE = -20,            /* a file cannot be opened, read or written */
+    MOSARO_ERROR_FILE_FORMAT = -21      /* a file is not a well-formed grid file */
 } mosaro_status;
 
 /* A fixed English name of a status ("MOSARO_ERROR_CELL_SIZE: ..."); never
@@ -300,6 +302,29 @@ MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pa
                                              const float** pairs, const float** semivariance,
                                              int* class_count);
 MOSARO_API void mosaro_report_free(mosaro_report* report);
+
+/* Binary grid files: the format CKriging::OutKrigingGridFile writes
+ * (little-endian floats, row 0 first, x fastest; the origin is not stored). */
+typedef struct mosaro_grid_file {
+    int node_count_x;
+    int node_count_y;
+    float cell_size_x;
+    float cell_size_y;
+    float minimum; /* smallest non-blank node, as stored in the header */
+    float maximum; /* largest node, as stored in the header */
+    float blank;   /* the blank value the file declares */
+    const float* nodes; /* node_count_x * node_count_y nodes, owned by the handle */
+} mosaro_grid_file;
+
+/* Writes a grid file. A new file is written beside the target and renamed
+ * over it only when complete: on failure no file is left and an existing
+ * target is unchanged. */
+MOSARO_API mosaro_status mosaro_grid_file_write(const char* path, const float* grid,
+                                                int node_count_x, int node_count_y,
+                                                float cell_size_x, float cell_size_y);
+/* Reads a grid file; release it with mosaro_grid_file_free. */
+MOSARO_API mosaro_status mosaro_grid_file_read(const char* path, mosaro_grid_file** grid_file);
+MOSARO_API void mosaro_grid_file_free(mosaro_grid_file* grid_file);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, if any is missing.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev
+          libgdal-dev libcairo2-dev libcli11-dev pkg-config)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

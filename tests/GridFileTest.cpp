@@ -107,4 +107,27 @@ TEST_F(GridFileTest, ReaderRejectsMalformedFiles) {
     }
 }
 
+TEST_F(GridFileTest, CApiRoundTripsAndNamesEachFailure) {
+    const float nodes[6] = {1.5f, -2.0f, 0.0f, 3.25f, 7.0f, -0.5f};
+    ASSERT_EQ(mosaro_grid_file_write(Path("c.grd").c_str(), nodes, 3, 2, 0.5f, 2.0f), MOSARO_OK);
+    mosaro_grid_file* file = nullptr;
+    ASSERT_EQ(mosaro_grid_file_read(Path("c.grd").c_str(), &file), MOSARO_OK);
+    EXPECT_TRUE(file->node_count_x == 3 && file->node_count_y == 2);
+    EXPECT_TRUE(file->cell_size_x == 0.5f && file->cell_size_y == 2.0f);
+    EXPECT_TRUE(file->minimum == -2.0f && file->maximum == 7.0f);
+    for (int p = 0; p < 6; ++p) EXPECT_EQ(Bits(file->nodes[p]), Bits(nodes[p])) << p;
+    mosaro_grid_file_free(file);
+
+    std::ofstream(Path("text.grd")) << "not a grid";
+    EXPECT_EQ(mosaro_grid_file_read(Path("text.grd").c_str(), &file), MOSARO_ERROR_FILE_FORMAT);
+    EXPECT_NE(std::strstr(mosaro_last_message(), "text.grd"), nullptr) << mosaro_last_message();
+    EXPECT_EQ(mosaro_grid_file_read(Path("none.grd").c_str(), &file), MOSARO_ERROR_FILE);
+    EXPECT_EQ(mosaro_grid_file_write(Path("no/dir.grd").c_str(), nodes, 3, 2, 1, 1), MOSARO_ERROR_FILE);
+    EXPECT_EQ(mosaro_grid_file_write(Path("z.grd").c_str(), nodes, 0, 2, 1, 1), MOSARO_ERROR_NODE_COUNT);
+    EXPECT_EQ(mosaro_grid_file_write(Path("z.grd").c_str(), nodes, 65536, 65536, 1, 1), MOSARO_ERROR_TOO_LARGE);
+    EXPECT_EQ(mosaro_grid_file_write(nullptr, nodes, 3, 2, 1, 1), MOSARO_ERROR_NULL_POINTER);
+    EXPECT_EQ(mosaro_grid_file_read(Path("c.grd").c_str(), nullptr), MOSARO_ERROR_NULL_POINTER);
+    mosaro_grid_file_free(nullptr);
+}
+
 }  // namespace

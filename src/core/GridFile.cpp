@@ -178,10 +178,7 @@ GridFile ReadGridFile(const std::string& path) {
     return grid;
 }
 
-}  // namespace mosaro
-
-void CKriging::OutKrigingGridFile(float* pGrid, TGRIDCELLXY GridCell, char* pszFileName) {
-    using namespace mosaro;
+void WriteGridFile(const float* pGrid, TGRIDCELLXY GridCell, const char* pszFileName) {
     if (pGrid == nullptr || pszFileName == nullptr)
         throw std::invalid_argument("OutKrigingGridFile: no grid or no file name");
     const std::int64_t nodesX = std::int64_t{GridCell.nCellCountX} + 1;
@@ -223,4 +220,10 @@ void CKriging::OutKrigingGridFile(float* pGrid, TGRIDCELLXY GridCell, char* pszF
     }
     file.Write(reinterpret_cast<const unsigned char*>(kTrailer), kTrailerSize);
     file.Commit();
+}
+
+}  // namespace mosaro
+
+void CKriging::OutKrigingGridFile(float* pGrid, TGRIDCELLXY GridCell, char* pszFileName) {
+    mosaro::WriteGridFile(pGrid, GridCell, pszFileName);
 }

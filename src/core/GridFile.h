@@ -52,4 +52,8 @@ struct GridFile {
 // them.
 GridFile ReadGridFile(const std::string& path);
 
+// Writes (nCellCountX + 1) * (nCellCountY + 1) nodes of `grid` to `path`;
+// CKriging::OutKrigingGridFile is this function.
+void WriteGridFile(const float* grid, TGRIDCELLXY layout, const char* path);
+
 }  // namespace mosaro
