@@ -1,0 +1,107 @@
+// `mosaro grid`: samples in, grid (and variance, picture) out.
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "Commands.h"
+#include "MethodNames.h"
+#include "Picture.h"
+#include "Progress.h"
+#include "RasterWriter.h"
+#include "RunReport.h"
+#include "StagedOutput.h"
+#include "ToolError.h"
+
+namespace mosaro::tool {
+namespace {
+
+struct ReportDeleter {
+    void operator()(mosaro_report* report) const { mosaro_report_free(report); }
+};
+
+PictureFormat RequirePictureFormat(const std::string& path) {
+    const auto format = PictureFormatForPath(path);
+    if (!format) throw ToolError("unknown picture format '" + path + "' (use .png or .svg)");
+    return *format;
+}
+
+}  // namespace
+
+int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
+    const auto start = std::chrono::steady_clock::now();
+    // Formats and folders first: a mistake there should not cost a run.
+    RasterDriverFor(outputs.grid);
+    if (!outputs.variance.empty()) RasterDriverFor(outputs.variance);
+    if (!outputs.picture.empty()) RequirePictureFormat(outputs.picture);
+    StagedOutputs staged;
+    const std::string gridPath = staged.Stage(outputs.grid);
+    const std::string variancePath = outputs.variance.empty() ? "" : staged.Stage(outputs.variance);
+    const std::string picturePath = outputs.picture.empty() ? "" : staged.Stage(outputs.picture);
+
+    PreparedRun run;
+    PrepareRun(options, run);
+    Georeference where{run.grid.x_min, run.grid.y_min, run.grid.cell_x, run.grid.cell_y, run.samples.crs_wkt};
+    if (!outputs.crs.empty()) where.crs_wkt = CrsToWkt(outputs.crs);
+    RequireMemoryFor(run.grid, outputs.variance.empty() ? 1 : 2);
+    for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());
+
+    std::vector<float> grid(static_cast<std::size_t>(run.grid.NodeCount()));
+    std::vector<float> variance(outputs.variance.empty() ? 0 : grid.size());
+    mosaro_report* rawReport = nullptr;
+    mosaro_request request = run.request;
+    request.grid = grid.data();
+    request.variance = variance.empty() ? nullptr : variance.data();
+    request.report = &rawReport;
+    ProgressReporter progress(options.quiet);
+    request.progress = &ProgressReporter::Callback;
+    request.progress_user_data = &progress;
+    const mosaro_status status = mosaro_grid(&request);
+    std::unique_ptr<mosaro_report, ReportDeleter> report(rawReport);
+    if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
+    if (status < 0) throw ToolError(mosaro_last_message());
+    if (status == MOSARO_WARNING_NO_FINITE_MODEL)
+        std::fprintf(stderr,
+                     "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
+                     "zeros; give a coarser --cell or a model with --model\n");
+
+    const RasterView raster{grid.data(), run.grid.nodes_x, run.grid.nodes_y};
+    WriteRaster(raster, where, outputs.grid, gridPath);
+    if (!variance.empty())
+        WriteRaster(RasterView{variance.data(), run.grid.nodes_x, run.grid.nodes_y}, where, outputs.variance,
+                    variancePath);
+    if (!picturePath.empty()) {
+        RasterPicture picture;
+        picture.nodes = grid.data();
+        picture.node_count_x = run.grid.nodes_x;
+        picture.node_count_y = run.grid.nodes_y;
+        picture.x_min = run.grid.x_min;
+        picture.y_min = run.grid.y_min;
+        picture.cell_x = run.grid.cell_x;
+        picture.cell_y = run.grid.cell_y;
+        picture.sample_x.assign(run.samples.x.begin(), run.samples.x.end());
+        picture.sample_y.assign(run.samples.y.begin(), run.samples.y.end());
+        picture.title = run.samples.value_names[0] + ", " + MethodDescription(run.method);
+        picture.value_label = "estimate";
+        DrawRaster(picture, RequirePictureFormat(outputs.picture), picturePath);
+    }
+    staged.Commit();
+
+    if (!options.quiet) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%s\n", DescribeSamples(options, run.samples).c_str());
+        std::printf("model (%s):\n", run.models.empty() ? "fitted" : "given");
+        if (report) PrintModels(stdout, *report, run.method);
+        std::printf("grid: %d x %d nodes, cell %g x %g, first node (%g, %g)\n", run.grid.nodes_x, run.grid.nodes_y,
+                    static_cast<double>(run.grid.cell_x), static_cast<double>(run.grid.cell_y),
+                    static_cast<double>(run.grid.x_min), static_cast<double>(run.grid.y_min));
+        std::printf("%s with %d neighbours in %.2f s\n", MethodDescription(run.method), run.neighbours, seconds);
+        std::printf("wrote %s", outputs.grid.c_str());
+        if (!outputs.variance.empty()) std::printf(", %s", outputs.variance.c_str());
+        if (!outputs.picture.empty()) std::printf(", %s", outputs.picture.c_str());
+        std::printf("\n");
+    }
+    return kExitOk;
+}
+
+}  // namespace mosaro::tool

@@ -1,0 +1,50 @@
+// `mosaro info` and `mosaro convert`: the library's binary grid files.
+#include <cstdio>
+#include <memory>
+
+#include "Commands.h"
+#include "RasterWriter.h"
+#include "StagedOutput.h"
+#include "ToolError.h"
+
+namespace mosaro::tool {
+namespace {
+
+struct GridFileDeleter {
+    void operator()(mosaro_grid_file* file) const { mosaro_grid_file_free(file); }
+};
+using GridFilePtr = std::unique_ptr<mosaro_grid_file, GridFileDeleter>;
+
+GridFilePtr ReadGrid(const std::string& path) {
+    mosaro_grid_file* file = nullptr;
+    if (mosaro_grid_file_read(path.c_str(), &file) != MOSARO_OK) throw ToolError(mosaro_last_message());
+    return GridFilePtr(file);
+}
+
+}  // namespace
+
+int RunInfoCommand(const std::string& path) {
+    const GridFilePtr file = ReadGrid(path);
+    std::printf("%s: binary grid file\n", path.c_str());
+    std::printf("nodes: %d x %d (%lld)\n", file->node_count_x, file->node_count_y,
+                static_cast<long long>(file->node_count_x) * file->node_count_y);
+    std::printf("cell size: %.9g x %.9g\n", static_cast<double>(file->cell_size_x),
+                static_cast<double>(file->cell_size_y));
+    std::printf("minimum: %.9g\nmaximum: %.9g\nblank value: %g\n", static_cast<double>(file->minimum),
+                static_cast<double>(file->maximum), static_cast<double>(file->blank));
+    return kExitOk;
+}
+
+int RunConvertCommand(const ConvertOptions& options) {
+    RasterDriverFor(options.output);
+    StagedOutputs staged;
+    const std::string path = staged.Stage(options.output);
+    const GridFilePtr file = ReadGrid(options.input);
+    const Georeference where{options.origin_x, options.origin_y, file->cell_size_x, file->cell_size_y,
+                             options.crs.empty() ? "" : CrsToWkt(options.crs)};
+    WriteRaster(RasterView{file->nodes, file->node_count_x, file->node_count_y}, where, options.output, path);
+    staged.Commit();
+    return kExitOk;
+}
+
+}  // namespace mosaro::tool

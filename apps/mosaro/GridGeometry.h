@@ -1,0 +1,37 @@
+// Where the nodes go: the extent, the node spacing and the node counts a
+// run asks the library for, from the command line's --extent, --cell and
+// --size (or their defaults) and the samples' bounding box.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace mosaro::tool {
+
+struct GridGeometry {
+    float x_min = 0, y_min = 0, x_max = 0, y_max = 0;
+    float cell_x = 0, cell_y = 0;
+    int nodes_x = 0, nodes_y = 0;
+
+    std::int64_t NodeCount() const { return std::int64_t{nodes_x} * nodes_y; }
+};
+
+struct GridChoice {
+    std::vector<double> extent;  // empty, or x_min y_min x_max y_max
+    std::vector<double> cell;    // empty, dx, or dx dy
+    std::vector<int> size;       // empty, or node counts nx ny
+};
+
+// Without --cell or --size, the longer side of the extent gets this many
+// cells, and the cells are square.
+constexpr int kDefaultCellsAlongLongerSide = 100;
+
+// Throws ToolError for an inverted, empty or non-finite extent, a cell size
+// that is not positive, fewer than one node, or both --cell and --size.
+GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, const std::vector<float>& y);
+
+// Bytes of `grids` float grids of this geometry, and a refusal (ToolError)
+// when that exceeds the machine's memory; checked before any allocation.
+void RequireMemoryFor(const GridGeometry& grid, int grids);
+
+}  // namespace mosaro::tool

@@ -1,0 +1,115 @@
+#include "RasterWriter.h"
+
+#include <gdal_priv.h>
+#include <ogr_spatialref.h>
+
+#include <cctype>
+#include <filesystem>
+#include <memory>
+
+#include "ToolError.h"
+#include "mosaro.h"
+
+namespace mosaro::tool {
+namespace {
+
+struct Format {
+    const char* extension;
+    const char* driver;
+    const char* options[3];
+};
+
+// Creation options keep every float bit: an ASCII grid prints nine
+// significant digits, which round-trip a float; the GeoTIFF is compressed
+// without loss.
+const Format kFormats[] = {
+    {".tif", "GTiff", {"COMPRESS=DEFLATE", "PREDICTOR=1", nullptr}},
+    {".tiff", "GTiff", {"COMPRESS=DEFLATE", "PREDICTOR=1", nullptr}},
+    {".asc", "AAIGrid", {"SIGNIFICANT_DIGITS=9", nullptr, nullptr}},
+    {".nc", "netCDF", {nullptr, nullptr, nullptr}},
+    {".img", "HFA", {nullptr, nullptr, nullptr}},
+};
+
+std::string LowerExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+const Format* FormatFor(const std::string& path) {
+    const std::string extension = LowerExtension(path);
+    for (const Format& format : kFormats)
+        if (extension == format.extension) return &format;
+    return nullptr;
+}
+
+struct DatasetCloser {
+    void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
+};
+
+void WriteGdal(const RasterView& raster, const Georeference& where, const Format& format,
+               const std::string& target, const std::string& path) {
+    GDALAllRegister();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(format.driver);
+    if (driver == nullptr)
+        throw ToolError("cannot write '" + target + "': this GDAL has no " + format.driver + " driver");
+    // Built in memory, then copied: some drivers (the ASCII grid) only copy.
+    GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
+    std::unique_ptr<GDALDataset, DatasetCloser> staged(
+        memory->Create("", raster.nodes_x, raster.nodes_y, 1, GDT_Float32, nullptr));
+    if (!staged) throw ToolError("cannot write '" + target + "': out of memory");
+    // North-up: the top pixel row is the library's last (northern) row, and
+    // the pixel centres sit on the nodes, so the raster's corner lies half a
+    // cell outside the first node.
+    double transform[6] = {where.x_min - where.cell_x / 2, where.cell_x, 0,
+                           where.y_min + (raster.nodes_y - 1 + 0.5) * where.cell_y, 0, -where.cell_y};
+    staged->SetGeoTransform(transform);
+    if (!where.crs_wkt.empty()) staged->SetProjection(where.crs_wkt.c_str());
+    GDALRasterBand* band = staged->GetRasterBand(1);
+    for (int row = 0; row < raster.nodes_y; ++row) {
+        const float* source = raster.nodes + static_cast<std::size_t>(raster.nodes_y - 1 - row) * raster.nodes_x;
+        if (band->RasterIO(GF_Write, 0, row, raster.nodes_x, 1, const_cast<float*>(source), raster.nodes_x, 1,
+                           GDT_Float32, 0, 0, nullptr) != CE_None)
+            throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
+    }
+    CPLErrorReset();
+    std::unique_ptr<GDALDataset, DatasetCloser> written(driver->CreateCopy(
+        path.c_str(), staged.get(), FALSE, const_cast<char**>(format.options), nullptr, nullptr));
+    if (!written) throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
+    written->FlushCache();
+    written.reset();
+    if (CPLGetLastErrorType() >= CE_Failure)
+        throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
+}
+
+}  // namespace
+
+std::string RasterDriverFor(const std::string& path) {
+    if (LowerExtension(path) == ".grd") return "";
+    if (const Format* format = FormatFor(path)) return format->driver;
+    throw ToolError("unknown output format '" + path + "' (use .grd, .tif, .asc, .nc or .img)");
+}
+
+void WriteRaster(const RasterView& raster, const Georeference& where, const std::string& target,
+                 const std::string& path) {
+    if (RasterDriverFor(target).empty()) {
+        if (mosaro_grid_file_write(path.c_str(), raster.nodes, raster.nodes_x, raster.nodes_y,
+                                   static_cast<float>(where.cell_x), static_cast<float>(where.cell_y)) != MOSARO_OK)
+            throw ToolError("cannot write '" + target + "': " + mosaro_last_message());
+        return;
+    }
+    WriteGdal(raster, where, *FormatFor(target), target, path);
+}
+
+std::string CrsToWkt(const std::string& definition) {
+    OGRSpatialReference crs;
+    if (crs.SetFromUserInput(definition.c_str()) != OGRERR_NONE)
+        throw ToolError("--crs '" + definition + "' is not a coordinate reference system GDAL knows");
+    char* wkt = nullptr;
+    crs.exportToWkt(&wkt);
+    std::string text = wkt != nullptr ? wkt : "";
+    CPLFree(wkt);
+    return text;
+}
+
+}  // namespace mosaro::tool

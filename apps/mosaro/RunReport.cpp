@@ -1,0 +1,34 @@
+#include "RunReport.h"
+
+namespace mosaro::tool {
+
+const char* BranchName(mosaro_fit_branch branch) {
+    switch (branch) {
+        case MOSARO_FIT_SPHERICAL: return "spherical fit";
+        case MOSARO_FIT_STRAIGHT_LINE: return "straight line through the first two classes";
+        case MOSARO_FIT_THROUGH_ORIGIN: return "fit through the origin";
+        case MOSARO_FIT_GIVEN: return "given";
+    }
+    return "unknown";
+}
+
+void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method method) {
+    static const char* const kDirections[2] = {"x", "y"};
+    const int passes = mosaro_report_pass_count(&report);
+    for (int p = 0; p < passes; ++p) {
+        mosaro_pass_report pass;
+        if (mosaro_report_pass(&report, p, &pass) != MOSARO_OK) continue;
+        if (method == MOSARO_METHOD_INDICATOR)
+            std::fprintf(out, "threshold %g:\n", static_cast<double>(pass.threshold));
+        for (int d = 0; d < 2; ++d) {
+            const mosaro_variogram_model& m = pass.models[d];
+            std::fprintf(out, "  %s direction: nugget %g, partial sill %g, range %g (%s)\n", kDirections[d],
+                         static_cast<double>(m.nugget), static_cast<double>(m.partial_sill),
+                         static_cast<double>(m.range), BranchName(pass.branches[d]));
+        }
+        std::fprintf(out, "  anisotropy used: %g%s\n", static_cast<double>(pass.anisotropy),
+                     pass.anisotropy_reset ? " (the ratio of the ranges was unusable, so 1)" : "");
+    }
+}
+
+}  // namespace mosaro::tool

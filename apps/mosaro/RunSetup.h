@@ -1,0 +1,55 @@
+// What `grid` and `variogram` share: the samples loaded and checked against
+// the method, the grid chosen, and a library request filled from both.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "GridGeometry.h"
+#include "SampleLoader.h"
+#include "mosaro.h"
+
+namespace mosaro::tool {
+
+constexpr int kDefaultNeighbours = 16;
+
+struct RunOptions {
+    std::string input;
+    SampleColumns columns;
+    std::string method = "ordinary";
+    std::vector<double> thresholds;  // indicator kriging
+    double shift = 0;                // three-parameter lognormal kriging
+    bool shift_given = false;
+    int neighbours = kDefaultNeighbours;
+    int threads = 0;
+    std::vector<double> model;  // nugget partial-sill range, once or for x then y
+    GridChoice grid;
+    bool quiet = false;
+};
+
+// Owns everything the request points into, so it is neither copied nor moved.
+struct PreparedRun {
+    PreparedRun() = default;
+    PreparedRun(const PreparedRun&) = delete;
+    PreparedRun& operator=(const PreparedRun&) = delete;
+
+    SampleTable samples;
+    GridGeometry grid;
+    mosaro_method method = MOSARO_METHOD_ORDINARY;
+    int neighbours = kDefaultNeighbours;
+    std::vector<std::string> warnings;
+    std::vector<float> thresholds;
+    std::vector<const float*> extra_values;
+    std::vector<mosaro_variogram_model> models;
+    mosaro_request request{};  // every field but the outputs and progress
+};
+
+// Throws ToolError for anything the library would refuse, naming the file,
+// row or option.
+void PrepareRun(const RunOptions& options, PreparedRun& run);
+
+// "155 samples read from F (columns 'x', 'y'; value 'zinc'), 2 skipped (row
+// 7: ...), 1 blank filled from the sample before it"
+std::string DescribeSamples(const RunOptions& options, const SampleTable& samples);
+
+}  // namespace mosaro::tool

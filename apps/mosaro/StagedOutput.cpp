@@ -1,0 +1,54 @@
+#include "StagedOutput.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "ToolError.h"
+
+namespace fs = std::filesystem;
+
+namespace mosaro::tool {
+
+StagedOutputs::~StagedOutputs() {
+    std::error_code ignored;
+    for (const Folder& folder : folders_) fs::remove_all(folder.staging_dir, ignored);
+}
+
+StagedOutputs::Folder& StagedOutputs::FolderFor(const std::string& targetDir) {
+    for (Folder& folder : folders_)
+        if (folder.target_dir == targetDir) return folder;
+    std::error_code error;
+    if (!fs::is_directory(targetDir, error))
+        throw ToolError("cannot write into '" + targetDir + "': no such folder");
+    std::string pattern = (fs::path(targetDir) / ".mosaro-output-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw ToolError("cannot write into '" + targetDir + "': " + std::strerror(errno));
+    folders_.push_back(Folder{targetDir, pattern});
+    return folders_.back();
+}
+
+std::string StagedOutputs::Stage(const std::string& target) {
+    const fs::path path(target);
+    if (path.filename().empty()) throw ToolError("'" + target + "' is a folder, not an output file");
+    std::error_code error;
+    if (fs::is_directory(path, error)) throw ToolError("'" + target + "' is a folder, not an output file");
+    const std::string dir = path.has_parent_path() ? path.parent_path().string() : ".";
+    return (fs::path(FolderFor(dir).staging_dir) / path.filename()).string();
+}
+
+void StagedOutputs::Commit() {
+    for (const Folder& folder : folders_) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder.staging_dir)) {
+            const fs::path target = fs::path(folder.target_dir) / entry.path().filename();
+            std::error_code error;
+            fs::rename(entry.path(), target, error);
+            if (error) throw ToolError("cannot write '" + target.string() + "': " + error.message());
+        }
+    }
+}
+
+}  // namespace mosaro::tool

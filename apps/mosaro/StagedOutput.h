@@ -1,0 +1,38 @@
+// Output files that appear only once they are complete.
+//
+// Every output of a command is written into one hidden folder created beside
+// the targets (same file system, so the final move is a rename), under the
+// target's own name, so that drivers writing side files (an ASCII grid's
+// .prj, a GeoTIFF's .aux.xml) write them there too. Commit() moves every
+// file of the folder beside the targets; if the command fails or is
+// cancelled first, the folder is removed and no target is touched.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace mosaro::tool {
+
+class StagedOutputs {
+public:
+    StagedOutputs() = default;
+    StagedOutputs(const StagedOutputs&) = delete;
+    StagedOutputs& operator=(const StagedOutputs&) = delete;
+    ~StagedOutputs();
+
+    // The path to write `target` to. Throws ToolError when the target's
+    // folder does not exist or cannot be written, before any work is done.
+    std::string Stage(const std::string& target);
+    // Moves every staged file to its place.
+    void Commit();
+
+private:
+    struct Folder {
+        std::string target_dir;
+        std::string staging_dir;
+    };
+    Folder& FolderFor(const std::string& targetDir);
+    std::vector<Folder> folders_;
+};
+
+}  // namespace mosaro::tool

@@ -1,0 +1,298 @@
+// The command-line tool, run as users run it: the real binary on real files.
+// Every raster it writes is read back (GDAL, or the library's reader for
+// .grd) and compared bit for bit with the library's grid for the same
+// arguments; every mistake must give its message, a non-zero exit status
+// and no file.
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "Progress.h"
+#include "TestSupport.h"
+#include "mosaro.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using mosaro_test::FirstDifference;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A demo-data run small enough to repeat: lognormal kriging of zinc on a
+// 15 x 21 node grid, extent given so that the test can rebuild the request.
+const char* const kDemoArguments = "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 -q";
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GDALAllRegister();
+        dir_ = fs::path(testing::TempDir()) / ("tool-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    Outcome Run(const std::string& arguments) const {
+        const std::string command = std::string(MOSARO_TOOL_PATH) + " " + arguments + " >" + Path("stdout.txt") +
+                                    " 2>" + Path("stderr.txt");
+        Outcome outcome;
+        const int raw = std::system(command.c_str());
+        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        outcome.out = Slurp(Path("stdout.txt"));
+        outcome.err = Slurp(Path("stderr.txt"));
+        fs::remove(Path("stdout.txt"));
+        fs::remove(Path("stderr.txt"));
+        return outcome;
+    }
+
+    // Files in the test folder: outputs, and no staging folder left behind.
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir_;
+};
+
+// The demo data's columns, as the library receives them from the tool.
+struct DemoSamples {
+    std::vector<float> x, y, zinc;
+};
+
+DemoSamples ReadDemo() {
+    DemoSamples s;
+    std::ifstream in(std::string(MOSARO_DATA_DIR) + "/meuse.csv");
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::stringstream row(line);
+        for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+        s.x.push_back(std::stof(fields[0]));
+        s.y.push_back(std::stof(fields[1]));
+        s.zinc.push_back(std::stof(fields[5]));
+    }
+    return s;
+}
+
+// The library's grid (and variance) for kDemoArguments.
+std::vector<float> LibraryDemoGrid(std::vector<float>* variance = nullptr) {
+    static const DemoSamples samples = ReadDemo();
+    mosaro_request r;
+    mosaro_request_init(&r);
+    r.x = samples.x.data();
+    r.y = samples.y.data();
+    r.value = samples.zinc.data();
+    r.sample_count = static_cast<int>(samples.x.size());
+    r.x_min = 178600;
+    r.y_min = 329700;
+    r.x_max = 181400;
+    r.y_max = 333700;
+    r.cell_size_x = 200;
+    r.cell_size_y = 200;
+    r.node_count_x = 15;
+    r.node_count_y = 21;
+    r.neighbour_count = 16;
+    r.method = MOSARO_METHOD_LOGNORMAL;
+    std::vector<float> grid(15 * 21);
+    r.grid = grid.data();
+    if (variance != nullptr) {
+        variance->assign(grid.size(), 0.0f);
+        r.variance = variance->data();
+    }
+    EXPECT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
+    return grid;
+}
+
+struct Raster {
+    std::vector<float> nodes;  // back in the library's order: row 0 south
+    double transform[6] = {};
+    std::string crs;
+};
+
+Raster ReadRaster(const std::string& path) {
+    Raster raster;
+    std::unique_ptr<GDALDataset> dataset(static_cast<GDALDataset*>(GDALOpen(path.c_str(), GA_ReadOnly)));
+    if (!dataset) {
+        ADD_FAILURE() << "GDAL cannot open " << path;
+        return raster;
+    }
+    const int nx = dataset->GetRasterXSize(), ny = dataset->GetRasterYSize();
+    dataset->GetGeoTransform(raster.transform);
+    if (const OGRSpatialReference* crs = dataset->GetSpatialRef()) raster.crs = crs->GetAuthorityCode(nullptr);
+    std::vector<float> northUp(static_cast<std::size_t>(nx) * ny);
+    EXPECT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, nx, ny, northUp.data(), nx, ny, GDT_Float32, 0, 0, nullptr),
+              CE_None);
+    for (int row = ny - 1; row >= 0; --row)
+        raster.nodes.insert(raster.nodes.end(), northUp.begin() + row * nx, northUp.begin() + (row + 1) * nx);
+    return raster;
+}
+
+TEST_F(ToolTest, EveryOutputFormatHoldsTheLibraryGridBitForBit) {
+    std::vector<float> variance;
+    const std::vector<float> expected = LibraryDemoGrid(&variance);
+    for (const char* name : {"g.tif", "g.asc", "g.nc", "g.img"}) {
+        const Outcome run = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv " + kDemoArguments + " -o " +
+                                Path(name) + " --variance " + Path(std::string("v-") + name));
+        ASSERT_EQ(run.status, 0) << name << ": " << run.err;
+        EXPECT_EQ(FirstDifference(expected, ReadRaster(Path(name)).nodes), "") << name;
+        EXPECT_EQ(FirstDifference(variance, ReadRaster(Path(std::string("v-") + name)).nodes), "") << name;
+    }
+    ASSERT_EQ(Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv " + kDemoArguments + " -o " + Path("g.grd")).status, 0);
+    mosaro_grid_file* file = nullptr;
+    ASSERT_EQ(mosaro_grid_file_read(Path("g.grd").c_str(), &file), MOSARO_OK);
+    EXPECT_EQ(FirstDifference(expected, std::vector<float>(file->nodes, file->nodes + 15 * 21)), "");
+    mosaro_grid_file_free(file);
+
+    // info reads it back; convert places it on the map like a direct run.
+    const Outcome info = Run("info " + Path("g.grd"));
+    EXPECT_NE(info.out.find("nodes: 15 x 21"), std::string::npos) << info.out;
+    ASSERT_EQ(Run("convert " + Path("g.grd") + " " + Path("c.tif") + " --origin 178600 329700 --crs EPSG:28992").status, 0);
+    const Raster converted = ReadRaster(Path("c.tif"));
+    EXPECT_EQ(FirstDifference(expected, converted.nodes), "");
+    EXPECT_EQ(converted.crs, "28992");
+}
+
+TEST_F(ToolTest, RasterIsNorthUpWithPixelCentresOnTheNodes) {
+    // A plane rising to the north-east, gridded by linear-drift kriging,
+    // which reproduces it: every node read back at its map coordinate.
+    std::ofstream(Path("plane.csv")) << [] {
+        std::string text = "x,y,v\n";
+        for (int i = 0; i < 60; ++i) {
+            const double x = 10 + (i * 37) % 100, y = 5 + (i * 53) % 80;
+            text += std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(x + 10 * y) + "\n";
+        }
+        return text;
+    }();
+    ASSERT_EQ(Run("grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q -o " +
+                  Path("p.tif") + " --crs EPSG:32631").status, 0);
+    const Raster raster = ReadRaster(Path("p.tif"));
+    ASSERT_EQ(raster.nodes.size(), 13u * 7u);
+    EXPECT_DOUBLE_EQ(raster.transform[0], -5.0);  // half a cell west of the first node
+    EXPECT_DOUBLE_EQ(raster.transform[3], 90 + 7.5);  // half a cell north of the last row
+    EXPECT_EQ(raster.crs, "32631");
+    std::unique_ptr<GDALDataset> dataset(static_cast<GDALDataset*>(GDALOpen(Path("p.tif").c_str(), GA_ReadOnly)));
+    for (const auto& [i, j] : {std::pair{3, 1}, std::pair{12, 6}, std::pair{0, 0}}) {
+        const double x = 0 + i * 10.0, y = 0 + j * 15.0;
+        const int column = static_cast<int>((x - raster.transform[0]) / raster.transform[1]);
+        const int row = static_cast<int>((y - raster.transform[3]) / raster.transform[5]);
+        float value = 0;
+        ASSERT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, column, row, 1, 1, &value, 1, 1, GDT_Float32, 0, 0, nullptr), CE_None);
+        EXPECT_NEAR(value, x + 10 * y, 1e-2 * (x + 10 * y)) << i << "," << j;
+    }
+}
+
+TEST_F(ToolTest, GeoPackagePointsGridLikeTheTableAndKeepTheirCrs) {
+    const DemoSamples samples = ReadDemo();
+    {
+        GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
+        std::unique_ptr<GDALDataset> dataset(driver->Create(Path("meuse.gpkg").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+        OGRSpatialReference rd;
+        rd.importFromEPSG(28992);
+        OGRLayer* layer = dataset->CreateLayer("samples", &rd, wkbPoint, nullptr);
+        OGRFieldDefn zinc("zinc", OFTReal);
+        layer->CreateField(&zinc);
+        for (std::size_t i = 0; i < samples.x.size(); ++i) {
+            OGRFeature feature(layer->GetLayerDefn());
+            feature.SetField("zinc", static_cast<double>(samples.zinc[i]));
+            OGRPoint point(samples.x[i], samples.y[i]);
+            feature.SetGeometry(&point);
+            ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+        }
+    }
+    const Outcome run = Run("grid " + Path("meuse.gpkg") + " " + kDemoArguments + " -o " + Path("g.tif"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Raster raster = ReadRaster(Path("g.tif"));
+    EXPECT_EQ(FirstDifference(LibraryDemoGrid(), raster.nodes), "");
+    EXPECT_EQ(raster.crs, "28992");
+}
+
+TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
+    const Outcome run = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 -o " +
+                            Path("g.tif") + " --png " + Path("g.png"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* part : {"155 samples read", "x direction: nugget", "y direction: nugget", "anisotropy used",
+                             "28 x 39 nodes", "wrote"})
+        EXPECT_NE(run.out.find(part), std::string::npos) << part << " missing in:\n" << run.out;
+    const std::string png = Slurp(Path("g.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    const Outcome variogram = Run(std::string("variogram ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --cell 100 --plot " +
+                                  Path("v.svg"));
+    ASSERT_EQ(variogram.status, 0) << variogram.err;
+    for (const char* part : {"x direction", "after pruning", "semivariance", "model: nugget"})
+        EXPECT_NE(variogram.out.find(part), std::string::npos) << part;
+    EXPECT_NE(Slurp(Path("v.svg")).find("<svg"), std::string::npos);
+}
+
+TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
+    std::ofstream(Path("t.csv")) << "x,y,v,name\n0,0,1,a\n10,0,2,b\n0,10,-3,c\n10,10,abc,d\n5,5,,e\n";
+    std::ofstream(Path("one.csv")) << "x,y,v\n0,0,1\n";
+    const std::string meuse = std::string(MOSARO_DATA_DIR) + "/meuse.csv";
+    const struct {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {"grid " + Path("none.csv") + " -o " + Path("o.tif"), "none.csv: no such file"},
+        {"grid " + Path("t.csv") + " --value w -o " + Path("o.tif"), "no column 'w' (columns: x, y, v, name)"},
+        {"grid " + Path("t.csv") + " --value name -o " + Path("o.tif"), "usable samples"},
+        {"grid " + Path("one.csv") + " -o " + Path("o.tif"), "1 usable sample (at least 2"},
+        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"), "sample 3 has v = -3"},
+        {"grid " + Path("t.csv") + " --value v --method kriging -o " + Path("o.tif"), "unknown method 'kriging'"},
+        {"grid " + Path("t.csv") + " --value v --extent 10 0 0 10 -o " + Path("o.tif"), "is inverted"},
+        {"grid " + Path("t.csv") + " --value v --cell 1e-6 -o " + Path("o.tif"), "is too large"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("o.xyz"), "unknown output format"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("missing/o.tif"), "no such folder"},
+        {"grid " + meuse + " --value zinc --png " + Path("o.bmp") + " -o " + Path("o.tif"), "unknown picture format"},
+        {"grid " + Path("t.csv") + " --value v --method indicator -o " + Path("o.tif"), "needs --thresholds"},
+        {"info " + Path("t.csv"), "not a valid grid file"},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Run(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << "\n" << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"one.csv", "t.csv"}));
+    EXPECT_EQ(Run("grid " + Path("t.csv")).status, 2);  // no -o: a usage error
+}
+
+TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
+    std::ofstream(Path("t.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n";
+    const Outcome run = Run("grid " + Path("t.csv") + " --cell 5 -o " + Path("o.grd"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("4 samples read"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 blank value"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("--neighbours 16 is more than the 4 samples"), std::string::npos) << run.err;
+}
+
+TEST(ToolProgressTest, CtrlCStopsTheRunAtTheNextCallback) {
+    mosaro::tool::ProgressReporter reporter(true);
+    EXPECT_EQ(mosaro::tool::ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.5), 1);
+    std::raise(SIGINT);
+    EXPECT_TRUE(mosaro::tool::ProgressReporter::Interrupted());
+    EXPECT_EQ(mosaro::tool::ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.6), 0);
+}
+
+}  // namespace
