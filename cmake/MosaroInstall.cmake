@@ -10,6 +10,8 @@ install(TARGETS mosaro EXPORT MosaroTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES include/mosaro.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(TARGET mosaro_tool)
+  # The installed tool finds the library beside it in any prefix.
+  set_target_properties(mosaro_tool PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS mosaro_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
@@ -24,7 +26,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/MosaroConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/MosaroConfigVersion.cmake
         DESTINATION ${MOSARO_CMAKE_DIR})
 
-# Absolute or relative install dirs both give absolute paths in the file.
+# The pkg-config file finds its prefix from its own place, so an installed
+# tree can be moved (or installed with --prefix) and still be found right.
+file(RELATIVE_PATH MOSARO_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" MOSARO_PC_TO_PREFIX "${MOSARO_PC_TO_PREFIX}")
 foreach(kind LIBDIR INCLUDEDIR)
   if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
     set(MOSARO_PC_${kind} "${CMAKE_INSTALL_${kind}}")
