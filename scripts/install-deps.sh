@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, if any is missing.
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev libcairo2-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
