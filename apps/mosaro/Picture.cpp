@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 
 #include "AxisTicks.h"
 #include "ColourRamp.h"
@@ -25,6 +26,9 @@ constexpr double kMarginLeft = 92;
 constexpr double kMarginRight = 170;
 constexpr double kMarginTop = 50;
 constexpr double kMarginBottom = 60;
+
+// cairo's largest image side; the nodes become one pixel each.
+constexpr int kMostNodesAlongASide = 32767;
 
 constexpr double kLegendGap = 28;
 constexpr double kBarWidth = 16;
@@ -80,7 +84,7 @@ cairo_surface_t* NodeImage(const RasterPicture& picture, const ValueRange& range
     const int ny = picture.node_count_y;
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, nx, ny);
     unsigned char* data = cairo_image_surface_get_data(image);
-    if (!data) return image;  // in error, for the caller to note
+    if (!data) return image;  // out of memory: in error, for the caller to note
     const int stride = cairo_image_surface_get_stride(image);
     for (int j = 0; j < ny; ++j) {
         auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(ny - 1 - j) * stride);
@@ -111,7 +115,7 @@ void DrawCells(PictureCanvas& canvas, const RasterPicture& picture, const PlotFr
     cairo_set_source_surface(enlarge, nodes, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(enlarge), CAIRO_FILTER_NEAREST);
     cairo_paint(enlarge);
-    // A grid too large for an image fails here, not on the canvas.
+    // Out of memory shows here, not on the canvas.
     canvas.Note(cairo_surface_status(nodes));
     canvas.Note(cairo_status(enlarge));
     cairo_destroy(enlarge);
@@ -218,6 +222,10 @@ std::optional<PictureFormat> PictureFormatForPath(const std::string& path) {
 RasterLayout ComputeRasterLayout(const RasterPicture& picture) {
     if (!picture.nodes || picture.node_count_x < 1 || picture.node_count_y < 1)
         throw std::runtime_error("raster picture: no nodes to draw");
+    if (picture.node_count_x > kMostNodesAlongASide || picture.node_count_y > kMostNodesAlongASide)
+        throw std::runtime_error("raster picture: " + std::to_string(picture.node_count_x) + " x " +
+                                 std::to_string(picture.node_count_y) + " nodes is too large to draw (at most " +
+                                 std::to_string(kMostNodesAlongASide) + " along a side)");
     if (!(picture.cell_x > 0) || !(picture.cell_y > 0) || !std::isfinite(picture.cell_x) ||
         !std::isfinite(picture.cell_y) || !std::isfinite(picture.x_min) || !std::isfinite(picture.y_min))
         throw std::runtime_error("raster picture: node spacing must be positive and the origin finite");

@@ -61,8 +61,9 @@ struct RasterLayout {
     PlotFrame map;
 };
 
-// Throws std::runtime_error for a picture that cannot be drawn (no nodes, a
-// non-positive or non-finite spacing, sample lists of unequal length).
+// Throws std::runtime_error for a picture that cannot be drawn (no nodes,
+// more than 32767 along a side, a non-positive or non-finite spacing, sample
+// lists of unequal length).
 RasterLayout ComputeRasterLayout(const RasterPicture& picture);
 
 // Writes the picture to `path` in `format`. Throws std::runtime_error as
@@ -94,5 +95,10 @@ struct VariogramSeries {
 // pairs differ in length, and as DrawRaster does when writing fails.
 void DrawVariograms(const std::vector<VariogramSeries>& series, const std::string& title, PictureFormat format,
                     const std::string& path);
+
+// Frees the font caches that cairo and fontconfig keep for the life of the
+// process, so a leak checker at exit reports only real leaks. Call it once,
+// after the last picture; drawing afterwards is not supported.
+void ReleasePictureCaches();
 
 }  // namespace mosaro::tool

@@ -1,6 +1,7 @@
 #include "PictureCanvas.h"
 
 #include <cairo-svg.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -148,6 +149,12 @@ void PictureCanvas::Save(const std::string& path) {
         bytes.swap(svg_bytes_);
     }
     WriteWholeFile(path, bytes);
+}
+
+void ReleasePictureCaches() {
+    // cairo's caches hold fontconfig patterns, so they go first.
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 int TickCountFor(double pixels, double pixels_per_tick) {
