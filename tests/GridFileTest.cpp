@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "FloatArith.h"
+#include "ScratchDirectory.h"
 #include "TestSupport.h"
 
 namespace {
@@ -23,15 +24,8 @@ std::uint32_t U32At(const Bytes& b, std::size_t at) {  // little-endian, whateve
     return b[at] | (b[at + 1] << 8u) | (b[at + 2] << 16u) | (std::uint32_t{b[at + 3]} << 24u);
 }
 
-class GridFileTest : public ::testing::Test {
+class GridFileTest : public mosaro_test::ScratchDirectoryTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::path(testing::TempDir()) / testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
     static void Write(std::vector<float> nodes, int cellsX, int cellsY, const std::string& path) {
         CKriging(0, 0, 0.0f, TGRIDCELLXY{}, TRECTXYMINMAX{})
             .OutKrigingGridFile(nodes.data(), TGRIDCELLXY{0.5f, 2.0f, cellsX, cellsY}, const_cast<char*>(path.c_str()));
@@ -41,7 +35,6 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
     std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {})); }
-    fs::path dir_;
 };
 
 TEST_F(GridFileTest, OneNodeFileIsExactToTheByte) {

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "Commands.h"
+#include "Picture.h"
 #include "ToolError.h"
 
 namespace {
@@ -109,13 +110,16 @@ int main(int argc, char** argv) {
     // GDAL's own messages would add lines of their own; the tool reports
     // each failure once, through the message it keeps.
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    int status = kExitFailure;
     try {
-        return Run(argc, argv);
+        status = Run(argc, argv);
     } catch (const ToolError& e) {
         std::fprintf(stderr, "mosaro: %s\n", e.what());
-        return e.Status();
+        status = e.Status();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mosaro: %s\n", e.what());
-        return kExitFailure;
     }
+    // The font caches cairo keeps would otherwise count as leaks.
+    ReleasePictureCaches();
+    return status;
 }

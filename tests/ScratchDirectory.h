@@ -1,0 +1,26 @@
+// A fixture for tests that write files: each test gets an empty directory
+// of its own, named after it, and leaves nothing behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace mosaro_test {
+
+class ScratchDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::path(testing::TempDir()) /
+               testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+    std::filesystem::path dir_;
+};
+
+}  // namespace mosaro_test
