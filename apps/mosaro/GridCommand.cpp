@@ -7,7 +7,6 @@
 #include "Commands.h"
 #include "MethodNames.h"
 #include "Picture.h"
-#include "Progress.h"
 #include "RasterWriter.h"
 #include "RunReport.h"
 #include "StagedOutput.h"
@@ -15,10 +14,6 @@
 
 namespace mosaro::tool {
 namespace {
-
-struct ReportDeleter {
-    void operator()(mosaro_report* report) const { mosaro_report_free(report); }
-};
 
 PictureFormat RequirePictureFormat(const std::string& path) {
     const auto format = PictureFormatForPath(path);
@@ -48,22 +43,10 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
 
     std::vector<float> grid(static_cast<std::size_t>(run.grid.NodeCount()));
     std::vector<float> variance(outputs.variance.empty() ? 0 : grid.size());
-    mosaro_report* rawReport = nullptr;
     mosaro_request request = run.request;
     request.grid = grid.data();
     request.variance = variance.empty() ? nullptr : variance.data();
-    request.report = &rawReport;
-    ProgressReporter progress(options.quiet);
-    request.progress = &ProgressReporter::Callback;
-    request.progress_user_data = &progress;
-    const mosaro_status status = mosaro_grid(&request);
-    std::unique_ptr<mosaro_report, ReportDeleter> report(rawReport);
-    if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
-    if (status < 0) throw ToolError(mosaro_last_message());
-    if (status == MOSARO_WARNING_NO_FINITE_MODEL)
-        std::fprintf(stderr,
-                     "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
-                     "zeros; give a coarser --cell or a model with --model\n");
+    const ReportPtr report = RunRequest(request, options.quiet);
 
     const RasterView raster{grid.data(), run.grid.nodes_x, run.grid.nodes_y};
     WriteRaster(raster, where, outputs.grid, gridPath);

@@ -1,8 +1,10 @@
 #include "RunSetup.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "MethodNames.h"
+#include "Progress.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
@@ -99,6 +101,23 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
     r.thread_count = options.threads;
     r.given_models = run.models.empty() ? nullptr : run.models.data();
     r.given_model_count = static_cast<int>(run.models.size());
+}
+
+ReportPtr RunRequest(mosaro_request request, bool quiet) {
+    mosaro_report* report = nullptr;
+    request.report = &report;
+    ProgressReporter progress(quiet);
+    request.progress = &ProgressReporter::Callback;
+    request.progress_user_data = &progress;
+    const mosaro_status status = mosaro_grid(&request);
+    ReportPtr owned(report);
+    if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
+    if (status < 0) throw ToolError(mosaro_last_message());
+    if (status == MOSARO_WARNING_NO_FINITE_MODEL)
+        std::fprintf(stderr,
+                     "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
+                     "zeros; give a coarser --cell or a model with --model\n");
+    return owned;
 }
 
 std::string DescribeSamples(const RunOptions& options, const SampleTable& samples) {

@@ -2,6 +2,7 @@
 // the method, the grid chosen, and a library request filled from both.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,16 @@ struct PreparedRun {
 // Throws ToolError for anything the library would refuse, naming the file,
 // row or option.
 void PrepareRun(const RunOptions& options, PreparedRun& run);
+
+struct ReportDeleter {
+    void operator()(mosaro_report* report) const { mosaro_report_free(report); }
+};
+using ReportPtr = std::unique_ptr<mosaro_report, ReportDeleter>;
+
+// Runs `request` (its outputs set) with the progress bar and Ctrl-C, and
+// hands out the model report. Throws ToolError for a refusal or a
+// cancellation; warns on standard error when the fit gave no finite model.
+ReportPtr RunRequest(mosaro_request request, bool quiet);
 
 // "155 samples read from F (columns 'x', 'y'; value 'zinc'), 2 skipped (row
 // 7: ...), 1 blank filled from the sample before it"

@@ -8,17 +8,12 @@
 
 #include "Commands.h"
 #include "Picture.h"
-#include "Progress.h"
 #include "RunReport.h"
 #include "StagedOutput.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
 namespace {
-
-struct ReportDeleter {
-    void operator()(mosaro_report* report) const { mosaro_report_free(report); }
-};
 
 struct Table {
     const float* lag = nullptr;
@@ -59,20 +54,12 @@ int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outpu
     // The tables depend on the extent and the cell size, not on the node
     // counts, so one node is enough to have the library compute them.
     float node = 0;
-    mosaro_report* rawReport = nullptr;
     mosaro_request request = run.request;
     request.node_count_x = 1;
     request.node_count_y = 1;
     request.grid = &node;
-    request.report = &rawReport;
     request.report_tables = 1;
-    ProgressReporter progress(options.quiet);
-    request.progress = &ProgressReporter::Callback;
-    request.progress_user_data = &progress;
-    const mosaro_status status = mosaro_grid(&request);
-    std::unique_ptr<mosaro_report, ReportDeleter> report(rawReport);
-    if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
-    if (status < 0) throw ToolError(mosaro_last_message());
+    const ReportPtr report = RunRequest(request, options.quiet);
 
     std::printf("%s\nlag classes of width %g (x) and %g (y)\n", DescribeSamples(options, run.samples).c_str(),
                 static_cast<double>(run.grid.cell_x), static_cast<double>(run.grid.cell_y));
