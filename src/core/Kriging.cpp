@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <utility>
 #include <vector>
 
 using mosaro::f64;
@@ -84,20 +86,38 @@ void CKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY /*
             report->branches[0] = report->branches[1] = mosaro::FitBranch::Given;
         }
     } else {
+        const bool robust = context.fit == mosaro::FitChoice::kRobust;
+        mosaro::VariogramRows omnidirectional;
         {
             StageClock clock(mosaro::Stage::kVariograms);
             mosaro::ReportProgress(mosaro::Stage::kVariograms, 0.0);
+            const mosaro::OmnidirectionalScope alsoOmnidirectional(robust ? &omnidirectional : nullptr);
             CalculateVariogramValue(ppPoints);
         }
         if (report != nullptr) mosaro::CaptureExperimentalTables(*this, *report);
+        std::optional<mosaro::RobustFitResult> robustFit;
         {
             StageClock clock(mosaro::Stage::kFit);
             mosaro::ReportProgress(mosaro::Stage::kFit, 0.0);
+            // The robust fit reads the tables as built, before the legacy
+            // fit prunes them. The legacy fit runs in a robust run too: it
+            // is cheap, and the report shows what it would have given.
+            if (robust) {
+                mosaro::DirectionalTables tables;
+                mosaro::ReadDirectionalRows(*this, tables);
+                robustFit = mosaro::FitRobustModels(tables, omnidirectional);
+            }
             CalculateVariogramConstant();
         }
         if (report != nullptr) mosaro::CaptureFittedModels(*this, *report);
+        if (robustFit) {
+            m_VariogramModel[0] = robustFit->models[0];
+            m_VariogramModel[1] = robustFit->models[1];
+            if (report != nullptr) mosaro::CaptureRobustFit(*robustFit, std::move(omnidirectional), *report);
+        }
     }
     if (report != nullptr) mosaro::CaptureSweepConstants(*this, *report);
+    if (context.fitOnly) return;
     StageClock clock(mosaro::Stage::kSweep);
     mosaro::ReportProgress(mosaro::Stage::kSweep, 0.0);
     CalculateKrigingValue(ppPoints, pGrid);
