@@ -104,8 +104,11 @@ LinearFit FitLinearPart(const std::vector<FitClass>& classes, double a, double f
         const double partialSill = (sw * sfg - sf * sg) / det;
         if (nugget >= 0.0 && partialSill >= floor) consider(nugget, partialSill);
     }
-    if (sff > 0.0) consider(0.0, std::max(floor, sfg / sff));
+    // On a tie (every lag beyond the range) the nugget edge comes first: a
+    // flat table is read as a nugget, not as a structure shorter than the
+    // first lag.
     consider(std::max(0.0, (sg - floor * sf) / sw), floor);
+    if (sff > 0.0) consider(0.0, std::max(floor, sfg / sff));
     return best;
 }
 
