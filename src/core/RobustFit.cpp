@@ -122,18 +122,21 @@ struct FitOutcome {
     bool allZero = false;
 };
 
+// Whether class k can enter a fit: some pairs, a positive finite lag and a
+// finite semivariance.
+bool Usable(const VariogramRows& rows, std::size_t k) {
+    return rows.pairs[k] > 0.0f && rows.lag[k] > 0.0f && std::isfinite(rows.lag[k]) &&
+           std::isfinite(rows.gamma[k]);
+}
+
 std::vector<FitClass> UsableClasses(const VariogramRows& rows, double& largestLag, double& pairs) {
     largestLag = 0.0;
     pairs = 0.0;
     for (std::size_t k = 0; k < rows.Size(); ++k)
-        if (rows.pairs[k] > 0.0f && rows.lag[k] > 0.0f && std::isfinite(rows.gamma[k]) &&
-            std::isfinite(rows.lag[k]))
-            largestLag = std::max(largestLag, f64(rows.lag[k]));
+        if (Usable(rows, k)) largestLag = std::max(largestLag, f64(rows.lag[k]));
     std::vector<FitClass> classes;
     for (std::size_t k = 0; k < rows.Size(); ++k) {
-        if (!(rows.pairs[k] > 0.0f && rows.lag[k] > 0.0f && std::isfinite(rows.gamma[k]) &&
-              std::isfinite(rows.lag[k])))
-            continue;
+        if (!Usable(rows, k)) continue;
         const double h = f64(rows.lag[k]) / largestLag;
         classes.push_back(FitClass{h, f64(rows.pairs[k]) / (h * h), f64(rows.gamma[k])});
         pairs += f64(rows.pairs[k]);
@@ -224,13 +227,6 @@ const char* DirectionName(int d) { return d == 0 ? "x" : "y"; }
 
 }  // namespace
 
-int VariogramRows::ClassesWithPairs() const {
-    int classes = 0;
-    for (std::size_t k = 0; k < Size(); ++k)
-        if (pairs[k] > 0.0f && lag[k] > 0.0f && std::isfinite(gamma[k]) && std::isfinite(lag[k])) ++classes;
-    return classes;
-}
-
 void ReadDirectionalRows(const CKriging& estimator, DirectionalTables& rows) {
     const LagClassCounts counts = ComputeLagClassCounts(estimator.m_GridCell, estimator.m_Rect);
     const float* const* tables[2] = {estimator.m_ppVariogramX, estimator.m_ppVariogramY};
@@ -256,6 +252,7 @@ bool FitSphericalWeighted(const VariogramRows& rows, TVARIOGRAMMODEL& model) {
 double WeightedResidual(const VariogramRows& rows, const TVARIOGRAMMODEL& model) {
     double largestLag = 0.0, pairs = 0.0;
     const std::vector<FitClass> classes = UsableClasses(rows, largestLag, pairs);
+    if (classes.empty()) return 0.0;
     return Residual(classes, f64(model.fRange) / largestLag, f64(model.fNugget), f64(model.fPartialSill));
 }
 

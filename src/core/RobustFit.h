@@ -27,9 +27,6 @@ struct VariogramRows {
     std::vector<float> pairs;
     std::vector<float> gamma;
 
-    // Classes that can enter a fit: some pairs, a positive lag and a finite
-    // semivariance.
-    int ClassesWithPairs() const;
     std::size_t Size() const { return lag.size(); }
 };
 
@@ -48,7 +45,8 @@ public:
 };
 
 // The weighted least-squares spherical model of `rows`, or false (model
-// left unset) when fewer than two classes have pairs. The model is finite
+// left unset) when fewer than two classes can enter the fit (some pairs, a
+// positive lag and a finite semivariance). The model is finite
 // whenever the semivariances are.
 bool FitSphericalWeighted(const VariogramRows& rows, TVARIOGRAMMODEL& model);
 
