@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
@@ -44,6 +45,8 @@ constexpr int kPairChunks = 64;
 // The most omnidirectional classes kept: bounds the per-chunk sums when the
 // two cell sizes differ by orders of magnitude.
 constexpr int kMaxOmnidirectionalClasses = 10000;
+// Partners of a row classified together before their sums are added.
+constexpr std::size_t kPairRun = 256;
 
 // printf-style text of a reason; every float argument widened explicitly.
 __attribute__((format(printf, 1, 2))) std::string FormatReason(const char* format, ...) {
@@ -294,27 +297,45 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
             bounds[chunk++] = i + 1;
     }
 
-    const double width = classes.width;
-    const double reach = (static_cast<double>(k) + 0.5) * width;
+    // Each row is taken in runs of kPairRun partners: first every distance
+    // and class (no branch, so the compiler vectorises it), then the sums.
+    // Class 0 collects what no class takes (closer than half a class,
+    // beyond the last class, a distance that is not a number) and is
+    // dropped. A multiplication by the inverse width places a distance on a
+    // class boundary to within rounding, which is all an estimate of the
+    // variogram needs.
+    const double inverseWidth = 1.0 / classes.width;
+    const double reach = (static_cast<double>(k) + 0.5) * classes.width;
+    const double reach2 = reach * reach;
+    const std::size_t slots = (k + 1) * 3;
     // Per chunk: pair count, distance sum, distance-weighted squared
     // difference sum of every class.
-    std::vector<double> sums(static_cast<std::size_t>(kPairChunks) * k * 3, 0.0);
+    std::vector<double> sums(static_cast<std::size_t>(kPairChunks) * slots, 0.0);
     const ProgressReporter* progress = CurrentRunContext().progress;
     const auto collect = [&](std::size_t c) {
-        double* s = &sums[c * k * 3];
+        double* s = &sums[c * slots];
+        double distance[kPairRun];
+        std::int32_t cls[kPairRun];
         for (std::size_t i = bounds[c]; i < bounds[c + 1]; ++i) {
             if (progress != nullptr && progress->CancelRequested()) return;
-            for (std::size_t j = i + 1; j < n; ++j) {
-                const double ax = f64(x[i]) - f64(x[j]), ay = f64(y[i]) - f64(y[j]);
-                const double d = std::sqrt(ax * ax + ay * ay);
-                if (!(d < reach)) continue;  // beyond the last class, or not a number
-                const double cls = std::trunc(d / width + 0.5);
-                if (cls < 1.0) continue;  // closer than half a class
-                const std::size_t at = (static_cast<std::size_t>(cls) - 1) * 3;
-                const double dv = values[i] - values[j];
-                s[at] += 1.0;
-                s[at + 1] += d;
-                s[at + 2] += d * dv * dv;
+            const double xi = f64(x[i]), yi = f64(y[i]), vi = values[i];
+            for (std::size_t first = i + 1; first < n; first += kPairRun) {
+                const std::size_t run = std::min<std::size_t>(kPairRun, n - first);
+                for (std::size_t r = 0; r < run; ++r) {
+                    const double ax = xi - f64(x[first + r]), ay = yi - f64(y[first + r]);
+                    const double d2 = ax * ax + ay * ay;
+                    const bool within = d2 < reach2;  // false for NaN
+                    const double d = std::sqrt(within ? d2 : 0.0);
+                    distance[r] = d;
+                    cls[r] = static_cast<std::int32_t>(d * inverseWidth + 0.5);
+                }
+                for (std::size_t r = 0; r < run; ++r) {
+                    const std::size_t at = static_cast<std::size_t>(cls[r]) * 3;
+                    const double dv = vi - values[first + r];
+                    s[at] += 1.0;
+                    s[at + 1] += distance[r];
+                    s[at + 2] += distance[r] * dv * dv;
+                }
             }
         }
     };
@@ -331,7 +352,7 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
     for (std::size_t c = 0; c < k; ++c) {
         double pairs = 0.0, distance = 0.0, weighted = 0.0;
         for (std::size_t p = 0; p < static_cast<std::size_t>(kPairChunks); ++p) {
-            const double* s = &sums[(p * k + c) * 3];
+            const double* s = &sums[p * slots + (c + 1) * 3];
             pairs += s[0];
             distance += s[1];
             weighted += s[2];
