@@ -342,7 +342,7 @@ MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pa
 /* How one direction of a pass got its model, and what each fit gave. */
 typedef struct mosaro_direction_fit {
     size_t struct_size; /* set by the caller to sizeof(mosaro_direction_fit) */
-    mosaro_fit fit;     /* the fit the run asked for */
+    mosaro_fit fit;     /* the fit that ran (legacy when the model was given) */
     /* The model the sweep used and how it came about; for the
      * omnidirectional direction the robust model of its table. */
     mosaro_variogram_model model;

@@ -557,6 +557,12 @@ TEST(RobustFitApi, DemoZincOnA100mGridGetsAModelWhereTheLegacyFitGridsZeros) {
     ASSERT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
     EXPECT_EQ(count, 40);  // 100 m classes out to the 4000 m of the y direction
     mosaro_report_free(report);
+
+    // The omnidirectional table is summed in a fixed order: the thread count changes no bit.
+    std::vector<float> oneThread(grid.size(), -7.0f);
+    r.report = nullptr; r.thread_count = 1; r.grid = oneThread.data();
+    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
+    EXPECT_EQ(FirstDifference(grid, oneThread), "");
 }
 
 TEST(RobustFitApi, NeverChangesABitOfALegacyRunAndReportsWhatTheLegacyFitGave) {
@@ -627,6 +633,15 @@ TEST(RobustFitApi, TooFewPairsIsAnErrorThatLeavesTheGridAndTheFitOnlyCallMatches
         ASSERT_EQ(mosaro_report_table(report, 0, d, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
         EXPECT_EQ(count, 20) << d;
     }
+    // Indicator kriging: one pass per threshold, no grid swept.
+    const std::vector<float> thresholds = {45.0f, 50.0f, 60.0f};
+    r.method = MOSARO_METHOD_INDICATOR; r.thresholds = thresholds.data(); r.threshold_count = 3;
+    mosaro_report* indicator = nullptr;
+    ASSERT_EQ(mosaro_fit_variograms(prepared, &r, &indicator), MOSARO_OK) << mosaro_last_message();
+    EXPECT_EQ(mosaro_report_pass_count(indicator), 3);
+    EXPECT_TRUE(Finite(DirectionFit(indicator, 2, 1).model));
+    mosaro_report_free(indicator);
+
     mosaro_direction_fit small;
     small.struct_size = 4;
     EXPECT_EQ(mosaro_report_fit(report, 0, 0, &small), MOSARO_ERROR_STRUCT_SIZE);
