@@ -69,7 +69,10 @@ private:
 // The grid layout is the object's own; the third argument is not read.
 //
 // With a model given in the run context the variograms and the fit are
-// skipped and the sweep runs on that model. Progress is reported at the
+// skipped and the sweep runs on that model. With the robust fit asked for,
+// its models replace the legacy fit's before the sweep (the legacy fit
+// still runs, for the report); a run that asks for the fit only stops
+// before the sweep. Progress is reported at the
 // stage boundaries (finer reports come from inside the stages); a stop
 // request surfaces here as mosaro::Cancelled, the tables released on the
 // way out.
