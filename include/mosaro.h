@@ -126,8 +126,12 @@ typedef enum mosaro_status {
     MOSARO_ERROR_CANCELLED = -17,       /* the progress callback asked to stop */
     MOSARO_ERROR_INDEX = -18,           /* a report index is out of range */
     MOSARO_ERROR_INTERNAL = -19,        /* an unexpected failure inside the library */
-    MOSARO_ERROR_FILE = -20,            /* a file cannot be opened, read or written */
-    MOSARO_ERROR_FILE_FORMAT = -21      /* a file is not a well-formed grid file */
+    /* The robust fit was asked for, but not even the omnidirectional
+     * variogram has two lag classes with pairs: give a model or a coarser
+     * cell. The grid is left as passed. */
+    MOSARO_ERROR_TOO_FEW_PAIRS = -20,
+    MOSARO_ERROR_FILE = -21,            /* a file cannot be opened, read or written */
+    MOSARO_ERROR_FILE_FORMAT = -22      /* a file is not a well-formed grid file */
 } mosaro_status;
 
 /* A fixed English name of a status ("MOSARO_ERROR_CELL_SIZE: ..."); never
@@ -183,6 +187,19 @@ typedef enum mosaro_implementation {
     MOSARO_IMPLEMENTATION_FAST = 0,     /* default */
     MOSARO_IMPLEMENTATION_REFERENCE = 1 /* the plain path; same bits, slower */
 } mosaro_implementation;
+
+/* The automatic fit of the variogram models (when no model is given). */
+typedef enum mosaro_fit {
+    /* The legacy cubic fit: the legacy entry point's bits, but a model that
+     * is not finite in one direction now and then (the grid is then 0). */
+    MOSARO_FIT_LEGACY = 0,
+    /* Weighted least squares of the spherical model (weights pairs / lag^2,
+     * nugget >= 0, partial sill > 0, range up to the largest lag); a
+     * direction with too few pairs takes the omnidirectional model. Always
+     * finite when there are two lag classes with pairs, else
+     * MOSARO_ERROR_TOO_FEW_PAIRS. */
+    MOSARO_FIT_ROBUST = 1
+} mosaro_fit;
 
 typedef struct mosaro_report mosaro_report;   /* the fitted models of a run */
 typedef struct mosaro_samples mosaro_samples; /* prepared samples */
@@ -243,10 +260,14 @@ typedef struct mosaro_request {
 
     mosaro_progress_fn progress; /* optional */
     void* progress_user_data;
+
+    /* Since 0.3. Which automatic fit gives the models; default legacy. Not
+     * read when models are given. */
+    mosaro_fit fit;
 } mosaro_request;
 
 /* Sets struct_size, every pointer to null, every count to 0, the neighbour
- * count to 10 and the method to ordinary kriging. */
+ * count to 10, the method to ordinary kriging and the fit to legacy. */
 MOSARO_API void mosaro_request_init(mosaro_request* request);
 
 /* Grids the request's samples. */
@@ -266,13 +287,29 @@ MOSARO_API void mosaro_samples_free(mosaro_samples* samples);
 MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples,
                                              const mosaro_request* request);
 
+/* Variograms and fits only: runs the experimental variograms and the
+ * automatic fit of the request (both fits when request->fit is robust) and
+ * returns the report with every table kept, without sweeping the grid.
+ * The request's grid, variance, node counts, report and given models are
+ * not read; everything else is, as by mosaro_grid_samples. */
+MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* samples,
+                                               const mosaro_request* request,
+                                               mosaro_report** report);
+
 /* Fit branch a direction took. */
 typedef enum mosaro_fit_branch {
     MOSARO_FIT_SPHERICAL = 0,     /* cubic fit of the right shape */
     MOSARO_FIT_STRAIGHT_LINE = 1, /* straight line through the first two classes */
     MOSARO_FIT_THROUGH_ORIGIN = 2, /* cubic without intercept */
-    MOSARO_FIT_GIVEN = 3          /* the caller's model */
+    MOSARO_FIT_GIVEN = 3,         /* the caller's model */
+    MOSARO_FIT_ROBUST_DIRECTIONAL = 4,     /* robust fit of the direction's own table */
+    MOSARO_FIT_ROBUST_OMNIDIRECTIONAL = 5, /* robust fit of the omnidirectional table */
+    MOSARO_FIT_NOT_RUN = 6        /* no such fit ran (see mosaro_direction_fit) */
 } mosaro_fit_branch;
+
+/* Direction index of the omnidirectional variogram in mosaro_report_table
+ * and mosaro_report_fit (0 is x, 1 is y). */
+#define MOSARO_DIRECTION_OMNIDIRECTIONAL 2
 
 /* What one pass of the pipeline used (indicator kriging: one pass per
  * threshold, in array order; otherwise one pass). */
@@ -296,11 +333,38 @@ MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pas
 /* The experimental table of one direction (0 x, 1 y) of a pass, before
  * (pruned = 0) or after pruning (pruned = 1): class_count entries of lag,
  * pair count and semivariance, owned by the report. Empty (count 0) when
- * the report was made without tables or the model was given. */
+ * the report was made without tables or the model was given. Direction
+ * MOSARO_DIRECTION_OMNIDIRECTIONAL is the omnidirectional table of a
+ * robust fit (classes of the smaller cell size out to the largest
+ * directional lag; never pruned; empty in a legacy run). */
 MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass,
                                              int direction, int pruned, const float** lag,
                                              const float** pairs, const float** semivariance,
                                              int* class_count);
+/* How one direction of a pass got its model, and what each fit gave. */
+typedef struct mosaro_direction_fit {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_direction_fit) */
+    mosaro_fit fit;     /* the fit that ran (legacy when the model was given) */
+    /* The model the sweep used and how it came about; for the
+     * omnidirectional direction the robust model of its table. */
+    mosaro_variogram_model model;
+    mosaro_fit_branch branch;
+    /* What the legacy fit gave for this direction's table (in a robust run
+     * too, so both can be drawn); MOSARO_FIT_NOT_RUN with NaN fields for
+     * the omnidirectional direction and for a given model. */
+    mosaro_variogram_model legacy_model;
+    mosaro_fit_branch legacy_branch;
+    /* One sentence on why this model: which fit, how many classes and
+     * pairs, which bound was reached or why the omnidirectional model was
+     * taken. Owned by the report. */
+    const char* reason;
+} mosaro_direction_fit;
+
+/* Fills `out` (up to out->struct_size) for direction 0 (x), 1 (y) or
+ * MOSARO_DIRECTION_OMNIDIRECTIONAL of a pass. */
+MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* report, int pass, int direction,
+                                           mosaro_direction_fit* out);
+
 MOSARO_API void mosaro_report_free(mosaro_report* report);
 
 /* Binary grid files: the format CKriging::OutKrigingGridFile writes

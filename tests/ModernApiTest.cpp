@@ -5,7 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <fstream>
 #include <functional>
+#include <iostream>
+#include <random>
+#include <sstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -256,7 +261,7 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
     mosaro_request ok = MakeRequest(s, GridArgs::Square(200.0f, 10, 8), grid);
     EXPECT_EQ(mosaro_grid(&ok), MOSARO_OK);
     EXPECT_STREQ(mosaro_last_message(), "");
-    for (int a = MOSARO_ERROR_INTERNAL; a <= MOSARO_WARNING_NO_FINITE_MODEL; ++a)
+    for (int a = MOSARO_ERROR_TOO_FEW_PAIRS; a <= MOSARO_WARNING_NO_FINITE_MODEL; ++a)
         for (int b = a + 1; b <= MOSARO_WARNING_NO_FINITE_MODEL; ++b)
             EXPECT_STRNE(mosaro_status_string(a), mosaro_status_string(b));
     EXPECT_STREQ(mosaro_status_string(-1000), "unknown status");
@@ -354,7 +359,10 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
         }
     }
     EXPECT_EQ(mosaro_report_pass(report, 1, &pass), MOSARO_ERROR_INDEX);
-    EXPECT_EQ(mosaro_report_table(report, 0, 2, 0, &lag, &pairs, &gamma, &count), MOSARO_ERROR_INDEX);
+    // A legacy run has no omnidirectional table; there is no fourth direction.
+    EXPECT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(mosaro_report_table(report, 0, 3, 0, &lag, &pairs, &gamma, &count), MOSARO_ERROR_INDEX);
     mosaro_report_free(report);
 
     // Without tables the report still has the models, and empty tables.
@@ -453,4 +461,217 @@ TEST(KrigingVariance, UnderAGivenModelIsFiniteAndLognormalTakesTheOrdinaryOne) {
             EXPECT_TRUE(SameBits(variance, ordinary)) << method;
         }
     }
+}
+
+namespace {
+
+// Column `column` of the shipped demo table (x, y first), blanks for empty fields.
+ApiSamples DemoSamples(int column) {
+    SampleTable table;
+    std::ifstream file(MOSARO_DATA_DIR "/meuse.csv");
+    std::string line;
+    std::getline(file, line);
+    while (std::getline(file, line)) {
+        std::vector<float> fields;
+        std::stringstream row(line);
+        for (std::string field; std::getline(row, field, ',');) fields.push_back(field.empty() ? -1e38f : std::stof(field));
+        table.Add(fields[0], fields[1], fields[static_cast<std::size_t>(column)]);
+    }
+    return ApiSamples(table);
+}
+
+mosaro_direction_fit DirectionFit(const mosaro_report* report, int pass, int direction) {
+    mosaro_direction_fit f;
+    f.struct_size = sizeof f;
+    EXPECT_EQ(mosaro_report_fit(report, pass, direction, &f), MOSARO_OK) << mosaro_last_message();
+    return f;
+}
+
+bool Finite(const mosaro_variogram_model& m) {
+    return std::isfinite(m.nugget) && std::isfinite(m.partial_sill) && std::isfinite(m.range) && std::isfinite(m.sill);
+}
+
+// Samples as users bring them: clustered and sparse areas, a smooth field
+// of a random scale and anisotropy plus noise, lognormal now and then, over
+// an extent and a cell of a random size.
+struct RealLike { ApiSamples samples; GridArgs grid; int method; };
+
+RealLike MakeRealLike(unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const float extent = static_cast<float>(std::pow(10.0, 1.0 + 3.0 * u(random)));
+    const float aspect = static_cast<float>(0.5 + u(random));
+    const int count = 30 + static_cast<int>(random() % 270);
+    const double scale = extent * (0.05 + 0.6 * u(random)), stretch = 0.3 + 2.0 * u(random);
+    const bool lognormal = random() % 3 == 0;
+    SampleTable table;
+    double cx = 0.0, cy = 0.0;
+    for (int i = 0; i < count; ++i) {
+        if (i % 10 == 0) { cx = u(random); cy = u(random); }
+        const bool clustered = i % 3 != 0;
+        const double px = clustered ? cx + 0.05 * (u(random) - 0.5) : u(random);
+        const double py = clustered ? cy + 0.05 * (u(random) - 0.5) : u(random);
+        const float x = static_cast<float>(std::fmin(std::fmax(px, 0.0), 1.0) * extent);
+        const float y = static_cast<float>(std::fmin(std::fmax(py, 0.0), 1.0) * extent * aspect);
+        const double field = std::sin(x / scale) * std::cos(y * stretch / scale) + 0.3 * (u(random) - 0.5);
+        table.Add(x, y, static_cast<float>(lognormal ? 100.0 * std::exp(1.5 * field) : 50.0 + 20.0 * field));
+    }
+    GridArgs grid;
+    grid.xMax = extent;
+    grid.yMax = extent * aspect;
+    grid.cellsX = 10 + static_cast<int>(random() % 90);
+    grid.cellX = grid.cellY = extent / static_cast<float>(grid.cellsX);
+    grid.cellsY = static_cast<int>(grid.yMax / grid.cellY);
+    grid.neighbours = 4 + static_cast<int>(random() % 21);
+    return RealLike{ApiSamples(table), grid, lognormal ? MOSARO_METHOD_LOGNORMAL : (random() % 4 == 0 ? MOSARO_METHOD_INDICATOR : MOSARO_METHOD_ORDINARY)};
+}
+
+}  // namespace
+
+TEST(RobustFitApi, DemoZincOnA100mGridGetsAModelWhereTheLegacyFitGridsZeros) {
+    const ApiSamples s = DemoSamples(5);
+    GridArgs args{178600, 329700, 181400, 333700, 100, 100, 28, 40, 16};
+    std::vector<float> grid;
+    mosaro_request r = MakeRequest(s, args, grid, MOSARO_METHOD_LOGNORMAL);
+    EXPECT_EQ(mosaro_grid(&r), MOSARO_WARNING_NO_FINITE_MODEL);
+    EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v == 0.0f; }));
+
+    mosaro_report* report = nullptr;
+    r.report = &report; r.report_tables = 1; r.fit = MOSARO_FIT_ROBUST;
+    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
+    EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v > 100.0f && v < 5000.0f; }));  // zinc, mg/kg
+    for (int d = 0; d < 2; ++d) {
+        const mosaro_direction_fit f = DirectionFit(report, 0, d);
+        EXPECT_EQ(f.fit, MOSARO_FIT_ROBUST);
+        EXPECT_EQ(f.branch, MOSARO_FIT_ROBUST_DIRECTIONAL) << f.reason;
+        EXPECT_TRUE(Finite(f.model));
+        EXPECT_EQ(f.legacy_branch, MOSARO_FIT_THROUGH_ORIGIN);
+        EXPECT_EQ(std::isnan(f.legacy_model.range), d == 1);  // what the legacy fit gave, for the plot
+        EXPECT_NE(std::string(f.reason).find("weighted least squares"), std::string::npos) << f.reason;
+    }
+    const mosaro_direction_fit omni = DirectionFit(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL);
+    EXPECT_EQ(omni.branch, MOSARO_FIT_ROBUST_OMNIDIRECTIONAL);
+    EXPECT_TRUE(Finite(omni.model));
+    const float *lag, *pairs, *gamma;
+    int count = 0;
+    ASSERT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
+    EXPECT_EQ(count, 40);  // 100 m classes out to the 4000 m of the y direction
+    mosaro_report_free(report);
+
+    // The omnidirectional table is summed in a fixed order: the thread count changes no bit.
+    std::vector<float> oneThread(grid.size(), -7.0f);
+    r.report = nullptr; r.thread_count = 1; r.grid = oneThread.data();
+    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
+    EXPECT_EQ(FirstDifference(grid, oneThread), "");
+}
+
+TEST(RobustFitApi, NeverChangesABitOfALegacyRunAndReportsWhatTheLegacyFitGave) {
+    const ApiSamples s(FourColumnSamples(4, 90), 3);
+    const std::vector<float> thresholds = {40.0f, 55.0f};
+    for (int method = MOSARO_METHOD_ORDINARY; method <= MOSARO_METHOD_COKRIGING; ++method) {
+        std::vector<float> legacy, oldSize, robust;
+        mosaro_request r = MakeRequest(s, GridArgs::Square(200.0f, 14, 8), legacy, method);
+        r.thresholds = thresholds.data(); r.threshold_count = 2; r.method_parameter = 5.0f;
+        mosaro_report* legacyReport = nullptr;
+        mosaro_report* robustReport = nullptr;
+        r.report = &legacyReport;
+        ASSERT_GE(mosaro_grid(&r), MOSARO_OK) << method;
+
+        r.fit = MOSARO_FIT_ROBUST; r.report = &robustReport; r.grid = (robust = legacy).data();
+        ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << method << ": " << mosaro_last_message();
+        // A caller of the layout before the fit choice gets the legacy fit.
+        r.struct_size = offsetof(mosaro_request, fit); r.report = nullptr; r.grid = (oldSize = robust).data();
+        ASSERT_GE(mosaro_grid(&r), MOSARO_OK) << method;
+        EXPECT_EQ(FirstDifference(legacy, oldSize), "") << method;
+        EXPECT_FALSE(SameBits(legacy, robust)) << method;
+
+        ASSERT_EQ(mosaro_report_pass_count(robustReport), mosaro_report_pass_count(legacyReport));
+        for (int p = 0; p < mosaro_report_pass_count(legacyReport); ++p)
+            for (int d = 0; d < 2; ++d) {
+                const mosaro_direction_fit was = DirectionFit(legacyReport, p, d), beside = DirectionFit(robustReport, p, d);
+                EXPECT_EQ(was.fit, MOSARO_FIT_LEGACY);
+                EXPECT_EQ(Bits(was.model.range), Bits(beside.legacy_model.range)) << method;
+                EXPECT_EQ(Bits(was.model.partial_sill), Bits(beside.legacy_model.partial_sill)) << method;
+                EXPECT_EQ(was.branch, beside.legacy_branch) << method;
+            }
+        mosaro_report_free(legacyReport);
+        mosaro_report_free(robustReport);
+    }
+}
+
+TEST(RobustFitApi, TooFewPairsIsAnErrorThatLeavesTheGridAndTheFitOnlyCallMatchesTheRun) {
+    const ApiSamples s(StructuredSamples(6, 60, 200.0f));
+    std::vector<float> grid;
+    GridArgs tooShort = GridArgs::Square(200.0f, 10, 8);
+    tooShort.xMax = tooShort.yMax = 15.0f;  // one class of 20 in each direction
+    mosaro_request r = MakeRequest(s, tooShort, grid);
+    r.fit = MOSARO_FIT_ROBUST;
+    EXPECT_EQ(mosaro_grid(&r), MOSARO_ERROR_TOO_FEW_PAIRS);
+    EXPECT_NE(std::string(mosaro_last_message()).find("give a model or a coarser cell"), std::string::npos);
+    EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v == -7.0f; }));
+    mosaro_samples* prepared = nullptr;
+    ASSERT_EQ(mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), static_cast<int>(s.x.size()), nullptr, 0, &prepared), MOSARO_OK);
+    mosaro_report* report = nullptr;
+    EXPECT_EQ(mosaro_fit_variograms(prepared, &r, &report), MOSARO_ERROR_TOO_FEW_PAIRS);
+    EXPECT_EQ(report, nullptr);
+
+    // Variograms and fits alone: the gridding run's models, every table, no grid read.
+    r = MakeRequest(s, GridArgs::Square(200.0f, 20, 8), grid);
+    r.fit = MOSARO_FIT_ROBUST;
+    mosaro_report* gridded = nullptr;
+    r.report = &gridded;
+    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
+    r.grid = nullptr; r.node_count_x = 0;
+    ASSERT_EQ(mosaro_fit_variograms(prepared, &r, &report), MOSARO_OK) << mosaro_last_message();
+    for (int d = 0; d <= MOSARO_DIRECTION_OMNIDIRECTIONAL; ++d) {
+        const mosaro_direction_fit alone = DirectionFit(report, 0, d), run = DirectionFit(gridded, 0, d);
+        EXPECT_EQ(Bits(alone.model.range), Bits(run.model.range)) << d;
+        EXPECT_EQ(Bits(alone.legacy_model.sill), Bits(run.legacy_model.sill)) << d;
+        EXPECT_STREQ(alone.reason, run.reason);
+        const float *lag, *pairs, *gamma;
+        int count = 0;
+        ASSERT_EQ(mosaro_report_table(report, 0, d, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
+        EXPECT_EQ(count, 20) << d;
+    }
+    // Indicator kriging: one pass per threshold, no grid swept.
+    const std::vector<float> thresholds = {45.0f, 50.0f, 60.0f};
+    r.method = MOSARO_METHOD_INDICATOR; r.thresholds = thresholds.data(); r.threshold_count = 3;
+    mosaro_report* indicator = nullptr;
+    ASSERT_EQ(mosaro_fit_variograms(prepared, &r, &indicator), MOSARO_OK) << mosaro_last_message();
+    EXPECT_EQ(mosaro_report_pass_count(indicator), 3);
+    EXPECT_TRUE(Finite(DirectionFit(indicator, 2, 1).model));
+    mosaro_report_free(indicator);
+
+    mosaro_direction_fit small;
+    small.struct_size = 4;
+    EXPECT_EQ(mosaro_report_fit(report, 0, 0, &small), MOSARO_ERROR_STRUCT_SIZE);
+    mosaro_report_free(report);
+    mosaro_report_free(gridded);
+    mosaro_samples_free(prepared);
+}
+
+TEST(RobustFitApi, GeneratedRealLikeCasesAlwaysGetAFiniteModel) {
+    int legacyFailures = 0, fallbacks = 0;
+    const int cases = 150;
+    for (unsigned seed = 0; seed < static_cast<unsigned>(cases); ++seed) {
+        const RealLike c = MakeRealLike(seed);
+        std::vector<float> grid;
+        const std::vector<float> thresholds = {45.0f, 55.0f};
+        mosaro_request r = MakeRequest(c.samples, c.grid, grid, c.method);
+        r.thresholds = thresholds.data(); r.threshold_count = 2;
+        if (mosaro_grid(&r) == MOSARO_WARNING_NO_FINITE_MODEL) ++legacyFailures;
+        mosaro_report* report = nullptr;
+        r.report = &report; r.fit = MOSARO_FIT_ROBUST;
+        ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << "seed " << seed << ": " << mosaro_last_message();
+        for (int p = 0; p < mosaro_report_pass_count(report); ++p)
+            for (int d = 0; d < 2; ++d) {
+                const mosaro_direction_fit f = DirectionFit(report, p, d);
+                EXPECT_TRUE(Finite(f.model) && f.model.partial_sill > 0.0f && f.model.nugget >= 0.0f) << "seed " << seed;
+                if (d == 0 && f.branch == MOSARO_FIT_ROBUST_OMNIDIRECTIONAL) ++fallbacks;
+            }
+        EXPECT_TRUE(std::any_of(grid.begin(), grid.end(), [](float v) { return v != 0.0f; })) << "seed " << seed;
+        mosaro_report_free(report);
+    }
+    std::cout << "legacy fit without a finite model: " << legacyFailures << " of " << cases
+              << " cases; robust fit finite in all, " << fallbacks << " passes on the omnidirectional model\n";
 }

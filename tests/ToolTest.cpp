@@ -234,13 +234,24 @@ TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
     for (const char* part : {"155 samples read", "x direction: nugget", "y direction: nugget", "anisotropy used",
                              "28 x 39 nodes", "wrote"})
         EXPECT_NE(run.out.find(part), std::string::npos) << part << " missing in:\n" << run.out;
+    EXPECT_NE(run.err.find("no finite variogram model"), std::string::npos) << run.err;  // this cell defeats the legacy fit
+
+    const Outcome robust = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 --fit robust -o " +
+                               Path("r.tif"));
+    ASSERT_EQ(robust.status, 0) << robust.err;
+    EXPECT_EQ(robust.err, "");
+    EXPECT_NE(robust.out.find("model (robust fit)"), std::string::npos) << robust.out;
+    const std::vector<float> nodes = ReadRaster(Path("r.tif")).nodes;
+    EXPECT_GT(*std::min_element(nodes.begin(), nodes.end()), 100.0f);  // zinc is above 100 mg/kg everywhere
+
     const std::string png = Slurp(Path("g.png"));
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
     const Outcome variogram = Run(std::string("variogram ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --cell 100 --plot " +
                                   Path("v.svg"));
     ASSERT_EQ(variogram.status, 0) << variogram.err;
-    for (const char* part : {"x direction", "after pruning", "semivariance", "model: nugget"})
+    for (const char* part : {"x direction", "after pruning", "semivariance", "legacy fit: nugget", "robust fit: nugget",
+                             "omnidirectional"})
         EXPECT_NE(variogram.out.find(part), std::string::npos) << part;
     EXPECT_NE(Slurp(Path("v.svg")).find("<svg"), std::string::npos);
 }

@@ -73,7 +73,7 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     if (!options.quiet) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s\n", DescribeSamples(options, run.samples).c_str());
-        std::printf("model (%s):\n", run.models.empty() ? "fitted" : "given");
+        std::printf("model (%s):\n", !run.models.empty() ? "given" : options.fit == "robust" ? "robust fit" : "legacy fit");
         if (report) PrintModels(stdout, *report, run.method);
         std::printf("grid: %d x %d nodes, cell %g x %g, first node (%g, %g)\n", run.grid.nodes_x, run.grid.nodes_y,
                     static_cast<double>(run.grid.cell_x), static_cast<double>(run.grid.cell_y),

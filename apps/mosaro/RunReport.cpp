@@ -8,8 +8,17 @@ const char* BranchName(mosaro_fit_branch branch) {
         case MOSARO_FIT_STRAIGHT_LINE: return "straight line through the first two classes";
         case MOSARO_FIT_THROUGH_ORIGIN: return "fit through the origin";
         case MOSARO_FIT_GIVEN: return "given";
+        case MOSARO_FIT_ROBUST_DIRECTIONAL: return "robust fit";
+        case MOSARO_FIT_ROBUST_OMNIDIRECTIONAL: return "robust fit of the omnidirectional variogram";
+        case MOSARO_FIT_NOT_RUN: return "not run";
     }
     return "unknown";
+}
+
+bool DirectionFit(const mosaro_report& report, int pass, int direction, mosaro_direction_fit& fit) {
+    fit = mosaro_direction_fit{};
+    fit.struct_size = sizeof fit;
+    return mosaro_report_fit(&report, pass, direction, &fit) == MOSARO_OK;
 }
 
 void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method method) {
@@ -21,10 +30,13 @@ void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method meth
         if (method == MOSARO_METHOD_INDICATOR)
             std::fprintf(out, "threshold %g:\n", static_cast<double>(pass.threshold));
         for (int d = 0; d < 2; ++d) {
-            const mosaro_variogram_model& m = pass.models[d];
+            mosaro_direction_fit fit;
+            const bool explained = DirectionFit(report, p, d, fit);
+            const mosaro_variogram_model& m = explained ? fit.model : pass.models[d];
             std::fprintf(out, "  %s direction: nugget %g, partial sill %g, range %g (%s)\n", kDirections[d],
                          static_cast<double>(m.nugget), static_cast<double>(m.partial_sill),
-                         static_cast<double>(m.range), BranchName(pass.branches[d]));
+                         static_cast<double>(m.range),
+                         explained && fit.reason != nullptr && *fit.reason ? fit.reason : BranchName(pass.branches[d]));
         }
         std::fprintf(out, "  anisotropy used: %g%s\n", static_cast<double>(pass.anisotropy),
                      pass.anisotropy_reset ? " (the ratio of the ranges was unusable, so 1)" : "");

@@ -10,7 +10,12 @@ namespace mosaro::tool {
 
 const char* BranchName(mosaro_fit_branch branch);
 
-// Prints every pass of `report` (indicator kriging: one per threshold).
+// Prints every pass of `report` (indicator kriging: one per threshold):
+// per direction the model used and why.
 void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method method);
+
+// How a direction of a pass got its model, and what each fit gave; false
+// when the report has no such direction.
+bool DirectionFit(const mosaro_report& report, int pass, int direction, mosaro_direction_fit& fit);
 
 }  // namespace mosaro::tool

@@ -53,6 +53,8 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
         throw ToolError("only co-kriging takes several --value columns");
     if (run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED && !options.shift_given)
         throw ToolError("three-parameter lognormal kriging needs --shift");
+    if (options.fit != "legacy" && options.fit != "robust")
+        throw ToolError("unknown fit '" + options.fit + "' (use legacy or robust)");
     if (options.neighbours < 1) throw ToolError("--neighbours must be at least 1");
     if (options.threads < 0) throw ToolError("--threads must be 0 (every core) or more");
 
@@ -101,6 +103,7 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
     r.thread_count = options.threads;
     r.given_models = run.models.empty() ? nullptr : run.models.data();
     r.given_model_count = static_cast<int>(run.models.size());
+    r.fit = options.fit == "robust" ? MOSARO_FIT_ROBUST : MOSARO_FIT_LEGACY;
 }
 
 ReportPtr RunRequest(mosaro_request request, bool quiet) {
@@ -116,7 +119,7 @@ ReportPtr RunRequest(mosaro_request request, bool quiet) {
     if (status == MOSARO_WARNING_NO_FINITE_MODEL)
         std::fprintf(stderr,
                      "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
-                     "zeros; give a coarser --cell or a model with --model\n");
+                     "zeros; give a coarser --cell, a model with --model, or --fit robust\n");
     return owned;
 }
 

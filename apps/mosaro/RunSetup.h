@@ -24,6 +24,7 @@ struct RunOptions {
     int neighbours = kDefaultNeighbours;
     int threads = 0;
     std::vector<double> model;  // nugget partial-sill range, once or for x then y
+    std::string fit = "legacy";  // "legacy" or "robust"
     GridChoice grid;
     bool quiet = false;
 };

@@ -38,6 +38,10 @@ void AddRunOptions(CLI::App& command, RunOptions& o) {
         ->capture_default_str();
     command.add_option("--threads", o.threads, "threads (0: every core); results never depend on it")
         ->capture_default_str();
+    command.add_option("--fit", o.fit,
+                       "automatic variogram fit: legacy (the legacy grids, bit for bit) or robust (weighted "
+                       "least squares; always finite when two lag classes have pairs)")
+        ->capture_default_str();
     command.add_flag("-q,--quiet", o.quiet, "no progress bar and no report");
 }
 

@@ -7,6 +7,8 @@
 namespace mosaro {
 namespace {
 
+thread_local VariogramRows* t_omnidirectional = nullptr;
+
 // The run's choice: the plain loop when the reference is asked for, else the
 // blocked one with `kernels`.
 void BuildTables(CKriging& estimator, float* const* ppPoints, const double* values,
@@ -30,9 +32,21 @@ void BuildTables(CKriging& estimator, float* const* ppPoints, const double* valu
     float** tableY = sumsY.Finish();
     estimator.m_ppVariogramX = tableX;
     estimator.m_ppVariogramY = tableY;
+
+    if (t_omnidirectional != nullptr)
+        *t_omnidirectional = BuildOmnidirectionalVariogram(
+            ppPoints[0], ppPoints[1], values, estimator.m_nPointCount,
+            ComputeOmnidirectionalClasses(estimator.m_GridCell, estimator.m_Rect),
+            ResolveThreadCount(context));
 }
 
 }  // namespace
+
+OmnidirectionalScope::OmnidirectionalScope(VariogramRows* target) : previous_(t_omnidirectional) {
+    t_omnidirectional = target;
+}
+
+OmnidirectionalScope::~OmnidirectionalScope() { t_omnidirectional = previous_; }
 
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values) {
     BuildTables(estimator, ppPoints, values,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "PairKernels.h"
+#include "RobustFit.h"
 #include "VariogramPairLoops.h"
 #include "mosaro.h"
 
@@ -22,6 +23,21 @@ namespace mosaro {
 // both give the same tables. Reports progress of Stage::kVariograms and
 // throws Cancelled when the host asked to stop.
 void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values);
+
+// While one lives, BuildExperimentalVariograms on this thread also builds
+// the omnidirectional variogram of the same quantities into `target` (the
+// robust fit needs it; each method's variogram stage chooses the
+// quantities, so it is built there). A null target builds nothing.
+class OmnidirectionalScope {
+public:
+    explicit OmnidirectionalScope(VariogramRows* target);
+    ~OmnidirectionalScope();
+    OmnidirectionalScope(const OmnidirectionalScope&) = delete;
+    OmnidirectionalScope& operator=(const OmnidirectionalScope&) = delete;
+
+private:
+    VariogramRows* previous_;
+};
 
 // The blocked path with the given pair kernels and blocking, whatever the
 // context says (every choice must give the same tables).

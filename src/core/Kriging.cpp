@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <utility>
 #include <vector>
 
 using mosaro::f64;
@@ -67,7 +69,10 @@ private:
 // The grid layout is the object's own; the third argument is not read.
 //
 // With a model given in the run context the variograms and the fit are
-// skipped and the sweep runs on that model. Progress is reported at the
+// skipped and the sweep runs on that model. With the robust fit asked for,
+// its models replace the legacy fit's before the sweep (the legacy fit
+// still runs, for the report); a run that asks for the fit only stops
+// before the sweep. Progress is reported at the
 // stage boundaries (finer reports come from inside the stages); a stop
 // request surfaces here as mosaro::Cancelled, the tables released on the
 // way out.
@@ -84,20 +89,38 @@ void CKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY /*
             report->branches[0] = report->branches[1] = mosaro::FitBranch::Given;
         }
     } else {
+        const bool robust = context.fit == mosaro::FitChoice::kRobust;
+        mosaro::VariogramRows omnidirectional;
         {
             StageClock clock(mosaro::Stage::kVariograms);
             mosaro::ReportProgress(mosaro::Stage::kVariograms, 0.0);
+            const mosaro::OmnidirectionalScope alsoOmnidirectional(robust ? &omnidirectional : nullptr);
             CalculateVariogramValue(ppPoints);
         }
         if (report != nullptr) mosaro::CaptureExperimentalTables(*this, *report);
+        std::optional<mosaro::RobustFitResult> robustFit;
         {
             StageClock clock(mosaro::Stage::kFit);
             mosaro::ReportProgress(mosaro::Stage::kFit, 0.0);
+            // The robust fit reads the tables as built, before the legacy
+            // fit prunes them. The legacy fit runs in a robust run too: it
+            // is cheap, and the report shows what it would have given.
+            if (robust) {
+                mosaro::DirectionalTables tables;
+                mosaro::ReadDirectionalRows(*this, tables);
+                robustFit = mosaro::FitRobustModels(tables, omnidirectional);
+            }
             CalculateVariogramConstant();
         }
         if (report != nullptr) mosaro::CaptureFittedModels(*this, *report);
+        if (robustFit) {
+            m_VariogramModel[0] = robustFit->models[0];
+            m_VariogramModel[1] = robustFit->models[1];
+            if (report != nullptr) mosaro::CaptureRobustFit(*robustFit, std::move(omnidirectional), *report);
+        }
     }
     if (report != nullptr) mosaro::CaptureSweepConstants(*this, *report);
+    if (context.fitOnly) return;
     StageClock clock(mosaro::Stage::kSweep);
     mosaro::ReportProgress(mosaro::Stage::kSweep, 0.0);
     CalculateKrigingValue(ppPoints, pGrid);

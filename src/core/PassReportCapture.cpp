@@ -1,6 +1,7 @@
 #include "PassReportCapture.h"
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "FloatArith.h"
@@ -52,8 +53,23 @@ void CaptureFittedModels(const CKriging& estimator, PassReport& report) {
     const int retainedY = static_cast<int>(report.prunedTables[1][0].size());
     CopyRows(estimator.m_ppVariogramX, retainedX, report.prunedTables[0]);
     CopyRows(estimator.m_ppVariogramY, retainedY, report.prunedTables[1]);
-    report.models[0] = estimator.m_VariogramModel[0];
-    report.models[1] = estimator.m_VariogramModel[1];
+    for (int d = 0; d < 2; ++d) {
+        report.models[d] = report.legacyModels[d] = estimator.m_VariogramModel[d];
+        report.legacyBranches[d] = report.branches[d];
+    }
+}
+
+void CaptureRobustFit(const RobustFitResult& fit, VariogramRows omnidirectional, PassReport& report) {
+    report.robust = true;
+    for (int d = 0; d < 2; ++d) {
+        report.models[d] = fit.models[d];
+        report.branches[d] = fit.sources[d] == RobustSource::kDirectional ? FitBranch::RobustDirectional
+                                                                          : FitBranch::RobustOmnidirectional;
+        report.reasons[d] = fit.reasons[d];
+    }
+    report.omnidirectional = std::move(omnidirectional);
+    report.omnidirectionalModel = fit.omnidirectionalModel;
+    report.omnidirectionalReason = fit.omnidirectionalReason;
 }
 
 void CaptureSweepConstants(const CKriging& estimator, PassReport& report) {

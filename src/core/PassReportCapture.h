@@ -15,8 +15,12 @@ namespace mosaro {
 void CaptureExperimentalTables(const CKriging& estimator, PassReport& report);
 
 // Copies the retained classes of both tables after the fit pruned them, and
-// the fitted models.
+// the fitted models (as the models used and as the legacy fit's).
 void CaptureFittedModels(const CKriging& estimator, PassReport& report);
+
+// The robust models replacing the legacy ones, where each came from and
+// why, and the omnidirectional table and model.
+void CaptureRobustFit(const RobustFitResult& fit, VariogramRows omnidirectional, PassReport& report);
 
 // The averaged constants the sweep derives from the two models.
 void CaptureSweepConstants(const CKriging& estimator, PassReport& report);

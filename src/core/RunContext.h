@@ -15,9 +15,11 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "NodeProcedure.h"
+#include "RobustFit.h"
 #include "VariogramFit.h"
 #include "mosaro.h"
 
@@ -91,7 +93,21 @@ struct PassReport {
     bool anisotropyReset = false;  // the ratio range_x / range_y was replaced by 1
     std::vector<float> tables[2][3];        // before pruning: [direction][row]
     std::vector<float> prunedTables[2][3];  // after pruning
+    // What the legacy fit gave for the same tables; in a legacy run the
+    // models above, in a robust run the models it replaced.
+    TVARIOGRAMMODEL legacyModels[2]{};
+    FitBranch legacyBranches[2] = {FitBranch::NotRun, FitBranch::NotRun};
+    // Robust runs: why each direction got its model, the omnidirectional
+    // table (kept with the other tables) and its model.
+    bool robust = false;
+    std::string reasons[2];
+    VariogramRows omnidirectional;
+    TVARIOGRAMMODEL omnidirectionalModel{};
+    std::string omnidirectionalReason;
 };
+
+// Which automatic fit gives the models the sweep runs on.
+enum class FitChoice { kLegacy = 0, kRobust = 1 };
 
 struct RunContext {
     // Runs the plain reference implementation of every algorithm instead of
@@ -114,6 +130,12 @@ struct RunContext {
     // When set, receives the seconds spent in each stage (indexed by Stage),
     // summed over the passes.
     double* stageSeconds = nullptr;
+    // The legacy fit (the legacy bits) or the robust one; the legacy fit
+    // runs in either case, so a report can show both.
+    FitChoice fit = FitChoice::kLegacy;
+    // Each pass stops after the fit: variograms and models only, the grid
+    // is not swept (nor written).
+    bool fitOnly = false;
 };
 
 // Worker threads a run may use: the context's setting if positive, else

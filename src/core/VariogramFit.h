@@ -16,8 +16,19 @@ int PruneToNonDecreasing(float* const* table, int classCount);
 float ScaleDivisor(float lastLag);
 
 // Branch of the fit that applied to the coefficients; Given marks a model
-// the caller set instead of a fit.
-enum class FitBranch { Spherical, StraightLine, ThroughOrigin, Given };
+// the caller set instead of a fit. The robust fit's models are marked by
+// where they came from: the direction's own table, or the omnidirectional
+// one; NotRun marks a fit that did not run (the legacy fit of the
+// omnidirectional table, the robust fit of a legacy run).
+enum class FitBranch {
+    Spherical,
+    StraightLine,
+    ThroughOrigin,
+    Given,
+    RobustDirectional,
+    RobustOmnidirectional,
+    NotRun
+};
 
 // Prunes `table` and fits b0 + b1 h + b3 h^3 by pair-count weighted least
 // squares, from which the spherical constants follow in closed form

@@ -58,6 +58,9 @@ extern "C" MOSARO_API const char* mosaro_status_string(int status) {
         case MOSARO_ERROR_CANCELLED: return "MOSARO_ERROR_CANCELLED: stopped by the progress callback";
         case MOSARO_ERROR_INDEX: return "MOSARO_ERROR_INDEX: report index out of range";
         case MOSARO_ERROR_INTERNAL: return "MOSARO_ERROR_INTERNAL: unexpected failure";
+        case MOSARO_ERROR_TOO_FEW_PAIRS:
+            return "MOSARO_ERROR_TOO_FEW_PAIRS: too few pairs to fit a variogram: give a model or a "
+                   "coarser cell";
         case MOSARO_ERROR_FILE: return "MOSARO_ERROR_FILE: file cannot be opened, read or written";
         case MOSARO_ERROR_FILE_FORMAT: return "MOSARO_ERROR_FILE_FORMAT: not a well-formed grid file";
         default: return "unknown status";

@@ -46,6 +46,9 @@ mosaro_status GuardedEntry(Body&& body) noexcept {
     } catch (const ApiError& e) {
         SetLastMessage(e.what());
         return e.Status();
+    } catch (const TooFewPairsToFit& e) {
+        SetLastMessage(e.what());
+        return MOSARO_ERROR_TOO_FEW_PAIRS;
     } catch (const Cancelled&) {
         SetLastMessage("the run was cancelled by the progress callback; the grid's content is "
                        "unspecified");

@@ -1,6 +1,9 @@
 #include "ModelReport.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 
 #include "ApiStatus.h"
 #include "FloatArith.h"
@@ -17,9 +20,38 @@ mosaro_fit_branch ToBranch(FitBranch branch) {
         case FitBranch::Spherical: return MOSARO_FIT_SPHERICAL;
         case FitBranch::StraightLine: return MOSARO_FIT_STRAIGHT_LINE;
         case FitBranch::ThroughOrigin: return MOSARO_FIT_THROUGH_ORIGIN;
+        case FitBranch::RobustDirectional: return MOSARO_FIT_ROBUST_DIRECTIONAL;
+        case FitBranch::RobustOmnidirectional: return MOSARO_FIT_ROBUST_OMNIDIRECTIONAL;
+        case FitBranch::NotRun: return MOSARO_FIT_NOT_RUN;
         case FitBranch::Given:
         default: return MOSARO_FIT_GIVEN;
     }
+}
+
+// Why a legacy run's direction has its model: the branch, and a word when
+// the model is not finite (the sweep then writes 0 everywhere).
+const char* LegacyReason(const PassReport& p, int direction) {
+    const TVARIOGRAMMODEL& m = p.models[direction];
+    const bool finite = std::isfinite(m.fRange) && std::isfinite(m.fPartialSill) && std::isfinite(m.fNugget);
+    switch (p.branches[direction]) {
+        case FitBranch::Given: return "the model given by the caller";
+        case FitBranch::Spherical:
+            return finite ? "legacy fit: the cubic has the spherical shape"
+                          : "legacy fit: the cubic has the spherical shape, but the model is not finite";
+        case FitBranch::StraightLine:
+            return finite ? "legacy fit: the cubic has no sill, so a straight line through the first two classes"
+                          : "legacy fit: straight line through the first two classes, not finite";
+        case FitBranch::ThroughOrigin:
+        default:
+            return finite ? "legacy fit: negative intercept, so the cubic through the origin"
+                          : "legacy fit: the cubic through the origin gives no finite model (too few pairs "
+                            "per lag class or classes of the wrong shape)";
+    }
+}
+
+mosaro_variogram_model NotFitted() {
+    const float nan = std::nanf("");
+    return mosaro_variogram_model{nan, nan, nan, nan};
 }
 
 const PassReport& PassAt(const mosaro_report* report, int pass) {
@@ -28,6 +60,12 @@ const PassReport& PassAt(const mosaro_report* report, int pass) {
         Refuse(MOSARO_ERROR_INDEX, FormatMessage("pass must be in [0, %zu) (got %d)",
                                                  report->passes.size(), pass));
     return report->passes[static_cast<std::size_t>(pass)];
+}
+
+void RequireDirection(int direction) {
+    if (direction < 0 || direction > MOSARO_DIRECTION_OMNIDIRECTIONAL)
+        Refuse(MOSARO_ERROR_INDEX,
+               FormatMessage("direction must be 0 (x), 1 (y) or 2 (omnidirectional) (got %d)", direction));
 }
 
 }  // namespace
@@ -84,13 +122,17 @@ extern "C" MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* rep
                                                         int* class_count) {
     return mosaro::GuardedEntry([&] {
         const mosaro::PassReport& p = mosaro::PassAt(report, pass);
-        if (direction != 0 && direction != 1)
-            mosaro::Refuse(MOSARO_ERROR_INDEX,
-                           mosaro::FormatMessage("direction must be 0 (x) or 1 (y) (got %d)",
-                                                 direction));
+        mosaro::RequireDirection(direction);
         if (lag == nullptr || pairs == nullptr || semivariance == nullptr || class_count == nullptr)
             mosaro::Refuse(MOSARO_ERROR_NULL_POINTER,
                            "lag, pairs, semivariance and class_count must not be null");
+        if (direction == MOSARO_DIRECTION_OMNIDIRECTIONAL) {
+            *lag = p.omnidirectional.lag.data();
+            *pairs = p.omnidirectional.pairs.data();
+            *semivariance = p.omnidirectional.gamma.data();
+            *class_count = static_cast<int>(p.omnidirectional.Size());
+            return MOSARO_OK;
+        }
         const std::vector<float>(&rows)[3] = pruned ? p.prunedTables[direction] : p.tables[direction];
         *lag = rows[0].data();
         *pairs = rows[1].data();
@@ -101,3 +143,39 @@ extern "C" MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* rep
 }
 
 extern "C" MOSARO_API void mosaro_report_free(mosaro_report* report) { delete report; }
+
+extern "C" MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* report, int pass, int direction,
+                                                      mosaro_direction_fit* out) {
+    return mosaro::GuardedEntry([&] {
+        const mosaro::PassReport& p = mosaro::PassAt(report, pass);
+        mosaro::RequireDirection(direction);
+        if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
+        if (out->struct_size < offsetof(mosaro_direction_fit, fit) + sizeof out->fit)
+            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
+                           mosaro::FormatMessage("out->struct_size must be sizeof(mosaro_direction_fit) = %zu "
+                                                 "(got %zu)",
+                                                 sizeof(mosaro_direction_fit), out->struct_size));
+        mosaro_direction_fit f{};
+        f.struct_size = std::min(out->struct_size, sizeof f);
+        f.fit = p.robust ? MOSARO_FIT_ROBUST : MOSARO_FIT_LEGACY;
+        f.legacy_model = mosaro::NotFitted();
+        f.legacy_branch = MOSARO_FIT_NOT_RUN;
+        if (direction == MOSARO_DIRECTION_OMNIDIRECTIONAL) {
+            f.model = p.robust ? mosaro::ToModel(p.omnidirectionalModel) : mosaro::NotFitted();
+            f.branch = p.robust ? MOSARO_FIT_ROBUST_OMNIDIRECTIONAL : MOSARO_FIT_NOT_RUN;
+            f.reason = p.robust ? p.omnidirectionalReason.c_str()
+                                : "no omnidirectional variogram: the legacy fit uses the two directions only";
+        } else {
+            f.model = mosaro::ToModel(p.models[direction]);
+            f.branch = mosaro::ToBranch(p.branches[direction]);
+            if (!p.modelGiven) {
+                f.legacy_model = mosaro::ToModel(p.legacyModels[direction]);
+                f.legacy_branch = mosaro::ToBranch(p.legacyBranches[direction]);
+            }
+            f.reason = p.robust ? p.reasons[direction].c_str() : mosaro::LegacyReason(p, direction);
+        }
+        // Only the fields the caller's layout has room for.
+        std::memcpy(static_cast<void*>(out), &f, f.struct_size);
+        return MOSARO_OK;
+    });
+}

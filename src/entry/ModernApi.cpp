@@ -75,15 +75,18 @@ EngineRun MapToEngine(const mosaro_request& r, const mosaro_samples& samples, fl
     return run;
 }
 
-mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r) {
-    ValidateRequest(r, samples);
-
+// Runs a validated request through the engine and returns its report (kept
+// always: it tells whether the fit gave a model) with the status it gives.
+mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r, bool fitOnly,
+                         std::unique_ptr<mosaro_report>& report) {
     float* table[3];
     const EngineRun run = MapToEngine(r, samples, table);
 
     RunContext context;
     context.reference = r.implementation == MOSARO_IMPLEMENTATION_REFERENCE;
     context.threads = r.thread_count;
+    context.fit = r.fit == MOSARO_FIT_ROBUST ? FitChoice::kRobust : FitChoice::kLegacy;
+    context.fitOnly = fitOnly;
     std::unique_ptr<ProgressReporter> progress;
     if (r.progress != nullptr) {
         const mosaro_progress_fn callback = r.progress;
@@ -99,14 +102,20 @@ mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r
         ExpandGivenModels(r, givenModels);
         context.givenModels = givenModels;
     }
-    // The report is always kept: it tells whether the fit gave a model.
-    auto report = std::make_unique<mosaro_report>();
+    report = std::make_unique<mosaro_report>();
     context.report = &report->passes;
     context.variance = r.variance;
     {
         RunContextScope scope(context);
         RunEngine(run);
     }
+    return WarnOnNonFiniteModel(report->passes);
+}
+
+mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r) {
+    ValidateRequest(r, samples);
+    std::unique_ptr<mosaro_report> report;
+    const mosaro_status status = RunRequest(samples, r, false, report);
     // A sum of per-threshold estimates has no kriging variance; written only
     // after a run that succeeded, like every other output.
     if (r.variance != nullptr && r.method == MOSARO_METHOD_INDICATOR) {
@@ -114,8 +123,6 @@ mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r
             static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
         std::fill_n(r.variance, nodes, std::nanf(""));
     }
-
-    const mosaro_status status = WarnOnNonFiniteModel(report->passes);
     if (r.report != nullptr) {
         if (!r.report_tables) {
             for (PassReport& pass : report->passes) {
@@ -124,10 +131,29 @@ mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r
                         std::vector<float>().swap(pass.tables[d][row]);
                         std::vector<float>().swap(pass.prunedTables[d][row]);
                     }
+                pass.omnidirectional = VariogramRows{};
             }
         }
         *r.report = report.release();
     }
+    return status;
+}
+
+// The request of a fit-only run: one node into a scratch value (the lag
+// classes depend on the extent and the cell sizes only), no outputs.
+mosaro_status FitVariograms(const mosaro_samples& samples, mosaro_request r, mosaro_report** out) {
+    float scratch = 0.0f;
+    r.grid = &scratch;
+    r.variance = nullptr;
+    r.node_count_x = 1;
+    r.node_count_y = 1;
+    r.given_models = nullptr;
+    r.given_model_count = 0;
+    r.report = nullptr;
+    ValidateRequest(r, samples);
+    std::unique_ptr<mosaro_report> report;
+    const mosaro_status status = RunRequest(samples, r, true, report);
+    *out = report.release();
     return status;
 }
 
@@ -143,6 +169,7 @@ extern "C" MOSARO_API void mosaro_request_init(mosaro_request* request) {
     request->neighbour_count = 10;
     request->method = MOSARO_METHOD_ORDINARY;
     request->implementation = MOSARO_IMPLEMENTATION_FAST;
+    request->fit = MOSARO_FIT_LEGACY;
 }
 
 extern "C" MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y,
@@ -177,5 +204,17 @@ extern "C" MOSARO_API mosaro_status mosaro_grid(const mosaro_request* request) {
         const std::unique_ptr<mosaro_samples> samples = mosaro::PrepareSamples(
             r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count);
         return mosaro::GridSamples(*samples, r);
+    });
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* samples,
+                                                          const mosaro_request* request,
+                                                          mosaro_report** report) {
+    return mosaro::GuardedEntry([&] {
+        const mosaro_request r = mosaro::ReadRequest(request);
+        if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
+        if (report == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "report is null");
+        *report = nullptr;
+        return mosaro::FitVariograms(*samples, r, report);
     });
 }

@@ -1,6 +1,7 @@
 #include "RequestValidation.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -13,9 +14,9 @@
 namespace mosaro {
 namespace {
 
-// The first published layout; a caller may declare any size from here up to
-// the current one.
-constexpr std::size_t kFirstRequestSize = sizeof(mosaro_request);
+// The first published layout (0.2, which ended before the fit choice); a
+// caller may declare any size from there up to the current one.
+constexpr std::size_t kFirstRequestSize = offsetof(mosaro_request, fit);
 
 // The most thresholds a run takes: their count reaches the estimator as an
 // exact float.
@@ -173,6 +174,9 @@ void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
                FormatMessage("implementation must be 0 (fast) or 1 (reference) (got %d)",
                              static_cast<int>(r.implementation)));
+    if (r.fit != MOSARO_FIT_LEGACY && r.fit != MOSARO_FIT_ROBUST)
+        Refuse(MOSARO_ERROR_METHOD_PARAMETER,
+               FormatMessage("fit must be 0 (legacy) or 1 (robust) (got %d)", static_cast<int>(r.fit)));
     ValidateGivenModels(r);
     if (r.method == MOSARO_METHOD_INDICATOR) ValidateThresholds(r, samples);
     if (r.method == MOSARO_METHOD_LOGNORMAL) ValidateLogarithms(r, samples, 0.0f);
