@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <vector>
 
+#include "PortableMath.h"
+
 namespace mosaro {
 namespace {
 
-double ShiftedLogarithm(float value, float shift) { return std::log(f64(value) + f64(shift)); }
+double ShiftedLogarithm(float value, float shift) { return NaturalLogarithm(f64(value) + f64(shift)); }
 
 class LogarithmNormalEstimate : public NodeMethod {
 public:
@@ -23,7 +25,7 @@ public:
                                 halfMultiplier;
             logEstimate = f32(f64(logEstimate) + f64(s.weights[a]) * term);
         }
-        return f32(std::exp(f64(logEstimate)) - f64(shift_));
+        return f32(NaturalExponential(f64(logEstimate)) - f64(shift_));
     }
 
 private:
