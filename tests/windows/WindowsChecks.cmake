@@ -12,7 +12,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   add_test(NAME WindowsNoX87Arithmetic
     COMMAND ${MOSARO_WINDOWS_TESTS}/check_no_x87.sh ${CMAKE_OBJDUMP}
             $<TARGET_FILE:mosaro> "$<TARGET_OBJECTS:mosaro_objects>")
-  set_tests_properties(WindowsNoX87Arithmetic PROPERTIES COMMAND_EXPAND_LISTS ON)
 endif()
 
 if(MOSARO_RUN_TARGET_TESTS)
