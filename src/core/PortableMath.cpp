@@ -172,6 +172,124 @@ constexpr DD kInverseOdd[] = {
     {0x1.7d05f417d05f4p-6, 0x1.7d05f417d05f4p-62},
 };
 
+// log(i / 64), i = 45..91 (entry i - 45).
+constexpr DD kLogOfNode[] = {
+    {-0x1.68ac83e9c6a14p-2, -0x1.a64eadd740178p-58},
+    {-0x1.522ae0738a3d8p-2, 0x1.8f7e9b38a6979p-57},
+    {-0x1.3c25277333184p-2, 0x1.2ad27e50a8ec6p-56},
+    {-0x1.269621134db92p-2, -0x1.e0efadd9db02bp-56},
+    {-0x1.1178e8227e47cp-2, 0x1.0e63a5f01c691p-57},
+    {-0x1.f991c6cb3b379p-3, -0x1.f665066f980a2p-57},
+    {-0x1.d1037f2655e7bp-3, -0x1.60629242471a2p-57},
+    {-0x1.a93ed3c8ad9e3p-3, -0x1.bcafa9de97203p-57},
+    {-0x1.823c16551a3c2p-3, 0x1.1232ce70be781p-57},
+    {-0x1.5bf406b543db2p-3, 0x1.1f5b44c0df7e7p-61},
+    {-0x1.365fcb0159016p-3, -0x1.7d411a5b944adp-58},
+    {-0x1.1178e8227e47cp-3, 0x1.0e63a5f01c691p-58},
+    {-0x1.da727638446a2p-4, -0x1.401fa71733019p-58},
+    {-0x1.9335e5d594989p-4, 0x1.478a85704ccb7p-58},
+    {-0x1.4d3115d207eacp-4, -0x1.769f42c7842ccp-58},
+    {-0x1.08598b59e3a07p-4, 0x1.dd7009902bf32p-58},
+    {-0x1.894aa149fb343p-5, -0x1.a8be97660a23dp-60},
+    {-0x1.0415d89e74444p-5, -0x1.c05cf1d753622p-59},
+    {-0x1.0205658935847p-6, -0x1.27c8e8416e71fp-60},
+    {0x0.0p+0, 0x0.0p+0},
+    {0x1.fc0a8b0fc03e4p-7, -0x1.83092c59642a1p-62},
+    {0x1.f829b0e783300p-6, 0x1.33e3f04f1ef23p-60},
+    {0x1.77458f632dcfcp-5, 0x1.18d3ca87b9296p-59},
+    {0x1.f0a30c01162a6p-5, 0x1.85f325c5bbacdp-59},
+    {0x1.341d7961bd1d1p-4, -0x1.b599f227becbbp-58},
+    {0x1.6f0d28ae56b4cp-4, -0x1.906d99184b992p-58},
+    {0x1.a926d3a4ad563p-4, 0x1.942f48aa70ea9p-58},
+    {0x1.e27076e2af2e6p-4, -0x1.61578001e0162p-60},
+    {0x1.0d77e7cd08e59p-3, 0x1.9a5dc5e9030acp-57},
+    {0x1.29552f81ff523p-3, 0x1.301771c407dbfp-57},
+    {0x1.44d2b6ccb7d1ep-3, 0x1.9f4f6543e1f88p-57},
+    {0x1.5ff3070a793d4p-3, -0x1.bc60efafc6f6ep-58},
+    {0x1.7ab890210d909p-3, 0x1.be36b2d6a0608p-59},
+    {0x1.9525a9cf456b4p-3, 0x1.d904c1d4e2e26p-57},
+    {0x1.af3c94e80bff3p-3, -0x1.398cff3641985p-58},
+    {0x1.c8ff7c79a9a22p-3, -0x1.4f689f8434012p-57},
+    {0x1.e27076e2af2e6p-3, -0x1.61578001e0162p-59},
+    {0x1.fb9186d5e3e2bp-3, -0x1.caaae64f21acbp-57},
+    {0x1.0a324e27390e3p-2, 0x1.7dcfde8061c03p-56},
+    {0x1.1675cababa60ep-2, 0x1.ce63eab883717p-61},
+    {0x1.22941fbcf7966p-2, -0x1.76f5eb09628afp-56},
+    {0x1.2e8e2bae11d31p-2, -0x1.8f4cdb95ebdf9p-56},
+    {0x1.3a64c556945eap-2, -0x1.c68651945f97cp-57},
+    {0x1.4618bc21c5ec2p-2, 0x1.f42decdeccf1dp-56},
+    {0x1.51aad872df82dp-2, 0x1.3927ac19f55e3p-59},
+    {0x1.5d1bdbf5809cap-2, 0x1.4236383dc7fe1p-56},
+    {0x1.686c81e9b14afp-2, -0x1.ddea0f7f58e3dp-57},
+};
+// 2^(j / 64), j = 0..63.
+constexpr DD kPowerOfTwo64[] = {
+    {0x1.0000000000000p+0, 0x0.0p+0},
+    {0x1.02c9a3e778061p+0, -0x1.19083535b085dp-56},
+    {0x1.059b0d3158574p+0, 0x1.d73e2a475b465p-55},
+    {0x1.0874518759bc8p+0, 0x1.186be4bb284ffp-57},
+    {0x1.0b5586cf9890fp+0, 0x1.8a62e4adc610bp-54},
+    {0x1.0e3ec32d3d1a2p+0, 0x1.03a1727c57b53p-59},
+    {0x1.11301d0125b51p+0, -0x1.6c51039449b3ap-54},
+    {0x1.1429aaea92de0p+0, -0x1.32fbf9af1369ep-54},
+    {0x1.172b83c7d517bp+0, -0x1.19041b9d78a76p-55},
+    {0x1.1a35beb6fcb75p+0, 0x1.e5b4c7b4968e4p-55},
+    {0x1.1d4873168b9aap+0, 0x1.e016e00a2643cp-54},
+    {0x1.2063b88628cd6p+0, 0x1.dc775814a8495p-55},
+    {0x1.2387a6e756238p+0, 0x1.9b07eb6c70573p-54},
+    {0x1.26b4565e27cddp+0, 0x1.2bd339940e9d9p-55},
+    {0x1.29e9df51fdee1p+0, 0x1.612e8afad1255p-55},
+    {0x1.2d285a6e4030bp+0, 0x1.0024754db41d5p-54},
+    {0x1.306fe0a31b715p+0, 0x1.6f46ad23182e4p-55},
+    {0x1.33c08b26416ffp+0, 0x1.32721843659a6p-54},
+    {0x1.371a7373aa9cbp+0, -0x1.63aeabf42eae2p-54},
+    {0x1.3a7db34e59ff7p+0, -0x1.5e436d661f5e3p-56},
+    {0x1.3dea64c123422p+0, 0x1.ada0911f09ebcp-55},
+    {0x1.4160a21f72e2ap+0, -0x1.ef3691c309278p-58},
+    {0x1.44e086061892dp+0, 0x1.89b7a04ef80d0p-59},
+    {0x1.486a2b5c13cd0p+0, 0x1.3c1a3b69062f0p-56},
+    {0x1.4bfdad5362a27p+0, 0x1.d4397afec42e2p-56},
+    {0x1.4f9b2769d2ca7p+0, -0x1.4b309d25957e3p-54},
+    {0x1.5342b569d4f82p+0, -0x1.07abe1db13cadp-55},
+    {0x1.56f4736b527dap+0, 0x1.9bb2c011d93adp-54},
+    {0x1.5ab07dd485429p+0, 0x1.6324c054647adp-54},
+    {0x1.5e76f15ad2148p+0, 0x1.ba6f93080e65ep-54},
+    {0x1.6247eb03a5585p+0, -0x1.383c17e40b497p-54},
+    {0x1.6623882552225p+0, -0x1.bb60987591c34p-54},
+    {0x1.6a09e667f3bcdp+0, -0x1.bdd3413b26456p-54},
+    {0x1.6dfb23c651a2fp+0, -0x1.bbe3a683c88abp-57},
+    {0x1.71f75e8ec5f74p+0, -0x1.16e4786887a99p-55},
+    {0x1.75feb564267c9p+0, -0x1.0245957316dd3p-54},
+    {0x1.7a11473eb0187p+0, -0x1.41577ee04992fp-55},
+    {0x1.7e2f336cf4e62p+0, 0x1.05d02ba15797ep-56},
+    {0x1.82589994cce13p+0, -0x1.d4c1dd41532d8p-54},
+    {0x1.868d99b4492edp+0, -0x1.fc6f89bd4f6bap-54},
+    {0x1.8ace5422aa0dbp+0, 0x1.6e9f156864b27p-54},
+    {0x1.8f1ae99157736p+0, 0x1.5cc13a2e3976cp-55},
+    {0x1.93737b0cdc5e5p+0, -0x1.75fc781b57ebcp-57},
+    {0x1.97d829fde4e50p+0, -0x1.d185b7c1b85d1p-54},
+    {0x1.9c49182a3f090p+0, 0x1.c7c46b071f2bep-56},
+    {0x1.a0c667b5de565p+0, -0x1.359495d1cd533p-54},
+    {0x1.a5503b23e255dp+0, -0x1.d2f6edb8d41e1p-54},
+    {0x1.a9e6b5579fdbfp+0, 0x1.0fac90ef7fd31p-54},
+    {0x1.ae89f995ad3adp+0, 0x1.7a1cd345dcc81p-54},
+    {0x1.b33a2b84f15fbp+0, -0x1.2805e3084d708p-57},
+    {0x1.b7f76f2fb5e47p+0, -0x1.5584f7e54ac3bp-56},
+    {0x1.bcc1e904bc1d2p+0, 0x1.23dd07a2d9e84p-55},
+    {0x1.c199bdd85529cp+0, 0x1.11065895048ddp-55},
+    {0x1.c67f12e57d14bp+0, 0x1.2884dff483cadp-54},
+    {0x1.cb720dcef9069p+0, 0x1.503cbd1e949dbp-56},
+    {0x1.d072d4a07897cp+0, -0x1.cbc3743797a9cp-54},
+    {0x1.d5818dcfba487p+0, 0x1.2ed02d75b3707p-55},
+    {0x1.da9e603db3285p+0, 0x1.c2300696db532p-54},
+    {0x1.dfc97337b9b5fp+0, -0x1.1a5cd4f184b5cp-54},
+    {0x1.e502ee78b3ff6p+0, 0x1.39e8980a9cc8fp-55},
+    {0x1.ea4afa2a490dap+0, -0x1.e9c23179c2893p-54},
+    {0x1.efa1bee615a27p+0, 0x1.dc7f486a4b6b0p-54},
+    {0x1.f50765b6e4540p+0, 0x1.9d3e12dd8a18bp-54},
+    {0x1.fa7c1819e90d8p+0, 0x1.74853f3a5931ep-55},
+};
+
 // Sum of table[k] * z^k for k < count, by Horner's rule.
 DD Series(const DD* table, int count, DD z) {
     DD sum = table[count - 1];
@@ -220,7 +338,7 @@ double NaturalLogarithm(double x) {
     if (x < 0.0) return std::numeric_limits<double>::quiet_NaN();
     if (x == 0.0) return -std::numeric_limits<double>::infinity();
     if (std::isinf(x)) return x;
-    // x = m 2^e with m in [sqrt(1/2), sqrt(2)); subnormals are first made
+    // x = m 2^e with m in [91.5/128, 91.5/64); subnormals are first made
     // normal.
     int e = 0;
     if (x < 0x1p-1022) {
@@ -233,15 +351,19 @@ double NaturalLogarithm(double x) {
     bits = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52);
     double m;
     std::memcpy(&m, &bits, sizeof m);
-    if (m > 0x1.6a09e667f3bcdp+0) {
+    if (m >= 91.5 / 64.0) {
         m *= 0.5;
         ++e;
     }
-    // log m = 2 atanh s = 2 (s + s^3/3 + s^5/5 + ...), s = (m - 1) / (m + 1),
-    // |s| <= 0.172: 22 terms. m - 1 is exact (Sterbenz), m + 1 held exactly.
-    const DD s = Divide({m - 1.0, 0.0}, TwoSum(m, 1.0));
-    const DD series = Multiply(s, Series(kInverseOdd, 22, Multiply(s, s)));
-    const DD logM = {2.0 * series.hi, 2.0 * series.lo};
+    // log m = log c + 2 atanh s with c = i/64 the nearest node and
+    // s = (m - c) / (m + c), |s| < 2^-7.4, whose odd series converges in 8
+    // terms. m - c is exact (Sterbenz), m + c held exactly. Near x = 1 the
+    // node is 1 and e is 0: nothing cancels.
+    const int node = static_cast<int>(m * 64.0 + 0.5);
+    const double c = node / 64.0;
+    const DD s = Divide({m - c, 0.0}, TwoSum(m, c));
+    const DD series = Multiply(s, Series(kInverseOdd, 8, Multiply(s, s)));
+    const DD logM = Add(kLogOfNode[node - 45], {2.0 * series.hi, 2.0 * series.lo});
     const double k = static_cast<double>(e);
     const DD eLn2 = Add(Add(TwoProduct(k, kLn2.hi), TwoProduct(k, kLn2.lo)), {k * kLn2Tail, 0.0});
     return Add(eLn2, logM).hi;
@@ -251,15 +373,18 @@ double NaturalExponential(double x) {
     if (std::isnan(x)) return x;
     if (x > 709.8) return std::numeric_limits<double>::infinity();
     if (x < -745.2) return 0.0;
-    // x = k ln 2 + r, |r| <= ln(2)/2 (ln 2 to three doubles, so r keeps its
-    // bits even where x lies close to a multiple of ln 2); e^r by its Taylor
-    // series to degree 24, whose next term is below 2^-115.
-    const double k = std::floor(x * 0x1.71547652b82fep+0 + 0.5);
-    DD r = Add({x, 0.0}, Negated(TwoProduct(k, kLn2.hi)));
-    r = Add(r, Negated(TwoProduct(k, kLn2.lo)));
-    r = Add(r, {-k * kLn2Tail, 0.0});
-    const DD power = Series(kInverseFactorial, 25, r);
-    return Scaled(power.hi, static_cast<int>(k));
+    // x = (k/64) ln 2 + r, |r| <= ln(2)/128, so e^x = 2^(k div 64)
+    // 2^((k mod 64)/64) e^r; ln 2 to three doubles, so that r keeps its bits
+    // even where x lies close to a multiple of ln(2)/64. e^r by its Taylor
+    // series to degree 11, whose next term is below 2^-110.
+    const double k = std::floor(x * 0x1.71547652b82fep+6 + 0.5);
+    DD r = Add({x, 0.0}, Negated(TwoProduct(k, kLn2.hi * 0x1p-6)));
+    r = Add(r, Negated(TwoProduct(k, kLn2.lo * 0x1p-6)));
+    r = Add(r, {-k * (kLn2Tail * 0x1p-6), 0.0});
+    const long long steps = static_cast<long long>(k);
+    const int fraction = static_cast<int>(steps & 63);
+    const DD power = Multiply(kPowerOfTwo64[fraction], Series(kInverseFactorial, 12, r));
+    return Scaled(power.hi, static_cast<int>((steps - fraction) / 64));
 }
 
 }  // namespace mosaro
