@@ -21,17 +21,17 @@ cmake -S . -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/MinGW-x86_64.c
   -DCMAKE_BUILD_TYPE=Release -DMOSARO_WERROR=ON -DMOSARO_BUILD_TESTS=ON \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" >/dev/null
 cmake --build build-win64 -j "$jobs"
-echo "== x86-64 tests under Wine"
+echo "== x86-64 tests under Wine (built at ${SECONDS} s)"
 ctest --test-dir build-win64 -j "$jobs" --output-on-failure
 
-echo "== 32-bit x86 cross build in build-win32"
+echo "== 32-bit x86 cross build in build-win32 (at ${SECONDS} s)"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/MinGW-i686.cmake \
   -DCMAKE_BUILD_TYPE=Release -DMOSARO_WERROR=ON -DMOSARO_BUILD_TESTS=ON >/dev/null
 cmake --build build-win32 -j "$jobs"
-echo "== 32-bit x86 checks"
+echo "== 32-bit x86 checks (built at ${SECONDS} s)"
 ctest --test-dir build-win32 --output-on-failure
 
-echo "== legacy host and demo on Windows against the Linux demo"
+echo "== legacy host and demo on Windows against the Linux demo (at ${SECONDS} s)"
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DMOSARO_WERROR=ON -DMOSARO_BUILD_TESTS=ON >/dev/null
 cmake --build build-release -j "$jobs" --target mosaro_demo >/dev/null
 for method in 1 2 3 4 5 6 7 8 9; do
@@ -46,3 +46,4 @@ for method in 1 2 3 4 5 6 7 8 9; do
   done
   echo "method $method: $(grep checksum <<<"$linux") on Linux, the same from both Windows programs"
 done
+echo "== Windows checks passed in ${SECONDS} s"
