@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is missing.
+# usage: scripts/install-deps.sh [windows]   (windows: also the MinGW-w64
+# cross compilers and Wine of scripts/windows.sh)
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev
           libgdal-dev libcairo2-dev libcli11-dev pkg-config)
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64)
+fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -11,6 +11,24 @@
 
 namespace {
 
+// setenv is POSIX; the Windows C runtime has _putenv_s, where an empty value
+// removes the variable (which the rule treats as unusable alike).
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    ::setenv(name, value, 1);
+#endif
+}
+
+void RemoveVariable(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+#else
+    ::unsetenv(name);
+#endif
+}
+
 using mosaro::ProgressReporter;
 using mosaro::Stage;
 
@@ -33,14 +51,14 @@ TEST(RunContext, ThreadCountComesFromTheContextThenTheEnvironmentThenTheCores) {
     context.threads = 3;
     EXPECT_EQ(mosaro::ResolveThreadCount(context), 3);
     context.threads = 0;
-    ::setenv("MOSARO_THREADS", "5", 1);
+    SetVariable("MOSARO_THREADS", "5");
     EXPECT_EQ(mosaro::ResolveThreadCount(context), 5);
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     for (const char* unusable : {"0", "-2", "two", "4x", ""}) {
-        ::setenv("MOSARO_THREADS", unusable, 1);
+        SetVariable("MOSARO_THREADS", unusable);
         EXPECT_EQ(mosaro::ResolveThreadCount(context), cores) << '"' << unusable << '"';
     }
-    ::unsetenv("MOSARO_THREADS");
+    RemoveVariable("MOSARO_THREADS");
     EXPECT_EQ(mosaro::ResolveThreadCount(context), cores);
 }
 

@@ -8,15 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include <tbb/blocked_range.h>
-#include <tbb/info.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
-#include <tbb/task_group.h>
-
 #include "NeighbourChain.h"
 #include "NodeSystem.h"
 #include "RunContext.h"
+#include "WorkerPool.h"
 
 namespace mosaro {
 namespace {
@@ -152,9 +147,10 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
     // The context is thread-local: read it here, on the calling thread.
     const RunContext& context = CurrentRunContext();
     ProgressReporter* const progress = context.progress;
-    // More threads than the cores TBB will run cannot help, and asking for
-    // them makes TBB print a warning on the host's standard error.
-    const int threads = std::max(1, std::min(ResolveThreadCount(context), tbb::info::default_concurrency()));
+    // More threads than the cores the scheduler will run cannot help, and
+    // asking oneTBB for them makes it print a warning on the host's standard
+    // error.
+    const int threads = std::max(1, std::min(ResolveThreadCount(context), ProcessorThreads()));
 
     WorkingSamples samples;
     samples.Load(ppPoints, plan.n, c.scale);
@@ -217,37 +213,28 @@ void RunFastSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, c
         if (plan.variance != nullptr) plan.variance[node] = KrigingVariance(solution);
     };
 
-    auto solveBand = [&](std::size_t first, std::size_t count, const int* ids) {
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, kNodesPerTask),
-                          [&](const tbb::blocked_range<std::size_t>& range) {
-                              if (progress != nullptr && progress->CancelRequested()) return;
-                              NodeWorkspace& w =
-                                  workspaces[static_cast<std::size_t>(tbb::this_task_arena::current_thread_index())];
-                              w.cache.Reset();
-                              for (std::size_t k = range.begin(); k != range.end(); ++k)
-                                  solveNode(w, first + k, ids + k * m);
-                          });
+    auto solveBand = [&](std::size_t first, const int* ids) {
+        return [&, first, ids](std::size_t begin, std::size_t end, int worker) {
+            if (progress != nullptr && progress->CancelRequested()) return;
+            NodeWorkspace& w = workspaces[static_cast<std::size_t>(worker)];
+            w.cache.Reset();
+            for (std::size_t k = begin; k != end; ++k) solveNode(w, first + k, ids + k * m);
+        };
     };
 
-    // An arena of the run's own size: hosts running several grids at once
-    // share the cores instead of multiplying the threads, and the calling
-    // thread takes the arena's reserved slot, so progress below is reported
-    // from it.
-    tbb::task_arena arena(threads);
-    arena.execute([&] {
-        const std::size_t bands = (nodes + band - 1) / band;
-        if (!reuse) findNeighbours(0, band, bandIds(0));
-        for (std::size_t b = 0; b < bands; ++b) {
-            const std::size_t first = b * band;
-            const int* ids = bandIds(b);
-            tbb::task_group group;
-            group.run([&, first, ids] { solveBand(first, std::min(band, nodes - first), ids); });
-            const std::size_t next = first + band;
+    // The calling thread finds the next band's neighbours while the pool
+    // solves this band's systems, and reports progress between bands.
+    WorkerPool pool(threads);
+    const std::size_t bands = (nodes + band - 1) / band;
+    if (!reuse) findNeighbours(0, band, bandIds(0));
+    for (std::size_t b = 0; b < bands; ++b) {
+        const std::size_t first = b * band;
+        const std::size_t next = first + band;
+        pool.ForAlongside(std::min(band, nodes - first), kNodesPerTask, solveBand(first, bandIds(b)), [&] {
             if (!reuse && next < nodes) findNeighbours(next, std::min(band, nodes - next), bandIds(b + 1));
-            group.wait();
-            if (progress != nullptr) progress->Report(Stage::kSweep, static_cast<double>(b + 1) / static_cast<double>(bands));
-        }
-    });
+        });
+        if (progress != nullptr) progress->Report(Stage::kSweep, static_cast<double>(b + 1) / static_cast<double>(bands));
+    }
     if (keep) shared->filled_ = true;  // only a sweep that ran to the end
 }
 

@@ -7,6 +7,7 @@
 #include "FastNodeSweep.h"
 #include "FloatArith.h"
 #include "NodeSystem.h"
+#include "PortableMath.h"
 #include "RunContext.h"
 
 namespace mosaro {
@@ -49,7 +50,7 @@ float KrigingConstants::Covariance(float h) const {
     if (!(h <= range)) return 0.0f;
     const double hd = f64(h), a = f64(range);
     const float gamma =
-        f32(f64(partialSill) * ((hd * 1.5) / a - 0.5 * std::pow(hd / a, 3.0)) + f64(nugget));
+        f32(f64(partialSill) * ((hd * 1.5) / a - 0.5 * Cube(hd / a)) + f64(nugget));
     return f32(f64(sill) - f64(gamma));
 }
 

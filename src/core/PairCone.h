@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "FloatArith.h"
+#include "PortableMath.h"
 
 namespace mosaro {
 
@@ -39,11 +40,11 @@ inline PairCone ConeOfAngle(float angle) {
 
 // The cone of a pair through its angle: one arc tangent per pair.
 inline PairCone ConeByAngle(float ax, float ay) {
-    return ConeOfAngle(ax == 0.0f ? f32(kRightAngle) : f32(std::atan(f64(ay) / f64(ax))));
+    return ConeOfAngle(ax == 0.0f ? f32(kRightAngle) : f32(ArcTangent(f64(ay) / f64(ax))));
 }
 
 // The cone of a quotient ay / ax (ax != 0) through its angle.
-inline PairCone ConeOfQuotientByAngle(double q) { return ConeOfAngle(f32(std::atan(q))); }
+inline PairCone ConeOfQuotientByAngle(double q) { return ConeOfAngle(f32(ArcTangent(q))); }
 
 // The quotients that bound the cones: the x cone holds exactly the q <=
 // xMaxQuotient, the y cone exactly the q >= yMinQuotient.

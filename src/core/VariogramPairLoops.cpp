@@ -1,11 +1,5 @@
 #include "VariogramPairLoops.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/info.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
-#include <tbb/task_arena.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +7,7 @@
 
 #include "PairCone.h"
 #include "RunContext.h"
+#include "WorkerPool.h"
 
 namespace mosaro {
 namespace {
@@ -201,27 +196,22 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
     std::size_t readyBlocks = 0;
     // More threads than the processor runs at once would only wait (and
     // make the scheduler warn); the results do not depend on the count.
-    tbb::task_arena arena(std::max(1, std::min(threads, tbb::info::default_concurrency())));
+    WorkerPool pool(std::min(threads, ProcessorThreads()));
     for (std::size_t wave = 0; wave <= waves; ++wave) {
         const std::size_t firstBlock = wave * waveBlocks;
         const std::size_t freshBlocks = wave < waves ? std::min(waveBlocks, blocks.size() - firstBlock) : 0;
         const std::size_t addTasks = readyBlocks > 0 ? 1 : 0;
         BlockRecords* fresh = buffers[wave % 2].data();
         const BlockRecords* ready = buffers[(wave + 1) % 2].data();
-        arena.execute([&] {
-            tbb::parallel_for(
-                tbb::blocked_range<std::size_t>(0, addTasks + freshBlocks, 1),
-                [&](const tbb::blocked_range<std::size_t>& tasks) {
-                    for (std::size_t task = tasks.begin(); task != tasks.end(); ++task) {
-                        if (task < addTasks) {
-                            collector.Add(ready, readyBlocks);
-                        } else {
-                            const std::size_t b = task - addTasks;
-                            collector.Classify(blocks[firstBlock + b], fresh[b]);
-                        }
-                    }
-                },
-                tbb::simple_partitioner());
+        pool.For(addTasks + freshBlocks, 1, [&](std::size_t first, std::size_t last, int) {
+            for (std::size_t task = first; task != last; ++task) {
+                if (task < addTasks) {
+                    collector.Add(ready, readyBlocks);
+                } else {
+                    const std::size_t b = task - addTasks;
+                    collector.Classify(blocks[firstBlock + b], fresh[b]);
+                }
+            }
         });
         readyBlocks = freshBlocks;
         const double pairsAdded = wave == 0 ? 0.0 : (wave < waves ? blocks[firstBlock].pairsBefore : pairs);

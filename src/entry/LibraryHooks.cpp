@@ -8,6 +8,11 @@
 // a library must not write to a host's stderr uninvited. The same object
 // also ends up in the static engine archive the tests link; it stays silent
 // there for the same reason. Thread attach and detach need nothing.
+//
+// On Windows the lines also go, always, to the debugger channel
+// (OutputDebugStringA), where Windows hosts have always seen them: a
+// debugger or DebugView shows them, and without a listener they cost
+// nothing. The load never fails.
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +28,9 @@ namespace {
 bool g_traceEnabled = false;  // decided once, at load
 
 void Trace(const char* line) {
+#if defined(_WIN32)
+    OutputDebugStringA(line);
+#endif
     if (!g_traceEnabled) return;
 #if defined(_WIN32)
     const int written = _write(2, line, static_cast<unsigned>(std::strlen(line)));

@@ -10,6 +10,7 @@
 #include "FloatArith.h"
 #include "IndicatorKriging.h"
 #include "LagClasses.h"
+#include "PortableMath.h"
 
 namespace mosaro {
 namespace {
@@ -132,7 +133,7 @@ void ValidateLogarithms(const mosaro_request& r, const mosaro_samples& samples, 
     const std::vector<float>& values = samples.primary.value;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double shifted = f64(values[i]) + f64(shift);
-        if (!(shifted > 0.0 && std::isfinite(std::log(shifted))))
+        if (!(shifted > 0.0 && std::isfinite(NaturalLogarithm(shifted))))
             Refuse(MOSARO_ERROR_SAMPLE_VALUE,
                    FormatMessage("value[%zu] + shift = %g + %g must be positive for lognormal "
                                  "kriging",
