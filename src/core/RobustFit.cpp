@@ -8,13 +8,10 @@
 #include <cstdio>
 #include <limits>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
-
 #include "FloatArith.h"
 #include "LagClasses.h"
 #include "RunContext.h"
+#include "WorkerPool.h"
 
 namespace mosaro {
 namespace {
@@ -339,13 +336,9 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
             }
         }
     };
-    tbb::task_arena arena(std::max(1, std::min(threads, tbb::info::default_concurrency())));
-    arena.execute([&] {
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(0, kPairChunks, 1),
-                          [&](const tbb::blocked_range<std::size_t>& r) {
-                              for (std::size_t c = r.begin(); c != r.end(); ++c) collect(c);
-                          },
-                          tbb::simple_partitioner());
+    WorkerPool pool(std::min(threads, ProcessorThreads()));
+    pool.For(static_cast<std::size_t>(kPairChunks), 1, [&](std::size_t first, std::size_t last, int) {
+        for (std::size_t c = first; c != last; ++c) collect(c);
     });
     if (progress != nullptr) progress->ThrowIfCancelled();
 
