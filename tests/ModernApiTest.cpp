@@ -621,6 +621,12 @@ TEST(RobustFitApi, TooFewPairsIsAnErrorThatLeavesTheGridAndTheFitOnlyCallMatches
     mosaro_report* gridded = nullptr;
     r.report = &gridded;
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
+    // Both directions fit on their own, so without tables the costly
+    // omnidirectional table is skipped; with them it is built and fitted.
+    EXPECT_EQ(DirectionFit(gridded, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL).branch, MOSARO_FIT_NOT_RUN);
+    mosaro_report_free(gridded);
+    r.report_tables = 1;
+    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
     r.grid = nullptr; r.node_count_x = 0;
     ASSERT_EQ(mosaro_fit_variograms(prepared, &r, &report), MOSARO_OK) << mosaro_last_message();
     for (int d = 0; d <= MOSARO_DIRECTION_OMNIDIRECTIONAL; ++d) {

@@ -153,21 +153,40 @@ TEST(RobustFit, ADirectionWithTooFewPairsTakesTheOmnidirectionalModelInBoth) {
     const VariogramRows good = Drawn(2, 20, 10.0, 0.1, 1.2, 120.0, 0.0);
     VariogramRows thin = good;
     for (std::size_t k = 2; k < thin.Size(); ++k) thin.pairs[k] = 0.0f;  // two classes left
+    int builds = 0;
+    const auto buildOmni = [&] {
+        ++builds;
+        return omni;
+    };
+    VariogramRows built;
 
+    // Both directions carry their own models: the costly table is not built
+    // unless the caller keeps it.
     const VariogramRows both[2] = {good, good};
-    mosaro::RobustFitResult fit = mosaro::FitRobustModels(both, omni);
+    mosaro::RobustFitResult fit = mosaro::FitRobustModels(both, buildOmni, false, built);
+    EXPECT_EQ(builds, 0);
+    EXPECT_FALSE(fit.omnidirectionalFitted);
     for (int d = 0; d < 2; ++d) {
         EXPECT_EQ(fit.sources[d], mosaro::RobustSource::kDirectional);
         EXPECT_NEAR(fit.models[d].fRange, 120.0f, 0.5f);
         EXPECT_NE(fit.reasons[d].find("this direction's table: 20 classes"), std::string::npos) << fit.reasons[d];
     }
+    fit = mosaro::FitRobustModels(both, buildOmni, true, built);
+    EXPECT_EQ(builds, 1);
+    EXPECT_TRUE(fit.omnidirectionalFitted);
+    EXPECT_NEAR(fit.omnidirectionalModel.fRange, 80.0f, 0.5f);
+    EXPECT_EQ(fit.sources[0], mosaro::RobustSource::kDirectional);
+
     const VariogramRows oneThin[2] = {good, thin};
-    fit = mosaro::FitRobustModels(oneThin, omni);
+    fit = mosaro::FitRobustModels(oneThin, buildOmni, false, built);
+    EXPECT_EQ(builds, 2);
+    EXPECT_EQ(built.Size(), omni.Size());
     for (int d = 0; d < 2; ++d) {
         EXPECT_EQ(fit.sources[d], mosaro::RobustSource::kOmnidirectional);
         EXPECT_NEAR(fit.models[d].fRange, 80.0f, 0.5f);
         EXPECT_NE(fit.reasons[d].find("the y direction has 2 classes"), std::string::npos) << fit.reasons[d];
     }
     const VariogramRows none[2] = {thin, thin};
-    EXPECT_THROW(mosaro::FitRobustModels(none, VariogramRows{{10.0f}, {50.0f}, {1.0f}}), mosaro::TooFewPairsToFit);
+    EXPECT_THROW(mosaro::FitRobustModels(none, [] { return VariogramRows{{10.0f}, {50.0f}, {1.0f}}; }, false, built),
+                 mosaro::TooFewPairsToFit);
 }

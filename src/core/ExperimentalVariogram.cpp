@@ -7,7 +7,7 @@
 namespace mosaro {
 namespace {
 
-thread_local VariogramRows* t_omnidirectional = nullptr;
+thread_local OmnidirectionalInput* t_omnidirectional = nullptr;
 
 // The run's choice: the plain loop when the reference is asked for, else the
 // blocked one with `kernels`.
@@ -33,16 +33,19 @@ void BuildTables(CKriging& estimator, float* const* ppPoints, const double* valu
     estimator.m_ppVariogramX = tableX;
     estimator.m_ppVariogramY = tableY;
 
-    if (t_omnidirectional != nullptr)
-        *t_omnidirectional = BuildOmnidirectionalVariogram(
-            ppPoints[0], ppPoints[1], values, estimator.m_nPointCount,
-            ComputeOmnidirectionalClasses(estimator.m_GridCell, estimator.m_Rect),
-            ResolveThreadCount(context));
+    if (t_omnidirectional != nullptr) {
+        OmnidirectionalInput& input = *t_omnidirectional;
+        input.x = ppPoints[0];
+        input.y = ppPoints[1];
+        input.values.assign(values, values + estimator.m_nPointCount);
+        input.classes = ComputeOmnidirectionalClasses(estimator.m_GridCell, estimator.m_Rect);
+        input.threads = ResolveThreadCount(context);
+    }
 }
 
 }  // namespace
 
-OmnidirectionalScope::OmnidirectionalScope(VariogramRows* target) : previous_(t_omnidirectional) {
+OmnidirectionalScope::OmnidirectionalScope(OmnidirectionalInput* target) : previous_(t_omnidirectional) {
     t_omnidirectional = target;
 }
 

@@ -30,13 +30,13 @@ void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, co
 // quantities, so it is built there). A null target builds nothing.
 class OmnidirectionalScope {
 public:
-    explicit OmnidirectionalScope(VariogramRows* target);
+    explicit OmnidirectionalScope(OmnidirectionalInput* target);
     ~OmnidirectionalScope();
     OmnidirectionalScope(const OmnidirectionalScope&) = delete;
     OmnidirectionalScope& operator=(const OmnidirectionalScope&) = delete;
 
 private:
-    VariogramRows* previous_;
+    OmnidirectionalInput* previous_;
 };
 
 // The blocked path with the given pair kernels and blocking, whatever the

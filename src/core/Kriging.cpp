@@ -90,11 +90,12 @@ void CKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY /*
         }
     } else {
         const bool robust = context.fit == mosaro::FitChoice::kRobust;
+        mosaro::OmnidirectionalInput omnidirectionalInput;
         mosaro::VariogramRows omnidirectional;
         {
             StageClock clock(mosaro::Stage::kVariograms);
             mosaro::ReportProgress(mosaro::Stage::kVariograms, 0.0);
-            const mosaro::OmnidirectionalScope alsoOmnidirectional(robust ? &omnidirectional : nullptr);
+            const mosaro::OmnidirectionalScope alsoOmnidirectional(robust ? &omnidirectionalInput : nullptr);
             CalculateVariogramValue(ppPoints);
         }
         if (report != nullptr) mosaro::CaptureExperimentalTables(*this, *report);
@@ -108,7 +109,9 @@ void CKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY /*
             if (robust) {
                 mosaro::DirectionalTables tables;
                 mosaro::ReadDirectionalRows(*this, tables);
-                robustFit = mosaro::FitRobustModels(tables, omnidirectional);
+                robustFit = mosaro::FitRobustModels(
+                    tables, [&omnidirectionalInput] { return omnidirectionalInput.Build(); },
+                    report != nullptr && context.keepTables, omnidirectional);
             }
             CalculateVariogramConstant();
         }

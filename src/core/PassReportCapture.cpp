@@ -68,6 +68,7 @@ void CaptureRobustFit(const RobustFitResult& fit, VariogramRows omnidirectional,
         report.reasons[d] = fit.reasons[d];
     }
     report.omnidirectional = std::move(omnidirectional);
+    report.omnidirectionalFitted = fit.omnidirectionalFitted;
     report.omnidirectionalModel = fit.omnidirectionalModel;
     report.omnidirectionalReason = fit.omnidirectionalReason;
 }

@@ -356,13 +356,14 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
     return rows;
 }
 
-RobustFitResult FitRobustModels(const VariogramRows (&directions)[2], const VariogramRows& omnidirectional) {
-    RobustFitResult result;
-    FitOutcome omni;
-    if (!Fit(omnidirectional, omni)) throw TooFewPairsToFit();
-    result.omnidirectionalModel = omni.model;
-    result.omnidirectionalReason = Describe("the omnidirectional table", omni);
+VariogramRows OmnidirectionalInput::Build() const {
+    return BuildOmnidirectionalVariogram(x, y, values.data(), static_cast<int>(values.size()), classes, threads);
+}
 
+RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],
+                                const std::function<VariogramRows()>& buildOmnidirectional, bool keepTable,
+                                VariogramRows& omnidirectional) {
+    RobustFitResult result;
     FitOutcome own[2];
     bool enough[2];
     for (int d = 0; d < 2; ++d) {
@@ -371,6 +372,18 @@ RobustFitResult FitRobustModels(const VariogramRows (&directions)[2], const Vari
         own[d].classes = static_cast<int>(classes.size());
         enough[d] = own[d].classes >= kMinDirectionalClasses && own[d].pairs >= kMinDirectionalPairs;
         if (enough[d]) Fit(directions[d], own[d]);
+    }
+    FitOutcome omni;
+    if (!(enough[0] && enough[1]) || keepTable) {
+        omnidirectional = buildOmnidirectional();
+        if (!Fit(omnidirectional, omni)) throw TooFewPairsToFit();
+        result.omnidirectionalFitted = true;
+        result.omnidirectionalModel = omni.model;
+        result.omnidirectionalReason = Describe("the omnidirectional table", omni);
+    } else {
+        result.omnidirectionalReason =
+            "not built: each direction has enough pairs for a model of its own (a report with its "
+            "tables has the omnidirectional one too)";
     }
     if (enough[0] && enough[1]) {
         for (int d = 0; d < 2; ++d) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,27 +76,49 @@ OmnidirectionalClasses ComputeOmnidirectionalClasses(const TGRIDCELLXY& grid, co
 VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values,
                                             int count, OmnidirectionalClasses classes, int threads);
 
+// What the omnidirectional table is built from, kept from the variogram
+// stage: the table costs a pass over every pair, so it is built only when a
+// direction needs its model or the caller keeps the tables. The coordinates
+// are the run's, alive until the sweep ends; the values are a copy (they may
+// be transforms the estimator releases after its variograms).
+struct OmnidirectionalInput {
+    const float* x = nullptr;
+    const float* y = nullptr;
+    std::vector<double> values;
+    OmnidirectionalClasses classes;
+    int threads = 1;
+
+    VariogramRows Build() const;
+};
+
 // How the robust fit arrived at a direction's model.
 enum class RobustSource { kDirectional, kOmnidirectional };
 
 // The robust models of one pass: per direction the model and where it came
-// from, with a sentence saying why; the omnidirectional model as well.
+// from, with a sentence saying why; the omnidirectional model as well when
+// its table was built (omnidirectionalFitted).
 struct RobustFitResult {
     TVARIOGRAMMODEL models[2]{};
     RobustSource sources[2] = {RobustSource::kDirectional, RobustSource::kDirectional};
     std::string reasons[2];
+    bool omnidirectionalFitted = false;
     TVARIOGRAMMODEL omnidirectionalModel{};
     std::string omnidirectionalReason;
 };
 
-// Fits both directional tables and the omnidirectional one. A direction
-// with fewer than kMinDirectionalClasses classes with pairs, or fewer than
+// Fits both directional tables. A direction with fewer than
+// kMinDirectionalClasses classes with pairs, or fewer than
 // kMinDirectionalPairs pairs in them, cannot carry a model of its own; then
-// both directions take the omnidirectional model, so the anisotropy is 1.
-// Throws TooFewPairsToFit when the omnidirectional table has fewer than two
+// the omnidirectional table is built (by `buildOmnidirectional`, into
+// `omnidirectional`) and both
+// directions take its model, so the anisotropy is 1. With `keepTable` the
+// table is built and fitted in any case, for the report. Throws
+// TooFewPairsToFit when a needed omnidirectional table has fewer than two
 // classes with pairs.
 constexpr int kMinDirectionalClasses = 3;
 constexpr double kMinDirectionalPairs = 30.0;
-RobustFitResult FitRobustModels(const VariogramRows (&directions)[2], const VariogramRows& omnidirectional);
+RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],
+                                const std::function<VariogramRows()>& buildOmnidirectional, bool keepTable,
+                                VariogramRows& omnidirectional);
 
 }  // namespace mosaro

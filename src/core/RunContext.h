@@ -102,6 +102,7 @@ struct PassReport {
     bool robust = false;
     std::string reasons[2];
     VariogramRows omnidirectional;
+    bool omnidirectionalFitted = false;  // its table was built (see FitRobustModels)
     TVARIOGRAMMODEL omnidirectionalModel{};
     std::string omnidirectionalReason;
 };
@@ -136,6 +137,9 @@ struct RunContext {
     // Each pass stops after the fit: variograms and models only, the grid
     // is not swept (nor written).
     bool fitOnly = false;
+    // The caller keeps the experimental tables: a robust run then builds the
+    // omnidirectional table even when neither direction needs its model.
+    bool keepTables = false;
 };
 
 // Worker threads a run may use: the context's setting if positive, else

@@ -161,8 +161,9 @@ extern "C" MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* repor
         f.legacy_model = mosaro::NotFitted();
         f.legacy_branch = MOSARO_FIT_NOT_RUN;
         if (direction == MOSARO_DIRECTION_OMNIDIRECTIONAL) {
-            f.model = p.robust ? mosaro::ToModel(p.omnidirectionalModel) : mosaro::NotFitted();
-            f.branch = p.robust ? MOSARO_FIT_ROBUST_OMNIDIRECTIONAL : MOSARO_FIT_NOT_RUN;
+            const bool fitted = p.robust && p.omnidirectionalFitted;
+            f.model = fitted ? mosaro::ToModel(p.omnidirectionalModel) : mosaro::NotFitted();
+            f.branch = fitted ? MOSARO_FIT_ROBUST_OMNIDIRECTIONAL : MOSARO_FIT_NOT_RUN;
             f.reason = p.robust ? p.omnidirectionalReason.c_str()
                                 : "no omnidirectional variogram: the legacy fit uses the two directions only";
         } else {

@@ -87,6 +87,7 @@ mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r,
     context.threads = r.thread_count;
     context.fit = r.fit == MOSARO_FIT_ROBUST ? FitChoice::kRobust : FitChoice::kLegacy;
     context.fitOnly = fitOnly;
+    context.keepTables = fitOnly || (r.report != nullptr && r.report_tables != 0);
     std::unique_ptr<ProgressReporter> progress;
     if (r.progress != nullptr) {
         const mosaro_progress_fn callback = r.progress;
