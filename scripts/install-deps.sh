@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev
-          libgdal-dev libcairo2-dev libcli11-dev pkg-config)
+          libgdal-dev libcairo2-dev libcli11-dev pkg-config
+          python3-dev python3-numpy pybind11-dev python3-pytest python3-matplotlib)
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
