@@ -121,7 +121,7 @@ def _models(model):
             raise ValueError("a model is (nugget, partial_sill, range); got %d numbers" % len(numbers))
         return tuple(numbers)
 
-    if isinstance(model, dict) or (len(model) == 3 and np.ndim(model[0]) == 0):
+    if isinstance(model, dict) or (not isinstance(model[0], dict) and np.ndim(model[0]) == 0):
         return [one(model)]
     if len(model) != 2:
         raise ValueError("model takes one model, or two (x, then y)")
