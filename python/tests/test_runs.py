@@ -68,7 +68,9 @@ def test_the_gil_is_released_while_the_library_runs(many):
         worker.join()
         sys.setswitchinterval(interval)
     assert elapsed > 0.5
-    assert counted[0] / rate > 0.3 * elapsed, (counted[0] / rate, elapsed)
+    # Released, the counter runs most of the time even on a busy machine;
+    # held, about a hundred switch intervals (0.05 s) at most.
+    assert counted[0] / rate > 0.15 * elapsed, (counted[0] / rate, elapsed)
 
 
 def test_a_false_from_the_progress_function_cancels(many):
