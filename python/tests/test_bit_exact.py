@@ -91,13 +91,3 @@ def test_legacy_grid_matches_the_legacy_entry_point(lib, code, parameter, array,
     if column == 7 or code == 12:
         assert not out.any()
 
-
-def test_legacy_grid_takes_the_legacy_substitutes(lib):
-    x, y, values, _ = smooth_samples(4, 100, extent=300.0)
-    table = np.column_stack([x, y, values])
-    # A cell size that is not positive is read as 1, a neighbour count below
-    # 1 as 1: the same grid as asking for them.
-    substituted = mosaro.legacy_grid(table, 2, (0, 0, 300, 300), -5.0, 30.0, 10, 10, 0, 1)
-    explicit = mosaro.legacy_grid(table, 2, (0, 0, 300, 300), 1.0, 30.0, 10, 10, 1, 1)
-    assert same_bits(substituted, explicit)
-    assert mosaro.legacy_grid(table, 2, (0, 0, 300, 300), 30.0, 30.0, -3, 10, 8, 1).size == 0

@@ -34,14 +34,6 @@ def test_progress_rises_to_one_through_every_stage(meuse):
     assert stages == sorted(stages, key=("variograms", "fit", "sweep").index)
 
 
-def test_indicator_passes_are_numbered(meuse):
-    x, y, zinc, _ = meuse
-    passes = set()
-    mosaro.grid(x, y, zinc, method="indicator", thresholds=[200, 400], cell=60,
-                progress=lambda stage, index, fraction: passes.add(index))
-    assert passes == {0, 1}
-
-
 def test_the_gil_is_released_while_the_library_runs(many):
     x, y, values = many
 
