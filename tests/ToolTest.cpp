@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -42,7 +43,10 @@ class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
         GDALAllRegister();
-        dir_ = fs::path(testing::TempDir()) / ("tool-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // Named after the process too: two checkouts testing at once on one
+        // machine must not empty each other's directory mid-test.
+        dir_ = fs::path(testing::TempDir()) / ("tool-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                                               "-" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

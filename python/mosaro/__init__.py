@@ -1,0 +1,274 @@
+"""Kriging of scattered samples onto a regular grid, at compiled speed.
+
+    import mosaro
+    r = mosaro.grid(x, y, zinc, method="lognormal", cell=40, variance=True)
+    r.estimate          # 2-D float32 array, row 0 at the southern edge
+    r.north_up()        # the same nodes with row 0 at the northern edge (a view)
+    r.report[0]["x"]["model"]   # the fitted model along x
+
+Every method of the library: ordinary, universal (six drift forms),
+lognormal, three-parameter lognormal, indicator kriging and co-kriging.
+Estimates are the library's float32 arithmetic bit for bit.
+"""
+
+import warnings
+
+import numpy as np
+
+from . import _geometry, _progress
+from . import _mosaro
+
+__version__ = _mosaro.version()
+
+__all__ = ["grid", "variogram", "legacy_grid", "GridResult", "Cancelled", "NoFiniteModelWarning", "METHODS"]
+
+# Names as the command-line tool spells them, in code order (code = index + 1).
+METHODS = ("ordinary", "universal-x", "universal-y", "universal-xy", "universal-xx", "universal-yy",
+           "universal-xxyy", "lognormal", "lognormal3", "indicator", "cokriging")
+_LOGNORMAL3 = 9
+_INDICATOR = 10
+_COKRIGING = 11
+# Library status codes that are not a fault of the arguments.
+_OUT_OF_MEMORY = -16
+_CANCELLED = -17
+_INTERNAL = -19
+
+
+class Cancelled(Exception):
+    """The progress function returned False and the run stopped."""
+
+
+class NoFiniteModelWarning(RuntimeWarning):
+    """The automatic fit gave no finite model: every node is 0, as in the
+    legacy grid. Give a model (model=...) or a coarser cell."""
+
+
+class GridResult:
+    """The outcome of mosaro.grid.
+
+    estimate   2-D float32 array (nodes_y, nodes_x); row 0 is the southern
+               edge (y = y_min) and x runs along each row, as in the library.
+               north_up() gives the image orientation.
+    variance   the kriging variance in the same layout (variance=True), else
+               None; NaN everywhere for indicator kriging.
+    x, y       the node coordinates along each axis (float64).
+    extent     (x_min, y_min, x_max, y_max) as the library received it.
+    cell       (cell_x, cell_y); size: (nodes_x, nodes_y).
+    report     one dict per pass (per threshold for indicator kriging): the
+               directional models "x" and "y" (model, fit branch) and the
+               sweep's constants; pass one back as model= to reproduce the grid.
+    status     0, or 1 when the fit gave no finite model (a warning is issued).
+    message    the library's message for a nonzero status.
+    """
+
+    def __init__(self, estimate, variance, extent, cell, size, report, status, message):
+        self.estimate = estimate
+        self.variance = variance
+        self.extent = extent
+        self.cell = cell
+        self.size = size
+        self.report = report
+        self.status = status
+        self.message = message
+        self.x = extent[0] + np.arange(size[0]) * cell[0]
+        self.y = extent[1] + np.arange(size[1]) * cell[1]
+
+    def north_up(self, array=None):
+        """The estimate (or the given array of this grid) with row 0 at the
+        northern edge, as images and rasters have it: a view, not a copy."""
+        return (self.estimate if array is None else array)[::-1]
+
+    @property
+    def image_extent(self):
+        """(left, right, bottom, top) of the cells centred on the nodes, for
+        matplotlib's imshow(north_up(), extent=...)."""
+        half_x, half_y = self.cell[0] / 2, self.cell[1] / 2
+        return (self.extent[0] - half_x, self.x[-1] + half_x, self.extent[1] - half_y, self.y[-1] + half_y)
+
+    def __repr__(self):
+        return "<mosaro.GridResult %d x %d nodes, cell %g x %g, first node (%g, %g)>" % (
+            self.size[0], self.size[1], self.cell[0], self.cell[1], self.extent[0], self.extent[1])
+
+
+def _method_code(method):
+    if isinstance(method, str):
+        if method in METHODS:
+            return METHODS.index(method) + 1
+        raise ValueError("unknown method '%s' (use one of %s, or a code 1 to %d)"
+                         % (method, ", ".join(METHODS), len(METHODS)))
+    # A number goes to the library as it is, which names a code it does not know.
+    return int(method)
+
+
+def _samples(values):
+    # No copy when the array is already contiguous float32.
+    return np.ascontiguousarray(values, dtype=np.float32)
+
+
+def _models(model):
+    """model= as (nugget, partial_sill, range) or its dict, once for both
+    directions or a pair for x then y; also a pass of a report."""
+    if model is None:
+        return []
+    if isinstance(model, dict) and "x" in model and "y" in model:
+        model = (model["x"]["model"], model["y"]["model"])
+
+    def one(m):
+        if isinstance(m, dict):
+            return (float(m["nugget"]), float(m["partial_sill"]), float(m["range"]))
+        numbers = [float(v) for v in m]
+        if len(numbers) != 3:
+            raise ValueError("a model is (nugget, partial_sill, range); got %d numbers" % len(numbers))
+        return tuple(numbers)
+
+    if isinstance(model, dict) or (not isinstance(model[0], dict) and np.ndim(model[0]) == 0):
+        return [one(model)]
+    if len(model) != 2:
+        raise ValueError("model takes one model, or two (x, then y)")
+    return [one(m) for m in model]
+
+
+_FITS = {"legacy": 0, "robust": 1}
+
+
+def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
+         variance, arithmetic, fit, threads, progress, tables, nodes=None):
+    if arithmetic != "legacy":
+        raise ValueError("arithmetic '%s' is not available in this version" % arithmetic)
+    if fit not in _FITS:
+        raise ValueError("fit must be 'legacy' or 'robust' (got %r)" % (fit,))
+    code = _method_code(method)
+    if code == _LOGNORMAL3 and shift is None:
+        raise ValueError("three-parameter lognormal kriging (lognormal3) needs shift=")
+    if code != _LOGNORMAL3 and shift is not None:
+        raise ValueError("shift is read only by three-parameter lognormal kriging (lognormal3)")
+    if code != _INDICATOR and thresholds is not None:
+        raise ValueError("thresholds are read only by indicator kriging")
+    if code != _COKRIGING and extra_values is not None:
+        raise ValueError("extra_values are read only by co-kriging")
+    x, y, values = _samples(x), _samples(y), _samples(values)
+    extra = [_samples(v) for v in extra_values] if extra_values is not None else []
+    extent, cell, grid_size = _geometry.choose(x, y, extent, cell, size)
+    if nodes is not None:
+        grid_size = nodes
+
+    bar = None
+    if progress is True:
+        bar = progress = _progress.Bar()
+    elif progress is False:
+        progress = None
+    try:
+        status, message, estimate, var, report, stopped = _mosaro.grid(
+            x, y, values, extra, extent, cell, grid_size, neighbours, code,
+            0.0 if shift is None else float(shift),
+            None if thresholds is None else _samples(np.atleast_1d(thresholds)),
+            _models(model), variance, tables, _FITS[fit], threads, progress)
+    finally:
+        if bar is not None:
+            bar.close()
+    if status < 0:
+        if status == _CANCELLED and stopped:
+            raise Cancelled(message)
+        if status == _OUT_OF_MEMORY:
+            raise MemoryError(message)
+        if status == _INTERNAL:
+            raise RuntimeError(message)
+        raise ValueError(message)
+    if status > 0:
+        warnings.warn(message, NoFiniteModelWarning, stacklevel=3)
+    return GridResult(estimate, var, extent, cell, grid_size, report, status, message)
+
+
+def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, neighbours=16, shift=None,
+         thresholds=None, extra_values=None, model=None, variance=False, arithmetic="legacy", fit="legacy",
+         threads=0, progress=None):
+    """Grids the samples (x[i], y[i], values[i]) by kriging; returns a GridResult.
+
+    x, y, values   1-D arrays of equal length; float32 C-contiguous arrays are
+                   used in place, anything else is converted once. A value of
+                   -1e38 or NaN is a blank: it takes the value of the sample
+                   before it.
+    method         a name of mosaro.METHODS or its code 1 to 11.
+    extent         (x_min, y_min, x_max, y_max); default the samples' bounding
+                   box. (x_min, y_min) is the first node. The extent also sets
+                   the variogram's lag classes and the coordinate scale.
+    cell           dx, or (dx, dy): nodes every dx from x_min up to x_max.
+    size           (nodes_x, nodes_y) instead of cell: the extent is divided
+                   into nodes_x - 1 cells. With neither, the longer side gets
+                   100 square cells. These are the command-line tool's rules, so
+                   the same arguments give the same grid from both.
+    neighbours     nearest samples per node (per variable for co-kriging).
+    shift          the shift of three-parameter lognormal kriging (lognormal3).
+    thresholds     indicator kriging: the thresholds, one pass each.
+    extra_values   co-kriging: further variables at the same samples, a list
+                   of 1-D arrays (values is the primary variable).
+    model          instead of the automatic fit: (nugget, partial_sill, range)
+                   or a dict with those keys, once or as a pair (x, then y);
+                   a pass of a report (result.report[0]) is taken too.
+    variance       also return the kriging variance.
+    arithmetic     "legacy" (the only one in this version).
+    fit            the automatic variogram fit: "legacy" (the legacy grids bit
+                   for bit) or "robust" (weighted least squares, finite whenever
+                   two lag classes hold pairs; see the README).
+    threads        0 for every core; the result never depends on it.
+    progress       True for a bar on stderr, or a function
+                   f(stage, pass_index, fraction) whose False return stops the
+                   run (raising mosaro.Cancelled). Ctrl-C stops it as well.
+
+    Raises ValueError with the library's message for arguments it refuses,
+    MemoryError when memory runs out. The GIL is released while the library runs.
+    """
+    return _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
+                variance, arithmetic, fit, threads, progress, tables=False)
+
+
+def variogram(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, shift=None,
+              thresholds=None, extra_values=None, arithmetic="legacy", fit="legacy", threads=0, progress=None):
+    """The experimental directional variograms and the models fitted to them,
+    exactly as mosaro.grid computes them for the same arguments (the lag
+    classes are one cell wide, so they depend on extent and cell).
+
+    Returns a dict: "extent", "cell", and "passes", one per pass (per
+    threshold for indicator kriging), each a dict with "threshold" (None but
+    for indicator kriging), "x" and "y" (each with "experimental" and
+    "pruned" tables of numpy arrays "lag", "pairs", "semivariance"; the
+    "model" fitted to the pruned table, a dict of nugget, partial_sill, sill
+    and range; the fit "branch" and the "reason"; "legacy_model" and
+    "legacy_branch", what the legacy fit gave), and the sweep's averaged
+    constants. With fit="robust" a pass also has "omnidirectional" (its
+    table and robust model), and the x and y models are the robust ones.
+    Warns with NoFiniteModelWarning when the fit gives no finite model.
+    """
+    # The tables depend on the extent and the cell size, not on the node
+    # counts, so one node is enough to have the library compute them.
+    r = _run(x, y, values, method, extent, cell, size, 16, shift, thresholds, extra_values, None, False,
+             arithmetic, fit, threads, progress, tables=True, nodes=(1, 1))
+    return {"extent": r.extent, "cell": r.cell, "passes": r.report}
+
+
+def legacy_grid(data, value_column, rect, cell_size_x, cell_size_y, cell_count_x, cell_count_y, neighbours,
+                method, method_parameter=0.0, method_array=None):
+    """The legacy entry point, argument for argument, for hosts that port
+    legacy code: its grids and its silent substitutes (a cell size that is
+    not positive becomes 1, a neighbour count below 1 becomes 1, a value
+    column outside the row or an unknown method grids nothing, ...).
+
+    data           2-D table, one row per sample: x in column 0, y in column 1,
+                   the value in column value_column (the point and column
+                   counts are its shape).
+    rect           (x_min, y_min, x_max, y_max).
+    cell_count_x/y cells, not nodes: the grid has cell_count + 1 nodes.
+    method         code 1 to 11; method_parameter and method_array as the
+                   legacy call reads them (thresholds of indicator kriging,
+                   value columns of co-kriging).
+
+    Returns the (cell_count_y + 1, cell_count_x + 1) float32 grid, row 0 at
+    y_min; nodes the call does not write stay 0. Nothing is raised for what
+    the legacy call accepts; only a method_array shorter than
+    method_parameter promises is refused (ValueError), since the library
+    would read past it.
+    """
+    return _mosaro.legacy_grid(
+        _samples(data), int(value_column), _samples(rect), float(cell_size_x), float(cell_size_y),
+        int(cell_count_x), int(cell_count_y), int(neighbours), int(method), float(method_parameter),
+        None if method_array is None else _samples(np.atleast_1d(method_array)))

@@ -1,0 +1,158 @@
+"""Arguments: the library's refusals arrive as Python exceptions with its
+message; the grid follows the command-line tool's rules; any array layout
+or dtype gives the float32 result."""
+
+import math
+
+import numpy as np
+import pytest
+
+import c_api
+import mosaro
+from conftest import smooth_samples
+
+MODEL = (0.5, 60.0, 400.0)
+
+
+@pytest.fixture(scope="module")
+def samples():
+    return smooth_samples(5, 150, extent=500.0)
+
+
+# Each case: keyword arguments the library refuses, and the same request's
+# C fields; the exception must carry the message the C API gives for it.
+REFUSED = [
+    ("neighbours", dict(neighbours=0), dict(neighbours=0)),
+    ("method code", dict(method=12), dict(method=12)),
+    ("no thresholds", dict(method="indicator"), dict(method=10)),
+    ("NaN threshold", dict(method="indicator", thresholds=[40.0, math.nan]),
+     dict(method=10, thresholds=[40.0, math.nan])),
+    ("threads", dict(threads=-1), dict(threads=-1)),
+    ("negative nugget", dict(model=(-1.0, 60.0, 400.0)), dict(models=[(-1.0, 60.0, 400.0)])),
+    ("zero range", dict(model=[MODEL, (0.5, 60.0, 0.0)]), dict(models=[MODEL, (0.5, 60.0, 0.0)])),
+    ("NaN shift", dict(method="lognormal3", shift=math.nan), dict(method=9, shift=math.nan)),
+]
+
+
+@pytest.mark.parametrize("name, kwargs, fields", REFUSED, ids=[case[0] for case in REFUSED])
+def test_library_refusals_raise_value_error_with_its_message(lib, samples, name, kwargs, fields):
+    x, y, values, _ = samples
+    extent, cell, size = (0.0, 0.0, 500.0, 500.0), (50.0, 50.0), (11, 11)
+    fields.setdefault("neighbours", 16)
+    status, message, _, _ = c_api.grid(lib, x, y, values, extent, cell, size, **fields)
+    assert status < 0 and message
+    with pytest.raises(ValueError) as raised:
+        mosaro.grid(x, y, values, extent=extent, cell=cell, **kwargs)
+    assert str(raised.value) == message
+
+
+def test_sample_refusals_carry_the_library_message(samples):
+    x, y, values, _ = samples
+    bad = values.copy()
+    bad[3] = -2.0
+    with pytest.raises(ValueError, match=r"value\[3\] \+ shift = -2 \+ 0 must be positive"):
+        mosaro.grid(x, y, bad, method="lognormal", cell=50, model=MODEL)
+    nan_x = x.copy()
+    nan_x[0] = np.nan
+    with pytest.raises(ValueError, match=r"x\[0\] must be finite \(got nan\)"):
+        mosaro.grid(nan_x, y, values, extent=(0, 0, 500, 500), cell=50, model=MODEL)
+
+
+@pytest.mark.parametrize("kwargs, text", [
+    (dict(arithmetic="accurate"), "arithmetic 'accurate' is not available in this version"),
+    (dict(method="kriging"), "unknown method 'kriging' (use one of ordinary, "),
+    (dict(cell=10, size=(5, 5)), "give either cell or size, not both"),
+    (dict(extent=(10, 0, 0, 10)), "extent 10 0 0 10 is inverted"),
+    (dict(shift=2.0), "shift is read only by three-parameter lognormal kriging"),
+    (dict(thresholds=[1.0]), "thresholds are read only by indicator kriging"),
+    (dict(model=(1.0, 2.0)), "a model is (nugget, partial_sill, range)"),
+])
+def test_python_side_refusals(samples, kwargs, text):
+    x, y, values, _ = samples
+    with pytest.raises(ValueError) as raised:
+        mosaro.grid(x, y, values, **kwargs)
+    assert text in str(raised.value)
+
+
+def test_arrays_that_do_not_fit_together_are_refused(samples):
+    x, y, values, second = samples
+    with pytest.raises(ValueError, match="same length"):
+        mosaro.grid(x, y[:-1], values, cell=50, model=MODEL)
+    with pytest.raises(ValueError, match="one value per sample"):
+        mosaro.grid(x, y, values, method="cokriging", extra_values=[second[:10]], cell=50, model=MODEL)
+    with pytest.raises(ValueError, match="one-dimensional"):
+        mosaro.grid(np.stack([x, x]), np.stack([y, y]), np.stack([values, values]), extent=(0, 0, 500, 500),
+                    model=MODEL)
+    with pytest.raises(ValueError, match="method_array holds 1 values"):
+        mosaro.legacy_grid(np.stack([x, y, values], axis=1), 2, (0, 0, 500, 500), 50, 50, 10, 10, 8, 10, 3.0, [40.0])
+
+
+def test_a_grid_too_large_for_memory_raises_memory_error(samples):
+    with open("/proc/sys/vm/overcommit_memory") as f:
+        if f.read().strip() == "1":
+            pytest.skip("this machine promises any allocation")
+    x, y, values, _ = samples
+    with pytest.raises(MemoryError):
+        mosaro.grid(x, y, values, size=(300000, 300000), model=MODEL)
+
+
+def test_layout_and_dtype_do_not_change_a_bit(samples):
+    x, y, values, _ = samples
+    reference = mosaro.grid(x, y, values, cell=25, model=MODEL, variance=True)
+    table = np.stack([values, y, x], axis=1).astype(np.float64)  # columns: strided, float64
+    strided = mosaro.grid(table[:, 2], table[:, 1], table[:, 0], cell=25, model=MODEL, variance=True)
+    lists = mosaro.grid(x.tolist(), y.tolist(), values.tolist(), cell=25.0, model=MODEL, variance=True)
+    for other in (strided, lists):
+        assert np.array_equal(other.estimate.view(np.uint32), reference.estimate.view(np.uint32))
+        assert np.array_equal(other.variance.view(np.uint32), reference.variance.view(np.uint32))
+    # Contiguous float32 goes to the library as it is: no copy.
+    assert mosaro._samples(x) is x
+
+
+def test_grid_geometry_follows_the_tool(meuse):
+    x, y, zinc, _ = meuse
+    # As the tool reports for the demo: cell 40 over the samples' bounding box.
+    r = mosaro.grid(x, y, zinc, method="lognormal", cell=40)
+    assert r.size == (70, 98) and r.cell == (40.0, 40.0) and r.extent[:2] == (178605.0, 329714.0)
+    assert r.estimate.shape == (98, 70) and r.x[1] - r.x[0] == 40 and r.y[0] == 329714.0
+    # Without cell or size: the longer side gets 100 square cells.
+    r = mosaro.grid(x, y, zinc, model=MODEL, extent=(0, 0, 2000, 1000))
+    assert r.size == (101, 51) and r.cell == (20.0, 20.0)
+    # An extent that is a whole number of cells ends on a node; otherwise
+    # the last node is the last one inside.
+    assert mosaro.grid(x, y, zinc, model=MODEL, extent=(0, 0, 0.3, 0.2), cell=0.1).size == (4, 3)
+    assert mosaro.grid(x, y, zinc, model=MODEL, extent=(0, 0, 100, 50), cell=(30, 20)).size == (4, 3)
+    # size divides the extent into nodes - 1 cells; one node takes the extent.
+    r = mosaro.grid(x, y, zinc, model=MODEL, extent=(0, 0, 100, 50), size=(5, 1))
+    assert r.cell == (25.0, 50.0) and r.estimate.shape == (1, 5)
+
+
+def test_north_up_is_a_flipped_view(samples):
+    x, y, values, _ = samples
+    r = mosaro.grid(x, y, values, cell=50, model=MODEL, variance=True)
+    assert np.shares_memory(r.north_up(), r.estimate)
+    assert np.array_equal(r.north_up()[0], r.estimate[-1])
+    assert np.array_equal(r.north_up(r.variance)[-1], r.variance[0])
+    left, right, bottom, top = r.image_extent
+    assert (left, bottom) == (r.x[0] - 25, r.y[0] - 25) and (right, top) == (r.x[-1] + 25, r.y[-1] + 25)
+
+
+def test_no_finite_model_warns_and_grids_zeros():
+    x, y, values, _ = smooth_samples(1, 300)
+    with pytest.warns(mosaro.NoFiniteModelWarning, match="no finite model"):
+        r = mosaro.grid(x, y, values, cell=50)
+    assert r.status == 1 and not r.estimate.any()
+
+
+def test_variogram_returns_the_tables_the_grid_was_fitted_on(meuse):
+    x, y, zinc, _ = meuse
+    v = mosaro.variogram(x, y, zinc, method="lognormal", cell=40)
+    r = mosaro.grid(x, y, zinc, method="lognormal", cell=40)
+    (only,) = v["passes"]
+    assert only["x"]["model"] == r.report[0]["x"]["model"] and only["y"]["model"] == r.report[0]["y"]["model"]
+    pruned = only["x"]["pruned"]
+    assert pruned["lag"].dtype == np.float32 and len(pruned["lag"]) == len(pruned["semivariance"]) > 3
+    assert len(only["x"]["experimental"]["lag"]) >= len(pruned["lag"])
+    assert v["cell"] == (40.0, 40.0)
+    thresholds = mosaro.variogram(x, y, zinc, method="indicator", thresholds=[200, 400, 800], cell=60)["passes"]
+    assert [p["threshold"] for p in thresholds] == [200.0, 400.0, 800.0]
