@@ -214,17 +214,22 @@ TEST_F(ToolTest, GeoPackagePointsGridLikeTheTableAndKeepTheirCrs) {
         OGRSpatialReference rd;
         rd.importFromEPSG(28992);
         OGRLayer* layer = dataset->CreateLayer("samples", &rd, wkbPoint, nullptr);
-        OGRFieldDefn zinc("zinc", OFTReal);
+        // The coordinates kept as a column too, ahead of the value: never
+        // the default value column.
+        OGRFieldDefn easting("x", OFTReal), zinc("zinc", OFTReal);
+        layer->CreateField(&easting);
         layer->CreateField(&zinc);
         for (std::size_t i = 0; i < samples.x.size(); ++i) {
             OGRFeature feature(layer->GetLayerDefn());
+            feature.SetField("x", static_cast<double>(samples.x[i]));
             feature.SetField("zinc", static_cast<double>(samples.zinc[i]));
             OGRPoint point(samples.x[i], samples.y[i]);
             feature.SetGeometry(&point);
             ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
         }
     }
-    const Outcome run = Run("grid " + Path("meuse.gpkg") + " " + kDemoArguments + " -o " + Path("g.tif"));
+    const std::string withoutValue = std::string(kDemoArguments).substr(std::string("--value zinc ").size());
+    const Outcome run = Run("grid " + Path("meuse.gpkg") + " " + withoutValue + " -o " + Path("g.tif"));
     ASSERT_EQ(run.status, 0) << run.err;
     const Raster raster = ReadRaster(Path("g.tif"));
     EXPECT_EQ(FirstDifference(LibraryDemoGrid(), raster.nodes), "");

@@ -51,7 +51,11 @@ int RequireField(OGRFeatureDefn& definition, const std::string& path, const std:
     return index;
 }
 
-// A coordinate column under one of the names people use for it.
+// The names people give coordinate columns.
+const std::initializer_list<const char*> kXNames = {"x", "easting", "lon", "longitude"};
+const std::initializer_list<const char*> kYNames = {"y", "northing", "lat", "latitude"};
+
+// A coordinate column under one of those names.
 int FindCoordinateField(OGRFeatureDefn& definition, std::initializer_list<const char*> names) {
     for (const char* name : names) {
         const int index = definition.GetFieldIndex(name);
@@ -106,8 +110,8 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
     } else if (wkbFlatten(layer.GetGeomType()) == wkbPoint || definition.GetFieldCount() == 0) {
         // geometry
     } else {
-        xField = FindCoordinateField(definition, {"x", "easting", "lon", "longitude"});
-        yField = FindCoordinateField(definition, {"y", "northing", "lat", "latitude"});
+        xField = FindCoordinateField(definition, kXNames);
+        yField = FindCoordinateField(definition, kYNames);
         if (xField < 0 || yField < 0)
             throw ToolError(path + ": no x and y columns and no point geometries (name them with "
                             "--x and --y; columns: " + FieldList(definition) + ")");
@@ -116,16 +120,20 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
                                         : std::string("columns '") + definition.GetFieldDefn(xField)->GetNameRef() +
                                               "', '" + definition.GetFieldDefn(yField)->GetNameRef() + "'";
 
+    // A layer with point geometries often keeps its coordinates as columns
+    // too; those are never the default value.
+    const int xColumn = xField >= 0 ? xField : FindCoordinateField(definition, kXNames);
+    const int yColumn = yField >= 0 ? yField : FindCoordinateField(definition, kYNames);
     std::vector<int> valueFields;
     for (const std::string& name : columns.values) valueFields.push_back(RequireField(definition, path, name));
     if (valueFields.empty()) {
         for (int i = 0; i < definition.GetFieldCount() && valueFields.empty(); ++i)
-            if (i != xField && i != yField && IsNumericType(definition.GetFieldDefn(i)->GetType()))
+            if (i != xColumn && i != yColumn && IsNumericType(definition.GetFieldDefn(i)->GetType()))
                 valueFields.push_back(i);
         // No column typed numeric (a CSV column with a stray text cell is
         // typed text): the first other column, its text rows then skipped.
         for (int i = 0; i < definition.GetFieldCount() && valueFields.empty(); ++i)
-            if (i != xField && i != yField) valueFields.push_back(i);
+            if (i != xColumn && i != yColumn) valueFields.push_back(i);
         if (valueFields.empty())
             throw ToolError(path + ": no numeric column to grid (name one with --value; columns: " +
                             FieldList(definition) + ")");
