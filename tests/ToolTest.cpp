@@ -286,6 +286,7 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + meuse + " --value zinc --png " + Path("o.bmp") + " -o " + Path("o.tif"), "unknown picture format"},
         {"grid " + Path("t.csv") + " --value v --method indicator -o " + Path("o.tif"), "needs --thresholds"},
         {"info " + Path("t.csv"), "not a valid grid file"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"), "named as two outputs"},
     };
     for (const auto& c : cases) {
         const Outcome run = Run(c.arguments);

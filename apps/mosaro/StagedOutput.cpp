@@ -37,7 +37,11 @@ std::string StagedOutputs::Stage(const std::string& target) {
     std::error_code error;
     if (fs::is_directory(path, error)) throw ToolError("'" + target + "' is a folder, not an output file");
     const std::string dir = path.has_parent_path() ? path.parent_path().string() : ".";
-    return (fs::path(FolderFor(dir).staging_dir) / path.filename()).string();
+    const std::string staged = (fs::path(FolderFor(dir).staging_dir) / path.filename()).string();
+    // Two outputs under one name would leave only the one written last.
+    if (!staged_.insert(staged).second)
+        throw ToolError("'" + target + "' is named as two outputs");
+    return staged;
 }
 
 void StagedOutputs::Commit() {

@@ -8,6 +8,7 @@
 // cancelled first, the folder is removed and no target is touched.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ private:
     };
     Folder& FolderFor(const std::string& targetDir);
     std::vector<Folder> folders_;
+    std::set<std::string> staged_;
 };
 
 }  // namespace mosaro::tool
