@@ -204,7 +204,8 @@ typedef enum mosaro_fit {
 typedef struct mosaro_report mosaro_report;   /* the fitted models of a run */
 typedef struct mosaro_samples mosaro_samples; /* prepared samples */
 
-/* One gridding run. Fill it with mosaro_request_init, then set the fields.
+/* One gridding run. Fill it with mosaro_request_init (a macro passing the
+ * size of the caller's struct), then set the fields.
  * The struct grows only at its end; struct_size tells the library which
  * fields the caller knows. */
 typedef struct mosaro_request {
@@ -266,9 +267,17 @@ typedef struct mosaro_request {
     mosaro_fit fit;
 } mosaro_request;
 
-/* Sets struct_size, every pointer to null, every count to 0, the neighbour
- * count to 10, the method to ordinary kriging and the fit to legacy. */
+/* Fills the first `size` bytes of a request with the defaults and sets
+ * struct_size to `size` (at most sizeof(mosaro_request)): every pointer
+ * null, every count 0, the neighbour count 10, the method ordinary kriging,
+ * the fit legacy. Writing no more than the caller's struct holds is what
+ * lets a host built against an older header use a newer library. */
+MOSARO_API void mosaro_request_init_size(mosaro_request* request, size_t size);
+
+/* The request layout of 0.2, the first published one: what hosts built
+ * against that header call. Newer hosts call the macro below. */
 MOSARO_API void mosaro_request_init(mosaro_request* request);
+#define mosaro_request_init(request) mosaro_request_init_size((request), sizeof *(request))
 
 /* Grids the request's samples. */
 MOSARO_API mosaro_status mosaro_grid(const mosaro_request* request);

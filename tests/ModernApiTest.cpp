@@ -193,6 +193,25 @@ TEST(ModernApi, EveryMethodGivesTheLegacyGridBitForBit) {
     mosaro_samples_free(prepared);
 }
 
+TEST(ModernApi, InitWritesNoMoreThanTheCallersLayout) {
+    // A host built against the first header holds a request that ends where
+    // the fit field begins; initialising it must not write past that.
+    constexpr std::size_t kFirst = offsetof(mosaro_request, fit);
+    std::vector<unsigned char> bytes(sizeof(mosaro_request) + 16, 0xA5);
+    auto* old = reinterpret_cast<mosaro_request*>(bytes.data());
+    (mosaro_request_init)(old);
+    EXPECT_EQ(old->struct_size, kFirst);
+    EXPECT_EQ(old->neighbour_count, 10);
+    EXPECT_TRUE(std::all_of(bytes.begin() + kFirst, bytes.end(), [](unsigned char b) { return b == 0xA5; }));
+    mosaro_request_init_size(old, 24);
+    EXPECT_EQ(old->struct_size, 24u);
+    EXPECT_EQ(old->x, nullptr);
+    mosaro_request current;
+    mosaro_request_init(&current);
+    EXPECT_EQ(current.struct_size, sizeof(mosaro_request));
+    EXPECT_EQ(current.fit, MOSARO_FIT_LEGACY);
+}
+
 TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) {
     const ApiSamples s(StructuredSamples(1, 30, 200.0f));
     std::vector<float> negative = s.value, infinite = s.x;

@@ -36,17 +36,19 @@ class Request(ctypes.Structure):
 
 def library():
     lib = ctypes.CDLL(os.environ.get("MOSARO_LIBRARY", "libmosaro.so"))
-    lib.mosaro_request_init.argtypes = [ctypes.POINTER(Request)]
+    lib.mosaro_request_init_size.argtypes = [ctypes.POINTER(Request), ctypes.c_size_t]
     lib.mosaro_grid.argtypes = [ctypes.POINTER(Request)]
     lib.mosaro_last_message.restype = ctypes.c_char_p
     lib.KARVO_ScatToGridWithKrig.argtypes = [
         _float_p, ctypes.c_int, ctypes.c_int, ctypes.c_int, _float_p, ctypes.c_float, ctypes.c_float,
         ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_float, _float_p, _float_p]
-    request = Request()
-    lib.mosaro_request_init(ctypes.byref(request))
     # A field added to the C struct that this mirror lacks would shift every
-    # field after it: refuse to compare against a misread request.
-    assert request.struct_size == ctypes.sizeof(Request), (request.struct_size, ctypes.sizeof(Request))
+    # field after it: refuse to compare against a misread request. The
+    # library writes at most its own size, so a roomy buffer tells it.
+    roomy = ctypes.create_string_buffer(4096)
+    lib.mosaro_request_init_size(ctypes.cast(roomy, ctypes.POINTER(Request)), len(roomy))
+    library_size = ctypes.c_size_t.from_buffer(roomy).value
+    assert library_size == ctypes.sizeof(Request), (library_size, ctypes.sizeof(Request))
     return lib
 
 
@@ -62,7 +64,7 @@ def grid(lib, x, y, values, extent, cell, size, *, method=1, neighbours=16, shif
     estimate = np.full((size[1], size[0]), np.nan, dtype=np.float32)
     var = np.full_like(estimate, np.nan) if variance else None
     r = Request()
-    lib.mosaro_request_init(ctypes.byref(r))
+    lib.mosaro_request_init_size(ctypes.byref(r), ctypes.sizeof(r))
     r.x, r.y, r.value = (_pointer(a) for a in keep)
     r.sample_count = len(keep[0])
     if extras:

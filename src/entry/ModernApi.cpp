@@ -3,6 +3,8 @@
 // itself goes through the same engine path as the legacy entry point.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -163,14 +165,21 @@ mosaro_status FitVariograms(const mosaro_samples& samples, mosaro_request r, mos
 
 extern "C" MOSARO_API const char* mosaro_version(void) { return mosaro::kVersion; }
 
-extern "C" MOSARO_API void mosaro_request_init(mosaro_request* request) {
+extern "C" MOSARO_API void mosaro_request_init_size(mosaro_request* request, size_t size) {
     if (request == nullptr) return;
-    *request = mosaro_request{};
-    request->struct_size = sizeof(mosaro_request);
-    request->neighbour_count = 10;
-    request->method = MOSARO_METHOD_ORDINARY;
-    request->implementation = MOSARO_IMPLEMENTATION_FAST;
-    request->fit = MOSARO_FIT_LEGACY;
+    mosaro_request defaults{};
+    defaults.struct_size = std::min(size, sizeof(mosaro_request));
+    defaults.neighbour_count = 10;
+    defaults.method = MOSARO_METHOD_ORDINARY;
+    defaults.implementation = MOSARO_IMPLEMENTATION_FAST;
+    defaults.fit = MOSARO_FIT_LEGACY;
+    std::memcpy(static_cast<void*>(request), &defaults, defaults.struct_size);
+}
+
+// The exported name of the first layout; the header's macro of the same name
+// is kept out by the parentheses.
+extern "C" MOSARO_API void(mosaro_request_init)(mosaro_request* request) {
+    mosaro_request_init_size(request, offsetof(mosaro_request, fit));
 }
 
 extern "C" MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y,
