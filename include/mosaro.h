@@ -345,7 +345,8 @@ MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pas
  * the report was made without tables or the model was given. Direction
  * MOSARO_DIRECTION_OMNIDIRECTIONAL is the omnidirectional table of a
  * robust fit (classes of the smaller cell size out to the largest
- * directional lag; never pruned; empty in a legacy run). */
+ * directional lag, at most 10,000; never pruned; empty in a legacy run, and
+ * when the report was made without tables and no direction needed it). */
 MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass,
                                              int direction, int pruned, const float** lag,
                                              const float** pairs, const float** semivariance,

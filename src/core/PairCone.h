@@ -53,7 +53,7 @@ struct ConeThresholds {
     double yMinQuotient;
 };
 
-// Found by bisection over the doubles with this process's own std::atan, once.
+// Found by bisection over the doubles with the engine's own arc tangent, once.
 const ConeThresholds& GetConeThresholds();
 
 // The same answer as ConeOfQuotientByAngle; a quotient that is not a number

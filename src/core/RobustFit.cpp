@@ -304,7 +304,10 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
     const double inverseWidth = 1.0 / classes.width;
     const double reach = (static_cast<double>(k) + 0.5) * classes.width;
     const double reach2 = reach * reach;
-    const std::size_t slots = (k + 1) * 3;
+    // Class k + 1 takes a distance a rounding below the reach whose product
+    // with the inverse width still rounds up past the last class; it is
+    // dropped like class 0.
+    const std::size_t slots = (k + 2) * 3;
     // Per chunk: pair count, distance sum, distance-weighted squared
     // difference sum of every class.
     std::vector<double> sums(static_cast<std::size_t>(kPairChunks) * slots, 0.0);
@@ -373,13 +376,20 @@ RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],
         enough[d] = own[d].classes >= kMinDirectionalClasses && own[d].pairs >= kMinDirectionalPairs;
         if (enough[d]) Fit(directions[d], own[d]);
     }
+    const bool needed = !(enough[0] && enough[1]);
     FitOutcome omni;
-    if (!(enough[0] && enough[1]) || keepTable) {
+    if (needed || keepTable) {
         omnidirectional = buildOmnidirectional();
-        if (!Fit(omnidirectional, omni)) throw TooFewPairsToFit();
-        result.omnidirectionalFitted = true;
+        result.omnidirectionalFitted = Fit(omnidirectional, omni);
+        // Only a table the models depend on can make the run fail; one kept
+        // for the report merely has no model.
+        if (!result.omnidirectionalFitted && needed) throw TooFewPairsToFit();
+    }
+    if (result.omnidirectionalFitted) {
         result.omnidirectionalModel = omni.model;
         result.omnidirectionalReason = Describe("the omnidirectional table", omni);
+    } else if (keepTable) {
+        result.omnidirectionalReason = "no model: fewer than two classes of the omnidirectional table hold pairs";
     } else {
         result.omnidirectionalReason =
             "not built: each direction has enough pairs for a model of its own (a report with its "

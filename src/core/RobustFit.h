@@ -58,8 +58,8 @@ double WeightedResidual(const VariogramRows& rows, const TVARIOGRAMMODEL& model)
 
 // Lag classes of the omnidirectional variogram: one class width (the
 // smaller cell size) out to the largest lag of the two directional tables,
-// so every pair that either direction could use (and every pair in between
-// the cones) within that lag is counted.
+// at most 10,000 classes, so every pair that either direction could use
+// (and every pair in between the cones) within that lag is counted.
 struct OmnidirectionalClasses {
     double width = 0.0;
     int count = 0;

@@ -116,6 +116,7 @@ private:
         count_ = count;
         grain_ = std::max<std::size_t>(grain, 1);
         next_.store(0);
+        error_ = nullptr;  // a failure of an earlier loop is not this one's
         busy_ = threads_.size();
         ++generation_;
         wake_.notify_all();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 #include <system_error>
+#include <type_traits>
 
 #include "ApiStatus.h"
 #include "GridFile.h"
@@ -14,6 +15,8 @@ struct mosaro_grid_file_owner {
     mosaro_grid_file view;  // first member: the handle the host sees
     std::vector<float> nodes;
 };
+// The handle and its owner share an address only in a standard-layout type.
+static_assert(std::is_standard_layout_v<mosaro_grid_file_owner>, "mosaro_grid_file_free casts the handle back");
 
 namespace mosaro {
 namespace {
@@ -62,6 +65,7 @@ extern "C" MOSARO_API mosaro_status mosaro_grid_file_read(const char* path,
     return FileEntry([&] {
         if (path == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "path is null");
         if (grid_file == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "grid_file is null");
+        *grid_file = nullptr;  // what a failure leaves
         GridFile file = ReadGridFile(path);
         auto owner = std::make_unique<mosaro_grid_file_owner>();
         owner->nodes = std::move(file.nodes);

@@ -10,7 +10,6 @@
 #include "FloatArith.h"
 #include "IndicatorKriging.h"
 #include "LagClasses.h"
-#include "PortableMath.h"
 
 namespace mosaro {
 namespace {
@@ -133,7 +132,9 @@ void ValidateLogarithms(const mosaro_request& r, const mosaro_samples& samples, 
     const std::vector<float>& values = samples.primary.value;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double shifted = f64(values[i]) + f64(shift);
-        if (!(shifted > 0.0 && std::isfinite(NaturalLogarithm(shifted))))
+        // The logarithm of a positive finite number is finite: no need to
+        // take it here.
+        if (!(shifted > 0.0 && std::isfinite(shifted)))
             Refuse(MOSARO_ERROR_SAMPLE_VALUE,
                    FormatMessage("value[%zu] + shift = %g + %g must be positive for lognormal "
                                  "kriging",
