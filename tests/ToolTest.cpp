@@ -17,6 +17,7 @@
 
 #include "Progress.h"
 #include "TestSupport.h"
+#include "ToolError.h"
 #include "mosaro.h"
 
 namespace {
@@ -308,12 +309,27 @@ TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
     EXPECT_NE(run.err.find("--neighbours 16 is more than the 4 samples"), std::string::npos) << run.err;
 }
 
-TEST(ToolProgressTest, CtrlCStopsTheRunAtTheNextCallback) {
-    mosaro::tool::ProgressReporter reporter(true);
-    EXPECT_EQ(mosaro::tool::ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.5), 1);
-    std::raise(SIGINT);
-    EXPECT_TRUE(mosaro::tool::ProgressReporter::Interrupted());
-    EXPECT_EQ(mosaro::tool::ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.6), 0);
+extern "C" void IgnoreInterrupt(int) {}
+
+TEST(ToolProgressTest, CtrlCStopsTheRunAtTheNextCallbackAndTheHandlerFoundIsRestored) {
+    using mosaro::tool::ProgressReporter;
+    std::signal(SIGINT, SIG_IGN);
+    {
+        const mosaro::tool::InterruptCatcher catcher;  // a background job's ignored SIGINT stays ignored
+        EXPECT_EQ(std::signal(SIGINT, SIG_IGN), SIG_IGN);
+    }
+    std::signal(SIGINT, IgnoreInterrupt);
+    {
+        const mosaro::tool::InterruptCatcher catcher;
+        ProgressReporter reporter(true);
+        EXPECT_EQ(ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.5), 1);
+        EXPECT_NO_THROW(mosaro::tool::ThrowIfInterrupted());
+        std::raise(SIGINT);
+        EXPECT_TRUE(ProgressReporter::Interrupted());
+        EXPECT_EQ(ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.6), 0);
+        EXPECT_THROW(mosaro::tool::ThrowIfInterrupted(), mosaro::tool::ToolError);
+    }
+    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), &IgnoreInterrupt);
 }
 
 }  // namespace

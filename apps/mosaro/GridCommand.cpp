@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "MethodNames.h"
 #include "Picture.h"
+#include "Progress.h"
 #include "RasterWriter.h"
 #include "RunReport.h"
 #include "StagedOutput.h"
@@ -49,10 +50,15 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     const ReportPtr report = RunRequest(request, options.quiet);
 
     const RasterView raster{grid.data(), run.grid.nodes_x, run.grid.nodes_y};
+    // Ctrl-C after the run still writes nothing: checked before each
+    // output and before the move into place.
+    ThrowIfInterrupted();
     WriteRaster(raster, where, outputs.grid, gridPath);
+    ThrowIfInterrupted();
     if (!variance.empty())
         WriteRaster(RasterView{variance.data(), run.grid.nodes_x, run.grid.nodes_y}, where, outputs.variance,
                     variancePath);
+    ThrowIfInterrupted();
     if (!picturePath.empty()) {
         RasterPicture picture;
         picture.nodes = grid.data();
@@ -68,6 +74,7 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
         picture.value_label = "estimate";
         DrawRaster(picture, RequirePictureFormat(outputs.picture), picturePath);
     }
+    ThrowIfInterrupted();
     staged.Commit();
 
     if (!options.quiet) {

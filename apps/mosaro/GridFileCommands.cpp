@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Commands.h"
+#include "Progress.h"
 #include "RasterWriter.h"
 #include "StagedOutput.h"
 #include "ToolError.h"
@@ -43,6 +44,7 @@ int RunConvertCommand(const ConvertOptions& options) {
     const Georeference where{options.origin_x, options.origin_y, file->cell_size_x, file->cell_size_y,
                              options.crs.empty() ? "" : CrsToWkt(options.crs)};
     WriteRaster(RasterView{file->nodes, file->node_count_x, file->node_count_y}, where, options.output, path);
+    ThrowIfInterrupted();
     staged.Commit();
     return kExitOk;
 }

@@ -114,7 +114,7 @@ ReportPtr RunRequest(mosaro_request request, bool quiet) {
     request.progress_user_data = &progress;
     const mosaro_status status = mosaro_grid(&request);
     ReportPtr owned(report);
-    if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
+    if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
     if (status < 0) throw ToolError(mosaro_last_message());
     if (status == MOSARO_WARNING_NO_FINITE_MODEL)
         std::fprintf(stderr,

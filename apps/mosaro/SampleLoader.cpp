@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "Progress.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
@@ -145,6 +146,8 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
     layer.ResetReading();
     for (std::unique_ptr<OGRFeature> feature(layer.GetNextFeature()); feature;
          feature.reset(layer.GetNextFeature())) {
+        // A large table takes a while: Ctrl-C stops reading it.
+        ThrowIfInterrupted();
         ++table.rows;
         const std::string where = "row " + std::to_string(table.rows);
         auto skip = [&](const std::string& why) {

@@ -69,7 +69,7 @@ ReportPtr FitVariograms(const PreparedRun& run, bool quiet) {
         const mosaro_status status = mosaro_fit_variograms(samples.get(), &request, &report);
         ReportPtr owned(report);
         if (status == MOSARO_ERROR_TOO_FEW_PAIRS) continue;
-        if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
+        if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
         if (status < 0) throw ToolError(mosaro_last_message());
         return owned;
     }
@@ -133,6 +133,7 @@ int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outpu
     if (format) {
         DrawVariograms(series, run.samples.value_names[0] + ": experimental variograms, legacy and robust fits",
                        *format, plotPath);
+        ThrowIfInterrupted();
         staged.Commit();
         std::printf("wrote %s\n", outputs.plot.c_str());
     }

@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "Picture.h"
+#include "Progress.h"
 #include "ToolError.h"
 
 namespace {
@@ -115,6 +116,9 @@ int main(int argc, char** argv) {
     // each failure once, through the message it keeps.
     CPLSetErrorHandler(CPLQuietErrorHandler);
     int status = kExitFailure;
+    // Caught from the start, so that Ctrl-C while the samples load or the
+    // files are written also removes the staging folder on the way out.
+    const InterruptCatcher interrupts;
     try {
         status = Run(argc, argv);
     } catch (const ToolError& e) {
