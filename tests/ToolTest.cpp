@@ -189,8 +189,12 @@ TEST_F(ToolTest, RasterIsNorthUpWithPixelCentresOnTheNodes) {
         }
         return text;
     }();
-    ASSERT_EQ(Run("grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q -o " +
-                  Path("p.tif") + " --crs EPSG:32631").status, 0);
+    const std::string plane = "grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q";
+    ASSERT_EQ(Run(plane + " -o " + Path("p.tif") + " --crs EPSG:32631").status, 0);
+    // A CRS given once must not cling to a later grid of that name through
+    // the side file the first run left.
+    for (const char* crs : {" --crs EPSG:32631", ""}) ASSERT_EQ(Run(plane + " -o " + Path("p.asc") + crs).status, 0);
+    EXPECT_FALSE(fs::exists(Path("p.prj")));
     const Raster raster = ReadRaster(Path("p.tif"));
     ASSERT_EQ(raster.nodes.size(), 13u * 7u);
     EXPECT_DOUBLE_EQ(raster.transform[0], -5.0);  // half a cell west of the first node
