@@ -290,6 +290,12 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("t.csv") + " --value v -o " + Path("missing/o.tif"), "no such folder"},
         {"grid " + meuse + " --value zinc --png " + Path("o.bmp") + " -o " + Path("o.tif"), "unknown picture format"},
         {"grid " + Path("t.csv") + " --value v --method indicator -o " + Path("o.tif"), "needs --thresholds"},
+        {"grid " + Path("t.csv") + " --value v --method indicator --thresholds 1 -o " + Path("o.tif") + " --variance " +
+             Path("v.tif"), "indicator kriging gives no kriging variance"},
+        // Checked before the samples are read, and before the run.
+        {"grid " + Path("none.csv") + " --crs EPSG:0 -o " + Path("o.tif"), "--crs 'EPSG:0' is not"},
+        {"grid " + Path("t.csv") + " --value v --size 40000 2 --png " + Path("o.png") + " -o " + Path("o.tif"),
+         "too large to draw"},
         {"info " + Path("t.csv"), "not a valid grid file"},
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"), "named as two outputs"},
     };
