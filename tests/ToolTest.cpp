@@ -271,8 +271,9 @@ TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
 }
 
 TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
-    std::ofstream(Path("t.csv")) << "x,y,v,name\n0,0,1,a\n10,0,2,b\n0,10,-3,c\n10,10,abc,d\n5,5,,e\n";
-    std::ofstream(Path("one.csv")) << "x,y,v\n0,0,1\n";
+    // A skipped row ahead of the negative value: messages name file rows, not samples.
+    std::ofstream(Path("t.csv")) << "x,y,v,name\n0,0,1,a\n10,10,abc,d\n10,0,2,b\n0,10,-3,c\n5,5,,e\n";
+    std::ofstream(Path("one.csv")) << "x,y,v\n0,0,1\n1e39,0,2\n";
     const std::string meuse = std::string(MOSARO_DATA_DIR) + "/meuse.csv";
     const struct {
         std::string arguments;
@@ -281,8 +282,10 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("none.csv") + " -o " + Path("o.tif"), "none.csv: no such file"},
         {"grid " + Path("t.csv") + " --value w -o " + Path("o.tif"), "no column 'w' (columns: x, y, v, name)"},
         {"grid " + Path("t.csv") + " --value name -o " + Path("o.tif"), "usable samples"},
-        {"grid " + Path("one.csv") + " -o " + Path("o.tif"), "1 usable sample (at least 2"},
-        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"), "sample 3 has v = -3"},
+        {"grid " + Path("one.csv") + " -o " + Path("o.tif"), "1 usable sample (at least 2 are needed); first left out: row 2: coordinate (1e+39, 0) is not a finite float"},
+        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"), "row 4 has v = -3, which lognormal"},
+        // The shift as the library receives it: 3.00000001 is 3 as a float.
+        {"grid " + Path("t.csv") + " --value v --method lognormal3 --shift 3.00000001 -o " + Path("o.tif"), "row 4 has v = -3"},
         {"grid " + Path("t.csv") + " --value v --method kriging -o " + Path("o.tif"), "unknown method 'kriging'"},
         {"grid " + Path("t.csv") + " --value v --extent 10 0 0 10 -o " + Path("o.tif"), "is inverted"},
         {"grid " + Path("t.csv") + " --value v --cell 1e-6 -o " + Path("o.tif"), "is too large"},
@@ -310,13 +313,14 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
 }
 
 TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
-    std::ofstream(Path("t.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n";
+    // Beyond float's range is not finite; NaN is a blank, as in the library.
+    std::ofstream(Path("t.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n3,3,1e39\n4,4,nan\n2,8,-inf\n";
     const Outcome run = Run("grid " + Path("t.csv") + " --cell 5 -o " + Path("o.grd"));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("4 samples read"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("2 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("1 blank value"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("--neighbours 16 is more than the 4 samples"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("5 samples read"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("4 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 blank values"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("--neighbours 16 is more than the 5 samples"), std::string::npos) << run.err;
 }
 
 extern "C" void IgnoreInterrupt(int) {}

@@ -29,14 +29,15 @@ std::vector<mosaro_variogram_model> ParseModels(const std::vector<double>& numbe
 }
 
 // The logarithmic methods cannot take a value that is not positive after
-// the shift; say which row holds the first such value.
-void CheckLogarithmicValues(const RunOptions& options, const SampleTable& samples, double shift) {
+// the shift; say which file row holds the first such value. The sum is the
+// library's: the value plus the shift as a float, in double.
+void CheckLogarithmicValues(const RunOptions& options, const SampleTable& samples, float shift) {
     const std::vector<float>& values = samples.values[0];
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (values[i] == kBlank || std::isnan(values[i])) continue;
-        if (static_cast<double>(values[i]) + shift > 0) continue;
-        throw ToolError(options.input + ": sample " + std::to_string(i + 1) + " has " + samples.value_names[0] +
-                        " = " + std::to_string(values[i]) + ", which " + options.method +
+        if (static_cast<double>(values[i]) + static_cast<double>(shift) > 0) continue;
+        throw ToolError(options.input + ": row " + std::to_string(samples.row[i]) + " has " + samples.value_names[0] +
+                        " = " + MessageNumber(values[i]) + ", which " + options.method +
                         (shift != 0 ? " kriging cannot take (value + shift must be positive)"
                                     : " kriging cannot take (values must be positive)"));
     }
@@ -66,7 +67,8 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
                         " (at least 2 are needed)" +
                         (samples.skipped ? "; first left out: " + samples.first_skipped : ""));
     if (TakesLogarithms(run.method))
-        CheckLogarithmicValues(options, samples, run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? options.shift : 0);
+        CheckLogarithmicValues(options, samples,
+                               run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? static_cast<float>(options.shift) : 0.0f);
 
     run.neighbours = options.neighbours;
     if (run.neighbours > count) {

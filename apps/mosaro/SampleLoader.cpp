@@ -170,7 +170,13 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
             x = geometry->toPoint()->getX();
             y = geometry->toPoint()->getY();
         }
-        if (!std::isfinite(x) || !std::isfinite(y)) { skip("coordinate not finite"); continue; }
+        // The library takes floats: a double beyond float's range is as
+        // unusable as an infinite one.
+        const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+        if (!std::isfinite(fx) || !std::isfinite(fy)) {
+            skip("coordinate (" + MessageNumber(x) + ", " + MessageNumber(y) + ") is not a finite float");
+            continue;
+        }
 
         bool usable = true;
         for (std::size_t v = 0; v < valueFields.size() && usable; ++v) {
@@ -189,11 +195,18 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
                 continue;
             }
             rowValues[v] = static_cast<float>(*parsed);
-            if (rowValues[v] == kBlank) ++table.blanks;
+            // The library fills NaN like the blank value.
+            if (rowValues[v] == kBlank || std::isnan(rowValues[v])) {
+                ++table.blanks;
+            } else if (!std::isfinite(rowValues[v])) {
+                skip("'" + std::string(text) + "' in '" + table.value_names[v] + "' is not a finite float");
+                usable = false;
+            }
         }
         if (!usable) continue;
-        table.x.push_back(static_cast<float>(x));
-        table.y.push_back(static_cast<float>(y));
+        table.x.push_back(fx);
+        table.y.push_back(fy);
+        table.row.push_back(table.rows);
         for (std::size_t v = 0; v < valueFields.size(); ++v) table.values[v].push_back(rowValues[v]);
     }
     return table;
