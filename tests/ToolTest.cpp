@@ -310,6 +310,9 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
     }
     EXPECT_EQ(Entries(), (std::vector<std::string>{"one.csv", "t.csv"}));
     EXPECT_EQ(Run("grid " + Path("t.csv")).status, 2);  // no -o: a usage error
+    const Outcome origin = Run("convert a.grd b.tif --origin abc 3");
+    EXPECT_EQ(origin.status, 2);
+    EXPECT_NE(origin.err.find("--origin"), std::string::npos) << origin.err;
 }
 
 TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {

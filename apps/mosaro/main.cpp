@@ -89,13 +89,12 @@ int Run(int argc, char** argv) {
     CLI::App* convertCommand = app.add_subcommand("convert", "write a binary grid file in another format");
     convertCommand->add_option("GRID", convert.input, "the grid file")->required();
     convertCommand->add_option("OUTPUT", convert.output, ".tif, .asc, .nc, .img or .grd")->required();
-    convertCommand->add_option("--origin", [&convert](const CLI::results_t& r) {
-        convert.origin_x = std::stod(r[0]);
-        convert.origin_y = std::stod(r[1]);
-        return true;
-    }, "map coordinates X Y of the first node (the grid file does not store them; default 0 0)")->expected(2);
+    convertCommand->add_option("--origin", convert.origin,
+                               "map coordinates X Y of the first node (the grid file does not store them; "
+                               "default 0 0)")
+        ->expected(2);
     convertCommand->add_option("--crs", convert.crs, "coordinate reference system, e.g. EPSG:28992");
-    convertCommand->footer("Example:\n  mosaro convert zinc.grd zinc.tif --origin 178600 329740 --crs EPSG:28992");
+    convertCommand->footer("Example:\n  mosaro convert zinc.grd zinc.tif --origin 178605 329714 --crs EPSG:28992");
 
     try {
         app.parse(argc, argv);
