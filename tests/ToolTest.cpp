@@ -301,6 +301,8 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
          "too large to draw"},
         {"info " + Path("t.csv"), "not a valid grid file"},
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"), "named as two outputs"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " +
+             (dir_ / ".." / dir_.filename() / "o.tif").string(), "named as two outputs"},
     };
     for (const auto& c : cases) {
         const Outcome run = Run(c.arguments);

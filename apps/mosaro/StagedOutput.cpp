@@ -33,15 +33,19 @@ StagedOutputs::~StagedOutputs() {
 }
 
 StagedOutputs::Folder& StagedOutputs::FolderFor(const std::string& targetDir) {
-    for (Folder& folder : folders_)
-        if (folder.target_dir == targetDir) return folder;
     std::error_code error;
     if (!fs::is_directory(targetDir, error))
         throw ToolError("cannot write into '" + targetDir + "': no such folder");
-    std::string pattern = (fs::path(targetDir) / ".mosaro-output-XXXXXX").string();
+    // One folder however it is spelled (sub/.., ./), so that one file named
+    // two ways is seen as one name.
+    const std::string canonical = fs::weakly_canonical(targetDir, error).string();
+    if (error) throw ToolError("cannot write into '" + targetDir + "': " + error.message());
+    for (Folder& folder : folders_)
+        if (folder.target_dir == canonical) return folder;
+    std::string pattern = (fs::path(canonical) / ".mosaro-output-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw ToolError("cannot write into '" + targetDir + "': " + std::strerror(errno));
-    folders_.push_back(Folder{targetDir, pattern, {}});
+    folders_.push_back(Folder{canonical, pattern, {}});
     return folders_.back();
 }
 

@@ -31,7 +31,7 @@ public:
 
 private:
     struct Folder {
-        std::string target_dir;
+        std::string target_dir;  // weakly canonical
         std::string staging_dir;
         std::vector<std::string> names;  // the targets' file names
     };
