@@ -14,15 +14,6 @@
 #include "ToolError.h"
 
 namespace mosaro::tool {
-namespace {
-
-PictureFormat RequirePictureFormat(const std::string& path) {
-    const auto format = PictureFormatForPath(path);
-    if (!format) throw ToolError("unknown picture format '" + path + "' (use .png or .svg)");
-    return *format;
-}
-
-}  // namespace
 
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     const auto start = std::chrono::steady_clock::now();

@@ -10,8 +10,6 @@
 namespace mosaro::tool {
 namespace {
 
-constexpr float kBlank = -1e38f;
-
 std::vector<mosaro_variogram_model> ParseModels(const std::vector<double>& numbers) {
     if (numbers.empty()) return {};
     if (numbers.size() != 3 && numbers.size() != 6)
@@ -52,7 +50,7 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
         throw ToolError("indicator kriging needs --thresholds");
     if (run.method != MOSARO_METHOD_COKRIGING && options.columns.values.size() > 1)
         throw ToolError("only co-kriging takes several --value columns");
-    if (run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED && !options.shift_given)
+    if (run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED && !options.shift)
         throw ToolError("three-parameter lognormal kriging needs --shift");
     if (options.fit != "legacy" && options.fit != "robust")
         throw ToolError("unknown fit '" + options.fit + "' (use legacy or robust)");
@@ -68,7 +66,7 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
                         (samples.skipped ? "; first left out: " + samples.first_skipped : ""));
     if (TakesLogarithms(run.method))
         CheckLogarithmicValues(options, samples,
-                               run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? static_cast<float>(options.shift) : 0.0f);
+                               run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? static_cast<float>(*options.shift) : 0.0f);
 
     run.neighbours = options.neighbours;
     if (run.neighbours > count) {
@@ -99,7 +97,7 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
     r.node_count_y = run.grid.nodes_y;
     r.neighbour_count = run.neighbours;
     r.method = run.method;
-    r.method_parameter = static_cast<float>(options.shift);
+    r.method_parameter = static_cast<float>(options.shift.value_or(0));
     r.thresholds = run.thresholds.empty() ? nullptr : run.thresholds.data();
     r.threshold_count = static_cast<int>(run.thresholds.size());
     r.thread_count = options.threads;
@@ -123,6 +121,12 @@ ReportPtr RunRequest(mosaro_request request, bool quiet) {
                      "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
                      "zeros; give a coarser --cell, a model with --model, or --fit robust\n");
     return owned;
+}
+
+PictureFormat RequirePictureFormat(const std::string& path) {
+    const auto format = PictureFormatForPath(path);
+    if (!format) throw ToolError("unknown picture format '" + path + "' (use .png or .svg)");
+    return *format;
 }
 
 std::string DescribeSamples(const RunOptions& options, const SampleTable& samples) {

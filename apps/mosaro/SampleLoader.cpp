@@ -10,19 +10,12 @@
 #include <memory>
 #include <optional>
 
+#include "GdalSupport.h"
 #include "Progress.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
 namespace {
-
-// The library's blank value: a value it replaces by the previous sample's.
-constexpr float kBlank = -1e38f;
-
-struct DatasetCloser {
-    void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
 bool EqualsIgnoringCase(const std::string& a, const char* b) { return EQUAL(a.c_str(), b); }
 

@@ -9,6 +9,10 @@
 
 namespace mosaro::tool {
 
+// The library's blank value: a value it replaces by the previous sample's,
+// as it does NaN.
+constexpr float kBlank = -1e38f;
+
 struct SampleColumns {
     std::string x;                   // empty: geometry, else a column named x, easting, ...
     std::string y;

@@ -83,11 +83,9 @@ int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outpu
     StagedOutputs staged;
     std::string plotPath;
     if (!outputs.plot.empty()) {
-        format = PictureFormatForPath(outputs.plot);
-        if (!format) throw ToolError("unknown picture format '" + outputs.plot + "' (use .png or .svg)");
+        format = RequirePictureFormat(outputs.plot);
         plotPath = staged.Stage(outputs.plot);
     }
-    if (!options.model.empty()) throw ToolError("variogram fits the model; --model is for grid");
     PreparedRun run;
     PrepareRun(options, run);
     for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());

@@ -28,8 +28,7 @@ void AddRunOptions(CLI::App& command, RunOptions& o) {
                        "universal-xxyy, lognormal, lognormal3, indicator, cokriging, or a code 1 to 11")
         ->capture_default_str();
     command.add_option("--thresholds", o.thresholds, "indicator kriging: the thresholds");
-    command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value")
-        ->each([&o](const std::string&) { o.shift_given = true; });
+    command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value");
     command.add_option("--extent", o.grid.extent, "XMIN YMIN XMAX YMAX (default: the samples' bounding box)")
         ->expected(4);
     command.add_option("--cell", o.grid.cell, "node spacing DX [DY] (default: the longer side / 100)")
