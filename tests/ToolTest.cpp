@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "Progress.h"
+#include "ScratchDirectory.h"
 #include "TestSupport.h"
 #include "ToolError.h"
 #include "mosaro.h"
@@ -40,20 +41,12 @@ std::string Slurp(const fs::path& path) {
 // 15 x 21 node grid, extent given so that the test can rebuild the request.
 const char* const kDemoArguments = "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 -q";
 
-class ToolTest : public ::testing::Test {
+class ToolTest : public mosaro_test::ScratchDirectoryTest {
 protected:
     void SetUp() override {
         GDALAllRegister();
-        // Named after the process too: two checkouts testing at once on one
-        // machine must not empty each other's directory mid-test.
-        dir_ = fs::path(testing::TempDir()) / ("tool-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                                               "-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ScratchDirectoryTest::SetUp();
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     Outcome Run(const std::string& arguments) const {
         const std::string command = std::string(MOSARO_TOOL_PATH) + " " + arguments + " >" + Path("stdout.txt") +
@@ -75,8 +68,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    fs::path dir_;
 };
 
 // The demo data's columns, as the library receives them from the tool.
