@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
