@@ -22,7 +22,7 @@ protected:
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     std::filesystem::path dir_;
 };

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -16,7 +15,9 @@
 #include <memory>
 
 #include "Progress.h"
+#include "ScratchDirectory.h"
 #include "TestSupport.h"
+#include "ToolError.h"
 #include "mosaro.h"
 
 namespace {
@@ -39,20 +40,12 @@ std::string Slurp(const fs::path& path) {
 // 15 x 21 node grid, extent given so that the test can rebuild the request.
 const char* const kDemoArguments = "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 -q";
 
-class ToolTest : public ::testing::Test {
+class ToolTest : public mosaro_test::ScratchDirectoryTest {
 protected:
     void SetUp() override {
         GDALAllRegister();
-        // Named after the process too: two checkouts testing at once on one
-        // machine must not empty each other's directory mid-test.
-        dir_ = fs::path(testing::TempDir()) / ("tool-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                                               "-" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ScratchDirectoryTest::SetUp();
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     Outcome Run(const std::string& arguments) const {
         const std::string command = std::string(MOSARO_TOOL_PATH) + " " + arguments + " >" + Path("stdout.txt") +
@@ -74,8 +67,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    fs::path dir_;
 };
 
 // The demo data's columns, as the library receives them from the tool.
@@ -188,8 +179,12 @@ TEST_F(ToolTest, RasterIsNorthUpWithPixelCentresOnTheNodes) {
         }
         return text;
     }();
-    ASSERT_EQ(Run("grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q -o " +
-                  Path("p.tif") + " --crs EPSG:32631").status, 0);
+    const std::string plane = "grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q";
+    ASSERT_EQ(Run(plane + " -o " + Path("p.tif") + " --crs EPSG:32631").status, 0);
+    // A CRS given once must not cling to a later grid of that name through
+    // the side file the first run left.
+    for (const char* crs : {" --crs EPSG:32631", ""}) ASSERT_EQ(Run(plane + " -o " + Path("p.asc") + crs).status, 0);
+    EXPECT_FALSE(fs::exists(Path("p.prj")));
     const Raster raster = ReadRaster(Path("p.tif"));
     ASSERT_EQ(raster.nodes.size(), 13u * 7u);
     EXPECT_DOUBLE_EQ(raster.transform[0], -5.0);  // half a cell west of the first node
@@ -266,8 +261,9 @@ TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
 }
 
 TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
-    std::ofstream(Path("t.csv")) << "x,y,v,name\n0,0,1,a\n10,0,2,b\n0,10,-3,c\n10,10,abc,d\n5,5,,e\n";
-    std::ofstream(Path("one.csv")) << "x,y,v\n0,0,1\n";
+    // A skipped row ahead of the negative value: messages name file rows, not samples.
+    std::ofstream(Path("t.csv")) << "x,y,v,name\n0,0,1,a\n10,10,abc,d\n10,0,2,b\n0,10,-3,c\n5,5,,e\n";
+    std::ofstream(Path("one.csv")) << "x,y,v\n0,0,1\n1e39,0,2\n";
     const std::string meuse = std::string(MOSARO_DATA_DIR) + "/meuse.csv";
     const struct {
         std::string arguments;
@@ -276,8 +272,10 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("none.csv") + " -o " + Path("o.tif"), "none.csv: no such file"},
         {"grid " + Path("t.csv") + " --value w -o " + Path("o.tif"), "no column 'w' (columns: x, y, v, name)"},
         {"grid " + Path("t.csv") + " --value name -o " + Path("o.tif"), "usable samples"},
-        {"grid " + Path("one.csv") + " -o " + Path("o.tif"), "1 usable sample (at least 2"},
-        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"), "sample 3 has v = -3"},
+        {"grid " + Path("one.csv") + " -o " + Path("o.tif"), "1 usable sample (at least 2 are needed); first left out: row 2: coordinate (1e+39, 0) is not a finite float"},
+        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"), "row 4 has v = -3, which lognormal"},
+        // The shift as the library receives it: 3.00000001 is 3 as a float.
+        {"grid " + Path("t.csv") + " --value v --method lognormal3 --shift 3.00000001 -o " + Path("o.tif"), "row 4 has v = -3"},
         {"grid " + Path("t.csv") + " --value v --method kriging -o " + Path("o.tif"), "unknown method 'kriging'"},
         {"grid " + Path("t.csv") + " --value v --extent 10 0 0 10 -o " + Path("o.tif"), "is inverted"},
         {"grid " + Path("t.csv") + " --value v --cell 1e-6 -o " + Path("o.tif"), "is too large"},
@@ -285,8 +283,16 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("t.csv") + " --value v -o " + Path("missing/o.tif"), "no such folder"},
         {"grid " + meuse + " --value zinc --png " + Path("o.bmp") + " -o " + Path("o.tif"), "unknown picture format"},
         {"grid " + Path("t.csv") + " --value v --method indicator -o " + Path("o.tif"), "needs --thresholds"},
+        {"grid " + Path("t.csv") + " --value v --method indicator --thresholds 1 -o " + Path("o.tif") + " --variance " +
+             Path("v.tif"), "indicator kriging gives no kriging variance"},
+        // Checked before the samples are read, and before the run.
+        {"grid " + Path("none.csv") + " --crs EPSG:0 -o " + Path("o.tif"), "--crs 'EPSG:0' is not"},
+        {"grid " + Path("t.csv") + " --value v --size 40000 2 --png " + Path("o.png") + " -o " + Path("o.tif"),
+         "too large to draw"},
         {"info " + Path("t.csv"), "not a valid grid file"},
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"), "named as two outputs"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " +
+             (dir_ / ".." / dir_.filename() / "o.tif").string(), "named as two outputs"},
     };
     for (const auto& c : cases) {
         const Outcome run = Run(c.arguments);
@@ -296,24 +302,43 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
     }
     EXPECT_EQ(Entries(), (std::vector<std::string>{"one.csv", "t.csv"}));
     EXPECT_EQ(Run("grid " + Path("t.csv")).status, 2);  // no -o: a usage error
+    const Outcome origin = Run("convert a.grd b.tif --origin abc 3");
+    EXPECT_EQ(origin.status, 2);
+    EXPECT_NE(origin.err.find("--origin"), std::string::npos) << origin.err;
 }
 
 TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
-    std::ofstream(Path("t.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n";
+    // Beyond float's range is not finite; NaN is a blank, as in the library.
+    std::ofstream(Path("t.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n3,3,1e39\n4,4,nan\n2,8,-inf\n";
     const Outcome run = Run("grid " + Path("t.csv") + " --cell 5 -o " + Path("o.grd"));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("4 samples read"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("2 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("1 blank value"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find("--neighbours 16 is more than the 4 samples"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("5 samples read"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("4 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 blank values"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("--neighbours 16 is more than the 5 samples"), std::string::npos) << run.err;
 }
 
-TEST(ToolProgressTest, CtrlCStopsTheRunAtTheNextCallback) {
-    mosaro::tool::ProgressReporter reporter(true);
-    EXPECT_EQ(mosaro::tool::ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.5), 1);
-    std::raise(SIGINT);
-    EXPECT_TRUE(mosaro::tool::ProgressReporter::Interrupted());
-    EXPECT_EQ(mosaro::tool::ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.6), 0);
+extern "C" void IgnoreInterrupt(int) {}
+
+TEST(ToolProgressTest, CtrlCStopsTheRunAtTheNextCallbackAndTheHandlerFoundIsRestored) {
+    using mosaro::tool::ProgressReporter;
+    std::signal(SIGINT, SIG_IGN);
+    {
+        const mosaro::tool::InterruptCatcher catcher;  // a background job's ignored SIGINT stays ignored
+        EXPECT_EQ(std::signal(SIGINT, SIG_IGN), SIG_IGN);
+    }
+    std::signal(SIGINT, IgnoreInterrupt);
+    {
+        const mosaro::tool::InterruptCatcher catcher;
+        ProgressReporter reporter(true);
+        EXPECT_EQ(ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.5), 1);
+        EXPECT_NO_THROW(mosaro::tool::ThrowIfInterrupted());
+        std::raise(SIGINT);
+        EXPECT_TRUE(ProgressReporter::Interrupted());
+        EXPECT_EQ(ProgressReporter::Callback(&reporter, MOSARO_STAGE_SWEEP, 0, 0.6), 0);
+        EXPECT_THROW(mosaro::tool::ThrowIfInterrupted(), mosaro::tool::ToolError);
+    }
+    EXPECT_EQ(std::signal(SIGINT, SIG_DFL), &IgnoreInterrupt);
 }
 
 }  // namespace

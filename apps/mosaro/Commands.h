@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "RunSetup.h"
 
@@ -25,8 +26,7 @@ int RunInfoCommand(const std::string& grid_file);
 struct ConvertOptions {
     std::string input;
     std::string output;
-    double origin_x = 0;  // the grid file stores no origin
-    double origin_y = 0;
+    std::vector<double> origin{0, 0};  // X Y of the first node (the grid file stores none)
     std::string crs;
 };
 int RunConvertCommand(const ConvertOptions& options);

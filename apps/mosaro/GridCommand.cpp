@@ -7,28 +7,24 @@
 #include "Commands.h"
 #include "MethodNames.h"
 #include "Picture.h"
+#include "Progress.h"
 #include "RasterWriter.h"
 #include "RunReport.h"
 #include "StagedOutput.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
-namespace {
-
-PictureFormat RequirePictureFormat(const std::string& path) {
-    const auto format = PictureFormatForPath(path);
-    if (!format) throw ToolError("unknown picture format '" + path + "' (use .png or .svg)");
-    return *format;
-}
-
-}  // namespace
 
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     const auto start = std::chrono::steady_clock::now();
-    // Formats and folders first: a mistake there should not cost a run.
+    // Formats, folders and the CRS first: a mistake there should not cost
+    // loading the samples, nor a run.
     RasterDriverFor(outputs.grid);
     if (!outputs.variance.empty()) RasterDriverFor(outputs.variance);
     if (!outputs.picture.empty()) RequirePictureFormat(outputs.picture);
+    if (!outputs.variance.empty() && ParseMethod(options.method) == MOSARO_METHOD_INDICATOR)
+        throw ToolError("--variance: indicator kriging gives no kriging variance (it would be NaN everywhere)");
+    const std::string crsWkt = outputs.crs.empty() ? "" : CrsToWkt(outputs.crs);
     StagedOutputs staged;
     const std::string gridPath = staged.Stage(outputs.grid);
     const std::string variancePath = outputs.variance.empty() ? "" : staged.Stage(outputs.variance);
@@ -36,25 +32,15 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
 
     PreparedRun run;
     PrepareRun(options, run);
-    Georeference where{run.grid.x_min, run.grid.y_min, run.grid.cell_x, run.grid.cell_y, run.samples.crs_wkt};
-    if (!outputs.crs.empty()) where.crs_wkt = CrsToWkt(outputs.crs);
-    RequireMemoryFor(run.grid, outputs.variance.empty() ? 1 : 2);
-    for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());
+    const Georeference where{run.grid.x_min, run.grid.y_min, run.grid.cell_x, run.grid.cell_y,
+                             outputs.crs.empty() ? run.samples.crs_wkt : crsWkt};
+    // Drawing the picture takes about one more grid's memory.
+    RequireMemoryFor(run.grid, 1 + !outputs.variance.empty() + !outputs.picture.empty());
 
     std::vector<float> grid(static_cast<std::size_t>(run.grid.NodeCount()));
     std::vector<float> variance(outputs.variance.empty() ? 0 : grid.size());
-    mosaro_request request = run.request;
-    request.grid = grid.data();
-    request.variance = variance.empty() ? nullptr : variance.data();
-    const ReportPtr report = RunRequest(request, options.quiet);
-
-    const RasterView raster{grid.data(), run.grid.nodes_x, run.grid.nodes_y};
-    WriteRaster(raster, where, outputs.grid, gridPath);
-    if (!variance.empty())
-        WriteRaster(RasterView{variance.data(), run.grid.nodes_x, run.grid.nodes_y}, where, outputs.variance,
-                    variancePath);
+    RasterPicture picture;
     if (!picturePath.empty()) {
-        RasterPicture picture;
         picture.nodes = grid.data();
         picture.node_count_x = run.grid.nodes_x;
         picture.node_count_y = run.grid.nodes_y;
@@ -66,8 +52,25 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
         picture.sample_y.assign(run.samples.y.begin(), run.samples.y.end());
         picture.title = run.samples.value_names[0] + ", " + MethodDescription(run.method);
         picture.value_label = "estimate";
-        DrawRaster(picture, RequirePictureFormat(outputs.picture), picturePath);
+        ComputeRasterLayout(picture);  // a grid too large to draw is refused before the run
     }
+    for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());
+    mosaro_request request = run.request;
+    request.grid = grid.data();
+    request.variance = variance.empty() ? nullptr : variance.data();
+    const ReportPtr report = RunRequest(request, options.quiet);
+
+    // Ctrl-C after the run still writes nothing: checked before each
+    // output and before the move into place.
+    ThrowIfInterrupted();
+    WriteRaster(RasterView{grid.data(), run.grid.nodes_x, run.grid.nodes_y}, where, outputs.grid, gridPath);
+    ThrowIfInterrupted();
+    if (!variance.empty())
+        WriteRaster(RasterView{variance.data(), run.grid.nodes_x, run.grid.nodes_y}, where, outputs.variance,
+                    variancePath);
+    ThrowIfInterrupted();
+    if (!picturePath.empty()) DrawRaster(picture, RequirePictureFormat(outputs.picture), picturePath);
+    ThrowIfInterrupted();
     staged.Commit();
 
     if (!options.quiet) {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Commands.h"
+#include "Progress.h"
 #include "RasterWriter.h"
 #include "StagedOutput.h"
 #include "ToolError.h"
@@ -40,9 +41,10 @@ int RunConvertCommand(const ConvertOptions& options) {
     StagedOutputs staged;
     const std::string path = staged.Stage(options.output);
     const GridFilePtr file = ReadGrid(options.input);
-    const Georeference where{options.origin_x, options.origin_y, file->cell_size_x, file->cell_size_y,
+    const Georeference where{options.origin[0], options.origin[1], file->cell_size_x, file->cell_size_y,
                              options.crs.empty() ? "" : CrsToWkt(options.crs)};
     WriteRaster(RasterView{file->nodes, file->node_count_x, file->node_count_y}, where, options.output, path);
+    ThrowIfInterrupted();
     staged.Commit();
     return kExitOk;
 }

@@ -44,7 +44,6 @@ mosaro_method ParseMethod(const std::string& text) {
                     std::to_string(std::size(kMethods)) + ")");
 }
 
-const char* MethodName(mosaro_method method) { return EntryFor(method).name; }
 const char* MethodDescription(mosaro_method method) { return EntryFor(method).description; }
 
 bool TakesLogarithms(mosaro_method method) {

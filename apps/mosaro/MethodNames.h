@@ -10,7 +10,6 @@ namespace mosaro::tool {
 // "ordinary", "universal-x", ..., "lognormal3", "indicator", "cokriging", or
 // a method code 1 to 11. Throws ToolError naming the accepted names.
 mosaro_method ParseMethod(const std::string& text);
-const char* MethodName(mosaro_method method);
 // "ordinary kriging", "universal kriging with a linear drift in x", ...
 const char* MethodDescription(mosaro_method method);
 // Lognormal methods take logarithms, so their values must be positive.

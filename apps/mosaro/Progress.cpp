@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 
+#include "ToolError.h"
+
 namespace mosaro::tool {
 namespace {
 
@@ -26,14 +28,27 @@ const char* StageName(mosaro_stage stage) {
 
 }  // namespace
 
-ProgressReporter::ProgressReporter(bool quiet)
-    : enabled_(!quiet && ::isatty(STDERR_FILENO)), start_(std::chrono::steady_clock::now()) {
-    g_interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
+InterruptCatcher::InterruptCatcher() {
+    struct sigaction current {};
+    if (::sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) return;
+    struct sigaction catcher {};
+    catcher.sa_handler = OnInterrupt;
+    sigemptyset(&catcher.sa_mask);
+    installed_ = ::sigaction(SIGINT, &catcher, &previous_) == 0;
 }
 
+InterruptCatcher::~InterruptCatcher() {
+    if (installed_) ::sigaction(SIGINT, &previous_, nullptr);
+}
+
+void ThrowIfInterrupted() {
+    if (g_interrupted) throw ToolError("cancelled; no file written", kExitCancelled);
+}
+
+ProgressReporter::ProgressReporter(bool quiet)
+    : enabled_(!quiet && ::isatty(STDERR_FILENO)), start_(std::chrono::steady_clock::now()) {}
+
 ProgressReporter::~ProgressReporter() {
-    std::signal(SIGINT, SIG_DFL);
     if (drawn_) std::fputs("\n", stderr);
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "GdalSupport.h"
 #include "ToolError.h"
 #include "mosaro.h"
 
@@ -43,10 +44,6 @@ const Format* FormatFor(const std::string& path) {
     return nullptr;
 }
 
-struct DatasetCloser {
-    void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
-};
-
 void WriteGdal(const RasterView& raster, const Georeference& where, const Format& format,
                const std::string& target, const std::string& path) {
     GDALAllRegister();
@@ -55,7 +52,7 @@ void WriteGdal(const RasterView& raster, const Georeference& where, const Format
         throw ToolError("cannot write '" + target + "': this GDAL has no " + format.driver + " driver");
     // Built in memory, then copied: some drivers (the ASCII grid) only copy.
     GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
-    std::unique_ptr<GDALDataset, DatasetCloser> staged(
+    DatasetPtr staged(
         memory->Create("", raster.nodes_x, raster.nodes_y, 1, GDT_Float32, nullptr));
     if (!staged) throw ToolError("cannot write '" + target + "': out of memory");
     // North-up: the top pixel row is the library's last (northern) row, and
@@ -73,7 +70,7 @@ void WriteGdal(const RasterView& raster, const Georeference& where, const Format
             throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
     }
     CPLErrorReset();
-    std::unique_ptr<GDALDataset, DatasetCloser> written(driver->CreateCopy(
+    DatasetPtr written(driver->CreateCopy(
         path.c_str(), staged.get(), FALSE, const_cast<char**>(format.options), nullptr, nullptr));
     if (!written) throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
     written->FlushCache();

@@ -10,8 +10,6 @@
 namespace mosaro::tool {
 namespace {
 
-constexpr float kBlank = -1e38f;
-
 std::vector<mosaro_variogram_model> ParseModels(const std::vector<double>& numbers) {
     if (numbers.empty()) return {};
     if (numbers.size() != 3 && numbers.size() != 6)
@@ -29,14 +27,15 @@ std::vector<mosaro_variogram_model> ParseModels(const std::vector<double>& numbe
 }
 
 // The logarithmic methods cannot take a value that is not positive after
-// the shift; say which row holds the first such value.
-void CheckLogarithmicValues(const RunOptions& options, const SampleTable& samples, double shift) {
+// the shift; say which file row holds the first such value. The sum is the
+// library's: the value plus the shift as a float, in double.
+void CheckLogarithmicValues(const RunOptions& options, const SampleTable& samples, float shift) {
     const std::vector<float>& values = samples.values[0];
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (values[i] == kBlank || std::isnan(values[i])) continue;
-        if (static_cast<double>(values[i]) + shift > 0) continue;
-        throw ToolError(options.input + ": sample " + std::to_string(i + 1) + " has " + samples.value_names[0] +
-                        " = " + std::to_string(values[i]) + ", which " + options.method +
+        if (static_cast<double>(values[i]) + static_cast<double>(shift) > 0) continue;
+        throw ToolError(options.input + ": row " + std::to_string(samples.row[i]) + " has " + samples.value_names[0] +
+                        " = " + MessageNumber(values[i]) + ", which " + options.method +
                         (shift != 0 ? " kriging cannot take (value + shift must be positive)"
                                     : " kriging cannot take (values must be positive)"));
     }
@@ -51,7 +50,7 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
         throw ToolError("indicator kriging needs --thresholds");
     if (run.method != MOSARO_METHOD_COKRIGING && options.columns.values.size() > 1)
         throw ToolError("only co-kriging takes several --value columns");
-    if (run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED && !options.shift_given)
+    if (run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED && !options.shift)
         throw ToolError("three-parameter lognormal kriging needs --shift");
     if (options.fit != "legacy" && options.fit != "robust")
         throw ToolError("unknown fit '" + options.fit + "' (use legacy or robust)");
@@ -66,7 +65,8 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
                         " (at least 2 are needed)" +
                         (samples.skipped ? "; first left out: " + samples.first_skipped : ""));
     if (TakesLogarithms(run.method))
-        CheckLogarithmicValues(options, samples, run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? options.shift : 0);
+        CheckLogarithmicValues(options, samples,
+                               run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? static_cast<float>(*options.shift) : 0.0f);
 
     run.neighbours = options.neighbours;
     if (run.neighbours > count) {
@@ -97,7 +97,7 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
     r.node_count_y = run.grid.nodes_y;
     r.neighbour_count = run.neighbours;
     r.method = run.method;
-    r.method_parameter = static_cast<float>(options.shift);
+    r.method_parameter = static_cast<float>(options.shift.value_or(0));
     r.thresholds = run.thresholds.empty() ? nullptr : run.thresholds.data();
     r.threshold_count = static_cast<int>(run.thresholds.size());
     r.thread_count = options.threads;
@@ -114,13 +114,19 @@ ReportPtr RunRequest(mosaro_request request, bool quiet) {
     request.progress_user_data = &progress;
     const mosaro_status status = mosaro_grid(&request);
     ReportPtr owned(report);
-    if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
+    if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
     if (status < 0) throw ToolError(mosaro_last_message());
     if (status == MOSARO_WARNING_NO_FINITE_MODEL)
         std::fprintf(stderr,
                      "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
                      "zeros; give a coarser --cell, a model with --model, or --fit robust\n");
     return owned;
+}
+
+PictureFormat RequirePictureFormat(const std::string& path) {
+    const auto format = PictureFormatForPath(path);
+    if (!format) throw ToolError("unknown picture format '" + path + "' (use .png or .svg)");
+    return *format;
 }
 
 std::string DescribeSamples(const RunOptions& options, const SampleTable& samples) {

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "GridGeometry.h"
+#include "Picture.h"
 #include "SampleLoader.h"
 #include "mosaro.h"
 
@@ -19,8 +21,7 @@ struct RunOptions {
     SampleColumns columns;
     std::string method = "ordinary";
     std::vector<double> thresholds;  // indicator kriging
-    double shift = 0;                // three-parameter lognormal kriging
-    bool shift_given = false;
+    std::optional<double> shift;     // three-parameter lognormal kriging
     int neighbours = kDefaultNeighbours;
     int threads = 0;
     std::vector<double> model;  // nugget partial-sill range, once or for x then y
@@ -59,6 +60,9 @@ using ReportPtr = std::unique_ptr<mosaro_report, ReportDeleter>;
 // hands out the model report. Throws ToolError for a refusal or a
 // cancellation; warns on standard error when the fit gave no finite model.
 ReportPtr RunRequest(mosaro_request request, bool quiet);
+
+// The format of a picture output; throws ToolError naming the ones there are.
+PictureFormat RequirePictureFormat(const std::string& path);
 
 // "155 samples read from F (columns 'x', 'y'; value 'zinc'), 2 skipped (row
 // 7: ...), 1 blank filled from the sample before it"

@@ -10,18 +10,12 @@
 #include <memory>
 #include <optional>
 
+#include "GdalSupport.h"
+#include "Progress.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
 namespace {
-
-// The library's blank value: a value it replaces by the previous sample's.
-constexpr float kBlank = -1e38f;
-
-struct DatasetCloser {
-    void operator()(GDALDataset* dataset) const { GDALClose(dataset); }
-};
-using DatasetPtr = std::unique_ptr<GDALDataset, DatasetCloser>;
 
 bool EqualsIgnoringCase(const std::string& a, const char* b) { return EQUAL(a.c_str(), b); }
 
@@ -145,6 +139,8 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
     layer.ResetReading();
     for (std::unique_ptr<OGRFeature> feature(layer.GetNextFeature()); feature;
          feature.reset(layer.GetNextFeature())) {
+        // A large table takes a while: Ctrl-C stops reading it.
+        ThrowIfInterrupted();
         ++table.rows;
         const std::string where = "row " + std::to_string(table.rows);
         auto skip = [&](const std::string& why) {
@@ -167,7 +163,13 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
             x = geometry->toPoint()->getX();
             y = geometry->toPoint()->getY();
         }
-        if (!std::isfinite(x) || !std::isfinite(y)) { skip("coordinate not finite"); continue; }
+        // The library takes floats: a double beyond float's range is as
+        // unusable as an infinite one.
+        const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+        if (!std::isfinite(fx) || !std::isfinite(fy)) {
+            skip("coordinate (" + MessageNumber(x) + ", " + MessageNumber(y) + ") is not a finite float");
+            continue;
+        }
 
         bool usable = true;
         for (std::size_t v = 0; v < valueFields.size() && usable; ++v) {
@@ -186,11 +188,18 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
                 continue;
             }
             rowValues[v] = static_cast<float>(*parsed);
-            if (rowValues[v] == kBlank) ++table.blanks;
+            // The library fills NaN like the blank value.
+            if (rowValues[v] == kBlank || std::isnan(rowValues[v])) {
+                ++table.blanks;
+            } else if (!std::isfinite(rowValues[v])) {
+                skip("'" + std::string(text) + "' in '" + table.value_names[v] + "' is not a finite float");
+                usable = false;
+            }
         }
         if (!usable) continue;
-        table.x.push_back(static_cast<float>(x));
-        table.y.push_back(static_cast<float>(y));
+        table.x.push_back(fx);
+        table.y.push_back(fy);
+        table.row.push_back(table.rows);
         for (std::size_t v = 0; v < valueFields.size(); ++v) table.values[v].push_back(rowValues[v]);
     }
     return table;

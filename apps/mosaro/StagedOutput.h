@@ -24,13 +24,16 @@ public:
     // The path to write `target` to. Throws ToolError when the target's
     // folder does not exist or cannot be written, before any work is done.
     std::string Stage(const std::string& target);
-    // Moves every staged file to its place.
+    // Moves every staged file to its place. A target's side files (.prj,
+    // .aux.xml) that this run did not write are removed first: one left
+    // from an earlier run would give the new grid that run's CRS.
     void Commit();
 
 private:
     struct Folder {
-        std::string target_dir;
+        std::string target_dir;  // weakly canonical
         std::string staging_dir;
+        std::vector<std::string> names;  // the targets' file names
     };
     Folder& FolderFor(const std::string& targetDir);
     std::vector<Folder> folders_;

@@ -2,6 +2,7 @@
 // already naming the file, row or field at fault, and the exit status.
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -23,5 +24,12 @@ public:
 private:
     int status_;
 };
+
+// A number as messages show it (%g): short, as the user would type it.
+inline std::string MessageNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
 
 }  // namespace mosaro::tool

@@ -69,7 +69,7 @@ ReportPtr FitVariograms(const PreparedRun& run, bool quiet) {
         const mosaro_status status = mosaro_fit_variograms(samples.get(), &request, &report);
         ReportPtr owned(report);
         if (status == MOSARO_ERROR_TOO_FEW_PAIRS) continue;
-        if (status == MOSARO_ERROR_CANCELLED) throw ToolError("cancelled; no file written", kExitCancelled);
+        if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
         if (status < 0) throw ToolError(mosaro_last_message());
         return owned;
     }
@@ -83,11 +83,9 @@ int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outpu
     StagedOutputs staged;
     std::string plotPath;
     if (!outputs.plot.empty()) {
-        format = PictureFormatForPath(outputs.plot);
-        if (!format) throw ToolError("unknown picture format '" + outputs.plot + "' (use .png or .svg)");
+        format = RequirePictureFormat(outputs.plot);
         plotPath = staged.Stage(outputs.plot);
     }
-    if (!options.model.empty()) throw ToolError("variogram fits the model; --model is for grid");
     PreparedRun run;
     PrepareRun(options, run);
     for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());
@@ -133,6 +131,7 @@ int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outpu
     if (format) {
         DrawVariograms(series, run.samples.value_names[0] + ": experimental variograms, legacy and robust fits",
                        *format, plotPath);
+        ThrowIfInterrupted();
         staged.Commit();
         std::printf("wrote %s\n", outputs.plot.c_str());
     }

@@ -7,6 +7,7 @@
 
 #include "Commands.h"
 #include "Picture.h"
+#include "Progress.h"
 #include "ToolError.h"
 
 namespace {
@@ -27,8 +28,7 @@ void AddRunOptions(CLI::App& command, RunOptions& o) {
                        "universal-xxyy, lognormal, lognormal3, indicator, cokriging, or a code 1 to 11")
         ->capture_default_str();
     command.add_option("--thresholds", o.thresholds, "indicator kriging: the thresholds");
-    command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value")
-        ->each([&o](const std::string&) { o.shift_given = true; });
+    command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value");
     command.add_option("--extent", o.grid.extent, "XMIN YMIN XMAX YMAX (default: the samples' bounding box)")
         ->expected(4);
     command.add_option("--cell", o.grid.cell, "node spacing DX [DY] (default: the longer side / 100)")
@@ -88,13 +88,12 @@ int Run(int argc, char** argv) {
     CLI::App* convertCommand = app.add_subcommand("convert", "write a binary grid file in another format");
     convertCommand->add_option("GRID", convert.input, "the grid file")->required();
     convertCommand->add_option("OUTPUT", convert.output, ".tif, .asc, .nc, .img or .grd")->required();
-    convertCommand->add_option("--origin", [&convert](const CLI::results_t& r) {
-        convert.origin_x = std::stod(r[0]);
-        convert.origin_y = std::stod(r[1]);
-        return true;
-    }, "map coordinates X Y of the first node (the grid file does not store them; default 0 0)")->expected(2);
+    convertCommand->add_option("--origin", convert.origin,
+                               "map coordinates X Y of the first node (the grid file does not store them; "
+                               "default 0 0)")
+        ->expected(2);
     convertCommand->add_option("--crs", convert.crs, "coordinate reference system, e.g. EPSG:28992");
-    convertCommand->footer("Example:\n  mosaro convert zinc.grd zinc.tif --origin 178600 329740 --crs EPSG:28992");
+    convertCommand->footer("Example:\n  mosaro convert zinc.grd zinc.tif --origin 178605 329714 --crs EPSG:28992");
 
     try {
         app.parse(argc, argv);
@@ -115,6 +114,9 @@ int main(int argc, char** argv) {
     // each failure once, through the message it keeps.
     CPLSetErrorHandler(CPLQuietErrorHandler);
     int status = kExitFailure;
+    // Caught from the start, so that Ctrl-C while the samples load or the
+    // files are written also removes the staging folder on the way out.
+    const InterruptCatcher interrupts;
     try {
         status = Run(argc, argv);
     } catch (const ToolError& e) {

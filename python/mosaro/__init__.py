@@ -96,7 +96,10 @@ def _method_code(method):
             return METHODS.index(method) + 1
         raise ValueError("unknown method '%s' (use one of %s, or a code 1 to %d)"
                          % (method, ", ".join(METHODS), len(METHODS)))
-    # A number goes to the library as it is, which names a code it does not know.
+    # A whole number goes to the library as it is, which names a code it
+    # does not know; int() would quietly turn 2.5 into a valid 2.
+    if isinstance(method, (float, np.floating)) and not float(method).is_integer():
+        raise ValueError("method code %r is not a whole number" % (method,))
     return int(method)
 
 
@@ -115,6 +118,9 @@ def _models(model):
 
     def one(m):
         if isinstance(m, dict):
+            for key in ("nugget", "partial_sill", "range"):
+                if key not in m:
+                    raise ValueError("a model dict needs nugget, partial_sill and range; '%s' is missing" % key)
             return (float(m["nugget"]), float(m["partial_sill"]), float(m["range"]))
         numbers = [float(v) for v in m]
         if len(numbers) != 3:
@@ -138,6 +144,8 @@ def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds
     if fit not in _FITS:
         raise ValueError("fit must be 'legacy' or 'robust' (got %r)" % (fit,))
     code = _method_code(method)
+    if not -_geometry.INT_MAX - 1 <= neighbours <= _geometry.INT_MAX:
+        raise ValueError("neighbours %d is outside the range of an int" % neighbours)
     if code == _LOGNORMAL3 and shift is None:
         raise ValueError("three-parameter lognormal kriging (lognormal3) needs shift=")
     if code != _LOGNORMAL3 and shift is not None:

@@ -34,6 +34,13 @@ def _nodes_along(length, cell, axis):
     return int(nodes)
 
 
+def _require_finite(values, name):
+    import numpy
+    bad = numpy.flatnonzero(~numpy.isfinite(values))
+    if len(bad):
+        raise ValueError("%s[%d] must be finite (got %g)" % (name, bad[0], numpy.ravel(values)[bad[0]]))
+
+
 def _as_float32(value):
     # numpy's float32 rounding, as the library receives the number.
     import numpy
@@ -50,6 +57,10 @@ def choose(x, y, extent=None, cell=None, size=None):
     else:
         if len(x) == 0:
             raise ValueError("no samples to take the extent from (give extent=)")
+        # A NaN would otherwise surface as an extent "nan ... is not finite",
+        # naming neither the array nor the sample.
+        _require_finite(x, "x")
+        _require_finite(y, "y")
         bounds = [float(x.min()), float(y.min()), float(x.max()), float(y.max())]
     text = "extent " + " ".join(_number(b) for b in bounds)
     if any(not math.isfinite(b) or abs(b) > 1e30 for b in bounds):
@@ -86,6 +97,9 @@ def choose(x, y, extent=None, cell=None, size=None):
             raise ValueError("cell size %s %s must be positive and finite" % (_number(dx), _number(dy)))
         nx = _nodes_along(width, dx, "x")
         ny = _nodes_along(height, dy, "y")
+    if nx * ny > INT_MAX:
+        raise ValueError("a grid of %d x %d nodes is too large (at most 2^31 - 1 nodes; give a coarser cell)"
+                         % (nx, ny))
     cell_x, cell_y = _as_float32(dx), _as_float32(dy)
     if not (cell_x > 0 and cell_y > 0):
         raise ValueError("cell size %s %s is too small for single precision" % (_number(dx), _number(dy)))

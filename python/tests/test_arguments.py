@@ -3,6 +3,7 @@ message; the grid follows the command-line tool's rules; any array layout
 or dtype gives the float32 result."""
 
 import math
+import os
 
 import numpy as np
 import pytest
@@ -66,11 +67,21 @@ def test_sample_refusals_carry_the_library_message(samples):
     (dict(shift=2.0), "shift is read only by three-parameter lognormal kriging"),
     (dict(thresholds=[1.0]), "thresholds are read only by indicator kriging"),
     (dict(model=(1.0, 2.0)), "a model is (nugget, partial_sill, range)"),
+    (dict(model={"nugget": 0.5, "range": 400.0}), "'partial_sill' is missing"),
+    (dict(method=2.5), "method code 2.5 is not a whole number"),
+    (dict(neighbours=2**31), "neighbours 2147483648 is outside the range of an int"),
+    (dict(size=(50000, 50000)), "a grid of 50000 x 50000 nodes is too large (at most 2^31 - 1 nodes"),
+    (dict(cell=1e-3), "nodes is too large (at most 2^31 - 1 nodes"),
+    # Coordinates that are not finite as float32, before a default extent.
+    (dict(x=[0.0, 1.0, 2.0, math.nan]), "x[3] must be finite (got nan)"),
+    (dict(y=[0.0, 1e39, 2.0, 3.0]), "y[1] must be finite (got inf)"),
 ])
 def test_python_side_refusals(samples, kwargs, text):
     x, y, values, _ = samples
+    kwargs = dict(kwargs)
+    x, y = kwargs.pop("x", x[:4]), kwargs.pop("y", y[:4])
     with pytest.raises(ValueError) as raised:
-        mosaro.grid(x, y, values, **kwargs)
+        mosaro.grid(x, y, values[:4], **kwargs)
     assert text in str(raised.value)
 
 
@@ -91,9 +102,13 @@ def test_a_grid_too_large_for_memory_raises_memory_error(samples):
     with open("/proc/sys/vm/overcommit_memory") as f:
         if f.read().strip() == "1":
             pytest.skip("this machine promises any allocation")
+    # The largest grid the node count allows, with its variance.
+    size, grids = (46340, 46340), 2
+    if os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE") > 4 * size[0] * size[1] * grids:
+        pytest.skip("this machine has memory for the largest grid")
     x, y, values, _ = samples
     with pytest.raises(MemoryError):
-        mosaro.grid(x, y, values, size=(300000, 300000), model=MODEL)
+        mosaro.grid(x, y, values, size=size, model=MODEL, variance=True)
 
 
 def test_layout_and_dtype_do_not_change_a_bit(samples):

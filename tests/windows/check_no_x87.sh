@@ -16,7 +16,10 @@ for argument in "$@"; do
   IFS=';' read -ra listed <<<"$argument"
   files+=("${listed[@]}")
 done
-arithmetic='f(i?add|i?sub|i?subr|i?mul|i?div|i?divr)p?|fsqrt|fsin|fcos|fsincos|fptan|fpatan|fyl2x|fyl2xp1|f2xm1|fscale|frndint|fprem1?|fxtract'
+# A memory operand gives the mnemonic a size suffix (objdump's AT&T syntax):
+# s and l for 32- and 64-bit floats (fmuls, faddl), s and l for 16- and
+# 32-bit integers (fimuls, fidivl), t for 80 bits; p pops a register form.
+arithmetic='f(i?add|i?sub|i?subr|i?mul|i?div|i?divr)(p|[slt])?|fsqrt|fsin|fcos|fsincos|fptan|fpatan|fyl2x|fyl2xp1|f2xm1|fscale|frndint|fprem1?|fxtract'
 status=0
 instructions=0
 for file in "${files[@]}"; do
