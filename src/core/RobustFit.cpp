@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include "FloatArith.h"
 #include "LagClasses.h"
 #include "RunContext.h"
+#include "TextFormat.h"
 #include "WorkerPool.h"
 
 namespace mosaro {
@@ -46,15 +46,6 @@ constexpr int kMaxOmnidirectionalClasses = 10000;
 constexpr std::size_t kPairRun = 256;
 
 // printf-style text of a reason; every float argument widened explicitly.
-__attribute__((format(printf, 1, 2))) std::string FormatReason(const char* format, ...) {
-    char buffer[320];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(buffer, sizeof buffer, format, arguments);
-    va_end(arguments);
-    return buffer;
-}
-
 double Spherical(double h, double a) {
     if (h >= a) return 1.0;
     const double r = h / a;
@@ -214,7 +205,7 @@ bool Fit(const VariogramRows& rows, FitOutcome& out) {
 }
 
 std::string Describe(const char* what, const FitOutcome& fit) {
-    std::string text = FormatReason("weighted least squares (pairs / lag^2) of %s: %d classes, %.0f pairs",
+    std::string text = FormatMessage("weighted least squares (pairs / lag^2) of %s: %d classes, %.0f pairs",
                                      what, fit.classes, fit.pairs);
     if (fit.allZero) return text + "; every semivariance is 0, so a unit partial sill (its scale does not change the weights)";
     if (fit.sillAtFloor) text += "; flat or falling semivariances, so almost all nugget";
@@ -407,7 +398,7 @@ RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],
         result.models[d] = omni.model;
         result.sources[d] = RobustSource::kOmnidirectional;
         const int thin = enough[d] ? 1 - d : d;
-        result.reasons[d] = FormatReason(
+        result.reasons[d] = FormatMessage(
             "the omnidirectional model, isotropic (anisotropy 1): the %s direction has %d classes "
             "with %.0f pairs, fewer than the %d classes and %.0f pairs a model of its own needs",
             DirectionName(thin), own[thin].classes, own[thin].pairs, kMinDirectionalClasses,

@@ -1,6 +1,5 @@
 #include "ApiStatus.h"
 
-#include <cstdarg>
 #include <cstdio>
 
 namespace mosaro {
@@ -12,15 +11,6 @@ constexpr std::size_t kMessageCapacity = 512;
 thread_local char g_lastMessage[kMessageCapacity] = "";
 
 }  // namespace
-
-std::string FormatMessage(const char* format, ...) {
-    char buffer[kMessageCapacity];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(buffer, sizeof buffer, format, arguments);
-    va_end(arguments);
-    return buffer;
-}
 
 void Refuse(mosaro_status status, const std::string& message) { throw ApiError(status, message); }
 

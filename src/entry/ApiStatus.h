@@ -9,6 +9,7 @@
 #include <string>
 
 #include "RunContext.h"
+#include "TextFormat.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -26,15 +27,6 @@ private:
     std::string message_;
 };
 
-// printf-style message; every float argument must be widened explicitly.
-#if defined(__MINGW32__)
-// MinGW's C99 printf family is in use (__USE_MINGW_ANSI_STDIO); plain
-// "printf" would check against the system C runtime's, which lacks %zu.
-#define MOSARO_PRINTF_FORMAT gnu_printf
-#else
-#define MOSARO_PRINTF_FORMAT printf
-#endif
-std::string FormatMessage(const char* format, ...) __attribute__((format(MOSARO_PRINTF_FORMAT, 1, 2)));
 
 // Throws ApiError(status, formatted message).
 [[noreturn]] void Refuse(mosaro_status status, const std::string& message);
