@@ -167,7 +167,7 @@ TEST(RobustFit, ADirectionWithTooFewPairsTakesTheOmnidirectionalModelInBoth) {
     EXPECT_EQ(builds, 0);
     EXPECT_FALSE(fit.omnidirectionalFitted);
     for (int d = 0; d < 2; ++d) {
-        EXPECT_EQ(fit.sources[d], mosaro::RobustSource::kDirectional);
+        EXPECT_EQ(fit.branches[d], mosaro::FitBranch::RobustDirectional);
         EXPECT_NEAR(fit.models[d].fRange, 120.0f, 0.5f);
         EXPECT_NE(fit.reasons[d].find("this direction's table: 20 classes"), std::string::npos) << fit.reasons[d];
     }
@@ -175,14 +175,14 @@ TEST(RobustFit, ADirectionWithTooFewPairsTakesTheOmnidirectionalModelInBoth) {
     EXPECT_EQ(builds, 1);
     EXPECT_TRUE(fit.omnidirectionalFitted);
     EXPECT_NEAR(fit.omnidirectionalModel.fRange, 80.0f, 0.5f);
-    EXPECT_EQ(fit.sources[0], mosaro::RobustSource::kDirectional);
+    EXPECT_EQ(fit.branches[0], mosaro::FitBranch::RobustDirectional);
 
     const VariogramRows oneThin[2] = {good, thin};
     fit = mosaro::FitRobustModels(oneThin, buildOmni, false, built);
     EXPECT_EQ(builds, 2);
     EXPECT_EQ(built.Size(), omni.Size());
     for (int d = 0; d < 2; ++d) {
-        EXPECT_EQ(fit.sources[d], mosaro::RobustSource::kOmnidirectional);
+        EXPECT_EQ(fit.branches[d], mosaro::FitBranch::RobustOmnidirectional);
         EXPECT_NEAR(fit.models[d].fRange, 80.0f, 0.5f);
         EXPECT_NE(fit.reasons[d].find("the y direction has 2 classes"), std::string::npos) << fit.reasons[d];
     }

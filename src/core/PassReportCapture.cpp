@@ -63,8 +63,7 @@ void CaptureRobustFit(const RobustFitResult& fit, VariogramRows omnidirectional,
     report.robust = true;
     for (int d = 0; d < 2; ++d) {
         report.models[d] = fit.models[d];
-        report.branches[d] = fit.sources[d] == RobustSource::kDirectional ? FitBranch::RobustDirectional
-                                                                          : FitBranch::RobustOmnidirectional;
+        report.branches[d] = fit.branches[d];
         report.reasons[d] = fit.reasons[d];
     }
     report.omnidirectional = std::move(omnidirectional);

@@ -389,14 +389,14 @@ RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],
     if (enough[0] && enough[1]) {
         for (int d = 0; d < 2; ++d) {
             result.models[d] = own[d].model;
-            result.sources[d] = RobustSource::kDirectional;
+            result.branches[d] = FitBranch::RobustDirectional;
             result.reasons[d] = Describe("this direction's table", own[d]);
         }
         return result;
     }
     for (int d = 0; d < 2; ++d) {
         result.models[d] = omni.model;
-        result.sources[d] = RobustSource::kOmnidirectional;
+        result.branches[d] = FitBranch::RobustOmnidirectional;
         const int thin = enough[d] ? 1 - d : d;
         result.reasons[d] = FormatMessage(
             "the omnidirectional model, isotropic (anisotropy 1): the %s direction has %d classes "

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "VariogramFit.h"
 #include "mosaro.h"
 
 namespace mosaro {
@@ -91,15 +92,13 @@ struct OmnidirectionalInput {
     VariogramRows Build() const;
 };
 
-// How the robust fit arrived at a direction's model.
-enum class RobustSource { kDirectional, kOmnidirectional };
-
 // The robust models of one pass: per direction the model and where it came
 // from, with a sentence saying why; the omnidirectional model as well when
 // its table was built (omnidirectionalFitted).
 struct RobustFitResult {
     TVARIOGRAMMODEL models[2]{};
-    RobustSource sources[2] = {RobustSource::kDirectional, RobustSource::kDirectional};
+    // RobustDirectional or RobustOmnidirectional: where each model came from.
+    FitBranch branches[2] = {FitBranch::RobustDirectional, FitBranch::RobustDirectional};
     std::string reasons[2];
     bool omnidirectionalFitted = false;
     TVARIOGRAMMODEL omnidirectionalModel{};
