@@ -12,7 +12,7 @@
 /* The one place the version is written; CMake reads these three lines. The
  * major number is the shared library's SOVERSION (see the README). */
 #define MOSARO_VERSION_MAJOR 0
-#define MOSARO_VERSION_MINOR 3
+#define MOSARO_VERSION_MINOR 4
 #define MOSARO_VERSION_PATCH 0
 
 #define MOSARO_VERSION_ENCODE(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
@@ -201,6 +201,18 @@ typedef enum mosaro_fit {
     MOSARO_FIT_ROBUST = 1
 } mosaro_fit;
 
+/* How each node's system is built and solved. */
+typedef enum mosaro_arithmetic {
+    /* The legacy single-precision procedure: the legacy entry point's bits,
+     * its neighbour order and its 0.01 cut-off. */
+    MOSARO_ARITHMETIC_LEGACY = 0,
+    /* The same variograms, model, anisotropy and drift, but the m nearest
+     * samples by exact distance (ties by input order), each system solved
+     * in double with a pivoted factorisation, no cut-off. A node that
+     * cannot be estimated is NaN. See the README. */
+    MOSARO_ARITHMETIC_ACCURATE = 1
+} mosaro_arithmetic;
+
 typedef struct mosaro_report mosaro_report;   /* the fitted models of a run */
 typedef struct mosaro_samples mosaro_samples; /* prepared samples */
 
@@ -265,6 +277,13 @@ typedef struct mosaro_request {
     /* Since 0.3. Which automatic fit gives the models; default legacy. Not
      * read when models are given. */
     mosaro_fit fit;
+
+    /* Since 0.4. How each node's system is solved; default legacy. */
+    mosaro_arithmetic arithmetic;
+    /* Optional out, accurate arithmetic only, same layout as grid: each
+     * node's reciprocal condition estimate (1-norm; the smallest over the
+     * passes of indicator kriging); NaN where no system was solved. */
+    float* reciprocal_condition;
 } mosaro_request;
 
 /* Fills the first `size` bytes of a request with the defaults and sets
@@ -375,7 +394,67 @@ typedef struct mosaro_direction_fit {
 MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* report, int pass, int direction,
                                            mosaro_direction_fit* out);
 
+/* What the sweep of one pass met, node by node (accurate arithmetic; in the
+ * legacy arithmetic every count is 0 and the condition NaN). */
+typedef struct mosaro_node_summary {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_node_summary) */
+    mosaro_arithmetic arithmetic;
+    long long node_count;
+    /* Nodes that could not be estimated (NaN): no neighbour, a value or
+     * model that is not finite, or a singular system without a solution. */
+    long long no_data_count;
+    /* Nodes whose system's reciprocal condition estimate is below 1e-10
+     * (estimated, but fewer than about six digits of the weights hold). */
+    long long ill_conditioned_count;
+    /* Of those, singular but consistent systems (duplicate locations; every
+     * co-kriging system) given their minimum-norm solution. */
+    long long minimum_norm_count;
+    double smallest_reciprocal_condition; /* NaN when no system was solved */
+} mosaro_node_summary;
+
+MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* report, int pass,
+                                             mosaro_node_summary* out);
+
 MOSARO_API void mosaro_report_free(mosaro_report* report);
+
+/* Cross-validation: each sample estimated from the others, by the
+ * request's method, model and arithmetic, from its m nearest other samples
+ * by exact distance (ties by input order). The model is fitted once from
+ * all samples (or given). Methods 1 to 9 and 11. */
+typedef struct mosaro_validation {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_validation) */
+    /* 0: leave-one-out. k >= 2: k folds of (nearly) equal size, assigned
+     * by a seeded shuffle; each fold is estimated from the other folds. */
+    int folds;
+    unsigned long long seed;
+    /* Optional outs of sample_count entries, in sample order (NaN where a
+     * sample could not be estimated): */
+    float* estimate;
+    float* variance;              /* kriging variance (of the logarithms for 8 and 9) */
+    float* residual;              /* observed - estimate */
+    float* standardised_residual; /* residual / sqrt(variance) */
+    int* fold;                    /* the fold a sample was left out in */
+} mosaro_validation;
+
+typedef struct mosaro_validation_summary {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_validation_summary) */
+    int estimated;      /* samples with an estimate; the statistics cover these */
+    int not_estimated;
+    double mean_error;              /* mean residual */
+    double mean_absolute_error;
+    double root_mean_square_error;
+    double mean_squared_deviation_ratio; /* mean squared standardised residual; ideally 1 */
+    double correlation;             /* of observed and estimated */
+} mosaro_validation_summary;
+
+/* Cross-validates the prepared samples. The request's grid, variance, node
+ * counts and reciprocal_condition are not read; its extent and cell sizes
+ * set the lag classes of the fit, as in mosaro_fit_variograms, and its
+ * report receives the model. summary may be null. */
+MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* samples,
+                                               const mosaro_request* request,
+                                               const mosaro_validation* validation,
+                                               mosaro_validation_summary* summary);
 
 /* Binary grid files: the format CKriging::OutKrigingGridFile writes
  * (little-endian floats, row 0 first, x fastest; the origin is not stored). */

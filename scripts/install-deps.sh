@@ -4,7 +4,7 @@
 # cross compilers and Wine of scripts/windows.sh)
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libtbb-dev
+packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libeigen3-dev libtbb-dev
           libgdal-dev libcairo2-dev libcli11-dev pkg-config
           python3-dev python3-numpy pybind11-dev python3-pytest python3-matplotlib)
 if [ "${1:-}" = windows ]; then

@@ -30,7 +30,8 @@ class Request(ctypes.Structure):
         ("report", ctypes.POINTER(ctypes.c_void_p)), ("report_tables", ctypes.c_int),
         ("given_models", ctypes.POINTER(Model)), ("given_model_count", ctypes.c_int),
         ("progress", PROGRESS), ("progress_user_data", ctypes.c_void_p),
-        ("fit", ctypes.c_int),
+        ("fit", ctypes.c_int), ("arithmetic", ctypes.c_int),
+        ("reciprocal_condition", ctypes.POINTER(ctypes.c_float)),
     ]
 
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "AccurateSweep.h"
+#include "CrossValidation.h"
 #include "FastNodeSweep.h"
 #include "FloatArith.h"
 #include "NodeSystem.h"
@@ -132,6 +134,20 @@ float NodeMethod::Estimate(const NodeSolution& s) const {
     return z;
 }
 
+void NodeMethod::AccurateBorderColumn(int /*variable*/, double u, double v, double* terms) const {
+    AccurateDrift(u, v, terms);
+}
+
+void NodeMethod::AccurateBorderRightSide(double* terms) const { AccurateDrift(0.0, 0.0, terms); }
+
+void NodeMethod::AccurateDrift(double /*u*/, double /*v*/, double* terms) const { terms[0] = 1.0; }
+
+double NodeMethod::AccurateEstimate(const AccurateSolution& s) const {
+    double z = 0.0;
+    for (int a = 0; a < s.neighbours; ++a) z += s.weights[a] * s.values[a];
+    return z;
+}
+
 float KrigingVariance(const NodeSolution& s) {
     double explained = 0.0;
     for (int i = 0; i < s.order; ++i) explained += f64(s.weights[i]) * f64(s.rightSide[i]);
@@ -150,6 +166,17 @@ void RunNodeSweep(const CKriging& estimator, float* const* ppPoints, float* pGri
     const long long columns = static_cast<long long>(grid.nCellCountX) + 1;
     const long long rows = static_cast<long long>(grid.nCellCountY) + 1;
     float* variance = method.HasVariance() ? CurrentRunContext().variance : nullptr;
+    const RunContext& context = CurrentRunContext();
+    if (context.report != nullptr && !context.report->empty()) context.report->back().sweptNodes = columns * rows;
+    if (context.validation != nullptr) {
+        RunCrossValidation(SweepPlan{constants, grid, rect, n, m, columns, rows, nullptr}, ppPoints, method,
+                           *context.validation);
+        return;
+    }
+    if (context.arithmetic == Arithmetic::kAccurate) {
+        RunAccurateSweep(SweepPlan{constants, grid, rect, n, m, columns, rows, variance}, ppPoints, pGrid, method);
+        return;
+    }
     if (m == 0) {
         // Nothing to estimate from (no samples): every node is 0, whatever
         // the method; the lognormal back-transform of an empty sum would

@@ -103,6 +103,17 @@ struct NodeSolution {
     const KrigingConstants* constants;
 };
 
+// A solved node system of the accurate arithmetic: everything in double, in
+// the model's units.
+struct AccurateSolution {
+    int neighbours;           // system columns (co-kriging: every variable's)
+    int order;                // columns plus the border conditions
+    const double* weights;    // one weight per column, then one multiplier per condition
+    const double* rightSide;  // covariances to the node, then the border at the node
+    const double* values;     // the columns' sample values
+    double sill;              // Csum of the averaged model
+};
+
 // What a method adds to the ordinary-kriging node procedure: how the nearest
 // samples are chosen, the border of the system (one row and column per
 // condition on the weights), and the estimate formed from the solution.
@@ -136,6 +147,21 @@ public:
 
     // Whether the method's estimate has a kriging variance (KrigingVariance).
     virtual bool HasVariance() const { return true; }
+
+    // The accurate arithmetic's counterparts, in double. (u, v) is a
+    // sample's offset from the node in units of the neighbourhood's reach:
+    // drift functions of the offsets span the same functions as those of the
+    // coordinates (so the weights are the same), and keep the border of the
+    // system of the order of its covariances.
+    // Border entries of a column of variable `variable` (0 but in co-kriging).
+    virtual void AccurateBorderColumn(int variable, double u, double v, double* terms) const;
+    virtual void AccurateBorderRightSide(double* terms) const;  // the node, at offset (0, 0)
+    virtual void AccurateDrift(double u, double v, double* terms) const;
+    // Estimate from the solution; NaN when it cannot be formed.
+    virtual double AccurateEstimate(const AccurateSolution& solution) const;
+    // Variables whose columns share one system, each over the same nearest
+    // locations (co-kriging); 1 otherwise.
+    virtual int Variables() const { return 1; }
 };
 
 // Kriging variance of a solved node: Csum - sum over the whole system of

@@ -25,6 +25,8 @@
 
 namespace mosaro {
 
+struct ValidationRun;
+
 // Stages of one pass of the pipeline, in the order they run.
 enum class Stage { kVariograms = 0, kFit = 1, kSweep = 2 };
 
@@ -105,10 +107,24 @@ struct PassReport {
     bool omnidirectionalFitted = false;  // its table was built (see FitRobustModels)
     TVARIOGRAMMODEL omnidirectionalModel{};
     std::string omnidirectionalReason;
+    // The sweep's node counts (accurate arithmetic): nodes that could not be
+    // estimated, nodes whose system was ill-conditioned, and of those the
+    // singular but consistent ones given their minimum-norm solution; the
+    // smallest reciprocal condition estimate of any system (NaN if none).
+    bool accurate = false;
+    long long sweptNodes = 0;  // nodes of the grid (0 when the pass stopped after the fit)
+    long long noDataNodes = 0;
+    long long illConditionedNodes = 0;
+    long long minimumNormNodes = 0;
+    double smallestReciprocalCondition = 0.0;
 };
 
 // Which automatic fit gives the models the sweep runs on.
 enum class FitChoice { kLegacy = 0, kRobust = 1 };
+
+// How each node's system is built and solved: the legacy single-precision
+// procedure (the legacy bits), or in double with pivoting (AccurateSweep.h).
+enum class Arithmetic { kLegacy = 0, kAccurate = 1 };
 
 struct RunContext {
     // Runs the plain reference implementation of every algorithm instead of
@@ -140,6 +156,13 @@ struct RunContext {
     // The caller keeps the experimental tables: a robust run then builds the
     // omnidirectional table even when neither direction needs its model.
     bool keepTables = false;
+    Arithmetic arithmetic = Arithmetic::kLegacy;
+    // Accurate arithmetic: when set, receives each node's reciprocal
+    // condition estimate (NaN where none), the smallest over the passes.
+    float* reciprocalCondition = nullptr;
+    // When set, the sweep estimates the samples from each other instead of
+    // the grid (CrossValidation.h); the grid is not written.
+    ValidationRun* validation = nullptr;
 };
 
 // Worker threads a run may use: the context's setting if positive, else

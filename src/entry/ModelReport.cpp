@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 #include "ApiStatus.h"
 #include "FloatArith.h"
@@ -77,9 +78,10 @@ mosaro_status WarnOnNonFiniteModel(const std::vector<PassReport>& passes) {
             continue;
         SetLastMessage(
             FormatMessage("pass %zu: the automatic fit gave no finite model (partial sill %g, "
-                          "scaled range %g; too few pairs per lag class), so its nodes are 0 as in the "
-                          "legacy grid: give a model or a coarser cell",
-                          p, f64(c.partialSill), f64(c.range))
+                          "scaled range %g; too few pairs per lag class), so its nodes are %s: give a "
+                          "model or a coarser cell, or use the robust fit",
+                          p, f64(c.partialSill), f64(c.range),
+                          passes[p].accurate ? "no-data (NaN)" : "0 as in the legacy grid")
                 .c_str());
         return MOSARO_WARNING_NO_FINITE_MODEL;
     }
@@ -138,6 +140,30 @@ extern "C" MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* rep
         *pairs = rows[1].data();
         *semivariance = rows[2].data();
         *class_count = static_cast<int>(rows[0].size());
+        return MOSARO_OK;
+    });
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* report, int pass,
+                                                        mosaro_node_summary* out) {
+    return mosaro::GuardedEntry([&] {
+        const mosaro::PassReport& p = mosaro::PassAt(report, pass);
+        if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
+        if (out->struct_size < offsetof(mosaro_node_summary, arithmetic) + sizeof out->arithmetic)
+            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
+                           mosaro::FormatMessage("out->struct_size must be sizeof(mosaro_node_summary) = %zu "
+                                                 "(got %zu)",
+                                                 sizeof(mosaro_node_summary), out->struct_size));
+        mosaro_node_summary n{};
+        n.struct_size = std::min(out->struct_size, sizeof n);
+        n.arithmetic = p.accurate ? MOSARO_ARITHMETIC_ACCURATE : MOSARO_ARITHMETIC_LEGACY;
+        n.node_count = p.sweptNodes;
+        n.no_data_count = p.noDataNodes;
+        n.ill_conditioned_count = p.illConditionedNodes;
+        n.minimum_norm_count = p.minimumNormNodes;
+        n.smallest_reciprocal_condition =
+            p.accurate ? p.smallestReciprocalCondition : std::numeric_limits<double>::quiet_NaN();
+        std::memcpy(static_cast<void*>(out), &n, n.struct_size);
         return MOSARO_OK;
     });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ApiStatus.h"
+#include "CrossValidation.h"
 #include "EngineRun.h"
 #include "EstimatorFactory.h"
 #include "ModelReport.h"
@@ -80,7 +81,7 @@ EngineRun MapToEngine(const mosaro_request& r, const mosaro_samples& samples, fl
 // Runs a validated request through the engine and returns its report (kept
 // always: it tells whether the fit gave a model) with the status it gives.
 mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r, bool fitOnly,
-                         std::unique_ptr<mosaro_report>& report) {
+                         std::unique_ptr<mosaro_report>& report, ValidationRun* validation = nullptr) {
     float* table[3];
     const EngineRun run = MapToEngine(r, samples, table);
 
@@ -89,6 +90,17 @@ mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r,
     context.threads = r.thread_count;
     context.fit = r.fit == MOSARO_FIT_ROBUST ? FitChoice::kRobust : FitChoice::kLegacy;
     context.fitOnly = fitOnly;
+    context.validation = validation;
+    context.arithmetic =
+        r.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? Arithmetic::kAccurate : Arithmetic::kLegacy;
+    // The condition grid is the smallest over the passes, gathered in a
+    // scratch grid so that the caller's is written only after a success.
+    std::vector<float> condition;
+    if (r.reciprocal_condition != nullptr && context.arithmetic == Arithmetic::kAccurate && !fitOnly) {
+        condition.assign(static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y),
+                         std::nanf(""));
+        context.reciprocalCondition = condition.data();
+    }
     context.keepTables = fitOnly || (r.report != nullptr && r.report_tables != 0);
     std::unique_ptr<ProgressReporter> progress;
     if (r.progress != nullptr) {
@@ -112,7 +124,25 @@ mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r,
         RunContextScope scope(context);
         RunEngine(run);
     }
+    if (!condition.empty()) std::copy(condition.begin(), condition.end(), r.reciprocal_condition);
     return WarnOnNonFiniteModel(report->passes);
+}
+
+// Hands the report to the caller if asked for, without the tables unless
+// those were asked for too.
+void HandOverReport(const mosaro_request& r, std::unique_ptr<mosaro_report>& report) {
+    if (r.report == nullptr) return;
+    if (!r.report_tables) {
+        for (PassReport& pass : report->passes) {
+            for (int d = 0; d < 2; ++d)
+                for (int row = 0; row < 3; ++row) {
+                    std::vector<float>().swap(pass.tables[d][row]);
+                    std::vector<float>().swap(pass.prunedTables[d][row]);
+                }
+            pass.omnidirectional = VariogramRows{};
+        }
+    }
+    *r.report = report.release();
 }
 
 mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r) {
@@ -126,19 +156,7 @@ mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r
             static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
         std::fill_n(r.variance, nodes, std::nanf(""));
     }
-    if (r.report != nullptr) {
-        if (!r.report_tables) {
-            for (PassReport& pass : report->passes) {
-                for (int d = 0; d < 2; ++d)
-                    for (int row = 0; row < 3; ++row) {
-                        std::vector<float>().swap(pass.tables[d][row]);
-                        std::vector<float>().swap(pass.prunedTables[d][row]);
-                    }
-                pass.omnidirectional = VariogramRows{};
-            }
-        }
-        *r.report = report.release();
-    }
+    HandOverReport(r, report);
     return status;
 }
 
@@ -157,6 +175,67 @@ mosaro_status FitVariograms(const mosaro_samples& samples, mosaro_request r, mos
     std::unique_ptr<mosaro_report> report;
     const mosaro_status status = RunRequest(samples, r, true, report);
     *out = report.release();
+    return status;
+}
+
+// Cross-validation: the run of a fit-only request whose sweep estimates the
+// samples instead of nodes.
+mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, const mosaro_validation& v,
+                            mosaro_validation_summary* summary) {
+    if (r.method == MOSARO_METHOD_INDICATOR)
+        Refuse(MOSARO_ERROR_METHOD,
+               "method 10 (indicator kriging) cannot be cross-validated: its estimate has no kriging "
+               "system of its own");
+    float scratch = 0.0f;
+    r.grid = &scratch;
+    r.variance = nullptr;
+    r.reciprocal_condition = nullptr;
+    r.node_count_x = 1;
+    r.node_count_y = 1;
+    ValidateRequest(r, samples);
+    const int count = samples.count;
+    if (count < 2)
+        Refuse(MOSARO_ERROR_SAMPLE_COUNT,
+               FormatMessage("cross-validation needs at least 2 samples (got %d)", count));
+    if (v.folds < 0 || v.folds == 1 || v.folds > count)
+        Refuse(MOSARO_ERROR_METHOD_PARAMETER,
+               FormatMessage("validation->folds must be 0 (leave-one-out) or 2 to the sample count %d "
+                             "(got %d)",
+                             count, v.folds));
+    // No more neighbours than lie outside the largest fold, so that every
+    // estimate of a co-kriging run has a full group per variable.
+    const int largestFold = v.folds == 0 ? 1 : (count + v.folds - 1) / v.folds;
+    r.neighbour_count = std::min(r.neighbour_count, count - largestFold);
+
+    ValidationRun run;
+    run.fold = AssignFolds(count, v.folds, v.seed);
+    std::unique_ptr<mosaro_report> report;
+    const mosaro_status status = RunRequest(samples, r, false, report, &run);
+
+    const float* observed = samples.primary.value.data();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        const double estimate = run.estimate[i], variance = run.variance[i];
+        const double residual = f64(observed[i]) - estimate;
+        if (v.estimate != nullptr) v.estimate[i] = f32(estimate);
+        if (v.variance != nullptr) v.variance[i] = f32(variance);
+        if (v.residual != nullptr) v.residual[i] = f32(residual);
+        if (v.standardised_residual != nullptr) v.standardised_residual[i] = f32(residual / std::sqrt(variance));
+        if (v.fold != nullptr) v.fold[i] = run.fold[i];
+    }
+    if (summary != nullptr) {
+        const ValidationSummary s = Summarise(observed, run);
+        mosaro_validation_summary out{};
+        out.struct_size = std::min(summary->struct_size, sizeof out);
+        out.estimated = s.estimated;
+        out.not_estimated = s.notEstimated;
+        out.mean_error = s.meanError;
+        out.mean_absolute_error = s.meanAbsoluteError;
+        out.root_mean_square_error = s.rootMeanSquareError;
+        out.mean_squared_deviation_ratio = s.meanSquaredDeviationRatio;
+        out.correlation = s.correlation;
+        std::memcpy(static_cast<void*>(summary), &out, out.struct_size);
+    }
+    HandOverReport(r, report);
     return status;
 }
 
@@ -226,5 +305,28 @@ extern "C" MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* 
         if (report == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "report is null");
         *report = nullptr;
         return mosaro::FitVariograms(*samples, r, report);
+    });
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* samples,
+                                                          const mosaro_request* request,
+                                                          const mosaro_validation* validation,
+                                                          mosaro_validation_summary* summary) {
+    return mosaro::GuardedEntry([&] {
+        const mosaro_request r = mosaro::ReadRequest(request);
+        if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
+        if (validation == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "validation is null");
+        if (validation->struct_size < offsetof(mosaro_validation, fold) + sizeof validation->fold)
+            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
+                           mosaro::FormatMessage("validation->struct_size must be sizeof(mosaro_validation) "
+                                                 "= %zu (got %zu)",
+                                                 sizeof(mosaro_validation), validation->struct_size));
+        if (summary != nullptr && summary->struct_size < offsetof(mosaro_validation_summary, estimated) +
+                                                             sizeof summary->estimated)
+            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
+                           mosaro::FormatMessage("summary->struct_size must be "
+                                                 "sizeof(mosaro_validation_summary) = %zu (got %zu)",
+                                                 sizeof(mosaro_validation_summary), summary->struct_size));
+        return mosaro::CrossValidate(*samples, r, *validation, summary);
     });
 }

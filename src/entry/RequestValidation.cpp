@@ -179,6 +179,10 @@ void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
     if (r.fit != MOSARO_FIT_LEGACY && r.fit != MOSARO_FIT_ROBUST)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
                FormatMessage("fit must be 0 (legacy) or 1 (robust) (got %d)", static_cast<int>(r.fit)));
+    if (r.arithmetic != MOSARO_ARITHMETIC_LEGACY && r.arithmetic != MOSARO_ARITHMETIC_ACCURATE)
+        Refuse(MOSARO_ERROR_METHOD_PARAMETER,
+               FormatMessage("arithmetic must be 0 (legacy) or 1 (accurate) (got %d)",
+                             static_cast<int>(r.arithmetic)));
     ValidateGivenModels(r);
     if (r.method == MOSARO_METHOD_INDICATOR) ValidateThresholds(r, samples);
     if (r.method == MOSARO_METHOD_LOGNORMAL) ValidateLogarithms(r, samples, 0.0f);

@@ -26,6 +26,15 @@ void CoKrigingMethod::BorderRightSide(float, float, float* terms) const {
     for (int v = 1; v < variables_; ++v) terms[v] = 0.0f;
 }
 
+void CoKrigingMethod::AccurateBorderColumn(int variable, double, double, double* terms) const {
+    for (int v = 0; v < variables_; ++v) terms[v] = v == variable ? 1.0 : 0.0;
+}
+
+void CoKrigingMethod::AccurateBorderRightSide(double* terms) const {
+    terms[0] = 1.0;
+    for (int v = 1; v < variables_; ++v) terms[v] = 0.0;
+}
+
 }  // namespace mosaro
 
 CCoKriging::CCoKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,

@@ -44,6 +44,9 @@ public:
     void BorderColumn(int column, float x, float y, float* terms) const override;
     // The primary group's weights sum to 1, every other group's to 0.
     void BorderRightSide(float x, float y, float* terms) const override;
+    void AccurateBorderColumn(int variable, double u, double v, double* terms) const override;
+    void AccurateBorderRightSide(double* terms) const override;
+    int Variables() const override { return variables_; }
 
 private:
     int variables_;

@@ -44,6 +44,19 @@ public:
         return f32(((1.0 - f64(kriged)) * f64(total)) / static_cast<double>(atOrBelow));
     }
 
+    double AccurateEstimate(const AccurateSolution& s) const override {
+        int atOrBelow = 0;
+        double kriged = 0.0, total = 0.0;
+        for (int a = 0; a < s.neighbours; ++a) {
+            if (!(s.values[a] - f64(threshold_) > 0.0)) {
+                ++atOrBelow;
+                kriged += s.weights[a];
+                total += s.values[a];
+            }
+        }
+        return ((1.0 - kriged) * total) / static_cast<double>(std::max(atOrBelow, 1));
+    }
+
 private:
     float threshold_;
 };

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "PortableMath.h"
@@ -56,6 +57,20 @@ public:
             logEstimate = f32(f64(logEstimate) + f64(s.weights[a]) * term);
         }
         return f32(NaturalExponential(f64(logEstimate)) - f64(shift_));
+    }
+
+    // The same back-transform in double; a neighbour whose shifted value
+    // has no logarithm leaves the node without an estimate.
+    double AccurateEstimate(const AccurateSolution& s) const override {
+        const double halfSill = 0.5 * s.sill;
+        const double halfMultiplier = 0.5 * s.weights[s.neighbours];
+        double logEstimate = 0.0;
+        for (int a = 0; a < s.neighbours; ++a) {
+            const double logarithm = std::log(s.values[a] + f64(shift_));
+            if (!std::isfinite(logarithm)) return std::numeric_limits<double>::quiet_NaN();
+            logEstimate += s.weights[a] * (logarithm + halfSill - 0.5 * s.rightSide[a] - halfMultiplier);
+        }
+        return std::exp(logEstimate) - f64(shift_);
     }
 
 private:

@@ -41,25 +41,37 @@ MOSARO_DECLARE_UNIVERSAL_DIRECTION(CUniversalKrigingXXYYDirection);  // x, x^2, 
 
 namespace mosaro {
 
+// Square or product of scaled coordinates: rounded to float in the legacy
+// arithmetic, exact to double rounding in the accurate one.
+inline float Product(float a, float b) { return f32(f64(a) * f64(b)); }
+inline double Product(double a, double b) { return a * b; }
+
 // The node procedure of ordinary kriging with a polynomial drift border:
-// Terms(x, y, terms) writes the drift functions after the constant.
-template <int Count, void (*Terms)(float, float, float*)>
+// Terms(x, y, terms) writes the drift functions after the constant, in
+// either arithmetic.
+template <int Count, template <class> class Terms>
 class PolynomialDrift : public NodeMethod {
 public:
     int DriftCount() const override { return Count; }
     void Drift(float x, float y, float* terms) const override {
         terms[0] = 1.0f;
-        Terms(x, y, terms + 1);
+        Terms<float>::Write(x, y, terms + 1);
+    }
+    void AccurateDrift(double u, double v, double* terms) const override {
+        terms[0] = 1.0;
+        Terms<double>::Write(u, v, terms + 1);
     }
 };
-
-// Square or product of scaled coordinates, rounded to float.
-inline float Product(float a, float b) { return f32(f64(a) * f64(b)); }
 
 }  // namespace mosaro
 
 // Defines a direction class whose drift after the constant term is
-// TermsFunction (Count functions in all, the constant included).
+// TermsFunction<T>::Write (Count functions in all, the constant included),
+// written once for both arithmetics: T is float in the legacy one and
+// double in the accurate one. Each file names its terms apart: GCC gives an
+// instantiation over a template template argument external linkage even
+// when that argument lives in an unnamed namespace, so two files' terms of
+// the same name would be folded into one.
 #define MOSARO_DEFINE_UNIVERSAL_DIRECTION(ClassName, Count, TermsFunction)                  \
     ClassName::ClassName(int nPointCount, int nNeighbourCount, float fMethodParameter,     \
                          TGRIDCELLXY GridCell, TRECTXYMINMAX Rect)                         \

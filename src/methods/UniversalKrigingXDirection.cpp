@@ -3,11 +3,14 @@
 
 namespace {
 
-void DriftTerms(float x, float y, float* terms) {
-    (void)y;
-    terms[0] = x;
-}
+template <class T>
+struct XDriftTerms {
+    static void Write(T x, T y, T* terms) {
+        (void)y;
+        terms[0] = x;
+    }
+};
 
 }  // namespace
 
-MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXDirection, 2, DriftTerms)
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXDirection, 2, XDriftTerms)

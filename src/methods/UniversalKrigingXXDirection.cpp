@@ -3,12 +3,15 @@
 
 namespace {
 
-void DriftTerms(float x, float y, float* terms) {
-    (void)y;
-    terms[0] = x;
-    terms[1] = mosaro::Product(x, x);
-}
+template <class T>
+struct XXDriftTerms {
+    static void Write(T x, T y, T* terms) {
+        (void)y;
+        terms[0] = x;
+        terms[1] = mosaro::Product(x, x);
+    }
+};
 
 }  // namespace
 
-MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXXDirection, 3, DriftTerms)
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXXDirection, 3, XXDriftTerms)

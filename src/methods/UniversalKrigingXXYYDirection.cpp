@@ -3,14 +3,17 @@
 
 namespace {
 
-void DriftTerms(float x, float y, float* terms) {
-    terms[0] = x;
-    terms[1] = mosaro::Product(x, x);
-    terms[2] = y;
-    terms[3] = mosaro::Product(y, y);
-    terms[4] = mosaro::Product(x, y);
-}
+template <class T>
+struct XXYYDriftTerms {
+    static void Write(T x, T y, T* terms) {
+        terms[0] = x;
+        terms[1] = mosaro::Product(x, x);
+        terms[2] = y;
+        terms[3] = mosaro::Product(y, y);
+        terms[4] = mosaro::Product(x, y);
+    }
+};
 
 }  // namespace
 
-MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXXYYDirection, 6, DriftTerms)
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXXYYDirection, 6, XXYYDriftTerms)

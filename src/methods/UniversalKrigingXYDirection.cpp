@@ -3,11 +3,14 @@
 
 namespace {
 
-void DriftTerms(float x, float y, float* terms) {
-    terms[0] = x;
-    terms[1] = y;
-}
+template <class T>
+struct XYDriftTerms {
+    static void Write(T x, T y, T* terms) {
+        terms[0] = x;
+        terms[1] = y;
+    }
+};
 
 }  // namespace
 
-MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXYDirection, 3, DriftTerms)
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingXYDirection, 3, XYDriftTerms)

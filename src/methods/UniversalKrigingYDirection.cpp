@@ -3,11 +3,14 @@
 
 namespace {
 
-void DriftTerms(float x, float y, float* terms) {
-    (void)x;
-    terms[0] = y;
-}
+template <class T>
+struct YDriftTerms {
+    static void Write(T x, T y, T* terms) {
+        (void)x;
+        terms[0] = y;
+    }
+};
 
 }  // namespace
 
-MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingYDirection, 2, DriftTerms)
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingYDirection, 2, YDriftTerms)

@@ -3,12 +3,15 @@
 
 namespace {
 
-void DriftTerms(float x, float y, float* terms) {
-    (void)x;
-    terms[0] = y;
-    terms[1] = mosaro::Product(y, y);
-}
+template <class T>
+struct YYDriftTerms {
+    static void Write(T x, T y, T* terms) {
+        (void)x;
+        terms[0] = y;
+        terms[1] = mosaro::Product(y, y);
+    }
+};
 
 }  // namespace
 
-MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingYYDirection, 3, DriftTerms)
+MOSARO_DEFINE_UNIVERSAL_DIRECTION(CUniversalKrigingYYDirection, 3, YYDriftTerms)

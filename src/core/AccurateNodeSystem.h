@@ -1,0 +1,86 @@
+// One node's kriging system in the accurate arithmetic: assembled and
+// solved in double with a pivoted LU factorisation, its conditioning
+// estimated, the estimate and the variance formed in double.
+//
+// The system is that of the legacy node procedure (same averaged spherical
+// model, anisotropy and border conditions) with two changes of
+// representation that leave the weights unchanged in exact arithmetic:
+// covariances are divided by the sill, and the drift is taken in offsets
+// from the node scaled by the neighbourhood's reach. Both keep the matrix
+// entries of order one, so that the reciprocal condition number measures
+// the geometry of the neighbours rather than the units of the data.
+#pragma once
+
+#include <vector>
+
+#include <Eigen/Dense>
+
+#include "NodeProcedure.h"
+
+namespace mosaro {
+
+// Reciprocal condition estimates (1-norm) below this mark a system as
+// ill-conditioned: fewer than about six significant digits of its weights
+// can be trusted.
+constexpr double kIllConditioned = 1e-10;
+// Below this the LU factors are not trusted at all: the system is treated as
+// singular and solved by a complete orthogonal decomposition instead.
+constexpr double kNumericallySingular = 1e-14;
+
+// The averaged spherical model of a sweep, in double.
+struct AccurateModel {
+    double sill;
+    double nugget;
+    double partialSill;
+    double range;       // in scaled units
+    double anisotropy;  // stretch of y differences
+
+    explicit AccurateModel(const KrigingConstants& c);
+
+    // Csum at h = 0, Csum - gamma(h) within the range, 0 beyond (and for a
+    // range that is not a number).
+    double Covariance(double h) const;
+    double Distance(double dx, double dy) const;
+};
+
+struct AccurateNodeOutcome {
+    double estimate = 0.0;  // NaN: the node cannot be estimated
+    double variance = 0.0;  // NaN where there is none
+    // Reciprocal condition estimate of the system; NaN when none was formed.
+    double reciprocalCondition = 0.0;
+    bool illConditioned = false;
+    // The system was singular but consistent (duplicate locations, or the
+    // co-kriging system, singular by construction): its minimum-norm
+    // solution was taken.
+    bool minimumNorm = false;
+};
+
+class AccurateNodeSystem {
+public:
+    AccurateNodeSystem(const NodeMethod& method, const AccurateModel& model);
+
+    // `locations` neighbours at scaled coordinates (x[a], y[a]); the system
+    // has method.Variables() columns per location, values laid out variable
+    // after variable (values[v * locations + a]). The node is at (nodeX, nodeY).
+    AccurateNodeOutcome Solve(const double* x, const double* y, const double* values, int locations,
+                              double nodeX, double nodeY);
+
+private:
+    void Assemble(const double* x, const double* y, int locations, double nodeX, double nodeY);
+    bool SolveMinimumNorm();
+
+    const NodeMethod& method_;
+    AccurateModel model_;
+    double covarianceUnit_;  // the sill, or 1 when the sill cannot serve
+    int variables_;
+    int border_;
+    int columns_ = 0;
+    Eigen::MatrixXd matrix_;
+    Eigen::VectorXd rightSide_;
+    Eigen::VectorXd solution_;
+    Eigen::PartialPivLU<Eigen::MatrixXd> lu_;
+    std::vector<double> terms_;
+    std::vector<double> locationCovariance_;
+};
+
+}  // namespace mosaro

@@ -1,0 +1,109 @@
+#include "NearestSamples.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include <nanoflann.hpp>
+
+namespace mosaro {
+namespace {
+
+// The samples with finite coordinates, widened to double, in input order
+// (so that a tree index orders like the sample index it stands for).
+struct FinitePoints {
+    std::vector<double> x, y;
+    std::vector<int> sample;
+
+    std::size_t kdtree_get_point_count() const { return x.size(); }
+    double kdtree_get_pt(std::size_t i, std::size_t dimension) const { return dimension == 0 ? x[i] : y[i]; }
+    template <class Box>
+    bool kdtree_get_bbox(Box&) const {
+        return false;
+    }
+};
+
+using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, FinitePoints>,
+                                                   FinitePoints, 2, std::uint32_t>;
+
+// Keeps the `capacity` smallest (distance, index) pairs, ordered. The tree
+// offers only points strictly below worstDist(), so while the set is full
+// the bound is widened a little beyond the current worst: a point at the
+// same distance with a smaller index must still be offered, and the tree's
+// bounds on a cell are themselves rounded.
+class NearestWithTies {
+public:
+    NearestWithTies(std::size_t capacity, const std::vector<std::uint8_t>* excluded,
+                    const std::vector<int>& sample, std::vector<std::pair<double, std::uint32_t>>& kept)
+        : capacity_(capacity), excluded_(excluded), sample_(sample), kept_(kept) {
+        kept_.clear();
+    }
+
+    std::size_t size() const { return kept_.size(); }
+    bool full() const { return kept_.size() == capacity_; }
+
+    bool addPoint(double distance, std::uint32_t index) {
+        if (excluded_ != nullptr && (*excluded_)[static_cast<std::size_t>(sample_[index])] != 0) return true;
+        const std::pair<double, std::uint32_t> entry{distance, index};
+        if (full()) {
+            if (!(entry < kept_.back())) return true;
+            kept_.pop_back();
+        }
+        kept_.insert(std::upper_bound(kept_.begin(), kept_.end(), entry), entry);
+        return true;
+    }
+
+    double worstDist() const {
+        if (!full()) return std::numeric_limits<double>::infinity();
+        const double worst = kept_.back().first;
+        return worst + worst * 1e-9 + std::numeric_limits<double>::denorm_min();
+    }
+
+private:
+    std::size_t capacity_;
+    const std::vector<std::uint8_t>* excluded_;
+    const std::vector<int>& sample_;
+    std::vector<std::pair<double, std::uint32_t>>& kept_;
+};
+
+}  // namespace
+
+struct NearestSamples::Tree {
+    explicit Tree(FinitePoints p)
+        : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
+        if (!points.x.empty()) index.buildIndex();
+    }
+    FinitePoints points;
+    KdTree index;
+};
+
+NearestSamples::NearestSamples(const float* x, const float* y, int count) {
+    FinitePoints points;
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(x[i]) || !std::isfinite(y[i])) continue;
+        points.x.push_back(static_cast<double>(x[i]));
+        points.y.push_back(static_cast<double>(y[i]));
+        points.sample.push_back(static_cast<int>(i));
+    }
+    tree_ = std::make_unique<Tree>(std::move(points));
+}
+
+NearestSamples::~NearestSamples() = default;
+
+int NearestSamples::Candidates() const { return static_cast<int>(tree_->points.x.size()); }
+
+void NearestSamples::Find(double x, double y, int m, std::vector<int>& found,
+                          const std::vector<std::uint8_t>* excluded) const {
+    found.clear();
+    const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
+    if (capacity == 0) return;
+    thread_local std::vector<std::pair<double, std::uint32_t>> kept;
+    NearestWithTies result(capacity, excluded, tree_->points.sample, kept);
+    const double query[2] = {x, y};
+    tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
+    for (const auto& entry : kept) found.push_back(tree_->points.sample[entry.second]);
+}
+
+}  // namespace mosaro

@@ -1,0 +1,41 @@
+// The m nearest samples of a point by exact distance, ties broken by input
+// order: the neighbour rule of the accurate arithmetic and of
+// cross-validation.
+//
+// Distances are squared Euclidean distances evaluated in double from the
+// samples' float coordinates; two samples at the same distance are ranked by
+// their index. The choice therefore depends on the point and the samples
+// only, never on which points were asked before (a node gets the same
+// neighbours in every grid that contains it). Samples with a coordinate that
+// is not finite are never chosen.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace mosaro {
+
+class NearestSamples {
+public:
+    // Indexes the first `count` entries of x and y (copied).
+    NearestSamples(const float* x, const float* y, int count);
+    ~NearestSamples();
+    NearestSamples(const NearestSamples&) = delete;
+    NearestSamples& operator=(const NearestSamples&) = delete;
+
+    // Samples that can be chosen (finite coordinates).
+    int Candidates() const;
+
+    // Writes into `found` the indices of the min(m, candidates) nearest
+    // samples of (x, y), nearest first. With `excluded` (one flag per sample),
+    // the flagged samples are passed over, as if absent.
+    void Find(double x, double y, int m, std::vector<int>& found,
+              const std::vector<std::uint8_t>* excluded = nullptr) const;
+
+private:
+    struct Tree;
+    std::unique_ptr<Tree> tree_;
+};
+
+}  // namespace mosaro
