@@ -104,7 +104,13 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const double* x, const double* y, 
         return outcome;
     }
     lu_.compute(matrix_);
-    const double reciprocal = lu_.rcond();
+    // The 1-norm estimate can miss an exact dependence that the right-hand
+    // sides it tries are blind to (two samples at one location give two
+    // equal columns, invisible to a symmetric probe); a vanishing pivot
+    // cannot hide, so the smaller of the two measures counts.
+    const Eigen::VectorXd pivots = lu_.matrixLU().diagonal().cwiseAbs();
+    const double pivotRatio = pivots.minCoeff() / pivots.maxCoeff();
+    const double reciprocal = std::min(lu_.rcond(), pivotRatio);
     outcome.reciprocalCondition = reciprocal;
     outcome.illConditioned = !(reciprocal >= kIllConditioned);
     bool solved = true;

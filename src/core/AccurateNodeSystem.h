@@ -19,7 +19,7 @@
 
 namespace mosaro {
 
-// Reciprocal condition estimates (1-norm) below this mark a system as
+// Reciprocal condition estimates below this mark a system as
 // ill-conditioned: fewer than about six significant digits of its weights
 // can be trusted.
 constexpr double kIllConditioned = 1e-10;
@@ -46,7 +46,9 @@ struct AccurateModel {
 struct AccurateNodeOutcome {
     double estimate = 0.0;  // NaN: the node cannot be estimated
     double variance = 0.0;  // NaN where there is none
-    // Reciprocal condition estimate of the system; NaN when none was formed.
+    // Reciprocal condition estimate of the system: the smaller of the 1-norm
+    // estimate and the ratio of the smallest to the largest pivot of its LU
+    // factors; NaN when no system was formed.
     double reciprocalCondition = 0.0;
     bool illConditioned = false;
     // The system was singular but consistent (duplicate locations, or the

@@ -1,0 +1,307 @@
+// The accurate arithmetic: systems solved in double with pivoting, no
+// cut-off, NaN where a node cannot be estimated, and neighbours chosen by
+// exact distance with ties by input order (never by the grid).
+#include <gtest/gtest.h>
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "mosaro.h"
+
+namespace {
+
+struct Samples {
+    std::vector<float> x, y, value;
+};
+
+// Scattered samples on [0, size)^2 with values from `field`.
+Samples Scattered(unsigned seed, int count, float size, const std::function<double(double, double)>& field) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> position(0.0f, size);
+    Samples s;
+    for (int i = 0; i < count; ++i) {
+        s.x.push_back(position(random));
+        s.y.push_back(position(random));
+        s.value.push_back(static_cast<float>(field(s.x.back(), s.y.back())));
+    }
+    return s;
+}
+
+// An accurate request over [0, size]^2 with `nodes` nodes per side and a
+// given isotropic model, so that every case is exactly the model we state.
+struct AccurateRun {
+    mosaro_request request;
+    std::vector<float> grid, variance, condition;
+    mosaro_variogram_model model{0.0f, 0.0f, 60.0f, 4.0f};
+    mosaro_report* report = nullptr;
+
+    AccurateRun(const Samples& s, float size, int nodes, int method, int neighbours) {
+        mosaro_request_init(&request);
+        request.x = s.x.data();
+        request.y = s.y.data();
+        request.value = s.value.data();
+        request.sample_count = static_cast<int>(s.x.size());
+        request.x_min = request.y_min = 0.0f;
+        request.x_max = request.y_max = size;
+        request.cell_size_x = request.cell_size_y = size / static_cast<float>(nodes - 1);
+        request.node_count_x = request.node_count_y = nodes;
+        request.neighbour_count = neighbours;
+        request.method = static_cast<mosaro_method>(method);
+        request.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
+        request.given_models = &model;
+        request.given_model_count = 1;
+        const std::size_t count = static_cast<std::size_t>(nodes) * static_cast<std::size_t>(nodes);
+        grid.assign(count, -7.0f);
+        variance.assign(count, -7.0f);
+        condition.assign(count, -7.0f);
+        request.grid = grid.data();
+        request.variance = variance.data();
+        request.reciprocal_condition = condition.data();
+        request.report = &report;
+    }
+    ~AccurateRun() { mosaro_report_free(report); }
+
+    mosaro_status Run() { return mosaro_grid(&request); }
+    mosaro_node_summary Nodes() const {
+        mosaro_node_summary n{};
+        n.struct_size = sizeof n;
+        EXPECT_EQ(mosaro_report_nodes(report, 0, &n), MOSARO_OK);
+        return n;
+    }
+    double NodeX(int j) const { return static_cast<double>(request.cell_size_x) * j; }
+    double NodeY(int i) const { return static_cast<double>(request.cell_size_y) * i; }
+};
+
+// Relative agreement of a float result with a double reference.
+::testing::AssertionResult Near(double reference, float actual, double relative) {
+    if (std::fabs(static_cast<double>(actual) - reference) <= relative * std::max(1.0, std::fabs(reference)))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected " << reference << ", got " << actual;
+}
+
+TEST(AccurateArithmetic, OrdinaryKrigingMatchesABruteForceDoubleSolution) {
+    // Every sample is a neighbour (m = n), so the neighbour rule plays no
+    // part: the grid must be the textbook system solved in double. The
+    // reference builds it in the raw scaled coordinates, without the
+    // library's rescaling of the covariances and the drift.
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        const Samples s = Scattered(seed, 12, 100.0f, [](double x, double y) { return 5.0 + std::sin(x / 17.0) * y / 40.0; });
+        AccurateRun run(s, 100.0f, 6, MOSARO_METHOD_ORDINARY, 12);
+        run.model = mosaro_variogram_model{0.3f, 0.0f, 45.0f, 2.0f};
+        ASSERT_EQ(run.Run(), MOSARO_OK);
+        const double sill = 2.3, nugget = 0.3, scale = 1.0, range = 45.0;  // extent 100: scale 1
+        auto covariance = [&](double h) {
+            if (h == 0.0) return sill;
+            if (h > range) return 0.0;
+            const double t = h / range;
+            return sill - (nugget + 2.0 * (1.5 * t - 0.5 * t * t * t));
+        };
+        const int n = 12;
+        for (int i = 0; i < 6; ++i) {
+            for (int j = 0; j < 6; ++j) {
+                Eigen::MatrixXd k(n + 1, n + 1);
+                Eigen::VectorXd r(n + 1);
+                for (int a = 0; a < n; ++a) {
+                    for (int b = 0; b < n; ++b)
+                        k(a, b) = a == b ? sill : covariance(std::hypot(s.x[a] - s.x[b], s.y[a] - s.y[b]) / scale);
+                    k(a, n) = k(n, a) = 1.0;
+                    r(a) = covariance(std::hypot(s.x[a] - run.NodeX(j), s.y[a] - run.NodeY(i)) / scale);
+                }
+                k(n, n) = 0.0;
+                r(n) = 1.0;
+                const Eigen::VectorXd w = k.fullPivLu().solve(r);
+                double estimate = 0.0;
+                for (int a = 0; a < n; ++a) estimate += w(a) * s.value[static_cast<std::size_t>(a)];
+                const std::size_t node = static_cast<std::size_t>(i * 6 + j);
+                EXPECT_TRUE(Near(estimate, run.grid[node], 1e-6)) << "seed " << seed << " node " << node;
+                EXPECT_TRUE(Near(sill - w.dot(r), run.variance[node], 1e-6)) << "seed " << seed << " node " << node;
+            }
+        }
+    }
+}
+
+TEST(AccurateArithmetic, EveryDriftIsReproducedAndSamplesAreHonoured) {
+    // Universal kriging is exact for a field in its drift space, whatever
+    // the covariances: the quadratic drift of method 7 included, where the
+    // single-precision elimination loses the trend.
+    struct Case {
+        int method;
+        std::function<double(double, double)> field;
+    };
+    const std::vector<Case> cases = {
+        {MOSARO_METHOD_ORDINARY, [](double, double) { return 42.5; }},
+        {MOSARO_METHOD_UNIVERSAL_X, [](double x, double) { return 3.0 + 0.25 * x; }},
+        {MOSARO_METHOD_UNIVERSAL_Y, [](double, double y) { return 3.0 - 0.5 * y; }},
+        {MOSARO_METHOD_UNIVERSAL_XY, [](double x, double y) { return 1.0 + 0.1 * x - 0.2 * y; }},
+        {MOSARO_METHOD_UNIVERSAL_XX, [](double x, double) { return 2.0 + 0.1 * x - 0.003 * x * x; }},
+        {MOSARO_METHOD_UNIVERSAL_YY, [](double, double y) { return 2.0 - 0.1 * y + 0.002 * y * y; }},
+        {MOSARO_METHOD_UNIVERSAL_XXYY,
+         [](double x, double y) { return 7.0 + 0.1 * x - 0.05 * y + 0.001 * x * x - 0.002 * y * y + 0.003 * x * y; }},
+    };
+    for (const Case& c : cases) {
+        const Samples s = Scattered(11, 60, 1000.0f, [&](double x, double y) { return c.field(x, y); });
+        AccurateRun run(s, 1000.0f, 9, c.method, 16);
+        run.model = mosaro_variogram_model{0.0f, 0.0f, 400.0f, 3.0f};
+        ASSERT_EQ(run.Run(), MOSARO_OK) << mosaro_last_message();
+        // The samples hold the field rounded to float: the estimate can be
+        // no closer than that rounding, relative to the largest value.
+        double largest = 0.0;
+        for (float v : s.value) largest = std::max(largest, std::fabs(static_cast<double>(v)));
+        for (int i = 0; i < 9; ++i)
+            for (int j = 0; j < 9; ++j)
+                EXPECT_NEAR(c.field(run.NodeX(j), run.NodeY(i)), run.grid[static_cast<std::size_t>(i * 9 + j)], 1e-6 * largest)
+                    << "method " << c.method << " node " << i << "," << j;
+        EXPECT_EQ(run.Nodes().no_data_count, 0);
+    }
+
+    // Without a nugget, a node on a sample takes the sample's value and a
+    // variance of 0 (up to rounding); the samples sit on every node here.
+    Samples lattice;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) {
+            lattice.x.push_back(25.0f * static_cast<float>(j));
+            lattice.y.push_back(25.0f * static_cast<float>(i));
+            lattice.value.push_back(static_cast<float>(10 + (i * 7 + j * 3) % 11));
+        }
+    AccurateRun onSamples(lattice, 100.0f, 5, MOSARO_METHOD_ORDINARY, 9);
+    ASSERT_EQ(onSamples.Run(), MOSARO_OK);
+    for (std::size_t k = 0; k < lattice.value.size(); ++k) {
+        EXPECT_TRUE(Near(lattice.value[k], onSamples.grid[k], 1e-9)) << "node " << k;
+        EXPECT_LT(std::fabs(onSamples.variance[k]), 1e-9f) << "node " << k;
+    }
+}
+
+TEST(AccurateArithmetic, NegativeAndSmallValuesAreNotCutOff) {
+    const Samples s = Scattered(5, 40, 100.0f, [](double x, double y) { return -30.0 + 0.001 * x * y; });
+    AccurateRun accurate(s, 100.0f, 8, MOSARO_METHOD_ORDINARY, 8);
+    ASSERT_EQ(accurate.Run(), MOSARO_OK);
+    for (float v : accurate.grid) EXPECT_LT(v, -19.0f);
+
+    // The legacy arithmetic stores every one of them as 0.
+    std::vector<float> legacy(accurate.grid.size());
+    accurate.request.arithmetic = MOSARO_ARITHMETIC_LEGACY;
+    accurate.request.grid = legacy.data();
+    accurate.request.report = nullptr;
+    ASSERT_EQ(mosaro_grid(&accurate.request), MOSARO_OK);
+    for (float v : legacy) EXPECT_EQ(v, 0.0f);
+}
+
+TEST(AccurateArithmetic, TiesGoToTheEarlierSampleWhateverTheGrid) {
+    // Four samples at distance 1 from the node (2, 2), values 1, 2, 3, 4 in
+    // input order, and two neighbours: by symmetry the two chosen weigh
+    // alike, so the estimate is the mean of the first two in input order.
+    Samples s;
+    s.x = {3.0f, 2.0f, 1.0f, 2.0f};
+    s.y = {2.0f, 3.0f, 2.0f, 1.0f};
+    s.value = {1.0f, 2.0f, 3.0f, 4.0f};
+    AccurateRun run(s, 4.0f, 5, MOSARO_METHOD_ORDINARY, 2);
+    run.model = mosaro_variogram_model{0.0f, 0.0f, 10.0f, 1.0f};
+    ASSERT_EQ(run.Run(), MOSARO_OK);
+    EXPECT_TRUE(Near(1.5, run.grid[2 * 5 + 2], 1e-12));
+
+    // Reordering the input changes which two are taken, and nothing else.
+    Samples reordered{{2.0f, 1.0f, 3.0f, 2.0f}, {1.0f, 2.0f, 2.0f, 3.0f}, {4.0f, 3.0f, 1.0f, 2.0f}};
+    AccurateRun second(reordered, 4.0f, 5, MOSARO_METHOD_ORDINARY, 2);
+    second.model = run.model;
+    ASSERT_EQ(second.Run(), MOSARO_OK);
+    EXPECT_TRUE(Near(3.5, second.grid[2 * 5 + 2], 1e-12));
+
+    // Ties everywhere (samples on a lattice, nodes between them): a node
+    // keeps its bits in a grid that starts elsewhere and sweeps differently.
+    Samples lattice;
+    for (int i = 0; i < 12; ++i)
+        for (int j = 0; j < 12; ++j) {
+            lattice.x.push_back(static_cast<float>(j * 10));
+            lattice.y.push_back(static_cast<float>(i * 10));
+            lattice.value.push_back(static_cast<float>((i * 13 + j * 7) % 17));
+        }
+    AccurateRun whole(lattice, 110.0f, 23, MOSARO_METHOD_UNIVERSAL_XY, 6);  // nodes every 5 units
+    ASSERT_EQ(whole.Run(), MOSARO_OK);
+    AccurateRun shifted(lattice, 110.0f, 23, MOSARO_METHOD_UNIVERSAL_XY, 6);
+    shifted.request.x_min = 55.0f;  // node (i, j) of this grid is node (i, j + 11) of the first
+    shifted.request.node_count_x = 12;
+    shifted.request.node_count_y = 23;
+    shifted.request.x_max = 165.0f;  // same span: same coordinate scale and lag classes
+    std::vector<float> part(12 * 23);
+    shifted.request.grid = part.data();
+    shifted.request.variance = nullptr;
+    shifted.request.reciprocal_condition = nullptr;
+    ASSERT_EQ(shifted.Run(), MOSARO_OK);
+    for (int i = 0; i < 23; ++i)
+        for (int j = 0; j < 12; ++j)
+            ASSERT_EQ(part[static_cast<std::size_t>(i * 12 + j)], whole.grid[static_cast<std::size_t>(i * 23 + j + 11)])
+                << "node " << i << "," << j + 11;
+}
+
+TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {
+    // Two samples 1e-7 apart without a nugget: nearly equal columns.
+    Samples close = Scattered(3, 30, 100.0f, [](double x, double) { return 10.0 + x / 10.0; });
+    close.x.push_back(close.x[0] + 1e-5f);
+    close.y.push_back(close.y[0]);
+    close.value.push_back(close.value[0] + 0.5f);
+    AccurateRun nearSingular(close, 100.0f, 11, MOSARO_METHOD_ORDINARY, 30);
+    // A long range makes every covariance nearly the sill, so the two
+    // columns differ in the tenth digit.
+    nearSingular.model.range = 1e5f;
+    ASSERT_EQ(nearSingular.Run(), MOSARO_OK);
+    const mosaro_node_summary n = nearSingular.Nodes();
+    EXPECT_EQ(n.arithmetic, MOSARO_ARITHMETIC_ACCURATE);
+    EXPECT_EQ(n.node_count, 121);
+    EXPECT_GT(n.ill_conditioned_count, 0);
+    EXPECT_LT(n.smallest_reciprocal_condition, 1e-10);
+    int flagged = 0;
+    for (float c : nearSingular.condition) flagged += c < 1e-10f;
+    EXPECT_EQ(flagged, n.ill_conditioned_count);
+
+    // Exact duplicates: singular but consistent, solved by the minimum-norm
+    // weights, which split the weight of the location evenly.
+    Samples twice = Scattered(4, 20, 100.0f, [](double x, double) { return 10.0 + x / 10.0; });
+    const Samples once = twice;
+    twice.x.push_back(twice.x[3]);
+    twice.y.push_back(twice.y[3]);
+    twice.value.push_back(twice.value[3]);
+    AccurateRun duplicated(twice, 100.0f, 5, MOSARO_METHOD_ORDINARY, 21);
+    AccurateRun single(once, 100.0f, 5, MOSARO_METHOD_ORDINARY, 20);
+    ASSERT_EQ(duplicated.Run(), MOSARO_OK);
+    ASSERT_EQ(single.Run(), MOSARO_OK);
+    EXPECT_EQ(duplicated.Nodes().ill_conditioned_count, 25);
+    EXPECT_GT(duplicated.Nodes().minimum_norm_count, 0);
+    for (std::size_t k = 0; k < single.grid.size(); ++k) EXPECT_TRUE(Near(single.grid[k], duplicated.grid[k], 1e-6));
+
+    // A drift in x over neighbours that all share one x cannot reach a node
+    // off their line: no estimate, and the node says so.
+    Samples line;
+    for (int i = 0; i < 6; ++i) {
+        line.x.push_back(50.0f);
+        line.y.push_back(static_cast<float>(i * 20));
+        line.value.push_back(static_cast<float>(i));
+    }
+    AccurateRun inconsistent(line, 100.0f, 3, MOSARO_METHOD_UNIVERSAL_X, 6);
+    ASSERT_EQ(inconsistent.Run(), MOSARO_OK);
+    EXPECT_TRUE(std::isnan(inconsistent.grid[0]));
+    EXPECT_FALSE(std::isnan(inconsistent.grid[1]));  // the node on the line
+    EXPECT_EQ(inconsistent.Nodes().no_data_count, 6);
+}
+
+TEST(AccurateArithmetic, ThreadCountChangesNoBit) {
+    const Samples s = Scattered(9, 400, 1000.0f, [](double x, double y) { return 100.0 + std::sin(x / 90.0) * std::cos(y / 70.0); });
+    std::vector<float> first;
+    for (int threads : {1, 2, 5}) {
+        AccurateRun run(s, 1000.0f, 31, MOSARO_METHOD_UNIVERSAL_XXYY, 16);
+        run.request.thread_count = threads;
+        ASSERT_EQ(run.Run(), MOSARO_OK);
+        if (first.empty())
+            first = run.grid;
+        else
+            EXPECT_EQ(0, std::memcmp(first.data(), run.grid.data(), first.size() * sizeof(float))) << threads;
+    }
+}
+
+}  // namespace
