@@ -110,7 +110,8 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const double* x, const double* y, 
     // cannot hide, so the smaller of the two measures counts.
     const Eigen::VectorXd pivots = lu_.matrixLU().diagonal().cwiseAbs();
     const double pivotRatio = pivots.minCoeff() / pivots.maxCoeff();
-    const double reciprocal = std::min(lu_.rcond(), pivotRatio);
+    double reciprocal = lu_.rcond();  // NaN when its probe met an exact zero pivot
+    if (!(reciprocal <= pivotRatio)) reciprocal = pivotRatio;
     outcome.reciprocalCondition = reciprocal;
     outcome.illConditioned = !(reciprocal >= kIllConditioned);
     bool solved = true;
