@@ -13,8 +13,7 @@
 
 #include <vector>
 
-#include <Eigen/Dense>
-
+#include "DenseLu.h"
 #include "NodeProcedure.h"
 
 namespace mosaro {
@@ -61,15 +60,22 @@ class AccurateNodeSystem {
 public:
     AccurateNodeSystem(const NodeMethod& method, const AccurateModel& model);
 
-    // `locations` neighbours at scaled coordinates (x[a], y[a]); the system
-    // has method.Variables() columns per location, values laid out variable
-    // after variable (values[v * locations + a]). The node is at (nodeX, nodeY).
-    AccurateNodeOutcome Solve(const double* x, const double* y, const double* values, int locations,
-                              double nodeX, double nodeY);
+    // `locations` neighbours at scaled coordinates (x[a], y[a]), samples
+    // ids[a]; the system has method.Variables() columns per location, values
+    // laid out variable after variable (values[v * locations + a]). The node
+    // is at (nodeX, nodeY). The covariance of a pair of samples is a pure
+    // function of the two, so pairs already met at the previous node are
+    // taken from it instead of being computed again.
+    AccurateNodeOutcome Solve(const int* ids, const double* x, const double* y, const double* values,
+                              int locations, double nodeX, double nodeY);
 
 private:
+    void PairCovariances(const int* ids, const double* x, const double* y, int k);
     void Assemble(const double* x, const double* y, int locations, double nodeX, double nodeY);
     bool SolveMinimumNorm();
+    double& At(int row, int column) {
+        return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) + static_cast<std::size_t>(column)];
+    }
 
     const NodeMethod& method_;
     AccurateModel model_;
@@ -77,12 +83,17 @@ private:
     int variables_;
     int border_;
     int columns_ = 0;
-    Eigen::MatrixXd matrix_;
-    Eigen::VectorXd rightSide_;
-    Eigen::VectorXd solution_;
-    Eigen::PartialPivLU<Eigen::MatrixXd> lu_;
+    int order_ = 0;
+    std::vector<double> matrix_;     // row after row
+    std::vector<double> rightSide_;
+    std::vector<double> solution_;
+    DenseLu lu_;
     std::vector<double> terms_;
-    std::vector<double> locationCovariance_;
+    std::vector<double> pairs_;      // k x k covariances of the locations, in units
+    std::vector<int> ids_;           // the samples pairs_ belongs to
+    std::vector<double> previousPairs_;
+    std::vector<int> previousIds_;
+    std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
 };
 
 }  // namespace mosaro

@@ -74,9 +74,11 @@ void RunAccurateSweep(const SweepPlan& plan, float* const* ppPoints, float* pGri
         for (std::size_t i = first; i < last; ++i) {
             if (progress != nullptr) progress->ThrowIfCancelled();
             const double nodeY = f64(plan.rect.fYMin) + static_cast<double>(i) * f64(plan.grid.fCellSizeY);
+            double previousX = 0.0, worst = -1.0;  // the row's previous node and its reach
             for (long long j = 0; j < plan.columns; ++j) {
                 const double nodeX = f64(plan.rect.fXMin) + static_cast<double>(j) * f64(plan.grid.fCellSizeX);
-                nearest.Find(nodeX, nodeY, locations, w.found);
+                nearest.FindNear(nodeX, nodeY, locations, w.found, previousX, nodeY, &worst);
+                previousX = nodeX;
                 const int k = static_cast<int>(w.found.size());
                 w.x.resize(w.found.size());
                 w.y.resize(w.found.size());
@@ -94,7 +96,7 @@ void RunAccurateSweep(const SweepPlan& plan, float* const* ppPoints, float* pGri
                     outcome.estimate = outcome.variance = outcome.reciprocalCondition =
                         std::numeric_limits<double>::quiet_NaN();
                 } else {
-                    outcome = system.Solve(w.x.data(), w.y.data(), w.values.data(), k, nodeX / scale,
+                    outcome = system.Solve(w.found.data(), w.x.data(), w.y.data(), w.values.data(), k, nodeX / scale,
                                            nodeY / scale);
                 }
                 tally.Add(outcome);

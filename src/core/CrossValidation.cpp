@@ -68,7 +68,7 @@ public:
                 for (int v = 0; v < variables_; ++v) c_.values[static_cast<std::size_t>(v * k + a)] = Value(v, s);
             }
             const AccurateNodeOutcome o =
-                system_.Solve(c_.x.data(), c_.y.data(), c_.values.data(), k, f64(x) / scale, f64(y) / scale);
+                system_.Solve(found.data(), c_.x.data(), c_.y.data(), c_.values.data(), k, f64(x) / scale, f64(y) / scale);
             return Estimate{o.estimate, method_.HasVariance() ? o.variance : kNotANumber};
         }
         // The legacy system on the same neighbours: coordinates scaled and

@@ -35,8 +35,9 @@ using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<
 class NearestWithTies {
 public:
     NearestWithTies(std::size_t capacity, const std::vector<std::uint8_t>* excluded,
-                    const std::vector<int>& sample, std::vector<std::pair<double, std::uint32_t>>& kept)
-        : capacity_(capacity), excluded_(excluded), sample_(sample), kept_(kept) {
+                    const std::vector<int>& sample, std::vector<std::pair<double, std::uint32_t>>& kept,
+                    double bound = std::numeric_limits<double>::infinity())
+        : capacity_(capacity), excluded_(excluded), sample_(sample), kept_(kept), bound_(bound) {
         kept_.clear();
     }
 
@@ -55,7 +56,7 @@ public:
     }
 
     double worstDist() const {
-        if (!full()) return std::numeric_limits<double>::infinity();
+        if (!full()) return bound_;
         const double worst = kept_.back().first;
         return worst + worst * 1e-9 + std::numeric_limits<double>::denorm_min();
     }
@@ -65,6 +66,7 @@ private:
     const std::vector<std::uint8_t>* excluded_;
     const std::vector<int>& sample_;
     std::vector<std::pair<double, std::uint32_t>>& kept_;
+    double bound_;  // no point beyond it can be among the nearest
 };
 
 }  // namespace
@@ -103,6 +105,31 @@ void NearestSamples::Find(double x, double y, int m, std::vector<int>& found,
     NearestWithTies result(capacity, excluded, tree_->points.sample, kept);
     const double query[2] = {x, y};
     tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
+    for (const auto& entry : kept) found.push_back(tree_->points.sample[entry.second]);
+}
+
+void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found, double previousX,
+                              double previousY, double* worst) const {
+    found.clear();
+    const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
+    if (capacity == 0) return;
+    thread_local std::vector<std::pair<double, std::uint32_t>> kept;
+    const double query[2] = {x, y};
+    double bound = std::numeric_limits<double>::infinity();
+    if (*worst >= 0.0) {
+        const double reach = std::sqrt(*worst) + std::hypot(x - previousX, y - previousY);
+        // Widened for the roundings of the distances on both sides.
+        bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
+    }
+    NearestWithTies result(capacity, nullptr, tree_->points.sample, kept, bound);
+    tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
+    if (kept.size() < capacity) {
+        // The bound was too tight to hold them all (it cannot be, but a
+        // wrong answer would be silent): search without it.
+        NearestWithTies unbounded(capacity, nullptr, tree_->points.sample, kept);
+        tree_->index.findNeighbors(unbounded, query, nanoflann::SearchParams(32, 0.0f, false));
+    }
+    *worst = kept.back().first;
     for (const auto& entry : kept) found.push_back(tree_->points.sample[entry.second]);
 }
 

@@ -33,6 +33,14 @@ public:
     void Find(double x, double y, int m, std::vector<int>& found,
               const std::vector<std::uint8_t>* excluded = nullptr) const;
 
+    // As Find without exclusions, for a point near one searched before: the
+    // search starts from the bound that point gives (its m-th nearest lies
+    // at squared distance `*worst` from it, so the m nearest of (x, y) lie
+    // within that distance plus the step between the two points). Updates
+    // `*worst` for the next call; pass a negative value for a first point.
+    void FindNear(double x, double y, int m, std::vector<int>& found, double previousX, double previousY,
+                  double* worst) const;
+
 private:
     struct Tree;
     std::unique_ptr<Tree> tree_;
