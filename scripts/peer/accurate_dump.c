@@ -52,7 +52,17 @@ int main(int argc, char** argv) {
             r.given_model_count = 1;
             r.grid = grid;
             r.variance = variance;
+            mosaro_report* report = NULL;
+            r.report = &report;
             if (mosaro_grid_samples(samples, &r) < 0) { fprintf(stderr, "%s\n", mosaro_last_message()); return 1; }
+            mosaro_node_summary summary;
+            summary.struct_size = sizeof summary;
+            mosaro_report_nodes(report, 0, &summary);
+            mosaro_report_free(report);
+            r.report = NULL;
+            if (a) fprintf(stderr, "method %d: %lld nodes, %lld ill-conditioned, smallest reciprocal condition %.2g\n",
+                           methods[k], summary.node_count, summary.ill_conditioned_count,
+                           summary.smallest_reciprocal_condition);
             for (int i = 0; i < nodes; ++i)
                 for (int j = 0; j < nodes; ++j)
                     printf("node %s %d %.9g %.9g %.9g %.9g\n", a ? "accurate" : "legacy", methods[k],
