@@ -80,6 +80,7 @@ private:
     const NodeMethod& method_;
     AccurateModel model_;
     double covarianceUnit_;  // the sill, or 1 when the sill cannot serve
+    bool modelFinite_;
     int variables_;
     int border_;
     int columns_ = 0;
