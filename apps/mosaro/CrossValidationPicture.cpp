@@ -129,35 +129,14 @@ void DrawResidualMap(const PictureCanvas& canvas, const ValidationPicture& p, co
 
 // Symmetric about zero, so white means no error whatever the spread.
 void DrawResidualScale(const PictureCanvas& canvas, double left, double largest) {
-    cairo_t* cr = canvas.Context();
     const double room = canvas.Width() - left - 8;
     canvas.SetColour(0.1, 0.1, 0.1);
     canvas.Text("residual", left, kTop, 12, Align::Start, Align::Start, true, room);
     canvas.Text("observed - estimate", left, kTop + 18, 10, Align::Start, Align::Start, false, room);
     const double range = largest > 0 ? largest : 1;
     const PlotFrame bar{left, kTop + 62, kBarWidth, kPanel - 86, 0, 1, -range, range};
-    const double bottom = bar.top + bar.height;
-    cairo_pattern_t* gradient = cairo_pattern_create_linear(0, bottom, 0, bar.top);
-    for (int k = 0; k <= 12; ++k) {
-        const Rgb colour = DivergingColour(k / 12.0);
-        cairo_pattern_add_color_stop_rgb(gradient, k / 12.0, colour.red, colour.green, colour.blue);
-    }
-    cairo_rectangle(cr, bar.left, bar.top, bar.width, bar.height);
-    cairo_set_source(cr, gradient);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(gradient);
-    canvas.SetColour(0.2, 0.2, 0.2);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
-    const AxisTicks ticks = NiceTicks(-range, range, TickCountFor(bar.height, 40));
-    for (const double value : ticks.values) {
-        const double y = bar.PixelY(value);
-        cairo_move_to(cr, bar.left + bar.width, y);
-        cairo_rel_line_to(cr, 4, 0);
-        cairo_stroke(cr);
-        canvas.Text(TickLabel(value, ticks.step), bar.left + bar.width + 7, y, 11, Align::Start, Align::Middle);
-    }
-    canvas.Text("estimated too high", bar.left, bottom + 8, 10, Align::Start, Align::Start);
+    canvas.ColourBar(bar, DivergingColour);
+    canvas.Text("estimated too high", bar.left, bar.top + bar.height + 8, 10, Align::Start, Align::Start);
     canvas.Text("estimated too low", bar.left, bar.top - 8, 10, Align::Start, Align::End);
 }
 

@@ -174,22 +174,33 @@ def _check_common(method, neighbours, shift, thresholds, extra_values, arithmeti
     return code
 
 
-def _progress_function(progress):
-    """(bar to close or None, the function the binding calls or None)."""
+def _call(binding, progress, *arguments, stacklevel):
+    """Runs a binding (its last argument the progress function, its answer
+    (status, message, ..., stopped_by_user at index 5, ...)) with the bar or
+    the caller's function; raises for an error status, warns for a warning
+    at the stack level that is the user's call."""
+    bar = None
     if progress is True:
-        bar = _progress.Bar()
-        return bar, bar
-    return None, (None if progress is False else progress)
-
-
-def _raise_for(status, message, stopped):
-    if status == _CANCELLED and stopped:
-        raise Cancelled(message)
-    if status == _OUT_OF_MEMORY:
-        raise MemoryError(message)
-    if status == _INTERNAL:
-        raise RuntimeError(message)
-    raise ValueError(message)
+        bar = progress = _progress.Bar()
+    elif progress is False:
+        progress = None
+    try:
+        answer = binding(*arguments, progress)
+    finally:
+        if bar is not None:
+            bar.close()
+    status, message, stopped = answer[0], answer[1], answer[5]
+    if status < 0:
+        if status == _CANCELLED and stopped:
+            raise Cancelled(message)
+        if status == _OUT_OF_MEMORY:
+            raise MemoryError(message)
+        if status == _INTERNAL:
+            raise RuntimeError(message)
+        raise ValueError(message)
+    if status > 0:
+        warnings.warn(message, NoFiniteModelWarning, stacklevel=stacklevel + 1)
+    return answer
 
 
 def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
@@ -203,20 +214,12 @@ def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds
     if nodes is not None:
         grid_size = nodes
 
-    bar, progress = _progress_function(progress)
-    try:
-        status, message, estimate, var, report, stopped, reciprocal = _mosaro.grid(
-            x, y, values, extra, extent, cell, grid_size, neighbours, code,
-            0.0 if shift is None else float(shift),
-            None if thresholds is None else _samples(np.atleast_1d(thresholds)),
-            _models(model), variance, tables, _FITS[fit], _ARITHMETICS[arithmetic], condition, threads, progress)
-    finally:
-        if bar is not None:
-            bar.close()
-    if status < 0:
-        _raise_for(status, message, stopped)
-    if status > 0:
-        warnings.warn(message, NoFiniteModelWarning, stacklevel=3)
+    status, message, estimate, var, report, _, reciprocal = _call(
+        _mosaro.grid, progress, x, y, values, extra, extent, cell, grid_size, neighbours, code,
+        0.0 if shift is None else float(shift),
+        None if thresholds is None else _samples(np.atleast_1d(thresholds)),
+        _models(model), variance, tables, _FITS[fit], _ARITHMETICS[arithmetic], condition, threads,
+        stacklevel=3)
     return GridResult(estimate, var, extent, cell, grid_size, report, status, message, reciprocal)
 
 
@@ -359,18 +362,10 @@ def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbou
     x, y, values = _samples(x), _samples(y), _samples(values)
     extra = [_samples(v) for v in extra_values] if extra_values is not None else []
     extent, cell, _ = _geometry.choose(x, y, extent, cell, None)
-    bar, progress = _progress_function(progress)
-    try:
-        status, message, outputs, summary, report, stopped = _mosaro.cross_validate(
-            x, y, values, extra, extent, cell, neighbours, code, 0.0 if shift is None else float(shift),
-            _models(model), _FITS[fit], _ARITHMETICS[arithmetic], int(folds), int(seed), threads, progress)
-    finally:
-        if bar is not None:
-            bar.close()
-    if status < 0:
-        _raise_for(status, message, stopped)
-    if status > 0:
-        warnings.warn(message, NoFiniteModelWarning, stacklevel=2)
+    status, message, outputs, summary, report, _ = _call(
+        _mosaro.cross_validate, progress, x, y, values, extra, extent, cell, neighbours, code,
+        0.0 if shift is None else float(shift), _models(model), _FITS[fit], _ARITHMETICS[arithmetic], int(folds),
+        int(seed), threads, stacklevel=2)
     return CrossValidation(outputs, summary, report, status, message)
 
 
