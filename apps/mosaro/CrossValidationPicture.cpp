@@ -39,7 +39,7 @@ void Clip(cairo_t* cr, const PlotFrame& frame) {
     cairo_clip(cr);
 }
 
-void DrawScatter(const PictureCanvas& canvas, const ValidationPicture& p) {
+PlotFrame ScatterFrame(const ValidationPicture& p) {
     double lo = INFINITY, hi = -INFINITY;
     for (std::size_t i = 0; i < p.x.size(); ++i) {
         if (!Estimated(p, i)) continue;
@@ -49,7 +49,11 @@ void DrawScatter(const PictureCanvas& canvas, const ValidationPicture& p) {
     if (!(lo <= hi)) lo = 0, hi = 1;  // nothing estimated: empty axes
     Widen(lo, hi);
     // One range on both axes, so the 1:1 line is the diagonal.
-    const PlotFrame frame{kScatterLeft, kTop, kPanel, kPanel, lo, hi, lo, hi};
+    return PlotFrame{kScatterLeft, kTop, kPanel, kPanel, lo, hi, lo, hi};
+}
+
+void DrawScatter(const PictureCanvas& canvas, const ValidationPicture& p, const PlotFrame& frame) {
+    const double lo = frame.x_min, hi = frame.x_max;
     cairo_t* cr = canvas.Context();
     cairo_save(cr);
     Clip(cr, frame);
@@ -142,6 +146,8 @@ void DrawResidualScale(const PictureCanvas& canvas, double left, double largest)
 
 }  // namespace
 
+ValidationLayout ComputeValidationLayout(const ValidationPicture& p) { return {ScatterFrame(p), MapFrame(p)}; }
+
 void DrawValidation(const ValidationPicture& p, PictureFormat format, const std::string& path) {
     const std::size_t n = p.x.size();
     if (p.y.size() != n || p.observed.size() != n || p.estimate.size() != n || p.residual.size() != n)
@@ -151,10 +157,10 @@ void DrawValidation(const ValidationPicture& p, PictureFormat format, const std:
         if (Estimated(p, i)) largest = std::max(largest, std::fabs(p.residual[i]));
     PictureCanvas canvas(format, kWidth, kHeight);
     canvas.Title(p.title);
-    DrawScatter(canvas, p);
-    const PlotFrame map = MapFrame(p);
-    DrawResidualMap(canvas, p, map, largest);
-    DrawResidualScale(canvas, map.left + map.width + kLegendGap, largest);
+    const ValidationLayout layout = ComputeValidationLayout(p);
+    DrawScatter(canvas, p, layout.scatter);
+    DrawResidualMap(canvas, p, layout.map, largest);
+    DrawResidualScale(canvas, layout.map.left + layout.map.width + kLegendGap, largest);
     canvas.Save(path);
 }
 

@@ -105,6 +105,14 @@ struct ValidationPicture {
     std::string value_name;  // e.g. "zinc"
 };
 
+// Where DrawValidation puts things: the scatter's frame (observed along x,
+// estimated along y, one range on both) and the map's.
+struct ValidationLayout {
+    PlotFrame scatter;
+    PlotFrame map;
+};
+ValidationLayout ComputeValidationLayout(const ValidationPicture& picture);
+
 // Two panels: observed against estimated with the 1:1 line, and the samples
 // on the map coloured by residual (blue: estimated too high, red: too low),
 // with the colour scale beside. Throws std::runtime_error for lists of
