@@ -108,6 +108,19 @@ py::dict TableDict(const mosaro_report* report, int pass, int direction, int pru
     return d;
 }
 
+py::dict NodeDict(const mosaro_report* report, int pass) {
+    mosaro_node_summary n{};
+    n.struct_size = sizeof n;
+    mosaro_report_nodes(report, pass, &n);
+    py::dict d;
+    d["node_count"] = n.node_count;
+    d["no_data"] = n.no_data_count;
+    d["ill_conditioned"] = n.ill_conditioned_count;
+    d["minimum_norm"] = n.minimum_norm_count;
+    d["smallest_reciprocal_condition"] = n.smallest_reciprocal_condition;
+    return d;
+}
+
 // One dict per pass: plain Python data that outlives the report.
 py::list ReportList(const mosaro_report* report, bool tables, bool indicator) {
     py::list passes;
@@ -144,6 +157,7 @@ py::list ReportList(const mosaro_report* report, bool tables, bool indicator) {
         pass["scaled_range"] = r.scaled_range;
         pass["anisotropy"] = r.anisotropy;
         pass["anisotropy_reset"] = r.anisotropy_reset != 0;
+        pass["nodes"] = NodeDict(report, p);
         passes.append(pass);
     }
     return passes;
@@ -154,72 +168,117 @@ struct ReportOwner {
     ~ReportOwner() { mosaro_report_free(report); }
 };
 
-// Returns (status, message, grid, variance, report, stopped_by_user); the
-// pure-Python half turns a status into an exception or a warning.
+// The samples as the library takes them, checked to be of one length so
+// that it never reads past an array.
+struct SampleColumns {
+    int count = 0;
+    std::vector<const float*> extra;
+};
+
+SampleColumns CheckSamples(const FloatArray& x, const FloatArray& y, const FloatArray& value,
+                           const std::vector<FloatArray>& extra_values) {
+    SampleColumns s;
+    s.count = CountOf(x, "x");
+    if (CountOf(y, "y") != s.count || CountOf(value, "values") != s.count)
+        throw py::value_error("x, y and values must have the same length (got " + std::to_string(x.size()) +
+                              ", " + std::to_string(y.size()) + ", " + std::to_string(value.size()) + ")");
+    for (const FloatArray& column : extra_values) {
+        if (CountOf(column, "extra_values") != s.count)
+            throw py::value_error("every extra_values column must have one value per sample (got " +
+                                  std::to_string(column.size()) + " for " + std::to_string(s.count) + ")");
+        s.extra.push_back(column.data());
+    }
+    return s;
+}
+
+// What grid and cross_validate put into a request alike. `given` and
+// `progress` must outlive the request.
+struct RunArguments {
+    std::array<float, 4> extent;
+    std::array<float, 2> cell;
+    int neighbours;
+    int method;
+    float method_parameter;
+    std::vector<mosaro_variogram_model> given;
+    int fit;
+    int arithmetic;
+    int threads;
+};
+
+void FillRequest(mosaro_request& r, const FloatArray& x, const FloatArray& y, const FloatArray& value,
+                 const SampleColumns& samples, const RunArguments& a, Progress& progress, mosaro_report** report) {
+    mosaro_request_init(&r);
+    r.x = x.data();
+    r.y = y.data();
+    r.value = value.data();
+    r.sample_count = samples.count;
+    r.extra_values = samples.extra.empty() ? nullptr : samples.extra.data();
+    r.extra_value_count = static_cast<int>(samples.extra.size());
+    r.x_min = a.extent[0];
+    r.y_min = a.extent[1];
+    r.x_max = a.extent[2];
+    r.y_max = a.extent[3];
+    r.cell_size_x = a.cell[0];
+    r.cell_size_y = a.cell[1];
+    r.neighbour_count = a.neighbours;
+    r.method = static_cast<mosaro_method>(a.method);
+    r.method_parameter = a.method_parameter;
+    r.thread_count = a.threads;
+    r.fit = static_cast<mosaro_fit>(a.fit);
+    r.arithmetic = static_cast<mosaro_arithmetic>(a.arithmetic);
+    r.given_models = a.given.empty() ? nullptr : a.given.data();
+    r.given_model_count = static_cast<int>(a.given.size());
+    r.report = report;
+    r.progress = &Progress::Callback;
+    r.progress_user_data = &progress;
+}
+
+RunArguments Arguments(std::array<float, 4> extent, std::array<float, 2> cell, int neighbours, int method,
+                       float method_parameter, const std::vector<std::array<float, 3>>& models, int fit,
+                       int arithmetic, int threads) {
+    RunArguments a{extent, cell, neighbours, method, method_parameter, {}, fit, arithmetic, threads};
+    for (const auto& m : models) a.given.push_back({m[0], m[0] + m[1], m[2], m[1]});
+    return a;
+}
+
+// Returns (status, message, grid, variance, report, stopped_by_user,
+// reciprocal_condition); the pure-Python half turns a status into an
+// exception or a warning.
 py::tuple Grid(const FloatArray& x, const FloatArray& y, const FloatArray& value,
                const std::vector<FloatArray>& extra_values, std::array<float, 4> extent,
                std::array<float, 2> cell, std::array<int, 2> nodes, int neighbours, int method,
                float method_parameter, const std::optional<FloatArray>& thresholds,
                const std::vector<std::array<float, 3>>& models, bool want_variance,
-               bool report_tables, int fit, int threads, py::object progress_function) {
-    const int count = CountOf(x, "x");
-    if (CountOf(y, "y") != count || CountOf(value, "values") != count)
-        throw py::value_error("x, y and values must have the same length (got " + std::to_string(x.size()) +
-                              ", " + std::to_string(y.size()) + ", " + std::to_string(value.size()) + ")");
-    std::vector<const float*> extra;
-    for (const FloatArray& column : extra_values) {
-        if (CountOf(column, "extra_values") != count)
-            throw py::value_error("every extra_values column must have one value per sample (got " +
-                                  std::to_string(column.size()) + " for " + std::to_string(count) + ")");
-        extra.push_back(column.data());
-    }
+               bool report_tables, int fit, int arithmetic, bool want_condition, int threads,
+               py::object progress_function) {
+    const SampleColumns samples = CheckSamples(x, y, value, extra_values);
     if (nodes[0] < 1 || nodes[1] < 1)
         throw py::value_error("a grid needs at least one node each way (got " + std::to_string(nodes[0]) + " x " +
                               std::to_string(nodes[1]) + ")");
-    std::vector<mosaro_variogram_model> given;
-    for (const auto& m : models) given.push_back({m[0], m[0] + m[1], m[2], m[1]});
+    const RunArguments arguments =
+        Arguments(extent, cell, neighbours, method, method_parameter, models, fit, arithmetic, threads);
 
     const auto shape = std::vector<py::ssize_t>{nodes[1], nodes[0]};
     py::array_t<float> grid(shape);
-    std::optional<py::array_t<float>> variance;
+    std::optional<py::array_t<float>> variance, condition;
     if (want_variance) variance.emplace(shape);
+    if (want_condition) condition.emplace(shape);
 
     Progress progress;
     progress.user = std::move(progress_function);
     ReportOwner owner;
     mosaro_request r;
-    mosaro_request_init(&r);
-    r.x = x.data();
-    r.y = y.data();
-    r.value = value.data();
-    r.sample_count = count;
-    r.extra_values = extra.empty() ? nullptr : extra.data();
-    r.extra_value_count = static_cast<int>(extra.size());
-    r.x_min = extent[0];
-    r.y_min = extent[1];
-    r.x_max = extent[2];
-    r.y_max = extent[3];
-    r.cell_size_x = cell[0];
-    r.cell_size_y = cell[1];
+    FillRequest(r, x, y, value, samples, arguments, progress, &owner.report);
     r.node_count_x = nodes[0];
     r.node_count_y = nodes[1];
-    r.neighbour_count = neighbours;
-    r.method = static_cast<mosaro_method>(method);
-    r.method_parameter = method_parameter;
     if (thresholds) {
         r.thresholds = thresholds->data();
         r.threshold_count = CountOf(*thresholds, "thresholds");
     }
-    r.thread_count = threads;
-    r.fit = static_cast<mosaro_fit>(fit);
     r.grid = grid.mutable_data();
     r.variance = variance ? variance->mutable_data() : nullptr;
-    r.report = &owner.report;
+    r.reciprocal_condition = condition ? condition->mutable_data() : nullptr;
     r.report_tables = report_tables ? 1 : 0;
-    r.given_models = given.empty() ? nullptr : given.data();
-    r.given_model_count = static_cast<int>(given.size());
-    r.progress = &Progress::Callback;
-    r.progress_user_data = &progress;
 
     mosaro_status status;
     {
@@ -229,10 +288,78 @@ py::tuple Grid(const FloatArray& x, const FloatArray& y, const FloatArray& value
     if (progress.error) throw std::move(*progress.error);
     const std::string message = mosaro_last_message();
     if (status < 0) return py::make_tuple(static_cast<int>(status), message, py::none(), py::none(), py::none(),
-                                          progress.stopped_by_user);
+                                          progress.stopped_by_user, py::none());
     return py::make_tuple(static_cast<int>(status), message, grid,
                           variance ? py::object(*variance) : py::object(py::none()),
-                          ReportList(owner.report, report_tables, method == MOSARO_METHOD_INDICATOR), false);
+                          ReportList(owner.report, report_tables, method == MOSARO_METHOD_INDICATOR), false,
+                          condition ? py::object(*condition) : py::object(py::none()));
+}
+
+struct SamplesOwner {
+    mosaro_samples* samples = nullptr;
+    ~SamplesOwner() { mosaro_samples_free(samples); }
+};
+
+// Returns (status, message, outputs, summary, report, stopped_by_user):
+// outputs a dict of per-sample arrays, summary a dict, both None on an error.
+py::tuple CrossValidate(const FloatArray& x, const FloatArray& y, const FloatArray& value,
+                        const std::vector<FloatArray>& extra_values, std::array<float, 4> extent,
+                        std::array<float, 2> cell, int neighbours, int method, float method_parameter,
+                        const std::vector<std::array<float, 3>>& models, int fit, int arithmetic, int folds,
+                        unsigned long long seed, int threads, py::object progress_function) {
+    const SampleColumns samples = CheckSamples(x, y, value, extra_values);
+    const RunArguments arguments =
+        Arguments(extent, cell, neighbours, method, method_parameter, models, fit, arithmetic, threads);
+    const py::ssize_t count = samples.count;
+    py::array_t<float> estimate(count), variance(count), residual(count), standardised(count);
+    py::array_t<int> fold(count);
+
+    Progress progress;
+    progress.user = std::move(progress_function);
+    ReportOwner owner;
+    mosaro_request r;
+    FillRequest(r, x, y, value, samples, arguments, progress, &owner.report);
+    mosaro_validation validation{};
+    validation.struct_size = sizeof validation;
+    validation.folds = folds;
+    validation.seed = seed;
+    validation.estimate = estimate.mutable_data();
+    validation.variance = variance.mutable_data();
+    validation.residual = residual.mutable_data();
+    validation.standardised_residual = standardised.mutable_data();
+    validation.fold = fold.mutable_data();
+    mosaro_validation_summary summary{};
+    summary.struct_size = sizeof summary;
+
+    mosaro_status status;
+    {
+        py::gil_scoped_release released;
+        SamplesOwner prepared;
+        status = mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count,
+                                       &prepared.samples);
+        if (status == MOSARO_OK) status = mosaro_cross_validate(prepared.samples, &r, &validation, &summary);
+    }
+    if (progress.error) throw std::move(*progress.error);
+    const std::string message = mosaro_last_message();
+    if (status < 0)
+        return py::make_tuple(static_cast<int>(status), message, py::none(), py::none(), py::none(),
+                              progress.stopped_by_user);
+    py::dict outputs;
+    outputs["estimate"] = estimate;
+    outputs["variance"] = variance;
+    outputs["residual"] = residual;
+    outputs["standardised_residual"] = standardised;
+    outputs["fold"] = fold;
+    py::dict s;
+    s["estimated"] = summary.estimated;
+    s["not_estimated"] = summary.not_estimated;
+    s["mean_error"] = summary.mean_error;
+    s["mean_absolute_error"] = summary.mean_absolute_error;
+    s["root_mean_square_error"] = summary.root_mean_square_error;
+    s["mean_squared_deviation_ratio"] = summary.mean_squared_deviation_ratio;
+    s["correlation"] = summary.correlation;
+    return py::make_tuple(static_cast<int>(status), message, outputs, s, ReportList(owner.report, false, false),
+                          false);
 }
 
 // The legacy entry point as a legacy host calls it. The library already
@@ -277,7 +404,12 @@ PYBIND11_MODULE(_mosaro, m) {
     m.def("grid", &Grid, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("extra_values"), py::arg("extent"),
           py::arg("cell"), py::arg("nodes"), py::arg("neighbours"), py::arg("method"), py::arg("method_parameter"),
           py::arg("thresholds").none(true), py::arg("models"), py::arg("variance"), py::arg("report_tables"),
-          py::arg("fit"), py::arg("threads"), py::arg("progress").none(true));
+          py::arg("fit"), py::arg("arithmetic"), py::arg("condition"), py::arg("threads"),
+          py::arg("progress").none(true));
+    m.def("cross_validate", &CrossValidate, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("extra_values"),
+          py::arg("extent"), py::arg("cell"), py::arg("neighbours"), py::arg("method"), py::arg("method_parameter"),
+          py::arg("models"), py::arg("fit"), py::arg("arithmetic"), py::arg("folds"), py::arg("seed"),
+          py::arg("threads"), py::arg("progress").none(true));
     m.def("legacy_grid", &LegacyGrid, py::arg("data"), py::arg("value_column"), py::arg("rect"),
           py::arg("cell_size_x"), py::arg("cell_size_y"), py::arg("cell_count_x"), py::arg("cell_count_y"),
           py::arg("neighbours"), py::arg("method"), py::arg("method_parameter"),

@@ -276,6 +276,42 @@ TEST_F(PictureTest, FailuresNameTheirCause) {
     EXPECT_TRUE(fs::is_empty(dir_));  // nothing half-written
 }
 
+TEST_F(PictureTest, ValidationColoursResidualsBySignAndPlotsObservedAlongX) {
+    // Three samples on a line: too low (red), exact (white), too high (blue),
+    // and one not estimated (a grey cross, left out of the scatter).
+    ValidationPicture p;
+    p.x = {0, 500, 1000, 1500};
+    p.y = {0, 250, 500, 750};
+    p.observed = {10, 20, 30, 40};
+    p.estimate = {4, 20, 36, NAN};
+    p.residual = {6, 0, -6, NAN};
+    p.value_name = "zinc";
+    DrawValidation(p, PictureFormat::Png, Path("cv.png"));
+    PngFile png(Path("cv.png"));
+    ASSERT_TRUE(png.Readable());
+    const ValidationLayout layout = ComputeValidationLayout(p);
+    const auto mapAt = [&](std::size_t i) { return png.At(layout.map.PixelX(p.x[i]), layout.map.PixelY(p.y[i])); };
+    EXPECT_EQ(mapAt(0), (Colour{0xB2, 0x18, 0x2B}));  // the ends of the scale: the largest residual
+    EXPECT_EQ(mapAt(1), (Colour{0xF7, 0xF7, 0xF7}));
+    EXPECT_EQ(mapAt(2), (Colour{0x21, 0x66, 0xAC}));
+    const Colour cross = mapAt(3);
+    EXPECT_EQ(cross[0], cross[1]);
+    EXPECT_EQ(cross[1], cross[2]);
+    // Observed 10 along x, estimated 4 along y: below the diagonal, where
+    // the other reading (4, 10) would lie above it and stay white.
+    const PlotFrame& s = layout.scatter;
+    EXPECT_EQ(s.x_min, s.y_min);
+    EXPECT_EQ(s.x_max, s.y_max);
+    const Colour point = png.At(s.PixelX(10), s.PixelY(4));
+    EXPECT_LT(point[0], 200) << "no point at (observed, estimated)";
+    EXPECT_EQ(png.At(s.PixelX(4), s.PixelY(10)), (Colour{0xFF, 0xFF, 0xFF}));
+    EXPECT_LT(s.x_max, 40);  // the unestimated sample's observed value sets no range
+
+    p.residual.pop_back();
+    EXPECT_THROW(DrawValidation(p, PictureFormat::Png, Path("short.png")), std::runtime_error);
+    EXPECT_FALSE(fs::exists(Path("short.png")));
+}
+
 TEST_F(PictureTest, VariogramsDrawFiniteModelsAndSkipTheOthers) {
     // The first model's colour (the legend line and the curve) appears only
     // when the model can be drawn.

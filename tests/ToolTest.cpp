@@ -8,11 +8,14 @@
 #include <ogrsf_frmts.h>
 #include <sys/wait.h>
 
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
+#include <sstream>
 
 #include "Progress.h"
 #include "ScratchDirectory.h"
@@ -74,15 +77,25 @@ struct DemoSamples {
     std::vector<float> x, y, zinc;
 };
 
-DemoSamples ReadDemo() {
-    DemoSamples s;
-    std::ifstream in(std::string(MOSARO_DATA_DIR) + "/meuse.csv");
+// Every row after the header, split at commas; an empty field stays empty.
+std::vector<std::vector<std::string>> ReadCsvRows(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(path);
     std::string line;
     std::getline(in, line);
     while (std::getline(in, line)) {
         std::vector<std::string> fields;
         std::stringstream row(line);
         for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
+        if (!line.empty() && line.back() == ',') fields.emplace_back();
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+DemoSamples ReadDemo() {
+    DemoSamples s;
+    for (const auto& fields : ReadCsvRows(std::string(MOSARO_DATA_DIR) + "/meuse.csv")) {
         s.x.push_back(std::stof(fields[0]));
         s.y.push_back(std::stof(fields[1]));
         s.zinc.push_back(std::stof(fields[5]));
@@ -90,8 +103,8 @@ DemoSamples ReadDemo() {
     return s;
 }
 
-// The library's grid (and variance) for kDemoArguments.
-std::vector<float> LibraryDemoGrid(std::vector<float>* variance = nullptr) {
+// The request kDemoArguments make, outputs unset.
+mosaro_request DemoRequest() {
     static const DemoSamples samples = ReadDemo();
     mosaro_request r;
     mosaro_request_init(&r);
@@ -109,6 +122,12 @@ std::vector<float> LibraryDemoGrid(std::vector<float>* variance = nullptr) {
     r.node_count_y = 21;
     r.neighbour_count = 16;
     r.method = MOSARO_METHOD_LOGNORMAL;
+    return r;
+}
+
+// The library's grid (and variance) for kDemoArguments.
+std::vector<float> LibraryDemoGrid(std::vector<float>* variance = nullptr) {
+    mosaro_request r = DemoRequest();
     std::vector<float> grid(15 * 21);
     r.grid = grid.data();
     if (variance != nullptr) {
@@ -123,6 +142,7 @@ struct Raster {
     std::vector<float> nodes;  // back in the library's order: row 0 south
     double transform[6] = {};
     std::string crs;
+    std::optional<double> no_data;
 };
 
 Raster ReadRaster(const std::string& path) {
@@ -134,6 +154,9 @@ Raster ReadRaster(const std::string& path) {
     }
     const int nx = dataset->GetRasterXSize(), ny = dataset->GetRasterYSize();
     dataset->GetGeoTransform(raster.transform);
+    int hasNoData = 0;
+    const double noData = dataset->GetRasterBand(1)->GetNoDataValue(&hasNoData);
+    if (hasNoData) raster.no_data = noData;
     if (const OGRSpatialReference* crs = dataset->GetSpatialRef()) raster.crs = crs->GetAuthorityCode(nullptr);
     std::vector<float> northUp(static_cast<std::size_t>(nx) * ny);
     EXPECT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, nx, ny, northUp.data(), nx, ny, GDT_Float32, 0, 0, nullptr),
@@ -293,6 +316,20 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"), "named as two outputs"},
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " +
              (dir_ / ".." / dir_.filename() / "o.tif").string(), "named as two outputs"},
+        {"grid " + Path("t.csv") + " --value v --arithmetic fast -o " + Path("o.tif"), "unknown arithmetic 'fast'"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --condition-mask " + Path("m.tif"),
+         "--condition-mask needs --arithmetic accurate"},
+        {"cv " + Path("t.csv") + " --value v --method ordinary,universal-x -o " + Path("r.csv"),
+         "-o and --plot show one method's residuals"},
+        {"cv " + Path("t.csv") + " --value v --method ordinary,indicator", "cannot be cross-validated"},
+        {"cv " + Path("t.csv") + " --value v --method ordinary,,lognormal", "has an empty name"},
+        {"cv " + Path("t.csv") + " --value v --folds 1", "--folds must be 0 (leave-one-out) or at least 2"},
+        {"cv " + Path("t.csv") + " --value v -n 3 --folds 9 -o " + Path("r.csv"), "validation->folds must be 0"},
+        // The second method's refusal comes before the first one's run.
+        {"cv " + Path("t.csv") + " --value v --method ordinary,lognormal --plot " + Path("r.png"),
+         "-o and --plot show one method's residuals"},
+        {"cv " + Path("t.csv") + " --value v --method ordinary,lognormal", "row 4 has v = -3, which lognormal"},
+        {"cv " + Path("t.csv") + " --value v --plot " + Path("r.gif"), "unknown picture format"},
     };
     for (const auto& c : cases) {
         const Outcome run = Run(c.arguments);
@@ -305,6 +342,142 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
     const Outcome origin = Run("convert a.grd b.tif --origin abc 3");
     EXPECT_EQ(origin.status, 2);
     EXPECT_NE(origin.err.find("--origin"), std::string::npos) << origin.err;
+}
+
+// A field read back from the residuals CSV: empty is NaN.
+float CsvFloat(const std::string& field) { return field.empty() ? NAN : std::stof(field); }
+
+TEST_F(ToolTest, CrossValidationRowsAreTheLibrarysAndEachMethodGetsASummaryRow) {
+    const std::string demo = std::string("cv ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --extent 178600 329700 181400 333700 --cell 200 --folds 5 --seed 3";
+    const Outcome run = Run(demo + " --method lognormal -o " + Path("cv.csv") + " --plot " + Path("cv.png") + " -q");
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const mosaro_request request = DemoRequest();
+    mosaro_samples* samples = nullptr;
+    ASSERT_EQ(mosaro_samples_create(request.x, request.y, request.value, request.sample_count, nullptr, 0, &samples),
+              MOSARO_OK);
+    const std::size_t n = static_cast<std::size_t>(request.sample_count);
+    std::vector<float> estimate(n), variance(n), residual(n), standardised(n);
+    std::vector<int> fold(n);
+    mosaro_validation v{};
+    v.struct_size = sizeof v;
+    v.folds = 5;
+    v.seed = 3;
+    v.estimate = estimate.data();
+    v.variance = variance.data();
+    v.residual = residual.data();
+    v.standardised_residual = standardised.data();
+    v.fold = fold.data();
+    mosaro_validation_summary summary{};
+    summary.struct_size = sizeof summary;
+    ASSERT_EQ(mosaro_cross_validate(samples, &request, &v, &summary), MOSARO_OK) << mosaro_last_message();
+    mosaro_samples_free(samples);
+
+    const auto rows = ReadCsvRows(Path("cv.csv"));
+    ASSERT_EQ(rows.size(), n);
+    std::vector<float> columns[5];
+    for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(rows[i].size(), 8u) << i;
+        EXPECT_EQ(CsvFloat(rows[i][0]), request.x[i]);
+        EXPECT_EQ(CsvFloat(rows[i][2]), request.value[i]);
+        for (int c = 0; c < 4; ++c) columns[c].push_back(CsvFloat(rows[i][3 + c]));
+        EXPECT_EQ(std::stoi(rows[i][7]), fold[i]) << i;
+    }
+    EXPECT_EQ(FirstDifference(estimate, columns[0]), "");
+    EXPECT_EQ(FirstDifference(variance, columns[1]), "");
+    EXPECT_EQ(FirstDifference(residual, columns[2]), "");
+    EXPECT_EQ(FirstDifference(standardised, columns[3]), "");
+
+    const std::string png = Slurp(Path("cv.png"));
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+    EXPECT_GT(png.size(), 20000u);  // two panels of points, axes and a scale; a blank picture is far smaller
+
+    // One row per method, the lognormal one with the numbers above.
+    const Outcome several = Run(demo + " --method ordinary,universal-xy,lognormal");
+    ASSERT_EQ(several.status, 0) << several.err;
+    char expected[160];
+    std::snprintf(expected, sizeof expected, "%-12s %9d %13d %12.5g %12.5g %12.5g", "lognormal", summary.estimated,
+                  summary.not_estimated, summary.mean_error, summary.mean_absolute_error,
+                  summary.root_mean_square_error);
+    EXPECT_NE(several.out.find(expected), std::string::npos) << expected << "\n" << several.out;
+    for (const char* row : {"\nordinary ", "\nuniversal-xy ", "\nlognormal "})
+        EXPECT_NE(several.out.find(row), std::string::npos) << row << "\n" << several.out;
+    EXPECT_NE(several.out.find("5-fold cross-validation (seed 3)"), std::string::npos) << several.out;
+}
+
+TEST_F(ToolTest, AccurateGridKeepsNegativeEstimatesAndMarksWhatItCannotTrust) {
+    // Negative values, and two samples at one place: a singular system.
+    std::vector<float> x, y, v;
+    std::string text = "x,y,v\n";
+    for (int i = 0; i < 30; ++i) {
+        x.push_back(static_cast<float>((i * 37) % 100));
+        y.push_back(static_cast<float>((i * 53) % 80));
+        v.push_back(static_cast<float>(-50 + (i * 29) % 40));
+    }
+    x.push_back(x[0]), y.push_back(y[0]), v.push_back(v[0] + 5);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        text += std::to_string(x[i]) + "," + std::to_string(y[i]) + "," + std::to_string(v[i]) + "\n";
+    std::ofstream(Path("neg.csv")) << text;
+    const std::string common = "grid " + Path("neg.csv") + " --model 0 100 60 --extent 0 0 100 80 --cell 10 -n 8";
+    const Outcome accurate =
+        Run(common + " --arithmetic accurate -o " + Path("a.tif") + " --condition-mask " + Path("m.tif"));
+    ASSERT_EQ(accurate.status, 0) << accurate.err;
+    EXPECT_NE(accurate.out.find("99 nodes: 0 no data"), std::string::npos) << accurate.out;
+    ASSERT_EQ(Run(common + " -q -o " + Path("l.tif")).status, 0);
+
+    mosaro_request r;
+    mosaro_request_init(&r);
+    r.x = x.data();
+    r.y = y.data();
+    r.value = v.data();
+    r.sample_count = static_cast<int>(x.size());
+    r.x_max = 100;
+    r.y_max = 80;
+    r.cell_size_x = r.cell_size_y = 10;
+    r.node_count_x = 11;
+    r.node_count_y = 9;
+    r.neighbour_count = 8;
+    const mosaro_variogram_model model{0, 100, 60, 100};
+    r.given_models = &model;
+    r.given_model_count = 1;
+    r.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
+    std::vector<float> grid(99), condition(99);
+    r.grid = grid.data();
+    r.reciprocal_condition = condition.data();
+    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
+
+    const Raster written = ReadRaster(Path("a.tif"));
+    EXPECT_EQ(FirstDifference(grid, written.nodes), "");
+    ASSERT_TRUE(written.no_data.has_value());
+    EXPECT_TRUE(std::isnan(*written.no_data));
+    EXPECT_LT(*std::max_element(written.nodes.begin(), written.nodes.end()), 0.0f);  // no 0.01 cut-off
+    const std::vector<float> legacy = ReadRaster(Path("l.tif")).nodes;
+    EXPECT_EQ(*std::min_element(legacy.begin(), legacy.end()), 0.0f);  // the legacy arithmetic cuts them off
+
+    const Raster mask = ReadRaster(Path("m.tif"));
+    ASSERT_EQ(mask.nodes.size(), 99u);
+    int flagged = 0;
+    for (std::size_t k = 0; k < 99; ++k) {
+        EXPECT_EQ(mask.nodes[k], condition[k] < 1e-10f ? 1.0f : 0.0f) << k;
+        flagged += mask.nodes[k] == 1.0f;
+    }
+    EXPECT_GT(flagged, 0);  // the duplicate location's nodes
+    EXPECT_LT(flagged, 99);
+
+    // No finite model: every node no-data, all of it masked.
+    const Outcome none = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 " +
+                             "--arithmetic accurate -o " + Path("z.asc") + " --condition-mask " + Path("zm.asc"));
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_NE(none.out.find("1092 nodes: 1092 no data"), std::string::npos) << none.out;
+    EXPECT_NE(none.err.find("every node is no-data"), std::string::npos) << none.err;
+    // GDAL reads an ASCII grid's "nan" as 0, so there no-data is a number.
+    const Raster nodata = ReadRaster(Path("z.asc"));
+    ASSERT_TRUE(nodata.no_data.has_value());
+    EXPECT_TRUE(std::all_of(nodata.nodes.begin(), nodata.nodes.end(),
+                            [&](float f) { return f == static_cast<float>(*nodata.no_data); }));
+    const Raster allMasked = ReadRaster(Path("zm.asc"));
+    EXPECT_TRUE(std::all_of(allMasked.nodes.begin(), allMasked.nodes.end(), [](float f) { return f == 1.0f; }));
+    EXPECT_FALSE(allMasked.no_data.has_value());
 }
 
 TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {

@@ -15,4 +15,8 @@ struct Rgb {
 // t outside [0, 1] is clamped.
 Rgb RampColour(double t);
 
+// For values on both sides of zero (residuals): blue below, near-white at
+// t = 0.5, red above. t outside [0, 1] is clamped.
+Rgb DivergingColour(double t);
+
 }  // namespace mosaro::tool

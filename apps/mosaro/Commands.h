@@ -13,6 +13,7 @@ struct GridOutputs {
     std::string variance;  // --variance
     std::string picture;   // --png (.png or .svg)
     std::string crs;       // --crs
+    std::string condition_mask;  // --condition-mask (accurate arithmetic)
 };
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs);
 
@@ -20,6 +21,15 @@ struct VariogramOutputs {
     std::string plot;  // --plot (.png or .svg)
 };
 int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outputs);
+
+struct CrossValidationOutputs {
+    int folds = 0;  // 0: leave-one-out
+    unsigned long long seed = 0;
+    std::string residuals;  // -o, CSV
+    std::string plot;       // --plot (.png or .svg)
+};
+// `options.method` may list several methods, separated by commas.
+int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOutputs& outputs);
 
 int RunInfoCommand(const std::string& grid_file);
 

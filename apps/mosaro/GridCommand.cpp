@@ -1,5 +1,6 @@
 // `mosaro grid`: samples in, grid (and variance, picture) out.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -22,6 +23,10 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     RasterDriverFor(outputs.grid);
     if (!outputs.variance.empty()) RasterDriverFor(outputs.variance);
     if (!outputs.picture.empty()) RequirePictureFormat(outputs.picture);
+    const bool accurate = ParseArithmetic(options.arithmetic) == MOSARO_ARITHMETIC_ACCURATE;
+    if (!outputs.condition_mask.empty() && !accurate)
+        throw ToolError("--condition-mask needs --arithmetic accurate (the legacy arithmetic estimates no condition)");
+    if (!outputs.condition_mask.empty()) RasterDriverFor(outputs.condition_mask);
     if (!outputs.variance.empty() && ParseMethod(options.method) == MOSARO_METHOD_INDICATOR)
         throw ToolError("--variance: indicator kriging gives no kriging variance (it would be NaN everywhere)");
     const std::string crsWkt = outputs.crs.empty() ? "" : CrsToWkt(outputs.crs);
@@ -29,16 +34,19 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     const std::string gridPath = staged.Stage(outputs.grid);
     const std::string variancePath = outputs.variance.empty() ? "" : staged.Stage(outputs.variance);
     const std::string picturePath = outputs.picture.empty() ? "" : staged.Stage(outputs.picture);
+    const std::string maskPath = outputs.condition_mask.empty() ? "" : staged.Stage(outputs.condition_mask);
 
     PreparedRun run;
     PrepareRun(options, run);
     const Georeference where{run.grid.x_min, run.grid.y_min, run.grid.cell_x, run.grid.cell_y,
-                             outputs.crs.empty() ? run.samples.crs_wkt : crsWkt};
+                             outputs.crs.empty() ? run.samples.crs_wkt : crsWkt, accurate};
     // Drawing the picture takes about one more grid's memory.
-    RequireMemoryFor(run.grid, 1 + !outputs.variance.empty() + !outputs.picture.empty());
+    RequireMemoryFor(run.grid, 1 + !outputs.variance.empty() + !outputs.picture.empty() + !maskPath.empty());
 
     std::vector<float> grid(static_cast<std::size_t>(run.grid.NodeCount()));
     std::vector<float> variance(outputs.variance.empty() ? 0 : grid.size());
+    // Receives the reciprocal conditions, then becomes the mask in place.
+    std::vector<float> mask(maskPath.empty() ? 0 : grid.size());
     RasterPicture picture;
     if (!picturePath.empty()) {
         picture.nodes = grid.data();
@@ -58,7 +66,12 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     mosaro_request request = run.request;
     request.grid = grid.data();
     request.variance = variance.empty() ? nullptr : variance.data();
+    request.reciprocal_condition = mask.empty() ? nullptr : mask.data();
     const ReportPtr report = RunRequest(request, options.quiet);
+    // 1 where the estimate cannot be trusted to about six digits or is
+    // missing: the condition is NaN where no system was solved.
+    for (std::size_t k = 0; k < mask.size(); ++k)
+        mask[k] = std::isnan(grid[k]) || !(mask[k] >= 1e-10f) ? 1.0f : 0.0f;
 
     // Ctrl-C after the run still writes nothing: checked before each
     // output and before the move into place.
@@ -69,6 +82,13 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
         WriteRaster(RasterView{variance.data(), run.grid.nodes_x, run.grid.nodes_y}, where, outputs.variance,
                     variancePath);
     ThrowIfInterrupted();
+    if (!mask.empty()) {
+        Georeference maskWhere = where;
+        maskWhere.nan_is_no_data = false;  // every node is 0 or 1
+        WriteRaster(RasterView{mask.data(), run.grid.nodes_x, run.grid.nodes_y}, maskWhere, outputs.condition_mask,
+                    maskPath);
+    }
+    ThrowIfInterrupted();
     if (!picturePath.empty()) DrawRaster(picture, RequirePictureFormat(outputs.picture), picturePath);
     ThrowIfInterrupted();
     staged.Commit();
@@ -78,12 +98,15 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
         std::printf("%s\n", DescribeSamples(options, run.samples).c_str());
         std::printf("model (%s):\n", !run.models.empty() ? "given" : options.fit == "robust" ? "robust fit" : "legacy fit");
         if (report) PrintModels(stdout, *report, run.method);
+        if (report) PrintNodeSummaries(stdout, *report);
         std::printf("grid: %d x %d nodes, cell %g x %g, first node (%g, %g)\n", run.grid.nodes_x, run.grid.nodes_y,
                     static_cast<double>(run.grid.cell_x), static_cast<double>(run.grid.cell_y),
                     static_cast<double>(run.grid.x_min), static_cast<double>(run.grid.y_min));
-        std::printf("%s with %d neighbours in %.2f s\n", MethodDescription(run.method), run.neighbours, seconds);
+        std::printf("%s with %d neighbours, %s arithmetic, in %.2f s\n", MethodDescription(run.method),
+                    run.neighbours, options.arithmetic.c_str(), seconds);
         std::printf("wrote %s", outputs.grid.c_str());
         if (!outputs.variance.empty()) std::printf(", %s", outputs.variance.c_str());
+        if (!outputs.condition_mask.empty()) std::printf(", %s", outputs.condition_mask.c_str());
         if (!outputs.picture.empty()) std::printf(", %s", outputs.picture.c_str());
         std::printf("\n");
     }

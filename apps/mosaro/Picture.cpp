@@ -148,33 +148,8 @@ void DrawSamples(const PictureCanvas& canvas, const RasterPicture& picture, cons
 }
 
 void DrawColourBar(const PictureCanvas& canvas, const PlotFrame& bar, const ValueRange& range) {
-    cairo_t* cr = canvas.Context();
     const double bottom = bar.top + bar.height;
-    cairo_pattern_t* gradient = cairo_pattern_create_linear(0, bottom, 0, bar.top);
-    // Stops a twentieth apart follow the ramp's bends closely enough.
-    const int stops = range.hi > range.lo ? 20 : 0;
-    for (int k = 0; k <= stops; ++k) {
-        const double t = stops ? static_cast<double>(k) / stops : 0.5;
-        const Rgb colour = RampColour(t);
-        cairo_pattern_add_color_stop_rgb(gradient, t, colour.red, colour.green, colour.blue);
-    }
-    cairo_rectangle(cr, bar.left, bar.top, bar.width, bar.height);
-    cairo_set_source(cr, gradient);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(gradient);
-    canvas.SetColour(0.2, 0.2, 0.2);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
-
-    AxisTicks ticks = NiceTicks(range.lo, range.hi, TickCountFor(bar.height, 40));
-    const double right = bar.left + bar.width;
-    for (const double value : ticks.values) {
-        const double y = range.hi > range.lo ? bar.PixelY(value) : bar.top + bar.height / 2;
-        cairo_move_to(cr, right, y);
-        cairo_rel_line_to(cr, 4, 0);
-        cairo_stroke(cr);
-        canvas.Text(TickLabel(value, ticks.step), right + 7, y, 11, Align::Start, Align::Middle);
-    }
+    canvas.ColourBar(bar, RampColour);
     canvas.Text("max " + ValueLabel(range.hi), bar.left, bar.top - 7, 11, Align::Start, Align::End);
     canvas.Text("min " + ValueLabel(range.lo), bar.left, bottom + 7, 11, Align::Start, Align::Start);
 }

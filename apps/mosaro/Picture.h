@@ -96,6 +96,29 @@ struct VariogramSeries {
 void DrawVariograms(const std::vector<VariogramSeries>& series, const std::string& title, PictureFormat format,
                     const std::string& path);
 
+// The cross-validation of one method, per sample; an estimate or residual
+// that is NaN marks a sample that could not be estimated.
+struct ValidationPicture {
+    std::vector<double> x, y;  // sample locations
+    std::vector<double> observed, estimate, residual;
+    std::string title;
+    std::string value_name;  // e.g. "zinc"
+};
+
+// Where DrawValidation puts things: the scatter's frame (observed along x,
+// estimated along y, one range on both) and the map's.
+struct ValidationLayout {
+    PlotFrame scatter;
+    PlotFrame map;
+};
+ValidationLayout ComputeValidationLayout(const ValidationPicture& picture);
+
+// Two panels: observed against estimated with the 1:1 line, and the samples
+// on the map coloured by residual (blue: estimated too high, red: too low),
+// with the colour scale beside. Throws std::runtime_error for lists of
+// unequal length, and as DrawRaster does when writing fails.
+void DrawValidation(const ValidationPicture& picture, PictureFormat format, const std::string& path);
+
 // Frees the font caches that cairo and fontconfig keep for the life of the
 // process, so a leak checker at exit reports only real leaks. Call it once,
 // after the last picture; drawing afterwards is not supported.

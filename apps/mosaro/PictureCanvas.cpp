@@ -133,6 +133,36 @@ void PictureCanvas::Axes(const PlotFrame& frame, const AxisTicks& x_ticks, const
     UpwardText(y_name, std::max(frame.left - 70, 12.0), frame.top + frame.height / 2, kNameSize);
 }
 
+void PictureCanvas::ColourBar(const PlotFrame& bar, Rgb (*colour)(double)) const {
+    const bool spread = bar.y_max > bar.y_min;
+    const double bottom = bar.top + bar.height;
+    cairo_pattern_t* gradient = cairo_pattern_create_linear(0, bottom, 0, bar.top);
+    // Stops a twentieth apart follow a ramp's bends closely enough.
+    const int stops = spread ? 20 : 0;
+    for (int k = 0; k <= stops; ++k) {
+        const double t = stops ? static_cast<double>(k) / stops : 0.5;
+        const Rgb c = colour(t);
+        cairo_pattern_add_color_stop_rgb(gradient, t, c.red, c.green, c.blue);
+    }
+    cairo_rectangle(cr_, bar.left, bar.top, bar.width, bar.height);
+    cairo_set_source(cr_, gradient);
+    cairo_fill_preserve(cr_);
+    cairo_pattern_destroy(gradient);
+    SetColour(0.2, 0.2, 0.2);
+    cairo_set_line_width(cr_, 1);
+    cairo_stroke(cr_);
+
+    const AxisTicks ticks = NiceTicks(bar.y_min, bar.y_max, TickCountFor(bar.height, 40));
+    const double right = bar.left + bar.width;
+    for (const double value : ticks.values) {
+        const double y = spread ? bar.PixelY(value) : bar.top + bar.height / 2;
+        cairo_move_to(cr_, right, y);
+        cairo_rel_line_to(cr_, 4, 0);
+        cairo_stroke(cr_);
+        Text(TickLabel(value, ticks.step), right + 7, y, kLabelSize, Align::Start, Align::Middle);
+    }
+}
+
 void PictureCanvas::Note(cairo_status_t status) {
     if (failure_ == CAIRO_STATUS_SUCCESS) failure_ = status;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "AxisTicks.h"
+#include "ColourRamp.h"
 #include "Picture.h"
 
 namespace mosaro::tool {
@@ -40,6 +41,12 @@ public:
     // bottom edges, and the axis names.
     void Axes(const PlotFrame& frame, const AxisTicks& x_ticks, const AxisTicks& y_ticks, const std::string& x_name,
               const std::string& y_name) const;
+
+    // A vertical colour scale filling `bar`, whose y range is the values':
+    // value v has colour(t) at t = (v - y_min) / (y_max - y_min); framed,
+    // with ticks and labels on its right. A scale of one value
+    // (y_min == y_max) takes colour(0.5), its one tick in the middle.
+    void ColourBar(const PlotFrame& bar, Rgb (*colour)(double)) const;
 
     // Keeps the first failure of drawing done off the canvas (on an image
     // built for it, say), for Save to report.

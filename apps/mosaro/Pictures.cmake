@@ -9,6 +9,7 @@ pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 add_library(mosaro_pictures STATIC
   ${CMAKE_CURRENT_LIST_DIR}/AxisTicks.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ColourRamp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CrossValidationPicture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Picture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PictureCanvas.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VariogramPicture.cpp)

@@ -4,8 +4,11 @@
 #include <ogr_spatialref.h>
 
 #include <cctype>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include "GdalSupport.h"
 #include "ToolError.h"
@@ -18,6 +21,11 @@ struct Format {
     const char* extension;
     const char* driver;
     const char* options[3];
+    // A text format prints NaN, but GDAL reads "nan" back as 0: there,
+    // no-data nodes are written as the library's blank value, -1e38,
+    // declared as no-data (the lowest float would print as a number
+    // just beyond it, read back as -infinity).
+    bool nan_unreadable = false;
 };
 
 // Creation options keep every float bit: an ASCII grid prints nine
@@ -26,7 +34,7 @@ struct Format {
 const Format kFormats[] = {
     {".tif", "GTiff", {"COMPRESS=DEFLATE", "PREDICTOR=1", nullptr}},
     {".tiff", "GTiff", {"COMPRESS=DEFLATE", "PREDICTOR=1", nullptr}},
-    {".asc", "AAIGrid", {"SIGNIFICANT_DIGITS=9", nullptr, nullptr}},
+    {".asc", "AAIGrid", {"SIGNIFICANT_DIGITS=9", nullptr, nullptr}, true},
     {".nc", "netCDF", {nullptr, nullptr, nullptr}},
     {".img", "HFA", {nullptr, nullptr, nullptr}},
 };
@@ -63,8 +71,16 @@ void WriteGdal(const RasterView& raster, const Georeference& where, const Format
     staged->SetGeoTransform(transform);
     if (!where.crs_wkt.empty()) staged->SetProjection(where.crs_wkt.c_str());
     GDALRasterBand* band = staged->GetRasterBand(1);
+    const bool substitute = where.nan_is_no_data && format.nan_unreadable;
+    const float noData = substitute ? -1e38f : std::numeric_limits<float>::quiet_NaN();
+    if (where.nan_is_no_data) band->SetNoDataValue(noData);
+    std::vector<float> line(substitute ? static_cast<std::size_t>(raster.nodes_x) : 0);
     for (int row = 0; row < raster.nodes_y; ++row) {
         const float* source = raster.nodes + static_cast<std::size_t>(raster.nodes_y - 1 - row) * raster.nodes_x;
+        if (substitute) {
+            for (std::size_t i = 0; i < line.size(); ++i) line[i] = std::isnan(source[i]) ? noData : source[i];
+            source = line.data();
+        }
         if (band->RasterIO(GF_Write, 0, row, raster.nodes_x, 1, const_cast<float*>(source), raster.nodes_x, 1,
                            GDT_Float32, 0, 0, nullptr) != CE_None)
             throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());

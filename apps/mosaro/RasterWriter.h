@@ -13,6 +13,10 @@ struct Georeference {
     double cell_x = 1;
     double cell_y = 1;
     std::string crs_wkt;  // empty: none
+    // NaN nodes are no-data (the accurate arithmetic's unestimated nodes):
+    // declared as the raster's no-data value, NaN (the ASCII grid: -1e38,
+    // as GDAL cannot read its "nan" back). The .grd keeps NaN.
+    bool nan_is_no_data = false;
 };
 
 struct RasterView {

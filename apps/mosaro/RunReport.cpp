@@ -1,5 +1,7 @@
 #include "RunReport.h"
 
+#include <string>
+
 namespace mosaro::tool {
 
 const char* BranchName(mosaro_fit_branch branch) {
@@ -19,6 +21,22 @@ bool DirectionFit(const mosaro_report& report, int pass, int direction, mosaro_d
     fit = mosaro_direction_fit{};
     fit.struct_size = sizeof fit;
     return mosaro_report_fit(&report, pass, direction, &fit) == MOSARO_OK;
+}
+
+void PrintNodeSummaries(std::FILE* out, const mosaro_report& report) {
+    const int passes = mosaro_report_pass_count(&report);
+    for (int p = 0; p < passes; ++p) {
+        mosaro_node_summary nodes{};
+        nodes.struct_size = sizeof nodes;
+        if (mosaro_report_nodes(&report, p, &nodes) != MOSARO_OK || nodes.arithmetic != MOSARO_ARITHMETIC_ACCURATE)
+            continue;
+        std::fprintf(out,
+                     "%s%lld nodes: %lld no data, %lld ill-conditioned (reciprocal condition < 1e-10), %lld of "
+                     "them minimum-norm; smallest reciprocal condition %.3g\n",
+                     passes > 1 ? ("pass " + std::to_string(p + 1) + ": ").c_str() : "", nodes.node_count,
+                     nodes.no_data_count, nodes.ill_conditioned_count, nodes.minimum_norm_count,
+                     nodes.smallest_reciprocal_condition);
+    }
 }
 
 void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method method) {

@@ -14,6 +14,11 @@ const char* BranchName(mosaro_fit_branch branch);
 // per direction the model used and why.
 void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method method);
 
+// Per pass: the nodes the accurate arithmetic could not estimate, the
+// ill-conditioned and minimum-norm ones, and the smallest reciprocal
+// condition met. Prints nothing for a legacy run.
+void PrintNodeSummaries(std::FILE* out, const mosaro_report& report);
+
 // How a direction of a pass got its model, and what each fit gave; false
 // when the report has no such direction.
 bool DirectionFit(const mosaro_report& report, int pass, int direction, mosaro_direction_fit& fit);

@@ -43,8 +43,15 @@ void CheckLogarithmicValues(const RunOptions& options, const SampleTable& sample
 
 }  // namespace
 
+mosaro_arithmetic ParseArithmetic(const std::string& text) {
+    if (text == "legacy") return MOSARO_ARITHMETIC_LEGACY;
+    if (text == "accurate") return MOSARO_ARITHMETIC_ACCURATE;
+    throw ToolError("unknown arithmetic '" + text + "' (use legacy or accurate)");
+}
+
 void PrepareRun(const RunOptions& options, PreparedRun& run) {
     run.method = ParseMethod(options.method);
+    const mosaro_arithmetic arithmetic = ParseArithmetic(options.arithmetic);
     run.models = ParseModels(options.model);
     if (run.method == MOSARO_METHOD_INDICATOR && options.thresholds.empty())
         throw ToolError("indicator kriging needs --thresholds");
@@ -104,6 +111,15 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
     r.given_models = run.models.empty() ? nullptr : run.models.data();
     r.given_model_count = static_cast<int>(run.models.size());
     r.fit = options.fit == "robust" ? MOSARO_FIT_ROBUST : MOSARO_FIT_LEGACY;
+    r.arithmetic = arithmetic;
+}
+
+SamplesPtr PrepareSamples(const mosaro_request& r) {
+    mosaro_samples* raw = nullptr;
+    if (mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &raw) !=
+        MOSARO_OK)
+        throw ToolError(mosaro_last_message());
+    return SamplesPtr(raw);
 }
 
 ReportPtr RunRequest(mosaro_request request, bool quiet) {
@@ -118,8 +134,10 @@ ReportPtr RunRequest(mosaro_request request, bool quiet) {
     if (status < 0) throw ToolError(mosaro_last_message());
     if (status == MOSARO_WARNING_NO_FINITE_MODEL)
         std::fprintf(stderr,
-                     "mosaro: warning: the automatic fit gave no finite variogram model, so the grid is all "
-                     "zeros; give a coarser --cell, a model with --model, or --fit robust\n");
+                     "mosaro: warning: the automatic fit gave no finite variogram model, so %s; give a coarser "
+                     "--cell, a model with --model, or --fit robust\n",
+                     request.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? "every node is no-data"
+                                                                      : "the grid is all zeros");
     return owned;
 }
 

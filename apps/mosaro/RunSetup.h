@@ -26,6 +26,7 @@ struct RunOptions {
     int threads = 0;
     std::vector<double> model;  // nugget partial-sill range, once or for x then y
     std::string fit = "legacy";  // "legacy" or "robust"
+    std::string arithmetic = "legacy";  // "legacy" or "accurate"
     GridChoice grid;
     bool quiet = false;
 };
@@ -47,6 +48,9 @@ struct PreparedRun {
     mosaro_request request{};  // every field but the outputs and progress
 };
 
+// "legacy" or "accurate"; throws ToolError naming both.
+mosaro_arithmetic ParseArithmetic(const std::string& text);
+
 // Throws ToolError for anything the library would refuse, naming the file,
 // row or option.
 void PrepareRun(const RunOptions& options, PreparedRun& run);
@@ -55,6 +59,15 @@ struct ReportDeleter {
     void operator()(mosaro_report* report) const { mosaro_report_free(report); }
 };
 using ReportPtr = std::unique_ptr<mosaro_report, ReportDeleter>;
+
+struct SamplesDeleter {
+    void operator()(mosaro_samples* samples) const { mosaro_samples_free(samples); }
+};
+using SamplesPtr = std::unique_ptr<mosaro_samples, SamplesDeleter>;
+
+// The request's samples prepared once, for the calls that take a handle;
+// throws ToolError with the library's message.
+SamplesPtr PrepareSamples(const mosaro_request& request);
 
 // Runs `request` (its outputs set) with the progress bar and Ctrl-C, and
 // hands out the model report. Throws ToolError for a refusal or a

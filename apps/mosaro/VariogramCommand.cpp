@@ -15,10 +15,6 @@
 namespace mosaro::tool {
 namespace {
 
-struct SamplesDeleter {
-    void operator()(mosaro_samples* samples) const { mosaro_samples_free(samples); }
-};
-
 struct Table {
     const float* lag = nullptr;
     const float* pairs = nullptr;
@@ -52,13 +48,8 @@ VariogramModelCurve Curve(const char* label, const mosaro_variogram_model& m) {
 // Both fits in one run: a robust run also reports what the legacy fit gave.
 // When the robust fit has too few pairs, the legacy fit alone is reported.
 ReportPtr FitVariograms(const PreparedRun& run, bool quiet) {
-    const mosaro_request& r = run.request;
-    mosaro_samples* raw = nullptr;
-    if (mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &raw) !=
-        MOSARO_OK)
-        throw ToolError(mosaro_last_message());
-    const std::unique_ptr<mosaro_samples, SamplesDeleter> samples(raw);
-    mosaro_request request = r;
+    const SamplesPtr samples = PrepareSamples(run.request);
+    mosaro_request request = run.request;
     request.report_tables = 1;
     ProgressReporter progress(quiet);
     request.progress = &ProgressReporter::Callback;

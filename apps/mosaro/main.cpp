@@ -45,6 +45,18 @@ void AddRunOptions(CLI::App& command, RunOptions& o) {
     command.add_flag("-q,--quiet", o.quiet, "no progress bar and no report");
 }
 
+// The options a run of the sweep's systems reads: `grid` and `cv`.
+void AddSolveOptions(CLI::App& command, RunOptions& o) {
+    command.add_option("--arithmetic", o.arithmetic,
+                       "legacy (the legacy grids, bit for bit) or accurate (nearest samples by exact distance, "
+                       "systems solved in double, no cut-off; nodes it cannot estimate are no-data)")
+        ->capture_default_str();
+    command.add_option("--model", o.model,
+                       "give the spherical model instead of fitting it: NUGGET PARTIAL_SILL RANGE, once for "
+                       "both directions or for x then y")
+        ->expected(3, 6);
+}
+
 int Run(int argc, char** argv) {
     CLI::App app{"mosaro: grid scattered samples by kriging"};
     app.set_version_flag("--version", mosaro_version());
@@ -60,10 +72,10 @@ int Run(int argc, char** argv) {
     grid->add_option("--png", gridOutputs.picture, "also draw the grid as a picture (.png or .svg)");
     grid->add_option("--crs", gridOutputs.crs, "coordinate reference system of the output, e.g. EPSG:28992 "
                                                "(default: the input's)");
-    grid->add_option("--model", gridOptions.model,
-                     "give the spherical model instead of fitting it: NUGGET PARTIAL_SILL RANGE, once for "
-                     "both directions or for x then y")
-        ->expected(3, 6);
+    AddSolveOptions(*grid, gridOptions);
+    grid->add_option("--condition-mask", gridOutputs.condition_mask,
+                     "with --arithmetic accurate: also write a grid that is 1 where a node is no-data or its system "
+                     "ill-conditioned (reciprocal condition below 1e-10), 0 elsewhere");
     grid->footer(
         "Examples:\n"
         "  mosaro grid data/meuse.csv --value zinc --method lognormal --cell 40 --crs EPSG:28992 \\\n"
@@ -78,6 +90,28 @@ int Run(int argc, char** argv) {
     AddRunOptions(*variogram, variogramOptions);
     variogram->add_option("--plot", variogramOutputs.plot, "draw them (.png or .svg)");
     variogram->footer("Example:\n  mosaro variogram data/meuse.csv --value zinc --cell 40 --plot zinc-variogram.png");
+
+    RunOptions cvOptions;
+    CrossValidationOutputs cvOutputs;
+    CLI::App* cv = app.add_subcommand(
+        "cv", "cross-validate: estimate every sample from the others and summarise the errors, per method");
+    AddRunOptions(*cv, cvOptions);
+    AddSolveOptions(*cv, cvOptions);
+    cv->get_option("--method")->description(
+        "one method, or several separated by commas (one summary row each); names as for grid, but not indicator");
+    cv->add_option("--folds", cvOutputs.folds, "0: leave-one-out; K >= 2: K folds, each estimated from the others")
+        ->capture_default_str();
+    cv->add_option("--seed", cvOutputs.seed, "seed of the shuffle that deals samples into folds")
+        ->capture_default_str();
+    cv->add_option("-o,--output", cvOutputs.residuals,
+                   "CSV of x, y, observed, estimate, variance, residual, standardised_residual, fold (one method)");
+    cv->add_option("--plot", cvOutputs.plot,
+                   "draw observed against estimated and the residuals on the map (.png or .svg; one method)");
+    cv->footer(
+        "Examples:\n"
+        "  mosaro cv data/meuse.csv --value zinc --cell 40 --method ordinary,universal-xy,lognormal\n"
+        "  mosaro cv data/meuse.csv --value zinc --cell 40 --method lognormal --folds 10 --seed 7 \\\n"
+        "      -o zinc-cv.csv --plot zinc-cv.png");
 
     std::string infoPath;
     CLI::App* info = app.add_subcommand("info", "describe a binary grid file (.grd)");
@@ -102,6 +136,7 @@ int Run(int argc, char** argv) {
         return code == 0 ? kExitOk : kExitUsage;
     }
     if (*grid) return RunGridCommand(gridOptions, gridOutputs);
+    if (*cv) return RunCrossValidationCommand(cvOptions, cvOutputs);
     if (*variogram) return RunVariogramCommand(variogramOptions, variogramOutputs);
     if (*info) return RunInfoCommand(infoPath);
     return RunConvertCommand(convert);

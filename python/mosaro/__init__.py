@@ -6,6 +6,9 @@
     r.north_up()        # the same nodes with row 0 at the northern edge (a view)
     r.report[0]["x"]["model"]   # the fitted model along x
 
+    cv = mosaro.cross_validate(x, y, zinc, method="lognormal", cell=40)
+    cv.summary["root_mean_square_error"], cv.residual
+
 Every method of the library: ordinary, universal (six drift forms),
 lognormal, three-parameter lognormal, indicator kriging and co-kriging.
 Estimates are the library's float32 arithmetic bit for bit.
@@ -20,7 +23,8 @@ from . import _mosaro
 
 __version__ = _mosaro.version()
 
-__all__ = ["grid", "variogram", "legacy_grid", "GridResult", "Cancelled", "NoFiniteModelWarning", "METHODS"]
+__all__ = ["grid", "variogram", "cross_validate", "legacy_grid", "GridResult", "CrossValidation", "Cancelled",
+           "NoFiniteModelWarning", "METHODS"]
 
 # Names as the command-line tool spells them, in code order (code = index + 1).
 METHODS = ("ordinary", "universal-x", "universal-y", "universal-xy", "universal-xx", "universal-yy",
@@ -57,13 +61,25 @@ class GridResult:
     report     one dict per pass (per threshold for indicator kriging): the
                directional models "x" and "y" (model, fit branch) and the
                sweep's constants; pass one back as model= to reproduce the grid.
+    nodes      what the sweep met (arithmetic="accurate"; in the legacy
+               arithmetic every count is 0 and the condition NaN): a dict of
+               node_count, no_data (NaN nodes), ill_conditioned (reciprocal
+               condition below 1e-10), minimum_norm (of those, singular
+               systems given their minimum-norm solution) and
+               smallest_reciprocal_condition. For indicator kriging the first
+               threshold's; every pass of report has its own "nodes".
+    reciprocal_condition  with condition=True, each node's reciprocal
+               condition estimate in the estimate's layout (NaN where no
+               system was solved), else None.
     status     0, or 1 when the fit gave no finite model (a warning is issued).
     message    the library's message for a nonzero status.
     """
 
-    def __init__(self, estimate, variance, extent, cell, size, report, status, message):
+    def __init__(self, estimate, variance, extent, cell, size, report, status, message, reciprocal_condition=None):
         self.estimate = estimate
         self.variance = variance
+        self.reciprocal_condition = reciprocal_condition
+        self.nodes = report[0]["nodes"] if report else None
         self.extent = extent
         self.cell = cell
         self.size = size
@@ -135,12 +151,13 @@ def _models(model):
 
 
 _FITS = {"legacy": 0, "robust": 1}
+_ARITHMETICS = {"legacy": 0, "accurate": 1}
 
 
-def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
-         variance, arithmetic, fit, threads, progress, tables, nodes=None):
-    if arithmetic != "legacy":
-        raise ValueError("arithmetic '%s' is not available in this version" % arithmetic)
+def _check_common(method, neighbours, shift, thresholds, extra_values, arithmetic, fit):
+    """The refusals grid and cross_validate share; returns the method code."""
+    if arithmetic not in _ARITHMETICS:
+        raise ValueError("arithmetic must be 'legacy' or 'accurate' (got %r)" % (arithmetic,))
     if fit not in _FITS:
         raise ValueError("fit must be 'legacy' or 'robust' (got %r)" % (fit,))
     code = _method_code(method)
@@ -154,26 +171,25 @@ def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds
         raise ValueError("thresholds are read only by indicator kriging")
     if code != _COKRIGING and extra_values is not None:
         raise ValueError("extra_values are read only by co-kriging")
-    x, y, values = _samples(x), _samples(y), _samples(values)
-    extra = [_samples(v) for v in extra_values] if extra_values is not None else []
-    extent, cell, grid_size = _geometry.choose(x, y, extent, cell, size)
-    if nodes is not None:
-        grid_size = nodes
+    return code
 
+
+def _call(binding, progress, *arguments, stacklevel):
+    """Runs a binding (its last argument the progress function, its answer
+    (status, message, ..., stopped_by_user at index 5, ...)) with the bar or
+    the caller's function; raises for an error status, warns for a warning
+    at the stack level that is the user's call."""
     bar = None
     if progress is True:
         bar = progress = _progress.Bar()
     elif progress is False:
         progress = None
     try:
-        status, message, estimate, var, report, stopped = _mosaro.grid(
-            x, y, values, extra, extent, cell, grid_size, neighbours, code,
-            0.0 if shift is None else float(shift),
-            None if thresholds is None else _samples(np.atleast_1d(thresholds)),
-            _models(model), variance, tables, _FITS[fit], threads, progress)
+        answer = binding(*arguments, progress)
     finally:
         if bar is not None:
             bar.close()
+    status, message, stopped = answer[0], answer[1], answer[5]
     if status < 0:
         if status == _CANCELLED and stopped:
             raise Cancelled(message)
@@ -183,13 +199,33 @@ def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds
             raise RuntimeError(message)
         raise ValueError(message)
     if status > 0:
-        warnings.warn(message, NoFiniteModelWarning, stacklevel=3)
-    return GridResult(estimate, var, extent, cell, grid_size, report, status, message)
+        warnings.warn(message, NoFiniteModelWarning, stacklevel=stacklevel + 1)
+    return answer
+
+
+def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
+         variance, arithmetic, fit, threads, progress, tables, nodes=None, condition=False):
+    code = _check_common(method, neighbours, shift, thresholds, extra_values, arithmetic, fit)
+    if condition and arithmetic != "accurate":
+        raise ValueError("condition=True needs arithmetic='accurate' (the legacy arithmetic estimates no condition)")
+    x, y, values = _samples(x), _samples(y), _samples(values)
+    extra = [_samples(v) for v in extra_values] if extra_values is not None else []
+    extent, cell, grid_size = _geometry.choose(x, y, extent, cell, size)
+    if nodes is not None:
+        grid_size = nodes
+
+    status, message, estimate, var, report, _, reciprocal = _call(
+        _mosaro.grid, progress, x, y, values, extra, extent, cell, grid_size, neighbours, code,
+        0.0 if shift is None else float(shift),
+        None if thresholds is None else _samples(np.atleast_1d(thresholds)),
+        _models(model), variance, tables, _FITS[fit], _ARITHMETICS[arithmetic], condition, threads,
+        stacklevel=3)
+    return GridResult(estimate, var, extent, cell, grid_size, report, status, message, reciprocal)
 
 
 def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, neighbours=16, shift=None,
          thresholds=None, extra_values=None, model=None, variance=False, arithmetic="legacy", fit="legacy",
-         threads=0, progress=None):
+         condition=False, threads=0, progress=None):
     """Grids the samples (x[i], y[i], values[i]) by kriging; returns a GridResult.
 
     x, y, values   1-D arrays of equal length; float32 C-contiguous arrays are
@@ -214,10 +250,15 @@ def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, 
                    or a dict with those keys, once or as a pair (x, then y);
                    a pass of a report (result.report[0]) is taken too.
     variance       also return the kriging variance.
-    arithmetic     "legacy" (the only one in this version).
+    arithmetic     "legacy" (the legacy grids bit for bit) or "accurate": the
+                   m nearest samples by exact distance, each node's system
+                   solved in double with pivoting, no 0.01 cut-off; a node
+                   that cannot be estimated is NaN. result.nodes counts them.
     fit            the automatic variogram fit: "legacy" (the legacy grids bit
                    for bit) or "robust" (weighted least squares, finite whenever
                    two lag classes hold pairs; see the README).
+    condition      also return each node's reciprocal condition estimate
+                   (arithmetic="accurate" only).
     threads        0 for every core; the result never depends on it.
     progress       True for a bar on stderr, or a function
                    f(stage, pass_index, fraction) whose False return stops the
@@ -227,7 +268,7 @@ def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, 
     MemoryError when memory runs out. The GIL is released while the library runs.
     """
     return _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
-                variance, arithmetic, fit, threads, progress, tables=False)
+                variance, arithmetic, fit, threads, progress, tables=False, condition=condition)
 
 
 def variogram(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, shift=None,
@@ -252,6 +293,80 @@ def variogram(x, y, values, *, method="ordinary", extent=None, cell=None, size=N
     r = _run(x, y, values, method, extent, cell, size, 16, shift, thresholds, extra_values, None, False,
              arithmetic, fit, threads, progress, tables=True, nodes=(1, 1))
     return {"extent": r.extent, "cell": r.cell, "passes": r.report}
+
+
+class CrossValidation:
+    """The outcome of mosaro.cross_validate: per sample, in sample order,
+
+    estimate               float32 array; NaN where the sample could not be
+                           estimated.
+    variance               the kriging variance (of the logarithms for the
+                           lognormal methods).
+    residual               observed - estimate.
+    standardised_residual  residual / sqrt(variance).
+    fold                   int32 array: the fold the sample was left out in
+                           (its own index for leave-one-out).
+
+    summary   dict over the estimated samples: estimated, not_estimated,
+              mean_error, mean_absolute_error, root_mean_square_error,
+              mean_squared_deviation_ratio (ideally 1) and correlation (of
+              observed and estimated).
+    report    the model used, as GridResult.report has it.
+    status, message   as in GridResult.
+    """
+
+    def __init__(self, outputs, summary, report, status, message):
+        self.estimate = outputs["estimate"]
+        self.variance = outputs["variance"]
+        self.residual = outputs["residual"]
+        self.standardised_residual = outputs["standardised_residual"]
+        self.fold = outputs["fold"]
+        self.summary = summary
+        self.report = report
+        self.status = status
+        self.message = message
+
+    def __repr__(self):
+        return "<mosaro.CrossValidation of %d samples, RMSE %g>" % (
+            len(self.estimate), self.summary["root_mean_square_error"])
+
+
+def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbours=16, extent=None, cell=None,
+                   model=None, fit="legacy", arithmetic="legacy", shift=None, extra_values=None, threads=0,
+                   progress=None):
+    """Estimates every sample from the others, to see how well a method (and
+    model, neighbours, arithmetic) predicts where it has no sample; returns a
+    CrossValidation.
+
+    folds          0: leave-one-out; k >= 2: the samples are dealt into k
+                   folds by a shuffle seeded with seed, and each fold is
+                   estimated from the others.
+    seed           the shuffle's seed (a whole number from 0 to 2^64 - 1); the
+                   same seed gives the same folds on every platform.
+    neighbours     nearest other samples per estimate, by exact distance.
+    extent, cell   as for grid: they set the lag classes of the variogram fit
+                   (the model is fitted once from all samples, or given).
+    method, model, fit, arithmetic, shift, extra_values, threads, progress
+                   as for grid; every method but indicator kriging.
+
+    Raises ValueError with the library's message for arguments it refuses.
+    The GIL is released while the library runs.
+    """
+    code = _check_common(method, neighbours, shift, None, extra_values, arithmetic, fit)
+    if isinstance(seed, bool) or not isinstance(seed, (int, np.integer)) or not 0 <= seed < 2**64:
+        raise ValueError("seed must be a whole number from 0 to 2^64 - 1 (got %r)" % (seed,))
+    if isinstance(folds, bool) or not isinstance(folds, (int, np.integer)):
+        raise ValueError("folds must be a whole number (got %r)" % (folds,))
+    if not -_geometry.INT_MAX - 1 <= folds <= _geometry.INT_MAX:
+        raise ValueError("folds %d is outside the range of an int" % folds)
+    x, y, values = _samples(x), _samples(y), _samples(values)
+    extra = [_samples(v) for v in extra_values] if extra_values is not None else []
+    extent, cell, _ = _geometry.choose(x, y, extent, cell, None)
+    status, message, outputs, summary, report, _ = _call(
+        _mosaro.cross_validate, progress, x, y, values, extra, extent, cell, neighbours, code,
+        0.0 if shift is None else float(shift), _models(model), _FITS[fit], _ARITHMETICS[arithmetic], int(folds),
+        int(seed), threads, stacklevel=2)
+    return CrossValidation(outputs, summary, report, status, message)
 
 
 def legacy_grid(data, value_column, rect, cell_size_x, cell_size_y, cell_count_x, cell_count_y, neighbours,

@@ -60,7 +60,8 @@ def test_sample_refusals_carry_the_library_message(samples):
 
 
 @pytest.mark.parametrize("kwargs, text", [
-    (dict(arithmetic="accurate"), "arithmetic 'accurate' is not available in this version"),
+    (dict(arithmetic="double"), "arithmetic must be 'legacy' or 'accurate' (got 'double')"),
+    (dict(condition=True), "condition=True needs arithmetic='accurate'"),
     (dict(method="kriging"), "unknown method 'kriging' (use one of ordinary, "),
     (dict(cell=10, size=(5, 5)), "give either cell or size, not both"),
     (dict(extent=(10, 0, 0, 10)), "extent 10 0 0 10 is inverted"),
