@@ -432,7 +432,9 @@ typedef struct mosaro_validation {
     float* estimate;
     float* variance;              /* kriging variance (of the logarithms for 8 and 9) */
     float* residual;              /* observed - estimate */
-    float* standardised_residual; /* residual / sqrt(variance) */
+    /* residual / sqrt(variance); for 8 and 9 the residual of the
+     * logarithms ln(v + shift), whose variance that is */
+    float* standardised_residual;
     int* fold;                    /* the fold a sample was left out in */
 } mosaro_validation;
 

@@ -134,6 +134,31 @@ TEST(CrossValidation, SummaryIsTheStatisticsOfTheResiduals) {
     }
 }
 
+TEST(CrossValidation, LognormalResidualsAreStandardisedOnTheLogarithms) {
+    // The variance of methods 8 and 9 is that of the logarithms: so must
+    // the residual be that it divides, or the ratio means nothing.
+    const Case c(4);
+    for (int method : {MOSARO_METHOD_LOGNORMAL, MOSARO_METHOD_LOGNORMAL_SHIFTED}) {
+        mosaro_request r = c.Request(method, MOSARO_ARITHMETIC_ACCURATE);
+        r.method_parameter = method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? 5.0f : 0.0f;
+        mosaro_variogram_model logModel{0.0005f, 0.0f, 350.0f, 0.01f};
+        r.given_models = &logModel;
+        Validation run(c.x.size(), 0, 0);
+        ASSERT_EQ(run.Run(c, r), MOSARO_OK) << mosaro_last_message();
+        const double shift = r.method_parameter;
+        double ratio = 0.0;
+        for (std::size_t i = 0; i < c.x.size(); ++i) {
+            const double expected = (std::log(c.value[i] + shift) - std::log(run.estimate[i] + shift)) /
+                                    std::sqrt(static_cast<double>(run.variance[i]));
+            EXPECT_NEAR(run.standardised[i], expected, 1e-4 * (1.0 + std::fabs(expected))) << i;
+            ratio += expected * expected;
+        }
+        EXPECT_NEAR(run.summary.mean_squared_deviation_ratio, ratio / 40.0, 1e-3 * ratio / 40.0);
+        // A model of the logarithms' own size gives a ratio of a sensible size.
+        EXPECT_LT(run.summary.mean_squared_deviation_ratio, 100.0);
+    }
+}
+
 TEST(CrossValidation, FoldsAreASeededPartition) {
     const std::vector<int> folds = mosaro::AssignFolds(103, 5, 42);
     std::vector<int> sizes(5, 0);

@@ -136,7 +136,12 @@ std::vector<int> AssignFolds(int count, int folds, std::uint64_t seed) {
     return fold;
 }
 
-ValidationSummary Summarise(const float* observed, const ValidationRun& run) {
+double StandardisedResidual(double observed, double estimate, double variance, double logShift) {
+    if (std::isnan(logShift)) return (observed - estimate) / std::sqrt(variance);
+    return (std::log(observed + logShift) - std::log(estimate + logShift)) / std::sqrt(variance);
+}
+
+ValidationSummary Summarise(const float* observed, const ValidationRun& run, double logShift) {
     ValidationSummary s;
     double sumError = 0.0, sumAbsolute = 0.0, sumSquare = 0.0, sumRatio = 0.0;
     double sumObserved = 0.0, sumEstimate = 0.0;
@@ -155,8 +160,11 @@ ValidationSummary Summarise(const float* observed, const ValidationRun& run) {
         sumObserved += f64(observed[i]);
         sumEstimate += estimate;
         if (run.variance[i] > 0.0) {
-            sumRatio += residual * residual / run.variance[i];
-            ++withVariance;
+            const double standardised = StandardisedResidual(f64(observed[i]), estimate, run.variance[i], logShift);
+            if (std::isfinite(standardised)) {
+                sumRatio += standardised * standardised;
+                ++withVariance;
+            }
         }
     }
     if (s.estimated == 0) {

@@ -28,8 +28,9 @@ struct ValidationRun {
 };
 
 // Statistics of the residuals observed - estimate over the samples with an
-// estimate. The ratio takes the samples with a positive variance; NaN when
-// there are none (as the correlation without spread).
+// estimate. The mean squared deviation ratio is the mean squared
+// standardised residual over the samples with a positive variance; NaN
+// when there are none (as the correlation without spread).
 struct ValidationSummary {
     int estimated = 0;
     int notEstimated = 0;
@@ -40,7 +41,12 @@ struct ValidationSummary {
     double correlation = 0.0;
 };
 
-ValidationSummary Summarise(const float* observed, const ValidationRun& run);
+// The residual over its standard deviation. For the lognormal methods the
+// variance is that of the logarithms, so the residual is taken between the
+// logarithms too: pass their shift (0 for method 8); NaN for the others.
+double StandardisedResidual(double observed, double estimate, double variance, double logShift);
+
+ValidationSummary Summarise(const float* observed, const ValidationRun& run, double logShift);
 
 void RunCrossValidation(const SweepPlan& plan, float* const* ppPoints, const NodeMethod& method,
                         ValidationRun& run);

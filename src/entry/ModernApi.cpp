@@ -213,17 +213,21 @@ mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, con
     const mosaro_status status = RunRequest(samples, r, false, report, &run);
 
     const float* observed = samples.primary.value.data();
+    const double logShift = r.method == MOSARO_METHOD_LOGNORMAL            ? 0.0
+                            : r.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? f64(r.method_parameter)
+                                                                           : std::nan("");
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
         const double estimate = run.estimate[i], variance = run.variance[i];
         const double residual = f64(observed[i]) - estimate;
         if (v.estimate != nullptr) v.estimate[i] = f32(estimate);
         if (v.variance != nullptr) v.variance[i] = f32(variance);
         if (v.residual != nullptr) v.residual[i] = f32(residual);
-        if (v.standardised_residual != nullptr) v.standardised_residual[i] = f32(residual / std::sqrt(variance));
+        if (v.standardised_residual != nullptr)
+            v.standardised_residual[i] = f32(StandardisedResidual(f64(observed[i]), estimate, variance, logShift));
         if (v.fold != nullptr) v.fold[i] = run.fold[i];
     }
     if (summary != nullptr) {
-        const ValidationSummary s = Summarise(observed, run);
+        const ValidationSummary s = Summarise(observed, run, logShift);
         mosaro_validation_summary out{};
         out.struct_size = std::min(summary->struct_size, sizeof out);
         out.estimated = s.estimated;
