@@ -179,6 +179,39 @@ TEST(CrossValidation, FoldsAreASeededPartition) {
     EXPECT_EQ(std::set<int>(fiveFold.fold.begin(), fiveFold.fold.end()).size(), 5u);
 }
 
+TEST(CrossValidation, ThreadsChangeNoBitInEitherArithmetic) {
+    // Enough samples for the loop to be cut into pieces that run on
+    // workers, which have no run context of their own.
+    const Case c(12, 3000);
+    for (mosaro_arithmetic arithmetic : {MOSARO_ARITHMETIC_LEGACY, MOSARO_ARITHMETIC_ACCURATE}) {
+        std::vector<float> first;
+        for (int threads : {1, 2, 3}) {
+            mosaro_request r = c.Request(MOSARO_METHOD_UNIVERSAL_XXYY, arithmetic);
+            r.thread_count = threads;
+            Validation run(c.x.size(), threads == 3 ? 3000 : 0, 5);
+            ASSERT_EQ(run.Run(c, r), MOSARO_OK);
+            if (first.empty())
+                first = run.estimate;
+            else
+                EXPECT_EQ(first, run.estimate) << "arithmetic " << arithmetic << ", " << threads << " threads";
+        }
+    }
+    // And the two arithmetics are told apart on every piece: the legacy
+    // cut-off turns the negative field's estimates into 0.
+    Case negative(13, 3000);
+    for (float& v : negative.value) v -= 100.0f;
+    Validation legacy(3000, 0, 0), accurate(3000, 0, 0);
+    mosaro_request r = negative.Request(MOSARO_METHOD_ORDINARY, MOSARO_ARITHMETIC_LEGACY);
+    r.thread_count = 2;
+    ASSERT_EQ(legacy.Run(negative, r), MOSARO_OK);
+    r.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
+    ASSERT_EQ(accurate.Run(negative, r), MOSARO_OK);
+    for (std::size_t i = 0; i < 3000; ++i) {
+        ASSERT_EQ(legacy.estimate[i], 0.0f) << i;
+        ASSERT_LT(accurate.estimate[i], -50.0f) << i;
+    }
+}
+
 TEST(CrossValidation, RefusesWhatItCannotValidate) {
     const Case c(2, 10);
     Validation run(10, 0, 0);

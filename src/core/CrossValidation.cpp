@@ -41,13 +41,15 @@ struct Estimate {
 
 class SampleEstimator {
 public:
-    SampleEstimator(const SweepPlan& plan, float* const* points, const NodeMethod& method, int perBlock)
+    // `accurate` comes from the caller's run context: workers have none.
+    SampleEstimator(const SweepPlan& plan, float* const* points, const NodeMethod& method, int perBlock,
+                    bool accurate)
         : plan_(plan),
           points_(points),
           method_(method),
           variables_(std::max(method.Variables(), 1)),
           perBlock_(perBlock),
-          accurate_(CurrentRunContext().arithmetic == Arithmetic::kAccurate),
+          accurate_(accurate),
           model_(plan.constants),
           system_(method, model_) {}
 
@@ -213,11 +215,12 @@ void RunCrossValidation(const SweepPlan& plan, float* const* ppPoints, const Nod
 
     WorkerPool pool(ResolveThreadCount(context));
     ProgressReporter* progress = context.progress;
+    const bool accurate = context.arithmetic == Arithmetic::kAccurate;
     std::atomic<std::size_t> done{0};
     pool.For(n, 256, [&](std::size_t first, std::size_t last, int) {
         std::vector<std::uint8_t> excluded(n, 0);
         std::vector<int> found;
-        SampleEstimator estimator(plan, ppPoints, method, perBlock);
+        SampleEstimator estimator(plan, ppPoints, method, perBlock, accurate);
         std::size_t foldStart = first;  // first entry of `order` whose fold is masked
         for (std::size_t i = first; i < last; ++i) {
             const int sample = order[i];
