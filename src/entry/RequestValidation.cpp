@@ -10,6 +10,7 @@
 #include "FloatArith.h"
 #include "IndicatorKriging.h"
 #include "LagClasses.h"
+#include "NodeProcedure.h"
 
 namespace mosaro {
 namespace {
@@ -55,7 +56,7 @@ void ValidateExtent(const mosaro_request& r) {
 void ValidateSize(const mosaro_request& r) {
     const std::uint64_t nodes =
         static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
-    const std::uint64_t limit = static_cast<std::uint64_t>(PTRDIFF_MAX) / (3 * sizeof(float));
+    const std::uint64_t limit = kMaxNodes;
     if (nodes > limit)
         Refuse(MOSARO_ERROR_TOO_LARGE,
                FormatMessage("node_count_x %d times node_count_y %d exceeds the %llu nodes that "
