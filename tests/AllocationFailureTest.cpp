@@ -104,7 +104,8 @@ class AllocationFailure : public ::testing::TestWithParam<int> {};
 
 // Runs the legacy call failing at allocation 1, 2, ... on one worker (so
 // the order of allocations is fixed), then with two workers (a failure in a
-// worker thread must reach the caller too).
+// worker thread must reach the caller too). The reference run comes first,
+// unarmed (see the modern test on oneTBB's set-up).
 TEST_P(AllocationFailure, LegacyCallReturnsWithTheGridAsPassedAtEveryFailure) {
     const Case c = SmallCall(GetParam());
     const std::vector<float> expected = c.Run();
@@ -170,6 +171,16 @@ TEST_P(AllocationFailure, ModernCallReportsOutOfMemoryAndWritesNothing) {
     }
     r.thread_count = 1;
     const std::size_t nodes = static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
+    // One run unarmed first, as the legacy test's reference run: oneTBB sets
+    // itself up once per process on first use, and an allocation failing
+    // inside that set-up leaves it waiting forever for a set-up that never
+    // ends. That failure is oneTBB's, not the library's, and not tested.
+    {
+        std::vector<float> warmUp(nodes);
+        mosaro_request first = r;
+        first.grid = warmUp.data();
+        ASSERT_GE(mosaro_grid(&first), 0) << mosaro_last_message();
+    }
     long failures = 0;
     for (long k = 1;; ++k) {
         std::vector<float> grid(nodes, kSentinel), variance(nodes, kSentinel);
