@@ -38,6 +38,9 @@ TEST(NodeProcedure, CoordinateScaleNeedsTheLargerFloatSideStrictlyAbove) {
 TEST(NodeProcedure, AnisotropyRatioIsKeptOnlyWhereItIsTrusted) {
     struct Case { float extent, rangeX, rangeY, ratio; } const cases[] = {
         {150, 12, 2, 1},    // 6 > 5 with a' = 0.12 < 2: ignored
+        {150, 199, 19, 1},  // 10.5 with a' = 1.99, just short of 2: ignored
+        {150, 200, 20, 10}, // a' exactly 2: kept
+        {150, 250, 25, 10}, // a' = 2.5: kept (the threshold is 2 scaled units, not more)
         {100, 12, 2, 6},    // scale 1, a' = 12: kept
         {150, 10, 2, 5},    // exactly 5: kept
         {100, 1, 2, 0.5f},  // exactly 0.5: kept
