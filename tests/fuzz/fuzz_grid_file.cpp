@@ -28,7 +28,7 @@ std::string TempPath(const char* suffix) {
 bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
+    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
     return std::fclose(file) == 0 && written;
 }
 
