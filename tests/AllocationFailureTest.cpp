@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CaseGenerator.h"
+#include "ModernRequest.h"
 #include "RunContext.h"
 #include "TestSupport.h"
 #include "mosaro.h"
@@ -142,33 +143,8 @@ TEST_P(AllocationFailure, LegacyCallReturnsWithTheGridAsPassedAtEveryFailure) {
 // for, so their allocations fail in turn too.
 TEST_P(AllocationFailure, ModernCallReportsOutOfMemoryAndWritesNothing) {
     const Case c = SmallCall(GetParam());
-    const int method = GetParam();
-    const std::size_t n = static_cast<std::size_t>(c.pointCount);
-    std::vector<std::vector<float>> columns(static_cast<std::size_t>(c.columnCount), std::vector<float>(n));
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t k = 0; k < columns.size(); ++k) columns[k][i] = c.data[i * columns.size() + k];
-    mosaro_request r;
-    mosaro_request_init(&r);
-    r.x = columns[0].data();
-    r.y = columns[1].data();
-    r.value = columns[2].data();
-    r.sample_count = c.pointCount;
-    std::vector<const float*> extra;
-    for (std::size_t k = 3; method == 11 && k < columns.size(); ++k) extra.push_back(columns[k].data());
-    r.extra_values = extra.data();
-    r.extra_value_count = static_cast<int>(extra.size());
-    r.x_min = c.rect[0]; r.y_min = c.rect[1]; r.x_max = c.rect[2]; r.y_max = c.rect[3];
-    r.cell_size_x = c.cellX;
-    r.cell_size_y = c.cellY;
-    r.node_count_x = c.cellsX + 1;
-    r.node_count_y = c.cellsY + 1;
-    r.neighbour_count = c.neighbours;
-    r.method = static_cast<mosaro_method>(method);
-    r.method_parameter = c.parameter;
-    if (method == 10) {
-        r.thresholds = c.methodArray.data();
-        r.threshold_count = static_cast<int>(c.methodArray.size());
-    }
+    ModernArrays arrays;
+    mosaro_request r = ModernRequest(c, arrays, nullptr);
     r.thread_count = 1;
     const std::size_t nodes = static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
     // One run unarmed first, as the legacy test's reference run: oneTBB sets

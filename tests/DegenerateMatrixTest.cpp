@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ModernRequest.h"
 #include "TestSupport.h"
 #include "mosaro.h"
 
@@ -207,66 +208,23 @@ const std::vector<MatrixCase>& Matrix() {
     return cases;
 }
 
-std::vector<float> RunLegacy(const MatrixCase& c) {
-    std::vector<float> grid(Nodes(c), kSentinel);
-    const int result = KARVO_ScatToGridWithKrig(c.table.empty() ? nullptr : c.table.data(), 2, c.points, 4, c.rect,
-                                                c.cellX, c.cellY, c.cellsX, c.cellsY, c.neighbours, c.method,
-                                                c.parameter, c.methodArray.empty() ? nullptr : c.methodArray.data(),
-                                                grid.data());
-    EXPECT_EQ(result, 1);
-    return grid;
-}
-
-// The same call through the modern API: the legacy table's columns as
-// arrays, the thresholds' or the variables' count from the parameter.
-int RunModern(const MatrixCase& c, std::vector<float>& grid) {
-    const std::size_t n = static_cast<std::size_t>(c.points);
-    // At least one entry each, so that no array is null when there is no sample.
-    std::vector<std::vector<float>> columns(4, std::vector<float>(std::max<std::size_t>(n, 1), kNaN));
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t k = 0; k < 4; ++k) columns[k][i] = c.table[4 * i + k];
-    mosaro_request r;
-    mosaro_request_init(&r);
-    r.x = columns[0].data();
-    r.y = columns[1].data();
-    r.value = columns[2].data();
-    r.sample_count = c.points;
-    std::vector<const float*> extra;
-    if (c.method == 11) {
-        // Variable v reads column methodArray[v]; a column outside the
-        // legacy row has no array.
-        const int variables = static_cast<int>(std::trunc(c.parameter));
-        for (int v = 0; v < variables; ++v) {
-            const int column = static_cast<int>(c.methodArray[static_cast<std::size_t>(v)]);
-            const float* data = column >= 2 && column < 4 ? columns[static_cast<std::size_t>(column)].data() : nullptr;
-            if (v == 0) r.value = data;
-            else extra.push_back(data);
-        }
-        r.extra_values = extra.data();
-        r.extra_value_count = variables - 1;
-    }
-    r.x_min = c.rect[0]; r.y_min = c.rect[1]; r.x_max = c.rect[2]; r.y_max = c.rect[3];
-    r.cell_size_x = c.cellX;
-    r.cell_size_y = c.cellY;
-    r.node_count_x = c.cellsX + 1;
-    r.node_count_y = c.cellsY + 1;
-    r.neighbour_count = c.neighbours;
-    r.method = static_cast<mosaro_method>(c.method);
-    r.method_parameter = c.parameter;
-    if (c.method == 10) {
-        r.thresholds = c.methodArray.empty() ? nullptr : c.methodArray.data();
-        r.threshold_count = static_cast<int>(c.parameter);
-    }
-    grid.assign(Nodes(c), kSentinel);
-    r.grid = grid.data();
-    return mosaro_grid(&r);
+// The call as the legacy entry point takes it: value column 2 of four.
+Case Call(const MatrixCase& m) {
+    Case c;
+    c.valueColumn = 2; c.pointCount = m.points; c.columnCount = 4;
+    c.cellsX = m.cellsX; c.cellsY = m.cellsY; c.neighbours = m.neighbours; c.method = m.method;
+    c.cellX = m.cellX; c.cellY = m.cellY; c.parameter = m.parameter; c.gridInit = kSentinel;
+    std::copy(m.rect, m.rect + 4, c.rect);
+    c.methodArray = m.methodArray;
+    c.data = m.table;
+    return c;
 }
 
 class DegenerateMatrix : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(DegenerateMatrix, LegacyOutcomeIsTheDocumentedOneAndTheModernApiAgrees) {
     const MatrixCase& c = Matrix()[GetParam()];
-    const std::vector<float> legacy = RunLegacy(c);
+    const std::vector<float> legacy = Call(c).Run();
     const auto untouched = [](float v) { return Bits(v) == Bits(kSentinel); };
     switch (c.legacy) {
         case Legacy::kUntouched:
@@ -281,8 +239,10 @@ TEST_P(DegenerateMatrix, LegacyOutcomeIsTheDocumentedOneAndTheModernApiAgrees) {
             break;
     }
 
-    std::vector<float> grid;
-    const int status = RunModern(c, grid);
+    std::vector<float> grid(Nodes(c), kSentinel);
+    ModernArrays arrays;
+    const mosaro_request request = ModernRequest(Call(c), arrays, grid.data());
+    const int status = mosaro_grid(&request);
     if (c.modern == MOSARO_OK) {
         EXPECT_TRUE(status == MOSARO_OK || status == MOSARO_WARNING_NO_FINITE_MODEL)
             << status << ": " << mosaro_last_message();
