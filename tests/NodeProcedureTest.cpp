@@ -71,6 +71,18 @@ TEST(NodeProcedure, NeighbourSortDecidesTiesByItsExchangeRuleAlone) {
     }
 }
 
+// A distance that is not a number (a sample with a NaN coordinate) counts
+// as the sill, like a distance of 0, not as beyond the range: the system
+// stays finite and the sample keeps its weight.
+TEST(NodeProcedure, CovarianceIsTheSillAtZeroAndAtANaNDistanceAndZeroFromTheRangeOn) {
+    const mosaro::KrigingConstants c = Constants({0, 0, 10, 10}, 4, 4);  // scale 1: a' = 4
+    EXPECT_EQ(c.Covariance(0.0f), c.sill);
+    EXPECT_EQ(c.Covariance(kNaN), c.sill);
+    EXPECT_EQ(c.Covariance(c.range), 0.0f);
+    EXPECT_EQ(c.Covariance(std::numeric_limits<float>::infinity()), 0.0f);
+    EXPECT_GT(c.Covariance(0.5f * c.range), 0.0f);
+}
+
 TEST(NodeProcedure, CutOffComparesInDouble) {
     EXPECT_EQ(mosaro::ApplyCutOff(0.0099999998f), 0.0f);  // the float nearest 0.01 is below it
     EXPECT_EQ(mosaro::ApplyCutOff(0.0100000007f), 0.0100000007f);
