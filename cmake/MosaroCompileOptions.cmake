@@ -17,8 +17,18 @@ set(MOSARO_SANITIZER_FLAGS
   -fno-sanitize-recover=all
   -fno-omit-frame-pointer)
 
-function(mosaro_sanitize target)
+# ThreadSanitizer cannot be combined with AddressSanitizer: a build of its
+# own (scripts/tsan.sh).
+option(MOSARO_TSAN "Build with ThreadSanitizer instead of ASan and UBSan" OFF)
+if(MOSARO_TSAN)
   if(MOSARO_SANITIZE)
+    message(FATAL_ERROR "MOSARO_TSAN cannot be combined with MOSARO_SANITIZE")
+  endif()
+  set(MOSARO_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+endif()
+
+function(mosaro_sanitize target)
+  if(MOSARO_SANITIZE OR MOSARO_TSAN)
     target_compile_options(${target} PRIVATE ${MOSARO_SANITIZER_FLAGS})
     target_link_options(${target} PUBLIC ${MOSARO_SANITIZER_FLAGS})
   endif()

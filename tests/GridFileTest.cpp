@@ -3,7 +3,13 @@
 #include "GridFile.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -85,6 +91,48 @@ TEST_F(GridFileTest, ReplacesWholeFilesAndLeavesNothingBehindOnFailure) {
     EXPECT_THROW(Write({1.0f}, -1, 0, Path("neg.grd")), std::invalid_argument);
     EXPECT_EQ(Entries(), 2u);  // old.grd and taken: no temporary, no partial file
 }
+
+#ifndef _WIN32  // fork and SIGKILL
+// A writer killed at any moment (here: SIGKILL to a child that rewrites a
+// 1 MiB grid in a loop, after delays spread over several writes) leaves
+// the old file or a complete new one, never a partial one. Its temporary
+// file stays behind (a killed process cannot remove it); no number of
+// those may keep the next writer from writing.
+TEST_F(GridFileTest, KilledWriterLeavesTheOldFileOrACompleteNewOne) {
+    const std::string target = Path("g.grd");
+    const std::vector<float> before(1 << 18, 1.0f), after(1 << 18, 2.0f);
+    const auto start = std::chrono::steady_clock::now();
+    Write(before, 511, 511, target);
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const Bytes old = Read(target);
+    Write(after, 511, 511, Path("new.grd"));
+    const Bytes complete = Read(Path("new.grd"));
+    fs::remove(Path("new.grd"));
+    int replaced = 0;
+    for (int round = 0; round < 120; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;) Write(round % 2 ? after : before, 511, 511, target);
+        }
+        // From before the first write ends to past the third.
+        ::usleep(static_cast<useconds_t>(took.count() / 4 + (round * 7919) % (3 * took.count() + 1)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const Bytes now = Read(target);
+        ASSERT_TRUE(now == old || now == complete) << "round " << round << ": " << now.size() << " bytes";
+        replaced += now == complete;
+    }
+    EXPECT_GT(replaced, 0);  // the kills did land after complete writes too
+    EXPECT_GT(Entries(), 1u);  // and during writes, leaving their temporaries
+    // However many such leftovers lie beside the target, under whatever
+    // names, the next writer writes.
+    for (int k = 0; k < 150; ++k) std::ofstream(target + ".tmp" + std::to_string(k)) << "left by a killed writer";
+    Write(after, 511, 511, target);
+    EXPECT_EQ(Read(target), complete);
+}
+#endif
 
 TEST_F(GridFileTest, ReaderRejectsMalformedFiles) {
     Write({1, 2, 3, 4, 5, 6}, 2, 1, Path("good.grd"));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -212,6 +213,12 @@ TEST(ModernApi, InitWritesNoMoreThanTheCallersLayout) {
     EXPECT_EQ(current.fit, MOSARO_FIT_LEGACY);
 }
 
+// Stores an int in an enum field as a C host may, whatever its value.
+template <class Enum>
+void StoreCode(Enum& field, int code) {
+    std::memcpy(&field, &code, sizeof code);
+}
+
 TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) {
     const ApiSamples s(StructuredSamples(1, 30, 200.0f));
     std::vector<float> negative = s.value, infinite = s.x;
@@ -239,6 +246,11 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
         {"no neighbours", [&](R& r) { r.neighbour_count = 0; }, MOSARO_ERROR_NEIGHBOUR_COUNT, {"neighbour_count", "got 0"}},
         {"no nodes", [&](R& r) { r.node_count_y = -1; }, MOSARO_ERROR_NODE_COUNT, {"node_count_y", "-1"}},
         {"unknown method", [&](R& r) { r.method = static_cast<mosaro_method>(12); }, MOSARO_ERROR_METHOD, {"method", "12"}},
+        // A C host may store any int in an enum field; reading it must not
+        // be undefined (the sanitizer build checks enum loads).
+        {"method far outside", [&](R& r) { StoreCode(r.method, -100000); }, MOSARO_ERROR_METHOD, {"method", "-100000"}},
+        {"implementation outside", [&](R& r) { StoreCode(r.implementation, 7); }, MOSARO_ERROR_METHOD_PARAMETER, {"implementation", "7"}},
+        {"fit outside", [&](R& r) { StoreCode(r.fit, -1); }, MOSARO_ERROR_METHOD_PARAMETER, {"fit", "-1"}},
         {"null grid", [&](R& r) { r.grid = nullptr; }, MOSARO_ERROR_NULL_POINTER, {"grid"}},
         {"null x", [&](R& r) { r.x = nullptr; }, MOSARO_ERROR_NULL_POINTER, {"x is null"}},
         {"old struct", [&](R& r) { r.struct_size = 8; }, MOSARO_ERROR_STRUCT_SIZE, {"struct_size", "got 8"}},

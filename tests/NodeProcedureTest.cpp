@@ -38,6 +38,9 @@ TEST(NodeProcedure, CoordinateScaleNeedsTheLargerFloatSideStrictlyAbove) {
 TEST(NodeProcedure, AnisotropyRatioIsKeptOnlyWhereItIsTrusted) {
     struct Case { float extent, rangeX, rangeY, ratio; } const cases[] = {
         {150, 12, 2, 1},    // 6 > 5 with a' = 0.12 < 2: ignored
+        {150, 199, 19, 1},  // 10.5 with a' = 1.99, just short of 2: ignored
+        {150, 200, 20, 10}, // a' exactly 2: kept
+        {150, 250, 25, 10}, // a' = 2.5: kept (the threshold is 2 scaled units, not more)
         {100, 12, 2, 6},    // scale 1, a' = 12: kept
         {150, 10, 2, 5},    // exactly 5: kept
         {100, 1, 2, 0.5f},  // exactly 0.5: kept
@@ -66,6 +69,18 @@ TEST(NodeProcedure, NeighbourSortDecidesTiesByItsExchangeRuleAlone) {
         EXPECT_EQ(w.value, c.order);
         EXPECT_EQ(w.y, c.order);  // the arrays move together
     }
+}
+
+// A distance that is not a number (a sample with a NaN coordinate) counts
+// as the sill, like a distance of 0, not as beyond the range: the system
+// stays finite and the sample keeps its weight.
+TEST(NodeProcedure, CovarianceIsTheSillAtZeroAndAtANaNDistanceAndZeroFromTheRangeOn) {
+    const mosaro::KrigingConstants c = Constants({0, 0, 10, 10}, 4, 4);  // scale 1: a' = 4
+    EXPECT_EQ(c.Covariance(0.0f), c.sill);
+    EXPECT_EQ(c.Covariance(kNaN), c.sill);
+    EXPECT_EQ(c.Covariance(c.range), 0.0f);
+    EXPECT_EQ(c.Covariance(std::numeric_limits<float>::infinity()), 0.0f);
+    EXPECT_GT(c.Covariance(0.5f * c.range), 0.0f);
 }
 
 TEST(NodeProcedure, CutOffComparesInDouble) {

@@ -8,6 +8,9 @@
 #include <ogrsf_frmts.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
@@ -489,6 +492,47 @@ TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
     EXPECT_NE(run.out.find("4 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("2 blank values"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("--neighbours 16 is more than the 5 samples"), std::string::npos) << run.err;
+}
+
+// A run killed at any moment, computing or writing, leaves the old output
+// or a complete new one where the target stood, never a partial file.
+TEST_F(ToolTest, KilledRunLeavesTheOldOutputOrACompleteNewOne) {
+    std::ofstream samples(Path("t.csv"));
+    samples << "x,y,v\n";
+    for (int i = 0; i < 200; ++i) samples << (i * 37) % 997 << "," << (i * 91) % 983 << "," << 10 + (i * 13) % 50 << "\n";
+    samples.close();
+    const std::vector<std::string> arguments = {MOSARO_TOOL_PATH, "grid", Path("t.csv"), "--size", "600", "600", "-n", "4", "-q", "-o"};
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Run("grid " + Path("t.csv") + " --size 600 600 -n 4 -q -o " + Path("complete.asc")).status, 0);
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    const std::string complete = Slurp(Path("complete.asc")), old = "an older grid\n";
+    const std::string target = Path("g.asc");
+    std::ofstream(target) << old;
+    int replaced = 0;
+    for (int round = 0; round < 12; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::vector<std::string> own = arguments;
+            own.push_back(target);
+            std::vector<char*> argv;
+            for (std::string& a : own) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        // Spread over the whole run: loading, sweeping, writing, done.
+        ::usleep(static_cast<useconds_t>(took * (round + 1) / 10));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const std::string now = Slurp(target);
+        ASSERT_TRUE(now == old || now == complete) << "round " << round << ": " << now.size() << " bytes";
+        replaced += now == complete;
+    }
+    EXPECT_GT(replaced, 0);
 }
 
 extern "C" void IgnoreInterrupt(int) {}

@@ -14,6 +14,12 @@
 
 #include "FloatArith.h"
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace mosaro {
 namespace {
 
@@ -52,6 +58,14 @@ void GetFloat(const unsigned char* in, float* value) {
     std::memcpy(value, &bits, sizeof bits);
 }
 
+long ProcessId() {
+#ifdef _WIN32
+    return static_cast<long>(::_getpid());
+#else
+    return static_cast<long>(::getpid());
+#endif
+}
+
 [[noreturn]] void ThrowFileError(std::error_code error, const std::string& what,
                                  const std::string& path) {
     throw std::system_error(error, what + " '" + path + "'");
@@ -63,9 +77,13 @@ std::error_code LastErrno() { return {errno != 0 ? errno : EIO, std::generic_cat
 class PendingFile {
 public:
     explicit PendingFile(const std::string& target) : target_(target) {
-        // Exclusive creation never reuses a name another writer holds.
+        // Exclusive creation never reuses a name another writer holds. The
+        // process id in the name keeps the temporary files of writers that
+        // were killed (and could not remove theirs) from using up the
+        // attempts of every later writer.
+        const std::string prefix = target + ".tmp" + std::to_string(ProcessId()) + "-";
         for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = target + ".tmp" + std::to_string(attempt);
+            path_ = prefix + std::to_string(attempt);
             errno = 0;
             file_ = std::fopen(path_.c_str(), "wbx");
             if (file_ != nullptr) return;

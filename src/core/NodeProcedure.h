@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "FloatArith.h"
@@ -49,6 +50,17 @@ float NodeCoordinate(long long index, float cellSize, float origin, float scale)
 
 // Number of nodes of a grid layout; 0 when a cell count is negative.
 std::size_t NodeCount(const TGRIDCELLXY& grid);
+
+// Most nodes a run takes on: the caller's grid and the two scratch grids of
+// indicator kriging must each be addressable in bytes. Counted in 64 bits,
+// since two int cell counts multiply beyond any narrower type.
+constexpr std::uint64_t kMaxNodes = static_cast<std::uint64_t>(PTRDIFF_MAX) / (3 * sizeof(float));
+
+// Nodes of a layout with non-negative cell counts, in 64 bits.
+inline std::uint64_t NodeCount64(const TGRIDCELLXY& grid) {
+    return (static_cast<std::uint64_t>(grid.nCellCountX) + 1) *
+           (static_cast<std::uint64_t>(grid.nCellCountY) + 1);
+}
 
 // Estimates below 0.01 (negative ones included) and NaN are stored as 0.
 float ApplyCutOff(float estimate);

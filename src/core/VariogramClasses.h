@@ -62,9 +62,13 @@ struct ClassChains {
 // The chains of every class of one direction, and the table they end in.
 class ClassSums {
 public:
+    // The chains come first: if the table's allocation fails they are
+    // released as a finished member, whereas a table taken first would leak
+    // when the chains' allocation fails (no destructor runs for an object
+    // whose constructor threw).
     ClassSums(int classCount, float cellSize)
-        : table_(AllocateVariogramTable(static_cast<std::size_t>(classCount))),
-          chains_(static_cast<std::size_t>(classCount)) {
+        : chains_(static_cast<std::size_t>(classCount)),
+          table_(AllocateVariogramTable(static_cast<std::size_t>(classCount))) {
         for (int k = 1; k <= classCount; ++k)
             table_[kLagRow][k - 1] = f32(static_cast<double>(k) * f64(cellSize));
     }
@@ -91,8 +95,8 @@ public:
     }
 
 private:
-    float** table_;
     std::vector<ClassChains> chains_;
+    float** table_;
 };
 
 // The contribution of a pair to its class's squared-difference sum.

@@ -1,5 +1,6 @@
 #include "ApiStatus.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace mosaro {
@@ -16,6 +17,13 @@ void Refuse(mosaro_status status, const std::string& message) { throw ApiError(s
 
 void SetLastMessage(const char* message) noexcept {
     std::snprintf(g_lastMessage, kMessageCapacity, "%s", message);
+}
+
+void SetLastMessageFormatted(const char* format, ...) noexcept {
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(g_lastMessage, kMessageCapacity, format, arguments);
+    va_end(arguments);
 }
 
 const char* LastMessage() noexcept { return g_lastMessage; }

@@ -33,6 +33,11 @@ private:
 
 // The calling thread's last message (empty after a success).
 void SetLastMessage(const char* message) noexcept;
+// The same, formatted straight into the thread's message storage: a warning
+// set after the grid is written must not allocate, or a failed allocation
+// would report an error over a grid already changed.
+void SetLastMessageFormatted(const char* format, ...) noexcept
+    __attribute__((format(MOSARO_PRINTF_FORMAT, 1, 2)));
 const char* LastMessage() noexcept;
 
 // Runs `body` (which returns a status and may set a warning message) and

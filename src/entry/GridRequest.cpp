@@ -7,6 +7,7 @@
 #include "EngineRun.h"
 #include "EstimatorFactory.h"
 #include "FloatArith.h"
+#include "NodeProcedure.h"
 
 namespace mosaro {
 namespace {
@@ -48,6 +49,9 @@ std::optional<PreparedRun> Prepare(const GridRequest& r) {
     if (!IsKnownMethod(r.method)) return std::nullopt;
     if (r.output == nullptr || r.grid.nCellCountX < 0 || r.grid.nCellCountY < 0)
         return std::nullopt;
+    // No host holds a grid beyond what can be addressed; a count that large
+    // is a wrong argument, and the node index and count would overflow.
+    if (NodeCount64(r.grid) > kMaxNodes) return std::nullopt;
     if (r.pointCount < 0) return std::nullopt;
     if (r.pointCount > 0 && (r.data == nullptr || r.columnCount < 2)) return std::nullopt;
 

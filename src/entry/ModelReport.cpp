@@ -76,13 +76,11 @@ mosaro_status WarnOnNonFiniteModel(const std::vector<PassReport>& passes) {
         const KrigingConstants& c = passes[p].constants;
         if (std::isfinite(c.partialSill) && std::isfinite(c.nugget) && std::isfinite(c.range))
             continue;
-        SetLastMessage(
-            FormatMessage("pass %zu: the automatic fit gave no finite model (partial sill %g, "
-                          "scaled range %g; too few pairs per lag class), so its nodes are %s: give a "
-                          "model or a coarser cell, or use the robust fit",
-                          p, f64(c.partialSill), f64(c.range),
-                          passes[p].accurate ? "no-data (NaN)" : "0 as in the legacy grid")
-                .c_str());
+        SetLastMessageFormatted(
+            "pass %zu: the automatic fit gave no finite model (partial sill %g, scaled range %g; "
+            "too few pairs per lag class), so its nodes are %s: give a model or a coarser cell, "
+            "or use the robust fit",
+            p, f64(c.partialSill), f64(c.range), passes[p].accurate ? "no-data (NaN)" : "0 as in the legacy grid");
         return MOSARO_WARNING_NO_FINITE_MODEL;
     }
     return MOSARO_OK;

@@ -182,17 +182,17 @@ mosaro_status FitVariograms(const mosaro_samples& samples, mosaro_request r, mos
 // samples instead of nodes.
 mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, const mosaro_validation& v,
                             mosaro_validation_summary* summary) {
-    if (r.method == MOSARO_METHOD_INDICATOR)
-        Refuse(MOSARO_ERROR_METHOD,
-               "method 10 (indicator kriging) cannot be cross-validated: its estimate has no kriging "
-               "system of its own");
     float scratch = 0.0f;
     r.grid = &scratch;
     r.variance = nullptr;
     r.reciprocal_condition = nullptr;
     r.node_count_x = 1;
     r.node_count_y = 1;
-    ValidateRequest(r, samples);
+    ValidateRequest(r, samples);  // first: only then is the method one of the enumerators
+    if (r.method == MOSARO_METHOD_INDICATOR)
+        Refuse(MOSARO_ERROR_METHOD,
+               "method 10 (indicator kriging) cannot be cross-validated: its estimate has no kriging "
+               "system of its own");
     const int count = samples.count;
     if (count < 2)
         Refuse(MOSARO_ERROR_SAMPLE_COUNT,

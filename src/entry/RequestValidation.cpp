@@ -10,6 +10,7 @@
 #include "FloatArith.h"
 #include "IndicatorKriging.h"
 #include "LagClasses.h"
+#include "NodeProcedure.h"
 
 namespace mosaro {
 namespace {
@@ -21,6 +22,17 @@ constexpr std::size_t kFirstRequestSize = offsetof(mosaro_request, fit);
 // The most thresholds a run takes: their count reaches the estimator as an
 // exact float.
 constexpr int kMaxThresholds = 1 << 24;
+
+// The integer a C host stored in an enum field. C lets it store any int
+// there; in C++, reading a value outside the enumerators' range as the enum
+// is undefined, so the fields are checked as the bytes they are.
+template <class Enum>
+int StoredCode(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(int), "the C enums are stored as int");
+    int code;
+    std::memcpy(&code, &field, sizeof code);
+    return code;
+}
 
 void RequirePositiveFinite(const char* name, float value, mosaro_status status) {
     if (!(std::isfinite(value) && value > 0.0f))
@@ -55,7 +67,7 @@ void ValidateExtent(const mosaro_request& r) {
 void ValidateSize(const mosaro_request& r) {
     const std::uint64_t nodes =
         static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
-    const std::uint64_t limit = static_cast<std::uint64_t>(PTRDIFF_MAX) / (3 * sizeof(float));
+    const std::uint64_t limit = kMaxNodes;
     if (nodes > limit)
         Refuse(MOSARO_ERROR_TOO_LARGE,
                FormatMessage("node_count_x %d times node_count_y %d exceeds the %llu nodes that "
@@ -159,9 +171,9 @@ mosaro_request ReadRequest(const mosaro_request* request) {
 
 void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
     if (r.grid == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "grid is null");
-    if (!(r.method >= MOSARO_METHOD_ORDINARY && r.method <= MOSARO_METHOD_COKRIGING))
-        Refuse(MOSARO_ERROR_METHOD,
-               FormatMessage("method must be one of 1 to 11 (got %d)", static_cast<int>(r.method)));
+    const int method = StoredCode(r.method);
+    if (!(method >= MOSARO_METHOD_ORDINARY && method <= MOSARO_METHOD_COKRIGING))
+        Refuse(MOSARO_ERROR_METHOD, FormatMessage("method must be one of 1 to 11 (got %d)", method));
     RequirePositiveFinite("cell_size_x", r.cell_size_x, MOSARO_ERROR_CELL_SIZE);
     RequirePositiveFinite("cell_size_y", r.cell_size_y, MOSARO_ERROR_CELL_SIZE);
     ValidateExtent(r);
@@ -171,18 +183,20 @@ void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
     if (r.thread_count < 0)
         Refuse(MOSARO_ERROR_THREAD_COUNT,
                FormatMessage("thread_count must be 0 (every core) or more (got %d)", r.thread_count));
-    if (r.implementation != MOSARO_IMPLEMENTATION_FAST &&
-        r.implementation != MOSARO_IMPLEMENTATION_REFERENCE)
+    const int implementation = StoredCode(r.implementation);
+    if (implementation != MOSARO_IMPLEMENTATION_FAST &&
+        implementation != MOSARO_IMPLEMENTATION_REFERENCE)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
                FormatMessage("implementation must be 0 (fast) or 1 (reference) (got %d)",
-                             static_cast<int>(r.implementation)));
-    if (r.fit != MOSARO_FIT_LEGACY && r.fit != MOSARO_FIT_ROBUST)
+                             implementation));
+    const int fit = StoredCode(r.fit);
+    if (fit != MOSARO_FIT_LEGACY && fit != MOSARO_FIT_ROBUST)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
-               FormatMessage("fit must be 0 (legacy) or 1 (robust) (got %d)", static_cast<int>(r.fit)));
-    if (r.arithmetic != MOSARO_ARITHMETIC_LEGACY && r.arithmetic != MOSARO_ARITHMETIC_ACCURATE)
+               FormatMessage("fit must be 0 (legacy) or 1 (robust) (got %d)", fit));
+    const int arithmetic = StoredCode(r.arithmetic);
+    if (arithmetic != MOSARO_ARITHMETIC_LEGACY && arithmetic != MOSARO_ARITHMETIC_ACCURATE)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
-               FormatMessage("arithmetic must be 0 (legacy) or 1 (accurate) (got %d)",
-                             static_cast<int>(r.arithmetic)));
+               FormatMessage("arithmetic must be 0 (legacy) or 1 (accurate) (got %d)", arithmetic));
     ValidateGivenModels(r);
     if (r.method == MOSARO_METHOD_INDICATOR) ValidateThresholds(r, samples);
     if (r.method == MOSARO_METHOD_LOGNORMAL) ValidateLogarithms(r, samples, 0.0f);
