@@ -215,7 +215,11 @@ TEST(CrossValidation, ThreadsChangeNoBitInEitherArithmetic) {
 TEST(CrossValidation, RefusesWhatItCannotValidate) {
     const Case c(2, 10);
     Validation run(10, 0, 0);
-    EXPECT_EQ(run.Run(c, c.Request(MOSARO_METHOD_INDICATOR, MOSARO_ARITHMETIC_ACCURATE)), MOSARO_ERROR_METHOD);
+    mosaro_request indicator = c.Request(MOSARO_METHOD_INDICATOR, MOSARO_ARITHMETIC_ACCURATE);
+    const float thresholds[2] = {20.0f, 25.0f};
+    indicator.thresholds = thresholds;
+    indicator.threshold_count = 2;
+    EXPECT_EQ(run.Run(c, indicator), MOSARO_ERROR_METHOD);
     run.v.folds = 1;
     EXPECT_EQ(run.Run(c, c.Request(MOSARO_METHOD_ORDINARY, MOSARO_ARITHMETIC_ACCURATE)), MOSARO_ERROR_METHOD_PARAMETER);
     EXPECT_NE(std::string(mosaro_last_message()).find("validation->folds"), std::string::npos);

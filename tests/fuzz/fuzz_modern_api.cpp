@@ -162,6 +162,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     mosaro_report* const reportBefore = report;
     r.report = (outputs & 8) != 0 ? &report : nullptr;
     r.report_tables = (outputs & 16) != 0;
+    // Decoded last, so that inputs from before these fields still decode
+    // as they did: the arithmetic (out-of-range codes too), its condition
+    // grid, and cross-validation in place of the grid call.
+    Store(r.arithmetic, in.Small(0, 4) == 4 ? in.Count(-3, 7) : in.Small(0, 1));
+    std::vector<float> condition(nodes, kSentinel);
+    r.reciprocal_condition = in.Flag() ? condition.data() : nullptr;
+    const int validation = in.Small(0, 3);  // 1, 2, 3: leave-one-out, k folds, folds out of range
     // The work of a sweep: nodes times the system of every neighbour.
     const long long m = std::min(std::max(r.neighbour_count, 1), std::max(count, 1)) * (1LL + std::max(extras, 0));
     if (static_cast<double>(nodes) * static_cast<double>(m * m * m) * (1 + thresholdValues.size()) > 4e6) return 0;
@@ -169,6 +176,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const int entry = (outputs >> 5) % 3;
     mosaro_status status;
     mosaro_samples* samples = nullptr;
+    if (validation != 0) {
+        if (static_cast<double>(count) * static_cast<double>(m * m * m) > 4e6) return 0;
+        status = mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &samples);
+        const std::size_t sampleCount = static_cast<std::size_t>(std::max(count, 0));
+        std::vector<float> estimate(sampleCount, kSentinel), standardised(sampleCount, kSentinel);
+        std::vector<int> folds(sampleCount, -1);
+        mosaro_validation v{};
+        v.struct_size = in.Flag() ? sizeof v : static_cast<std::size_t>(in.Small(0, 64));
+        v.folds = validation == 1 ? 0 : validation == 2 ? in.Small(2, 5) : in.Count(-3, 7);
+        v.seed = in.U32();
+        v.estimate = estimate.data();
+        v.standardised_residual = standardised.data();
+        v.fold = folds.data();
+        mosaro_validation_summary summary{};
+        summary.struct_size = sizeof summary;
+        if (status == MOSARO_OK) status = mosaro_cross_validate(samples, &r, &v, in.Flag() ? &summary : nullptr);
+        mosaro_samples_free(samples);
+        if (status < 0 && mosaro_last_message()[0] == '\0') Fail("an error without a message", status);
+        if (status < 0 && status != MOSARO_ERROR_CANCELLED && !Untouched(estimate))
+            Fail("a refused cross-validation wrote its estimates", status);
+        if (status >= 0 && summary.struct_size == sizeof summary &&
+            summary.estimated + summary.not_estimated != 0 &&
+            summary.estimated + summary.not_estimated != count)
+            Fail("the summary does not count every sample", status);
+        return 0;
+    }
     if (entry == 0) {
         status = mosaro_grid(&r);
     } else {
