@@ -193,6 +193,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         summary.struct_size = sizeof summary;
         if (status == MOSARO_OK) status = mosaro_cross_validate(samples, &r, &v, in.Flag() ? &summary : nullptr);
         mosaro_samples_free(samples);
+        if (status >= 0 && r.report != nullptr) {
+            ReadReport(in, report);
+            mosaro_report_free(report);
+        } else if (report != reportBefore) {
+            Fail("a refused cross-validation wrote the report pointer", status);
+        }
         if (status < 0 && mosaro_last_message()[0] == '\0') Fail("an error without a message", status);
         if (status < 0 && status != MOSARO_ERROR_CANCELLED && !Untouched(estimate))
             Fail("a refused cross-validation wrote its estimates", status);
