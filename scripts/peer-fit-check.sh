@@ -8,17 +8,8 @@
 # usage: scripts/peer-fit-check.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if ! Rscript -e 'library(gstat)' >/dev/null 2>&1; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq r-cran-gstat
-fi
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-release -j2 --target mosaro >/dev/null
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cc -std=c99 -O2 -Iinclude scripts/peer/fit_dump.c -o "$work/fit_dump" \
-   -Lbuild-release -lmosaro -Wl,-rpath,"$PWD/build-release"
+source scripts/peer/setup.sh
+peer_program fit_dump
 
 # Jura: 259 topsoil samples, coordinates in km.
 Rscript -e 'suppressMessages(library(gstat)); data(jura);

@@ -5,27 +5,10 @@
 #include <cstddef>
 #include <limits>
 
-#include <nanoflann.hpp>
+#include "FinitePoints.h"
 
 namespace mosaro {
 namespace {
-
-// The samples with finite coordinates, widened to double, in input order
-// (so that a tree index orders like the sample index it stands for).
-struct FinitePoints {
-    std::vector<double> x, y;
-    std::vector<int> sample;
-
-    std::size_t kdtree_get_point_count() const { return x.size(); }
-    double kdtree_get_pt(std::size_t i, std::size_t dimension) const { return dimension == 0 ? x[i] : y[i]; }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const {
-        return false;
-    }
-};
-
-using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, FinitePoints>,
-                                                   FinitePoints, 2, std::uint32_t>;
 
 // Keeps the `capacity` smallest (distance, index) pairs, ordered. The tree
 // offers only points strictly below worstDist(), so while the set is full
@@ -77,17 +60,19 @@ struct NearestSamples::Tree {
         if (!points.x.empty()) index.buildIndex();
     }
     FinitePoints points;
-    KdTree index;
+    FinitePointTree index;
 };
 
 NearestSamples::NearestSamples(const float* x, const float* y, int count) {
+    // Added in input order, so that a tree index orders like the sample
+    // index it stands for: ties are ranked by the tree index.
     FinitePoints points;
     const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (!std::isfinite(x[i]) || !std::isfinite(y[i])) continue;
         points.x.push_back(static_cast<double>(x[i]));
         points.y.push_back(static_cast<double>(y[i]));
-        points.sample.push_back(static_cast<int>(i));
+        points.index.push_back(static_cast<int>(i));
     }
     tree_ = std::make_unique<Tree>(std::move(points));
 }
@@ -102,10 +87,10 @@ void NearestSamples::Find(double x, double y, int m, std::vector<int>& found,
     const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
     if (capacity == 0) return;
     thread_local std::vector<std::pair<double, std::uint32_t>> kept;
-    NearestWithTies result(capacity, excluded, tree_->points.sample, kept);
+    NearestWithTies result(capacity, excluded, tree_->points.index, kept);
     const double query[2] = {x, y};
     tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
-    for (const auto& entry : kept) found.push_back(tree_->points.sample[entry.second]);
+    for (const auto& entry : kept) found.push_back(tree_->points.index[entry.second]);
 }
 
 void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found, double previousX,
@@ -121,16 +106,16 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
         // Widened for the roundings of the distances on both sides.
         bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
     }
-    NearestWithTies result(capacity, nullptr, tree_->points.sample, kept, bound);
+    NearestWithTies result(capacity, nullptr, tree_->points.index, kept, bound);
     tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
     if (kept.size() < capacity) {
         // The bound was too tight to hold them all (it cannot be, but a
         // wrong answer would be silent): search without it.
-        NearestWithTies unbounded(capacity, nullptr, tree_->points.sample, kept);
+        NearestWithTies unbounded(capacity, nullptr, tree_->points.index, kept);
         tree_->index.findNeighbors(unbounded, query, nanoflann::SearchParams(32, 0.0f, false));
     }
     *worst = kept.back().first;
-    for (const auto& entry : kept) found.push_back(tree_->points.sample[entry.second]);
+    for (const auto& entry : kept) found.push_back(tree_->points.index[entry.second]);
 }
 
 }  // namespace mosaro

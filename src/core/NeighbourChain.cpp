@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include <nanoflann.hpp>
+#include "FinitePoints.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -24,22 +24,7 @@ constexpr std::size_t kDirectPassesSlack = 48;
 // the reach, whatever the tree's own rounding. The exact test follows.
 constexpr double kQueryMargin = 1e-6;
 
-// The samples with finite coordinates, widened to double, as the kd-tree
-// reads them.
-struct FinitePoints {
-    std::vector<double> x, y;
-    std::vector<int> entry;
-
-    std::size_t kdtree_get_point_count() const { return x.size(); }
-    double kdtree_get_pt(std::size_t i, std::size_t dimension) const { return dimension == 0 ? x[i] : y[i]; }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const {
-        return false;
-    }
-};
-
-using KdTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, FinitePoints>,
-                                                   FinitePoints, 2, std::uint32_t>;
+using KdTree = FinitePointTree;
 
 // Collects the indices of the points within the squared radius, unsorted,
 // and gives up once there are more than `limit` of them.
@@ -126,7 +111,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
         if (!std::isfinite(x_[e]) || !std::isfinite(y_[e])) continue;  // infinitely far from any finite node
         finite.x.push_back(f64(x_[e]));
         finite.y.push_back(f64(y_[e]));
-        finite.entry.push_back(static_cast<int>(e));
+        finite.index.push_back(static_cast<int>(e));
     }
     // Once the passes reach every entry there is nothing to narrow down.
     if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
@@ -185,7 +170,7 @@ bool NeighbourChain::GatherCandidates(float reach) {
     if (within.Overflowed()) return false;
 
     for (std::uint32_t index : found_) {
-        const int e = tree_->points.entry[index];
+        const int e = tree_->points.index[index];
         const int at = where_[static_cast<std::size_t>(e)];
         if (static_cast<std::size_t>(at) < sorted_) continue;  // already a candidate
         const float d = DistanceOf(e);

@@ -15,6 +15,13 @@ thread_local char g_lastMessage[kMessageCapacity] = "";
 
 void Refuse(mosaro_status status, const std::string& message) { throw ApiError(status, message); }
 
+void RequireStructSize(const char* name, const char* type, std::size_t given, std::size_t minimum,
+                       std::size_t current) {
+    if (given < minimum)
+        Refuse(MOSARO_ERROR_STRUCT_SIZE,
+               FormatMessage("%s->struct_size must be sizeof(%s) = %zu (got %zu)", name, type, current, given));
+}
+
 void SetLastMessage(const char* message) noexcept {
     std::snprintf(g_lastMessage, kMessageCapacity, "%s", message);
 }

@@ -3,6 +3,7 @@
 // calling thread, so that no exception crosses the C boundary.
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -30,6 +31,12 @@ private:
 
 // Throws ApiError(status, formatted message).
 [[noreturn]] void Refuse(mosaro_status status, const std::string& message);
+
+// Refuses a caller's struct whose struct_size (`given`) does not reach the
+// first field after it (`minimum` bytes): `name` is how the caller passed
+// it, `type` its type, `current` this library's size of it.
+void RequireStructSize(const char* name, const char* type, std::size_t given, std::size_t minimum,
+                       std::size_t current);
 
 // The calling thread's last message (empty after a success).
 void SetLastMessage(const char* message) noexcept;

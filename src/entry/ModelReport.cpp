@@ -147,11 +147,9 @@ extern "C" MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* rep
     return mosaro::GuardedEntry([&] {
         const mosaro::PassReport& p = mosaro::PassAt(report, pass);
         if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
-        if (out->struct_size < offsetof(mosaro_node_summary, arithmetic) + sizeof out->arithmetic)
-            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
-                           mosaro::FormatMessage("out->struct_size must be sizeof(mosaro_node_summary) = %zu "
-                                                 "(got %zu)",
-                                                 sizeof(mosaro_node_summary), out->struct_size));
+        mosaro::RequireStructSize("out", "mosaro_node_summary", out->struct_size,
+                                  offsetof(mosaro_node_summary, arithmetic) + sizeof out->arithmetic,
+                                  sizeof(mosaro_node_summary));
         mosaro_node_summary n{};
         n.struct_size = std::min(out->struct_size, sizeof n);
         n.arithmetic = p.accurate ? MOSARO_ARITHMETIC_ACCURATE : MOSARO_ARITHMETIC_LEGACY;
@@ -174,11 +172,9 @@ extern "C" MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* repor
         const mosaro::PassReport& p = mosaro::PassAt(report, pass);
         mosaro::RequireDirection(direction);
         if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
-        if (out->struct_size < offsetof(mosaro_direction_fit, fit) + sizeof out->fit)
-            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
-                           mosaro::FormatMessage("out->struct_size must be sizeof(mosaro_direction_fit) = %zu "
-                                                 "(got %zu)",
-                                                 sizeof(mosaro_direction_fit), out->struct_size));
+        mosaro::RequireStructSize("out", "mosaro_direction_fit", out->struct_size,
+                                  offsetof(mosaro_direction_fit, fit) + sizeof out->fit,
+                                  sizeof(mosaro_direction_fit));
         mosaro_direction_fit f{};
         f.struct_size = std::min(out->struct_size, sizeof f);
         f.fit = p.robust ? MOSARO_FIT_ROBUST : MOSARO_FIT_LEGACY;

@@ -320,17 +320,13 @@ extern "C" MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* 
         const mosaro_request r = mosaro::ReadRequest(request);
         if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
         if (validation == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "validation is null");
-        if (validation->struct_size < offsetof(mosaro_validation, fold) + sizeof validation->fold)
-            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
-                           mosaro::FormatMessage("validation->struct_size must be sizeof(mosaro_validation) "
-                                                 "= %zu (got %zu)",
-                                                 sizeof(mosaro_validation), validation->struct_size));
-        if (summary != nullptr && summary->struct_size < offsetof(mosaro_validation_summary, estimated) +
-                                                             sizeof summary->estimated)
-            mosaro::Refuse(MOSARO_ERROR_STRUCT_SIZE,
-                           mosaro::FormatMessage("summary->struct_size must be "
-                                                 "sizeof(mosaro_validation_summary) = %zu (got %zu)",
-                                                 sizeof(mosaro_validation_summary), summary->struct_size));
+        mosaro::RequireStructSize("validation", "mosaro_validation", validation->struct_size,
+                                  offsetof(mosaro_validation, fold) + sizeof validation->fold,
+                                  sizeof(mosaro_validation));
+        if (summary != nullptr)
+            mosaro::RequireStructSize("summary", "mosaro_validation_summary", summary->struct_size,
+                                      offsetof(mosaro_validation_summary, estimated) + sizeof summary->estimated,
+                                      sizeof(mosaro_validation_summary));
         return mosaro::CrossValidate(*samples, r, *validation, summary);
     });
 }
