@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "mosaro.h"
@@ -288,6 +289,35 @@ TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {
     EXPECT_TRUE(std::isnan(inconsistent.grid[0]));
     EXPECT_FALSE(std::isnan(inconsistent.grid[1]));  // the node on the line
     EXPECT_EQ(inconsistent.Nodes().no_data_count, 6);
+}
+
+TEST(AccurateArithmetic, ProgressReachesTheHostOnItsOwnThreadOnly) {
+    // Rows run on workers; a host with an interpreter lock must still be
+    // called on the thread that made the call, for grids and validations.
+    const Samples s = Scattered(10, 2000, 1000.0f, [](double x, double y) { return 10.0 + x / 100.0 + y / 300.0; });
+    struct Seen {
+        std::thread::id caller = std::this_thread::get_id();
+        int calls = 0, foreign = 0;
+    } seen;
+    const mosaro_progress_fn onProgress = [](void* user, mosaro_stage, int, double) {
+        Seen& v = *static_cast<Seen*>(user);
+        ++v.calls;
+        if (std::this_thread::get_id() != v.caller) ++v.foreign;
+        return 1;
+    };
+    AccurateRun run(s, 1000.0f, 120, MOSARO_METHOD_ORDINARY, 16);
+    run.request.thread_count = 4;
+    run.request.progress = onProgress;
+    run.request.progress_user_data = &seen;
+    ASSERT_EQ(run.Run(), MOSARO_OK);
+    mosaro_samples* samples = nullptr;
+    ASSERT_EQ(mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), 2000, nullptr, 0, &samples), MOSARO_OK);
+    mosaro_validation v{};
+    v.struct_size = sizeof v;
+    EXPECT_EQ(mosaro_cross_validate(samples, &run.request, &v, nullptr), MOSARO_OK);
+    mosaro_samples_free(samples);
+    EXPECT_GT(seen.calls, 2);
+    EXPECT_EQ(seen.foreign, 0);
 }
 
 TEST(AccurateArithmetic, ThreadCountChangesNoBit) {

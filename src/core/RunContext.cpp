@@ -35,7 +35,7 @@ void ProgressReporter::BeginPass(int pass, int passes) {
 
 void ProgressReporter::Report(Stage stage, double fraction) {
     ThrowIfCancelled();
-    if (!callback_) return;
+    if (!callback_ || std::this_thread::get_id() != owner_) return;
     const int s = static_cast<int>(stage);
     double overall;
     {

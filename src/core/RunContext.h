@@ -15,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,11 @@ public:
     void BeginPass(int pass, int passes);
 
     // Progress within the current pass: `fraction` of `stage` is done.
-    // Throws Cancelled when the host asked to stop, now or before.
+    // Throws Cancelled when the host asked to stop, now or before. Only the
+    // thread that made the reporter (the host's calling thread) reaches the
+    // callback; from any other thread this is a cancellation check, so that
+    // parallel loops may report as they go and the host's callback is still
+    // never entered from a worker.
     void Report(Stage stage, double fraction);
 
     // Reports that the whole run is done (fraction exactly 1).
@@ -75,6 +80,7 @@ private:
     void Emit(Stage stage, double overall, bool force);
 
     ProgressCallback callback_;
+    std::thread::id owner_ = std::this_thread::get_id();
     std::mutex mutex_;
     std::atomic<bool> cancelled_{false};
     int pass_ = 0;
