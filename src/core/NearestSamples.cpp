@@ -83,39 +83,37 @@ int NearestSamples::Candidates() const { return static_cast<int>(tree_->points.x
 
 void NearestSamples::Find(double x, double y, int m, std::vector<int>& found,
                           const std::vector<std::uint8_t>* excluded) const {
-    found.clear();
-    const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
-    if (capacity == 0) return;
-    thread_local std::vector<std::pair<double, std::uint32_t>> kept;
-    NearestWithTies result(capacity, excluded, tree_->points.index, kept);
-    const double query[2] = {x, y};
-    tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
-    for (const auto& entry : kept) found.push_back(tree_->points.index[entry.second]);
+    Search(x, y, m, found, excluded, std::numeric_limits<double>::infinity());
 }
 
 void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found, double previousX,
                               double previousY, double* worst) const {
-    found.clear();
-    const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
-    if (capacity == 0) return;
-    thread_local std::vector<std::pair<double, std::uint32_t>> kept;
-    const double query[2] = {x, y};
     double bound = std::numeric_limits<double>::infinity();
     if (*worst >= 0.0) {
         const double reach = std::sqrt(*worst) + std::hypot(x - previousX, y - previousY);
         // Widened for the roundings of the distances on both sides.
         bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
     }
-    NearestWithTies result(capacity, nullptr, tree_->points.index, kept, bound);
+    *worst = Search(x, y, m, found, nullptr, bound);
+}
+
+double NearestSamples::Search(double x, double y, int m, std::vector<int>& found,
+                              const std::vector<std::uint8_t>* excluded, double bound) const {
+    found.clear();
+    const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
+    if (capacity == 0) return -1.0;
+    thread_local std::vector<std::pair<double, std::uint32_t>> kept;
+    const double query[2] = {x, y};
+    NearestWithTies result(capacity, excluded, tree_->points.index, kept, bound);
     tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
-    if (kept.size() < capacity) {
+    if (kept.size() < capacity && bound < std::numeric_limits<double>::infinity()) {
         // The bound was too tight to hold them all (it cannot be, but a
         // wrong answer would be silent): search without it.
-        NearestWithTies unbounded(capacity, nullptr, tree_->points.index, kept);
+        NearestWithTies unbounded(capacity, excluded, tree_->points.index, kept);
         tree_->index.findNeighbors(unbounded, query, nanoflann::SearchParams(32, 0.0f, false));
     }
-    *worst = kept.back().first;
     for (const auto& entry : kept) found.push_back(tree_->points.index[entry.second]);
+    return kept.empty() ? -1.0 : kept.back().first;
 }
 
 }  // namespace mosaro

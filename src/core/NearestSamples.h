@@ -42,6 +42,12 @@ public:
                   double* worst) const;
 
 private:
+    // Find with a bound on the squared distance of the m-th nearest (infinity
+    // when none is known); returns that squared distance, -1 when nothing
+    // was found.
+    double Search(double x, double y, int m, std::vector<int>& found, const std::vector<std::uint8_t>* excluded,
+                  double bound) const;
+
     struct Tree;
     std::unique_ptr<Tree> tree_;
 };
