@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "ChildProcess.h"
-#include "RunContext.h"
+#include "pipeline/RunContext.h"
 
 namespace mosaro_bench {
 namespace {

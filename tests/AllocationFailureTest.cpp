@@ -17,7 +17,7 @@
 
 #include "CaseGenerator.h"
 #include "ModernRequest.h"
-#include "RunContext.h"
+#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 #include "mosaro.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "CaseGenerator.h"
-#include "RunContext.h"
+#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 
 using namespace mosaro_test;

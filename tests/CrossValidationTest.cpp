@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "CrossValidation.h"
+#include "sweeps/CrossValidation.h"
 #include "mosaro.h"
 
 namespace {

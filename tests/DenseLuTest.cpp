@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "DenseLu.h"
+#include "systems/DenseLu.h"
 
 namespace {
 

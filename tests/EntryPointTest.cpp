@@ -4,8 +4,8 @@
 
 #include <limits>
 
-#include "GridRequest.h"
-#include "PointArrays.h"
+#include "api/GridRequest.h"
+#include "api/PointArrays.h"
 #include "TestSupport.h"
 
 using namespace mosaro_test;

@@ -13,13 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include "ExperimentalVariogram.h"
-#include "Kriging.h"
-#include "LagClasses.h"
-#include "PairCone.h"
-#include "RunContext.h"
+#include "variogram/ExperimentalVariogram.h"
+#include "legacy/Kriging.h"
+#include "variogram/LagClasses.h"
+#include "variogram/PairCone.h"
+#include "pipeline/RunContext.h"
 #include "TestSupport.h"
-#include "VariogramTable.h"
+#include "variogram/VariogramTable.h"
 
 using mosaro::f32;
 using mosaro::f64;

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "CaseGenerator.h"
-#include "LagClasses.h"
-#include "RunContext.h"
+#include "variogram/LagClasses.h"
+#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 
 using namespace mosaro_test;

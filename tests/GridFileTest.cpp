@@ -1,6 +1,6 @@
 // The binary grid file: exact bytes, bit-identical round trips, no partial
 // file on failure, and a reader that refuses malformed files.
-#include "GridFile.h"
+#include "formats/GridFile.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -16,7 +16,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "FloatArith.h"
+#include "platform/FloatArith.h"
 #include "ScratchDirectory.h"
 #include "TestSupport.h"
 

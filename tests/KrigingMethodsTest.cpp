@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <functional>
 
-#include "LogarithmNormalKriging.h"
+#include "methods/LogarithmNormalKriging.h"
 #include "TestSupport.h"
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 using namespace mosaro_test;
 

@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "CoKriging.h"
-#include "Kriging.h"
-#include "NeighbourChain.h"
+#include "methods/CoKriging.h"
+#include "legacy/Kriging.h"
+#include "neighbours/NeighbourChain.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "Kriging.h"
-#include "RunContext.h"
+#include "legacy/Kriging.h"
+#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 
 namespace {

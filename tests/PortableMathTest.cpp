@@ -10,7 +10,7 @@
 #include <cstring>
 #include <limits>
 
-#include "PortableMath.h"
+#include "platform/PortableMath.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "RobustFit.h"
+#include "variogram/RobustFit.h"
 
 using mosaro::VariogramRows;
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "RunContext.h"
+#include "pipeline/RunContext.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "GridRequest.h"
-#include "IndicatorKriging.h"
-#include "LagClasses.h"
-#include "NodeProcedure.h"
+#include "api/GridRequest.h"
+#include "methods/IndicatorKriging.h"
+#include "variogram/LagClasses.h"
+#include "systems/NodeProcedure.h"
 #include "TestSupport.h"
 #include "mosaro.h"
 

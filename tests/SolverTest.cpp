@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 #include "TestSupport.h"
 
 using mosaro::f32;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "PointArrays.h"
+#include "api/PointArrays.h"
 #include "mosaro.h"
 
 namespace mosaro_test {

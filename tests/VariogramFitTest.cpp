@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 
 using mosaro::f32;
 using mosaro::f64;

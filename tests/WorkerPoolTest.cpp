@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "WorkerPool.h"
+#include "platform/WorkerPool.h"
 
 namespace {
 

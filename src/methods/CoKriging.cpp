@@ -1,4 +1,4 @@
-#include "CoKriging.h"
+#include "methods/CoKriging.h"
 
 #include <cstddef>
 

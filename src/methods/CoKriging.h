@@ -11,7 +11,7 @@
 // variable; the sweep then leaves the grid untouched.
 #pragma once
 
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 
 class CCoKriging : public CKriging {
 public:

@@ -1,4 +1,4 @@
-#include "IndicatorKriging.h"
+#include "methods/IndicatorKriging.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "FastNodeSweep.h"
+#include "sweeps/FastNodeSweep.h"
 
 namespace mosaro {
 namespace {

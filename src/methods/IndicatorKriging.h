@@ -11,7 +11,7 @@
 // std::invalid_argument; the entry point never does.
 #pragma once
 
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 
 namespace mosaro {
 

@@ -1,4 +1,4 @@
-#include "LogarithmNormalKriging.h"
+#include "methods/LogarithmNormalKriging.h"
 
 #include <array>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "PortableMath.h"
+#include "platform/PortableMath.h"
 
 namespace mosaro {
 namespace {

@@ -10,7 +10,7 @@
 // variogram and the estimate; such nodes are stored as 0.
 #pragma once
 
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 
 class CLogarithmNormalKriging : public CKriging {
 public:

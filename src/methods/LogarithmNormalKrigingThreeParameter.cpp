@@ -1,7 +1,7 @@
 // Three-parameter lognormal kriging: lognormal kriging of v + shift, the
 // shift being the method parameter, so values need only exceed -shift.
 // A shift of 0 gives exactly the two-parameter grid.
-#include "LogarithmNormalKriging.h"
+#include "methods/LogarithmNormalKriging.h"
 
 CLogarithmNormalKrigingThreeParameter::CLogarithmNormalKrigingThreeParameter(
     int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,

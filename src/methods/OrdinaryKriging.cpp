@@ -1,7 +1,7 @@
 // Ordinary kriging: the weights of the m nearest samples sum to one (a single
 // unbiasedness row borders the covariance system) and the estimate is their
 // weighted sum, z = sum(w[a] * v[a]).
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 
 COrdinaryKriging::COrdinaryKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,
                                    TGRIDCELLXY GridCell, TRECTXYMINMAX Rect)

@@ -1,4 +1,4 @@
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 CUniversalKriging::CUniversalKriging(int nPointCount, int nNeighbourCount,
                                      float fMethodParameter, TGRIDCELLXY GridCell,

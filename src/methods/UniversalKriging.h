@@ -10,7 +10,7 @@
 // in x), give a singular system that the pivot guard solves without error.
 #pragma once
 
-#include "Kriging.h"
+#include "legacy/Kriging.h"
 
 // Intermediate base of the six drift forms; alone it estimates nothing.
 class CUniversalKriging : public CKriging {

@@ -1,5 +1,5 @@
 // Universal kriging with a drift linear in x: f = 1, x.
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 namespace {
 

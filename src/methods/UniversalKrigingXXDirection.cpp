@@ -1,5 +1,5 @@
 // Universal kriging with a drift quadratic in x: f = 1, x, x^2.
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 namespace {
 

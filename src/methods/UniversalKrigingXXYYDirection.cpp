@@ -1,5 +1,5 @@
 // Universal kriging with the full quadratic drift: f = 1, x, x^2, y, y^2, x*y.
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Universal kriging with a planar drift: f = 1, x, y.
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 namespace {
 

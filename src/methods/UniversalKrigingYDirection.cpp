@@ -1,5 +1,5 @@
 // Universal kriging with a drift linear in y: f = 1, y.
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 namespace {
 

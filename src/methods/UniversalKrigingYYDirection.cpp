@@ -1,5 +1,5 @@
 // Universal kriging with a drift quadratic in y: f = 1, y, y^2.
-#include "UniversalKriging.h"
+#include "methods/UniversalKriging.h"
 
 namespace {
 

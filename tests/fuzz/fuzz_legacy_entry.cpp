@@ -22,12 +22,12 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "EstimatorFactory.h"
-#include "GridRequest.h"
-#include "IndicatorKriging.h"
-#include "LagClasses.h"
-#include "NodeProcedure.h"
-#include "RunContext.h"
+#include "legacy/EstimatorFactory.h"
+#include "api/GridRequest.h"
+#include "methods/IndicatorKriging.h"
+#include "variogram/LagClasses.h"
+#include "systems/NodeProcedure.h"
+#include "pipeline/RunContext.h"
 #include "mosaro.h"
 
 namespace {

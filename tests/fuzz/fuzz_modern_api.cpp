@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "NodeProcedure.h"
+#include "systems/NodeProcedure.h"
 #include "mosaro.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "PortableMath.h"
+#include "platform/PortableMath.h"
 
 namespace {
 

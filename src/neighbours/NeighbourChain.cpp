@@ -1,0 +1,243 @@
+#include "neighbours/NeighbourChain.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "neighbours/FinitePoints.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace mosaro {
+namespace {
+
+// Beyond this many candidates (per pass, plus a few) collecting and ordering
+// them costs more than scanning every position.
+constexpr std::size_t kDirectPassesLimit = 8;
+constexpr std::size_t kDirectPassesSlack = 48;
+
+// The radius query runs in double on the widened coordinates; this relative
+// margin keeps it a superset of the entries whose float distance is below
+// the reach, whatever the tree's own rounding. The exact test follows.
+constexpr double kQueryMargin = 1e-6;
+
+using KdTree = FinitePointTree;
+
+// Collects the indices of the points within the squared radius, unsorted,
+// and gives up once there are more than `limit` of them.
+class WithinRadius {
+public:
+    WithinRadius(double squaredRadius, std::size_t limit, std::vector<std::uint32_t>& found)
+        : squaredRadius_(squaredRadius), limit_(limit), found_(found) {}
+    std::size_t size() const { return found_.size(); }
+    bool full() const { return true; }
+    bool addPoint(double squaredDistance, std::uint32_t index) {
+        if (squaredDistance < squaredRadius_) found_.push_back(index);
+        return found_.size() <= limit_;
+    }
+    double worstDist() const { return squaredRadius_; }
+    bool Overflowed() const { return found_.size() > limit_; }
+
+private:
+    double squaredRadius_;
+    std::size_t limit_;
+    std::vector<std::uint32_t>& found_;
+};
+
+// Whether any of the 16 distances at `d` is strictly below `limit`.
+inline bool AnyBelow(const float* d, float limit) {
+#if defined(__SSE2__)
+    // Part of every x86-64 processor, so no dispatch is needed; a comparison
+    // rounds nothing, so the answer is the scalar one.
+    const __m128 l = _mm_set1_ps(limit);
+    const __m128 low = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d), l), _mm_cmplt_ps(_mm_loadu_ps(d + 4), l));
+    const __m128 high = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 8), l), _mm_cmplt_ps(_mm_loadu_ps(d + 12), l));
+    return _mm_movemask_ps(_mm_or_ps(low, high)) != 0;
+#else
+    bool any = false;
+    for (int k = 0; k < 16; ++k) any |= d[k] < limit;
+    return any;
+#endif
+}
+
+// First index in [from, end) whose distance is strictly below `limit`, or
+// `end`. `floor[b]` is at most every distance at b or after, so a pass
+// stops as soon as nothing later can be nearer. Blocks of 16 are tested at
+// once, since most of a long pass finds nothing nearer. Distances are never NaN here, so "below" is exactly the
+// plain sort's "not at or above".
+std::size_t NextNearer(const float* d, const float* floor, std::size_t from, std::size_t end, float limit) {
+    constexpr std::size_t kBlock = 16;
+    std::size_t b = from;
+    for (; b + kBlock <= end; b += kBlock) {
+        if (floor[b] >= limit) return end;
+        if (AnyBelow(d + b, limit)) break;
+    }
+    for (; b < end; ++b)
+        if (d[b] < limit) return b;
+    return end;
+}
+
+}  // namespace
+
+struct NeighbourChain::Tree {
+    FinitePoints points;
+    KdTree index;
+    explicit Tree(FinitePoints p)
+        : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
+        index.buildIndex();
+    }
+};
+
+NeighbourChain::NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout)
+    : layout_(layout) {
+    layout_.perBlock = std::clamp(layout_.perBlock, 0, std::max(count, 0));
+    layout_.blocks = layout_.perBlock > 0 ? std::clamp(layout_.blocks, 1, count / layout_.perBlock) : 0;
+    const std::size_t p = static_cast<std::size_t>(layout_.perBlock);
+    sorted_ = std::min(p, static_cast<std::size_t>(std::max(layout_.passes, 0)));
+    x_.assign(x, x + p);
+    y_.assign(y, y + p);
+    atX_ = x_;
+    atY_ = y_;
+    order_.resize(p);
+    where_.resize(p);
+    for (std::size_t e = 0; e < p; ++e) order_[e] = where_[e] = static_cast<int>(e);
+
+    FinitePoints finite;
+    for (std::size_t e = 0; e < p; ++e) {
+        if (std::isnan(x_[e]) || std::isnan(y_[e])) anyNaN_ = true;
+        if (!std::isfinite(x_[e]) || !std::isfinite(y_[e])) continue;  // infinitely far from any finite node
+        finite.x.push_back(f64(x_[e]));
+        finite.y.push_back(f64(y_[e]));
+        finite.index.push_back(static_cast<int>(e));
+    }
+    // Once the passes reach every entry there is nothing to narrow down.
+    if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
+    // Everything a node needs is taken now: the sweep allocates nothing
+    // once it has started writing the grid.
+    candidates_.reserve(p);
+    found_.reserve(DirectPassesLimit() + 1);
+    widePasses_.resize(p);
+    suffixMinimum_.resize(p);
+}
+
+NeighbourChain::~NeighbourChain() = default;
+
+std::size_t NeighbourChain::DirectPassesLimit() const {
+    return kDirectPassesLimit * sorted_ + kDirectPassesSlack;
+}
+
+void NeighbourChain::Advance(float nodeX, float nodeY) {
+    if (sorted_ == 0) return;
+    nodeX_ = f64(nodeX);
+    nodeY_ = f64(nodeY);
+    if (anyNaN_ || !std::isfinite(nodeX) || !std::isfinite(nodeY)) {
+        RunPlainPasses();
+        return;
+    }
+    // Reach: the farthest of the entries the passes start on. Every entry a
+    // pass moves is one of them or strictly nearer than it.
+    candidates_.clear();
+    float reach = 0.0f;
+    for (std::size_t a = 0; a < sorted_; ++a) {
+        const float d = MeasuredDistance(atX_[a], atY_[a], nodeX_, nodeY_);
+        candidates_.push_back({static_cast<int>(a), order_[a], d});
+        reach = std::max(reach, d);
+    }
+
+    if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) {
+        ++counts_.wide;
+        RunWidePasses();
+        return;
+    }
+    ++counts_.narrow;
+    RunDirectPasses();
+    StoreCandidates();
+}
+
+// Adds the entries strictly nearer than `reach` to the candidates at
+// positions 0 .. sorted_ - 1; false when there are too many to pay.
+bool NeighbourChain::GatherCandidates(float reach) {
+    if (reach == 0.0f) return true;  // nothing is strictly nearer than 0
+
+    found_.clear();
+    const double radius = f64(reach) * (1.0 + kQueryMargin);
+    WithinRadius within(radius * radius, DirectPassesLimit(), found_);
+    const double node[2] = {nodeX_, nodeY_};
+    tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
+    if (within.Overflowed()) return false;
+
+    for (std::uint32_t index : found_) {
+        const int e = tree_->points.index[index];
+        const int at = where_[static_cast<std::size_t>(e)];
+        if (static_cast<std::size_t>(at) < sorted_) continue;  // already a candidate
+        const float d = DistanceOf(e);
+        if (d < reach) candidates_.push_back({at, e, d});  // others no pass moves
+    }
+    // The passes visit positions in increasing order.
+    std::sort(candidates_.begin() + static_cast<std::ptrdiff_t>(sorted_), candidates_.end(),
+              [](const Candidate& a, const Candidate& b) { return a.position < b.position; });
+    return true;
+}
+
+void NeighbourChain::GatherEveryPosition() {
+    const std::size_t p = x_.size();
+    candidates_.resize(p);
+    for (std::size_t at = 0; at < p; ++at)
+        candidates_[at] = {static_cast<int>(at), order_[at], DistanceOf(order_[at])};
+}
+
+void NeighbourChain::RunDirectPasses() {
+    const std::size_t count = candidates_.size();
+    for (std::size_t a = 0; a < sorted_; ++a) {
+        for (std::size_t b = a + 1; b < count; ++b) {
+            if (!(candidates_[b].distance >= candidates_[a].distance)) Exchange(candidates_[a], candidates_[b]);
+        }
+    }
+}
+
+void NeighbourChain::RunWidePasses() {
+    const std::size_t p = x_.size();
+    float* d = widePasses_.data();
+    float* floor = suffixMinimum_.data();
+    // Coordinates kept by position make this a stream, not a gather.
+    for (std::size_t at = 0; at < p; ++at) d[at] = MeasuredDistance(atX_[at], atY_[at], nodeX_, nodeY_);
+    // The least distance from each position on. Exchanges only ever put a
+    // farther entry after the pass's position, so it stays a lower bound
+    // through every pass.
+    float least = std::numeric_limits<float>::infinity();
+    for (std::size_t at = p; at-- > 0;) floor[at] = least = std::min(least, d[at]);
+    for (std::size_t a = 0; a < sorted_; ++a) {
+        // Each exchange brings a strictly nearer entry to position a; the
+        // next one is the first later entry strictly nearer than that.
+        for (std::size_t b = NextNearer(d, floor, a + 1, p, d[a]); b < p; b = NextNearer(d, floor, b + 1, p, d[a])) {
+            std::swap(d[a], d[b]);
+            std::swap(order_[a], order_[b]);
+            std::swap(atX_[a], atX_[b]);
+            std::swap(atY_[a], atY_[b]);
+            where_[static_cast<std::size_t>(order_[a])] = static_cast<int>(a);
+            where_[static_cast<std::size_t>(order_[b])] = static_cast<int>(b);
+        }
+    }
+}
+
+void NeighbourChain::StoreCandidates() {
+    for (const Candidate& c : candidates_) {
+        const std::size_t at = static_cast<std::size_t>(c.position), e = static_cast<std::size_t>(c.entry);
+        order_[at] = c.entry;
+        where_[e] = c.position;
+        atX_[at] = x_[e];
+        atY_[at] = y_[e];
+    }
+}
+
+void NeighbourChain::RunPlainPasses() {
+    ++counts_.plain;
+    GatherEveryPosition();
+    RunDirectPasses();
+    StoreCandidates();
+}
+
+}  // namespace mosaro
