@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "ChildProcess.h"
-#include "pipeline/RunContext.h"
+#include "api/GridRequest.h"
+#include "pipeline/Pipeline.h"
 
 namespace mosaro_bench {
 namespace {
@@ -32,18 +33,36 @@ std::string Measure(const Row& row, const Call& call, int repeats, int bandRows)
     double spent = 0.0;
     for (int r = 0; r < repeats && (r < 2 || spent < kRepeatSeconds); ++r) {
         double stage[3] = {0.0, 0.0, 0.0};
-        mosaro::RunContext context;
-        context.reference = call.reference;
-        context.threads = call.threads;
-        context.stageSeconds = stage;
-        context.report = &report;
-        if (call.givenModels) context.givenModels = call.givenModels->data();
+        mosaro::RunSettings settings;
+        settings.reference = call.reference;
+        settings.execution.workers = mosaro::ResolveWorkerCount(call.threads);
+        mosaro::PipelineOutputs outputs;
+        outputs.stageSeconds = stage;
+        outputs.report = &report;
         report.clear();
-        mosaro::RunContextScope scope(context);
+        // The entry point's call, as it runs it, but with the settings and
+        // the models of the row.
         const auto start = std::chrono::steady_clock::now();
-        KARVO_ScatToGridWithKrig(input.table.data(), input.valueColumn, rows, input.columns, rect, 1.0f, 1.0f,
-                                 input.cells, call.cellsY, input.neighbours, input.method, input.parameter,
-                                 input.methodArray.empty() ? nullptr : input.methodArray.data(), grid.data());
+        mosaro::GridRequest request;
+        request.data = input.table.data();
+        request.valueColumn = input.valueColumn;
+        request.pointCount = rows;
+        request.columnCount = input.columns;
+        request.rect = TRECTXYMINMAX{rect[0], rect[1], rect[2], rect[3]};
+        request.grid = TGRIDCELLXY{1.0f, 1.0f, input.cells, call.cellsY};
+        request.neighbourCount = input.neighbours;
+        request.method = input.method;
+        request.methodParameter = input.parameter;
+        request.methodArray = input.methodArray.empty() ? nullptr : input.methodArray.data();
+        request.output = grid.data();
+        mosaro::Normalise(request);
+        const std::optional<mosaro::PreparedRun> prepared = mosaro::Prepare(request);
+        if (prepared) {
+            mosaro::PipelineRun run = mosaro::PipelineRunOf(request, *prepared);
+            if (call.givenModels) run.givenModels = call.givenModels->data();
+            outputs.grid = grid.data();
+            mosaro::RunPipeline(run, settings, outputs);
+        }
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         spent += took;
         m.whole = std::min(m.whole, took);

@@ -17,7 +17,6 @@
 
 #include "CaseGenerator.h"
 #include "ModernRequest.h"
-#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 #include "mosaro.h"
 
@@ -35,12 +34,6 @@ void* Allocate(std::size_t size) {
 }
 
 }  // namespace
-
-// The replacements pair malloc with free by design; GCC sees only that free
-// releases what a new expression returned.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
 
 // The replacements pair malloc with free by design; GCC sees only that free
 // releases what a new expression returned.
@@ -117,9 +110,8 @@ TEST_P(AllocationFailure, LegacyCallReturnsWithTheGridAsPassedAtEveryFailure) {
             std::vector<float> grid;
             bool fired;
             {
-                mosaro::RunContext context;
-                context.threads = threads;
-                mosaro::RunContextScope scope(context);
+                // The entry point takes its workers from the environment.
+                SetVariable("MOSARO_THREADS", threads == 1 ? "1" : "2");
                 // The grid is allocated before the failure is armed.
                 grid.assign(expected.size(), kSentinel);
                 FailAt fail(n);
@@ -137,6 +129,7 @@ TEST_P(AllocationFailure, LegacyCallReturnsWithTheGridAsPassedAtEveryFailure) {
         }
         EXPECT_GT(failures, 0) << "the run allocates nothing?";
     }
+    RemoveVariable("MOSARO_THREADS");
 }
 
 // The same through the modern API, with the variance and the report asked

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "api/GridRequest.h"
 #include "mosaro.h"
+#include "pipeline/RunSettings.h"
 
 namespace mosaro_test {
 
@@ -20,16 +22,50 @@ struct Case {
     float cellX = 0, cellY = 0, parameter = 0, gridInit = 0, rect[4] = {0, 0, 0, 0};
     std::vector<float> methodArray, data;
 
+    std::size_t Nodes() const {
+        return cellsX < 0 || cellsY < 0 ? 0 : std::size_t(cellsX + 1) * std::size_t(cellsY + 1);
+    }
+
     // Runs the entry point on a grid filled with gridInit.
     std::vector<float> Run() const {
-        const std::size_t nodes = cellsX < 0 || cellsY < 0 ? 0 : std::size_t(cellsX + 1) * std::size_t(cellsY + 1);
-        std::vector<float> grid(nodes, gridInit);
+        std::vector<float> grid(Nodes(), gridInit);
         KARVO_ScatToGridWithKrig(data.empty() ? nullptr : data.data(), valueColumn, pointCount, columnCount,
                                  rect, cellX, cellY, cellsX, cellsY, neighbours, method, parameter,
                                  methodArray.empty() ? nullptr : methodArray.data(), grid.data());
         return grid;
     }
+
+    // The entry point's call as the engine runs it, with chosen settings and
+    // further outputs.
+    mosaro::GridRequest Request(float* grid) const {
+        mosaro::GridRequest r;
+        r.data = data.empty() ? nullptr : data.data();
+        r.valueColumn = valueColumn;
+        r.pointCount = pointCount;
+        r.columnCount = columnCount;
+        r.rect = TRECTXYMINMAX{rect[0], rect[1], rect[2], rect[3]};
+        r.grid = TGRIDCELLXY{cellX, cellY, cellsX, cellsY};
+        r.neighbourCount = neighbours;
+        r.method = method;
+        r.methodParameter = parameter;
+        r.methodArray = methodArray.empty() ? nullptr : methodArray.data();
+        r.output = grid;
+        return r;
+    }
+    std::vector<float> Run(const mosaro::RunSettings& settings, mosaro::PipelineOutputs outputs = {}) const {
+        std::vector<float> grid(Nodes(), gridInit);
+        mosaro::RunGridRequest(Request(grid.data()), settings, outputs);
+        return grid;
+    }
 };
+
+// The settings of the reference or the fast path on `threads` workers.
+inline mosaro::RunSettings PathSettings(bool reference, int threads) {
+    mosaro::RunSettings settings;
+    settings.reference = reference;
+    settings.execution.workers = mosaro::ResolveWorkerCount(threads);
+    return settings;
+}
 
 // Items in a fixed order: args (10 fields), rect (4), methodarray (count,
 // then the floats), grid_init, then every float after "data". strtof reads

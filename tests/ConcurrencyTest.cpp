@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "CaseGenerator.h"
-#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 
 using namespace mosaro_test;
@@ -34,10 +33,7 @@ std::vector<Case> Calls() {
 }
 
 std::vector<float> RunWith(const Case& c, int threads) {
-    mosaro::RunContext context;
-    context.threads = threads;
-    mosaro::RunContextScope scope(context);
-    return c.Run();
+    return c.Run(mosaro_test::PathSettings(false, threads));
 }
 
 TEST(Concurrency, EightHostThreadsRunningEveryMethodAtOnceGetTheGridsOfLoneCalls) {

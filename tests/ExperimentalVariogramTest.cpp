@@ -13,12 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "TestSupport.h"
 #include "variogram/ExperimentalVariogram.h"
-#include "legacy/Kriging.h"
 #include "variogram/LagClasses.h"
 #include "variogram/PairCone.h"
-#include "pipeline/RunContext.h"
-#include "TestSupport.h"
 #include "variogram/VariogramTable.h"
 
 using mosaro::f32;
@@ -41,24 +39,18 @@ using Cells = std::pair<float, float>;  // x, then y
 // flattened; from the plain pair loop when `kernels` is null.
 std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cells,
                           const mosaro::PairKernelPath* kernels = nullptr, int threads = 1, mosaro::PairBlocking blocking = {}) {
-    CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{cells.first, cells.second, 0, 0}, rect);
-    float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
-    mosaro::RunContext context;
-    context.reference = kernels == nullptr;
-    context.threads = threads;
-    {
-        const mosaro::RunContextScope scope(context);
-        if (kernels == nullptr) mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data());
-        else mosaro::BuildExperimentalVariogramsWith(estimator, points, samples.values.data(), *kernels, blocking);
-    }
-    const auto counts = mosaro::ComputeLagClassCounts(estimator.m_GridCell, rect);
+    const TGRIDCELLXY grid{cells.first, cells.second, 0, 0};
+    mosaro::Execution execution;
+    execution.workers = threads;
+    const mosaro::DirectionalTables tables = mosaro::BuildExperimentalVariograms(
+        {samples.x.data(), samples.y.data(), samples.values.data(), samples.Count()}, grid, rect, kernels, execution,
+        blocking);
+    const auto counts = mosaro::ComputeLagClassCounts(grid, rect);
     std::vector<float> rows;
-    for (float** table : {estimator.m_ppVariogramX, estimator.m_ppVariogramY}) {
-        const int classes = table == estimator.m_ppVariogramX ? counts.x : counts.y;
+    for (float** table : {tables.x.Get(), tables.y.Get()}) {
+        const int classes = table == tables.x.Get() ? counts.x : counts.y;
         for (int row = 0; row < 3; ++row) rows.insert(rows.end(), table[row], table[row] + classes);
     }
-    mosaro::ReleaseVariogramTable(estimator.m_ppVariogramX);
-    mosaro::ReleaseVariogramTable(estimator.m_ppVariogramY);
     return rows;
 }
 
@@ -258,24 +250,20 @@ TEST(ExperimentalVariogramFastPath, FloatSeparationsEqualTheReferenceRounding) {
 TEST(ExperimentalVariogramFastPath, CancelStopsTheBlockedPathAndLeaksNothing) {
     const Columns samples = RandomColumns(10, 8000, 100);
     for (bool reference : {false, true}) {
-        CKriging estimator(samples.Count(), 1, 0.0f, TGRIDCELLXY{5, 5, 0, 0}, {0, 0, 100, 100});
-        float* points[3] = {const_cast<float*>(samples.x.data()), const_cast<float*>(samples.y.data()), nullptr};
         std::vector<double> fractions;
         mosaro::ProgressReporter progress([&](mosaro::Stage stage, int, double fraction) {
             EXPECT_EQ(stage, mosaro::Stage::kVariograms);
             fractions.push_back(fraction);
             return fractions.size() < 3;
         });
-        mosaro::RunContext context;
-        context.reference = reference;
-        context.threads = 2;
-        context.progress = &progress;
-        const mosaro::RunContextScope scope(context);
-        EXPECT_THROW(mosaro::BuildExperimentalVariograms(estimator, points, samples.values.data()),
+        const mosaro::Execution execution{2, &progress};
+        EXPECT_THROW(mosaro::BuildExperimentalVariograms(
+                         {samples.x.data(), samples.y.data(), samples.values.data(), samples.Count()},
+                         TGRIDCELLXY{5, 5, 0, 0}, {0, 0, 100, 100},
+                         reference ? nullptr : &mosaro::PreferredPairKernels(), execution),
                      mosaro::Cancelled);
         EXPECT_EQ(fractions.size(), 3u);
         EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
         EXPECT_LT(fractions.back(), 0.15);  // stopped early: the stage ends at 0.3
-        EXPECT_EQ(estimator.m_ppVariogramX, nullptr);
     }
 }

@@ -9,7 +9,6 @@
 
 #include "CaseGenerator.h"
 #include "variogram/LagClasses.h"
-#include "pipeline/RunContext.h"
 #include "TestSupport.h"
 
 using namespace mosaro_test;
@@ -29,14 +28,12 @@ struct Outputs { std::vector<float> grid, variance; };
 
 Outputs RunPath(const Case& c, bool reference, int threads) {
     Outputs out;
-    mosaro::RunContext context;
-    context.reference = reference; context.threads = threads;
+    mosaro::PipelineOutputs outputs;
     if (c.method != 10) {  // indicator kriging sums several passes: no single variance
         out.variance.assign(static_cast<std::size_t>(c.cellsX + 1) * static_cast<std::size_t>(c.cellsY + 1), -3.0f);
-        context.variance = out.variance.data();
+        outputs.variance = out.variance.data();
     }
-    mosaro::RunContextScope scope(context);
-    out.grid = c.Run();
+    out.grid = c.Run(PathSettings(reference, threads), outputs);
     return out;
 }
 
@@ -87,7 +84,7 @@ TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
 
 // Two host threads, each running calls with two workers of its own, at
 // once: every grid must be the one the reference computes alone. Also with
-// the default context, where each call takes every core.
+// the entry point's defaults, where each call takes every core.
 TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
     const std::vector<Case> calls = {MakeCase(11, 1, SampleKind::kSmooth, GridKind::kLongRows, NeighbourRule::kSome).call,
                                      MakeCase(12, 11, SampleKind::kLattice, GridKind::kMatching, NeighbourRule::kSome).call,
@@ -98,12 +95,9 @@ TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
     for (int threads : {2, 0}) {
         std::vector<std::vector<float>> first(calls.size()), second(calls.size());
         auto runAll = [&](std::vector<std::vector<float>>& into, bool backwards) {
-            mosaro::RunContext context;
-            context.threads = threads;
-            mosaro::RunContextScope scope(context);
             for (std::size_t k = 0; k < calls.size(); ++k) {
                 const std::size_t index = backwards ? calls.size() - 1 - k : k;
-                into[index] = calls[index].Run();
+                into[index] = threads == 0 ? calls[index].Run() : calls[index].Run(PathSettings(false, threads));
             }
         };
         std::thread a([&] { runAll(first, false); }), b([&] { runAll(second, true); });

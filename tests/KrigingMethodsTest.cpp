@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <functional>
 
-#include "methods/LogarithmNormalKriging.h"
 #include "TestSupport.h"
-#include "methods/UniversalKriging.h"
+#include "legacy/LogarithmNormalKriging.h"
+#include "legacy/UniversalKriging.h"
+#include "neighbours/ExchangeSort.h"
+#include "sweeps/GridNodes.h"
+#include "systems/KrigingConstants.h"
 
 using namespace mosaro_test;
 
@@ -136,9 +139,9 @@ TEST(LogarithmNormalKriging, SingleNeighbourAddsHalfTheKrigingVariance) {
     std::vector<float> grid(static_cast<std::size_t>(args.Nodes()));
     estimator.CalculateKrigingValue(points.Table(), grid.data());
 
-    const mosaro::KrigingConstants c = mosaro::KrigingConstants::FromEstimator(estimator);
+    const mosaro::KrigingConstants c = mosaro::KrigingConstants::FromModels(estimator.m_VariogramModel, estimator.m_Rect);
     mosaro::WorkingSamples w;
-    w.Load(points.Table(), table.Count(), c.scale);
+    w.Load(points.Rows(), c.scale);
     for (int i = 0; i <= args.cellsY; ++i)
         for (int j = 0; j <= args.cellsX; ++j) {
             const float x = mosaro::NodeCoordinate(j, 10, 0, c.scale), y = mosaro::NodeCoordinate(i, 10, 0, c.scale);

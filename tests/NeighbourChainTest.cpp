@@ -7,8 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "methods/CoKriging.h"
-#include "legacy/Kriging.h"
+#include "neighbours/ExchangeSort.h"
 #include "neighbours/NeighbourChain.h"
 
 namespace {
@@ -31,24 +30,24 @@ struct Trial {
     }
 };
 
-// Walks the chain and the plain sort (the method's own ChooseNeighbours on a
-// working copy whose values are the load indices) over the same nodes and
-// compares every position after every node.
-void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::NodeMethod& method, int m,
+// Walks the chain and the plain passes (on a working copy whose values are
+// the load indices) with the same layout over the same nodes and compares
+// every position after every node.
+void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::NeighbourLayout& layout,
                      mosaro::NeighbourChainCounts& counts) {
     const int n = static_cast<int>(t.x.size());
     mosaro::WorkingSamples plain;
     plain.x = t.x; plain.y = t.y;
     plain.distance.assign(t.x.size(), 0.0f);
     for (int e = 0; e < n; ++e) plain.value.push_back(static_cast<float>(e));
-    mosaro::NeighbourChain chain(t.x.data(), t.y.data(), n, method.Neighbours(n, m));
+    mosaro::NeighbourChain chain(t.x.data(), t.y.data(), n, layout);
     for (std::size_t k = 0; k < nodes.size(); ++k) {
         plain.MeasureFrom(nodes[k].first, nodes[k].second);
-        method.ChooseNeighbours(plain, m);
+        mosaro::SortNearestInBlocks(plain, layout);
         chain.Advance(nodes[k].first, nodes[k].second);
         for (int p = 0; p < n; ++p)
             ASSERT_EQ(chain.EntryAt(p), static_cast<int>(plain.value[static_cast<std::size_t>(p)]))
-                << "node " << k << " position " << p << " of " << n << ", m " << m;
+                << "node " << k << " position " << p << " of " << n << ", passes " << layout.passes;
     }
     counts.narrow += chain.Counts().narrow; counts.wide += chain.Counts().wide; counts.plain += chain.Counts().plain;
 }
@@ -62,7 +61,8 @@ Nodes Raster(float x0, float y0, float step, int columns, int rows) {
     return nodes;
 }
 
-const mosaro::NodeMethod kOrdinary;
+// Every method but co-kriging: m + 1 passes over the whole copy.
+mosaro::NeighbourLayout Ordinary(int n, int m) { return mosaro::NeighbourLayout{1, n, m + 1}; }
 
 }  // namespace
 
@@ -74,7 +74,7 @@ TEST(NeighbourChain, FollowsThePlainPassesThroughHeavyTies) {
         const int mChoices[] = {0, 1, 2, n - 1, n, n + 3, static_cast<int>(random() % 12)};
         const int m = std::max(0, mChoices[random() % 7]);
         ExpectSameOrder(Trial(random, n, 1 + static_cast<int>(random() % 8), false), Raster(-1.0f, -1.0f, 0.5f, 12, 5),
-                        kOrdinary, m, counts);
+                        Ordinary(n, m), counts);
     }
     EXPECT_GT(counts.narrow, 0u);
     // Many candidates take the wide passes: long rows, each starting with
@@ -83,8 +83,9 @@ TEST(NeighbourChain, FollowsThePlainPassesThroughHeavyTies) {
     for (int trial = 0; trial < 30; ++trial) {
         const Trial t(random, 300 + static_cast<int>(random() % 400), 30, false);
         const int m = static_cast<int>(random() % 5);
-        ExpectSameOrder(t, Raster(-5.0f, 0.0f, 1.5f, 27, 4), kOrdinary, m, counts);
-        ExpectSameOrder(t, Raster(500.0f, -300.0f, 40.0f, 5, 3), kOrdinary, m, counts);
+        const int n = static_cast<int>(t.x.size());
+        ExpectSameOrder(t, Raster(-5.0f, 0.0f, 1.5f, 27, 4), Ordinary(n, m), counts);
+        ExpectSameOrder(t, Raster(500.0f, -300.0f, 40.0f, 5, 3), Ordinary(n, m), counts);
     }
     EXPECT_GT(counts.wide, 0u);
 }
@@ -97,13 +98,13 @@ TEST(NeighbourChain, DistancesThatAreNotNumbersFallBackToThePlainPasses) {
         nodes.insert(nodes.begin() + 4, {kNaN, 1.0f});  // node not a number
         nodes.insert(nodes.begin() + 9, {2.0f, kInf});  // node infinitely far
         const int n = 1 + static_cast<int>(random() % 40);
-        ExpectSameOrder(Trial(random, n, 5, true), nodes, kOrdinary, static_cast<int>(random() % 6), counts);
+        ExpectSameOrder(Trial(random, n, 5, true), nodes, Ordinary(n, static_cast<int>(random() % 6)), counts);
     }
     EXPECT_GT(counts.plain, 0u);
     // Infinite sample coordinates alone keep the fast ways open.
     Trial t(random, 50, 6, false);
     t.x[7] = kInf; t.y[30] = -kInf;
-    ExpectSameOrder(t, Raster(0.0f, 0.0f, 0.7f, 10, 3), kOrdinary, 3, fast);
+    ExpectSameOrder(t, Raster(0.0f, 0.0f, 0.7f, 10, 3), Ordinary(50, 3), fast);
     EXPECT_EQ(fast.plain, 0u);
 }
 
@@ -115,6 +116,6 @@ TEST(NeighbourChain, CoKrigingBlocksMoveTogether) {
         const int spare = static_cast<int>(random() % 3);  // entries beyond the blocks
         const int nearest = static_cast<int>(random() % (perBlock + 1));
         const Trial t(random, variables * perBlock + spare, 6, trial % 5 == 0);
-        ExpectSameOrder(t, Raster(-0.5f, 0.5f, 0.9f, 8, 4), mosaro::CoKrigingMethod(variables, perBlock, nearest), 0, counts);
+        ExpectSameOrder(t, Raster(-0.5f, 0.5f, 0.9f, 8, 4), mosaro::NeighbourLayout{variables, perBlock, nearest}, counts);
     }
 }

@@ -7,19 +7,18 @@
 #include <limits>
 #include <vector>
 
-#include "legacy/Kriging.h"
-#include "pipeline/RunContext.h"
+#include "CaseFile.h"
 #include "TestSupport.h"
+#include "neighbours/ExchangeSort.h"
+#include "systems/KrigingConstants.h"
 
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 mosaro::KrigingConstants Constants(TRECTXYMINMAX rect, float rangeX = 1, float rangeY = 1) {
-    CKriging estimator(1, 1, 0.0f, TGRIDCELLXY{1, 1, 1, 1}, rect);
-    estimator.m_VariogramModel[0] = TVARIOGRAMMODEL{0.1f, 1.4f, rangeX, 1.3f};
-    estimator.m_VariogramModel[1] = TVARIOGRAMMODEL{0.2f, 0.9f, rangeY, 0.7f};
-    return mosaro::KrigingConstants::FromEstimator(estimator);
+    const TVARIOGRAMMODEL models[2] = {{0.1f, 1.4f, rangeX, 1.3f}, {0.2f, 0.9f, rangeY, 0.7f}};
+    return mosaro::KrigingConstants::FromModels(models, rect);
 }
 
 }  // namespace
@@ -106,16 +105,15 @@ struct MethodCall {
 
 std::vector<float> RunWith(const SampleTable& table, const GridArgs& args, const MethodCall& method, bool reference,
                            int threads, std::vector<float>* variance, mosaro::ProgressReporter* progress = nullptr) {
-    mosaro::RunContext context;
-    context.reference = reference;
-    context.threads = threads;
-    context.progress = progress;
+    mosaro::RunSettings settings = mosaro_test::PathSettings(reference, threads);
+    settings.execution.progress = progress;
+    mosaro::PipelineOutputs outputs;
     if (variance != nullptr) {
         variance->assign(static_cast<std::size_t>(args.Nodes()), -5.0f);
-        context.variance = variance->data();
+        outputs.variance = variance->data();
     }
-    mosaro::RunContextScope scope(context);
-    return mosaro_test::Grid(table, args, method.code, method.parameter, method.array.empty() ? nullptr : method.array.data());
+    return mosaro_test::GridWith(table, args, method.code, method.parameter,
+                                 method.array.empty() ? nullptr : method.array.data(), settings, outputs);
 }
 
 }  // namespace
@@ -167,7 +165,7 @@ TEST(FastSweep, ProgressIsReportedAndAStopIsPrompt) {
         stopped = true;
         return false;
     });
-    RunWith(table, args, ordinary, false, 2, nullptr, &stopping);
+    EXPECT_THROW(RunWith(table, args, ordinary, false, 2, nullptr, &stopping), mosaro::Cancelled);
     EXPECT_TRUE(stopped);
     EXPECT_EQ(afterStop, 0);
     EXPECT_TRUE(stopping.CancelRequested());

@@ -126,8 +126,8 @@ TEST(RobustFit, OmnidirectionalTableHasEveryPairWithinTheLargestLagWhateverTheTh
         mosaro::ComputeOmnidirectionalClasses(TGRIDCELLXY{5.0f, 8.0f, 0, 0}, TRECTXYMINMAX{0, 0, 100, 96});
     ASSERT_EQ(classes.width, 5.0);
     ASSERT_EQ(classes.count, 20);
-    const VariogramRows one = mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, 1);
-    const VariogramRows two = mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, 2);
+    const VariogramRows one = mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, mosaro::Execution{1});
+    const VariogramRows two = mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, mosaro::Execution{2});
     EXPECT_EQ(one.pairs, two.pairs);
     EXPECT_EQ(one.gamma, two.gamma);
 

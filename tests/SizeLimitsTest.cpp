@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "api/GridRequest.h"
-#include "methods/IndicatorKriging.h"
+#include "methods/Indicator.h"
 #include "variogram/LagClasses.h"
-#include "systems/NodeProcedure.h"
+#include "sweeps/GridNodes.h"
 #include "TestSupport.h"
 #include "mosaro.h"
 

@@ -7,7 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "legacy/Kriging.h"
+#include "mosaro.h"
+#include "systems/Solver.h"
 #include "TestSupport.h"
 
 using mosaro::f32;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -10,10 +11,29 @@
 #include <string>
 #include <vector>
 
+#include "api/GridRequest.h"
 #include "api/PointArrays.h"
 #include "mosaro.h"
+#include "pipeline/RunSettings.h"
 
 namespace mosaro_test {
+
+// setenv is POSIX; the Windows C runtime has _putenv_s, where an empty value
+// removes the variable.
+inline void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    ::setenv(name, value, 1);
+#endif
+}
+inline void RemoveVariable(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+#else
+    ::unsetenv(name);
+#endif
+}
 
 inline std::uint32_t Bits(float value) {
     std::uint32_t bits;
@@ -94,6 +114,28 @@ inline std::vector<float> Grid(const SampleTable& table, const GridArgs& s, int 
     const float rect[4] = {s.xMin, s.yMin, s.xMax, s.yMax};
     KARVO_ScatToGridWithKrig(table.rows.data(), 2, table.Count(), table.columns, rect, s.cellX, s.cellY, s.cellsX,
                              s.cellsY, s.neighbours, method, parameter, methodArray, grid.data());
+    return grid;
+}
+
+// The entry point's call with chosen settings and further outputs, as the
+// engine runs it; exceptions (a cancelled run) reach the caller.
+inline std::vector<float> GridWith(const SampleTable& table, const GridArgs& s, int method, float parameter,
+                                   const float* methodArray, const mosaro::RunSettings& settings,
+                                   mosaro::PipelineOutputs outputs = {}) {
+    std::vector<float> grid(static_cast<std::size_t>(s.Nodes()), -7.0f);
+    mosaro::GridRequest r;
+    r.data = table.rows.data();
+    r.valueColumn = 2;
+    r.pointCount = table.Count();
+    r.columnCount = table.columns;
+    r.rect = s.Rect();
+    r.grid = s.Layout();
+    r.neighbourCount = s.neighbours;
+    r.method = method;
+    r.methodParameter = parameter;
+    r.methodArray = methodArray;
+    r.output = grid.data();
+    mosaro::RunGridRequest(r, settings, outputs);
     return grid;
 }
 

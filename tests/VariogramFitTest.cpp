@@ -6,7 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "legacy/Kriging.h"
+#include "platform/FloatArith.h"
+#include "variogram/VariogramFit.h"
 
 using mosaro::f32;
 using mosaro::f64;

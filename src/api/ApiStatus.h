@@ -9,7 +9,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "pipeline/RunContext.h"
+#include "platform/Progress.h"
+#include "variogram/RobustFit.h"
 #include "platform/TextFormat.h"
 #include "mosaro.h"
 

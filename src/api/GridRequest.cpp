@@ -4,10 +4,9 @@
 #include <memory>
 #include <vector>
 
-#include "pipeline/EngineRun.h"
-#include "legacy/EstimatorFactory.h"
+#include "methods/MethodCatalog.h"
 #include "platform/FloatArith.h"
-#include "systems/NodeProcedure.h"
+#include "sweeps/GridNodes.h"
 
 namespace mosaro {
 namespace {
@@ -69,21 +68,23 @@ std::optional<PreparedRun> Prepare(const GridRequest& r) {
     return run;
 }
 
-void RunGridRequest(GridRequest request) {
-    Normalise(request);
-    std::optional<PreparedRun> prepared = Prepare(request);
-    if (!prepared) return;
-    EngineRun run;
-    run.points = prepared->points.Table();
-    run.sampleCount = prepared->sampleCount;
-    run.neighbourCount = prepared->neighbourCount;
-    run.method = request.method;
-    run.methodParameter = request.methodParameter;
-    run.thresholds = request.methodArray;
+PipelineRun PipelineRunOf(const GridRequest& request, const PreparedRun& prepared) {
+    PipelineRun run;
+    run.samples = prepared.points.Rows();
+    run.samples.count = prepared.sampleCount;
+    run.neighbours = prepared.neighbourCount;
+    run.method = MethodSpec{request.method, request.methodParameter, request.methodArray};
     run.grid = request.grid;
     run.rect = request.rect;
-    run.output = request.output;
-    RunEngine(run);
+    return run;
+}
+
+void RunGridRequest(GridRequest request, const RunSettings& settings, PipelineOutputs outputs) {
+    Normalise(request);
+    const std::optional<PreparedRun> prepared = Prepare(request);
+    if (!prepared) return;
+    outputs.grid = request.output;
+    RunPipeline(PipelineRunOf(request, *prepared), settings, outputs);
 }
 
 }  // namespace mosaro

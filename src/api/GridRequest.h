@@ -6,6 +6,8 @@
 
 #include "api/PointArrays.h"
 #include "mosaro.h"
+#include "pipeline/Pipeline.h"
+#include "pipeline/RunSettings.h"
 
 namespace mosaro {
 
@@ -39,8 +41,13 @@ struct PreparedRun {
 // method or would make the run read or write outside the caller's buffers.
 std::optional<PreparedRun> Prepare(const GridRequest& request);
 
-// Normalises, prepares and runs the request. Exceptions (allocation
-// failures) propagate to the caller.
-void RunGridRequest(GridRequest request);
+// The pipeline's run of a prepared request; it reads the arrays of
+// `prepared`, which must outlive it.
+PipelineRun PipelineRunOf(const GridRequest& request, const PreparedRun& prepared);
+
+// Normalises, prepares and runs the request with `settings`, writing the
+// grid to request.output and the other outputs where `outputs` asks (its
+// grid is not read). Exceptions (allocation failures) propagate.
+void RunGridRequest(GridRequest request, const RunSettings& settings, PipelineOutputs outputs = {});
 
 }  // namespace mosaro

@@ -154,11 +154,11 @@ extern "C" MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* rep
         n.struct_size = std::min(out->struct_size, sizeof n);
         n.arithmetic = p.accurate ? MOSARO_ARITHMETIC_ACCURATE : MOSARO_ARITHMETIC_LEGACY;
         n.node_count = p.sweptNodes;
-        n.no_data_count = p.noDataNodes;
-        n.ill_conditioned_count = p.illConditionedNodes;
-        n.minimum_norm_count = p.minimumNormNodes;
+        n.no_data_count = p.nodes.noData;
+        n.ill_conditioned_count = p.nodes.illConditioned;
+        n.minimum_norm_count = p.nodes.minimumNorm;
         n.smallest_reciprocal_condition =
-            p.accurate ? p.smallestReciprocalCondition : std::numeric_limits<double>::quiet_NaN();
+            p.accurate ? p.nodes.SmallestReciprocalCondition() : std::numeric_limits<double>::quiet_NaN();
         std::memcpy(static_cast<void*>(out), &n, n.struct_size);
         return MOSARO_OK;
     });

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "pipeline/RunContext.h"
+#include "pipeline/PassReport.h"
 #include "mosaro.h"
 
 struct mosaro_report {

@@ -9,18 +9,18 @@
 #include <vector>
 
 #include "api/ApiStatus.h"
-#include "sweeps/CrossValidation.h"
-#include "pipeline/EngineRun.h"
-#include "legacy/EstimatorFactory.h"
 #include "api/ModelReport.h"
 #include "api/PreparedSamples.h"
 #include "api/RequestValidation.h"
-#include "pipeline/RunContext.h"
+#include "methods/MethodCatalog.h"
+#include "pipeline/Pipeline.h"
+#include "pipeline/ValidationSummary.h"
+#include "sweeps/CrossValidation.h"
 
 namespace mosaro {
 namespace {
 
-// The modern codes are the legacy codes.
+// The modern codes are the catalogue's codes.
 static_assert(static_cast<int>(MOSARO_METHOD_ORDINARY) == kOrdinary &&
                   static_cast<int>(MOSARO_METHOD_LOGNORMAL_SHIFTED) == kLognormalThreeParameter &&
                   static_cast<int>(MOSARO_METHOD_INDICATOR) == kIndicator &&
@@ -44,86 +44,76 @@ void ExpandGivenModels(const mosaro_request& r, TVARIOGRAMMODEL (&models)[2]) {
     }
 }
 
-// The engine's view of a validated request: counts widened for co-kriging,
-// the thresholds' count or the variables' count as the method parameter
-// the estimators read.
-EngineRun MapToEngine(const mosaro_request& r, const mosaro_samples& samples, float** table) {
+// The pipeline's view of a validated request: counts widened for
+// co-kriging, the thresholds' count or the variables' count as the method
+// parameter, as the legacy call passes them.
+PipelineRun MapToPipeline(const mosaro_request& r, const mosaro_samples& samples) {
     const bool coKriging = r.method == MOSARO_METHOD_COKRIGING;
-    const PointArrays& points =
-        coKriging && samples.variables > 1 ? samples.blocks : samples.primary;
-    // The estimators read the samples only; the table type is the legacy one.
-    table[0] = const_cast<float*>(points.x.data());
-    table[1] = const_cast<float*>(points.y.data());
-    table[2] = const_cast<float*>(points.value.data());
-
-    EngineRun run;
-    run.points = table;
-    run.method = r.method;
+    const PointArrays& points = coKriging && samples.variables > 1 ? samples.blocks : samples.primary;
+    PipelineRun run;
+    run.samples = points.Rows();
+    run.samples.count = samples.count;
+    run.neighbours = r.neighbour_count;
+    run.method = MethodSpec{r.method, r.method_parameter, nullptr};
     run.grid = TGRIDCELLXY{r.cell_size_x, r.cell_size_y, r.node_count_x - 1, r.node_count_y - 1};
     run.rect = TRECTXYMINMAX{r.x_min, r.y_min, r.x_max, r.y_max};
-    run.output = r.grid;
-    run.sampleCount = samples.count;
-    run.neighbourCount = r.neighbour_count;
-    run.methodParameter = r.method_parameter;
     if (r.method == MOSARO_METHOD_INDICATOR) {
-        run.methodParameter = static_cast<float>(r.threshold_count);  // exact: at most 2^24
-        run.thresholds = r.thresholds;
+        run.method.parameter = static_cast<float>(r.threshold_count);  // exact: at most 2^24
+        run.method.thresholds = r.thresholds;
     }
     if (coKriging) {
         // As the legacy call: neighbours per variable, at most a block.
-        run.sampleCount = samples.count * samples.variables;
-        run.neighbourCount = std::min(r.neighbour_count, samples.count) * samples.variables;
-        run.methodParameter = static_cast<float>(samples.variables);
+        run.samples.count = samples.count * samples.variables;
+        run.neighbours = std::min(r.neighbour_count, samples.count) * samples.variables;
+        run.method.parameter = static_cast<float>(samples.variables);
     }
     return run;
 }
 
-// Runs a validated request through the engine and returns its report (kept
-// always: it tells whether the fit gave a model) with the status it gives.
+// Runs a validated request through the pipeline and returns its report
+// (kept always: it tells whether the fit gave a model) with the status it
+// gives.
 mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r, bool fitOnly,
                          std::unique_ptr<mosaro_report>& report, ValidationRun* validation = nullptr) {
-    float* table[3];
-    const EngineRun run = MapToEngine(r, samples, table);
-
-    RunContext context;
-    context.reference = r.implementation == MOSARO_IMPLEMENTATION_REFERENCE;
-    context.threads = r.thread_count;
-    context.fit = r.fit == MOSARO_FIT_ROBUST ? FitChoice::kRobust : FitChoice::kLegacy;
-    context.fitOnly = fitOnly;
-    context.validation = validation;
-    context.arithmetic =
-        r.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? Arithmetic::kAccurate : Arithmetic::kLegacy;
-    // The condition grid is the smallest over the passes, gathered in a
-    // scratch grid so that the caller's is written only after a success.
-    std::vector<float> condition;
-    if (r.reciprocal_condition != nullptr && context.arithmetic == Arithmetic::kAccurate && !fitOnly) {
-        condition.assign(static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y),
-                         std::nanf(""));
-        context.reciprocalCondition = condition.data();
+    PipelineRun run = MapToPipeline(r, samples);
+    run.fit = r.fit == MOSARO_FIT_ROBUST ? FitChoice::kRobust : FitChoice::kLegacy;
+    run.fitOnly = fitOnly;
+    run.validation = validation;
+    run.keepTables = fitOnly || (r.report != nullptr && r.report_tables != 0);
+    TVARIOGRAMMODEL givenModels[2];
+    if (r.given_models != nullptr) {
+        ExpandGivenModels(r, givenModels);
+        run.givenModels = givenModels;
     }
-    context.keepTables = fitOnly || (r.report != nullptr && r.report_tables != 0);
+
+    RunSettings settings;
+    settings.reference = r.implementation == MOSARO_IMPLEMENTATION_REFERENCE;
+    settings.execution.workers = ResolveWorkerCount(r.thread_count);
+    settings.arithmetic = r.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? Arithmetic::kAccurate : Arithmetic::kLegacy;
     std::unique_ptr<ProgressReporter> progress;
     if (r.progress != nullptr) {
         const mosaro_progress_fn callback = r.progress;
         void* userData = r.progress_user_data;
-        progress = std::make_unique<ProgressReporter>(
-            [callback, userData](Stage stage, int pass, double fraction) {
-                return callback(userData, static_cast<mosaro_stage>(stage), pass, fraction) != 0;
-            });
-        context.progress = progress.get();
+        progress = std::make_unique<ProgressReporter>([callback, userData](Stage stage, int pass, double fraction) {
+            return callback(userData, static_cast<mosaro_stage>(stage), pass, fraction) != 0;
+        });
+        settings.execution.progress = progress.get();
     }
-    TVARIOGRAMMODEL givenModels[2];
-    if (r.given_models != nullptr) {
-        ExpandGivenModels(r, givenModels);
-        context.givenModels = givenModels;
-    }
+
     report = std::make_unique<mosaro_report>();
-    context.report = &report->passes;
-    context.variance = r.variance;
-    {
-        RunContextScope scope(context);
-        RunEngine(run);
+    PipelineOutputs outputs;
+    outputs.grid = r.grid;
+    outputs.variance = r.variance;
+    outputs.report = &report->passes;
+    // The condition grid is the smallest over the passes, gathered in a
+    // scratch grid so that the caller's is written only after a success.
+    std::vector<float> condition;
+    if (r.reciprocal_condition != nullptr && settings.arithmetic == Arithmetic::kAccurate && !fitOnly) {
+        condition.assign(static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y),
+                         std::nanf(""));
+        outputs.reciprocalCondition = condition.data();
     }
+    RunPipeline(run, settings, outputs);
     if (!condition.empty()) std::copy(condition.begin(), condition.end(), r.reciprocal_condition);
     return WarnOnNonFiniteModel(report->passes);
 }

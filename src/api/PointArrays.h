@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/FloatArith.h"
+#include "platform/SampleRows.h"
 
 namespace mosaro {
 
@@ -18,8 +19,12 @@ struct PointArrays {
     std::vector<float> value;
     float* rows[3] = {nullptr, nullptr, nullptr};
 
-    // The table of three row pointers the estimators take.
+    // The table of three row pointers the legacy estimator classes take.
     float** Table();
+    // The arrays as the engine reads them.
+    SampleRows Rows() const {
+        return SampleRows{x.data(), y.data(), value.data(), static_cast<int>(x.size())};
+    }
 };
 
 // One sample per table row: x from column 0, y from column 1, the value from

@@ -8,9 +8,9 @@
 
 #include "api/ApiStatus.h"
 #include "platform/FloatArith.h"
-#include "methods/IndicatorKriging.h"
+#include "methods/Indicator.h"
 #include "variogram/LagClasses.h"
-#include "systems/NodeProcedure.h"
+#include "sweeps/GridNodes.h"
 
 namespace mosaro {
 namespace {

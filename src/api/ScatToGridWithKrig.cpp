@@ -26,7 +26,7 @@ extern "C" MOSARO_API int KARVO_ScatToGridWithKrig(
         request.methodParameter = fMethodParameter;
         request.methodArray = pMethodArray;
         request.output = pGrid;
-        mosaro::RunGridRequest(request);
+        mosaro::RunGridRequest(request, mosaro::DefaultSettings());
     } catch (...) {
         // An allocation failure, or a lag-class count no memory could hold,
         // ends the call. Every working array is taken before the first node

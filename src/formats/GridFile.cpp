@@ -241,7 +241,3 @@ void WriteGridFile(const float* pGrid, TGRIDCELLXY GridCell, const char* pszFile
 }
 
 }  // namespace mosaro
-
-void CKriging::OutKrigingGridFile(float* pGrid, TGRIDCELLXY GridCell, char* pszFileName) {
-    mosaro::WriteGridFile(pGrid, GridCell, pszFileName);
-}

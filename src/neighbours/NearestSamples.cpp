@@ -90,7 +90,8 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
                               double previousY, double* worst) const {
     double bound = std::numeric_limits<double>::infinity();
     if (*worst >= 0.0) {
-        const double reach = std::sqrt(*worst) + std::hypot(x - previousX, y - previousY);
+        const double step = std::sqrt((x - previousX) * (x - previousX) + (y - previousY) * (y - previousY));
+        const double reach = std::sqrt(*worst) + step;
         // Widened for the roundings of the distances on both sides.
         bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
     }

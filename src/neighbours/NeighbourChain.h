@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "systems/NodeProcedure.h"
+#include "neighbours/ExchangeSort.h"
 
 namespace mosaro {
 

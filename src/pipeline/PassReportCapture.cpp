@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "platform/FloatArith.h"
-#include "variogram/LagClasses.h"
-#include "systems/NodeProcedure.h"
 #include "variogram/VariogramFit.h"
 
 namespace mosaro {
@@ -22,7 +20,7 @@ void CopyRows(const float* const* table, int count, TableRows& rows) {
 
 // Number of classes the fit keeps, and its branch, from a copy of the table
 // as built. Pruning is idempotent, so fitting the pruned copy takes the same
-// branch as the estimator's fit of the table as built.
+// branch as the legacy fit of the table as built.
 FitBranch BranchOf(const TableRows& built, int& retained) {
     TableRows copy = {built[0], built[1], built[2]};
     float* rows[3] = {copy[0].data(), copy[1].data(), copy[2].data()};
@@ -34,27 +32,26 @@ FitBranch BranchOf(const TableRows& built, int& retained) {
 
 }  // namespace
 
-void CaptureExperimentalTables(const CKriging& estimator, PassReport& report) {
-    const LagClassCounts counts = ComputeLagClassCounts(estimator.m_GridCell, estimator.m_Rect);
-    CopyRows(estimator.m_ppVariogramX, counts.x, report.tables[0]);
-    CopyRows(estimator.m_ppVariogramY, counts.y, report.tables[1]);
+void CaptureExperimentalTables(const DirectionalTables& tables, const LagClassCounts& counts, PassReport& report) {
+    CopyRows(tables.x.Get(), counts.x, report.tables[0]);
+    CopyRows(tables.y.Get(), counts.y, report.tables[1]);
     for (int d = 0; d < 2; ++d) {
         int retained = 0;
         report.branches[d] = BranchOf(report.tables[d], retained);
-        // Sized now, filled from the estimator's own tables once its fit has
+        // Sized now, filled from the pipeline's tables once its fit has
         // pruned them.
         for (std::vector<float>& row : report.prunedTables[d])
             row.resize(static_cast<std::size_t>(retained));
     }
 }
 
-void CaptureFittedModels(const CKriging& estimator, PassReport& report) {
+void CaptureFittedModels(const DirectionalTables& tables, const TVARIOGRAMMODEL (&models)[2], PassReport& report) {
     const int retainedX = static_cast<int>(report.prunedTables[0][0].size());
     const int retainedY = static_cast<int>(report.prunedTables[1][0].size());
-    CopyRows(estimator.m_ppVariogramX, retainedX, report.prunedTables[0]);
-    CopyRows(estimator.m_ppVariogramY, retainedY, report.prunedTables[1]);
+    CopyRows(tables.x.Get(), retainedX, report.prunedTables[0]);
+    CopyRows(tables.y.Get(), retainedY, report.prunedTables[1]);
     for (int d = 0; d < 2; ++d) {
-        report.models[d] = report.legacyModels[d] = estimator.m_VariogramModel[d];
+        report.models[d] = report.legacyModels[d] = models[d];
         report.legacyBranches[d] = report.branches[d];
     }
 }
@@ -72,10 +69,10 @@ void CaptureRobustFit(const RobustFitResult& fit, VariogramRows omnidirectional,
     report.omnidirectionalReason = fit.omnidirectionalReason;
 }
 
-void CaptureSweepConstants(const CKriging& estimator, PassReport& report) {
-    report.models[0] = estimator.m_VariogramModel[0];
-    report.models[1] = estimator.m_VariogramModel[1];
-    report.constants = KrigingConstants::FromEstimator(estimator);
+void CaptureSweepConstants(const TVARIOGRAMMODEL (&models)[2], const TRECTXYMINMAX& rect, PassReport& report) {
+    report.models[0] = models[0];
+    report.models[1] = models[1];
+    report.constants = KrigingConstants::FromModels(models, rect);
     const float ratio = f32(f64(report.models[0].fRange) / f64(report.models[1].fRange));
     // Any ratio other than the one the ranges give was set to 1 by the sweep's rule.
     report.anisotropyReset = !(ratio == report.constants.anisotropy);

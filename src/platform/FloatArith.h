@@ -30,3 +30,15 @@ inline int TruncatedCount(float value) {
 constexpr float kBlankValue = -1e38f;
 
 }  // namespace mosaro
+
+namespace mosaro {
+
+// A value evaluated in double, stored in the arithmetic's type: rounded to
+// float in the legacy arithmetic, kept in the accurate one. Code written
+// once for both arithmetics stores through it.
+template <class T>
+inline T Stored(double value) {
+    return static_cast<T>(value);
+}
+
+}  // namespace mosaro

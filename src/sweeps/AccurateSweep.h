@@ -1,19 +1,20 @@
 // The sweep of the accurate arithmetic.
 //
-// Same experimental variograms, models, anisotropy and border conditions as
-// the legacy sweep, but every node stands alone: its neighbours are the m
-// nearest samples by exact distance with ties broken by input order
-// (NearestSamples), its system is solved in double with pivoting
-// (AccurateNodeSystem), and its estimate and variance are rounded to float
-// once. There is no cut-off: a node that cannot be estimated is NaN, the
-// no-data value. Nodes are independent, so rows run on every thread of the
-// run at once.
+// Every node stands alone: its neighbours are the m nearest samples by
+// exact distance with ties broken by input order (NearestSamples), its
+// system is solved in double with pivoting (AccurateNodeStep), and its
+// estimate and variance are rounded to float once. There is no cut-off: a
+// node that cannot be estimated is NaN, the no-data value. Nodes are
+// independent, so rows run on every worker at once.
 #pragma once
 
-#include "sweeps/FastNodeSweep.h"
+#include "platform/Execution.h"
+#include "sweeps/SweepPlan.h"
+#include "systems/NodeMethod.h"
 
 namespace mosaro {
 
-void RunAccurateSweep(const SweepPlan& plan, float* const* ppPoints, float* pGrid, const NodeMethod& method);
+NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOutputs& outputs,
+                           const Execution& execution);
 
 }  // namespace mosaro

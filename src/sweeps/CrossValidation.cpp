@@ -7,12 +7,11 @@
 #include <memory>
 #include <numeric>
 
-#include "systems/AccurateNodeSystem.h"
-#include "platform/FloatArith.h"
 #include "neighbours/NearestSamples.h"
-#include "systems/NodeSystem.h"
-#include "pipeline/RunContext.h"
+#include "platform/FloatArith.h"
 #include "platform/WorkerPool.h"
+#include "systems/AccurateNodeSystem.h"
+#include "systems/NodeSystem.h"
 
 namespace mosaro {
 namespace {
@@ -26,96 +25,65 @@ std::uint64_t SplitMix64(std::uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-// The columns of one estimate: `locations` neighbours, each variable's
-// values after the previous variable's, as both systems lay them out.
-struct Columns {
-    std::vector<int> found;
-    std::vector<double> x, y, values;  // scaled coordinates per location; values per column
-    std::vector<float> legacyX, legacyY, legacyValues;  // per column
-};
-
 struct Estimate {
     double value = kNotANumber;
     double variance = kNotANumber;
 };
 
+// Estimates one sample location at a time in the run's arithmetic.
 class SampleEstimator {
 public:
-    // `accurate` comes from the caller's run context: workers have none.
-    SampleEstimator(const SweepPlan& plan, float* const* points, const NodeMethod& method, int perBlock,
-                    bool accurate)
+    SampleEstimator(const SweepPlan& plan, const NodeMethod& method, const AccurateSamples& accurateSamples,
+                    const AccurateModel& model, bool accurate)
         : plan_(plan),
-          points_(points),
           method_(method),
           variables_(std::max(method.Variables(), 1)),
-          perBlock_(perBlock),
+          perBlock_(accurateSamples.Locations()),
           accurate_(accurate),
-          model_(plan.constants),
-          system_(method, model_) {}
+          accurateStep_(accurateSamples, method, model) {}
 
     Estimate At(int sample, const std::vector<int>& found) {
         const int k = static_cast<int>(found.size());
-        const double scale = f64(plan_.constants.scale);
-        const float x = points_[0][sample], y = points_[1][sample];
+        const float x = plan_.samples.x[sample], y = plan_.samples.y[sample];
         if (k == 0 || !std::isfinite(x) || !std::isfinite(y)) return Estimate{};
-        const std::size_t columns = static_cast<std::size_t>(k) * static_cast<std::size_t>(variables_);
         if (accurate_) {
-            c_.x.resize(static_cast<std::size_t>(k));
-            c_.y.resize(static_cast<std::size_t>(k));
-            c_.values.resize(columns);
-            for (int a = 0; a < k; ++a) {
-                const std::size_t s = static_cast<std::size_t>(found[static_cast<std::size_t>(a)]);
-                c_.x[static_cast<std::size_t>(a)] = f64(points_[0][s]) / scale;
-                c_.y[static_cast<std::size_t>(a)] = f64(points_[1][s]) / scale;
-                for (int v = 0; v < variables_; ++v) c_.values[static_cast<std::size_t>(v * k + a)] = Value(v, s);
-            }
-            const AccurateNodeOutcome o =
-                system_.Solve(found.data(), c_.x.data(), c_.y.data(), c_.values.data(), k, f64(x) / scale, f64(y) / scale);
+            const double scale = f64(plan_.constants.scale);
+            const AccurateNodeOutcome o = accurateStep_.Estimate(found, f64(x) / scale, f64(y) / scale);
             return Estimate{o.estimate, method_.HasVariance() ? o.variance : kNotANumber};
         }
-        // The legacy system on the same neighbours: coordinates scaled and
-        // rounded as the legacy sweep loads them.
-        const float scaleF = plan_.constants.scale;
-        c_.legacyX.resize(columns);
-        c_.legacyY.resize(columns);
-        c_.legacyValues.resize(columns);
+        // The legacy step on the same neighbours: coordinates scaled and
+        // rounded as the legacy sweep loads them, variable after variable.
+        const float scale = plan_.constants.scale;
+        const std::size_t columns = static_cast<std::size_t>(k) * static_cast<std::size_t>(variables_);
+        x_.resize(columns);
+        y_.resize(columns);
+        values_.resize(columns);
         for (int v = 0; v < variables_; ++v)
             for (int a = 0; a < k; ++a) {
                 const std::size_t s = static_cast<std::size_t>(found[static_cast<std::size_t>(a)]);
                 const std::size_t column = static_cast<std::size_t>(v * k + a);
-                c_.legacyX[column] = f32(f64(points_[0][s]) / f64(scaleF));
-                c_.legacyY[column] = f32(f64(points_[1][s]) / f64(scaleF));
-                c_.legacyValues[column] = points_[2][static_cast<std::size_t>(v) * static_cast<std::size_t>(perBlock_) + s];
+                x_[column] = f32(f64(plan_.samples.x[s]) / f64(scale));
+                y_[column] = f32(f64(plan_.samples.y[s]) / f64(scale));
+                values_[column] =
+                    plan_.samples.value[static_cast<std::size_t>(v) * static_cast<std::size_t>(perBlock_) + s];
             }
         const int m = static_cast<int>(columns);
-        if (!legacy_ || legacyColumns_ != m) {
-            legacy_ = std::make_unique<NodeSystem>(m, method_.BorderSize());
-            legacyColumns_ = m;
-        }
-        const float nodeX = f32(f64(x) / f64(scaleF)), nodeY = f32(f64(y) / f64(scaleF));
-        legacy_->Assemble(c_.legacyX.data(), c_.legacyY.data(), nodeX, nodeY, plan_.constants, method_);
-        legacy_->Solve();
-        const NodeSolution solution = legacy_->View(c_.legacyValues.data(), plan_.constants);
-        return Estimate{f64(ApplyCutOff(method_.Estimate(solution))),
-                        method_.HasVariance() ? f64(KrigingVariance(solution)) : kNotANumber};
+        if (!legacyStep_ || legacyStep_->Columns() != m)
+            legacyStep_ = std::make_unique<LegacyNodeStep>(m, method_, plan_.constants, SolverPath::kFast);
+        const NodeEstimate e = legacyStep_->Estimate(x_.data(), y_.data(), values_.data(), f32(f64(x) / f64(scale)),
+                                                     f32(f64(y) / f64(scale)));
+        return Estimate{f64(e.estimate), f64(e.variance)};
     }
 
 private:
-    double Value(int variable, std::size_t sample) const {
-        return f64(points_[2][static_cast<std::size_t>(variable) * static_cast<std::size_t>(perBlock_) + sample]);
-    }
-
     const SweepPlan& plan_;
-    float* const* points_;
     const NodeMethod& method_;
     int variables_;
     int perBlock_;
     bool accurate_;
-    AccurateModel model_;
-    AccurateNodeSystem system_;
-    std::unique_ptr<NodeSystem> legacy_;
-    int legacyColumns_ = -1;
-    Columns c_;
+    AccurateNodeStep accurateStep_;
+    std::unique_ptr<LegacyNodeStep> legacyStep_;
+    std::vector<float> x_, y_, values_;
 };
 
 }  // namespace
@@ -138,73 +106,18 @@ std::vector<int> AssignFolds(int count, int folds, std::uint64_t seed) {
     return fold;
 }
 
-double StandardisedResidual(double observed, double estimate, double variance, double logShift) {
-    if (std::isnan(logShift)) return (observed - estimate) / std::sqrt(variance);
-    return (std::log(observed + logShift) - std::log(estimate + logShift)) / std::sqrt(variance);
-}
-
-ValidationSummary Summarise(const float* observed, const ValidationRun& run, double logShift) {
-    ValidationSummary s;
-    double sumError = 0.0, sumAbsolute = 0.0, sumSquare = 0.0, sumRatio = 0.0;
-    double sumObserved = 0.0, sumEstimate = 0.0;
-    int withVariance = 0;
-    for (std::size_t i = 0; i < run.estimate.size(); ++i) {
-        const double estimate = run.estimate[i];
-        if (!std::isfinite(estimate)) {
-            ++s.notEstimated;
-            continue;
-        }
-        const double residual = f64(observed[i]) - estimate;
-        ++s.estimated;
-        sumError += residual;
-        sumAbsolute += std::fabs(residual);
-        sumSquare += residual * residual;
-        sumObserved += f64(observed[i]);
-        sumEstimate += estimate;
-        if (run.variance[i] > 0.0) {
-            const double standardised = StandardisedResidual(f64(observed[i]), estimate, run.variance[i], logShift);
-            if (std::isfinite(standardised)) {
-                sumRatio += standardised * standardised;
-                ++withVariance;
-            }
-        }
-    }
-    if (s.estimated == 0) {
-        s.meanError = s.meanAbsoluteError = s.rootMeanSquareError = s.meanSquaredDeviationRatio =
-            s.correlation = kNotANumber;
-        return s;
-    }
-    const double count = static_cast<double>(s.estimated);
-    s.meanError = sumError / count;
-    s.meanAbsoluteError = sumAbsolute / count;
-    s.rootMeanSquareError = std::sqrt(sumSquare / count);
-    s.meanSquaredDeviationRatio = withVariance > 0 ? sumRatio / static_cast<double>(withVariance) : kNotANumber;
-    // Centred sums in a second pass: the one-pass formula cancels badly
-    // when the values sit far from zero.
-    const double meanObserved = sumObserved / count, meanEstimate = sumEstimate / count;
-    double so = 0.0, se = 0.0, soe = 0.0;
-    for (std::size_t i = 0; i < run.estimate.size(); ++i) {
-        if (!std::isfinite(run.estimate[i])) continue;
-        const double o = f64(observed[i]) - meanObserved, e = run.estimate[i] - meanEstimate;
-        so += o * o;
-        se += e * e;
-        soe += o * e;
-    }
-    s.correlation = so > 0.0 && se > 0.0 ? soe / std::sqrt(so * se) : kNotANumber;
-    return s;
-}
-
-void RunCrossValidation(const SweepPlan& plan, float* const* ppPoints, const NodeMethod& method,
-                        ValidationRun& run) {
-    const RunContext& context = CurrentRunContext();
+void RunCrossValidation(const SweepPlan& plan, const NodeMethod& method, bool accurate, ValidationRun& run,
+                        const Execution& execution) {
     const int variables = std::max(method.Variables(), 1);
-    const int perBlock = plan.n / variables;
+    const AccurateSamples samples(plan.samples, variables, f64(plan.constants.scale));
+    const AccurateModel model(plan.constants);
+    const int perBlock = samples.Locations();
     const int locations = std::min(plan.m / variables, perBlock);
     const std::size_t n = static_cast<std::size_t>(perBlock);
     run.estimate.assign(n, kNotANumber);
     run.variance.assign(n, kNotANumber);
 
-    const NearestSamples nearest(ppPoints[0], ppPoints[1], perBlock);
+    const NearestSamples nearest(plan.samples.x, plan.samples.y, perBlock);
     // Samples in fold order, so that a piece of the loop changes its
     // exclusion mask only where a fold ends.
     std::vector<int> order(n);
@@ -213,14 +126,12 @@ void RunCrossValidation(const SweepPlan& plan, float* const* ppPoints, const Nod
         return run.fold[static_cast<std::size_t>(a)] < run.fold[static_cast<std::size_t>(b)];
     });
 
-    WorkerPool pool(ResolveThreadCount(context));
-    ProgressReporter* progress = context.progress;
-    const bool accurate = context.arithmetic == Arithmetic::kAccurate;
+    WorkerPool pool(execution.workers);
     std::atomic<std::size_t> done{0};
     pool.For(n, 256, [&](std::size_t first, std::size_t last, int) {
         std::vector<std::uint8_t> excluded(n, 0);
         std::vector<int> found;
-        SampleEstimator estimator(plan, ppPoints, method, perBlock, accurate);
+        SampleEstimator estimator(plan, method, samples, model, accurate);
         std::size_t foldStart = first;  // first entry of `order` whose fold is masked
         for (std::size_t i = first; i < last; ++i) {
             const int sample = order[i];
@@ -234,14 +145,13 @@ void RunCrossValidation(const SweepPlan& plan, float* const* ppPoints, const Nod
                 for (std::size_t e = begin; e < end; ++e) excluded[static_cast<std::size_t>(order[e])] = 1;
                 foldStart = begin;
             }
-            nearest.Find(f64(ppPoints[0][sample]), f64(ppPoints[1][sample]), locations, found, &excluded);
+            nearest.Find(f64(plan.samples.x[sample]), f64(plan.samples.y[sample]), locations, found, &excluded);
             const Estimate e = estimator.At(sample, found);
             run.estimate[static_cast<std::size_t>(sample)] = e.value;
             run.variance[static_cast<std::size_t>(sample)] = e.variance;
         }
         const std::size_t total = done.fetch_add(last - first) + (last - first);
-        if (progress != nullptr)
-            progress->Report(Stage::kSweep, static_cast<double>(total) / static_cast<double>(std::max<std::size_t>(n, 1)));
+        execution.Report(Stage::kSweep, static_cast<double>(total) / static_cast<double>(std::max<std::size_t>(n, 1)));
     });
 }
 

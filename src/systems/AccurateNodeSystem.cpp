@@ -102,14 +102,14 @@ void AccurateNodeSystem::Assemble(const double* x, const double* y, int k, doubl
             const int column = v * k + a;
             rightSide_[static_cast<std::size_t>(column)] =
                 model_.Covariance(model_.Distance(x[a] - nodeX, y[a] - nodeY)) / unit;
-            method_.AccurateBorderColumn(v, (x[a] - nodeX) / reach, (y[a] - nodeY) / reach, terms_.data());
+            method_.BorderColumn(v, (x[a] - nodeX) / reach, (y[a] - nodeY) / reach, terms_.data());
             for (int t = 0; t < border_; ++t)
                 At(columns_ + t, column) = At(column, columns_ + t) = terms_[static_cast<std::size_t>(t)];
         }
     }
     for (int t = 0; t < border_; ++t)
         for (int u = 0; u < border_; ++u) At(columns_ + t, columns_ + u) = 0.0;
-    method_.AccurateBorderRightSide(terms_.data());
+    method_.BorderRightSide(0.0, 0.0, terms_.data());
     for (int t = 0; t < border_; ++t) rightSide_[static_cast<std::size_t>(columns_ + t)] = terms_[static_cast<std::size_t>(t)];
 }
 
@@ -180,10 +180,42 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const int* ids, const double* x, c
         explained += solution_[e] * rightSide_[e];
     }
     outcome.variance = model_.sill - explained;
-    const AccurateSolution view{columns_, order_, solution_.data(), rightSide_.data(), values, model_.sill};
-    outcome.estimate = method_.AccurateEstimate(view);
+    const NodeSolution<double> view{columns_, order_, solution_.data(), rightSide_.data(), values, model_.sill};
+    outcome.estimate = method_.Estimate(view);
     if (!std::isfinite(outcome.estimate)) outcome.estimate = outcome.variance = kNotANumber;
     return outcome;
+}
+
+AccurateSamples::AccurateSamples(const SampleRows& rows, int variables, double scale)
+    : variables_(std::max(variables, 1)),
+      locations_(std::max(rows.count, 0) / variables_),
+      x_(static_cast<std::size_t>(locations_)),
+      y_(x_.size()),
+      value_(rows.value) {
+    for (std::size_t i = 0; i < x_.size(); ++i) {
+        x_[i] = f64(rows.x[i]) / scale;
+        y_[i] = f64(rows.y[i]) / scale;
+    }
+}
+
+AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, double nodeX, double nodeY) {
+    const int k = static_cast<int>(ids.size());
+    if (k == 0) {
+        AccurateNodeOutcome none;
+        none.estimate = none.variance = none.reciprocalCondition = kNotANumber;
+        return none;
+    }
+    const int variables = samples_.Variables();
+    x_.resize(ids.size());
+    y_.resize(ids.size());
+    values_.resize(ids.size() * static_cast<std::size_t>(variables));
+    for (int a = 0; a < k; ++a) {
+        const int s = ids[static_cast<std::size_t>(a)];
+        x_[static_cast<std::size_t>(a)] = samples_.X(s);
+        y_[static_cast<std::size_t>(a)] = samples_.Y(s);
+        for (int v = 0; v < variables; ++v) values_[static_cast<std::size_t>(v * k + a)] = samples_.Value(v, s);
+    }
+    return system_.Solve(ids.data(), x_.data(), y_.data(), values_.data(), k, nodeX, nodeY);
 }
 
 }  // namespace mosaro

@@ -13,8 +13,12 @@
 
 #include <vector>
 
+#include "platform/SampleRows.h"
+
 #include "systems/DenseLu.h"
-#include "systems/NodeProcedure.h"
+#include "systems/KrigingConstants.h"
+#include "systems/NodeMethod.h"
+#include "platform/FloatArith.h"
 
 namespace mosaro {
 
@@ -95,6 +99,47 @@ private:
     std::vector<double> previousPairs_;
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
+};
+
+// The samples as the accurate arithmetic reads them: each location's
+// coordinates divided by the sweep's scale, in double, and the values of
+// every variable (co-kriging's blocks share the locations of block 0).
+class AccurateSamples {
+public:
+    AccurateSamples(const SampleRows& rows, int variables, double scale);
+
+    int Locations() const { return locations_; }
+    int Variables() const { return variables_; }
+    double X(int location) const { return x_[static_cast<std::size_t>(location)]; }
+    double Y(int location) const { return y_[static_cast<std::size_t>(location)]; }
+    double Value(int variable, int location) const {
+        return f64(value_[static_cast<std::size_t>(variable) * static_cast<std::size_t>(locations_) +
+                          static_cast<std::size_t>(location)]);
+    }
+
+private:
+    int variables_;
+    int locations_;
+    std::vector<double> x_, y_;
+    const float* value_;
+};
+
+// The node step of the accurate arithmetic, written once for every sweep
+// that runs it (the grid sweep, cross-validation): the columns of the
+// chosen locations gathered, the system solved.
+class AccurateNodeStep {
+public:
+    AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method, const AccurateModel& model)
+        : samples_(samples), system_(method, model) {}
+
+    // The node at scaled (nodeX, nodeY) from the locations `ids`, nearest
+    // first; NaN throughout when there are none.
+    AccurateNodeOutcome Estimate(const std::vector<int>& ids, double nodeX, double nodeY);
+
+private:
+    const AccurateSamples& samples_;
+    AccurateNodeSystem system_;
+    std::vector<double> x_, y_, values_;
 };
 
 }  // namespace mosaro

@@ -1,73 +1,115 @@
-// One node's kriging system, assembled as the solver's augmented matrix,
-// shared by the plain and the fast sweep. The right-hand side is also kept
-// aside for estimates that read it after the solve.
+// The node step of the legacy arithmetic, written once for every sweep that
+// runs it (the reference and the fast sweep, cross-validation): the system
+// of a node's columns assembled as the solver's augmented matrix, solved
+// with the pivot guard, the method's estimate with the 0.01 cut-off, and
+// the kriging variance.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <vector>
 
-#include "systems/NodeProcedure.h"
+#include "platform/FloatArith.h"
+#include "systems/KrigingConstants.h"
+#include "systems/NodeMethod.h"
 #include "systems/Solver.h"
 
 namespace mosaro {
 
-class NodeSystem {
+// Kriging variance of a solved node: Csum - sum over the whole system of
+// solution[i] * rightSide[i] (weights times covariances to the node, drift
+// multipliers times the drift at the node), summed in double and rounded
+// once. It reads the solution only, so asking for it changes no estimate.
+float KrigingVariance(const NodeSolution<float>& solution);
+
+// An estimate and its variance (NaN where the method has none).
+struct NodeEstimate {
+    float estimate;
+    float variance;
+};
+
+// Which solver a step runs: the literal one the reference sweep proves the
+// others against, or the fast one (same bits).
+enum class SolverPath { kFast, kReference };
+
+class LegacyNodeStep {
 public:
-    NodeSystem(int neighbours, int borderSize)
-        : m_(neighbours),
-          border_(borderSize),
-          order_(neighbours + borderSize),
+    // A system of `columns` columns (co-kriging: every variable's, variable
+    // after variable) bordered by the method's conditions.
+    LegacyNodeStep(int columns, const NodeMethod& method, const KrigingConstants& constants, SolverPath path)
+        : method_(method),
+          constants_(constants),
+          path_(path),
+          m_(columns),
+          border_(method.BorderSize()),
+          order_(columns + border_),
+          perVariable_(columns / std::max(method.Variables(), 1)),
           augmented_(static_cast<std::size_t>(order_) * static_cast<std::size_t>(order_ + 1)),
           rightSide_(static_cast<std::size_t>(order_)),
           solution_(static_cast<std::size_t>(order_)),
-          terms_(static_cast<std::size_t>(borderSize)) {}
+          terms_(static_cast<std::size_t>(border_)) {}
 
-    // Columns a = 0 .. m - 1 are the samples at (x[a], y[a]);
-    // pairCovariance(a, b), a < b, gives the covariance of columns a and b.
+    int Columns() const { return m_; }
+
+    // Columns a = 0 .. m - 1 are the samples at (x[a], y[a]) with values[a];
+    // the node is at (nodeX, nodeY); pairCovariance(a, b), a < b, gives the
+    // covariance of columns a and b.
     template <class PairCovariance>
-    void Assemble(const float* x, const float* y, float nodeX, float nodeY, const KrigingConstants& c,
-                  const NodeMethod& method, PairCovariance&& pairCovariance) {
-        for (int a = 0; a < m_; ++a) {
-            At(a, a) = c.sill;
-            for (int b = a + 1; b < m_; ++b) At(a, b) = At(b, a) = pairCovariance(a, b);
-            rightSide_[static_cast<std::size_t>(a)] =
-                c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY));
-            method.BorderColumn(a, x[a], y[a], terms_.data());
-            for (int t = 0; t < border_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[static_cast<std::size_t>(t)];
-        }
-        for (int t = 0; t < border_; ++t)
-            for (int u = 0; u < border_; ++u) At(m_ + t, m_ + u) = 0.0f;
-        method.BorderRightSide(nodeX, nodeY, terms_.data());
-        for (int t = 0; t < border_; ++t)
-            rightSide_[static_cast<std::size_t>(m_ + t)] = terms_[static_cast<std::size_t>(t)];
-        for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[static_cast<std::size_t>(r)];
+    NodeEstimate Estimate(const float* x, const float* y, const float* values, float nodeX, float nodeY,
+                          PairCovariance&& pairCovariance) {
+        Assemble(x, y, nodeX, nodeY, pairCovariance);
+        if (path_ == SolverPath::kReference)
+            SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data());
+        else
+            SolveGuardedInPlace(augmented_.data(), order_, solution_.data());
+        const NodeSolution<float> solution{m_, order_, solution_.data(), rightSide_.data(), values, constants_.sill};
+        return NodeEstimate{ApplyCutOff(method_.Estimate(solution)),
+                            method_.HasVariance() ? KrigingVariance(solution) : std::numeric_limits<float>::quiet_NaN()};
     }
 
-    // Covariances computed afresh for every pair (the plain sweep's way).
-    void Assemble(const float* x, const float* y, float nodeX, float nodeY, const KrigingConstants& c,
-                  const NodeMethod& method) {
-        Assemble(x, y, nodeX, nodeY, c, method, [&](int a, int b) {
+    // The same with every pair covariance computed afresh.
+    NodeEstimate Estimate(const float* x, const float* y, const float* values, float nodeX, float nodeY) {
+        const KrigingConstants& c = constants_;
+        return Estimate(x, y, values, nodeX, nodeY, [&](int a, int b) {
             return c.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
         });
     }
 
-    void Solve() { SolveGuardedInPlace(augmented_.data(), order_, solution_.data()); }
-    void SolveReference() { SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data()); }
-
-    // `values` are the m columns' sample values.
-    NodeSolution View(const float* values, const KrigingConstants& c) const {
-        return NodeSolution{m_, order_, solution_.data(), rightSide_.data(), values, &c};
+private:
+    template <class PairCovariance>
+    void Assemble(const float* x, const float* y, float nodeX, float nodeY, PairCovariance& pairCovariance) {
+        const KrigingConstants& c = constants_;
+        for (int a = 0; a < m_; ++a) {
+            At(a, a) = c.sill;
+            for (int b = a + 1; b < m_; ++b) At(a, b) = At(b, a) = pairCovariance(a, b);
+            rightSide_[static_cast<std::size_t>(a)] = c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY));
+            // Columns past the last whole group of variables (or every
+            // column, when there are fewer than one per variable) join no
+            // group.
+            const int variable = perVariable_ > 0 ? a / perVariable_ : method_.Variables();
+            method_.BorderColumn(variable, x[a], y[a], terms_.data());
+            for (int t = 0; t < border_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[static_cast<std::size_t>(t)];
+        }
+        for (int t = 0; t < border_; ++t)
+            for (int u = 0; u < border_; ++u) At(m_ + t, m_ + u) = 0.0f;
+        method_.BorderRightSide(nodeX, nodeY, terms_.data());
+        for (int t = 0; t < border_; ++t) rightSide_[static_cast<std::size_t>(m_ + t)] = terms_[static_cast<std::size_t>(t)];
+        for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[static_cast<std::size_t>(r)];
     }
 
-private:
     float& At(int row, int column) {
         return augmented_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_ + 1) +
                           static_cast<std::size_t>(column)];
     }
 
+    const NodeMethod& method_;
+    KrigingConstants constants_;
+    SolverPath path_;
     int m_;
     int border_;
     int order_;
+    int perVariable_;
     std::vector<float> augmented_;
     std::vector<float> rightSide_;
     std::vector<float> solution_;

@@ -1,47 +1,34 @@
-// Experimental directional variograms: along x and along y, each within
-// 10 degrees, in lag classes one cell size wide.
+// The legacy experimental variograms: along x and along y, each within
+// 10 degrees, in lag classes one cell size wide out to the grid's extent.
 #pragma once
 
-#include "variogram/PairKernels.h"
-#include "variogram/RobustFit.h"
-#include "variogram/VariogramPairLoops.h"
 #include "mosaro.h"
+#include "platform/Execution.h"
+#include "variogram/PairKernels.h"
+#include "variogram/VariogramPairLoops.h"
+#include "variogram/VariogramTable.h"
 
 namespace mosaro {
 
-// Builds both variogram tables of `estimator` from the sample coordinates
-// ppPoints[0], ppPoints[1] and the per-sample quantities `values` whose
-// differences enter the semivariance (the sample values themselves, their
-// logarithms or their indicators, each widened to double). The new tables
-// replace the members' pointers; tables held before are not released.
-//
-// Semivariance of a class: sum(d * dv^2) / (2 * sum(d)) over its pairs, a
-// distance-weighted mean of half the squared differences.
-//
-// Runs the plain pair loop when the current run context asks for the
-// reference, else the blocked parallel one on the context's thread count;
-// both give the same tables. Reports progress of Stage::kVariograms and
-// throws Cancelled when the host asked to stop.
-void BuildExperimentalVariograms(CKriging& estimator, float* const* ppPoints, const double* values);
-
-// While one lives, BuildExperimentalVariograms on this thread also builds
-// the omnidirectional variogram of the same quantities into `target` (the
-// robust fit needs it; each method's variogram stage chooses the
-// quantities, so it is built there). A null target builds nothing.
-class OmnidirectionalScope {
-public:
-    explicit OmnidirectionalScope(OmnidirectionalInput* target);
-    ~OmnidirectionalScope();
-    OmnidirectionalScope(const OmnidirectionalScope&) = delete;
-    OmnidirectionalScope& operator=(const OmnidirectionalScope&) = delete;
-
-private:
-    OmnidirectionalInput* previous_;
+// The tables of the x and the y direction: lag, pair count and
+// semivariance per class.
+struct DirectionalTables {
+    OwnedVariogramTable x;
+    OwnedVariogramTable y;
 };
 
-// The blocked path with the given pair kernels and blocking, whatever the
-// context says (every choice must give the same tables).
-void BuildExperimentalVariogramsWith(CKriging& estimator, float* const* ppPoints, const double* values,
-                                     const PairKernelPath& kernels, PairBlocking blocking = {});
+// Builds both tables from the sample coordinates and the per-sample
+// quantities whose differences enter the semivariance (the values
+// themselves, their logarithms or their indicators, each widened to
+// double). Semivariance of a class: sum(d * dv^2) / (2 * sum(d)) over its
+// pairs, a distance-weighted mean of half the squared differences.
+//
+// Without `kernels` the plain pair loop runs (the reference); with them the
+// blocked parallel one on the execution's workers; both give the same
+// tables. Reports progress of Stage::kVariograms and throws Cancelled when
+// the host asked to stop.
+DirectionalTables BuildExperimentalVariograms(const PairSamples& samples, const TGRIDCELLXY& grid,
+                                              const TRECTXYMINMAX& rect, const PairKernelPath* kernels,
+                                              const Execution& execution, PairBlocking blocking = {});
 
 }  // namespace mosaro

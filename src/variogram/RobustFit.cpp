@@ -9,7 +9,6 @@
 
 #include "platform/FloatArith.h"
 #include "variogram/LagClasses.h"
-#include "pipeline/RunContext.h"
 #include "platform/TextFormat.h"
 #include "platform/WorkerPool.h"
 
@@ -218,19 +217,14 @@ const char* DirectionName(int d) { return d == 0 ? "x" : "y"; }
 
 }  // namespace
 
-void ReadDirectionalRows(const CKriging& estimator, DirectionalTables& rows) {
-    const LagClassCounts counts = ComputeLagClassCounts(estimator.m_GridCell, estimator.m_Rect);
-    const float* const* tables[2] = {estimator.m_ppVariogramX, estimator.m_ppVariogramY};
-    const int sizes[2] = {counts.x, counts.y};
-    for (int d = 0; d < 2; ++d) {
-        VariogramRows& r = rows[d];
-        r = VariogramRows{};
-        if (tables[d] == nullptr || sizes[d] <= 0) continue;
-        const std::size_t n = static_cast<std::size_t>(sizes[d]);
-        r.lag.assign(tables[d][0], tables[d][0] + n);
-        r.pairs.assign(tables[d][1], tables[d][1] + n);
-        r.gamma.assign(tables[d][2], tables[d][2] + n);
-    }
+VariogramRows ReadRows(const float* const* table, int classCount) {
+    VariogramRows r;
+    if (table == nullptr || classCount <= 0) return r;
+    const std::size_t n = static_cast<std::size_t>(classCount);
+    r.lag.assign(table[0], table[0] + n);
+    r.pairs.assign(table[1], table[1] + n);
+    r.gamma.assign(table[2], table[2] + n);
+    return r;
 }
 
 bool FitSphericalWeighted(const VariogramRows& rows, TVARIOGRAMMODEL& model) {
@@ -262,7 +256,7 @@ OmnidirectionalClasses ComputeOmnidirectionalClasses(const TGRIDCELLXY& grid, co
 }
 
 VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values,
-                                            int count, OmnidirectionalClasses classes, int threads) {
+                                            int count, OmnidirectionalClasses classes, const Execution& execution) {
     const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
     const std::size_t k = classes.count > 0 ? static_cast<std::size_t>(classes.count) : 0;
     VariogramRows rows;
@@ -302,13 +296,12 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
     // Per chunk: pair count, distance sum, distance-weighted squared
     // difference sum of every class.
     std::vector<double> sums(static_cast<std::size_t>(kPairChunks) * slots, 0.0);
-    const ProgressReporter* progress = CurrentRunContext().progress;
     const auto collect = [&](std::size_t c) {
         double* s = &sums[c * slots];
         double distance[kPairRun];
         std::int32_t cls[kPairRun];
         for (std::size_t i = bounds[c]; i < bounds[c + 1]; ++i) {
-            if (progress != nullptr && progress->CancelRequested()) return;
+            if (execution.CancelRequested()) return;
             const double xi = f64(x[i]), yi = f64(y[i]), vi = values[i];
             for (std::size_t first = i + 1; first < n; first += kPairRun) {
                 const std::size_t run = std::min<std::size_t>(kPairRun, n - first);
@@ -330,11 +323,11 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
             }
         }
     };
-    WorkerPool pool(std::min(threads, ProcessorThreads()));
+    WorkerPool pool(execution.workers);
     pool.For(static_cast<std::size_t>(kPairChunks), 1, [&](std::size_t first, std::size_t last, int) {
         for (std::size_t c = first; c != last; ++c) collect(c);
     });
-    if (progress != nullptr) progress->ThrowIfCancelled();
+    execution.ThrowIfCancelled();
 
     for (std::size_t c = 0; c < k; ++c) {
         double pairs = 0.0, distance = 0.0, weighted = 0.0;
@@ -348,10 +341,6 @@ VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, cons
         rows.gamma[c] = distance > 0.0 ? f32(weighted / (2.0 * distance)) : 0.0f;
     }
     return rows;
-}
-
-VariogramRows OmnidirectionalInput::Build() const {
-    return BuildOmnidirectionalVariogram(x, y, values.data(), static_cast<int>(values.size()), classes, threads);
 }
 
 RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],

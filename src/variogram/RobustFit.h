@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "variogram/VariogramFit.h"
 #include "mosaro.h"
+#include "platform/Execution.h"
+#include "variogram/VariogramFit.h"
 
 namespace mosaro {
 
@@ -32,9 +33,9 @@ struct VariogramRows {
     std::size_t Size() const { return lag.size(); }
 };
 
-// Copies of the estimator's two directional tables as built (x, then y).
-using DirectionalTables = VariogramRows[2];
-void ReadDirectionalRows(const CKriging& estimator, DirectionalTables& rows);
+// A copy of the first `classCount` classes of a legacy table (empty for
+// none).
+VariogramRows ReadRows(const float* const* table, int classCount);
 
 // Thrown by the robust fit when not even the omnidirectional variogram has
 // two classes with pairs. The entry points map it to a status; the grid is
@@ -75,22 +76,7 @@ OmnidirectionalClasses ComputeOmnidirectionalClasses(const TGRIDCELLXY& grid, co
 // tables. Summed in double over a fixed partition of the pairs, so the
 // table does not depend on the thread count.
 VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values,
-                                            int count, OmnidirectionalClasses classes, int threads);
-
-// What the omnidirectional table is built from, kept from the variogram
-// stage: the table costs a pass over every pair, so it is built only when a
-// direction needs its model or the caller keeps the tables. The coordinates
-// are the run's, alive until the sweep ends; the values are a copy (they may
-// be transforms the estimator releases after its variograms).
-struct OmnidirectionalInput {
-    const float* x = nullptr;
-    const float* y = nullptr;
-    std::vector<double> values;
-    OmnidirectionalClasses classes;
-    int threads = 1;
-
-    VariogramRows Build() const;
-};
+                                            int count, OmnidirectionalClasses classes, const Execution& execution);
 
 // The robust models of one pass: per direction the model and where it came
 // from, with a sentence saying why; the omnidirectional model as well when

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/FloatArith.h"
+#include "variogram/LagClasses.h"
 #include "variogram/VariogramTable.h"
 
 namespace mosaro {
@@ -153,6 +154,13 @@ TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount, FitBranch
         default:
             return FitThroughOrigin(c, scale);
     }
+}
+
+void FitLegacyModels(float* const* tableX, float* const* tableY, const TGRIDCELLXY& grid,
+                     const TRECTXYMINMAX& rect, TVARIOGRAMMODEL (&models)[2]) {
+    const LagClassCounts counts = ComputeLagClassCounts(grid, rect);
+    models[0] = FitSphericalModel(tableX, counts.x);
+    models[1] = FitSphericalModel(tableY, counts.y);
 }
 
 }  // namespace mosaro

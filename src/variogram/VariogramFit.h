@@ -40,4 +40,9 @@ enum class FitBranch {
 TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount,
                                   FitBranch* branch = nullptr);
 
+// The legacy fit of both directions: each table (x, then y, with the
+// class counts the grid's extent and cell sizes give) pruned and fitted.
+void FitLegacyModels(float* const* tableX, float* const* tableY, const TGRIDCELLXY& grid,
+                     const TRECTXYMINMAX& rect, TVARIOGRAMMODEL (&models)[2]);
+
 }  // namespace mosaro

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "variogram/PairCone.h"
-#include "pipeline/RunContext.h"
 #include "platform/WorkerPool.h"
 
 namespace mosaro {
@@ -156,7 +155,8 @@ private:
 
 }  // namespace
 
-void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY) {
+void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
+                         const Execution& execution) {
     const int n = samples.count;
     const double pairs = 0.5 * static_cast<double>(n) * static_cast<double>(n - 1);
     double pairsDone = 0.0;
@@ -173,12 +173,12 @@ void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, Di
             }
         }
         pairsDone += static_cast<double>(n - 1 - i);
-        if (pairs > 0.0) ReportProgress(Stage::kVariograms, pairsDone / pairs);
+        if (pairs > 0.0) execution.Report(Stage::kVariograms, pairsDone / pairs);
     }
 }
 
 void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                         const PairKernelPath& kernels, int threads, PairBlocking blocking) {
+                         const PairKernelPath& kernels, const Execution& execution, PairBlocking blocking) {
     const std::size_t blockPairs = std::max<std::size_t>(blocking.blockPairs, 1);
     const std::size_t waveBlocks = std::max<std::size_t>(blocking.waveBlocks, 1);
     const std::vector<RowBlock> blocks = SplitRows(samples.count, blockPairs);
@@ -194,9 +194,7 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
                                             std::vector<BlockRecords>(waveBlocks)};
     const std::size_t waves = (blocks.size() + waveBlocks - 1) / waveBlocks;
     std::size_t readyBlocks = 0;
-    // More threads than the processor runs at once would only wait (and
-    // make the scheduler warn); the results do not depend on the count.
-    WorkerPool pool(std::min(threads, ProcessorThreads()));
+    WorkerPool pool(execution.workers);
     for (std::size_t wave = 0; wave <= waves; ++wave) {
         const std::size_t firstBlock = wave * waveBlocks;
         const std::size_t freshBlocks = wave < waves ? std::min(waveBlocks, blocks.size() - firstBlock) : 0;
@@ -215,7 +213,7 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
         });
         readyBlocks = freshBlocks;
         const double pairsAdded = wave == 0 ? 0.0 : (wave < waves ? blocks[firstBlock].pairsBefore : pairs);
-        ReportProgress(Stage::kVariograms, pairsAdded / pairs);
+        execution.Report(Stage::kVariograms, pairsAdded / pairs);
     }
     collector.MoveTo(alongX.sums, alongY.sums);
 }

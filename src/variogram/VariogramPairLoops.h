@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "platform/Execution.h"
 #include "variogram/PairKernels.h"
 #include "variogram/VariogramClasses.h"
 
@@ -36,12 +37,13 @@ struct PairBlocking {
 };
 
 // The plain loop: every pair in order, its angle by the arc tangent.
-void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY);
+void CollectPairsInOrder(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
+                         const Execution& execution);
 
-// Blocks of rows filtered and classified in parallel on `threads` threads
+// Blocks of rows filtered and classified in parallel on the execution's workers
 // (by `kernels`: a cheap filter, then the exact classes), then added in block
 // order; reports progress and stops when asked to between blocks.
 void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, DirectionClasses alongY,
-                         const PairKernelPath& kernels, int threads, PairBlocking blocking = {});
+                         const PairKernelPath& kernels, const Execution& execution, PairBlocking blocking = {});
 
 }  // namespace mosaro

@@ -18,3 +18,34 @@ float** AllocateVariogramTable(std::size_t classCount);
 void ReleaseVariogramTable(float**& table);
 
 }  // namespace mosaro
+
+namespace mosaro {
+
+// Owns one table until it is handed over (to a legacy estimator's member).
+class OwnedVariogramTable {
+public:
+    explicit OwnedVariogramTable(float** table = nullptr) : table_(table) {}
+    ~OwnedVariogramTable() { ReleaseVariogramTable(table_); }
+    OwnedVariogramTable(OwnedVariogramTable&& other) noexcept : table_(other.Release()) {}
+    OwnedVariogramTable& operator=(OwnedVariogramTable&& other) noexcept {
+        if (this != &other) {
+            ReleaseVariogramTable(table_);
+            table_ = other.Release();
+        }
+        return *this;
+    }
+    OwnedVariogramTable(const OwnedVariogramTable&) = delete;
+    OwnedVariogramTable& operator=(const OwnedVariogramTable&) = delete;
+
+    float** Get() const { return table_; }
+    float** Release() {
+        float** table = table_;
+        table_ = nullptr;
+        return table;
+    }
+
+private:
+    float** table_;
+};
+
+}  // namespace mosaro

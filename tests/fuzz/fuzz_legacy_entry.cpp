@@ -22,13 +22,12 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "legacy/EstimatorFactory.h"
 #include "api/GridRequest.h"
-#include "methods/IndicatorKriging.h"
-#include "variogram/LagClasses.h"
-#include "systems/NodeProcedure.h"
-#include "pipeline/RunContext.h"
+#include "methods/Indicator.h"
+#include "methods/MethodCatalog.h"
 #include "mosaro.h"
+#include "sweeps/GridNodes.h"
+#include "variogram/LagClasses.h"
 
 namespace {
 
@@ -63,17 +62,40 @@ double Work(const Call& c, std::uint64_t nodes, long long passes) {
            static_cast<double>(n) * static_cast<double>(n) * static_cast<double>(std::max(passes, 1LL));
 }
 
-std::vector<float> Run(const Call& c, std::size_t gridSize, bool reference, int threads) {
+// The entry point itself, which runs on the workers MOSARO_THREADS names.
+std::vector<float> Run(const Call& c, std::size_t gridSize, int threads) {
     std::vector<float> grid(gridSize, kSentinel);
-    mosaro::RunContext context;
-    context.reference = reference;
-    context.threads = threads;
-    mosaro::RunContextScope scope(context);
+    ::setenv("MOSARO_THREADS", threads == 1 ? "1" : "2", 1);
     const int result = KARVO_ScatToGridWithKrig(
         c.nullData ? nullptr : c.data.data(), c.valueColumn, c.points, c.columns,
         c.nullRect ? nullptr : c.rect, c.cellX, c.cellY, c.cellsX, c.cellsY, c.neighbours, c.method,
         c.parameter, c.nullArray ? nullptr : c.methodArray.data(), c.nullGrid ? nullptr : grid.data());
     if (result != 1) Fail("the entry point returned something other than 1");
+    return grid;
+}
+
+// The same call on the reference path, as the entry point makes it.
+std::vector<float> RunReference(const Call& c, std::size_t gridSize) {
+    std::vector<float> grid(gridSize, kSentinel);
+    mosaro::GridRequest r;
+    r.data = c.nullData ? nullptr : c.data.data();
+    r.valueColumn = c.valueColumn;
+    r.pointCount = c.points;
+    r.columnCount = c.columns;
+    r.rect = TRECTXYMINMAX{c.rect[0], c.rect[1], c.rect[2], c.rect[3]};
+    r.grid = TGRIDCELLXY{c.cellX, c.cellY, c.cellsX, c.cellsY};
+    r.neighbourCount = c.neighbours;
+    r.method = c.method;
+    r.methodParameter = c.parameter;
+    r.methodArray = c.nullArray ? nullptr : c.methodArray.data();
+    r.output = c.nullGrid ? nullptr : grid.data();
+    mosaro::RunSettings settings;
+    settings.reference = true;
+    try {
+        mosaro::RunGridRequest(r, settings);
+    } catch (...) {
+        // As the entry point: a failure ends the call, the grid as passed.
+    }
     return grid;
 }
 
@@ -165,13 +187,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     if (!mustRefuse && Work(c, nodes, passes) > 3e5) return 0;
 
-    const std::vector<float> fast = Run(c, gridSize, false, threads);
+    const std::vector<float> fast = Run(c, gridSize, threads);
     if (mustRefuse) {
         for (float node : fast)
             if (std::memcmp(&node, &kSentinel, sizeof node) != 0) Fail("a refused call wrote the grid");
     }
     if (compareReference && !mustRefuse) {
-        const std::vector<float> reference = Run(c, gridSize, true, 1);
+        const std::vector<float> reference = RunReference(c, gridSize);
         if (std::memcmp(fast.data(), reference.data(), fast.size() * sizeof(float)) != 0)
             Fail("the fast path and the reference path gave different grids");
     }

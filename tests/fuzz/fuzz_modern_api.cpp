@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "systems/NodeProcedure.h"
+#include "sweeps/GridNodes.h"
 #include "mosaro.h"
 
 namespace {

@@ -1,0 +1,234 @@
+#include "sweeps/FastSweep.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "neighbours/NeighbourChain.h"
+#include "platform/WorkerPool.h"
+#include "sweeps/GridNodes.h"
+#include "systems/NodeSystem.h"
+
+namespace mosaro {
+namespace {
+
+// Nodes whose neighbours are found before their systems are handed to the
+// threads: large enough to keep the threads busy, small enough for prompt
+// progress and a small neighbour buffer.
+constexpr std::size_t kBandNodes = 4096;
+// Largest neighbour lists kept for later sweeps (ints; 128 MiB).
+constexpr std::size_t kMaxSharedIds = std::size_t{1} << 25;
+// Consecutive nodes one task solves; the covariance cache lives that long.
+constexpr std::size_t kNodesPerTask = 64;
+
+// Covariance by distance, remembered in a small direct-mapped table: the
+// covariance is a pure function of the float distance (and the run's
+// constants), and the same pair of samples, hence the same distance, comes
+// back at many nodes, not only at consecutive ones.
+class CovarianceMemo {
+public:
+    explicit CovarianceMemo(const KrigingConstants& c) : constants_(c), slots_(kSlots) {
+        // Every slot starts valid: distance +0 and its covariance.
+        const Slot zero{Bits(0.0f), c.Covariance(0.0f)};
+        std::fill(slots_.begin(), slots_.end(), zero);
+    }
+
+    float Covariance(float h) {
+        const std::uint32_t key = Bits(h);
+        Slot& slot = slots_[(key * 2654435761u) >> (32 - kSlotBits)];
+        if (slot.key != key) slot = Slot{key, constants_.Covariance(h)};
+        return slot.value;
+    }
+
+private:
+    static constexpr int kSlotBits = 14;
+    static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+    struct Slot {
+        std::uint32_t key;
+        float value;
+    };
+    static std::uint32_t Bits(float h) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &h, sizeof bits);
+        return bits;
+    }
+
+    KrigingConstants constants_;
+    std::vector<Slot> slots_;
+};
+
+// Covariances of the pairs of a node's columns. A covariance depends only on
+// the two samples, so a pair the previous node also had is copied from it
+// instead of computed again (neighbouring nodes share most neighbours).
+class PairCovarianceCache {
+public:
+    PairCovarianceCache(int m, std::size_t entries, const KrigingConstants& c)
+        : memo_(c),
+          m_(static_cast<std::size_t>(m)),
+          previousIds_(m_),
+          previous_(m_ * m_),
+          current_(m_ * m_),
+          slots_(m_),
+          slotOf_(entries, -1) {}
+
+    // Forgets the previous node.
+    void Reset() {
+        for (std::size_t a = 0; a < previousCount_; ++a) slotOf_[static_cast<std::size_t>(previousIds_[a])] = -1;
+        previousCount_ = 0;
+    }
+
+    // Covariances of every pair of the columns `ids` (load indices), whose
+    // samples lie at (x[a], y[a]).
+    void Fill(const int* ids, const float* x, const float* y, const KrigingConstants& c) {
+        for (std::size_t a = 0; a < m_; ++a) slots_[a] = slotOf_[static_cast<std::size_t>(ids[a])];
+        for (std::size_t a = 0; a < m_; ++a) {
+            for (std::size_t b = a + 1; b < m_; ++b) {
+                const int sa = slots_[a], sb = slots_[b];
+                const float covariance =
+                    (sa >= 0 && sb >= 0)
+                        ? previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)]
+                        : memo_.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
+                current_[a * m_ + b] = current_[b * m_ + a] = covariance;
+            }
+        }
+        Reset();
+        std::swap(previous_, current_);
+        for (std::size_t a = 0; a < m_; ++a) {
+            previousIds_[a] = ids[a];
+            slotOf_[static_cast<std::size_t>(ids[a])] = static_cast<int>(a);
+        }
+        previousCount_ = m_;
+    }
+
+    // Covariance of columns a and b of the node last filled.
+    float At(int a, int b) const {
+        return previous_[static_cast<std::size_t>(a) * m_ + static_cast<std::size_t>(b)];
+    }
+
+private:
+    CovarianceMemo memo_;
+    std::size_t m_;
+    std::vector<int> previousIds_;
+    std::size_t previousCount_ = 0;
+    std::vector<float> previous_, current_;  // m x m, symmetric
+    std::vector<int> slots_;                 // column of this node -> column of the previous, or -1
+    std::vector<int> slotOf_;                // load index -> column of the previous node, or -1
+};
+
+// Everything one thread needs to solve nodes, allocated before the first
+// node is written.
+struct NodeWorkspace {
+    NodeWorkspace(int m, const NodeMethod& method, std::size_t entries, const KrigingConstants& c)
+        : step(m, method, c, SolverPath::kFast),
+          cache(m, entries, c),
+          x(static_cast<std::size_t>(m)),
+          y(static_cast<std::size_t>(m)),
+          values(static_cast<std::size_t>(m)) {}
+    LegacyNodeStep step;
+    PairCovarianceCache cache;
+    std::vector<float> x, y, values;  // the node's columns
+};
+
+}  // namespace
+
+void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOutputs& outputs,
+                  const Execution& execution, SharedNeighbours* shared) {
+    const KrigingConstants& c = plan.constants;
+    const std::size_t columns = plan.columns > 0 ? static_cast<std::size_t>(plan.columns) : 0;
+    const std::size_t rows = plan.rows > 0 ? static_cast<std::size_t>(plan.rows) : 0;
+    const std::size_t nodes = columns * rows;
+    if (nodes == 0) return;
+    const std::size_t m = static_cast<std::size_t>(plan.m);
+
+    const int threads = execution.workers;
+    WorkingSamples samples;
+    samples.Load(plan.samples, c.scale);
+    const std::size_t band = std::min(nodes, kBandNodes);
+
+    // Neighbour lists kept from an earlier sweep of the same samples and
+    // grid, or to be kept for a later one; otherwise two bands' worth.
+    const SharedNeighbours::Key key{plan.samples.count, plan.m, plan.columns, plan.rows, plan.grid, plan.rect, c.scale,
+                                   plan.samples.x, plan.samples.y};
+    auto sameKey = [&](const SharedNeighbours::Key& k) {
+        return k.n == key.n && k.m == key.m && k.columns == key.columns && k.rows == key.rows &&
+               std::memcmp(&k.grid, &key.grid, sizeof key.grid) == 0 &&
+               std::memcmp(&k.rect, &key.rect, sizeof key.rect) == 0 && k.scale == key.scale && k.x == key.x && k.y == key.y;
+    };
+    const bool reuse = shared != nullptr && shared->filled_ && sameKey(shared->key_);
+    const bool keep = !reuse && shared != nullptr && nodes <= kMaxSharedIds / m;
+    if (keep) {
+        shared->filled_ = false;
+        shared->key_ = key;
+        shared->ids_.assign(nodes * m, 0);
+    }
+    int* const whole = reuse || keep ? shared->ids_.data() : nullptr;
+    std::vector<int> neighbours[2];
+    if (whole == nullptr) neighbours[0].resize(band * m), neighbours[1].resize(band * m);
+    auto bandIds = [&](std::size_t b) { return whole != nullptr ? whole + b * band * m : neighbours[b % 2].data(); };
+    std::unique_ptr<NeighbourChain> chain;
+    if (!reuse) chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.samples.count,
+                                                 method.Neighbours(plan.samples.count, plan.m));
+    std::vector<NodeWorkspace> workspaces;
+    workspaces.reserve(static_cast<std::size_t>(threads));
+    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method, samples.x.size(), c);
+
+    auto nodeX = [&](std::size_t node) {
+        return NodeCoordinate(static_cast<long long>(node % columns), plan.grid.fCellSizeX, plan.rect.fXMin, c.scale);
+    };
+    auto nodeY = [&](std::size_t node) {
+        return NodeCoordinate(static_cast<long long>(node / columns), plan.grid.fCellSizeY, plan.rect.fYMin, c.scale);
+    };
+
+    // Sequential: each node starts from the order the previous one left.
+    auto findNeighbours = [&](std::size_t first, std::size_t count, int* out) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t node = first + k;
+            chain->Advance(nodeX(node), nodeY(node));
+            for (std::size_t a = 0; a < m; ++a) out[k * m + a] = chain->EntryAt(static_cast<int>(a));
+        }
+    };
+
+    auto solveNode = [&](NodeWorkspace& w, std::size_t node, const int* ids) {
+        for (std::size_t a = 0; a < m; ++a) {
+            const std::size_t e = static_cast<std::size_t>(ids[a]);
+            w.x[a] = samples.x[e];
+            w.y[a] = samples.y[e];
+            w.values[a] = samples.value[e];
+        }
+        w.cache.Fill(ids, w.x.data(), w.y.data(), c);
+        const NodeEstimate e = w.step.Estimate(w.x.data(), w.y.data(), w.values.data(), nodeX(node), nodeY(node),
+                                               [&](int a, int b) { return w.cache.At(a, b); });
+        outputs.estimate[node] = e.estimate;
+        if (outputs.variance != nullptr) outputs.variance[node] = e.variance;
+    };
+
+    auto solveBand = [&](std::size_t first, const int* ids) {
+        return [&, first, ids](std::size_t begin, std::size_t end, int worker) {
+            if (execution.CancelRequested()) return;
+            NodeWorkspace& w = workspaces[static_cast<std::size_t>(worker)];
+            w.cache.Reset();
+            for (std::size_t k = begin; k != end; ++k) solveNode(w, first + k, ids + k * m);
+        };
+    };
+
+    // The calling thread finds the next band's neighbours while the pool
+    // solves this band's systems, and reports progress between bands.
+    WorkerPool pool(threads);
+    const std::size_t bands = (nodes + band - 1) / band;
+    if (!reuse) findNeighbours(0, band, bandIds(0));
+    for (std::size_t b = 0; b < bands; ++b) {
+        const std::size_t first = b * band;
+        const std::size_t next = first + band;
+        pool.ForAlongside(std::min(band, nodes - first), kNodesPerTask, solveBand(first, bandIds(b)), [&] {
+            if (!reuse && next < nodes) findNeighbours(next, std::min(band, nodes - next), bandIds(b + 1));
+        });
+        execution.Report(Stage::kSweep, static_cast<double>(b + 1) / static_cast<double>(bands));
+    }
+    if (keep) shared->filled_ = true;  // only a sweep that ran to the end
+}
+
+}  // namespace mosaro
