@@ -12,7 +12,7 @@
 /* The one place the version is written; CMake reads these three lines. The
  * major number is the shared library's SOVERSION (see the README). */
 #define MOSARO_VERSION_MAJOR 0
-#define MOSARO_VERSION_MINOR 4
+#define MOSARO_VERSION_MINOR 5
 #define MOSARO_VERSION_PATCH 0
 
 #define MOSARO_VERSION_ENCODE(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
@@ -144,6 +144,12 @@ MOSARO_API const char* mosaro_status_string(int status);
  * call of the library on this thread. */
 MOSARO_API const char* mosaro_last_message(void);
 
+/* The defaults every front-end shares (the C API's request, the tool, the
+ * Python package): the neighbours per node, and without a cell size or
+ * node counts, the cells along the longer side of the extent. */
+#define MOSARO_DEFAULT_NEIGHBOUR_COUNT 16
+#define MOSARO_DEFAULT_CELLS_ALONG_LONGER_SIDE 100
+
 /* Method codes: equal to the legacy codes and never reused. */
 typedef enum mosaro_method {
     MOSARO_METHOD_ORDINARY = 1,
@@ -158,6 +164,48 @@ typedef enum mosaro_method {
     MOSARO_METHOD_INDICATOR = 10,
     MOSARO_METHOD_COKRIGING = 11
 } mosaro_method;
+
+/* Since 0.5. The name users type for a method ("ordinary", "universal-x",
+ * "universal-y", "universal-xy", "universal-xx", "universal-yy",
+ * "universal-xxyy", "lognormal", "lognormal3", "indicator", "cokriging"),
+ * and a short description ("ordinary kriging", ...); null for a code that
+ * names no method. Static strings. */
+MOSARO_API const char* mosaro_method_name(int method);
+MOSARO_API const char* mosaro_method_description(int method);
+/* The method of a name, or of a code written as a number ("8"); for any
+ * other text MOSARO_ERROR_METHOD with a message listing the names. */
+MOSARO_API mosaro_status mosaro_method_from_name(const char* name, mosaro_method* method);
+
+/* Since 0.5. A grid laid out from what users give: the extent (or the
+ * samples' bounding box), and a cell size or node counts (or neither: the
+ * longer side gets MOSARO_DEFAULT_CELLS_ALONG_LONGER_SIDE square cells).
+ * The first node is at (x_min, y_min); nodes follow every cell size up to
+ * x_max and y_max (an extent that is a whole number of cells ends on a
+ * node); with node counts, the cells divide the extent exactly. */
+typedef struct mosaro_grid_layout {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_grid_layout) */
+    double x_min;
+    double y_min;
+    double x_max;
+    double y_max;
+    double cell_size_x;
+    double cell_size_y;
+    int node_count_x;
+    int node_count_y;
+} mosaro_grid_layout;
+
+/* extent: 4 values (x_min, y_min, x_max, y_max), or null for the bounding
+ * box of the sample_count samples at x, y. cell_size_x > 0 gives the cell
+ * size (cell_size_y 0: square cells); node_count_x, node_count_y > 0 give
+ * the node counts; 0 leaves either unset, and setting both is refused.
+ * Refuses (MOSARO_ERROR_EXTENT, _CELL_SIZE, _NODE_COUNT, _TOO_LARGE) with a
+ * message naming the argument: an extent inverted, empty or not finite, a
+ * cell size not positive or too small for single precision, fewer than one
+ * node, more than 2^31 - 1 nodes. Fills `layout` up to its struct_size. */
+MOSARO_API mosaro_status mosaro_grid_layout_choose(const double* extent, const double* x, const double* y,
+                                                   int sample_count, double cell_size_x, double cell_size_y,
+                                                   int node_count_x, int node_count_y,
+                                                   mosaro_grid_layout* layout);
 
 /* Stages of one pass, in the order they run. */
 typedef enum mosaro_stage {
@@ -247,7 +295,7 @@ typedef struct mosaro_request {
     int node_count_x; /* nodes per row (the legacy cell count + 1) */
     int node_count_y; /* rows */
 
-    int neighbour_count; /* per variable for co-kriging; default 10 */
+    int neighbour_count; /* per variable for co-kriging; default MOSARO_DEFAULT_NEIGHBOUR_COUNT */
     mosaro_method method;
     float method_parameter; /* the shift of MOSARO_METHOD_LOGNORMAL_SHIFTED; else not read */
     const float* thresholds; /* indicator kriging */
@@ -288,8 +336,8 @@ typedef struct mosaro_request {
 
 /* Fills the first `size` bytes of a request with the defaults and sets
  * struct_size to `size` (at most sizeof(mosaro_request)): every pointer
- * null, every count 0, the neighbour count 10, the method ordinary kriging,
- * the fit legacy. Writing no more than the caller's struct holds is what
+ * null, every count 0, the neighbour count MOSARO_DEFAULT_NEIGHBOUR_COUNT
+ * (10 before 0.5), the method ordinary kriging, the fit legacy. Writing no more than the caller's struct holds is what
  * lets a host built against an older header use a newer library. */
 MOSARO_API void mosaro_request_init_size(mosaro_request* request, size_t size);
 
@@ -356,8 +404,28 @@ typedef struct mosaro_pass_report {
 } mosaro_pass_report;
 
 MOSARO_API int mosaro_report_pass_count(const mosaro_report* report);
+/* The layout of 0.2; new hosts call mosaro_report_pass_info. */
 MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass,
                                             mosaro_pass_report* out);
+
+/* Since 0.5: mosaro_pass_report with a struct_size, so that it can grow. */
+typedef struct mosaro_pass_info {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_pass_info) */
+    float threshold;
+    mosaro_variogram_model models[2];
+    mosaro_fit_branch branches[2];
+    float partial_sill;
+    float nugget;
+    float sill;
+    float scale;
+    float scaled_range;
+    float anisotropy;
+    int anisotropy_reset;
+} mosaro_pass_info;
+
+/* Fills `out` up to out->struct_size. */
+MOSARO_API mosaro_status mosaro_report_pass_info(const mosaro_report* report, int pass,
+                                                 mosaro_pass_info* out);
 /* The experimental table of one direction (0 x, 1 y) of a pass, before
  * (pruned = 0) or after pruning (pruned = 1): class_count entries of lag,
  * pair count and semivariance, owned by the report. Empty (count 0) when
@@ -480,6 +548,23 @@ MOSARO_API mosaro_status mosaro_grid_file_write(const char* path, const float* g
 /* Reads a grid file; release it with mosaro_grid_file_free. */
 MOSARO_API mosaro_status mosaro_grid_file_read(const char* path, mosaro_grid_file** grid_file);
 MOSARO_API void mosaro_grid_file_free(mosaro_grid_file* grid_file);
+
+/* Since 0.5: what a read grid file holds, in a struct that can grow. */
+typedef struct mosaro_grid_file_info {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_grid_file_info) */
+    int node_count_x;
+    int node_count_y;
+    float cell_size_x;
+    float cell_size_y;
+    float minimum;
+    float maximum;
+    float blank;
+    const float* nodes; /* owned by the grid file handle */
+} mosaro_grid_file_info;
+
+/* Fills `info` up to info->struct_size from a handle of mosaro_grid_file_read. */
+MOSARO_API mosaro_status mosaro_grid_file_info_get(const mosaro_grid_file* grid_file,
+                                                   mosaro_grid_file_info* info);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,12 @@ struct Progress {
     }
 };
 
+// A report the library made cannot refuse its own indices: a failure here
+// is the library's, and says so.
+void Check(mosaro_status status) {
+    if (status != MOSARO_OK) throw std::runtime_error(std::string("mosaro: ") + mosaro_last_message());
+}
+
 py::dict ModelDict(const mosaro_variogram_model& m) {
     py::dict d;
     d["nugget"] = m.nugget;
@@ -95,7 +102,7 @@ py::dict ModelDict(const mosaro_variogram_model& m) {
 py::dict TableDict(const mosaro_report* report, int pass, int direction, int pruned) {
     const float *lag = nullptr, *pairs = nullptr, *semivariance = nullptr;
     int count = 0;
-    mosaro_report_table(report, pass, direction, pruned, &lag, &pairs, &semivariance, &count);
+    Check(mosaro_report_table(report, pass, direction, pruned, &lag, &pairs, &semivariance, &count));
     auto copy = [count](const float* from) {
         py::array_t<float> to(count);
         if (count > 0) std::copy(from, from + count, to.mutable_data());
@@ -111,7 +118,7 @@ py::dict TableDict(const mosaro_report* report, int pass, int direction, int pru
 py::dict NodeDict(const mosaro_report* report, int pass) {
     mosaro_node_summary n{};
     n.struct_size = sizeof n;
-    mosaro_report_nodes(report, pass, &n);
+    Check(mosaro_report_nodes(report, pass, &n));
     py::dict d;
     d["node_count"] = n.node_count;
     d["no_data"] = n.no_data_count;
@@ -125,15 +132,16 @@ py::dict NodeDict(const mosaro_report* report, int pass) {
 py::list ReportList(const mosaro_report* report, bool tables, bool indicator) {
     py::list passes;
     for (int p = 0; p < mosaro_report_pass_count(report); ++p) {
-        mosaro_pass_report r{};
-        mosaro_report_pass(report, p, &r);
+        mosaro_pass_info r{};
+        r.struct_size = sizeof r;
+        Check(mosaro_report_pass_info(report, p, &r));
         py::dict pass;
         pass["threshold"] = indicator ? py::object(py::float_(r.threshold)) : py::object(py::none());
         static const char* const kDirections[3] = {"x", "y", "omnidirectional"};
         for (int d = 0; d < 3; ++d) {
             mosaro_direction_fit fit{};
             fit.struct_size = sizeof fit;
-            mosaro_report_fit(report, p, d, &fit);
+            Check(mosaro_report_fit(report, p, d, &fit));
             // Only a robust run has an omnidirectional variogram.
             if (d == 2 && fit.fit != MOSARO_FIT_ROBUST) continue;
             py::dict direction;
@@ -396,11 +404,45 @@ py::array_t<float> LegacyGrid(const FloatArray& data, int value_column, const Fl
     return grid;
 }
 
+// The library's grid layout of (extent or samples, cell or node counts):
+// ((x_min, y_min, x_max, y_max), (cell_x, cell_y), (nodes_x, nodes_y)).
+py::tuple Layout(std::optional<std::array<double, 4>> extent, const std::vector<double>& x,
+                 const std::vector<double>& y, double cell_x, double cell_y, int nodes_x, int nodes_y) {
+    if (x.size() != y.size()) throw py::value_error("x and y must have the same length");
+    if (x.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw py::value_error("x has more samples than the library can take (2^31 - 1)");
+    mosaro_grid_layout g{};
+    g.struct_size = sizeof g;
+    if (mosaro_grid_layout_choose(extent ? extent->data() : nullptr, x.data(), y.data(), static_cast<int>(x.size()),
+                                  cell_x, cell_y, nodes_x, nodes_y, &g) != MOSARO_OK)
+        throw py::value_error(mosaro_last_message());
+    return py::make_tuple(py::make_tuple(g.x_min, g.y_min, g.x_max, g.y_max), py::make_tuple(g.cell_size_x, g.cell_size_y),
+                          py::make_tuple(g.node_count_x, g.node_count_y));
+}
+
+// The methods' names in code order (code k at index k - 1).
+py::tuple MethodNames() {
+    py::list names;
+    for (int code = 1; mosaro_method_name(code) != nullptr; ++code) names.append(mosaro_method_name(code));
+    return py::tuple(names);
+}
+
+int MethodCode(const std::string& name) {
+    mosaro_method method = MOSARO_METHOD_ORDINARY;
+    if (mosaro_method_from_name(name.c_str(), &method) != MOSARO_OK) throw py::value_error(mosaro_last_message());
+    return static_cast<int>(method);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_mosaro, m) {
     m.doc() = "Compiled part of mosaro; use the functions of the mosaro package.";
     m.def("version", &mosaro_version);
+    m.attr("DEFAULT_NEIGHBOUR_COUNT") = MOSARO_DEFAULT_NEIGHBOUR_COUNT;
+    m.def("layout", &Layout, py::arg("extent").none(true), py::arg("x"), py::arg("y"), py::arg("cell_x"),
+          py::arg("cell_y"), py::arg("nodes_x"), py::arg("nodes_y"));
+    m.def("method_names", &MethodNames);
+    m.def("method_code", &MethodCode, py::arg("name"));
     m.def("grid", &Grid, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("extra_values"), py::arg("extent"),
           py::arg("cell"), py::arg("nodes"), py::arg("neighbours"), py::arg("method"), py::arg("method_parameter"),
           py::arg("thresholds").none(true), py::arg("models"), py::arg("variance"), py::arg("report_tables"),

@@ -202,7 +202,7 @@ TEST(ModernApi, InitWritesNoMoreThanTheCallersLayout) {
     auto* old = reinterpret_cast<mosaro_request*>(bytes.data());
     (mosaro_request_init)(old);
     EXPECT_EQ(old->struct_size, kFirst);
-    EXPECT_EQ(old->neighbour_count, 10);
+    EXPECT_EQ(old->neighbour_count, MOSARO_DEFAULT_NEIGHBOUR_COUNT);
     EXPECT_TRUE(std::all_of(bytes.begin() + kFirst, bytes.end(), [](unsigned char b) { return b == 0xA5; }));
     mosaro_request_init_size(old, 24);
     EXPECT_EQ(old->struct_size, 24u);

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -19,70 +18,34 @@ std::string Number(double value) {
     return text;
 }
 
-// Nodes from the first node to the last one not beyond the extent's end; the
-// small allowance keeps an extent that is an exact multiple of the cell from
-// losing its last node to rounding.
-int NodesAlong(double length, double cell, const char* axis) {
-    const double nodes = std::floor(length / cell * (1 + 1e-9)) + 1;
-    if (!(nodes <= std::numeric_limits<int>::max()))
-        throw ToolError(std::string("a cell of ") + Number(cell) + " gives too many nodes along " + axis);
-    return static_cast<int>(nodes);
-}
-
 }  // namespace
 
 GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, const std::vector<float>& y) {
-    double bounds[4];
-    if (!choice.extent.empty()) {
-        std::copy(choice.extent.begin(), choice.extent.end(), bounds);
-    } else {
-        if (x.empty()) throw ToolError("no samples to take the extent from");
-        const auto [xLow, xHigh] = std::minmax_element(x.begin(), x.end());
-        const auto [yLow, yHigh] = std::minmax_element(y.begin(), y.end());
-        bounds[0] = *xLow; bounds[1] = *yLow; bounds[2] = *xHigh; bounds[3] = *yHigh;
-    }
-    const std::string extentText = "extent " + Number(bounds[0]) + " " + Number(bounds[1]) + " " +
-                                   Number(bounds[2]) + " " + Number(bounds[3]);
-    for (double b : bounds)
-        if (!std::isfinite(b) || std::fabs(b) > 1e30) throw ToolError(extentText + " is not finite");
-    const double width = bounds[2] - bounds[0], height = bounds[3] - bounds[1];
-    if (width < 0 || height < 0) throw ToolError(extentText + " is inverted (give XMIN YMIN XMAX YMAX)");
-    if (width == 0 && height == 0) throw ToolError(extentText + " is empty (give --extent)");
-    if (!choice.cell.empty() && !choice.size.empty()) throw ToolError("give either --cell or --size, not both");
-
+    // The library lays the grid out; the tool only says what was given.
+    const std::vector<double> sx(x.begin(), x.end()), sy(y.begin(), y.end());
+    const double cellX = choice.cell.empty() ? 0.0 : choice.cell[0];
+    const double cellY = choice.cell.size() > 1 ? choice.cell[1] : 0.0;
+    const int nodesX = choice.size.empty() ? 0 : choice.size[0], nodesY = choice.size.empty() ? 0 : choice.size[1];
+    // A zero the user typed must not read as "not given".
+    if ((!choice.cell.empty() && (cellX == 0.0 || (choice.cell.size() > 1 && cellY == 0.0))))
+        throw ToolError("cell size " + Number(cellX) + " " + Number(choice.cell.size() > 1 ? cellY : cellX) +
+                        " must be positive and finite");
+    if (!choice.size.empty() && (nodesX == 0 || nodesY == 0))
+        throw ToolError("--size " + std::to_string(nodesX) + " " + std::to_string(nodesY) + ": at least 1 node each way");
+    mosaro_grid_layout layout{};
+    layout.struct_size = sizeof layout;
+    if (mosaro_grid_layout_choose(choice.extent.empty() ? nullptr : choice.extent.data(), sx.data(), sy.data(),
+                                  static_cast<int>(sx.size()), cellX, cellY, nodesX, nodesY, &layout) != MOSARO_OK)
+        throw ToolError(mosaro_last_message());
     GridGeometry grid;
-    grid.x_min = static_cast<float>(bounds[0]);
-    grid.y_min = static_cast<float>(bounds[1]);
-    grid.x_max = static_cast<float>(bounds[2]);
-    grid.y_max = static_cast<float>(bounds[3]);
-    double dx, dy;
-    if (!choice.size.empty()) {
-        const int nx = choice.size[0], ny = choice.size[1];
-        if (nx < 1 || ny < 1)
-            throw ToolError("--size " + std::to_string(nx) + " " + std::to_string(ny) + ": at least 1 node each way");
-        // One node along an axis: its spacing is the extent (or 1 when flat).
-        dx = nx > 1 ? width / (nx - 1) : (width > 0 ? width : 1);
-        dy = ny > 1 ? height / (ny - 1) : (height > 0 ? height : 1);
-        if (nx > 1 && width == 0) throw ToolError(extentText + " has no width for " + std::to_string(nx) + " nodes");
-        if (ny > 1 && height == 0) throw ToolError(extentText + " has no height for " + std::to_string(ny) + " nodes");
-        grid.nodes_x = nx;
-        grid.nodes_y = ny;
-    } else {
-        if (!choice.cell.empty()) {
-            dx = choice.cell[0];
-            dy = choice.cell.size() > 1 ? choice.cell[1] : dx;
-        } else {
-            dx = dy = std::max(width, height) / kDefaultCellsAlongLongerSide;
-        }
-        if (!(dx > 0 && dy > 0 && std::isfinite(dx) && std::isfinite(dy)))
-            throw ToolError("cell size " + Number(dx) + " " + Number(dy) + " must be positive and finite");
-        grid.nodes_x = NodesAlong(width, dx, "x");
-        grid.nodes_y = NodesAlong(height, dy, "y");
-    }
-    grid.cell_x = static_cast<float>(dx);
-    grid.cell_y = static_cast<float>(dy);
-    if (!(grid.cell_x > 0 && grid.cell_y > 0))
-        throw ToolError("cell size " + Number(dx) + " " + Number(dy) + " is too small for single precision");
+    grid.x_min = static_cast<float>(layout.x_min);
+    grid.y_min = static_cast<float>(layout.y_min);
+    grid.x_max = static_cast<float>(layout.x_max);
+    grid.y_max = static_cast<float>(layout.y_max);
+    grid.cell_x = static_cast<float>(layout.cell_size_x);
+    grid.cell_y = static_cast<float>(layout.cell_size_y);
+    grid.nodes_x = layout.node_count_x;
+    grid.nodes_y = layout.node_count_y;
     return grid;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "mosaro.h"
+
 namespace mosaro::tool {
 
 struct GridGeometry {
@@ -22,12 +24,8 @@ struct GridChoice {
     std::vector<int> size;       // empty, or node counts nx ny
 };
 
-// Without --cell or --size, the longer side of the extent gets this many
-// cells, and the cells are square.
-constexpr int kDefaultCellsAlongLongerSide = 100;
-
-// Throws ToolError for an inverted, empty or non-finite extent, a cell size
-// that is not positive, fewer than one node, or both --cell and --size.
+// The library's layout (mosaro_grid_layout_choose) of what the options
+// give; throws ToolError with its message.
 GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, const std::vector<float>& y);
 
 // Bytes of `grids` float grids of this geometry, and a refusal (ToolError)

@@ -1,4 +1,5 @@
-// The kriging methods by the names users type, and back.
+// The kriging methods by the names users type, and back (the library's
+// names).
 #pragma once
 
 #include <string>

@@ -43,8 +43,9 @@ void PrintModels(std::FILE* out, const mosaro_report& report, mosaro_method meth
     static const char* const kDirections[2] = {"x", "y"};
     const int passes = mosaro_report_pass_count(&report);
     for (int p = 0; p < passes; ++p) {
-        mosaro_pass_report pass;
-        if (mosaro_report_pass(&report, p, &pass) != MOSARO_OK) continue;
+        mosaro_pass_info pass{};
+        pass.struct_size = sizeof pass;
+        if (mosaro_report_pass_info(&report, p, &pass) != MOSARO_OK) continue;
         if (method == MOSARO_METHOD_INDICATOR)
             std::fprintf(out, "threshold %g:\n", static_cast<double>(pass.threshold));
         for (int d = 0; d < 2; ++d) {

@@ -14,7 +14,7 @@
 
 namespace mosaro::tool {
 
-constexpr int kDefaultNeighbours = 16;
+constexpr int kDefaultNeighbours = MOSARO_DEFAULT_NEIGHBOUR_COUNT;
 
 struct RunOptions {
     std::string input;

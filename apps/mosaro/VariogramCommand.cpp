@@ -87,8 +87,9 @@ int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outpu
     static const char* const kDirections[3] = {"x direction", "y direction", "omnidirectional"};
     std::vector<VariogramSeries> series;
     for (int p = 0; p < mosaro_report_pass_count(report.get()); ++p) {
-        mosaro_pass_report pass;
-        mosaro_report_pass(report.get(), p, &pass);
+        mosaro_pass_info pass{};
+        pass.struct_size = sizeof pass;
+        if (mosaro_report_pass_info(report.get(), p, &pass) != MOSARO_OK) throw ToolError(mosaro_last_message());
         if (run.method == MOSARO_METHOD_INDICATOR) std::printf("threshold %g\n", static_cast<double>(pass.threshold));
         for (int d = 0; d < 3; ++d) {
             mosaro_direction_fit fit;

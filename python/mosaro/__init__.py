@@ -26,9 +26,10 @@ __version__ = _mosaro.version()
 __all__ = ["grid", "variogram", "cross_validate", "legacy_grid", "GridResult", "CrossValidation", "Cancelled",
            "NoFiniteModelWarning", "METHODS"]
 
-# Names as the command-line tool spells them, in code order (code = index + 1).
-METHODS = ("ordinary", "universal-x", "universal-y", "universal-xy", "universal-xx", "universal-yy",
-           "universal-xxyy", "lognormal", "lognormal3", "indicator", "cokriging")
+# The library's names, as the command-line tool takes them, in code order
+# (code = index + 1).
+METHODS = _mosaro.method_names()
+DEFAULT_NEIGHBOURS = _mosaro.DEFAULT_NEIGHBOUR_COUNT
 _LOGNORMAL3 = 9
 _INDICATOR = 10
 _COKRIGING = 11
@@ -108,10 +109,7 @@ class GridResult:
 
 def _method_code(method):
     if isinstance(method, str):
-        if method in METHODS:
-            return METHODS.index(method) + 1
-        raise ValueError("unknown method '%s' (use one of %s, or a code 1 to %d)"
-                         % (method, ", ".join(METHODS), len(METHODS)))
+        return _mosaro.method_code(method)
     # A whole number goes to the library as it is, which names a code it
     # does not know; int() would quietly turn 2.5 into a valid 2.
     if isinstance(method, (float, np.floating)) and not float(method).is_integer():
@@ -223,7 +221,7 @@ def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds
     return GridResult(estimate, var, extent, cell, grid_size, report, status, message, reciprocal)
 
 
-def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, neighbours=16, shift=None,
+def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, neighbours=DEFAULT_NEIGHBOURS, shift=None,
          thresholds=None, extra_values=None, model=None, variance=False, arithmetic="legacy", fit="legacy",
          condition=False, threads=0, progress=None):
     """Grids the samples (x[i], y[i], values[i]) by kriging; returns a GridResult.
@@ -290,7 +288,7 @@ def variogram(x, y, values, *, method="ordinary", extent=None, cell=None, size=N
     """
     # The tables depend on the extent and the cell size, not on the node
     # counts, so one node is enough to have the library compute them.
-    r = _run(x, y, values, method, extent, cell, size, 16, shift, thresholds, extra_values, None, False,
+    r = _run(x, y, values, method, extent, cell, size, DEFAULT_NEIGHBOURS, shift, thresholds, extra_values, None, False,
              arithmetic, fit, threads, progress, tables=True, nodes=(1, 1))
     return {"extent": r.extent, "cell": r.cell, "passes": r.report}
 
@@ -331,7 +329,7 @@ class CrossValidation:
             len(self.estimate), self.summary["root_mean_square_error"])
 
 
-def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbours=16, extent=None, cell=None,
+def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbours=DEFAULT_NEIGHBOURS, extent=None, cell=None,
                    model=None, fit="legacy", arithmetic="legacy", shift=None, extra_values=None, threads=0,
                    progress=None):
     """Estimates every sample from the others, to see how well a method (and

@@ -63,7 +63,7 @@ def test_sample_refusals_carry_the_library_message(samples):
     (dict(arithmetic="double"), "arithmetic must be 'legacy' or 'accurate' (got 'double')"),
     (dict(condition=True), "condition=True needs arithmetic='accurate'"),
     (dict(method="kriging"), "unknown method 'kriging' (use one of ordinary, "),
-    (dict(cell=10, size=(5, 5)), "give either cell or size, not both"),
+    (dict(cell=10, size=(5, 5)), "give either a cell size or node counts, not both"),
     (dict(extent=(10, 0, 0, 10)), "extent 10 0 0 10 is inverted"),
     (dict(shift=2.0), "shift is read only by three-parameter lognormal kriging"),
     (dict(thresholds=[1.0]), "thresholds are read only by indicator kriging"),

@@ -3,7 +3,9 @@
 // calling thread, so that no exception crosses the C boundary.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -38,6 +40,14 @@ private:
 // it, `type` its type, `current` this library's size of it.
 void RequireStructSize(const char* name, const char* type, std::size_t given, std::size_t minimum,
                        std::size_t current);
+
+// Hands `value` to a caller's out-struct that declares its own size: the
+// fields the caller knows are written, struct_size says how many bytes.
+template <class Out>
+void CopyOut(Out value, Out* out) {
+    value.struct_size = std::min(out->struct_size, sizeof value);
+    std::memcpy(static_cast<void*>(out), &value, value.struct_size);
+}
 
 // The calling thread's last message (empty after a success).
 void SetLastMessage(const char* message) noexcept;

@@ -78,6 +78,22 @@ extern "C" MOSARO_API mosaro_status mosaro_grid_file_read(const char* path,
     });
 }
 
+extern "C" MOSARO_API mosaro_status mosaro_grid_file_info_get(const mosaro_grid_file* grid_file,
+                                                              mosaro_grid_file_info* info) {
+    using namespace mosaro;
+    return GuardedEntry([&] {
+        if (grid_file == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "grid_file is null");
+        if (info == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "info is null");
+        RequireStructSize("info", "mosaro_grid_file_info", info->struct_size,
+                          offsetof(mosaro_grid_file_info, nodes) + sizeof info->nodes, sizeof(mosaro_grid_file_info));
+        const mosaro_grid_file& f = *grid_file;
+        CopyOut(mosaro_grid_file_info{0, f.node_count_x, f.node_count_y, f.cell_size_x, f.cell_size_y, f.minimum,
+                                      f.maximum, f.blank, f.nodes},
+                info);
+        return MOSARO_OK;
+    });
+}
+
 extern "C" MOSARO_API void mosaro_grid_file_free(mosaro_grid_file* grid_file) {
     // The view is the owner's first member, so the two addresses are one.
     delete reinterpret_cast<mosaro_grid_file_owner*>(grid_file);

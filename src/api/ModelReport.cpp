@@ -92,12 +92,15 @@ extern "C" MOSARO_API int mosaro_report_pass_count(const mosaro_report* report) 
     return report != nullptr ? static_cast<int>(report->passes.size()) : 0;
 }
 
-extern "C" MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass,
-                                                       mosaro_pass_report* out) {
+extern "C" MOSARO_API mosaro_status mosaro_report_pass_info(const mosaro_report* report, int pass,
+                                                            mosaro_pass_info* out) {
     return mosaro::GuardedEntry([&] {
         const mosaro::PassReport& p = mosaro::PassAt(report, pass);
         if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
-        mosaro_pass_report r{};
+        mosaro::RequireStructSize("out", "mosaro_pass_info", out->struct_size,
+                                  offsetof(mosaro_pass_info, anisotropy_reset) + sizeof out->anisotropy_reset,
+                                  sizeof(mosaro_pass_info));
+        mosaro_pass_info r{};
         r.threshold = p.threshold;
         for (int d = 0; d < 2; ++d) {
             r.models[d] = mosaro::ToModel(p.models[d]);
@@ -110,7 +113,23 @@ extern "C" MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* repo
         r.scaled_range = p.constants.range;
         r.anisotropy = p.constants.anisotropy;
         r.anisotropy_reset = p.anisotropyReset ? 1 : 0;
-        *out = r;
+        mosaro::CopyOut(r, out);
+        return MOSARO_OK;
+    });
+}
+
+// The layout of 0.2: the same fields without a size.
+extern "C" MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass,
+                                                       mosaro_pass_report* out) {
+    return mosaro::GuardedEntry([&] {
+        if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
+        mosaro_pass_info info{};
+        info.struct_size = sizeof info;
+        const mosaro_status status = mosaro_report_pass_info(report, pass, &info);
+        if (status != MOSARO_OK) mosaro::Refuse(status, mosaro::LastMessage());
+        static_assert(sizeof(mosaro_pass_report) == sizeof(mosaro_pass_info) - offsetof(mosaro_pass_info, threshold),
+                      "mosaro_pass_report is mosaro_pass_info after its size");
+        std::memcpy(static_cast<void*>(out), &info.threshold, sizeof *out);
         return MOSARO_OK;
     });
 }
@@ -151,7 +170,7 @@ extern "C" MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* rep
                                   offsetof(mosaro_node_summary, arithmetic) + sizeof out->arithmetic,
                                   sizeof(mosaro_node_summary));
         mosaro_node_summary n{};
-        n.struct_size = std::min(out->struct_size, sizeof n);
+
         n.arithmetic = p.accurate ? MOSARO_ARITHMETIC_ACCURATE : MOSARO_ARITHMETIC_LEGACY;
         n.node_count = p.sweptNodes;
         n.no_data_count = p.nodes.noData;
@@ -159,7 +178,7 @@ extern "C" MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* rep
         n.minimum_norm_count = p.nodes.minimumNorm;
         n.smallest_reciprocal_condition =
             p.accurate ? p.nodes.SmallestReciprocalCondition() : std::numeric_limits<double>::quiet_NaN();
-        std::memcpy(static_cast<void*>(out), &n, n.struct_size);
+        mosaro::CopyOut(n, out);
         return MOSARO_OK;
     });
 }
@@ -176,7 +195,7 @@ extern "C" MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* repor
                                   offsetof(mosaro_direction_fit, fit) + sizeof out->fit,
                                   sizeof(mosaro_direction_fit));
         mosaro_direction_fit f{};
-        f.struct_size = std::min(out->struct_size, sizeof f);
+
         f.fit = p.robust ? MOSARO_FIT_ROBUST : MOSARO_FIT_LEGACY;
         f.legacy_model = mosaro::NotFitted();
         f.legacy_branch = MOSARO_FIT_NOT_RUN;
@@ -196,7 +215,7 @@ extern "C" MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* repor
             f.reason = p.robust ? p.reasons[direction].c_str() : mosaro::LegacyReason(p, direction);
         }
         // Only the fields the caller's layout has room for.
-        std::memcpy(static_cast<void*>(out), &f, f.struct_size);
+        mosaro::CopyOut(f, out);
         return MOSARO_OK;
     });
 }

@@ -219,7 +219,6 @@ mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, con
     if (summary != nullptr) {
         const ValidationSummary s = Summarise(observed, run, logShift);
         mosaro_validation_summary out{};
-        out.struct_size = std::min(summary->struct_size, sizeof out);
         out.estimated = s.estimated;
         out.not_estimated = s.notEstimated;
         out.mean_error = s.meanError;
@@ -227,7 +226,7 @@ mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, con
         out.root_mean_square_error = s.rootMeanSquareError;
         out.mean_squared_deviation_ratio = s.meanSquaredDeviationRatio;
         out.correlation = s.correlation;
-        std::memcpy(static_cast<void*>(summary), &out, out.struct_size);
+        CopyOut(out, summary);
     }
     HandOverReport(r, report);
     return status;
@@ -242,7 +241,7 @@ extern "C" MOSARO_API void mosaro_request_init_size(mosaro_request* request, siz
     if (request == nullptr) return;
     mosaro_request defaults{};
     defaults.struct_size = std::min(size, sizeof(mosaro_request));
-    defaults.neighbour_count = 10;
+    defaults.neighbour_count = MOSARO_DEFAULT_NEIGHBOUR_COUNT;
     defaults.method = MOSARO_METHOD_ORDINARY;
     defaults.implementation = MOSARO_IMPLEMENTATION_FAST;
     defaults.fit = MOSARO_FIT_LEGACY;
