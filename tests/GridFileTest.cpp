@@ -157,6 +157,13 @@ TEST_F(GridFileTest, CApiRoundTripsAndNamesEachFailure) {
     EXPECT_TRUE(file->cell_size_x == 0.5f && file->cell_size_y == 2.0f);
     EXPECT_TRUE(file->minimum == -2.0f && file->maximum == 7.0f);
     for (int p = 0; p < 6; ++p) EXPECT_EQ(Bits(file->nodes[p]), Bits(nodes[p])) << p;
+    mosaro_grid_file_info info{};
+    info.struct_size = sizeof info;
+    ASSERT_EQ(mosaro_grid_file_info_get(file, &info), MOSARO_OK);
+    EXPECT_TRUE(info.node_count_x == 3 && info.node_count_y == 2 && info.cell_size_y == 2.0f);
+    EXPECT_TRUE(info.minimum == -2.0f && info.maximum == 7.0f && info.blank == file->blank && info.nodes == file->nodes);
+    info.struct_size = offsetof(mosaro_grid_file_info, nodes);  // a layout without the nodes: refused
+    EXPECT_EQ(mosaro_grid_file_info_get(file, &info), MOSARO_ERROR_STRUCT_SIZE);
     mosaro_grid_file_free(file);
 
     std::ofstream(Path("text.grd")) << "not a grid";

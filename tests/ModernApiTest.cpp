@@ -219,6 +219,47 @@ void StoreCode(Enum& field, int code) {
     std::memcpy(&field, &code, sizeof code);
 }
 
+// The rules every front-end takes from the library.
+TEST(ModernApi, MethodNamesRoundTripAndGridLayoutsFollowTheExtentCellOrSize) {
+    for (int code = 1; code <= 11; ++code) {
+        mosaro_method method = MOSARO_METHOD_ORDINARY;
+        ASSERT_EQ(mosaro_method_from_name(mosaro_method_name(code), &method), MOSARO_OK);
+        EXPECT_EQ(method, code);
+        ASSERT_EQ(mosaro_method_from_name(std::to_string(code).c_str(), &method), MOSARO_OK);
+        EXPECT_EQ(method, code);
+    }
+    EXPECT_EQ(mosaro_method_name(12), nullptr);
+    mosaro_method method = MOSARO_METHOD_ORDINARY;
+    EXPECT_EQ(mosaro_method_from_name("kriging", &method), MOSARO_ERROR_METHOD);
+    EXPECT_NE(std::string(mosaro_last_message()).find("lognormal3"), std::string::npos);
+
+    mosaro_grid_layout g{};
+    g.struct_size = sizeof g;
+    const double extent[4] = {10, 20, 110, 70};
+    // A whole number of cells ends on a node; the cells need not divide it.
+    ASSERT_EQ(mosaro_grid_layout_choose(extent, nullptr, nullptr, 0, 10, 0, 0, 0, &g), MOSARO_OK);
+    EXPECT_EQ(g.node_count_x, 11);
+    EXPECT_EQ(g.node_count_y, 6);
+    ASSERT_EQ(mosaro_grid_layout_choose(extent, nullptr, nullptr, 0, 30, 20, 0, 0, &g), MOSARO_OK);
+    EXPECT_EQ(g.node_count_x, 4);
+    EXPECT_EQ(g.node_count_y, 3);
+    // Node counts divide the extent; neither: 100 square cells along the longer side.
+    ASSERT_EQ(mosaro_grid_layout_choose(extent, nullptr, nullptr, 0, 0, 0, 5, 3, &g), MOSARO_OK);
+    EXPECT_EQ(g.cell_size_x, 25.0);
+    EXPECT_EQ(g.cell_size_y, 25.0);
+    const double x[3] = {0, 3, 1}, y[3] = {5, 4, 9};
+    ASSERT_EQ(mosaro_grid_layout_choose(nullptr, x, y, 3, 0, 0, 0, 0, &g), MOSARO_OK);
+    EXPECT_EQ(g.x_min, 0.0);
+    EXPECT_EQ(g.y_max, 9.0);
+    EXPECT_EQ(g.cell_size_x, 5.0 / MOSARO_DEFAULT_CELLS_ALONG_LONGER_SIDE);
+    EXPECT_EQ(g.node_count_y, MOSARO_DEFAULT_CELLS_ALONG_LONGER_SIDE + 1);
+    const double inverted[4] = {10, 20, 0, 70};
+    EXPECT_EQ(mosaro_grid_layout_choose(inverted, nullptr, nullptr, 0, 1, 0, 0, 0, &g), MOSARO_ERROR_EXTENT);
+    EXPECT_EQ(mosaro_grid_layout_choose(extent, nullptr, nullptr, 0, 1, 0, 2, 2, &g), MOSARO_ERROR_CELL_SIZE);
+    EXPECT_EQ(mosaro_grid_layout_choose(extent, nullptr, nullptr, 0, 1e-50, 0, 0, 0, &g), MOSARO_ERROR_TOO_LARGE);
+    EXPECT_EQ(mosaro_grid_layout_choose(nullptr, nullptr, nullptr, 0, 1, 0, 0, 0, &g), MOSARO_ERROR_EXTENT);
+}
+
 TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) {
     const ApiSamples s(StructuredSamples(1, 30, 200.0f));
     std::vector<float> negative = s.value, infinite = s.x;
@@ -389,6 +430,11 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
             EXPECT_LT(from, count) << "pruned class " << k << " is not a class as built";
         }
     }
+    // The sized form holds the same fields after its size.
+    mosaro_pass_info info{};
+    info.struct_size = sizeof info;
+    ASSERT_EQ(mosaro_report_pass_info(report, 0, &info), MOSARO_OK);
+    EXPECT_EQ(std::memcmp(&info.threshold, &pass, sizeof pass), 0);
     EXPECT_EQ(mosaro_report_pass(report, 1, &pass), MOSARO_ERROR_INDEX);
     // A legacy run has no omnidirectional table; there is no fourth direction.
     EXPECT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
