@@ -1,0 +1,380 @@
+#include "variogram/EmpiricalVariogram.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "platform/PortableMath.h"
+
+#if defined(__SSE2__)
+#  include <emmintrin.h>
+#endif
+
+namespace mosaro {
+namespace {
+
+constexpr double kDegree = 3.141592653589793 / 180.0;
+
+// A direction's test in the form gstat evaluates it, so that pairs on the
+// edge of the tolerance fall the same way.
+struct DirectionTest {
+    bool all;
+    double sine, cosine;  // of the azimuth
+    double cosineTolerance;
+    double bandwidth;
+
+    bool Takes(double dx, double dy, double distance) const {
+        if (all || (dx == 0.0 && dy == 0.0)) return true;
+        if (std::fabs((dx * sine + dy * cosine) / distance) < cosineTolerance) return false;
+        return std::fabs(dx * cosine - dy * sine) <= bandwidth;
+    }
+};
+
+// Running sums of one class.
+struct ClassSums {
+    std::uint64_t pairs = 0;
+    double distance = 0.0;
+    double statistic = 0.0;  // squared differences, or square roots of absolute ones
+};
+
+std::uint64_t ClassCount(double cutoff, double width) {
+    const double count = std::floor(cutoff / width) + 1.0;
+    if (!(count <= 2147483648.0)) throw std::invalid_argument("more than 2^31 lag classes: choose a larger width");
+    return static_cast<std::uint64_t>(count);
+}
+
+// gstat's class of a pair at `distance`: (k w, (k+1) w], 0 in the first.
+inline std::size_t ClassOf(double distance, double width) {
+    const double fraction = distance / width;
+    std::size_t k = static_cast<std::size_t>(fraction);
+    if (distance > 0.0 && fraction == static_cast<double>(k)) --k;
+    return k;
+}
+
+inline double Statistic(double difference, VariogramEstimator estimator) {
+    return estimator == VariogramEstimator::kClassic ? difference * difference : std::sqrt(std::fabs(difference));
+}
+
+double Estimate(const ClassSums& s, VariogramEstimator estimator) {
+    const double n = static_cast<double>(s.pairs);
+    if (estimator == VariogramEstimator::kClassic) return s.statistic / (2.0 * n);
+    const double mean = s.statistic / n;
+    const double square = mean * mean;
+    return 0.5 * (square * square) / (0.457 + 0.494 / n);
+}
+
+void CheckLength(double value, const char* name) {
+    if (!(value > 0.0 && std::isfinite(value)))
+        throw std::invalid_argument(std::string("the ") + name + " must be a finite number > 0, not " +
+                                    std::to_string(value));
+}
+
+// The sums of one chunk: per direction the classes and, last, a bin for the
+// pairs that join none, which lets the loop add every pair without a branch.
+// Four copies of the bins take consecutive pairs in turn, so that pairs of
+// one class need not wait for each other's additions; the copies are added
+// in a fixed order when the chunk ends.
+class ChunkSums {
+public:
+    ChunkSums(std::size_t directions, std::size_t classes)
+        : stride_(classes + 1), pairs_(4 * directions * stride_), distance_(pairs_.size()), statistic_(pairs_.size()) {}
+
+    std::size_t Discarded() const { return stride_ - 1; }
+
+    void Add(int copy, std::size_t direction, std::size_t bin, double distance, double statistic) {
+        const std::size_t at = (static_cast<std::size_t>(copy) * (pairs_.size() / 4)) + direction * stride_ + bin;
+        pairs_[at] += 1;
+        distance_[at] += distance;
+        statistic_[at] += statistic;
+    }
+
+    // The classes of every direction, the copies added in order.
+    std::vector<ClassSums> Total(std::size_t directions) const {
+        const std::size_t classes = stride_ - 1;
+        const std::size_t copySize = pairs_.size() / 4;
+        std::vector<ClassSums> total(directions * classes);
+        for (std::size_t d = 0; d < directions; ++d)
+            for (std::size_t k = 0; k < classes; ++k) {
+                ClassSums& t = total[d * classes + k];
+                for (std::size_t copy = 0; copy < 4; ++copy) {
+                    const std::size_t at = copy * copySize + d * stride_ + k;
+                    t.pairs += pairs_[at];
+                    t.distance += distance_[at];
+                    t.statistic += statistic_[at];
+                }
+            }
+        return total;
+    }
+
+private:
+    std::size_t stride_;
+    std::vector<std::uint64_t> pairs_;
+    std::vector<double> distance_, statistic_;
+};
+
+// The IEEE square root as one instruction: std::sqrt may set errno, which
+// keeps a branch and a call in the loop and the loop from being vectorised;
+// no argument here is negative (a sum of squares, an absolute value), and
+// the instruction's result is the same correctly rounded root.
+#if defined(__SSE2__)
+inline double SquareRoot(double x) { return _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(x))); }
+#else
+inline double SquareRoot(double x) { return std::sqrt(x); }
+#endif
+
+// Pairs of one sample with a block of partners, in two passes: the first
+// (free of branches, so the compiler can vectorise it) finds each pair's
+// distance, class and statistic; the second adds them up.
+constexpr std::size_t kBlock = 256;
+
+struct PairBlock {
+    double dx[kBlock], dy[kBlock], distance[kBlock], statistic[kBlock];
+    std::int32_t bin[kBlock];
+};
+
+template <bool kRobust>
+void MeasureBlock(double xi, double yi, double vi, const double* x, const double* y, const double* v,
+                  std::size_t count, double cutoff, double width, std::int32_t discarded, PairBlock& b) {
+    for (std::size_t q = 0; q < count; ++q) {
+        const double dx = xi - x[q];
+        const double dy = yi - y[q];
+        const double distance = SquareRoot(dx * dx + dy * dy);
+        // gstat's class (k w, (k+1) w]: one down when the distance lies on an
+        // edge. The fraction is capped below 2^31 (the class count is, too).
+        const double fraction = std::min(distance / width, 2147483647.0);
+        const std::int32_t whole = static_cast<std::int32_t>(fraction);
+        const std::int32_t onEdge = (distance > 0.0) & (fraction == static_cast<double>(whole));
+        b.bin[q] = distance <= cutoff ? whole - onEdge : discarded;
+        b.dx[q] = dx;
+        b.dy[q] = dy;
+        b.distance[q] = distance;
+        const double difference = vi - v[q];
+        b.statistic[q] = kRobust ? SquareRoot(std::fabs(difference)) : difference * difference;
+    }
+}
+
+void SumChunk(const PairSearch& search, std::size_t first, std::size_t last, double cutoff, double width,
+              VariogramEstimator estimator, const std::vector<DirectionTest>& tests, bool omnidirectional,
+              ChunkSums& sums) {
+    const double* x = search.X().data();
+    const double* y = search.Y().data();
+    const double* v = search.Value().data();
+    const std::int32_t discarded = static_cast<std::int32_t>(sums.Discarded());
+    const bool robust = estimator == VariogramEstimator::kRobust;
+    PairSearch::Run runs[5];
+    PairBlock block;
+    for (std::size_t p = first; p < last; ++p) {
+        const int runCount = search.RunsOf(p, runs);
+        for (int r = 0; r < runCount; ++r) {
+            for (std::size_t begin = runs[r].first; begin < runs[r].last; begin += kBlock) {
+                const std::size_t count = std::min(kBlock, runs[r].last - begin);
+                if (robust)
+                    MeasureBlock<true>(x[p], y[p], v[p], x + begin, y + begin, v + begin, count, cutoff, width,
+                                       discarded, block);
+                else
+                    MeasureBlock<false>(x[p], y[p], v[p], x + begin, y + begin, v + begin, count, cutoff, width,
+                                        discarded, block);
+                if (omnidirectional) {
+                    for (std::size_t q = 0; q < count; ++q)
+                        sums.Add(static_cast<int>(q & 3), 0, static_cast<std::size_t>(block.bin[q]), block.distance[q], block.statistic[q]);
+                    continue;
+                }
+                for (std::size_t d = 0; d < tests.size(); ++d)
+                    for (std::size_t q = 0; q < count; ++q) {
+                        const bool taken = tests[d].Takes(block.dx[q], block.dy[q], block.distance[q]);
+                        sums.Add(static_cast<int>(q & 3), d, static_cast<std::size_t>(taken ? block.bin[q] : discarded), block.distance[q],
+                                 block.statistic[q]);
+                    }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+double DefaultCutoff(const SampleView& samples) {
+    if (samples.count == 0) return 1.0;
+    double xMin = samples.x[0], xMax = samples.x[0], yMin = samples.y[0], yMax = samples.y[0];
+    for (std::size_t i = 1; i < samples.count; ++i) {
+        xMin = std::min(xMin, samples.x[i]);
+        xMax = std::max(xMax, samples.x[i]);
+        yMin = std::min(yMin, samples.y[i]);
+        yMax = std::max(yMax, samples.y[i]);
+    }
+    const double dx = xMax - xMin;
+    const double dy = yMax - yMin;
+    const double diagonal = std::sqrt(dx * dx + dy * dy);
+    return diagonal == 0.0 ? 1.0 : diagonal * 0.33333;
+}
+
+EmpiricalVariogram ComputeEmpiricalVariogram(const SampleView& samples, const EmpiricalOptions& options) {
+    CheckSamplesAreFinite(samples);
+    EmpiricalVariogram result;
+    result.cutoff = std::isnan(options.cutoff) ? DefaultCutoff(samples) : options.cutoff;
+    CheckLength(result.cutoff, "cutoff");
+    result.width = std::isnan(options.width) ? result.cutoff / 15.0 : options.width;
+    CheckLength(result.width, "width");
+    result.estimator = options.estimator;
+    const std::size_t classes = ClassCount(result.cutoff, result.width);
+
+    std::vector<DirectionTest> tests;
+    const bool omnidirectional = options.directions.empty();
+    if (omnidirectional) {
+        DirectionalVariogram all;
+        all.direction.tolerance = 90.0;
+        result.directions.push_back(all);
+    }
+    for (const LagDirection& asked : options.directions) {
+        LagDirection d = asked;
+        if (std::isnan(d.tolerance)) d.tolerance = 90.0 / static_cast<double>(options.directions.size());
+        if (!(d.tolerance > 0.0 && d.tolerance <= 180.0))
+            throw std::invalid_argument("a direction's tolerance must lie in (0, 180] degrees");
+        if (!(d.bandwidth > 0.0)) throw std::invalid_argument("a direction's bandwidth must be > 0");
+        if (!std::isfinite(d.azimuth)) throw std::invalid_argument("a direction's azimuth must be finite");
+        DirectionalVariogram directional;
+        directional.omnidirectional = false;
+        directional.direction = d;
+        result.directions.push_back(directional);
+        DirectionTest test;
+        test.all = d.tolerance >= 90.0 && std::isinf(d.bandwidth);
+        test.sine = Sine(d.azimuth * kDegree);
+        test.cosine = Cosine(d.azimuth * kDegree);
+        test.cosineTolerance = d.tolerance >= 90.0 ? -1.0 : Cosine(d.tolerance * kDegree);
+        test.bandwidth = d.bandwidth;
+        tests.push_back(test);
+    }
+    const std::size_t directions = result.directions.size();
+
+    std::vector<ClassSums> total(directions * classes);
+    if (samples.count >= 2) {
+        const PairSearch search(samples, result.cutoff);
+        std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount());
+        search.ForEachChunk(options.threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+            ChunkSums sums(directions, classes);
+            SumChunk(search, first, last, result.cutoff, result.width, options.estimator, tests, omnidirectional,
+                     sums);
+            perChunk[chunk] = sums.Total(directions);
+        });
+        for (const std::vector<ClassSums>& sums : perChunk)
+            for (std::size_t c = 0; c < total.size(); ++c) {
+                total[c].pairs += sums[c].pairs;
+                total[c].distance += sums[c].distance;
+                total[c].statistic += sums[c].statistic;
+            }
+    }
+    for (std::size_t d = 0; d < directions; ++d) {
+        std::vector<LagClass>& out = result.directions[d].classes;
+        out.resize(classes);
+        for (std::size_t k = 0; k < classes; ++k) {
+            LagClass& c = out[k];
+            c.lower = static_cast<double>(k) * result.width;
+            c.upper = std::min(result.cutoff, static_cast<double>(k + 1) * result.width);
+            const ClassSums& s = total[d * classes + k];
+            c.pairs = s.pairs;
+            if (s.pairs > 0) {
+                c.meanDistance = s.distance / static_cast<double>(s.pairs);
+                c.gamma = Estimate(s, options.estimator);
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<CloudPair> ComputeVariogramCloud(const SampleView& samples, double cutoff, int threads) {
+    CheckSamplesAreFinite(samples);
+    if (std::isnan(cutoff)) cutoff = DefaultCutoff(samples);
+    CheckLength(cutoff, "cutoff");
+    std::vector<CloudPair> cloud;
+    if (samples.count < 2) return cloud;
+    const PairSearch search(samples, cutoff);
+    std::vector<std::vector<CloudPair>> perChunk(search.ChunkCount());
+    search.ForEachChunk(threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+        std::vector<CloudPair>& pairs = perChunk[chunk];
+        PairSearch::Run runs[5];
+        for (std::size_t p = first; p < last; ++p) {
+            const int runCount = search.RunsOf(p, runs);
+            for (int r = 0; r < runCount; ++r)
+                for (std::size_t q = runs[r].first; q < runs[r].last; ++q) {
+                    const double dx = search.X()[p] - search.X()[q];
+                    const double dy = search.Y()[p] - search.Y()[q];
+                    const double distance = std::sqrt(dx * dx + dy * dy);
+                    if (!(distance <= cutoff)) continue;
+                    const double difference = search.Value()[p] - search.Value()[q];
+                    const std::uint32_t a = search.Original()[p], b = search.Original()[q];
+                    pairs.push_back({std::max(a, b), std::min(a, b), distance, 0.5 * difference * difference});
+                }
+        }
+    });
+    for (const std::vector<CloudPair>& pairs : perChunk) cloud.insert(cloud.end(), pairs.begin(), pairs.end());
+    std::sort(cloud.begin(), cloud.end(), [](const CloudPair& a, const CloudPair& b) {
+        return a.i != b.i ? a.i < b.i : a.j < b.j;
+    });
+    return cloud;
+}
+
+VariogramMap ComputeVariogramMap(const SampleView& samples, double cutoff, double width, VariogramEstimator estimator,
+                                 int threads) {
+    CheckSamplesAreFinite(samples);
+    CheckLength(cutoff, "cutoff");
+    CheckLength(width, "width");
+    VariogramMap map;
+    map.cutoff = cutoff;
+    map.width = width;
+    const double cells = std::floor(2.0 * cutoff / width + 1e-10) + 1.0;  // R's seq(-cutoff, cutoff, width)
+    if (!(cells <= 46340.0)) throw std::invalid_argument("a variogram map of more than 46340^2 cells");
+    map.size = static_cast<int>(cells);
+    const std::size_t size = static_cast<std::size_t>(map.size);
+    const double left = -cutoff - 0.5 * width;
+    const double top = -cutoff + (cells - 0.5) * width;
+    const double right = left + cells * width;
+    const double bottom = top - cells * width;
+    // The cell of a lag vector, or -1 outside the map (gstat's map_xy2rowcol).
+    auto cellOf = [&](double dx, double dy) -> std::ptrdiff_t {
+        if (dx < left || dx > right || dy > top || dy < bottom) return -1;
+        std::size_t fromTop = static_cast<std::size_t>(std::floor((top - dy) / width));
+        std::size_t column = static_cast<std::size_t>(std::floor((dx - left) / width));
+        if (fromTop == size) --fromTop;
+        if (column == size) --column;
+        return static_cast<std::ptrdiff_t>((size - 1 - fromTop) * size + column);
+    };
+    std::vector<ClassSums> total(size * size);
+    if (samples.count >= 2) {
+        const PairSearch search(samples, std::max(std::fabs(left), right));
+        std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount());
+        search.ForEachChunk(threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+            std::vector<ClassSums> sums(size * size);
+            PairSearch::Run runs[5];
+            for (std::size_t p = first; p < last; ++p) {
+                const int runCount = search.RunsOf(p, runs);
+                for (int r = 0; r < runCount; ++r)
+                    for (std::size_t q = runs[r].first; q < runs[r].last; ++q) {
+                        const double dx = search.X()[p] - search.X()[q];
+                        const double dy = search.Y()[p] - search.Y()[q];
+                        const double statistic = Statistic(search.Value()[p] - search.Value()[q], estimator);
+                        for (const std::ptrdiff_t cell : {cellOf(dx, dy), cellOf(-dx, -dy)}) {
+                            if (cell < 0) continue;
+                            ClassSums& s = sums[static_cast<std::size_t>(cell)];
+                            ++s.pairs;
+                            s.statistic += statistic;
+                        }
+                    }
+            }
+            perChunk[chunk] = std::move(sums);
+        });
+        for (const std::vector<ClassSums>& sums : perChunk)
+            for (std::size_t c = 0; c < total.size(); ++c) {
+                total[c].pairs += sums[c].pairs;
+                total[c].statistic += sums[c].statistic;
+            }
+    }
+    map.pairs.resize(size * size);
+    map.gamma.assign(size * size, std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t c = 0; c < total.size(); ++c) {
+        map.pairs[c] = total[c].pairs;
+        if (total[c].pairs > 0) map.gamma[c] = Estimate(total[c], estimator);
+    }
+    return map;
+}
+
+}  // namespace mosaro

@@ -1,0 +1,69 @@
+// Every pair of samples whose separation lies within a reach in x and in y,
+// found through a uniform grid of cells at least the reach wide: a pair can
+// only join samples of the same or of adjacent cells. The samples are copied
+// in cell order, so that the partners of a sample are a few contiguous runs;
+// each pair is met once, from the sample earlier in that order, through its
+// own cell's later samples and four of the eight neighbours (east,
+// north-west, north, north-east).
+//
+// The pairs are visited in chunks of consecutive samples fixed by the sample
+// count alone, never by the thread count; a caller that sums per chunk and
+// then adds the chunks in order gets the same bits on any number of threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace mosaro {
+
+// Samples as arrays of one length; the arrays stay the caller's.
+struct SampleView {
+    const double* x = nullptr;
+    const double* y = nullptr;
+    const double* value = nullptr;
+    std::size_t count = 0;
+};
+
+// Throws std::invalid_argument naming the first sample with a coordinate
+// or value that is not finite.
+void CheckSamplesAreFinite(const SampleView& samples);
+
+class PairSearch {
+public:
+    // reach > 0 (and finite).
+    PairSearch(const SampleView& samples, double reach);
+
+    std::size_t Size() const { return x_.size(); }
+
+    // The samples in cell order, and each one's index in the caller's arrays.
+    const std::vector<double>& X() const { return x_; }
+    const std::vector<double>& Y() const { return y_; }
+    const std::vector<double>& Value() const { return value_; }
+    const std::vector<std::uint32_t>& Original() const { return original_; }
+
+    // The runs [first, last) of positions after `position` in cell order that
+    // hold every partner of the sample there within the reach (and others).
+    struct Run {
+        std::size_t first;
+        std::size_t last;
+    };
+    int RunsOf(std::size_t position, Run (&runs)[5]) const;
+
+    // Samples per chunk of the fixed partition.
+    static constexpr std::size_t kChunk = 256;
+    std::size_t ChunkCount() const { return (Size() + kChunk - 1) / kChunk; }
+
+    // body(chunk, first, last) for every chunk, on up to `threads` threads.
+    void ForEachChunk(int threads, const std::function<void(std::size_t, std::size_t, std::size_t)>& body) const;
+
+private:
+    std::vector<double> x_, y_, value_;
+    std::vector<std::uint32_t> original_;
+    std::vector<std::uint32_t> cellOfSample_;  // by position
+    std::vector<std::size_t> cellStart_;       // positions of cell c: [cellStart_[c], cellStart_[c+1])
+    std::size_t columns_ = 0, rows_ = 0;
+};
+
+}  // namespace mosaro
