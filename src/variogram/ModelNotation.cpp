@@ -203,6 +203,8 @@ std::string ShortestNumber(double value) {
 VariogramModel ParseModel(std::string_view text) {
     const std::vector<Term> terms = Parser(text).Terms();
     for (const Term& term : terms) {
+        if (term.family->family == ModelFamily::kNugget && term.parentheses)
+            throw NotationError(term.position, "Nug takes no parentheses: write its sill before it, as in 0.1 Nug");
         for (const Value* v : {&term.sill, &term.range, &term.shape})
             if (v->present && v->start) throw NotationError(v->position, "a model takes no starts (~): that is for fit templates");
         if (!term.sill.present)
