@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "variogram/EmpiricalVariogram.h"
+#include "variogram/PairMeasure.h"
 
 namespace {
 
@@ -295,6 +296,37 @@ TEST(EmpiricalVariogram, ThreadsDoNotChangeABit) {
                 }
         }
     }
+}
+
+TEST(EmpiricalVariogram, EveryVectorPathGivesThePlainBits) {
+    // A lattice (pairs on class edges and on the cutoff) and scattered
+    // samples; odd counts leave tails to every vector loop.
+    const Samples samples[] = {Seeded(1201, 16, 0.0, true), Seeded(3001, 17, 1000.0, false)};
+    const std::vector<mosaro::PairMeasure> measures = mosaro::AvailablePairMeasures();
+    ASSERT_STREQ(measures.front().name, "plain");
+    for (const Samples& s : samples)
+        for (VariogramEstimator estimator : {VariogramEstimator::kClassic, VariogramEstimator::kRobust})
+            for (bool directional : {false, true}) {
+                EmpiricalOptions options;
+                options.estimator = estimator;
+                options.cutoff = 11.0;
+                options.width = 1.0;
+                if (s.x.size() > 2000) options.cutoff = options.width = std::nan("");
+                if (directional) options.directions = {{0.0, 45.0}, {90.0, 45.0}};
+                const mosaro::EmpiricalVariogram plain =
+                    mosaro::ComputeEmpiricalVariogramWith(s.View(), options, measures.front());
+                for (const mosaro::PairMeasure& measure : measures) {
+                    const mosaro::EmpiricalVariogram other = mosaro::ComputeEmpiricalVariogramWith(s.View(), options, measure);
+                    for (std::size_t d = 0; d < plain.directions.size(); ++d)
+                        for (std::size_t k = 0; k < plain.directions[d].classes.size(); ++k) {
+                            const mosaro::LagClass& a = plain.directions[d].classes[k];
+                            const mosaro::LagClass& b = other.directions[d].classes[k];
+                            EXPECT_EQ(a.pairs, b.pairs) << measure.name;
+                            EXPECT_EQ(std::memcmp(&a.gamma, &b.gamma, sizeof a.gamma), 0) << measure.name;
+                            EXPECT_EQ(std::memcmp(&a.meanDistance, &b.meanDistance, sizeof a.gamma), 0) << measure.name;
+                        }
+                }
+            }
 }
 
 TEST(EmpiricalVariogram, BandwidthKeepsPairsNearTheAxis) {

@@ -6,10 +6,8 @@
 #include <string>
 
 #include "platform/PortableMath.h"
+#include "variogram/PairMeasure.h"
 
-#if defined(__SSE2__)
-#  include <emmintrin.h>
-#endif
 
 namespace mosaro {
 namespace {
@@ -70,122 +68,94 @@ void CheckLength(double value, const char* name) {
                                     std::to_string(value));
 }
 
-// The sums of one chunk: per direction the classes and, last, a bin for the
-// pairs that join none, which lets the loop add every pair without a branch.
-// Four copies of the bins take consecutive pairs in turn, so that pairs of
-// one class need not wait for each other's additions; the copies are added
-// in a fixed order when the chunk ends.
+// The sums of one chunk: per direction the four copies of the bins
+// (PairSumFunction's layout), the last bin for the pairs that join no class,
+// which lets the loops add every pair without a branch. The copies are
+// added in a fixed order when the chunk ends; counts are kept in double
+// (exact to 2^53) beside the sums.
 class ChunkSums {
 public:
     ChunkSums(std::size_t directions, std::size_t classes)
-        : stride_(classes + 1), pairs_(4 * directions * stride_), distance_(pairs_.size()), statistic_(pairs_.size()) {}
-
-    std::size_t Discarded() const { return stride_ - 1; }
-
-    void Add(int copy, std::size_t direction, std::size_t bin, double distance, double statistic) {
-        const std::size_t at = (static_cast<std::size_t>(copy) * (pairs_.size() / 4)) + direction * stride_ + bin;
-        pairs_[at] += 1;
-        distance_[at] += distance;
-        statistic_[at] += statistic;
+        : bins_(classes + 1), direction_(4 * bins_ * 4), storage_(directions * direction_ + 8, 0.0) {
+        // Each bin's four doubles on one 32-byte boundary: a vector addition
+        // that straddled two cache lines would cost several times one.
+        const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(storage_.data());
+        sums_ = storage_.data() + ((64 - address % 64) % 64) / sizeof(double);
     }
+
+    ChunkSums(const ChunkSums&) = delete;
+    ChunkSums& operator=(const ChunkSums&) = delete;
+
+    std::int32_t Discarded() const { return static_cast<std::int32_t>(bins_ - 1); }
+    std::size_t Bins() const { return bins_; }
+    double* Direction(std::size_t d) { return sums_ + d * direction_; }
 
     // The classes of every direction, the copies added in order.
     std::vector<ClassSums> Total(std::size_t directions) const {
-        const std::size_t classes = stride_ - 1;
-        const std::size_t copySize = pairs_.size() / 4;
+        const std::size_t classes = bins_ - 1;
         std::vector<ClassSums> total(directions * classes);
         for (std::size_t d = 0; d < directions; ++d)
             for (std::size_t k = 0; k < classes; ++k) {
                 ClassSums& t = total[d * classes + k];
+                double count = 0.0;
                 for (std::size_t copy = 0; copy < 4; ++copy) {
-                    const std::size_t at = copy * copySize + d * stride_ + k;
-                    t.pairs += pairs_[at];
-                    t.distance += distance_[at];
-                    t.statistic += statistic_[at];
+                    const double* at = sums_ + d * direction_ + (copy * bins_ + k) * 4;
+                    count += at[0];
+                    t.distance += at[1];
+                    t.statistic += at[2];
                 }
+                t.pairs = static_cast<std::uint64_t>(count);
             }
         return total;
     }
 
 private:
-    std::size_t stride_;
-    std::vector<std::uint64_t> pairs_;
-    std::vector<double> distance_, statistic_;
+    std::size_t bins_;
+    std::size_t direction_;
+    std::vector<double> storage_;
+    double* sums_;
 };
-
-// The IEEE square root as one instruction: std::sqrt may set errno, which
-// keeps a branch and a call in the loop and the loop from being vectorised;
-// no argument here is negative (a sum of squares, an absolute value), and
-// the instruction's result is the same correctly rounded root.
-#if defined(__SSE2__)
-inline double SquareRoot(double x) { return _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(x))); }
-#else
-inline double SquareRoot(double x) { return std::sqrt(x); }
-#endif
-
-// Pairs of one sample with a block of partners, in two passes: the first
-// (free of branches, so the compiler can vectorise it) finds each pair's
-// distance, class and statistic; the second adds them up.
-constexpr std::size_t kBlock = 256;
-
-struct PairBlock {
-    double dx[kBlock], dy[kBlock], distance[kBlock], statistic[kBlock];
-    std::int32_t bin[kBlock];
-};
-
-template <bool kRobust>
-void MeasureBlock(double xi, double yi, double vi, const double* x, const double* y, const double* v,
-                  std::size_t count, double cutoff, double width, std::int32_t discarded, PairBlock& b) {
-    for (std::size_t q = 0; q < count; ++q) {
-        const double dx = xi - x[q];
-        const double dy = yi - y[q];
-        const double distance = SquareRoot(dx * dx + dy * dy);
-        // gstat's class (k w, (k+1) w]: one down when the distance lies on an
-        // edge. The fraction is capped below 2^31 (the class count is, too).
-        const double fraction = std::min(distance / width, 2147483647.0);
-        const std::int32_t whole = static_cast<std::int32_t>(fraction);
-        const std::int32_t onEdge = (distance > 0.0) & (fraction == static_cast<double>(whole));
-        b.bin[q] = distance <= cutoff ? whole - onEdge : discarded;
-        b.dx[q] = dx;
-        b.dy[q] = dy;
-        b.distance[q] = distance;
-        const double difference = vi - v[q];
-        b.statistic[q] = kRobust ? SquareRoot(std::fabs(difference)) : difference * difference;
-    }
-}
 
 void SumChunk(const PairSearch& search, std::size_t first, std::size_t last, double cutoff, double width,
               VariogramEstimator estimator, const std::vector<DirectionTest>& tests, bool omnidirectional,
-              ChunkSums& sums) {
+              const PairMeasure& measure, ChunkSums& sums) {
     const double* x = search.X().data();
     const double* y = search.Y().data();
     const double* v = search.Value().data();
-    const std::int32_t discarded = static_cast<std::int32_t>(sums.Discarded());
-    const bool robust = estimator == VariogramEstimator::kRobust;
-    PairSearch::Run runs[5];
+    const PairMeasureFunction measureBlock =
+        estimator == VariogramEstimator::kRobust ? measure.robust : measure.classic;
+    const std::int32_t discarded = sums.Discarded();
+    PairMeasureInput in{0.0, 0.0, 0.0, nullptr, nullptr, nullptr, cutoff, width, discarded};
+    PairSearch::Run runs[PairSearch::kMaxRuns];
     PairBlock block;
+    const PairSumFunction sumBlock = estimator == VariogramEstimator::kRobust ? measure.sumRobust : measure.sumClassic;
     for (std::size_t p = first; p < last; ++p) {
         const int runCount = search.RunsOf(p, runs);
+        in.xi = x[p];
+        in.yi = y[p];
+        in.vi = v[p];
         for (int r = 0; r < runCount; ++r) {
-            for (std::size_t begin = runs[r].first; begin < runs[r].last; begin += kBlock) {
-                const std::size_t count = std::min(kBlock, runs[r].last - begin);
-                if (robust)
-                    MeasureBlock<true>(x[p], y[p], v[p], x + begin, y + begin, v + begin, count, cutoff, width,
-                                       discarded, block);
-                else
-                    MeasureBlock<false>(x[p], y[p], v[p], x + begin, y + begin, v + begin, count, cutoff, width,
-                                        discarded, block);
+            for (std::size_t begin = runs[r].first; begin < runs[r].last; begin += kPairBlock) {
+                const std::size_t count = std::min(kPairBlock, runs[r].last - begin);
+                in.x = x + begin;
+                in.y = y + begin;
+                in.v = v + begin;
                 if (omnidirectional) {
-                    for (std::size_t q = 0; q < count; ++q)
-                        sums.Add(static_cast<int>(q & 3), 0, static_cast<std::size_t>(block.bin[q]), block.distance[q], block.statistic[q]);
+                    sumBlock(in, count, sums.Direction(0), sums.Bins());
                     continue;
                 }
-                for (std::size_t d = 0; d < tests.size(); ++d)
+                measureBlock(in, count, block);
+                for (std::size_t d = 0; d < tests.size(); ++d) {
+                    double* direction = sums.Direction(d);
                     for (std::size_t q = 0; q < count; ++q) {
                         const bool taken = tests[d].Takes(block.dx[q], block.dy[q], block.distance[q]);
-                        sums.Add(static_cast<int>(q & 3), d, static_cast<std::size_t>(taken ? block.bin[q] : discarded), block.distance[q],
-                                 block.statistic[q]);
+                        double* at = direction + ((q & 3) * sums.Bins() +
+                                                  static_cast<std::size_t>(taken ? block.bin[q] : discarded)) * 4;
+                        at[0] += 1.0;
+                        at[1] += block.distance[q];
+                        at[2] += block.statistic[q];
                     }
+                }
             }
         }
     }
@@ -209,6 +179,11 @@ double DefaultCutoff(const SampleView& samples) {
 }
 
 EmpiricalVariogram ComputeEmpiricalVariogram(const SampleView& samples, const EmpiricalOptions& options) {
+    return ComputeEmpiricalVariogramWith(samples, options, PreferredPairMeasure());
+}
+
+EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, const EmpiricalOptions& options,
+                                                 const PairMeasure& measure) {
     CheckSamplesAreFinite(samples);
     EmpiricalVariogram result;
     result.cutoff = std::isnan(options.cutoff) ? DefaultCutoff(samples) : options.cutoff;
@@ -253,7 +228,7 @@ EmpiricalVariogram ComputeEmpiricalVariogram(const SampleView& samples, const Em
         search.ForEachChunk(options.threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
             ChunkSums sums(directions, classes);
             SumChunk(search, first, last, result.cutoff, result.width, options.estimator, tests, omnidirectional,
-                     sums);
+                     measure, sums);
             perChunk[chunk] = sums.Total(directions);
         });
         for (const std::vector<ClassSums>& sums : perChunk)
@@ -291,7 +266,7 @@ std::vector<CloudPair> ComputeVariogramCloud(const SampleView& samples, double c
     std::vector<std::vector<CloudPair>> perChunk(search.ChunkCount());
     search.ForEachChunk(threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
         std::vector<CloudPair>& pairs = perChunk[chunk];
-        PairSearch::Run runs[5];
+        PairSearch::Run runs[PairSearch::kMaxRuns];
         for (std::size_t p = first; p < last; ++p) {
             const int runCount = search.RunsOf(p, runs);
             for (int r = 0; r < runCount; ++r)
@@ -340,11 +315,11 @@ VariogramMap ComputeVariogramMap(const SampleView& samples, double cutoff, doubl
     };
     std::vector<ClassSums> total(size * size);
     if (samples.count >= 2) {
-        const PairSearch search(samples, std::max(std::fabs(left), right));
+        const PairSearch search(samples, std::max(std::fabs(left), right), PairSearch::Reach::kSquare);
         std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount());
         search.ForEachChunk(threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
             std::vector<ClassSums> sums(size * size);
-            PairSearch::Run runs[5];
+            PairSearch::Run runs[PairSearch::kMaxRuns];
             for (std::size_t p = first; p < last; ++p) {
                 const int runCount = search.RunsOf(p, runs);
                 for (int r = 0; r < runCount; ++r)

@@ -76,6 +76,13 @@ double DefaultCutoff(const SampleView& samples);
 // bandwidth <= 0 or more than 2^31 classes.
 EmpiricalVariogram ComputeEmpiricalVariogram(const SampleView& samples, const EmpiricalOptions& options);
 
+// As ComputeEmpiricalVariogram, with a given version of the pair
+// measurements (variogram/PairMeasure.h) instead of the widest: every
+// version must give the same bits.
+struct PairMeasure;
+EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, const EmpiricalOptions& options,
+                                                 const PairMeasure& measure);
+
 // The variogram cloud: every pair within the cutoff (NaN: the default),
 // omnidirectional, with half its squared difference, ordered by i, then j
 // (i > j, the caller's indexes, as gstat lists them).

@@ -16,7 +16,7 @@ void CheckSamplesAreFinite(const SampleView& s) {
                                         " has a coordinate or a value that is not a finite number");
 }
 
-PairSearch::PairSearch(const SampleView& samples, double reach) {
+PairSearch::PairSearch(const SampleView& samples, double reach, Reach shape) {
     if (!(reach > 0.0 && std::isfinite(reach))) throw std::invalid_argument("the pair search needs a finite reach > 0");
     const std::size_t n = samples.count;
     if (n > 0xffffffffu) throw std::invalid_argument("more than 2^32 - 1 samples");
@@ -31,11 +31,26 @@ PairSearch::PairSearch(const SampleView& samples, double reach) {
         yMin = std::min(yMin, samples.y[i]);
         yMax = std::max(yMax, samples.y[i]);
     }
-    // Cells of the reach, fewer (and so wider) when the extent would need
-    // more than about four cells per sample: only speed depends on it.
-    double cell = reach;
+    // Cells of an eighth of the reach, fewer (and so wider) when the extent
+    // would need more than about four cells per sample: only speed depends on
+    // it.
+    double cell = reach / 8.0;
     const double limit = 4.0 * static_cast<double>(n) + 16.0;
     while (std::floor((xMax - xMin) / cell + 1.0) * std::floor((yMax - yMin) / cell + 1.0) > limit) cell *= 2.0;
+    // Cells k columns away are at least (k - 1) cells apart: a row dr rows
+    // north (at least (dr - 1) cells away) is reached up to the columns k
+    // with (k - 1)^2 + (dr - 1)^2 <= (reach / cell)^2 (disc), or
+    // k - 1 <= reach / cell (square).
+    // (With a margin for the roundings of the cells' own arithmetic.)
+    const double reachInCells = reach / cell * (1.0 + 1e-9);
+    const std::size_t maxSpan = static_cast<std::size_t>(std::floor(reachInCells)) + 1;
+    for (std::size_t dr = 0; dr <= maxSpan; ++dr) {
+        const double gap = dr == 0 ? 0.0 : static_cast<double>(dr - 1);
+        if (gap > reachInCells) break;
+        const double across = shape == Reach::kSquare ? reachInCells
+                                                      : std::sqrt(reachInCells * reachInCells - gap * gap);
+        span_.push_back(std::min(maxSpan, static_cast<std::size_t>(std::floor(across)) + 1));
+    }
     columns_ = static_cast<std::size_t>(std::floor((xMax - xMin) / cell)) + 1;
     rows_ = static_cast<std::size_t>(std::floor((yMax - yMin) / cell)) + 1;
     auto column = [&](double x) { return std::min(columns_ - 1, static_cast<std::size_t>((x - xMin) / cell)); };
@@ -65,21 +80,20 @@ PairSearch::PairSearch(const SampleView& samples, double reach) {
     }
 }
 
-int PairSearch::RunsOf(std::size_t position, Run (&runs)[5]) const {
+int PairSearch::RunsOf(std::size_t position, Run (&runs)[kMaxRuns]) const {
     const std::size_t cell = cellOfSample_[position];
     const std::size_t c = cell % columns_;
     const std::size_t r = cell / columns_;
     int count = 0;
-    runs[count++] = {position + 1, cellStart_[cell + 1]};
-    auto add = [&](std::size_t rr, std::size_t cc) {
-        const std::size_t other = rr * columns_ + cc;
-        if (cellStart_[other] < cellStart_[other + 1]) runs[count++] = {cellStart_[other], cellStart_[other + 1]};
-    };
-    if (c + 1 < columns_) add(r, c + 1);
-    if (r + 1 < rows_) {
-        if (c > 0) add(r + 1, c - 1);
-        add(r + 1, c);
-        if (c + 1 < columns_) add(r + 1, c + 1);
+    // Its own row: the rest of its cell, then the cells east within reach.
+    const std::size_t east = std::min(columns_ - 1, c + span_[0]);
+    runs[count++] = {position + 1, cellStart_[r * columns_ + east + 1]};
+    for (std::size_t dr = 1; dr < span_.size() && r + dr < rows_ && count < kMaxRuns; ++dr) {
+        const std::size_t west = c >= span_[dr] ? c - span_[dr] : 0;
+        const std::size_t farEast = std::min(columns_ - 1, c + span_[dr]);
+        const std::size_t row = (r + dr) * columns_;
+        if (cellStart_[row + west] < cellStart_[row + farEast + 1])
+            runs[count++] = {cellStart_[row + west], cellStart_[row + farEast + 1]};
     }
     return count;
 }

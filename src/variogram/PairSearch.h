@@ -1,10 +1,13 @@
-// Every pair of samples whose separation lies within a reach in x and in y,
-// found through a uniform grid of cells at least the reach wide: a pair can
-// only join samples of the same or of adjacent cells. The samples are copied
-// in cell order, so that the partners of a sample are a few contiguous runs;
-// each pair is met once, from the sample earlier in that order, through its
-// own cell's later samples and four of the eight neighbours (east,
-// north-west, north, north-east).
+// Every pair of samples within a reach (a disc, or a square for the
+// variogram map), found through a uniform grid of cells an eighth of the reach
+// wide (wider when that would make more than about four cells per sample).
+// The samples are copied in cell order, row by row from the south, so that
+// the cells of one row that a sample's reach touches hold one contiguous run
+// of samples. Each pair is met once, from the sample earlier in that order:
+// the rest of its own row within reach (its own cell's later samples and the
+// cells east of it), and in each row north of it the cells whose nearest
+// point lies within the reach. Few pairs beyond the reach are looked at (the
+// cells along the disc's rim), and each look is a pass over a run.
 //
 // The pairs are visited in chunks of consecutive samples fixed by the sample
 // count alone, never by the thread count; a caller that sums per chunk and
@@ -32,8 +35,10 @@ void CheckSamplesAreFinite(const SampleView& samples);
 
 class PairSearch {
 public:
+    enum class Reach { kDisc, kSquare };
+
     // reach > 0 (and finite).
-    PairSearch(const SampleView& samples, double reach);
+    PairSearch(const SampleView& samples, double reach, Reach shape = Reach::kDisc);
 
     std::size_t Size() const { return x_.size(); }
 
@@ -49,7 +54,8 @@ public:
         std::size_t first;
         std::size_t last;
     };
-    int RunsOf(std::size_t position, Run (&runs)[5]) const;
+    static constexpr int kMaxRuns = 12;
+    int RunsOf(std::size_t position, Run (&runs)[kMaxRuns]) const;
 
     // Samples per chunk of the fixed partition.
     static constexpr std::size_t kChunk = 256;
@@ -64,6 +70,9 @@ private:
     std::vector<std::uint32_t> cellOfSample_;  // by position
     std::vector<std::size_t> cellStart_;       // positions of cell c: [cellStart_[c], cellStart_[c+1])
     std::size_t columns_ = 0, rows_ = 0;
+    // Columns either side that a row dr rows north reaches (index dr; the
+    // first entry: east of the sample's own cell).
+    std::vector<std::size_t> span_;
 };
 
 }  // namespace mosaro
