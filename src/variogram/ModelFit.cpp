@@ -153,6 +153,8 @@ public:
             }
             if (pass > 0 && change <= 1e-13 * size) break;
         }
+        if (method_ == FitMethod::kPairsOverModelSquared && !columns.empty())
+            RefineModelWeighted(basis, m, columns, fixedPart, sills, modelGamma);
         double nugget = fixedNugget;
         for (std::size_t c = 0; c < columns.size(); ++c) {
             if (columns[c] == m)
@@ -175,6 +177,65 @@ public:
     }
 
 private:
+    // Method 2's criterion sum N_j (gamma_j / g_j - 1)^2 (g the model) is not
+    // minimised by the re-weighting's fixed point: from there, projected
+    // Gauss-Newton steps on the criterion itself, each the non-negative
+    // least squares of the linearised residuals, halved until it gains.
+    void RefineModelWeighted(const std::vector<double>& basis, std::size_t m, const std::vector<std::size_t>& columns,
+                             const std::vector<double>& fixedPart, std::vector<double>& sills,
+                             std::vector<double>& modelGamma) const {
+        const std::size_t n = rows_.size(), k = columns.size();
+        auto criterion = [&](const std::vector<double>& g) {
+            double sum = 0.0;
+            for (std::size_t r = 0; r < n; ++r) {
+                if (!(g[r] > 0.0)) return kInfinity;
+                const double e = rows_[r].gamma / g[r] - 1.0;
+                sum += rows_[r].pairs * e * e;
+            }
+            return sum;
+        };
+        auto modelOf = [&](const std::vector<double>& c) {
+            std::vector<double> g(fixedPart);
+            for (std::size_t r = 0; r < n; ++r)
+                for (std::size_t j = 0; j < k; ++j) g[r] += c[j] * basis[r * (m + 1) + columns[j]];
+            return g;
+        };
+        double current = criterion(modelGamma);
+        if (!std::isfinite(current)) return;
+        for (int step = 0; step < 30; ++step) {
+            // r_j = sqrt(N_j) (gamma_j / g_j - 1); d r_j / d c = -sqrt(N_j) gamma_j f_j / g_j^2.
+            std::vector<double> jacobian(n * k), target(n);
+            for (std::size_t r = 0; r < n; ++r) {
+                const double root = std::sqrt(rows_[r].pairs), g = modelGamma[r];
+                const double residual = root * (rows_[r].gamma / g - 1.0);
+                double jc = 0.0;
+                for (std::size_t j = 0; j < k; ++j) {
+                    const double d = root * rows_[r].gamma * basis[r * (m + 1) + columns[j]] / (g * g);
+                    jacobian[r * k + j] = d;  // of -r
+                    jc += d * sills[j];
+                }
+                target[r] = residual + jc;  // min || J c' - (r + J c) ||, c' >= 0
+            }
+            const std::vector<double> proposal = NonNegativeLeastSquares(jacobian, target, n, k);
+            double length = 1.0;
+            bool gained = false;
+            for (int halving = 0; halving < 30 && !gained; ++halving, length *= 0.5) {
+                std::vector<double> trial(k);
+                for (std::size_t j = 0; j < k; ++j) trial[j] = sills[j] + length * (proposal[j] - sills[j]);
+                const std::vector<double> g = modelOf(trial);
+                const double value = criterion(g);
+                if (value < current) {
+                    gained = current - value > 1e-14 * current;
+                    sills = trial;
+                    modelGamma = g;
+                    current = value;
+                    if (!gained) return;
+                }
+            }
+            if (!gained) return;
+        }
+    }
+
     static double StartOf(const FitParameter& p) {
         return p.kind == FitParameter::Kind::kStartingAt && p.value > 0.0 ? NaturalLogarithm(p.value) : std::nan("");
     }

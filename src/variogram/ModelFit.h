@@ -12,7 +12,7 @@
 //
 // For given nonlinear parameters (ranges, shapes) the nugget and the partial
 // sills follow by non-negative least squares (for method 2, re-weighted until
-// the weights settle); the nonlinear parameters are searched by Nelder-Mead
+// the weights settle, then refined on method 2's own criterion); the nonlinear parameters are searched by Nelder-Mead
 // in log range and log shape, from several starts (gstat's start, range =
 // max h / 3, and others from 1/20 to twice the largest lag), within bounds:
 // ranges in [largest lag / 1000, kMaxRangeFactor * largest upper class edge],
