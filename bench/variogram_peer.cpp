@@ -4,6 +4,8 @@
 //
 //   variogram_peer classes FILE X Y VALUE log|raw classic|robust [AZIMUTH TOLERANCE]...
 //       one row per class with pairs: direction np dist gamma
+//   variogram_peer map FILE X Y VALUE log|raw CUTOFF WIDTH
+//       one row per cell with pairs: dx dy np gamma
 //   variogram_peer fit FILE X Y VALUE log|raw METHOD TEMPLATE...
 //       per template: the omnidirectional variogram's fit, as
 //       template <tab> status <tab> model <tab> weighted SSE
@@ -97,6 +99,20 @@ int main(int argc, char** argv) {
                     if (k.pairs > 0)
                         std::printf("%.17g %llu %.17g %.17g\n", d.omnidirectional ? 0.0 : d.direction.azimuth,
                                     static_cast<unsigned long long>(k.pairs), k.meanDistance, k.gamma);
+            return 0;
+        }
+        if (command == "map" && argc >= 9) {
+            const mosaro::VariogramMap map = mosaro::ComputeVariogramMap(
+                samples, std::strtod(argv[7], nullptr), std::strtod(argv[8], nullptr), mosaro::VariogramEstimator::kClassic, 2);
+            const std::size_t size = static_cast<std::size_t>(map.size);
+            for (std::size_t row = 0; row < size; ++row)
+                for (std::size_t column = 0; column < size; ++column) {
+                    const std::size_t cell = row * size + column;
+                    if (map.pairs[cell] == 0) continue;
+                    std::printf("%.17g %.17g %llu %.17g\n", -map.cutoff + static_cast<double>(column) * map.width,
+                                -map.cutoff + static_cast<double>(row) * map.width,
+                                static_cast<unsigned long long>(map.pairs[cell]), map.gamma[cell]);
+                }
             return 0;
         }
         mosaro::EmpiricalOptions options;

@@ -64,6 +64,16 @@ for (estimator in c("classic", "robust")) {
   }
 }
 
+## Variogram map
+g <- as.data.frame(variogram(value ~ 1, md, cutoff = 1000, width = 100, map = TRUE)$map)
+g <- g[g$np.var1 > 0, ]
+o <- read.table(text = run("map", meuse$file, meuse$x, meuse$y, meuse$v, "log", "1000", "100"),
+                col.names = c("dx", "dy", "np", "gamma"))
+m <- merge(g, o, by = c("dx", "dy"), all = TRUE)
+same <- nrow(m) == nrow(g) && nrow(m) == nrow(o) && all(m$np == m$np.var1, na.rm = FALSE)
+cat(sprintf("| map, cutoff 1000, width 100 | classic | %d cells | %s | - | %.1e |\n", nrow(g),
+            if (isTRUE(same)) "yes" else "NO", max(abs(m$gamma / m$var1 - 1))))
+
 ## Fits
 families <- list(
   list(label = "Sph", tpl = "Nug + Sph", vgm = vgm(NA, "Sph", NA, NA)),
