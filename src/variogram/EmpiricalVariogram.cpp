@@ -38,16 +38,16 @@ struct ClassSums {
 
 std::uint64_t ClassCount(double cutoff, double width) {
     const double count = std::floor(cutoff / width) + 1.0;
-    if (!(count <= 2147483648.0)) throw std::invalid_argument("more than 2^31 lag classes: choose a larger width");
+    if (!(count <= 1048576.0)) throw std::invalid_argument("more than 2^20 lag classes: choose a larger width");
     return static_cast<std::uint64_t>(count);
 }
 
-// gstat's class of a pair at `distance`: (k w, (k+1) w], 0 in the first.
-inline std::size_t ClassOf(double distance, double width) {
-    const double fraction = distance / width;
-    std::size_t k = static_cast<std::size_t>(fraction);
-    if (distance > 0.0 && fraction == static_cast<double>(k)) --k;
-    return k;
+// Samples per chunk of the fixed partition: 256, or more where the chunks'
+// sums of `cells` classes (or map cells) would together pass 64 MiB. It
+// depends on the sample and class counts only, never on the threads.
+std::size_t ChunkSize(std::size_t samples, std::size_t cells) {
+    const double chunks = std::max(1.0, (64.0 * 1024 * 1024) / (static_cast<double>(cells) * sizeof(ClassSums)));
+    return std::max<std::size_t>(256, static_cast<std::size_t>(std::ceil(static_cast<double>(samples) / chunks)));
 }
 
 inline double Statistic(double difference, VariogramEstimator estimator) {
@@ -224,8 +224,9 @@ EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, cons
     std::vector<ClassSums> total(directions * classes);
     if (samples.count >= 2) {
         const PairSearch search(samples, result.cutoff);
-        std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount());
-        search.ForEachChunk(options.threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+        const std::size_t chunkSize = ChunkSize(samples.count, directions * classes);
+        std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount(chunkSize));
+        search.ForEachChunk(options.threads, chunkSize, [&](std::size_t chunk, std::size_t first, std::size_t last) {
             ChunkSums sums(directions, classes);
             SumChunk(search, first, last, result.cutoff, result.width, options.estimator, tests, omnidirectional,
                      measure, sums);
@@ -263,8 +264,8 @@ std::vector<CloudPair> ComputeVariogramCloud(const SampleView& samples, double c
     std::vector<CloudPair> cloud;
     if (samples.count < 2) return cloud;
     const PairSearch search(samples, cutoff);
-    std::vector<std::vector<CloudPair>> perChunk(search.ChunkCount());
-    search.ForEachChunk(threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+    std::vector<std::vector<CloudPair>> perChunk(search.ChunkCount(256));
+    search.ForEachChunk(threads, 256, [&](std::size_t chunk, std::size_t first, std::size_t last) {
         std::vector<CloudPair>& pairs = perChunk[chunk];
         PairSearch::Run runs[PairSearch::kMaxRuns];
         for (std::size_t p = first; p < last; ++p) {
@@ -297,7 +298,7 @@ VariogramMap ComputeVariogramMap(const SampleView& samples, double cutoff, doubl
     map.cutoff = cutoff;
     map.width = width;
     const double cells = std::floor(2.0 * cutoff / width + 1e-10) + 1.0;  // R's seq(-cutoff, cutoff, width)
-    if (!(cells <= 46340.0)) throw std::invalid_argument("a variogram map of more than 46340^2 cells");
+    if (!(cells <= 2048.0)) throw std::invalid_argument("a variogram map of more than 2048^2 cells: choose a larger width");
     map.size = static_cast<int>(cells);
     const std::size_t size = static_cast<std::size_t>(map.size);
     const double left = -cutoff - 0.5 * width;
@@ -316,8 +317,9 @@ VariogramMap ComputeVariogramMap(const SampleView& samples, double cutoff, doubl
     std::vector<ClassSums> total(size * size);
     if (samples.count >= 2) {
         const PairSearch search(samples, std::max(std::fabs(left), right), PairSearch::Reach::kSquare);
-        std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount());
-        search.ForEachChunk(threads, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+        const std::size_t chunkSize = ChunkSize(samples.count, size * size);
+        std::vector<std::vector<ClassSums>> perChunk(search.ChunkCount(chunkSize));
+        search.ForEachChunk(threads, chunkSize, [&](std::size_t chunk, std::size_t first, std::size_t last) {
             std::vector<ClassSums> sums(size * size);
             PairSearch::Run runs[PairSearch::kMaxRuns];
             for (std::size_t p = first; p < last; ++p) {

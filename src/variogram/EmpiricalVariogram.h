@@ -19,8 +19,8 @@
 // 15, tolerance = 90 / (number of directions).
 //
 // The pairs are found through a PairSearch and summed per fixed chunk of
-// samples, the chunks then added in order: the same bits on any number of
-// threads.
+// samples (256, more when there are very many classes), the chunks then
+// added in order: the same bits on any number of threads.
 #pragma once
 
 #include <cstdint>
@@ -73,7 +73,7 @@ double DefaultCutoff(const SampleView& samples);
 
 // Throws std::invalid_argument for samples that are not finite, a cutoff or
 // width that is not a finite number > 0, a tolerance outside (0, 180], a
-// bandwidth <= 0 or more than 2^31 classes.
+// bandwidth <= 0 or more than 2^20 classes.
 EmpiricalVariogram ComputeEmpiricalVariogram(const SampleView& samples, const EmpiricalOptions& options);
 
 // As ComputeEmpiricalVariogram, with a given version of the pair
@@ -101,7 +101,8 @@ std::vector<CloudPair> ComputeVariogramCloud(const SampleView& samples, double c
 // on a cell edge joins the cell east of it, or south of it (gstat counts its
 // rows from the north), the outermost cells keep their outer edges. Cells
 // row by row from the south-west: cell (row, column) has
-// centre (-cutoff + column w, -cutoff + row w).
+// centre (-cutoff + column w, -cutoff + row w). At most 2048^2 cells
+// (std::invalid_argument beyond).
 struct VariogramMap {
     double cutoff = 0.0;
     double width = 0.0;

@@ -13,7 +13,7 @@
 
 namespace mosaro {
 
-// A is rows x columns, row-major. Returns the columns coefficients.
+// A is rows x columns, row-major; returns the coefficient of each column.
 std::vector<double> NonNegativeLeastSquares(const std::vector<double>& a, const std::vector<double>& b,
                                             std::size_t rows, std::size_t columns);
 

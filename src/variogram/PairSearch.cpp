@@ -98,12 +98,12 @@ int PairSearch::RunsOf(std::size_t position, Run (&runs)[kMaxRuns]) const {
     return count;
 }
 
-void PairSearch::ForEachChunk(int threads,
+void PairSearch::ForEachChunk(int threads, std::size_t chunkSize,
                               const std::function<void(std::size_t, std::size_t, std::size_t)>& body) const {
-    const std::size_t chunks = ChunkCount();
+    const std::size_t chunks = ChunkCount(chunkSize);
     auto piece = [&](std::size_t first, std::size_t last, int) {
         for (std::size_t chunk = first; chunk < last; ++chunk)
-            body(chunk, chunk * kChunk, std::min(Size(), (chunk + 1) * kChunk));
+            body(chunk, chunk * chunkSize, std::min(Size(), (chunk + 1) * chunkSize));
     };
     if (threads <= 1 || chunks <= 1) {
         piece(0, chunks, 0);

@@ -57,12 +57,11 @@ public:
     static constexpr int kMaxRuns = 12;
     int RunsOf(std::size_t position, Run (&runs)[kMaxRuns]) const;
 
-    // Samples per chunk of the fixed partition.
-    static constexpr std::size_t kChunk = 256;
-    std::size_t ChunkCount() const { return (Size() + kChunk - 1) / kChunk; }
-
+    // Chunks of `chunkSize` consecutive samples (the last one shorter):
     // body(chunk, first, last) for every chunk, on up to `threads` threads.
-    void ForEachChunk(int threads, const std::function<void(std::size_t, std::size_t, std::size_t)>& body) const;
+    std::size_t ChunkCount(std::size_t chunkSize) const { return (Size() + chunkSize - 1) / chunkSize; }
+    void ForEachChunk(int threads, std::size_t chunkSize,
+                      const std::function<void(std::size_t, std::size_t, std::size_t)>& body) const;
 
 private:
     std::vector<double> x_, y_, value_;
