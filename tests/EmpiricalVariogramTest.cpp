@@ -312,7 +312,8 @@ TEST(EmpiricalVariogram, EveryVectorPathGivesThePlainBits) {
                 options.cutoff = 11.0;
                 options.width = 1.0;
                 if (s.x.size() > 2000) options.cutoff = options.width = std::nan("");
-                if (directional) options.directions = {{0.0, 45.0}, {90.0, 45.0}};
+                // A narrow cone, one with a bandwidth, one that takes every pair.
+                if (directional) options.directions = {{0.0, 45.0}, {90.0, 45.0, 3.0}, {30.0, 90.0}};
                 const mosaro::EmpiricalVariogram plain =
                     mosaro::ComputeEmpiricalVariogramWith(s.View(), options, measures.front());
                 for (const mosaro::PairMeasure& measure : measures) {

@@ -14,21 +14,6 @@ namespace {
 
 constexpr double kDegree = 3.141592653589793 / 180.0;
 
-// A direction's test in the form gstat evaluates it, so that pairs on the
-// edge of the tolerance fall the same way.
-struct DirectionTest {
-    bool all;
-    double sine, cosine;  // of the azimuth
-    double cosineTolerance;
-    double bandwidth;
-
-    bool Takes(double dx, double dy, double distance) const {
-        if (all || (dx == 0.0 && dy == 0.0)) return true;
-        if (std::fabs((dx * sine + dy * cosine) / distance) < cosineTolerance) return false;
-        return std::fabs(dx * cosine - dy * sine) <= bandwidth;
-    }
-};
-
 // Running sums of one class.
 struct ClassSums {
     std::uint64_t pairs = 0;
@@ -116,19 +101,28 @@ private:
     double* sums_;
 };
 
+// Direction d's test, its sums still to be pointed at a chunk's.
+struct DirectionTest {
+    bool all;
+    double sine, cosine, cosineTolerance, bandwidth;
+};
+
 void SumChunk(const PairSearch& search, std::size_t first, std::size_t last, double cutoff, double width,
               VariogramEstimator estimator, const std::vector<DirectionTest>& tests, bool omnidirectional,
               const PairMeasure& measure, ChunkSums& sums) {
     const double* x = search.X().data();
     const double* y = search.Y().data();
     const double* v = search.Value().data();
-    const PairMeasureFunction measureBlock =
-        estimator == VariogramEstimator::kRobust ? measure.robust : measure.classic;
-    const std::int32_t discarded = sums.Discarded();
-    PairMeasureInput in{0.0, 0.0, 0.0, nullptr, nullptr, nullptr, cutoff, width, discarded};
+    const bool robust = estimator == VariogramEstimator::kRobust;
+    const PairSumFunction sumBlock = robust ? measure.sumRobust : measure.sumClassic;
+    const PairDirectionalSumFunction sumDirectional = robust ? measure.directionalRobust : measure.directionalClassic;
+    std::vector<PairDirection> directions;
+    for (std::size_t d = 0; d < tests.size(); ++d) {
+        const DirectionTest& t = tests[d];
+        directions.push_back({t.all, t.sine, t.cosine, t.cosineTolerance, t.bandwidth, sums.Direction(d)});
+    }
+    PairMeasureInput in{0.0, 0.0, 0.0, nullptr, nullptr, nullptr, cutoff, width, sums.Discarded()};
     PairSearch::Run runs[PairSearch::kMaxRuns];
-    PairBlock block;
-    const PairSumFunction sumBlock = estimator == VariogramEstimator::kRobust ? measure.sumRobust : measure.sumClassic;
     for (std::size_t p = first; p < last; ++p) {
         const int runCount = search.RunsOf(p, runs);
         in.xi = x[p];
@@ -140,22 +134,10 @@ void SumChunk(const PairSearch& search, std::size_t first, std::size_t last, dou
                 in.x = x + begin;
                 in.y = y + begin;
                 in.v = v + begin;
-                if (omnidirectional) {
+                if (omnidirectional)
                     sumBlock(in, count, sums.Direction(0), sums.Bins());
-                    continue;
-                }
-                measureBlock(in, count, block);
-                for (std::size_t d = 0; d < tests.size(); ++d) {
-                    double* direction = sums.Direction(d);
-                    for (std::size_t q = 0; q < count; ++q) {
-                        const bool taken = tests[d].Takes(block.dx[q], block.dy[q], block.distance[q]);
-                        double* at = direction + ((q & 3) * sums.Bins() +
-                                                  static_cast<std::size_t>(taken ? block.bin[q] : discarded)) * 4;
-                        at[0] += 1.0;
-                        at[1] += block.distance[q];
-                        at[2] += block.statistic[q];
-                    }
-                }
+                else
+                    sumDirectional(in, count, directions.data(), directions.size(), sums.Bins());
             }
         }
     }

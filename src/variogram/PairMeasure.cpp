@@ -59,6 +59,34 @@ void SumPlain(const PairMeasureInput& in, std::size_t count, double* sums, std::
     for (std::size_t q = 0; q < count; ++q) AddPair(sums, bins, q, b.bin[q], b.distance[q], b.statistic[q]);
 }
 
+inline bool Takes(const PairDirection& d, double dx, double dy, double distance) {
+    if (d.all || (dx == 0.0 && dy == 0.0)) return true;
+    if (std::fabs((dx * d.sine + dy * d.cosine) / distance) < d.cosineTolerance) return false;
+    return std::fabs(dx * d.cosine - dy * d.sine) <= d.bandwidth;
+}
+
+// Pairs `from` .. `from + count` of a block, measured into b[0 .. count),
+// into every direction, one direction after the other.
+template <bool kRobust>
+void DirectionalTail(const PairMeasureInput& in, std::size_t from, std::size_t count,
+                     const PairDirection* directions, std::size_t directionCount, std::size_t bins) {
+    PairBlock b;
+    MeasurePlain<kRobust>(
+        PairMeasureInput{in.xi, in.yi, in.vi, in.x + from, in.y + from, in.v + from, in.cutoff, in.width, in.discarded},
+        count, b);
+    for (std::size_t d = 0; d < directionCount; ++d)
+        for (std::size_t r = 0; r < count; ++r) {
+            const bool taken = Takes(directions[d], b.dx[r], b.dy[r], b.distance[r]);
+            AddPair(directions[d].sums, bins, from + r, taken ? b.bin[r] : in.discarded, b.distance[r], b.statistic[r]);
+        }
+}
+
+template <bool kRobust>
+void DirectionalPlain(const PairMeasureInput& in, std::size_t count, const PairDirection* directions,
+                      std::size_t directionCount, std::size_t bins) {
+    DirectionalTail<kRobust>(in, 0, count, directions, directionCount, bins);
+}
+
 #if MOSARO_PAIR_MEASURE_X86
 
 // Four pairs at a time. The bin is worked out in double (exact for
@@ -143,6 +171,44 @@ __attribute__((target("avx2"))) void SumAvx2(const PairMeasureInput& in, std::si
     }
 }
 
+// The bins of four pairs for one direction: their class where the
+// direction takes them, else the discarded bin.
+__attribute__((target("avx2"))) inline __m128i DirectionBins(const PairDirection& d, const FourPairs& f,
+                                                               std::int32_t discarded) {
+    if (d.all) return f.bin;
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
+    const __m256d along = _mm256_and_pd(
+        _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(f.dx, _mm256_set1_pd(d.sine)), _mm256_mul_pd(f.dy, _mm256_set1_pd(d.cosine))),
+                      f.distance),
+        magnitude);
+    const __m256d across = _mm256_and_pd(
+        _mm256_sub_pd(_mm256_mul_pd(f.dx, _mm256_set1_pd(d.cosine)), _mm256_mul_pd(f.dy, _mm256_set1_pd(d.sine))),
+        magnitude);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d coincident = _mm256_and_pd(_mm256_cmp_pd(f.dx, zero, _CMP_EQ_OQ), _mm256_cmp_pd(f.dy, zero, _CMP_EQ_OQ));
+    // Coincident pairs give 0/0 = NaN, which no comparison rejects, and 0 across.
+    const __m256d rejected = _mm256_cmp_pd(along, _mm256_set1_pd(d.cosineTolerance), _CMP_LT_OQ);
+    const __m256d near = _mm256_cmp_pd(across, _mm256_set1_pd(d.bandwidth), _CMP_LE_OQ);
+    const __m256d taken = _mm256_or_pd(coincident, _mm256_andnot_pd(rejected, near));
+    // The mask's four 64-bit lanes narrowed to the four 32-bit lanes of the bins.
+    const __m128i takenLanes = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
+        _mm256_castpd_si256(taken), _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)));
+    return _mm_blendv_epi8(_mm_set1_epi32(discarded), f.bin, takenLanes);
+}
+
+template <bool kRobust>
+__attribute__((target("avx2"))) void DirectionalAvx2(const PairMeasureInput& in, std::size_t count,
+                                                     const PairDirection* directions, std::size_t directionCount,
+                                                     std::size_t bins) {
+    std::size_t q = 0;
+    for (; q + 4 <= count; q += 4) {
+        const FourPairs f = MeasureFour<kRobust>(in, q);
+        for (std::size_t d = 0; d < directionCount; ++d)
+            AddFour(directions[d].sums, bins, DirectionBins(directions[d], f, in.discarded), f.distance, f.statistic);
+    }
+    if (q < count) DirectionalTail<kRobust>(in, q, count - q, directions, directionCount, bins);
+}
+
 // Eight pairs at a time. GCC 12's AVX-512 headers start their masked
 // built-ins from an undefined vector, which its own flow analysis then
 // reports as used uninitialised: the warning is the header's, not this code's.
@@ -210,6 +276,41 @@ __attribute__((target("avx512f"))) void SumAvx512(const PairMeasureInput& in, st
         for (std::size_t r = 0; q + r < count; ++r) AddPair(sums, bins, q + r, b.bin[r], b.distance[r], b.statistic[r]);
     }
 }
+
+template <bool kRobust>
+__attribute__((target("avx512f"))) void DirectionalAvx512(const PairMeasureInput& in, std::size_t count,
+                                                          const PairDirection* directions, std::size_t directionCount,
+                                                          std::size_t bins) {
+    std::size_t q = 0;
+    for (; q + 8 <= count; q += 8) {
+        const EightPairs e = MeasureEight<kRobust>(in, q);
+        const __m256d distanceLow = _mm512_castpd512_pd256(e.distance), distanceHigh = _mm512_extractf64x4_pd(e.distance, 1);
+        const __m256d statisticLow = _mm512_castpd512_pd256(e.statistic),
+                      statisticHigh = _mm512_extractf64x4_pd(e.statistic, 1);
+        for (std::size_t d = 0; d < directionCount; ++d) {
+            const PairDirection& direction = directions[d];
+            __m256i bin = e.bin;
+            if (!direction.all) {
+                const __m512d sine = _mm512_set1_pd(direction.sine), cosine = _mm512_set1_pd(direction.cosine);
+                const __m512d along = _mm512_abs_pd(_mm512_div_pd(
+                    _mm512_add_pd(_mm512_mul_pd(e.dx, sine), _mm512_mul_pd(e.dy, cosine)), e.distance));
+                const __m512d across = _mm512_abs_pd(_mm512_sub_pd(_mm512_mul_pd(e.dx, cosine), _mm512_mul_pd(e.dy, sine)));
+                const __m512d zero = _mm512_setzero_pd();
+                const __mmask8 coincident =
+                    _mm512_cmp_pd_mask(e.dx, zero, _CMP_EQ_OQ) & _mm512_cmp_pd_mask(e.dy, zero, _CMP_EQ_OQ);
+                const __mmask8 rejected =
+                    _mm512_cmp_pd_mask(along, _mm512_set1_pd(direction.cosineTolerance), _CMP_LT_OQ);
+                const __mmask8 near = _mm512_cmp_pd_mask(across, _mm512_set1_pd(direction.bandwidth), _CMP_LE_OQ);
+                const __mmask8 taken = static_cast<__mmask8>(coincident | (~rejected & near));
+                bin = _mm512_castsi512_si256(_mm512_mask_blend_epi32(
+                    static_cast<__mmask16>(taken), _mm512_set1_epi32(in.discarded), _mm512_castsi256_si512(e.bin)));
+            }
+            AddFour(direction.sums, bins, _mm256_castsi256_si128(bin), distanceLow, statisticLow);
+            AddFour(direction.sums, bins, _mm256_extracti128_si256(bin, 1), distanceHigh, statisticHigh);
+        }
+    }
+    if (q < count) DirectionalTail<kRobust>(in, q, count - q, directions, directionCount, bins);
+}
 #if defined(__GNUC__) && !defined(__clang__)
 #  pragma GCC diagnostic pop
 #endif
@@ -220,12 +321,15 @@ __attribute__((target("avx512f"))) void SumAvx512(const PairMeasureInput& in, st
 
 std::vector<PairMeasure> AvailablePairMeasures() {
     std::vector<PairMeasure> measures = {
-        {"plain", MeasurePlain<false>, MeasurePlain<true>, SumPlain<false>, SumPlain<true>}};
+        {"plain", MeasurePlain<false>, MeasurePlain<true>, SumPlain<false>, SumPlain<true>, DirectionalPlain<false>,
+         DirectionalPlain<true>}};
 #if MOSARO_PAIR_MEASURE_X86
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) measures.push_back({"avx2", MeasureAvx2<false>, MeasureAvx2<true>, SumAvx2<false>, SumAvx2<true>});
+    if (__builtin_cpu_supports("avx2")) measures.push_back({"avx2", MeasureAvx2<false>, MeasureAvx2<true>, SumAvx2<false>, SumAvx2<true>,
+                            DirectionalAvx2<false>, DirectionalAvx2<true>});
     if (__builtin_cpu_supports("avx512f")) measures.push_back(
-            {"avx512", MeasureAvx512<false>, MeasureAvx512<true>, SumAvx512<false>, SumAvx512<true>});
+            {"avx512", MeasureAvx512<false>, MeasureAvx512<true>, SumAvx512<false>, SumAvx512<true>,
+             DirectionalAvx512<false>, DirectionalAvx512<true>});
 #endif
     return measures;
 }

@@ -47,12 +47,28 @@ using PairMeasureFunction = void (*)(const PairMeasureInput& in, std::size_t cou
 // order whatever the version.
 using PairSumFunction = void (*)(const PairMeasureInput& in, std::size_t count, double* sums, std::size_t bins);
 
+// One direction's test and sums: a pair is taken when `all`, when it joins
+// coincident samples, or when |dx sine + dy cosine| / d is not below
+// cosineTolerance and |dx cosine - dy sine| <= bandwidth (gstat's form of
+// the angle test, evaluated as written); a pair not taken goes to the
+// discarded bin. `sums` in PairSumFunction's layout.
+struct PairDirection {
+    bool all;
+    double sine, cosine, cosineTolerance, bandwidth;
+    double* sums;
+};
+using PairDirectionalSumFunction = void (*)(const PairMeasureInput& in, std::size_t count,
+                                            const PairDirection* directions, std::size_t directionCount,
+                                            std::size_t bins);
+
 struct PairMeasure {
     const char* name;
     PairMeasureFunction classic;
     PairMeasureFunction robust;
     PairSumFunction sumClassic;
     PairSumFunction sumRobust;
+    PairDirectionalSumFunction directionalClassic;
+    PairDirectionalSumFunction directionalRobust;
 };
 
 // Every version this processor runs, the plain one first.
