@@ -8,7 +8,6 @@
 #include "platform/PortableMath.h"
 #include "variogram/PairMeasure.h"
 
-
 namespace mosaro {
 namespace {
 
