@@ -387,4 +387,388 @@ double NaturalExponential(double x) {
     return Scaled(power.hi, static_cast<int>((steps - fraction) / 64));
 }
 
+namespace {
+
+// 1 / Gamma(z) = sum of c_k z^k, k = 1..33 (entry k - 1): enough for
+// |z| <= 1/2 to 2^-110.
+constexpr DD kReciprocalGammaSeries[] = {
+    {0x1.0000000000000p+0, 0x0.0p+0},
+    {0x1.2788cfc6fb619p-1, -0x1.6cb90701fbfabp-58},
+    {-0x1.4fcf4026afa2ep-1, 0x1.8a3db7a90c42ap-56},
+    {-0x1.5815e8fa27048p-5, 0x1.b85ea59bc3638p-60},
+    {0x1.5512320b43fbep-3, 0x1.77e9bfd84d0f8p-57},
+    {-0x1.59af103c34092p-5, -0x1.ef8da0241c465p-59},
+    {-0x1.3b4af28483e21p-7, -0x1.38dbcf40c139bp-61},
+    {0x1.d919c527f60b2p-8, -0x1.a91714b11611fp-62},
+    {-0x1.317112ce3a2a8p-10, 0x1.0b48922be53b9p-64},
+    {-0x1.c364fe6f1563dp-13, 0x1.6707f71f86f2ep-69},
+    {0x1.0c8a78cd9f9d2p-13, -0x1.6193e5e682992p-67},
+    {-0x1.51ce8af47eabep-16, 0x1.26de8c501cb48p-75},
+    {-0x1.4fad41fc34fbbp-20, -0x1.01776ab160dc8p-75},
+    {0x1.302509dbc0de3p-20, -0x1.bf09003481b1ap-75},
+    {-0x1.b9986666c225dp-23, -0x1.d12e45de59d01p-79},
+    {0x1.a44b7ba22d629p-28, -0x1.4d6f19c81365fp-82},
+    {0x1.57bc3fc384334p-28, -0x1.30a82205f48c5p-86},
+    {-0x1.44b4cedca388fp-30, -0x1.f1c4c0ce1c9c5p-84},
+    {0x1.cae7675c18607p-34, -0x1.d04082c7c66aap-89},
+    {0x1.11d065bfaf067p-37, 0x1.16b58cf85bbf4p-91},
+    {-0x1.0423bac8ca3fbp-38, 0x1.56e661d0c83b0p-92},
+    {0x1.1f20151323cd0p-41, 0x1.c8f6862a8bddcp-96},
+    {-0x1.72cb88ea5ae6ep-46, -0x1.de95486d20bfdp-100},
+    {-0x1.815f72a05f16fp-48, -0x1.a4cb318673048p-103},
+    {0x1.6198491a83bcdp-50, -0x1.07669bbb14734p-104},
+    {-0x1.10613dde57a89p-53, 0x1.0ac528c8febccp-107},
+    {0x1.5e3fee81de0eap-60, -0x1.bf04525509a98p-115},
+    {0x1.a0dc770fb8a4ap-60, -0x1.92dc0de693e1ep-114},
+    {-0x1.0f635344a29eap-62, 0x1.c5c86e6ee7520p-120},
+    {0x1.43d79a4b90ce8p-66, 0x1.1cc98752f9af2p-124},
+    {0x1.435a100c67b42p-73, 0x1.cc8bd883afb88p-129},
+    {-0x1.f0aee5efb2fccp-73, 0x1.41119dde8b2c8p-128},
+    {0x1.089cd2aab3897p-75, -0x1.f245358d858b4p-129},
+};
+constexpr int kReciprocalGammaTerms = 33;
+
+// pi/2 to four doubles, the first three of them the two of kHalfPi and its
+// rounding remainder: k (P1 + P2 + P3 + P4) for integral k.
+constexpr double kHalfPi3 = -0x1.f1976b7ed8fbcp-110;
+constexpr double kHalfPi4 = 0x1.4cf98e804177dp-164;
+constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
+constexpr DD kPi = {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53};
+
+// log x as a double-double, x positive and finite: NaturalLogarithm before
+// its last rounding.
+DD LogarithmDD(double x) {
+    int e = 0;
+    if (x < 0x1p-1022) {
+        x *= 0x1p54;
+        e = -54;
+    }
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    e += static_cast<int>(bits >> 52) - 1023;
+    bits = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52);
+    double m;
+    std::memcpy(&m, &bits, sizeof m);
+    if (m >= 91.5 / 64.0) {
+        m *= 0.5;
+        ++e;
+    }
+    const int node = static_cast<int>(m * 64.0 + 0.5);
+    const double c = node / 64.0;
+    const DD s = Divide({m - c, 0.0}, TwoSum(m, c));
+    const DD series = Multiply(s, Series(kInverseOdd, 8, Multiply(s, s)));
+    const DD logM = Add(kLogOfNode[node - 45], {2.0 * series.hi, 2.0 * series.lo});
+    const double k = static_cast<double>(e);
+    const DD eLn2 = Add(Add(TwoProduct(k, kLn2.hi), TwoProduct(k, kLn2.lo)), {k * kLn2Tail, 0.0});
+    return Add(eLn2, logM);
+}
+
+// e^x = mantissa * 2^exponent for a double-double x with |x.hi| <= 746, as
+// NaturalExponential computes it, the argument's low part added to the
+// reduced argument.
+struct ScaledDD {
+    DD mantissa;
+    int exponent;
+};
+ScaledDD ExponentialDD(DD x) {
+    const double k = std::floor(x.hi * 0x1.71547652b82fep+6 + 0.5);
+    DD r = Add(x, Negated(TwoProduct(k, kLn2.hi * 0x1p-6)));
+    r = Add(r, Negated(TwoProduct(k, kLn2.lo * 0x1p-6)));
+    r = Add(r, {-k * (kLn2Tail * 0x1p-6), 0.0});
+    const long long steps = static_cast<long long>(k);
+    const int fraction = static_cast<int>(steps & 63);
+    return {Multiply(kPowerOfTwo64[fraction], Series(kInverseFactorial, 12, r)),
+            static_cast<int>((steps - fraction) / 64)};
+}
+
+// e^x rounded to double for a double-double x (overflow and underflow as
+// NaturalExponential's).
+double ExponentialOfDD(DD x) {
+    if (x.hi > 709.8) return std::numeric_limits<double>::infinity();
+    if (x.hi < -745.2) return 0.0;
+    const ScaledDD e = ExponentialDD(x);
+    return Scaled(e.mantissa.hi, e.exponent);
+}
+
+// x = q pi/2 + r with |r| about pi/4 at most; q in 0..3.
+struct ReducedAngle {
+    int quadrant;
+    DD r;
+};
+ReducedAngle ReduceByHalfPi(double x) {
+    if (std::fabs(x) <= 0.78539816339744828) return {0, {x, 0.0}};
+    // Past 2^40 the four doubles of pi/2 no longer leave the remainder its
+    // bits; the angle is first folded (exactly, deterministically) into one
+    // turn of the double nearest 2 pi, so that the result is still the same
+    // everywhere and bounded, though no longer the sine of x.
+    if (std::fabs(x) > 0x1p40) x = std::fmod(x, 0x1.921fb54442d18p+2);
+    const double k = std::floor(x * kTwoOverPi + 0.5);
+    // k P1 is exact as a pair, and x less its high part is exact (Sterbenz):
+    // nothing of x is lost before the small terms are taken off.
+    const DD p1 = TwoProduct(k, kHalfPi.hi);
+    DD r = TwoSum(x - p1.hi, -p1.lo);
+    r = Add(r, Negated(TwoProduct(k, kHalfPi.lo)));
+    r = Add(r, Negated(TwoProduct(k, kHalfPi3)));
+    r = Add(r, {-k * kHalfPi4, 0.0});
+    int quadrant = static_cast<int>(std::fmod(k, 4.0));
+    if (quadrant < 0) quadrant += 4;
+    return {quadrant, r};
+}
+
+// sin r for |r| <= about pi/4: r + r^3 P(r^2) with the Taylor terms to r^19
+// in double (their sum is below r/6, so its rounding costs a fraction of a
+// unit), the low part of r entering through its first-order term.
+double SineKernel(DD r) {
+    const double z = r.hi * r.hi;
+    double p = -kInverseFactorial[19].hi;
+    for (int k = 17; k >= 3; k -= 2) p = p * z + ((k / 2) % 2 == 0 ? kInverseFactorial[k].hi : -kInverseFactorial[k].hi);
+    return r.hi + (r.lo * (1.0 - 0.5 * z) + r.hi * z * p);
+}
+
+// cos r for |r| <= about pi/4: 1 - r^2/2 exactly as a pair, the Taylor
+// terms from r^4 to r^20 in double, the low part of r to first order.
+double CosineKernel(DD r) {
+    const DD square = TwoProduct(r.hi, r.hi);
+    const DD head = TwoSum(1.0, -0.5 * square.hi);
+    const double z = square.hi;
+    double p = kInverseFactorial[20].hi;
+    for (int k = 18; k >= 4; k -= 2) p = p * z + ((k / 2) % 2 == 0 ? kInverseFactorial[k].hi : -kInverseFactorial[k].hi);
+    return head.hi + (head.lo + (z * z * p - 0.5 * square.lo - r.hi * r.lo));
+}
+
+// 1 / Gamma(1 + z) = sum of c_k z^(k-1), |z| <= 1/2, in double-double.
+DD ReciprocalGammaOfOnePlus(double z) {
+    DD sum = kReciprocalGammaSeries[kReciprocalGammaTerms - 1];
+    for (int k = kReciprocalGammaTerms - 2; k >= 0; --k)
+        sum = Add(Multiply(sum, {z, 0.0}), kReciprocalGammaSeries[k]);
+    return sum;
+}
+
+// K_mu(x) and K_(mu+1)(x) for |mu| <= 1/2, and (x/2)^mu.
+struct BesselPair {
+    double k0;
+    double k1;
+    double power;
+};
+
+// Temme's series (x <= 1; nearer 2 it loses more bits than the fraction).
+// With Gamma1 = (1/Gamma(1-mu) - 1/Gamma(1+mu)) / (2 mu) and Gamma2 = (1/Gamma(1-mu) + 1/Gamma(1+mu)) / 2 from the series of
+// 1/Gamma (the odd and the even coefficients, free of the cancellation at
+// mu = 0), sigma = mu log(2/x):
+//   f0 = mu pi / sin(mu pi) (Gamma1 cosh sigma + Gamma2 log(2/x) sinh(sigma) / sigma),
+//   p0 = (x/2)^-mu Gamma(1+mu) / 2, q0 = (x/2)^mu Gamma(1-mu) / 2,
+//   f_i = (i f_(i-1) + p_(i-1) + q_(i-1)) / (i^2 - mu^2), p_i = p_(i-1) / (i - mu),
+//   q_i = q_(i-1) / (i + mu), c_i = (x^2/4)^i / i!,
+//   K_mu = sum c_i f_i, K_(mu+1) = (2/x) sum c_i (p_i - i f_i).
+BesselPair TemmeSeries(double mu, double x) {
+    const double half = 0.5 * x;
+    const DD logTwoOverX = Negated(LogarithmDD(half));
+    const DD sigmaDD = Multiply(logTwoOverX, {mu, 0.0});
+    const double sigma = sigmaDD.hi;
+    const double piMu = kPi.hi * mu;
+    const double fact = mu == 0.0 ? 1.0 : piMu / Sine(piMu);
+    double sinhOverSigma;
+    if (std::fabs(sigma) < 0.5) {
+        const double s2 = sigma * sigma;
+        double series = kInverseFactorial[17].hi;
+        for (int k = 15; k >= 1; k -= 2) series = series * s2 + kInverseFactorial[k].hi;
+        sinhOverSigma = series;
+    } else {
+        const double e = ExponentialOfDD(sigmaDD);
+        sinhOverSigma = (e - 1.0 / e) / (2.0 * sigma);
+    }
+    const double powerInverse = ExponentialOfDD(sigmaDD);  // (x/2)^-mu
+    const double coshSigma = 0.5 * (powerInverse + 1.0 / powerInverse);
+    const double mu2 = mu * mu;
+    double gamma1 = 0.0;
+    // Entry i holds c_(i+1): Gamma1 takes the even k (odd i), Gamma2 the odd.
+    for (int i = kReciprocalGammaTerms - 2; i >= 1; i -= 2) gamma1 = gamma1 * mu2 + kReciprocalGammaSeries[i].hi;
+    gamma1 = -gamma1;
+    double gamma2 = 0.0;
+    for (int i = kReciprocalGammaTerms - 1; i >= 0; i -= 2) gamma2 = gamma2 * mu2 + kReciprocalGammaSeries[i].hi;
+    const double reciprocalGammaPlus = gamma2 - mu * gamma1;   // 1 / Gamma(1 + mu)
+    const double reciprocalGammaMinus = gamma2 + mu * gamma1;  // 1 / Gamma(1 - mu)
+    double f = fact * (gamma1 * coshSigma + gamma2 * sinhOverSigma * logTwoOverX.hi);
+    double p = 0.5 * powerInverse / reciprocalGammaPlus;
+    double q = 0.5 / (powerInverse * reciprocalGammaMinus);
+    double c = 1.0;
+    const double quarterSquare = half * half;
+    double sum = f;
+    double sum1 = p;
+    for (int i = 1; i < 500; ++i) {
+        const double di = static_cast<double>(i);
+        f = (di * f + p + q) / (di * di - mu2);
+        c *= quarterSquare / di;
+        p /= di - mu;
+        q /= di + mu;
+        const double term = c * f;
+        sum += term;
+        sum1 += c * (p - di * f);
+        if (std::fabs(term) < std::fabs(sum) * 0x1p-55) break;
+    }
+    return {sum, sum1 * (2.0 / x), 1.0 / powerInverse};
+}
+
+// Steed's continued fraction (x > 1), in the form of Thompson and Barnett
+// that gives K_mu and K_(mu+1) together:
+//   K_mu = sqrt(pi / (2x)) e^-x / s, K_(mu+1) = K_mu (mu + x + 1/2 - a1 h) / x.
+BesselPair SteedFraction(double mu, double x) {
+    double b = 2.0 * (1.0 + x);
+    double d = 1.0 / b;
+    double h = d;
+    double delta = d;
+    double q1 = 0.0;
+    double q2 = 1.0;
+    const double a1 = 0.25 - mu * mu;
+    double q = a1;
+    double c = a1;
+    double a = -a1;
+    double s = 1.0 + q * delta;
+    for (int i = 2; i < 100000; ++i) {
+        const double di = static_cast<double>(i);
+        a -= 2.0 * (di - 1.0);
+        c = -a * c / di;
+        const double qNext = (q1 - b * q2) / a;
+        q1 = q2;
+        q2 = qNext;
+        q += c * qNext;
+        b += 2.0;
+        d = 1.0 / (b + a * d);
+        delta = (b * d - 1.0) * delta;
+        h += delta;
+        const double step = q * delta;
+        s += step;
+        if (std::fabs(step) < std::fabs(s) * 0x1p-55) break;
+    }
+    h *= a1;
+    const double kMu = std::sqrt(kPi.hi / (2.0 * x)) * NaturalExponential(-x) / s;
+    return {kMu, kMu * (mu + x + 0.5 - h) / x, Power(0.5 * x, mu)};
+}
+
+BesselPair BesselPairOfOrder(double mu, double x) {
+    return x <= 1.0 ? TemmeSeries(mu, x) : SteedFraction(mu, x);
+}
+
+}  // namespace
+
+double Sine(double x) {
+    if (std::isnan(x) || std::isinf(x)) return std::numeric_limits<double>::quiet_NaN();
+    if (x == 0.0) return x;
+    const ReducedAngle a = ReduceByHalfPi(x);
+    switch (a.quadrant) {
+    case 0: return SineKernel(a.r);
+    case 1: return CosineKernel(a.r);
+    case 2: return -SineKernel(a.r);
+    default: return -CosineKernel(a.r);
+    }
+}
+
+double Cosine(double x) {
+    if (std::isnan(x) || std::isinf(x)) return std::numeric_limits<double>::quiet_NaN();
+    const ReducedAngle a = ReduceByHalfPi(x);
+    switch (a.quadrant) {
+    case 0: return CosineKernel(a.r);
+    case 1: return -SineKernel(a.r);
+    case 2: return -CosineKernel(a.r);
+    default: return SineKernel(a.r);
+    }
+}
+
+double ArcSine(double x) {
+    if (!(std::fabs(x) <= 1.0)) return std::numeric_limits<double>::quiet_NaN();
+    if (x == 1.0) return kHalfPi.hi;
+    if (x == -1.0) return -kHalfPi.hi;
+    return ArcTangent(x / std::sqrt((1.0 - x) * (1.0 + x)));
+}
+
+double ExponentialMinusOne(double x) {
+    if (std::isnan(x) || x == 0.0) return x;
+    if (std::fabs(x) < 0x1p-27) return x + x * x * (0.5 + x * kInverseFactorial[3].hi);
+    if (x > 40.0) return NaturalExponential(x);
+    if (x < -40.0) return -1.0;
+    const ScaledDD e = ExponentialDD({x, 0.0});
+    const double scale = Scaled(1.0, e.exponent);  // exact: |exponent| <= 58
+    return Add({e.mantissa.hi * scale, e.mantissa.lo * scale}, {-1.0, 0.0}).hi;
+}
+
+double Power(double x, double y) {
+    if (y == 0.0 || x == 1.0) return 1.0;
+    if (std::isnan(x) || std::isnan(y)) return std::numeric_limits<double>::quiet_NaN();
+    if (x < 0.0) {
+        if (std::isinf(y)) return Power(-x, y);
+        if (y != std::floor(y)) return std::numeric_limits<double>::quiet_NaN();
+        const double magnitude = Power(-x, y);
+        return std::fmod(y, 2.0) == 0.0 ? magnitude : -magnitude;
+    }
+    const double inf = std::numeric_limits<double>::infinity();
+    if (x == 0.0) return y > 0.0 ? 0.0 : inf;
+    if (std::isinf(x)) return y > 0.0 ? inf : 0.0;
+    if (std::isinf(y)) return (x > 1.0) == (y > 0.0) ? inf : 0.0;
+    return ExponentialOfDD(Multiply(LogarithmDD(x), {y, 0.0}));
+}
+
+double Gamma(double x) {
+    if (!(x > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    if (x > 171.625) return std::numeric_limits<double>::infinity();
+    if (x < 0x1p-1000) return 1.0 / x;  // Gamma(x) = 1/x - 0.577...: the rest is below a unit
+    const double n = std::floor(x + 0.5);
+    const double z = x - n;  // exact, |z| <= 1/2
+    DD gamma = Divide({1.0, 0.0}, ReciprocalGammaOfOnePlus(z));  // Gamma(1 + z)
+    if (n == 0.0) return Divide(gamma, {x, 0.0}).hi;
+    // Gamma(n + z) = Gamma(1 + z) (1 + z)(2 + z)...(n - 1 + z), kept below
+    // the range where the exact products would overflow.
+    int exponent = 0;
+    for (double j = 1.0; j < n; j += 1.0) {
+        gamma = Multiply(gamma, TwoSum(z, j));
+        if (gamma.hi > 0x1p600) {
+            gamma = {gamma.hi * 0x1p-600, gamma.lo * 0x1p-600};
+            exponent += 600;
+        }
+    }
+    return Scaled(gamma.hi, exponent);
+}
+
+double BesselK(double nu, double x) {
+    if (std::isnan(nu) || std::isnan(x) || x < 0.0 || std::isinf(nu))
+        return std::numeric_limits<double>::quiet_NaN();
+    if (x == 0.0) return std::numeric_limits<double>::infinity();
+    if (std::isinf(x)) return 0.0;
+    nu = std::fabs(nu);
+    const double n = std::floor(nu + 0.5);
+    const double mu = nu - n;
+    const BesselPair pair = BesselPairOfOrder(mu, x);
+    // Upward: K_(m+1) = (2m/x) K_m + K_(m-1).
+    double kLower = pair.k0;
+    double kUpper = pair.k1;
+    if (n == 0.0) return kLower;
+    for (double i = 1.0; i < n; i += 1.0) {
+        const double next = (2.0 * (mu + i) / x) * kUpper + kLower;
+        kLower = kUpper;
+        kUpper = next;
+    }
+    return kUpper;
+}
+
+double ScaledBesselK(double nu, double x) {
+    if (std::isnan(nu) || std::isnan(x) || x < 0.0 || std::isinf(nu))
+        return std::numeric_limits<double>::quiet_NaN();
+    nu = std::fabs(nu);
+    if (x == 0.0) return nu > 0.0 ? 0.5 * Gamma(nu) : std::numeric_limits<double>::infinity();
+    if (std::isinf(x)) return 0.0;
+    const double n = std::floor(nu + 0.5);
+    const double mu = nu - n;
+    const BesselPair pair = BesselPairOfOrder(mu, x);
+    const double half = 0.5 * x;
+    double uLower = pair.power * pair.k0;           // (x/2)^mu K_mu
+    double uUpper = pair.power * half * pair.k1;    // (x/2)^(mu+1) K_(mu+1)
+    if (n == 0.0) return uLower;
+    const double quarterSquare = half * half;
+    for (double i = 1.0; i < n; i += 1.0) {
+        const double next = (mu + i) * uUpper + quarterSquare * uLower;
+        uLower = uUpper;
+        uUpper = next;
+    }
+    return uUpper;
+}
+
 }  // namespace mosaro

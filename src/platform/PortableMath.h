@@ -1,4 +1,5 @@
-// The engine's own pow(x, 3), atan, log and exp.
+// The engine's own pow(x, 3), atan, log and exp, and the sine, cosine,
+// power, gamma and Bessel functions of the variogram models.
 //
 // Grids must have the same bits on every platform, and the C runtimes do
 // not agree on these functions: glibc's are within about half a unit in the
@@ -28,5 +29,46 @@ double NaturalLogarithm(double x);
 
 // e^x.
 double NaturalExponential(double x);
+
+// sin x and cos x. The argument is reduced by multiples of pi/2 held to
+// four doubles, in double-double arithmetic whose first step is exact, so the
+// reduced argument keeps its bits for |x| up to about 2^40 (beyond, where no
+// variogram reaches, the result stays deterministic but loses accuracy);
+// then Taylor polynomials of the reduced argument: within a unit in the last
+// place.
+double Sine(double x);
+double Cosine(double x);
+
+// arcsin x for |x| <= 1 (NaN beyond), through the arc tangent of
+// x / sqrt((1 - x)(1 + x)), whose factors keep their bits near |x| = 1.
+double ArcSine(double x);
+
+// e^x - 1 without the cancellation near x = 0: the double-double e^x less
+// one, and the Taylor series where even that would cancel.
+double ExponentialMinusOne(double x);
+
+// x^y = e^(y log x) in double-double, rounded once, for x >= 0; a negative
+// x gives NaN unless y is an integer. Special arguments as the C library's
+// pow (x^0 = 1, 1^y = 1, 0^y = 0 or infinity).
+double Power(double x, double y);
+
+// The gamma function for x > 0: 1 / Gamma(1 + z) by its Taylor series
+// (|z| <= 1/2) and the product of the recurrence, all in double-double;
+// infinity beyond 171.62, NaN for x <= 0.
+double Gamma(double x);
+
+// The modified Bessel function of the second kind K_nu(x), x > 0, for any
+// real order (K_-nu = K_nu). Temme's series for x <= 1, Steed's continued
+// fraction beyond, for the order nu - round(nu) in [-1/2, 1/2), then the
+// upward recurrence, which is stable for K: a few units in the last place.
+// Infinity where K overflows (small x and large order), NaN for x <= 0.
+double BesselK(double nu, double x);
+
+// (x/2)^nu K_nu(x) for nu >= 0, x > 0, without the overflow of K_nu at
+// small x: it tends to Gamma(nu)/2 as x -> 0 (nu > 0), so the Matern
+// correlation is 2 ScaledBesselK(nu, x) / Gamma(nu). The recurrence runs on
+// the scaled values u_k = (x/2)^(mu+k) K_(mu+k)(x) themselves:
+// u_(k+1) = (mu + k) u_k + (x/2)^2 u_(k-1), every term positive.
+double ScaledBesselK(double nu, double x);
 
 }  // namespace mosaro
