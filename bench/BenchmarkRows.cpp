@@ -26,8 +26,8 @@ std::vector<Row> RowsOf(Mode mode) {
     if (mode == Mode::kQuick) {
         Row lattice = Plain("lattice", k1e3, 100);
         lattice.lattice = true;
-        return {Plain("base", k1e3, 100), Plain("threads", k1e3, 100, 16, 1, 1), Plain("m", k1e3, 100, 8),
-                Plain("method", k1e3, 100, 16, 10), Plain("method", k1e3, 100, 16, 11), lattice};
+        return {Plain("base", k1e3, 100),           Plain("threads", k1e3, 100, 16, 1, 1), Plain("m", k1e3, 100, 8),
+                Plain("method", k1e3, 100, 16, 10), Plain("method", k1e3, 100, 16, 11),    lattice};
     }
 
     // Each group varies one thing around n = 10^4, 300 x 300, m = 16,
@@ -79,7 +79,8 @@ Input MakeInput(const Row& row) {
         std::vector<float> wide;
         for (std::size_t i = 0; i + 2 < input.table.size(); i += 3) {
             const float v = input.table[i + 2];
-            wide.insert(wide.end(), {input.table[i], input.table[i + 1], v, 0.6f * v + 0.01f * static_cast<float>(i % 97)});
+            wide.insert(wide.end(),
+                        {input.table[i], input.table[i + 1], v, 0.6f * v + 0.01f * static_cast<float>(i % 97)});
         }
         input.table = std::move(wide);
         input.columns = 4;

@@ -73,7 +73,8 @@ std::string Measure(const Row& row, const Call& call, int repeats, int bandRows)
         m.modelsKnown = 1;
         std::copy(report[0].models, report[0].models + 2, m.models);
     }
-    m.bandNodes = static_cast<std::uint32_t>(std::min<std::size_t>(grid.size(), static_cast<std::size_t>(bandRows) * columns));
+    m.bandNodes =
+        static_cast<std::uint32_t>(std::min<std::size_t>(grid.size(), static_cast<std::size_t>(bandRows) * columns));
     std::string out(reinterpret_cast<const char*>(&m), sizeof m);
     out.append(reinterpret_cast<const char*>(grid.data()), m.bandNodes * sizeof(float));
     return out;

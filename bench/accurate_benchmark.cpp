@@ -78,17 +78,20 @@ int main(int argc, char** argv) {
     }
     const mosaro_variogram_model model{1.0f, 0.0f, 250.0f, 200.0f};
 
-    std::printf("| sweep | method | legacy Mnode/s | accurate Mnode/s | accurate / legacy | no-data | ill-conditioned |\n");
+    std::printf(
+        "| sweep | method | legacy Mnode/s | accurate Mnode/s | accurate / legacy | no-data | ill-conditioned |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     struct SweepRow {
         int samples, nodes, method;
     };
-    const std::vector<SweepRow> sweeps = quick ? std::vector<SweepRow>{{10000, 201, 1}, {10000, 201, 7}}
-                                               : std::vector<SweepRow>{{10000, 301, 1}, {10000, 301, 7}, {100000, 1001, 1}};
+    const std::vector<SweepRow> sweeps =
+        quick ? std::vector<SweepRow>{{10000, 201, 1}, {10000, 201, 7}}
+              : std::vector<SweepRow>{{10000, 301, 1}, {10000, 301, 7}, {100000, 1001, 1}};
     for (const SweepRow& row : sweeps) {
         const Samples s = Make(row.samples, 17);
         mosaro_samples* samples = nullptr;
-        if (mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), row.samples, nullptr, 0, &samples) != MOSARO_OK)
+        if (mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), row.samples, nullptr, 0, &samples) !=
+            MOSARO_OK)
             return 1;
         std::vector<float> grid(static_cast<std::size_t>(row.nodes) * static_cast<std::size_t>(row.nodes));
         double seconds[2];
@@ -117,7 +120,8 @@ int main(int argc, char** argv) {
     const int count = quick ? 2000 : 10000;
     const Samples s = Make(count, 23);
     mosaro_samples* samples = nullptr;
-    if (mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), count, nullptr, 0, &samples) != MOSARO_OK) return 1;
+    if (mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), count, nullptr, 0, &samples) != MOSARO_OK)
+        return 1;
     for (int method : {1, 7}) {
         double seconds[2];
         mosaro_validation_summary summary{};

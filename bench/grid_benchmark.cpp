@@ -186,9 +186,9 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
                              : CompareReduced(row, fastCall, bandRows, subset, options, notes);
 
     const std::string bits = !c.checked ? "-" : c.same ? (c.reduced ? "same~" : "same") : "DIFF";
-    std::printf("%-8s %7d %5d %3d %4d %3d %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8.1f %6s\n", row.effect.c_str(),
-                row.samples, row.cells, row.neighbours, row.method, row.threads, row.lattice ? "L" : "",
-                Seconds(fast.m.stage[0]).c_str(), Seconds(c.refVario, c.varioEstimated).c_str(),
+    std::printf("%-8s %7d %5d %3d %4d %3d %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8.1f %6s\n",
+                row.effect.c_str(), row.samples, row.cells, row.neighbours, row.method, row.threads,
+                row.lattice ? "L" : "", Seconds(fast.m.stage[0]).c_str(), Seconds(c.refVario, c.varioEstimated).c_str(),
                 Ratio(c.varioPair[0], c.varioPair[1]).c_str(), Seconds(fast.m.stage[2]).c_str(),
                 Seconds(c.refSweep, c.sweepEstimated).c_str(), Ratio(c.sweepPair[0], c.sweepPair[1]).c_str(),
                 Seconds(fast.m.stage[1] * 1e3).c_str(),
@@ -228,18 +228,19 @@ int main(int argc, char** argv) {
         else return Usage(argv[0]);
     }
 
-    std::printf("%-8s %7s %5s %3s %4s %3s %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8s %6s\n", "row", "n", "cells", "m",
-                "meth", "thr", "", "vario s", "ref s", "ref/fst", "sweep s", "ref s", "ref/fst", "fit ms", "Mnode/s",
-                "whole s", "peak MiB", "bits");
+    std::printf("%-8s %7s %5s %3s %4s %3s %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8s %6s\n", "row", "n", "cells",
+                "m", "meth", "thr", "", "vario s", "ref s", "ref/fst", "sweep s", "ref s", "ref/fst", "fit ms",
+                "Mnode/s", "whole s", "peak MiB", "bits");
     std::vector<std::string> notes;
     bool allSame = true;
     for (const Row& row : mosaro_bench::RowsOf(options.mode)) allSame = RunRow(row, options, notes) && allSame;
 
-    std::printf("\ncells: (cells + 1)^2 nodes; L: lattice samples (ties at every node); times are the best of %d calls,\n"
-                "fast path with the row's threads, reference path on one thread; ref/fst compares like with like.\n"
-                "~: the reference ran on a band of rows (sweep) and a subset of samples (variograms, scaled by the\n"
-                "square of the sample ratio); its whole-row figure is extrapolated, and 'same~' checked those calls.\n",
-                options.repeats);
+    std::printf(
+        "\ncells: (cells + 1)^2 nodes; L: lattice samples (ties at every node); times are the best of %d calls,\n"
+        "fast path with the row's threads, reference path on one thread; ref/fst compares like with like.\n"
+        "~: the reference ran on a band of rows (sweep) and a subset of samples (variograms, scaled by the\n"
+        "square of the sample ratio); its whole-row figure is extrapolated, and 'same~' checked those calls.\n",
+        options.repeats);
     for (const std::string& note : notes) std::printf("  %s\n", note.c_str());
     if (!allSame) {
         std::fprintf(stderr, "*** the fast and the reference path gave different bits: see the table ***\n");

@@ -23,14 +23,15 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < count; ++i) {
         x[i] = static_cast<double>(random() >> 11) * 0x1p-53 * 10000.0;
         y[i] = static_cast<double>(random() >> 11) * 0x1p-53 * 10000.0;
-        value[i] = std::sin(x[i] / 900.0) + std::cos(y[i] / 1300.0) +
-                   0.3 * static_cast<double>(random() >> 11) * 0x1p-53;
+        value[i] =
+            std::sin(x[i] / 900.0) + std::cos(y[i] / 1300.0) + 0.3 * static_cast<double>(random() >> 11) * 0x1p-53;
     }
     mosaro::EmpiricalOptions options;
     options.threads = threads;
     for (int d = 0; d < directions; ++d) options.directions.push_back({180.0 * d / directions});
     const auto start = std::chrono::steady_clock::now();
-    const mosaro::EmpiricalVariogram v = mosaro::ComputeEmpiricalVariogram({x.data(), y.data(), value.data(), count}, options);
+    const mosaro::EmpiricalVariogram v =
+        mosaro::ComputeEmpiricalVariogram({x.data(), y.data(), value.data(), count}, options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     unsigned long long pairs = 0;
     double checksum = 0.0;

@@ -64,10 +64,10 @@ Columns ReadCsv(const std::string& path, const std::string& xName, const std::st
 
 mosaro::FitMethod MethodOf(const std::string& text) {
     switch (std::atoi(text.c_str())) {
-    case 1: return mosaro::FitMethod::kPairs;
-    case 2: return mosaro::FitMethod::kPairsOverModelSquared;
-    case 6: return mosaro::FitMethod::kOrdinary;
-    default: return mosaro::FitMethod::kPairsOverLagSquared;
+        case 1: return mosaro::FitMethod::kPairs;
+        case 2: return mosaro::FitMethod::kPairsOverModelSquared;
+        case 6: return mosaro::FitMethod::kOrdinary;
+        default: return mosaro::FitMethod::kPairsOverLagSquared;
     }
 }
 
@@ -102,8 +102,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (command == "map" && argc >= 9) {
-            const mosaro::VariogramMap map = mosaro::ComputeVariogramMap(
-                samples, std::strtod(argv[7], nullptr), std::strtod(argv[8], nullptr), mosaro::VariogramEstimator::kClassic, 2);
+            const mosaro::VariogramMap map =
+                mosaro::ComputeVariogramMap(samples, std::strtod(argv[7], nullptr), std::strtod(argv[8], nullptr),
+                                            mosaro::VariogramEstimator::kClassic, 2);
             const std::size_t size = static_cast<std::size_t>(map.size);
             for (std::size_t row = 0; row < size; ++row)
                 for (std::size_t column = 0; column < size; ++column) {
@@ -129,10 +130,10 @@ int main(int argc, char** argv) {
         for (int a = 8; a < argc; ++a) {
             const mosaro::FitTemplate fitTemplate = mosaro::ParseFitTemplate(argv[a]);
             const mosaro::FitResult fit = mosaro::FitModel(classes, fitTemplate, fitOptions);
-            std::printf("%s\t%s\t%s\t%.17g\n", argv[a], fit.status == mosaro::FitStatus::kFitted ? "fitted" : "none",
-                        fit.status == mosaro::FitStatus::kFitted ? mosaro::FormatModel(fit.model).c_str()
-                                                                 : fit.message.c_str(),
-                        fit.weightedSquaredError);
+            std::printf(
+                "%s\t%s\t%s\t%.17g\n", argv[a], fit.status == mosaro::FitStatus::kFitted ? "fitted" : "none",
+                fit.status == mosaro::FitStatus::kFitted ? mosaro::FormatModel(fit.model).c_str() : fit.message.c_str(),
+                fit.weightedSquaredError);
         }
         return 0;
     } catch (const std::exception& e) {

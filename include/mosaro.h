@@ -15,20 +15,19 @@
 #define MOSARO_VERSION_MINOR 5
 #define MOSARO_VERSION_PATCH 0
 
-#define MOSARO_VERSION_ENCODE(major, minor, patch) ((major) * 10000 + (minor) * 100 + (patch))
-#define MOSARO_VERSION_NUMBER \
-    MOSARO_VERSION_ENCODE(MOSARO_VERSION_MAJOR, MOSARO_VERSION_MINOR, MOSARO_VERSION_PATCH)
+#define MOSARO_VERSION_ENCODE(major, minor, patch) ((major)*10000 + (minor)*100 + (patch))
+#define MOSARO_VERSION_NUMBER MOSARO_VERSION_ENCODE(MOSARO_VERSION_MAJOR, MOSARO_VERSION_MINOR, MOSARO_VERSION_PATCH)
 
 #if defined(_WIN32)
-#  if defined(MOSARO_STATIC)
-#    define MOSARO_API
-#  elif defined(MOSARO_BUILDING)
-#    define MOSARO_API __declspec(dllexport)
-#  else
-#    define MOSARO_API __declspec(dllimport)
-#  endif
+#if defined(MOSARO_STATIC)
+#define MOSARO_API
+#elif defined(MOSARO_BUILDING)
+#define MOSARO_API __declspec(dllexport)
 #else
-#  define MOSARO_API __attribute__((visibility("default")))
+#define MOSARO_API __declspec(dllimport)
+#endif
+#else
+#define MOSARO_API __attribute__((visibility("default")))
 #endif
 
 #include <stddef.h>
@@ -77,12 +76,10 @@ typedef struct TVARIOGRAMMODEL {
  * Always returns 1 and reports nothing; see the README for what happens on
  * degenerate arguments.
  */
-MOSARO_API int KARVO_ScatToGridWithKrig(const float* pData, int nValueColumn, int nPointCount,
-                                        int nColumnCount, const float* pRect, float fCellSizeX,
-                                        float fCellSizeY, int nCellCountX, int nCellCountY,
-                                        int nNeighbourCount, int KrigingMethod,
-                                        float fMethodParameter, const float* pMethodArray,
-                                        float* pGrid);
+MOSARO_API int KARVO_ScatToGridWithKrig(const float* pData, int nValueColumn, int nPointCount, int nColumnCount,
+                                        const float* pRect, float fCellSizeX, float fCellSizeY, int nCellCountX,
+                                        int nCellCountY, int nNeighbourCount, int KrigingMethod, float fMethodParameter,
+                                        const float* pMethodArray, float* pGrid);
 
 
 /* ------------------------------------------------------------------------
@@ -107,31 +104,31 @@ typedef enum mosaro_status {
      * point grids it. Give a model or a coarser cell. */
     MOSARO_WARNING_NO_FINITE_MODEL = 1,
 
-    MOSARO_ERROR_NULL_POINTER = -1,     /* a required pointer is null */
-    MOSARO_ERROR_STRUCT_SIZE = -2,      /* struct_size is not that of a known version */
-    MOSARO_ERROR_METHOD = -3,           /* not one of the mosaro_method values */
-    MOSARO_ERROR_CELL_SIZE = -4,        /* not positive or not finite */
-    MOSARO_ERROR_EXTENT = -5,           /* empty, inverted or not finite */
-    MOSARO_ERROR_NODE_COUNT = -6,       /* below 1 */
-    MOSARO_ERROR_SAMPLE_COUNT = -7,     /* fewer than one sample */
-    MOSARO_ERROR_SAMPLE_VALUE = -8,     /* a coordinate or value the method cannot take */
-    MOSARO_ERROR_NEIGHBOUR_COUNT = -9,  /* below 1 */
-    MOSARO_ERROR_VARIABLES = -10,       /* co-kriging: variable count or column outside the data */
-    MOSARO_ERROR_THRESHOLDS = -11,      /* indicator kriging: thresholds missing or not finite */
+    MOSARO_ERROR_NULL_POINTER = -1,      /* a required pointer is null */
+    MOSARO_ERROR_STRUCT_SIZE = -2,       /* struct_size is not that of a known version */
+    MOSARO_ERROR_METHOD = -3,            /* not one of the mosaro_method values */
+    MOSARO_ERROR_CELL_SIZE = -4,         /* not positive or not finite */
+    MOSARO_ERROR_EXTENT = -5,            /* empty, inverted or not finite */
+    MOSARO_ERROR_NODE_COUNT = -6,        /* below 1 */
+    MOSARO_ERROR_SAMPLE_COUNT = -7,      /* fewer than one sample */
+    MOSARO_ERROR_SAMPLE_VALUE = -8,      /* a coordinate or value the method cannot take */
+    MOSARO_ERROR_NEIGHBOUR_COUNT = -9,   /* below 1 */
+    MOSARO_ERROR_VARIABLES = -10,        /* co-kriging: variable count or column outside the data */
+    MOSARO_ERROR_THRESHOLDS = -11,       /* indicator kriging: thresholds missing or not finite */
     MOSARO_ERROR_METHOD_PARAMETER = -12, /* the method parameter is not usable */
-    MOSARO_ERROR_MODEL = -13,           /* a given model is not a usable spherical model */
-    MOSARO_ERROR_THREAD_COUNT = -14,    /* below 0 */
-    MOSARO_ERROR_TOO_LARGE = -15,       /* the grid or the lag tables cannot be addressed */
-    MOSARO_ERROR_OUT_OF_MEMORY = -16,   /* an allocation failed; the grid is left as passed */
-    MOSARO_ERROR_CANCELLED = -17,       /* the progress callback asked to stop */
-    MOSARO_ERROR_INDEX = -18,           /* a report index is out of range */
-    MOSARO_ERROR_INTERNAL = -19,        /* an unexpected failure inside the library */
+    MOSARO_ERROR_MODEL = -13,            /* a given model is not a usable spherical model */
+    MOSARO_ERROR_THREAD_COUNT = -14,     /* below 0 */
+    MOSARO_ERROR_TOO_LARGE = -15,        /* the grid or the lag tables cannot be addressed */
+    MOSARO_ERROR_OUT_OF_MEMORY = -16,    /* an allocation failed; the grid is left as passed */
+    MOSARO_ERROR_CANCELLED = -17,        /* the progress callback asked to stop */
+    MOSARO_ERROR_INDEX = -18,            /* a report index is out of range */
+    MOSARO_ERROR_INTERNAL = -19,         /* an unexpected failure inside the library */
     /* The robust fit was asked for, but not even the omnidirectional
      * variogram has two lag classes with pairs: give a model or a coarser
      * cell. The grid is left as passed. */
     MOSARO_ERROR_TOO_FEW_PAIRS = -20,
-    MOSARO_ERROR_FILE = -21,            /* a file cannot be opened, read or written */
-    MOSARO_ERROR_FILE_FORMAT = -22      /* a file is not a well-formed grid file */
+    MOSARO_ERROR_FILE = -21,       /* a file cannot be opened, read or written */
+    MOSARO_ERROR_FILE_FORMAT = -22 /* a file is not a well-formed grid file */
 } mosaro_status;
 
 /* A fixed English name of a status ("MOSARO_ERROR_CELL_SIZE: ..."); never
@@ -204,23 +201,17 @@ typedef struct mosaro_grid_layout {
  * node, more than 2^31 - 1 nodes. Fills `layout` up to its struct_size. */
 MOSARO_API mosaro_status mosaro_grid_layout_choose(const double* extent, const double* x, const double* y,
                                                    int sample_count, double cell_size_x, double cell_size_y,
-                                                   int node_count_x, int node_count_y,
-                                                   mosaro_grid_layout* layout);
+                                                   int node_count_x, int node_count_y, mosaro_grid_layout* layout);
 
 /* Stages of one pass, in the order they run. */
-typedef enum mosaro_stage {
-    MOSARO_STAGE_VARIOGRAMS = 0,
-    MOSARO_STAGE_FIT = 1,
-    MOSARO_STAGE_SWEEP = 2
-} mosaro_stage;
+typedef enum mosaro_stage { MOSARO_STAGE_VARIOGRAMS = 0, MOSARO_STAGE_FIT = 1, MOSARO_STAGE_SWEEP = 2 } mosaro_stage;
 
 /* Called with the stage, the pass (threshold index of indicator kriging, 0
  * otherwise) and the fraction of the whole run done, in [0, 1]: monotone, at
  * most about a hundred calls per run, 1 exactly once at the end of a
  * successful run. Return nonzero to go on, 0 to stop the run (the call then
  * returns MOSARO_ERROR_CANCELLED). Never entered by two threads at once. */
-typedef int (*mosaro_progress_fn)(void* user_data, mosaro_stage stage, int pass,
-                                  double fraction);
+typedef int (*mosaro_progress_fn)(void* user_data, mosaro_stage stage, int pass, double fraction);
 
 /* A spherical variogram model of one direction. As input (a given model)
  * nugget, range and partial_sill are read and sill is not. */
@@ -297,7 +288,7 @@ typedef struct mosaro_request {
 
     int neighbour_count; /* per variable for co-kriging; default MOSARO_DEFAULT_NEIGHBOUR_COUNT */
     mosaro_method method;
-    float method_parameter; /* the shift of MOSARO_METHOD_LOGNORMAL_SHIFTED; else not read */
+    float method_parameter;  /* the shift of MOSARO_METHOD_LOGNORMAL_SHIFTED; else not read */
     const float* thresholds; /* indicator kriging */
     int threshold_count;
 
@@ -353,34 +344,31 @@ MOSARO_API mosaro_status mosaro_grid(const mosaro_request* request);
  * released on return), then gridded any number of times, over several
  * extents or with several methods, also from several threads at once.
  * extra_values as in mosaro_request (co-kriging). */
-MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y, const float* value,
-                                               int sample_count,
-                                               const float* const* extra_values,
-                                               int extra_value_count, mosaro_samples** samples);
+MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y, const float* value, int sample_count,
+                                               const float* const* extra_values, int extra_value_count,
+                                               mosaro_samples** samples);
 MOSARO_API void mosaro_samples_free(mosaro_samples* samples);
 
 /* Grids the prepared samples; the request's sample fields are not read. */
-MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples,
-                                             const mosaro_request* request);
+MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples, const mosaro_request* request);
 
 /* Variograms and fits only: runs the experimental variograms and the
  * automatic fit of the request (both fits when request->fit is robust) and
  * returns the report with every table kept, without sweeping the grid.
  * The request's grid, variance, node counts, report and given models are
  * not read; everything else is, as by mosaro_grid_samples. */
-MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* samples,
-                                               const mosaro_request* request,
+MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* samples, const mosaro_request* request,
                                                mosaro_report** report);
 
 /* Fit branch a direction took. */
 typedef enum mosaro_fit_branch {
-    MOSARO_FIT_SPHERICAL = 0,     /* cubic fit of the right shape */
-    MOSARO_FIT_STRAIGHT_LINE = 1, /* straight line through the first two classes */
-    MOSARO_FIT_THROUGH_ORIGIN = 2, /* cubic without intercept */
-    MOSARO_FIT_GIVEN = 3,         /* the caller's model */
+    MOSARO_FIT_SPHERICAL = 0,              /* cubic fit of the right shape */
+    MOSARO_FIT_STRAIGHT_LINE = 1,          /* straight line through the first two classes */
+    MOSARO_FIT_THROUGH_ORIGIN = 2,         /* cubic without intercept */
+    MOSARO_FIT_GIVEN = 3,                  /* the caller's model */
     MOSARO_FIT_ROBUST_DIRECTIONAL = 4,     /* robust fit of the direction's own table */
     MOSARO_FIT_ROBUST_OMNIDIRECTIONAL = 5, /* robust fit of the omnidirectional table */
-    MOSARO_FIT_NOT_RUN = 6        /* no such fit ran (see mosaro_direction_fit) */
+    MOSARO_FIT_NOT_RUN = 6                 /* no such fit ran (see mosaro_direction_fit) */
 } mosaro_fit_branch;
 
 /* Direction index of the omnidirectional variogram in mosaro_report_table
@@ -390,7 +378,7 @@ typedef enum mosaro_fit_branch {
 /* What one pass of the pipeline used (indicator kriging: one pass per
  * threshold, in array order; otherwise one pass). */
 typedef struct mosaro_pass_report {
-    float threshold; /* indicator kriging; 0 otherwise */
+    float threshold;                  /* indicator kriging; 0 otherwise */
     mosaro_variogram_model models[2]; /* x, then y */
     mosaro_fit_branch branches[2];
     /* The averaged constants of the sweep. */
@@ -405,8 +393,7 @@ typedef struct mosaro_pass_report {
 
 MOSARO_API int mosaro_report_pass_count(const mosaro_report* report);
 /* The layout of 0.2; new hosts call mosaro_report_pass_info. */
-MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass,
-                                            mosaro_pass_report* out);
+MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass, mosaro_pass_report* out);
 
 /* Since 0.5: mosaro_pass_report with a struct_size, so that it can grow. */
 typedef struct mosaro_pass_info {
@@ -424,8 +411,7 @@ typedef struct mosaro_pass_info {
 } mosaro_pass_info;
 
 /* Fills `out` up to out->struct_size. */
-MOSARO_API mosaro_status mosaro_report_pass_info(const mosaro_report* report, int pass,
-                                                 mosaro_pass_info* out);
+MOSARO_API mosaro_status mosaro_report_pass_info(const mosaro_report* report, int pass, mosaro_pass_info* out);
 /* The experimental table of one direction (0 x, 1 y) of a pass, before
  * (pruned = 0) or after pruning (pruned = 1): class_count entries of lag,
  * pair count and semivariance, owned by the report. Empty (count 0) when
@@ -434,9 +420,8 @@ MOSARO_API mosaro_status mosaro_report_pass_info(const mosaro_report* report, in
  * robust fit (classes of the smaller cell size out to the largest
  * directional lag, at most 10,000; never pruned; empty in a legacy run, and
  * when the report was made without tables and no direction needed it). */
-MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass,
-                                             int direction, int pruned, const float** lag,
-                                             const float** pairs, const float** semivariance,
+MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass, int direction, int pruned,
+                                             const float** lag, const float** pairs, const float** semivariance,
                                              int* class_count);
 /* How one direction of a pass got its model, and what each fit gave. */
 typedef struct mosaro_direction_fit {
@@ -480,8 +465,7 @@ typedef struct mosaro_node_summary {
     double smallest_reciprocal_condition; /* NaN when no system was solved */
 } mosaro_node_summary;
 
-MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* report, int pass,
-                                             mosaro_node_summary* out);
+MOSARO_API mosaro_status mosaro_report_nodes(const mosaro_report* report, int pass, mosaro_node_summary* out);
 
 MOSARO_API void mosaro_report_free(mosaro_report* report);
 
@@ -498,33 +482,31 @@ typedef struct mosaro_validation {
     /* Optional outs of sample_count entries, in sample order (NaN where a
      * sample could not be estimated): */
     float* estimate;
-    float* variance;              /* kriging variance (of the logarithms for 8 and 9) */
-    float* residual;              /* observed - estimate */
+    float* variance; /* kriging variance (of the logarithms for 8 and 9) */
+    float* residual; /* observed - estimate */
     /* residual / sqrt(variance); for 8 and 9 the residual of the
      * logarithms ln(v + shift), whose variance that is */
     float* standardised_residual;
-    int* fold;                    /* the fold a sample was left out in */
+    int* fold; /* the fold a sample was left out in */
 } mosaro_validation;
 
 typedef struct mosaro_validation_summary {
     size_t struct_size; /* set by the caller to sizeof(mosaro_validation_summary) */
     int estimated;      /* samples with an estimate; the statistics cover these */
     int not_estimated;
-    double mean_error;              /* mean residual */
+    double mean_error; /* mean residual */
     double mean_absolute_error;
     double root_mean_square_error;
     double mean_squared_deviation_ratio; /* mean squared standardised residual; ideally 1 */
-    double correlation;             /* of observed and estimated */
+    double correlation;                  /* of observed and estimated */
 } mosaro_validation_summary;
 
 /* Cross-validates the prepared samples. The request's grid, variance, node
  * counts and reciprocal_condition are not read; its extent and cell sizes
  * set the lag classes of the fit, as in mosaro_fit_variograms, and its
  * report receives the model. summary may be null. */
-MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* samples,
-                                               const mosaro_request* request,
-                                               const mosaro_validation* validation,
-                                               mosaro_validation_summary* summary);
+MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* samples, const mosaro_request* request,
+                                               const mosaro_validation* validation, mosaro_validation_summary* summary);
 
 /* Binary grid files: the format CKriging::OutKrigingGridFile writes
  * (little-endian floats, row 0 first, x fastest; the origin is not stored). */
@@ -533,17 +515,16 @@ typedef struct mosaro_grid_file {
     int node_count_y;
     float cell_size_x;
     float cell_size_y;
-    float minimum; /* smallest non-blank node, as stored in the header */
-    float maximum; /* largest node, as stored in the header */
-    float blank;   /* the blank value the file declares */
+    float minimum;      /* smallest non-blank node, as stored in the header */
+    float maximum;      /* largest node, as stored in the header */
+    float blank;        /* the blank value the file declares */
     const float* nodes; /* node_count_x * node_count_y nodes, owned by the handle */
 } mosaro_grid_file;
 
 /* Writes a grid file. A new file is written beside the target and renamed
  * over it only when complete: on failure no file is left and an existing
  * target is unchanged. */
-MOSARO_API mosaro_status mosaro_grid_file_write(const char* path, const float* grid,
-                                                int node_count_x, int node_count_y,
+MOSARO_API mosaro_status mosaro_grid_file_write(const char* path, const float* grid, int node_count_x, int node_count_y,
                                                 float cell_size_x, float cell_size_y);
 /* Reads a grid file; release it with mosaro_grid_file_free. */
 MOSARO_API mosaro_status mosaro_grid_file_read(const char* path, mosaro_grid_file** grid_file);
@@ -563,8 +544,7 @@ typedef struct mosaro_grid_file_info {
 } mosaro_grid_file_info;
 
 /* Fills `info` up to info->struct_size from a handle of mosaro_grid_file_read. */
-MOSARO_API mosaro_status mosaro_grid_file_info_get(const mosaro_grid_file* grid_file,
-                                                   mosaro_grid_file_info* info);
+MOSARO_API mosaro_status mosaro_grid_file_info_get(const mosaro_grid_file* grid_file, mosaro_grid_file_info* info);
 
 #ifdef __cplusplus
 } /* extern "C" */
@@ -579,8 +559,7 @@ MOSARO_API mosaro_status mosaro_grid_file_info_get(const mosaro_grid_file* grid_
  */
 class MOSARO_API CKriging {
 public:
-    CKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,
-             TRECTXYMINMAX Rect);
+    CKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell, TRECTXYMINMAX Rect);
     CKriging(const CKriging& other);
     CKriging& operator=(const CKriging& other);
 
@@ -610,8 +589,8 @@ public:
 /* Ordinary kriging (method code 1). */
 class MOSARO_API COrdinaryKriging : public CKriging {
 public:
-    COrdinaryKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,
-                     TGRIDCELLXY GridCell, TRECTXYMINMAX Rect);
+    COrdinaryKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,
+                     TRECTXYMINMAX Rect);
     COrdinaryKriging(const COrdinaryKriging& other);
     COrdinaryKriging& operator=(const COrdinaryKriging& other);
     ~COrdinaryKriging() override;

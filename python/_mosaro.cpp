@@ -188,8 +188,8 @@ SampleColumns CheckSamples(const FloatArray& x, const FloatArray& y, const Float
     SampleColumns s;
     s.count = CountOf(x, "x");
     if (CountOf(y, "y") != s.count || CountOf(value, "values") != s.count)
-        throw py::value_error("x, y and values must have the same length (got " + std::to_string(x.size()) +
-                              ", " + std::to_string(y.size()) + ", " + std::to_string(value.size()) + ")");
+        throw py::value_error("x, y and values must have the same length (got " + std::to_string(x.size()) + ", " +
+                              std::to_string(y.size()) + ", " + std::to_string(value.size()) + ")");
     for (const FloatArray& column : extra_values) {
         if (CountOf(column, "extra_values") != s.count)
             throw py::value_error("every extra_values column must have one value per sample (got " +
@@ -242,8 +242,8 @@ void FillRequest(mosaro_request& r, const FloatArray& x, const FloatArray& y, co
 }
 
 RunArguments Arguments(std::array<float, 4> extent, std::array<float, 2> cell, int neighbours, int method,
-                       float method_parameter, const std::vector<std::array<float, 3>>& models, int fit,
-                       int arithmetic, int threads) {
+                       float method_parameter, const std::vector<std::array<float, 3>>& models, int fit, int arithmetic,
+                       int threads) {
     RunArguments a{extent, cell, neighbours, method, method_parameter, {}, fit, arithmetic, threads};
     for (const auto& m : models) a.given.push_back({m[0], m[0] + m[1], m[2], m[1]});
     return a;
@@ -253,11 +253,10 @@ RunArguments Arguments(std::array<float, 4> extent, std::array<float, 2> cell, i
 // reciprocal_condition); the pure-Python half turns a status into an
 // exception or a warning.
 py::tuple Grid(const FloatArray& x, const FloatArray& y, const FloatArray& value,
-               const std::vector<FloatArray>& extra_values, std::array<float, 4> extent,
-               std::array<float, 2> cell, std::array<int, 2> nodes, int neighbours, int method,
-               float method_parameter, const std::optional<FloatArray>& thresholds,
-               const std::vector<std::array<float, 3>>& models, bool want_variance,
-               bool report_tables, int fit, int arithmetic, bool want_condition, int threads,
+               const std::vector<FloatArray>& extra_values, std::array<float, 4> extent, std::array<float, 2> cell,
+               std::array<int, 2> nodes, int neighbours, int method, float method_parameter,
+               const std::optional<FloatArray>& thresholds, const std::vector<std::array<float, 3>>& models,
+               bool want_variance, bool report_tables, int fit, int arithmetic, bool want_condition, int threads,
                py::object progress_function) {
     const SampleColumns samples = CheckSamples(x, y, value, extra_values);
     if (nodes[0] < 1 || nodes[1] < 1)
@@ -295,8 +294,9 @@ py::tuple Grid(const FloatArray& x, const FloatArray& y, const FloatArray& value
     }
     if (progress.error) throw std::move(*progress.error);
     const std::string message = mosaro_last_message();
-    if (status < 0) return py::make_tuple(static_cast<int>(status), message, py::none(), py::none(), py::none(),
-                                          progress.stopped_by_user, py::none());
+    if (status < 0)
+        return py::make_tuple(static_cast<int>(status), message, py::none(), py::none(), py::none(),
+                              progress.stopped_by_user, py::none());
     return py::make_tuple(static_cast<int>(status), message, grid,
                           variance ? py::object(*variance) : py::object(py::none()),
                           ReportList(owner.report, report_tables, method == MOSARO_METHOD_INDICATOR), false,
@@ -366,8 +366,7 @@ py::tuple CrossValidate(const FloatArray& x, const FloatArray& y, const FloatArr
     s["root_mean_square_error"] = summary.root_mean_square_error;
     s["mean_squared_deviation_ratio"] = summary.mean_squared_deviation_ratio;
     s["correlation"] = summary.correlation;
-    return py::make_tuple(static_cast<int>(status), message, outputs, s, ReportList(owner.report, false, false),
-                          false);
+    return py::make_tuple(static_cast<int>(status), message, outputs, s, ReportList(owner.report, false, false), false);
 }
 
 // The legacy entry point as a legacy host calls it. The library already
@@ -379,7 +378,8 @@ py::array_t<float> LegacyGrid(const FloatArray& data, int value_column, const Fl
     if (data.ndim() != 2) throw py::value_error("data must be a two-dimensional table (one row per sample)");
     if (data.shape(0) > std::numeric_limits<int>::max() || data.shape(1) > std::numeric_limits<int>::max())
         throw py::value_error("data has more rows or columns than the library can take (2^31 - 1)");
-    if (rect.ndim() != 1 || rect.size() != 4) throw py::value_error("rect must hold four numbers: xmin, ymin, xmax, ymax");
+    if (rect.ndim() != 1 || rect.size() != 4)
+        throw py::value_error("rect must hold four numbers: xmin, ymin, xmax, ymax");
     if (method == MOSARO_METHOD_INDICATOR || method == MOSARO_METHOD_COKRIGING) {
         // The library reads trunc(method_parameter) floats of the array.
         const double wanted = std::isfinite(method_parameter) ? std::trunc(static_cast<double>(method_parameter)) : 0;
@@ -397,9 +397,8 @@ py::array_t<float> LegacyGrid(const FloatArray& data, int value_column, const Fl
     {
         py::gil_scoped_release released;
         KARVO_ScatToGridWithKrig(data.data(), value_column, static_cast<int>(data.shape(0)),
-                                 static_cast<int>(data.shape(1)), rect.data(), cell_size_x, cell_size_y,
-                                 cell_count_x, cell_count_y, neighbours, method, method_parameter, array,
-                                 grid.mutable_data());
+                                 static_cast<int>(data.shape(1)), rect.data(), cell_size_x, cell_size_y, cell_count_x,
+                                 cell_count_y, neighbours, method, method_parameter, array, grid.mutable_data());
     }
     return grid;
 }
@@ -416,8 +415,8 @@ py::tuple Layout(std::optional<std::array<double, 4>> extent, const std::vector<
     if (mosaro_grid_layout_choose(extent ? extent->data() : nullptr, x.data(), y.data(), static_cast<int>(x.size()),
                                   cell_x, cell_y, nodes_x, nodes_y, &g) != MOSARO_OK)
         throw py::value_error(mosaro_last_message());
-    return py::make_tuple(py::make_tuple(g.x_min, g.y_min, g.x_max, g.y_max), py::make_tuple(g.cell_size_x, g.cell_size_y),
-                          py::make_tuple(g.node_count_x, g.node_count_y));
+    return py::make_tuple(py::make_tuple(g.x_min, g.y_min, g.x_max, g.y_max),
+                          py::make_tuple(g.cell_size_x, g.cell_size_y), py::make_tuple(g.node_count_x, g.node_count_y));
 }
 
 // The methods' names in code order (code k at index k - 1).
@@ -452,8 +451,7 @@ PYBIND11_MODULE(_mosaro, m) {
           py::arg("extent"), py::arg("cell"), py::arg("neighbours"), py::arg("method"), py::arg("method_parameter"),
           py::arg("models"), py::arg("fit"), py::arg("arithmetic"), py::arg("folds"), py::arg("seed"),
           py::arg("threads"), py::arg("progress").none(true));
-    m.def("legacy_grid", &LegacyGrid, py::arg("data"), py::arg("value_column"), py::arg("rect"),
-          py::arg("cell_size_x"), py::arg("cell_size_y"), py::arg("cell_count_x"), py::arg("cell_count_y"),
-          py::arg("neighbours"), py::arg("method"), py::arg("method_parameter"),
-          py::arg("method_array").none(true));
+    m.def("legacy_grid", &LegacyGrid, py::arg("data"), py::arg("value_column"), py::arg("rect"), py::arg("cell_size_x"),
+          py::arg("cell_size_y"), py::arg("cell_count_x"), py::arg("cell_count_y"), py::arg("neighbours"),
+          py::arg("method"), py::arg("method_parameter"), py::arg("method_array").none(true));
 }

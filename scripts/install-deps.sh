@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libeigen3-dev libtbb-dev
           libgdal-dev libcairo2-dev libcli11-dev pkg-config
-          python3-dev python3-numpy pybind11-dev python3-pytest python3-matplotlib)
+          python3-dev python3-numpy pybind11-dev python3-pytest python3-matplotlib clang-format)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64)
 fi

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds Mosaro warning-free and runs the whole test suite twice: in a
-# Release build, and in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer where any report fails the run.
+# Checks that every C and C++ source is formatted, then builds Mosaro
+# warning-free and runs the whole test suite twice: in a Release build, and
+# in a build with AddressSanitizer and UndefinedBehaviorSanitizer where any
+# report fails the run.
 #
 # usage: scripts/test.sh [release|sanitize]...   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/format.sh --check
 
 jobs=$(nproc 2>/dev/null || echo 2)
 configs=("$@")

@@ -93,7 +93,8 @@ TEST(AccurateArithmetic, OrdinaryKrigingMatchesABruteForceDoubleSolution) {
     // reference builds it in the raw scaled coordinates, without the
     // library's rescaling of the covariances and the drift.
     for (unsigned seed = 1; seed <= 6; ++seed) {
-        const Samples s = Scattered(seed, 12, 100.0f, [](double x, double y) { return 5.0 + std::sin(x / 17.0) * y / 40.0; });
+        const Samples s =
+            Scattered(seed, 12, 100.0f, [](double x, double y) { return 5.0 + std::sin(x / 17.0) * y / 40.0; });
         AccurateRun run(s, 100.0f, 6, MOSARO_METHOD_ORDINARY, 12);
         run.model = mosaro_variogram_model{0.3f, 0.0f, 45.0f, 2.0f};
         ASSERT_EQ(run.Run(), MOSARO_OK);
@@ -157,7 +158,8 @@ TEST(AccurateArithmetic, EveryDriftIsReproducedAndSamplesAreHonoured) {
         for (float v : s.value) largest = std::max(largest, std::fabs(static_cast<double>(v)));
         for (int i = 0; i < 9; ++i)
             for (int j = 0; j < 9; ++j)
-                EXPECT_NEAR(c.field(run.NodeX(j), run.NodeY(i)), run.grid[static_cast<std::size_t>(i * 9 + j)], 1e-6 * largest)
+                EXPECT_NEAR(c.field(run.NodeX(j), run.NodeY(i)), run.grid[static_cast<std::size_t>(i * 9 + j)],
+                            1e-6 * largest)
                     << "method " << c.method << " node " << i << "," << j;
         EXPECT_EQ(run.Nodes().no_data_count, 0);
     }
@@ -322,16 +324,15 @@ TEST(AccurateArithmetic, ProgressReachesTheHostOnItsOwnThreadOnly) {
 }
 
 TEST(AccurateArithmetic, ThreadCountChangesNoBit) {
-    const Samples s = Scattered(9, 400, 1000.0f, [](double x, double y) { return 100.0 + std::sin(x / 90.0) * std::cos(y / 70.0); });
+    const Samples s =
+        Scattered(9, 400, 1000.0f, [](double x, double y) { return 100.0 + std::sin(x / 90.0) * std::cos(y / 70.0); });
     std::vector<float> first;
     for (int threads : {1, 2, 5}) {
         AccurateRun run(s, 1000.0f, 31, MOSARO_METHOD_UNIVERSAL_XXYY, 16);
         run.request.thread_count = threads;
         ASSERT_EQ(run.Run(), MOSARO_OK);
-        if (first.empty())
-            first = run.grid;
-        else
-            EXPECT_EQ(0, std::memcmp(first.data(), run.grid.data(), first.size() * sizeof(float))) << threads;
+        if (first.empty()) first = run.grid;
+        else EXPECT_EQ(0, std::memcmp(first.data(), run.grid.data(), first.size() * sizeof(float))) << threads;
     }
 }
 

@@ -22,7 +22,7 @@
 
 namespace {
 
-std::atomic<long> g_countdown{0};            // fail when it reaches 0; negative: never
+std::atomic<long> g_countdown{0};                     // fail when it reaches 0; negative: never
 std::atomic<std::size_t> g_largest{~std::size_t{0}};  // fail anything larger
 std::atomic<long> g_allocations{0};
 
@@ -87,7 +87,8 @@ bool Untouched(const std::vector<float>& grid) {
 // One small call per method code: few samples, a few nodes.
 Case SmallCall(int method) {
     Case c = MakeCase(300u + static_cast<unsigned>(method), method, SampleKind::kSmooth, GridKind::kMatching,
-                      NeighbourRule::kSome).call;
+                      NeighbourRule::kSome)
+                 .call;
     c.cellsX = std::min(c.cellsX, 4);
     c.cellsY = std::min(c.cellsY, 3);
     c.gridInit = kSentinel;
@@ -200,13 +201,13 @@ TEST(AllocationLimit, TooLargeToAllocateFailsCleanlyThroughBothApis) {
     mosaro_request_init(&r);
     {
         CapAllocations cap(8 << 20);
-        EXPECT_EQ(KARVO_ScatToGridWithKrig(table.data(), 2, rows, 3, rect, 500, 2500, 1, 1, 4, 1, 0, nullptr,
-                                           grid.data()),
-                  1);
+        EXPECT_EQ(
+            KARVO_ScatToGridWithKrig(table.data(), 2, rows, 3, rect, 500, 2500, 1, 1, 4, 1, 0, nullptr, grid.data()),
+            1);
         EXPECT_TRUE(Untouched(grid));
-        EXPECT_EQ(KARVO_ScatToGridWithKrig(table.data(), 2, 3, 3, rect, 1, 1, 1023, 3071, 2, 10, 1, &threshold,
-                                           big.data()),
-                  1);
+        EXPECT_EQ(
+            KARVO_ScatToGridWithKrig(table.data(), 2, 3, 3, rect, 1, 1, 1023, 3071, 2, 10, 1, &threshold, big.data()),
+            1);
         EXPECT_TRUE(Untouched(big));
 
         r.x = r.y = r.value = x.data();

@@ -29,8 +29,8 @@ struct Case {
     // Runs the entry point on a grid filled with gridInit.
     std::vector<float> Run() const {
         std::vector<float> grid(Nodes(), gridInit);
-        KARVO_ScatToGridWithKrig(data.empty() ? nullptr : data.data(), valueColumn, pointCount, columnCount,
-                                 rect, cellX, cellY, cellsX, cellsY, neighbours, method, parameter,
+        KARVO_ScatToGridWithKrig(data.empty() ? nullptr : data.data(), valueColumn, pointCount, columnCount, rect,
+                                 cellX, cellY, cellsX, cellsY, neighbours, method, parameter,
                                  methodArray.empty() ? nullptr : methodArray.data(), grid.data());
         return grid;
     }
@@ -78,9 +78,16 @@ inline Case ReadCase(const std::string& path) {
     std::size_t count = 0;
     if (!(in >> key >> t[0] >> t[1] >> t[2] >> t[3] >> t[4] >> t[5] >> t[6] >> t[7] >> t[8] >> t[9]) || key != "args")
         throw std::runtime_error("not a case file: " + path);
-    c.valueColumn = std::stoi(t[0]); c.pointCount = std::stoi(t[1]); c.columnCount = std::stoi(t[2]);
-    c.cellX = f(t[3]); c.cellY = f(t[4]); c.cellsX = std::stoi(t[5]); c.cellsY = std::stoi(t[6]);
-    c.neighbours = std::stoi(t[7]); c.method = std::stoi(t[8]); c.parameter = f(t[9]);
+    c.valueColumn = std::stoi(t[0]);
+    c.pointCount = std::stoi(t[1]);
+    c.columnCount = std::stoi(t[2]);
+    c.cellX = f(t[3]);
+    c.cellY = f(t[4]);
+    c.cellsX = std::stoi(t[5]);
+    c.cellsY = std::stoi(t[6]);
+    c.neighbours = std::stoi(t[7]);
+    c.method = std::stoi(t[8]);
+    c.parameter = f(t[9]);
     in >> key;
     for (float& r : c.rect) in >> t[0], r = f(t[0]);
     in >> key >> count;

@@ -22,7 +22,9 @@ namespace mosaro_test {
 inline std::vector<float> SmoothSamples(unsigned seed, int count, float extent) {
     const double k = 2.0 * std::acos(-1.0) / static_cast<double>(extent);
     return ScatteredSamples(seed, count, extent, 4.0f, [k](float x, float y, float noise) {
-        return static_cast<float>(50.0 + 25.0 * (std::sin(k * x) * std::cos(0.8 * k * y) + 0.5 * std::sin(0.6 * k * (x + y)))) + noise;
+        return static_cast<float>(
+                   50.0 + 25.0 * (std::sin(k * x) * std::cos(0.8 * k * y) + 0.5 * std::sin(0.6 * k * (x + y)))) +
+               noise;
     });
 }
 
@@ -40,13 +42,28 @@ inline std::vector<float> LatticeSamples(unsigned seed, int side, float spacing)
 }
 
 enum class SampleKind { kSmooth, kTrend, kLattice, kDuplicates, kBlankValues, kNaNValues, kBadCoordinates };
-enum class GridKind { kMatching, kLargerExtent, kSmallerExtent, kSingleRow, kSingleColumn, kLongRows, kManyLagClasses, kManyRows };
+enum class GridKind {
+    kMatching,
+    kLargerExtent,
+    kSmallerExtent,
+    kSingleRow,
+    kSingleColumn,
+    kLongRows,
+    kManyLagClasses,
+    kManyRows
+};
 enum class NeighbourRule { kSome, kOne, kAll, kMoreThanSamples };
 
 constexpr int kSampleKinds = 7, kGridKinds = 8, kNeighbourRules = 4;
 constexpr float kBlankValue = -1e38f;
 
-struct GeneratedCase { std::string name; Case call; SampleKind samples; GridKind grid; NeighbourRule rule; };
+struct GeneratedCase {
+    std::string name;
+    Case call;
+    SampleKind samples;
+    GridKind grid;
+    NeighbourRule rule;
+};
 
 namespace detail {
 
@@ -66,14 +83,16 @@ inline std::vector<float> Samples(std::mt19937& random, SampleKind kind, int cou
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     for (int k = 0; k < std::max(1, count / 8); ++k) {
         const std::size_t row = k == 0 ? 0 : pick();  // the first row has a rule of its own
-        if (kind == SampleKind::kDuplicates) {  // same place; the same value half the time
+        if (kind == SampleKind::kDuplicates) {        // same place; the same value half the time
             const std::size_t from = pick();
-            rows[3 * row] = rows[3 * from]; rows[3 * row + 1] = rows[3 * from + 1];
+            rows[3 * row] = rows[3 * from];
+            rows[3 * row + 1] = rows[3 * from + 1];
             if (k % 2 == 0) rows[3 * row + 2] = rows[3 * from + 2];
         }
         if (kind == SampleKind::kBlankValues) rows[3 * row + 2] = kBlankValue;
         if (kind == SampleKind::kNaNValues) rows[3 * row + 2] = k % 3 == 2 ? kBlankValue : nan;
-        if (kind == SampleKind::kBadCoordinates) rows[3 * row + random() % 2] = k % 3 == 0 ? nan : (k % 3 == 1 ? inf : -inf);
+        if (kind == SampleKind::kBadCoordinates)
+            rows[3 * row + random() % 2] = k % 3 == 0 ? nan : (k % 3 == 1 ? inf : -inf);
     }
     return rows;
 }
@@ -85,7 +104,8 @@ inline void SetMethod(std::mt19937& random, int method, Case& c) {
     if (method == 9) c.parameter = std::uniform_real_distribution<float>(-5.0f, 20.0f)(random);
     if (method == 10) {
         const int thresholds = 1 + static_cast<int>(random() % 3);
-        for (int t = 0; t < thresholds; ++t) c.methodArray.push_back(38.0f + 12.0f * static_cast<float>(t) + static_cast<float>(random() % 5));
+        for (int t = 0; t < thresholds; ++t)
+            c.methodArray.push_back(38.0f + 12.0f * static_cast<float>(t) + static_cast<float>(random() % 5));
         c.parameter = static_cast<float>(thresholds) + 0.75f;  // truncated to the count
     }
     if (method != 11) return;
@@ -121,40 +141,67 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
     Case c;
     c.data = detail::Samples(random, samples, count, extent, cell);
     c.pointCount = static_cast<int>(c.data.size() / 3);
-    c.columnCount = 3; c.valueColumn = 2; c.gridInit = -7.0f;
-    c.cellX = c.cellY = cell; c.cellsX = c.cellsY = cells;
+    c.columnCount = 3;
+    c.valueColumn = 2;
+    c.gridInit = -7.0f;
+    c.cellX = c.cellY = cell;
+    c.cellsX = c.cellsY = cells;
     float* r = c.rect;
-    r[0] = r[1] = 0.0f; r[2] = r[3] = extent;
+    r[0] = r[1] = 0.0f;
+    r[2] = r[3] = extent;
     switch (grid) {
         case GridKind::kMatching: break;
         case GridKind::kLargerExtent:  // eleven times the samples' extent; most nodes far from any sample
-            r[0] = r[1] = -5.0f * extent; r[2] = r[3] = 6.0f * extent;
-            c.cellX = c.cellY = 2.0f * cell; c.cellsX = c.cellsY = 3 * cells;
+            r[0] = r[1] = -5.0f * extent;
+            r[2] = r[3] = 6.0f * extent;
+            c.cellX = c.cellY = 2.0f * cell;
+            c.cellsX = c.cellsY = 3 * cells;
             break;
         case GridKind::kSmallerExtent:  // a window of a sixteenth of the samples' area
-            r[0] = r[1] = 0.3f * extent; r[2] = r[3] = 0.55f * extent; c.cellX = c.cellY = 0.25f * cell;
+            r[0] = r[1] = 0.3f * extent;
+            r[2] = r[3] = 0.55f * extent;
+            c.cellX = c.cellY = 0.25f * cell;
             break;
-        case GridKind::kSingleRow: c.cellsY = 0; c.cellsX = 3 * cells; break;
-        case GridKind::kSingleColumn: c.cellsX = 0; c.cellsY = 3 * cells; break;
-        case GridKind::kLongRows: c.cellsX = 50; c.cellsY = 3; c.cellX = extent / 50.0f; break;  // each row spans the samples
-        case GridKind::kManyLagClasses: c.cellX = c.cellY = extent / 320.0f; c.cellsX = c.cellsY = 9; break;  // well over 100
+        case GridKind::kSingleRow:
+            c.cellsY = 0;
+            c.cellsX = 3 * cells;
+            break;
+        case GridKind::kSingleColumn:
+            c.cellsX = 0;
+            c.cellsY = 3 * cells;
+            break;
+        case GridKind::kLongRows:
+            c.cellsX = 50;
+            c.cellsY = 3;
+            c.cellX = extent / 50.0f;
+            break;  // each row spans the samples
+        case GridKind::kManyLagClasses:
+            c.cellX = c.cellY = extent / 320.0f;
+            c.cellsX = c.cellsY = 9;
+            break;                 // well over 100
         case GridKind::kManyRows:  // enough rows for threads to split the sweep in many places
-            c.cellsX = 5; c.cellsY = 90 + static_cast<int>(random() % 60); c.cellY = extent / static_cast<float>(c.cellsY);
+            c.cellsX = 5;
+            c.cellsY = 90 + static_cast<int>(random() % 60);
+            c.cellY = extent / static_cast<float>(c.cellsY);
             break;
     }
     const int n = c.pointCount;
     switch (rule) {
-        case NeighbourRule::kSome: c.neighbours = 2 + static_cast<int>(random() % static_cast<unsigned>(std::min(n, 20) - 1)); break;
+        case NeighbourRule::kSome:
+            c.neighbours = 2 + static_cast<int>(random() % static_cast<unsigned>(std::min(n, 20) - 1));
+            break;
         case NeighbourRule::kOne: c.neighbours = 1; break;
         case NeighbourRule::kAll: c.neighbours = n; break;
         case NeighbourRule::kMoreThanSamples: c.neighbours = n + 1 + static_cast<int>(random() % 50); break;
     }
     detail::SetMethod(random, method, c);
     const char* sampleNames[] = {"smooth", "trend", "lattice", "duplicates", "blanks", "nan_values", "bad_coordinates"};
-    const char* gridNames[] = {"matching", "larger", "smaller", "one_row", "one_column", "long_rows", "many_lags", "many_rows"};
+    const char* gridNames[] = {"matching",   "larger",    "smaller",   "one_row",
+                               "one_column", "long_rows", "many_lags", "many_rows"};
     const char* ruleNames[] = {"some", "m1", "m_eq_n", "m_gt_n"};
     return GeneratedCase{"m" + std::to_string(method) + "_" + sampleNames[static_cast<int>(samples)] + "_" +
-                             gridNames[static_cast<int>(grid)] + "_" + ruleNames[static_cast<int>(rule)] + "_" + std::to_string(seed),
+                             gridNames[static_cast<int>(grid)] + "_" + ruleNames[static_cast<int>(rule)] + "_" +
+                             std::to_string(seed),
                          c, samples, grid, rule};
 }
 
@@ -166,9 +213,9 @@ inline GeneratedCase MakeCase(unsigned seed, int method, SampleKind samples, Gri
 inline std::vector<GeneratedCase> GenerateCases(unsigned seed, int count) {
     std::vector<GeneratedCase> cases;
     for (int i = 0; i < count; ++i)
-        cases.push_back(MakeCase(seed * 7919u + static_cast<unsigned>(i), i % 13, static_cast<SampleKind>(i % kSampleKinds),
-                                 static_cast<GridKind>((i / kSampleKinds) % kGridKinds),
-                                 static_cast<NeighbourRule>(i % kNeighbourRules)));
+        cases.push_back(MakeCase(
+            seed * 7919u + static_cast<unsigned>(i), i % 13, static_cast<SampleKind>(i % kSampleKinds),
+            static_cast<GridKind>((i / kSampleKinds) % kGridKinds), static_cast<NeighbourRule>(i % kNeighbourRules)));
     return cases;
 }
 

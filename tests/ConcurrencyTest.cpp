@@ -24,7 +24,8 @@ std::vector<Case> Calls() {
     std::vector<Case> calls;
     for (int method = 0; method <= 12; ++method) {
         const GridKind grid = method % 2 == 0 ? GridKind::kManyRows : GridKind::kMatching;
-        Case c = MakeCase(700u + static_cast<unsigned>(method), method, SampleKind::kSmooth, grid, NeighbourRule::kSome).call;
+        Case c = MakeCase(700u + static_cast<unsigned>(method), method, SampleKind::kSmooth, grid, NeighbourRule::kSome)
+                     .call;
         c.pointCount = std::min(c.pointCount, 80);
         c.data.resize(static_cast<std::size_t>(c.pointCount) * static_cast<std::size_t>(c.columnCount));
         calls.push_back(c);
@@ -32,9 +33,7 @@ std::vector<Case> Calls() {
     return calls;
 }
 
-std::vector<float> RunWith(const Case& c, int threads) {
-    return c.Run(mosaro_test::PathSettings(false, threads));
-}
+std::vector<float> RunWith(const Case& c, int threads) { return c.Run(mosaro_test::PathSettings(false, threads)); }
 
 TEST(Concurrency, EightHostThreadsRunningEveryMethodAtOnceGetTheGridsOfLoneCalls) {
     const std::vector<Case> calls = Calls();

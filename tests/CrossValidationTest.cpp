@@ -65,8 +65,8 @@ struct Validation {
 
     mosaro_status Run(const Case& c, const mosaro_request& r) {
         mosaro_samples* samples = nullptr;
-        EXPECT_EQ(mosaro_samples_create(c.x.data(), c.y.data(), c.value.data(), static_cast<int>(c.x.size()),
-                                        nullptr, 0, &samples),
+        EXPECT_EQ(mosaro_samples_create(c.x.data(), c.y.data(), c.value.data(), static_cast<int>(c.x.size()), nullptr,
+                                        0, &samples),
                   MOSARO_OK);
         const mosaro_status status = mosaro_cross_validate(samples, &r, &v, &summary);
         mosaro_samples_free(samples);
@@ -190,10 +190,8 @@ TEST(CrossValidation, ThreadsChangeNoBitInEitherArithmetic) {
             r.thread_count = threads;
             Validation run(c.x.size(), threads == 3 ? 3000 : 0, 5);
             ASSERT_EQ(run.Run(c, r), MOSARO_OK);
-            if (first.empty())
-                first = run.estimate;
-            else
-                EXPECT_EQ(first, run.estimate) << "arithmetic " << arithmetic << ", " << threads << " threads";
+            if (first.empty()) first = run.estimate;
+            else EXPECT_EQ(first, run.estimate) << "arithmetic " << arithmetic << ", " << threads << " threads";
         }
     }
     // And the two arithmetics are told apart on every piece: the legacy

@@ -65,8 +65,14 @@ bool KnownMethod(int method) { return method >= 1 && method <= 11; }
 void SetMethod(MatrixCase& c, int method) {
     c.method = method;
     if (method == 9) c.parameter = 1.0f;
-    if (method == 10) { c.parameter = 2.0f; c.methodArray = {22.0f, 27.0f}; }
-    if (method == 11) { c.parameter = 2.0f; c.methodArray = {2.0f, 3.0f}; }
+    if (method == 10) {
+        c.parameter = 2.0f;
+        c.methodArray = {22.0f, 27.0f};
+    }
+    if (method == 11) {
+        c.parameter = 2.0f;
+        c.methodArray = {2.0f, 3.0f};
+    }
 }
 
 // The modern status for a case whose only fault is `fault`: the samples are
@@ -106,7 +112,12 @@ std::vector<MatrixCase> BuildMatrix() {
         // Cell sizes: zero, negative and NaN are replaced by 1 (legacy);
         // an infinite cell leaves no lag class (every node 0); a denormal
         // one gives more lag classes than can be addressed (refused).
-        const struct { const char* name; float size; Legacy legacy; int modern; } cellSizes[] = {
+        const struct {
+            const char* name;
+            float size;
+            Legacy legacy;
+            int modern;
+        } cellSizes[] = {
             {"cell_zero", 0.0f, Legacy::kWritten, MOSARO_ERROR_CELL_SIZE},
             {"cell_negative", -20.0f, Legacy::kWritten, MOSARO_ERROR_CELL_SIZE},
             {"cell_nan", kNaN, Legacy::kWritten, MOSARO_ERROR_CELL_SIZE},
@@ -126,7 +137,12 @@ std::vector<MatrixCase> BuildMatrix() {
         }
         // Extents: inverted, empty and NaN leave a direction without lag
         // classes (every node 0); 1e30 wide is refused before any node.
-        const struct { const char* name; float rect[4]; Legacy legacy; int modern; } extents[] = {
+        const struct {
+            const char* name;
+            float rect[4];
+            Legacy legacy;
+            int modern;
+        } extents[] = {
             {"extent_inverted", {100, 0, 0, 100}, Legacy::kAllZero, MOSARO_ERROR_EXTENT},
             {"extent_empty", {50, 0, 50, 100}, Legacy::kAllZero, MOSARO_ERROR_EXTENT},
             {"extent_nan", {0, kNaN, 100, 100}, Legacy::kAllZero, MOSARO_ERROR_EXTENT},
@@ -166,7 +182,12 @@ std::vector<MatrixCase> BuildMatrix() {
     }
     // Co-kriging variables: none, negative, more than the table has, a
     // column beyond the row. Nothing runs.
-    const struct { const char* name; float variables; std::vector<float> columns; int modern; } coKriging[] = {
+    const struct {
+        const char* name;
+        float variables;
+        std::vector<float> columns;
+        int modern;
+    } coKriging[] = {
         {"v_zero", 0.0f, {2.0f}, MOSARO_ERROR_VARIABLES},
         {"v_negative", -2.0f, {2.0f}, MOSARO_ERROR_VARIABLES},
         {"v_beyond_columns", 5.0f, {2.0f, 3.0f, 4.0f, 5.0f, 6.0f}, MOSARO_ERROR_VARIABLES},
@@ -211,9 +232,17 @@ const std::vector<MatrixCase>& Matrix() {
 // The call as the legacy entry point takes it: value column 2 of four.
 Case Call(const MatrixCase& m) {
     Case c;
-    c.valueColumn = 2; c.pointCount = m.points; c.columnCount = 4;
-    c.cellsX = m.cellsX; c.cellsY = m.cellsY; c.neighbours = m.neighbours; c.method = m.method;
-    c.cellX = m.cellX; c.cellY = m.cellY; c.parameter = m.parameter; c.gridInit = kSentinel;
+    c.valueColumn = 2;
+    c.pointCount = m.points;
+    c.columnCount = 4;
+    c.cellsX = m.cellsX;
+    c.cellsY = m.cellsY;
+    c.neighbours = m.neighbours;
+    c.method = m.method;
+    c.cellX = m.cellX;
+    c.cellY = m.cellY;
+    c.parameter = m.parameter;
+    c.gridInit = kSentinel;
     std::copy(m.rect, m.rect + 4, c.rect);
     c.methodArray = m.methodArray;
     c.data = m.table;
@@ -228,9 +257,7 @@ TEST_P(DegenerateMatrix, LegacyOutcomeIsTheDocumentedOneAndTheModernApiAgrees) {
     const std::vector<float> legacy = call.Run();
     const auto untouched = [](float v) { return Bits(v) == Bits(kSentinel); };
     switch (c.legacy) {
-        case Legacy::kUntouched:
-            EXPECT_TRUE(std::all_of(legacy.begin(), legacy.end(), untouched));
-            break;
+        case Legacy::kUntouched: EXPECT_TRUE(std::all_of(legacy.begin(), legacy.end(), untouched)); break;
         case Legacy::kAllZero:
             EXPECT_TRUE(std::all_of(legacy.begin(), legacy.end(), [](float v) { return Bits(v) == 0; }));
             break;

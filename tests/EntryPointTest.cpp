@@ -24,8 +24,8 @@ TEST(EntryPoint, NonPositiveCellSizesAndNeighbourCountsAreReplaced) {
 }
 
 TEST(EntryPoint, PointArraysTakeTheNamedColumnAndFillBlanksFromThePrecedingValue) {
-    const float rows[] = {1, 2, -1, 5.0f, 9,  3, 4, -1, kBlank, 9,  5, 6, -1, kBlank, 9,
-                          7, 8, -1, 2.0f, 9,  9, 0, -1, kNaN,   9};
+    const float rows[] = {1,      2, -1, 5.0f, 9,  3,    4, -1, kBlank, 9,  5,    6, -1,
+                          kBlank, 9, 7,  8,    -1, 2.0f, 9, 9,  0,      -1, kNaN, 9};
     const mosaro::PointArrays points = mosaro::BuildPointArrays(rows, 5, 5, 3);
     EXPECT_EQ(points.x, (std::vector<float>{1, 3, 5, 7, 9}));
     EXPECT_EQ(points.y, (std::vector<float>{2, 4, 6, 8, 0}));

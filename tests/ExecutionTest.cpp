@@ -11,10 +11,10 @@
 
 namespace {
 
-using mosaro_test::RemoveVariable;
-using mosaro_test::SetVariable;
 using mosaro::ProgressReporter;
 using mosaro::Stage;
+using mosaro_test::RemoveVariable;
+using mosaro_test::SetVariable;
 
 // Drives a reporter the way the pipeline does: per pass, many fine reports
 // from the variograms and the sweep, one from the fit.
@@ -53,9 +53,11 @@ TEST(Execution, ProgressIsMonotoneBoundedEndsAtOneOnceAndAStopSticks) {
     std::vector<int> passes;
     std::size_t stopAfter = 0;  // 0: never stop
     auto recording = [&] {
-        fractions.clear(); passes.clear();
+        fractions.clear();
+        passes.clear();
         return ProgressReporter([&](Stage, int pass, double fraction) {
-            fractions.push_back(fraction); passes.push_back(pass);
+            fractions.push_back(fraction);
+            passes.push_back(pass);
             return stopAfter == 0 || fractions.size() < stopAfter;
         });
     };

@@ -29,7 +29,11 @@ namespace {
 struct Columns {
     std::vector<float> x, y;
     std::vector<double> values;
-    void Add(float px, float py, double value) { x.push_back(px); y.push_back(py); values.push_back(value); }
+    void Add(float px, float py, double value) {
+        x.push_back(px);
+        y.push_back(py);
+        values.push_back(value);
+    }
     int Count() const { return static_cast<int>(x.size()); }
 };
 
@@ -38,7 +42,8 @@ using Cells = std::pair<float, float>;  // x, then y
 // Both tables' three rows (lag, pair count, semivariance), x then y,
 // flattened; from the plain pair loop when `kernels` is null.
 std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cells,
-                          const mosaro::PairKernelPath* kernels = nullptr, int threads = 1, mosaro::PairBlocking blocking = {}) {
+                          const mosaro::PairKernelPath* kernels = nullptr, int threads = 1,
+                          mosaro::PairBlocking blocking = {}) {
     const TGRIDCELLXY grid{cells.first, cells.second, 0, 0};
     mosaro::Execution execution;
     execution.workers = threads;
@@ -56,7 +61,9 @@ std::vector<float> Tables(const Columns& samples, TRECTXYMINMAX rect, Cells cell
 
 // Where a row of a direction's table starts in Tables' output, both
 // directions having `classes` classes.
-std::size_t Row(int direction, int row, int classes) { return static_cast<std::size_t>((3 * direction + row) * classes); }
+std::size_t Row(int direction, int row, int classes) {
+    return static_cast<std::size_t>((3 * direction + row) * classes);
+}
 
 float Pairs(const std::vector<float>& tables, int direction, int classes) {
     const auto from = tables.begin() + static_cast<std::ptrdiff_t>(Row(direction, mosaro::kPairCountRow, classes));
@@ -116,7 +123,10 @@ TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
     // x pairs at 1.0 and about 1.4 (class 1), differences 2 and 1; the
     // other pairs lie near 45 degrees and are not used.
     Columns samples;
-    samples.Add(0, 0, 0); samples.Add(1, 0, 2); samples.Add(10, 10, 5); samples.Add(11.4f, 10, 6);
+    samples.Add(0, 0, 0);
+    samples.Add(1, 0, 2);
+    samples.Add(10, 10, 5);
+    samples.Add(11.4f, 10, 6);
     const std::vector<float> t = Tables(samples, {0, 0, 20, 20}, {1, 1});
     const float d = f32(f64(11.4f) - 10.0);
     const float gamma = f32(f64(f32(4.0 + f64(d))) / (2.0 * f64(f32(1.0 + f64(d)))));
@@ -127,20 +137,25 @@ TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
 }
 
 TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance) {
-    struct Case { float ax, ay; int direction, lagClass; } const cases[] = {  // direction -1: no cone
-        {10.0f, 1.76326978f, 0, 10},   // exactly 10 degrees as a float
-        {10.0f, 1.7632699f, -1, 0},    // the next float angle up
-        {1.76326966f, 10.0f, -1, 0},   // exactly 80 degrees: 1.5707963 - theta > the cone
-        {1.76326954f, 10.0f, 1, 10},   // the smallest angle the y cone accepts
-        {1.0f, 1.0f, -1, 0},           // 45 degrees
-        {0.0f, 2.0f, 1, 2},            // same x: a y pair
-        {0.0f, 0.0f, -1, 0},           // same place: class 0, no class
-        {0.49999997f, 0.0f, -1, 0}, {1.5f, 0.0f, 0, 2},  // [k - 0.5, k + 0.5) cells
-        {12.5f, 0.0f, -1, 0},          // (n + 0.5) cells is beyond the last class
+    struct Case {
+        float ax, ay;
+        int direction, lagClass;
+    } const cases[] = {
+        // direction -1: no cone
+        {10.0f, 1.76326978f, 0, 10},                      // exactly 10 degrees as a float
+        {10.0f, 1.7632699f, -1, 0},                       // the next float angle up
+        {1.76326966f, 10.0f, -1, 0},                      // exactly 80 degrees: 1.5707963 - theta > the cone
+        {1.76326954f, 10.0f, 1, 10},                      // the smallest angle the y cone accepts
+        {1.0f, 1.0f, -1, 0},                              // 45 degrees
+        {0.0f, 2.0f, 1, 2},                               // same x: a y pair
+        {0.0f, 0.0f, -1, 0},                              // same place: class 0, no class
+        {0.49999997f, 0.0f, -1, 0},  {1.5f, 0.0f, 0, 2},  // [k - 0.5, k + 0.5) cells
+        {12.5f, 0.0f, -1, 0},                             // (n + 0.5) cells is beyond the last class
     };
     for (const Case& c : cases) {
         Columns samples;
-        samples.Add(0, 0, 0); samples.Add(c.ax, c.ay, 1);
+        samples.Add(0, 0, 0);
+        samples.Add(c.ax, c.ay, 1);
         const std::vector<float> t = Tables(samples, {0, 0, 12, 12}, {1, 1});
         EXPECT_EQ(Pairs(t, 0, 12) + Pairs(t, 1, 12), c.direction < 0 ? 0.0f : 1.0f) << c.ax << ", " << c.ay;
         if (c.direction >= 0) {
@@ -151,7 +166,11 @@ TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance
 
 TEST(ExperimentalVariogram, ClassCountsTruncateTheDoubleQuotientAndHalveTogether) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case { TRECTXYMINMAX rect; float cell; int x, y; } const cases[] = {
+    struct Case {
+        TRECTXYMINMAX rect;
+        float cell;
+        int x, y;
+    } const cases[] = {
         {{0, 0, 150, 20}, 1.0f, 76, 11},  // both halved when one exceeds 100
         {{0, 0, 5, 2}, 0.1f, 49, 19},     // 5 / 0.1f is 49.99999925 in double
         {{10, 0, 0.5f, 3}, 1.0f, 0, 3},   // inverted
@@ -193,15 +212,26 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
     ExpectFastMatchesReference(ConeEdgeStar(5), {-40, -40, 40, 40}, {1, 1}, "cone edges");
 
     Columns special = RandomColumns(6, 300, 50);
-    special.Add(10, 10, 1); special.Add(10, 10, 9); special.Add(10, 10, 4);  // coincident
-    special.Add(nan, 3, 1); special.Add(3, nan, 2); special.Add(nan, nan, 3);
-    special.Add(inf, 5, 4); special.Add(5, inf, 5); special.Add(-inf, -inf, 6); special.Add(inf, inf, 7);
-    special.Add(10, 1e30f, 8); special.Add(3e38f, 10, 9); special.Add(-3e38f, 10, 10);  // overflowing differences
-    special.Add(1e-40f, 0, 11); special.Add(0, 1e-44f, 12);  // subnormal separations
+    special.Add(10, 10, 1);
+    special.Add(10, 10, 9);
+    special.Add(10, 10, 4);  // coincident
+    special.Add(nan, 3, 1);
+    special.Add(3, nan, 2);
+    special.Add(nan, nan, 3);
+    special.Add(inf, 5, 4);
+    special.Add(5, inf, 5);
+    special.Add(-inf, -inf, 6);
+    special.Add(inf, inf, 7);
+    special.Add(10, 1e30f, 8);
+    special.Add(3e38f, 10, 9);
+    special.Add(-3e38f, 10, 10);  // overflowing differences
+    special.Add(1e-40f, 0, 11);
+    special.Add(0, 1e-44f, 12);  // subnormal separations
     special.values[17] = std::numeric_limits<double>::quiet_NaN();
     ExpectFastMatchesReference(special, {0, 0, 50, 50}, {2.5f, 2.5f}, "coincident, not finite, NaN value");
 
-    for (int count : {0, 1, 2}) ExpectFastMatchesReference(RandomColumns(7, count, 10), {0, 0, 10, 10}, {1, 1}, "few samples");
+    for (int count : {0, 1, 2})
+        ExpectFastMatchesReference(RandomColumns(7, count, 10), {0, 0, 10, 10}, {1, 1}, "few samples");
 }
 
 TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically) {
@@ -214,7 +244,8 @@ TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically
         for (int step = 0; step < 65536; ++step) {
             ASSERT_EQ(mosaro::ConeOfQuotient(below, t), mosaro::ConeOfQuotientByAngle(below)) << step;
             ASSERT_EQ(mosaro::ConeOfQuotient(above, t), mosaro::ConeOfQuotientByAngle(above)) << step;
-            below = std::nextafter(below, 0.0); above = std::nextafter(above, 1e9);
+            below = std::nextafter(below, 0.0);
+            above = std::nextafter(above, 1e9);
         }
     }
     EXPECT_EQ(mosaro::ConeOfQuotient(t.xMaxQuotient, t), mosaro::PairCone::kX);
@@ -223,9 +254,9 @@ TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically
     // The quotient decides as the angle does for float separations of every
     // kind, among them the float neighbours of the edges.
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    std::vector<std::pair<float, float>> separations = {{0, 0}, {0, 5}, {0, inf}, {0, nan}, {5, 0}, {inf, 0},
-                                                        {inf, inf}, {nan, 1}, {1, nan}, {3, inf}, {inf, 3},
-                                                        {1e-45f, 1e-45f}, {1e-45f, 3e38f}, {3e38f, 1e-45f}};
+    std::vector<std::pair<float, float>> separations = {
+        {0, 0},   {0, 5},   {0, inf}, {0, nan}, {5, 0},           {inf, 0},        {inf, inf},
+        {nan, 1}, {1, nan}, {3, inf}, {inf, 3}, {1e-45f, 1e-45f}, {1e-45f, 3e38f}, {3e38f, 1e-45f}};
     const Columns star = ConeEdgeStar(8);
     for (int i = 1; i < star.Count(); ++i) separations.push_back({std::fabs(star.x[i]), std::fabs(star.y[i])});
     for (const auto& [ax, ay] : separations)
@@ -257,11 +288,11 @@ TEST(ExperimentalVariogramFastPath, CancelStopsTheBlockedPathAndLeaksNothing) {
             return fractions.size() < 3;
         });
         const mosaro::Execution execution{2, &progress};
-        EXPECT_THROW(mosaro::BuildExperimentalVariograms(
-                         {samples.x.data(), samples.y.data(), samples.values.data(), samples.Count()},
-                         TGRIDCELLXY{5, 5, 0, 0}, {0, 0, 100, 100},
-                         reference ? nullptr : &mosaro::PreferredPairKernels(), execution),
-                     mosaro::Cancelled);
+        EXPECT_THROW(
+            mosaro::BuildExperimentalVariograms(
+                {samples.x.data(), samples.y.data(), samples.values.data(), samples.Count()}, TGRIDCELLXY{5, 5, 0, 0},
+                {0, 0, 100, 100}, reference ? nullptr : &mosaro::PreferredPairKernels(), execution),
+            mosaro::Cancelled);
         EXPECT_EQ(fractions.size(), 3u);
         EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
         EXPECT_LT(fractions.back(), 0.15);  // stopped early: the stage ends at 0.3

@@ -24,7 +24,9 @@ const std::vector<GeneratedCase>& Cases() {
     return cases;
 }
 
-struct Outputs { std::vector<float> grid, variance; };
+struct Outputs {
+    std::vector<float> grid, variance;
+};
 
 Outputs RunPath(const Case& c, bool reference, int threads) {
     Outputs out;
@@ -86,9 +88,10 @@ TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
 // once: every grid must be the one the reference computes alone. Also with
 // the entry point's defaults, where each call takes every core.
 TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
-    const std::vector<Case> calls = {MakeCase(11, 1, SampleKind::kSmooth, GridKind::kLongRows, NeighbourRule::kSome).call,
-                                     MakeCase(12, 11, SampleKind::kLattice, GridKind::kMatching, NeighbourRule::kSome).call,
-                                     MakeCase(13, 10, SampleKind::kDuplicates, GridKind::kMatching, NeighbourRule::kSome).call};
+    const std::vector<Case> calls = {
+        MakeCase(11, 1, SampleKind::kSmooth, GridKind::kLongRows, NeighbourRule::kSome).call,
+        MakeCase(12, 11, SampleKind::kLattice, GridKind::kMatching, NeighbourRule::kSome).call,
+        MakeCase(13, 10, SampleKind::kDuplicates, GridKind::kMatching, NeighbourRule::kSome).call};
     std::vector<std::vector<float>> expected;
     for (const Case& c : calls) expected.push_back(RunPath(c, true, 1).grid);
 
@@ -101,7 +104,8 @@ TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
             }
         };
         std::thread a([&] { runAll(first, false); }), b([&] { runAll(second, true); });
-        a.join(); b.join();
+        a.join();
+        b.join();
         for (std::size_t k = 0; k < calls.size(); ++k) {
             EXPECT_EQ(FirstDifference(expected[k], first[k]), "") << "call " << k << ", threads " << threads;
             EXPECT_EQ(FirstDifference(expected[k], second[k]), "") << "call " << k << ", threads " << threads;

@@ -48,10 +48,10 @@ TEST_F(GridFileTest, OneNodeFileIsExactToTheByte) {
     const std::string identification = "#NEMRAGRIDB#DRAVTONEMRA         ", trailer = "#ENDDATA#";
     Bytes expected(identification.begin(), identification.end());
     expected.insert(expected.end(), {0x00, 0x40, 0xD3, 0x43, 0x00, 0x80, 0xD4, 0x43});  // 422.5 425
-    expected.insert(expected.end(), 32, 0x00);                  // text field, zero word
-    expected.insert(expected.end(), {0x01, 0x00, 0x01, 0x00});  // 1 node per row, 1 row
+    expected.insert(expected.end(), 32, 0x00);                                          // text field, zero word
+    expected.insert(expected.end(), {0x01, 0x00, 0x01, 0x00});                          // 1 node per row, 1 row
     expected.insert(expected.end(), {0x00, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x00, 0x40});  // 0.5 2
-    expected.insert(expected.end(), {0x99, 0x76, 0x96, 0xFE});  // blank
+    expected.insert(expected.end(), {0x99, 0x76, 0x96, 0xFE});                          // blank
     expected.insert(expected.end(), {0x00, 0x00, 0xE8, 0x40, 0x00, 0x00, 0xE8, 0x40});  // min max
     expected.insert(expected.end(), {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE8, 0x40});  // N node
     expected.insert(expected.end(), trailer.begin(), trailer.end());
@@ -124,7 +124,7 @@ TEST_F(GridFileTest, KilledWriterLeavesTheOldFileOrACompleteNewOne) {
         ASSERT_TRUE(now == old || now == complete) << "round " << round << ": " << now.size() << " bytes";
         replaced += now == complete;
     }
-    EXPECT_GT(replaced, 0);  // the kills did land after complete writes too
+    EXPECT_GT(replaced, 0);    // the kills did land after complete writes too
     EXPECT_GT(Entries(), 1u);  // and during writes, leaving their temporaries
     // However many such leftovers lie beside the target, under whatever
     // names, the next writer writes.
@@ -143,7 +143,8 @@ TEST_F(GridFileTest, ReaderRejectsMalformedFiles) {
     bad[2][96] = 7;                  // N against 3 x 2
     bad[3].resize(good.size() - 4);  // truncated
     for (const Bytes& b : bad) {
-        std::ofstream(Path("bad.grd"), std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+        std::ofstream(Path("bad.grd"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
         EXPECT_THROW(mosaro::ReadGridFile(Path("bad.grd")), std::runtime_error);
     }
 }
@@ -161,7 +162,8 @@ TEST_F(GridFileTest, CApiRoundTripsAndNamesEachFailure) {
     info.struct_size = sizeof info;
     ASSERT_EQ(mosaro_grid_file_info_get(file, &info), MOSARO_OK);
     EXPECT_TRUE(info.node_count_x == 3 && info.node_count_y == 2 && info.cell_size_y == 2.0f);
-    EXPECT_TRUE(info.minimum == -2.0f && info.maximum == 7.0f && info.blank == file->blank && info.nodes == file->nodes);
+    EXPECT_TRUE(info.minimum == -2.0f && info.maximum == 7.0f && info.blank == file->blank &&
+                info.nodes == file->nodes);
     info.struct_size = offsetof(mosaro_grid_file_info, nodes);  // a layout without the nodes: refused
     EXPECT_EQ(mosaro_grid_file_info_get(file, &info), MOSARO_ERROR_STRUCT_SIZE);
     mosaro_grid_file_free(file);

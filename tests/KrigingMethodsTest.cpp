@@ -42,8 +42,11 @@ TEST(OrdinaryKriging, SingleNeighbourReproducesTheNearestSample) {
             float nearest = 0;
             for (int s = 0; s < table.Count(); ++s) {
                 const double d = std::hypot(table.rows[3 * s] - 5.0 * j, table.rows[3 * s + 1] - 5.0 * i);
-                if (d < d1) { d2 = d1; d1 = d; nearest = table.rows[3 * s + 2]; }
-                else if (d < d2) d2 = d;
+                if (d < d1) {
+                    d2 = d1;
+                    d1 = d;
+                    nearest = table.rows[3 * s + 2];
+                } else if (d < d2) d2 = d;
             }
             if (d2 - d1 < 1e-3 * (1 + d1)) continue;
             // The float solve of [[Csum, 1], [1, 0]] gives a weight within a
@@ -117,7 +120,8 @@ TEST(UniversalKriging, EachDriftReproducesItsOwnTrend) {
     ExpectReproduced<CUniversalKrigingXXDirection>([](double x, double) { return 100 + 10 * x + 8 * x * x; }, "x, x^2");
     ExpectReproduced<CUniversalKrigingYYDirection>([](double, double y) { return 100 - 10 * y + 8 * y * y; }, "y, y^2");
     ExpectReproduced<CUniversalKrigingXXYYDirection>(
-        [](double x, double y) { return 100 + 5 * x + 4 * x * x - 6 * y + 3 * y * y + 2 * x * y; }, "x, x^2, y, y^2, xy");
+        [](double x, double y) { return 100 + 5 * x + 4 * x * x - 6 * y + 3 * y * y + 2 * x * y; },
+        "x, x^2, y, y^2, xy");
 }
 
 // ---- Lognormal kriging, two and three parameters
@@ -139,7 +143,8 @@ TEST(LogarithmNormalKriging, SingleNeighbourAddsHalfTheKrigingVariance) {
     std::vector<float> grid(static_cast<std::size_t>(args.Nodes()));
     estimator.CalculateKrigingValue(points.Table(), grid.data());
 
-    const mosaro::KrigingConstants c = mosaro::KrigingConstants::FromModels(estimator.m_VariogramModel, estimator.m_Rect);
+    const mosaro::KrigingConstants c =
+        mosaro::KrigingConstants::FromModels(estimator.m_VariogramModel, estimator.m_Rect);
     mosaro::WorkingSamples w;
     w.Load(points.Rows(), c.scale);
     for (int i = 0; i <= args.cellsY; ++i)
@@ -183,8 +188,8 @@ TEST(IndicatorKriging, DegenerateThresholdsGiveZeros) {
     const float threshold = 50.0f;
     const std::vector<float> grids[] = {
         Grid(table, GridArgs(), 10, 0.99f, &threshold, 42.0f),  // no threshold: all 0
-        Indicator(table, {1.0f}),                              // all neighbours above: V = 0
-        Indicator(table, {50.0f, 70.0f}, 1),  // one neighbour: 1 - P is rounding, far below 0.01
+        Indicator(table, {1.0f}),                               // all neighbours above: V = 0
+        Indicator(table, {50.0f, 70.0f}, 1),                    // one neighbour: 1 - P is rounding, far below 0.01
     };
     for (const std::vector<float>& grid : grids)
         for (float v : grid) EXPECT_EQ(Bits(v), Bits(0.0f));
@@ -215,6 +220,5 @@ TEST(CoKriging, NodeOnASampleReturnsThePrimaryValue) {
     GridArgs args;
     args.neighbours = 4;
     const std::vector<float> grid = Grid(table, args, 11, 2.0f, columns);
-    for (int t = 0; t < 6; ++t)
-        EXPECT_NEAR(args.At(grid, 3 * t, 4 * t), table.At(t, 2), 1e-4f * table.At(t, 2)) << t;
+    for (int t = 0; t < 6; ++t) EXPECT_NEAR(args.At(grid, 3 * t, 4 * t), table.At(t, 2), 1e-4f * table.At(t, 2)) << t;
 }

@@ -25,7 +25,8 @@ std::string ProbeStderr(const std::string& setting) {
 }
 
 TEST(LibraryHooksTest, OneLineInsideLoadAndOneInsideUnloadOnlyWhenTraced) {
-    EXPECT_EQ(ProbeStderr("MOSARO_TRACE=1"), "[dlopen]\nMOSARO.DLL Initializing!\n[dlclose]\nMOSARO.DLL Terminating!\n[end]\n");
+    EXPECT_EQ(ProbeStderr("MOSARO_TRACE=1"),
+              "[dlopen]\nMOSARO.DLL Initializing!\n[dlclose]\nMOSARO.DLL Terminating!\n[end]\n");
     for (const char* setting : {"", "MOSARO_TRACE=0"})
         EXPECT_EQ(ProbeStderr(setting), "[dlopen]\n[dlclose]\n[end]\n") << "environment: " << setting;
 }

@@ -178,7 +178,8 @@ TEST(ModelFit, NonNegativeLeastSquaresIsTheBestOverEveryActiveSet) {
             std::vector<double> m(n * (n + 1), 0.0);
             for (std::size_t i = 0; i < n; ++i) {
                 for (std::size_t j = 0; j < n; ++j)
-                    for (std::size_t r = 0; r < rows; ++r) m[i * (n + 1) + j] += a[r * columns + set[i]] * a[r * columns + set[j]];
+                    for (std::size_t r = 0; r < rows; ++r)
+                        m[i * (n + 1) + j] += a[r * columns + set[i]] * a[r * columns + set[j]];
                 for (std::size_t r = 0; r < rows; ++r) m[i * (n + 1) + n] += a[r * columns + set[i]] * b[r];
             }
             for (std::size_t i = 0; i < n; ++i)

@@ -22,7 +22,8 @@ TEST(ModelNotation, ExamplesMeanWhatGstatsVgmMeans) {
     EXPECT_EQ(a.Structures()[0].partialSill, 0.59);
     EXPECT_EQ(a.Structures()[0].range, 897.0);
 
-    const mosaro::VariogramModel b = mosaro::ParseModel("1.2 mat(300, kappa=1.5) + 0.6 Exp(range=500, azimuth=45, ratio=0.4)");
+    const mosaro::VariogramModel b =
+        mosaro::ParseModel("1.2 mat(300, kappa=1.5) + 0.6 Exp(range=500, azimuth=45, ratio=0.4)");
     EXPECT_EQ(b.Nugget(), 0.0);
     ASSERT_EQ(b.Structures().size(), 2u);
     EXPECT_EQ(b.Structures()[0].shape, 1.5);
@@ -110,10 +111,8 @@ TEST(ModelNotation, ErrorsSayWhereAndWhat) {
     };
     for (const Case& c : cases) {
         try {
-            if (c.model)
-                mosaro::ParseModel(c.text);
-            else
-                mosaro::ParseFitTemplate(c.text);
+            if (c.model) mosaro::ParseModel(c.text);
+            else mosaro::ParseFitTemplate(c.text);
             ADD_FAILURE() << "accepted: " << c.text;
         } catch (const mosaro::NotationError& e) {
             EXPECT_EQ(e.Position(), c.position) << c.text << ": " << e.what();

@@ -33,7 +33,9 @@ struct ApiSamples {
     explicit ApiSamples(const SampleTable& table, int extraColumn = -1) {
         for (int i = 0; i < table.Count(); ++i) {
             const float* row = &table.rows[static_cast<std::size_t>(i * table.columns)];
-            x.push_back(row[0]); y.push_back(row[1]); value.push_back(row[2]);
+            x.push_back(row[0]);
+            y.push_back(row[1]);
+            value.push_back(row[2]);
             if (extraColumn >= 0) extra.push_back(row[extraColumn]);
         }
         extraColumns[0] = extra.data();
@@ -45,10 +47,23 @@ mosaro_request MakeRequest(const ApiSamples& s, const GridArgs& a, std::vector<f
                            int method = MOSARO_METHOD_ORDINARY) {
     mosaro_request r;
     mosaro_request_init(&r);
-    r.x = s.x.data(); r.y = s.y.data(); r.value = s.value.data(); r.sample_count = static_cast<int>(s.x.size());
-    if (!s.extra.empty()) { r.extra_values = s.extraColumns; r.extra_value_count = 1; }
-    r.x_min = a.xMin; r.y_min = a.yMin; r.x_max = a.xMax; r.y_max = a.yMax; r.cell_size_x = a.cellX; r.cell_size_y = a.cellY;
-    r.node_count_x = a.cellsX + 1; r.node_count_y = a.cellsY + 1; r.neighbour_count = a.neighbours;
+    r.x = s.x.data();
+    r.y = s.y.data();
+    r.value = s.value.data();
+    r.sample_count = static_cast<int>(s.x.size());
+    if (!s.extra.empty()) {
+        r.extra_values = s.extraColumns;
+        r.extra_value_count = 1;
+    }
+    r.x_min = a.xMin;
+    r.y_min = a.yMin;
+    r.x_max = a.xMax;
+    r.y_max = a.yMax;
+    r.cell_size_x = a.cellX;
+    r.cell_size_y = a.cellY;
+    r.node_count_x = a.cellsX + 1;
+    r.node_count_y = a.cellsY + 1;
+    r.neighbour_count = a.neighbours;
     r.method = static_cast<mosaro_method>(method);
     grid.assign(static_cast<std::size_t>(a.Nodes()), -7.0f);
     r.grid = grid.data();
@@ -70,7 +85,11 @@ SampleTable FourColumnSamples(unsigned seed, int count) {
 }
 
 // What the progress callback saw; it asks to stop after `stopAfter` calls (-1: never).
-struct ProgressLog { std::vector<double> fractions; std::vector<int> passes; int stopAfter = -1; };
+struct ProgressLog {
+    std::vector<double> fractions;
+    std::vector<int> passes;
+    int stopAfter = -1;
+};
 
 int RecordProgress(void* user, mosaro_stage, int pass, double fraction) {
     ProgressLog& log = *static_cast<ProgressLog*>(user);
@@ -91,8 +110,8 @@ struct Model {
 
 // Ordinary-kriging variance of a node from every sample, the system solved
 // in double by Gauss-Jordan elimination with partial pivoting.
-double OrdinaryVariance(const Model& model, const std::vector<float>& x, const std::vector<float>& y,
-                        double nodeX, double nodeY) {
+double OrdinaryVariance(const Model& model, const std::vector<float>& x, const std::vector<float>& y, double nodeX,
+                        double nodeY) {
     const std::size_t m = x.size(), n = m + 1;
     // Covariances bordered by ones, the covariances to the node on the right.
     std::vector<std::vector<double>> a(n, std::vector<double>(n + 1, 1.0));
@@ -129,7 +148,8 @@ std::vector<float> VarianceGrid(const ApiSamples& s, const mosaro_variogram_mode
     std::vector<float> grid, variance(static_cast<std::size_t>(kSmallGrid.Nodes()), -7.0f);
     const mosaro_variogram_model models[2] = {model, model};
     mosaro_request r = MakeRequest(s, kSmallGrid, grid, method);
-    r.given_models = models; r.given_model_count = copies;
+    r.given_models = models;
+    r.given_model_count = copies;
     r.variance = variance.data();
     EXPECT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
     return variance;
@@ -148,20 +168,26 @@ TEST(ModernApi, EveryMethodGivesTheLegacyGridBitForBit) {
     const SampleTable table = FourColumnSamples(11, 45);
     const ApiSamples plain(table), twoVariables(table, 3);
     GridArgs args;  // 21 x 18 nodes; unequal extents, so the lag classes differ per direction
-    args.yMax = 180.0f; args.cellsY = 17;
+    args.yMax = 180.0f;
+    args.cellsY = 17;
     mosaro_samples* prepared = nullptr;
-    ASSERT_EQ(mosaro_samples_create(twoVariables.x.data(), twoVariables.y.data(), twoVariables.value.data(), table.Count(),
-                                    twoVariables.extraColumns, 1, &prepared), MOSARO_OK);
+    ASSERT_EQ(mosaro_samples_create(twoVariables.x.data(), twoVariables.y.data(), twoVariables.value.data(),
+                                    table.Count(), twoVariables.extraColumns, 1, &prepared),
+              MOSARO_OK);
     for (int method = 1; method <= 11; ++method) {
         // The legacy parameter and array, and the request fields they map to.
         const float parameter = method == 9 ? 5.0f : method == 10 ? 3.0f : method == 11 ? 2.0f : 0.0f;
-        const std::vector<float> array = method == 10 ? std::vector<float>{35.0f, 50.0f, 62.5f}
-                                         : method == 11 ? std::vector<float>{2.0f, 3.0f} : std::vector<float>{};
+        const std::vector<float> array = method == 10   ? std::vector<float>{35.0f, 50.0f, 62.5f}
+                                         : method == 11 ? std::vector<float>{2.0f, 3.0f}
+                                                        : std::vector<float>{};
         const std::vector<float> legacy = Grid(table, args, method, parameter, array.empty() ? nullptr : array.data());
         const auto modern = [&](std::vector<float>& into) {
             mosaro_request r = MakeRequest(method == 11 ? twoVariables : plain, args, into, method);
             if (method == 9) r.method_parameter = parameter;
-            if (method == 10) { r.thresholds = array.data(); r.threshold_count = 3; }
+            if (method == 10) {
+                r.thresholds = array.data();
+                r.threshold_count = 3;
+            }
             return r;
         };
         std::vector<float> grid, fromHandle, variance(legacy.size(), -7.0f);
@@ -176,7 +202,8 @@ TEST(ModernApi, EveryMethodGivesTheLegacyGridBitForBit) {
         // co-kriging ignores) on the reference path gives the same bits, and
         // asking it for the variance changes none of them.
         mosaro_request h = modern(fromHandle);
-        h.implementation = MOSARO_IMPLEMENTATION_REFERENCE; h.thread_count = 1;
+        h.implementation = MOSARO_IMPLEMENTATION_REFERENCE;
+        h.thread_count = 1;
         h.variance = variance.data();
         EXPECT_EQ(mosaro_grid_samples(prepared, &h), status) << method;
         EXPECT_TRUE(SameBits(fromHandle, legacy)) << "method " << method << " from the handle";
@@ -274,7 +301,12 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
     using R = mosaro_request;
 
     // What is refused, how, with which status, and fragments the message must hold.
-    struct Refusal { const char* what; std::function<void(R&)> change; int status; std::vector<std::string> message; };
+    struct Refusal {
+        const char* what;
+        std::function<void(R&)> change;
+        int status;
+        std::vector<std::string> message;
+    };
     const std::vector<Refusal> refusals = {
         {"negative cell", [&](R& r) { r.cell_size_x = -2.0f; }, MOSARO_ERROR_CELL_SIZE, {"cell_size_x", "-2"}},
         {"NaN cell", [&](R& r) { r.cell_size_y = kNaN; }, MOSARO_ERROR_CELL_SIZE, {"cell_size_y", "nan"}},
@@ -284,37 +316,116 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
         {"empty extent", [&](R& r) { r.y_max = r.y_min; }, MOSARO_ERROR_EXTENT, {"y_max", "y_min 0"}},
         {"infinite extent", [&](R& r) { r.x_min = -kInf; }, MOSARO_ERROR_EXTENT, {"x_min", "-inf"}},
         {"no samples", [&](R& r) { r.sample_count = 0; }, MOSARO_ERROR_SAMPLE_COUNT, {"sample_count", "got 0"}},
-        {"no neighbours", [&](R& r) { r.neighbour_count = 0; }, MOSARO_ERROR_NEIGHBOUR_COUNT, {"neighbour_count", "got 0"}},
+        {"no neighbours",
+         [&](R& r) { r.neighbour_count = 0; },
+         MOSARO_ERROR_NEIGHBOUR_COUNT,
+         {"neighbour_count", "got 0"}},
         {"no nodes", [&](R& r) { r.node_count_y = -1; }, MOSARO_ERROR_NODE_COUNT, {"node_count_y", "-1"}},
-        {"unknown method", [&](R& r) { r.method = static_cast<mosaro_method>(12); }, MOSARO_ERROR_METHOD, {"method", "12"}},
+        {"unknown method",
+         [&](R& r) { r.method = static_cast<mosaro_method>(12); },
+         MOSARO_ERROR_METHOD,
+         {"method", "12"}},
         // A C host may store any int in an enum field; reading it must not
         // be undefined (the sanitizer build checks enum loads).
         {"method far outside", [&](R& r) { StoreCode(r.method, -100000); }, MOSARO_ERROR_METHOD, {"method", "-100000"}},
-        {"implementation outside", [&](R& r) { StoreCode(r.implementation, 7); }, MOSARO_ERROR_METHOD_PARAMETER, {"implementation", "7"}},
+        {"implementation outside",
+         [&](R& r) { StoreCode(r.implementation, 7); },
+         MOSARO_ERROR_METHOD_PARAMETER,
+         {"implementation", "7"}},
         {"fit outside", [&](R& r) { StoreCode(r.fit, -1); }, MOSARO_ERROR_METHOD_PARAMETER, {"fit", "-1"}},
         {"null grid", [&](R& r) { r.grid = nullptr; }, MOSARO_ERROR_NULL_POINTER, {"grid"}},
         {"null x", [&](R& r) { r.x = nullptr; }, MOSARO_ERROR_NULL_POINTER, {"x is null"}},
         {"old struct", [&](R& r) { r.struct_size = 8; }, MOSARO_ERROR_STRUCT_SIZE, {"struct_size", "got 8"}},
         {"infinite x", [&](R& r) { r.x = infinite.data(); }, MOSARO_ERROR_SAMPLE_VALUE, {"x[2]", "inf"}},
-        {"negative lognormal value", [&](R& r) { r.value = negative.data(), r.method = lognormal; }, MOSARO_ERROR_SAMPLE_VALUE, {"value[4]", "-3"}},
-        {"shift too small", [&](R& r) { r.value = negative.data(); r.method = shifted; r.method_parameter = 2.5f; },
-         MOSARO_ERROR_SAMPLE_VALUE, {"value[4]", "-3", "2.5"}},
-        {"NaN shift", [&](R& r) { r.method = shifted; r.method_parameter = kNaN; }, MOSARO_ERROR_METHOD_PARAMETER, {"method_parameter", "nan"}},
-        {"no thresholds", [&](R& r) { r.method = indicator; r.threshold_count = 2; }, MOSARO_ERROR_THRESHOLDS, {"thresholds is null", "2"}},
-        {"zero thresholds", [&](R& r) { r.method = indicator; r.thresholds = nanThreshold; }, MOSARO_ERROR_THRESHOLDS, {"threshold_count", "got 0"}},
-        {"NaN threshold", [&](R& r) { r.method = indicator; r.thresholds = nanThreshold; r.threshold_count = 2; },
-         MOSARO_ERROR_THRESHOLDS, {"thresholds[1]", "nan"}},
-        {"missing variable", [&](R& r) { r.method = cokriging; r.extra_values = missingColumn; r.extra_value_count = 1; },
-         MOSARO_ERROR_VARIABLES, {"extra_values[0]"}},
-        {"negative variable count", [&](R& r) { r.method = cokriging; r.extra_value_count = -1; },
-         MOSARO_ERROR_VARIABLES, {"extra_value_count", "-1"}},
+        {"negative lognormal value",
+         [&](R& r) { r.value = negative.data(), r.method = lognormal; },
+         MOSARO_ERROR_SAMPLE_VALUE,
+         {"value[4]", "-3"}},
+        {"shift too small",
+         [&](R& r) {
+             r.value = negative.data();
+             r.method = shifted;
+             r.method_parameter = 2.5f;
+         },
+         MOSARO_ERROR_SAMPLE_VALUE,
+         {"value[4]", "-3", "2.5"}},
+        {"NaN shift",
+         [&](R& r) {
+             r.method = shifted;
+             r.method_parameter = kNaN;
+         },
+         MOSARO_ERROR_METHOD_PARAMETER,
+         {"method_parameter", "nan"}},
+        {"no thresholds",
+         [&](R& r) {
+             r.method = indicator;
+             r.threshold_count = 2;
+         },
+         MOSARO_ERROR_THRESHOLDS,
+         {"thresholds is null", "2"}},
+        {"zero thresholds",
+         [&](R& r) {
+             r.method = indicator;
+             r.thresholds = nanThreshold;
+         },
+         MOSARO_ERROR_THRESHOLDS,
+         {"threshold_count", "got 0"}},
+        {"NaN threshold",
+         [&](R& r) {
+             r.method = indicator;
+             r.thresholds = nanThreshold;
+             r.threshold_count = 2;
+         },
+         MOSARO_ERROR_THRESHOLDS,
+         {"thresholds[1]", "nan"}},
+        {"missing variable",
+         [&](R& r) {
+             r.method = cokriging;
+             r.extra_values = missingColumn;
+             r.extra_value_count = 1;
+         },
+         MOSARO_ERROR_VARIABLES,
+         {"extra_values[0]"}},
+        {"negative variable count",
+         [&](R& r) {
+             r.method = cokriging;
+             r.extra_value_count = -1;
+         },
+         MOSARO_ERROR_VARIABLES,
+         {"extra_value_count", "-1"}},
         {"negative threads", [&](R& r) { r.thread_count = -3; }, MOSARO_ERROR_THREAD_COUNT, {"thread_count", "-3"}},
-        {"zero range", [&](R& r) { r.given_models = zeroRange; r.given_model_count = 1; }, MOSARO_ERROR_MODEL, {"given_models[0].range", "got 0"}},
-        {"three models", [&](R& r) { r.given_models = model; r.given_model_count = 3; }, MOSARO_ERROR_MODEL, {"given_model_count", "3"}},
-        {"grid beyond memory", [&](R& r) { r.node_count_x = r.node_count_y = 2147483647; }, MOSARO_ERROR_TOO_LARGE, {"node_count_x", "2147483647"}},
-        {"indicator table beyond memory", [&](R& r) { r.method = indicator; r.threshold_count = 1 << 24; },
-         MOSARO_ERROR_TOO_LARGE, {"threshold_count 16777216", "sample_count 30"}},
-        {"lag classes beyond memory", [&](R& r) { r.x_max = 1e30f; r.cell_size_x = 1.0f; }, MOSARO_ERROR_TOO_LARGE, {"lag classes", "1e+30"}},
+        {"zero range",
+         [&](R& r) {
+             r.given_models = zeroRange;
+             r.given_model_count = 1;
+         },
+         MOSARO_ERROR_MODEL,
+         {"given_models[0].range", "got 0"}},
+        {"three models",
+         [&](R& r) {
+             r.given_models = model;
+             r.given_model_count = 3;
+         },
+         MOSARO_ERROR_MODEL,
+         {"given_model_count", "3"}},
+        {"grid beyond memory",
+         [&](R& r) { r.node_count_x = r.node_count_y = 2147483647; },
+         MOSARO_ERROR_TOO_LARGE,
+         {"node_count_x", "2147483647"}},
+        {"indicator table beyond memory",
+         [&](R& r) {
+             r.method = indicator;
+             r.threshold_count = 1 << 24;
+         },
+         MOSARO_ERROR_TOO_LARGE,
+         {"threshold_count 16777216", "sample_count 30"}},
+        {"lag classes beyond memory",
+         [&](R& r) {
+             r.x_max = 1e30f;
+             r.cell_size_x = 1.0f;
+         },
+         MOSARO_ERROR_TOO_LARGE,
+         {"lag classes", "1e+30"}},
     };
     std::vector<float> grid;
     for (const Refusal& refusal : refusals) {
@@ -353,7 +464,8 @@ TEST(ModernApi, FitWithoutFiniteModelWarnsAndStillWritesTheLegacyGrid) {
     for (float v : variance) EXPECT_TRUE(std::isnan(v)) << v;  // no model, no variance
 
     const mosaro_variogram_model model = {0.5f, 0.0f, 30.0f, 300.0f};
-    r.given_models = &model; r.given_model_count = 1;
+    r.given_models = &model;
+    r.given_model_count = 1;
     EXPECT_EQ(mosaro_grid(&r), MOSARO_OK);
     EXPECT_TRUE(std::any_of(grid.begin(), grid.end(), [](float v) { return v > 0.0f; }));
 }
@@ -364,12 +476,14 @@ TEST(ModernApi, ProgressIsMonotoneEndsAtOneOnceNeverChangesABitAndCancels) {
     for (int method : {1, 10, 11}) {
         std::vector<float> quiet, watched;
         mosaro_request r = MakeRequest(s, GridArgs::Square(200.0f, 40, 8), quiet, method);
-        r.thresholds = thresholds.data(); r.threshold_count = 4;
+        r.thresholds = thresholds.data();
+        r.threshold_count = 4;
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK);  // warnings allowed: progress does not depend on the fit
         ProgressLog log;
         watched.assign(quiet.size(), -7.0f);
         r.grid = watched.data();
-        r.progress = RecordProgress; r.progress_user_data = &log;
+        r.progress = RecordProgress;
+        r.progress_user_data = &log;
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK);
         EXPECT_TRUE(SameBits(watched, quiet)) << method;
         ASSERT_FALSE(log.fractions.empty());
@@ -402,7 +516,8 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
     args.yMax = 150.0f;  // 20 classes along x, 15 along y
     mosaro_request r = MakeRequest(s, args, grid);
     mosaro_report* report = nullptr;
-    r.report = &report; r.report_tables = 1;
+    r.report = &report;
+    r.report_tables = 1;
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
     ASSERT_EQ(mosaro_report_pass_count(report), 1);
     mosaro_pass_report pass;
@@ -437,7 +552,8 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
     EXPECT_EQ(std::memcmp(&info.threshold, &pass, sizeof pass), 0);
     EXPECT_EQ(mosaro_report_pass(report, 1, &pass), MOSARO_ERROR_INDEX);
     // A legacy run has no omnidirectional table; there is no fourth direction.
-    EXPECT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
+    EXPECT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count),
+              MOSARO_OK);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(mosaro_report_table(report, 0, 3, 0, &lag, &pairs, &gamma, &count), MOSARO_ERROR_INDEX);
     mosaro_report_free(report);
@@ -452,7 +568,8 @@ TEST(ModernApi, ModelReportShowsModelsConstantsTablesAndOnePassPerThreshold) {
     // Indicator kriging: one pass per threshold, in array order.
     const std::vector<float> thresholds = {62.0f, 38.0f, 50.0f};
     r.method = MOSARO_METHOD_INDICATOR;
-    r.thresholds = thresholds.data(); r.threshold_count = 3;
+    r.thresholds = thresholds.data();
+    r.threshold_count = 3;
     ASSERT_GE(mosaro_grid(&r), MOSARO_OK);
     ASSERT_EQ(mosaro_report_pass_count(report), 3);
     mosaro_pass_report passes[3];
@@ -471,7 +588,8 @@ TEST(ModernApi, GivingTheFittedModelReproducesTheAutomaticGrid) {
     for (int method : {1, 5, 8, 10, 11}) {
         std::vector<float> automatic, given;
         mosaro_request r = MakeRequest(s, GridArgs::Square(200.0f, 16, 9), automatic, method);
-        r.thresholds = thresholds.data(); r.threshold_count = method == 10 ? 1 : 0;  // one pass: one model to give
+        r.thresholds = thresholds.data();
+        r.threshold_count = method == 10 ? 1 : 0;  // one pass: one model to give
         mosaro_report* report = nullptr;
         r.report = &report;
         ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << method << ": " << mosaro_last_message();
@@ -481,7 +599,8 @@ TEST(ModernApi, GivingTheFittedModelReproducesTheAutomaticGrid) {
 
         given.assign(automatic.size(), -7.0f);
         r.grid = given.data();
-        r.given_models = fitted.models; r.given_model_count = 2;
+        r.given_models = fitted.models;
+        r.given_model_count = 2;
         ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << method << ": " << mosaro_last_message();
         EXPECT_TRUE(SameBits(given, automatic)) << method;
         ASSERT_EQ(mosaro_report_pass(report, 0, &used), MOSARO_OK);
@@ -513,14 +632,14 @@ TEST(KrigingVariance, IsZeroOnASampleWithoutNuggetAndKnownBeyondTheRange) {
     // is then Csum I bordered by ones: w = 1/m, multiplier -Csum/m, and the
     // variance Csum - multiplier = Csum (1 + 1/m).
     const float sill = 8.0f;
-    const std::vector<float> variance = VarianceGrid(At({0.0f, 20.0f, 0.0f, 20.0f}, {0.0f, 0.0f, 20.0f, 20.0f}), {0.0f, 0.0f, 5.0f, sill});
+    const std::vector<float> variance =
+        VarianceGrid(At({0.0f, 20.0f, 0.0f, 20.0f}, {0.0f, 0.0f, 20.0f, 20.0f}), {0.0f, 0.0f, 5.0f, sill});
     for (int i = 0; i <= kSmallGrid.cellsY; ++i)
         for (int j = 0; j <= kSmallGrid.cellsX; ++j) {
             const float v = kSmallGrid.At(variance, i, j);
             if (i % 2 == 0 && j % 2 == 0 && i <= 2 && j <= 2)  // on a sample
                 EXPECT_NEAR(v, 0.0f, 1e-5f * sill) << i << ", " << j;
-            else
-                EXPECT_FLOAT_EQ(v, sill * 1.25f) << i << ", " << j;
+            else EXPECT_FLOAT_EQ(v, sill * 1.25f) << i << ", " << j;
         }
 }
 
@@ -551,7 +670,8 @@ ApiSamples DemoSamples(int column) {
     while (std::getline(file, line)) {
         std::vector<float> fields;
         std::stringstream row(line);
-        for (std::string field; std::getline(row, field, ',');) fields.push_back(field.empty() ? -1e38f : std::stof(field));
+        for (std::string field; std::getline(row, field, ',');)
+            fields.push_back(field.empty() ? -1e38f : std::stof(field));
         table.Add(fields[0], fields[1], fields[static_cast<std::size_t>(column)]);
     }
     return ApiSamples(table);
@@ -571,7 +691,11 @@ bool Finite(const mosaro_variogram_model& m) {
 // Samples as users bring them: clustered and sparse areas, a smooth field
 // of a random scale and anisotropy plus noise, lognormal now and then, over
 // an extent and a cell of a random size.
-struct RealLike { ApiSamples samples; GridArgs grid; int method; };
+struct RealLike {
+    ApiSamples samples;
+    GridArgs grid;
+    int method;
+};
 
 RealLike MakeRealLike(unsigned seed) {
     std::mt19937 random(seed);
@@ -584,7 +708,10 @@ RealLike MakeRealLike(unsigned seed) {
     SampleTable table;
     double cx = 0.0, cy = 0.0;
     for (int i = 0; i < count; ++i) {
-        if (i % 10 == 0) { cx = u(random); cy = u(random); }
+        if (i % 10 == 0) {
+            cx = u(random);
+            cy = u(random);
+        }
         const bool clustered = i % 3 != 0;
         const double px = clustered ? cx + 0.05 * (u(random) - 0.5) : u(random);
         const double py = clustered ? cy + 0.05 * (u(random) - 0.5) : u(random);
@@ -600,7 +727,9 @@ RealLike MakeRealLike(unsigned seed) {
     grid.cellX = grid.cellY = extent / static_cast<float>(grid.cellsX);
     grid.cellsY = static_cast<int>(grid.yMax / grid.cellY);
     grid.neighbours = 4 + static_cast<int>(random() % 21);
-    return RealLike{ApiSamples(table), grid, lognormal ? MOSARO_METHOD_LOGNORMAL : (random() % 4 == 0 ? MOSARO_METHOD_INDICATOR : MOSARO_METHOD_ORDINARY)};
+    return RealLike{
+        ApiSamples(table), grid,
+        lognormal ? MOSARO_METHOD_LOGNORMAL : (random() % 4 == 0 ? MOSARO_METHOD_INDICATOR : MOSARO_METHOD_ORDINARY)};
 }
 
 }  // namespace
@@ -614,9 +743,12 @@ TEST(RobustFitApi, DemoZincOnA100mGridGetsAModelWhereTheLegacyFitGridsZeros) {
     EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v == 0.0f; }));
 
     mosaro_report* report = nullptr;
-    r.report = &report; r.report_tables = 1; r.fit = MOSARO_FIT_ROBUST;
+    r.report = &report;
+    r.report_tables = 1;
+    r.fit = MOSARO_FIT_ROBUST;
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
-    EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v > 100.0f && v < 5000.0f; }));  // zinc, mg/kg
+    EXPECT_TRUE(
+        std::all_of(grid.begin(), grid.end(), [](float v) { return v > 100.0f && v < 5000.0f; }));  // zinc, mg/kg
     for (int d = 0; d < 2; ++d) {
         const mosaro_direction_fit f = DirectionFit(report, 0, d);
         EXPECT_EQ(f.fit, MOSARO_FIT_ROBUST);
@@ -631,13 +763,16 @@ TEST(RobustFitApi, DemoZincOnA100mGridGetsAModelWhereTheLegacyFitGridsZeros) {
     EXPECT_TRUE(Finite(omni.model));
     const float *lag, *pairs, *gamma;
     int count = 0;
-    ASSERT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count), MOSARO_OK);
+    ASSERT_EQ(mosaro_report_table(report, 0, MOSARO_DIRECTION_OMNIDIRECTIONAL, 0, &lag, &pairs, &gamma, &count),
+              MOSARO_OK);
     EXPECT_EQ(count, 40);  // 100 m classes out to the 4000 m of the y direction
     mosaro_report_free(report);
 
     // The omnidirectional table is summed in a fixed order: the thread count changes no bit.
     std::vector<float> oneThread(grid.size(), -7.0f);
-    r.report = nullptr; r.thread_count = 1; r.grid = oneThread.data();
+    r.report = nullptr;
+    r.thread_count = 1;
+    r.grid = oneThread.data();
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
     EXPECT_EQ(FirstDifference(grid, oneThread), "");
 }
@@ -648,16 +783,22 @@ TEST(RobustFitApi, NeverChangesABitOfALegacyRunAndReportsWhatTheLegacyFitGave) {
     for (int method = MOSARO_METHOD_ORDINARY; method <= MOSARO_METHOD_COKRIGING; ++method) {
         std::vector<float> legacy, oldSize, robust;
         mosaro_request r = MakeRequest(s, GridArgs::Square(200.0f, 14, 8), legacy, method);
-        r.thresholds = thresholds.data(); r.threshold_count = 2; r.method_parameter = 5.0f;
+        r.thresholds = thresholds.data();
+        r.threshold_count = 2;
+        r.method_parameter = 5.0f;
         mosaro_report* legacyReport = nullptr;
         mosaro_report* robustReport = nullptr;
         r.report = &legacyReport;
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK) << method;
 
-        r.fit = MOSARO_FIT_ROBUST; r.report = &robustReport; r.grid = (robust = legacy).data();
+        r.fit = MOSARO_FIT_ROBUST;
+        r.report = &robustReport;
+        r.grid = (robust = legacy).data();
         ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << method << ": " << mosaro_last_message();
         // A caller of the layout before the fit choice gets the legacy fit.
-        r.struct_size = offsetof(mosaro_request, fit); r.report = nullptr; r.grid = (oldSize = robust).data();
+        r.struct_size = offsetof(mosaro_request, fit);
+        r.report = nullptr;
+        r.grid = (oldSize = robust).data();
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK) << method;
         EXPECT_EQ(FirstDifference(legacy, oldSize), "") << method;
         EXPECT_FALSE(SameBits(legacy, robust)) << method;
@@ -665,7 +806,8 @@ TEST(RobustFitApi, NeverChangesABitOfALegacyRunAndReportsWhatTheLegacyFitGave) {
         ASSERT_EQ(mosaro_report_pass_count(robustReport), mosaro_report_pass_count(legacyReport));
         for (int p = 0; p < mosaro_report_pass_count(legacyReport); ++p)
             for (int d = 0; d < 2; ++d) {
-                const mosaro_direction_fit was = DirectionFit(legacyReport, p, d), beside = DirectionFit(robustReport, p, d);
+                const mosaro_direction_fit was = DirectionFit(legacyReport, p, d),
+                                           beside = DirectionFit(robustReport, p, d);
                 EXPECT_EQ(was.fit, MOSARO_FIT_LEGACY);
                 EXPECT_EQ(Bits(was.model.range), Bits(beside.legacy_model.range)) << method;
                 EXPECT_EQ(Bits(was.model.partial_sill), Bits(beside.legacy_model.partial_sill)) << method;
@@ -687,7 +829,9 @@ TEST(RobustFitApi, TooFewPairsIsAnErrorThatLeavesTheGridAndTheFitOnlyCallMatches
     EXPECT_NE(std::string(mosaro_last_message()).find("give a model or a coarser cell"), std::string::npos);
     EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v == -7.0f; }));
     mosaro_samples* prepared = nullptr;
-    ASSERT_EQ(mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), static_cast<int>(s.x.size()), nullptr, 0, &prepared), MOSARO_OK);
+    ASSERT_EQ(mosaro_samples_create(s.x.data(), s.y.data(), s.value.data(), static_cast<int>(s.x.size()), nullptr, 0,
+                                    &prepared),
+              MOSARO_OK);
     mosaro_report* report = nullptr;
     EXPECT_EQ(mosaro_fit_variograms(prepared, &r, &report), MOSARO_ERROR_TOO_FEW_PAIRS);
     EXPECT_EQ(report, nullptr);
@@ -704,7 +848,8 @@ TEST(RobustFitApi, TooFewPairsIsAnErrorThatLeavesTheGridAndTheFitOnlyCallMatches
     mosaro_report_free(gridded);
     r.report_tables = 1;
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
-    r.grid = nullptr; r.node_count_x = 0;
+    r.grid = nullptr;
+    r.node_count_x = 0;
     ASSERT_EQ(mosaro_fit_variograms(prepared, &r, &report), MOSARO_OK) << mosaro_last_message();
     for (int d = 0; d <= MOSARO_DIRECTION_OMNIDIRECTIONAL; ++d) {
         const mosaro_direction_fit alone = DirectionFit(report, 0, d), run = DirectionFit(gridded, 0, d);
@@ -718,7 +863,9 @@ TEST(RobustFitApi, TooFewPairsIsAnErrorThatLeavesTheGridAndTheFitOnlyCallMatches
     }
     // Indicator kriging: one pass per threshold, no grid swept.
     const std::vector<float> thresholds = {45.0f, 50.0f, 60.0f};
-    r.method = MOSARO_METHOD_INDICATOR; r.thresholds = thresholds.data(); r.threshold_count = 3;
+    r.method = MOSARO_METHOD_INDICATOR;
+    r.thresholds = thresholds.data();
+    r.threshold_count = 3;
     mosaro_report* indicator = nullptr;
     ASSERT_EQ(mosaro_fit_variograms(prepared, &r, &indicator), MOSARO_OK) << mosaro_last_message();
     EXPECT_EQ(mosaro_report_pass_count(indicator), 3);
@@ -741,15 +888,18 @@ TEST(RobustFitApi, GeneratedRealLikeCasesAlwaysGetAFiniteModel) {
         std::vector<float> grid;
         const std::vector<float> thresholds = {45.0f, 55.0f};
         mosaro_request r = MakeRequest(c.samples, c.grid, grid, c.method);
-        r.thresholds = thresholds.data(); r.threshold_count = 2;
+        r.thresholds = thresholds.data();
+        r.threshold_count = 2;
         if (mosaro_grid(&r) == MOSARO_WARNING_NO_FINITE_MODEL) ++legacyFailures;
         mosaro_report* report = nullptr;
-        r.report = &report; r.fit = MOSARO_FIT_ROBUST;
+        r.report = &report;
+        r.fit = MOSARO_FIT_ROBUST;
         ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << "seed " << seed << ": " << mosaro_last_message();
         for (int p = 0; p < mosaro_report_pass_count(report); ++p)
             for (int d = 0; d < 2; ++d) {
                 const mosaro_direction_fit f = DirectionFit(report, p, d);
-                EXPECT_TRUE(Finite(f.model) && f.model.partial_sill > 0.0f && f.model.nugget >= 0.0f) << "seed " << seed;
+                EXPECT_TRUE(Finite(f.model) && f.model.partial_sill > 0.0f && f.model.nugget >= 0.0f)
+                    << "seed " << seed;
                 if (d == 0 && f.branch == MOSARO_FIT_ROBUST_OMNIDIRECTIONAL) ++fallbacks;
             }
         EXPECT_TRUE(std::any_of(grid.begin(), grid.end(), [](float v) { return v != 0.0f; })) << "seed " << seed;

@@ -24,7 +24,8 @@ inline mosaro_request ModernRequest(const Case& c, ModernArrays& arrays, float* 
     const std::size_t n = static_cast<std::size_t>(std::max(c.pointCount, 0));
     const std::size_t width = static_cast<std::size_t>(std::max(c.columnCount, 0));
     // At least one entry each, so that no array is null when there is no sample.
-    arrays.columns.assign(width, std::vector<float>(std::max<std::size_t>(n, 1), std::numeric_limits<float>::quiet_NaN()));
+    arrays.columns.assign(width,
+                          std::vector<float>(std::max<std::size_t>(n, 1), std::numeric_limits<float>::quiet_NaN()));
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t k = 0; k < width; ++k) arrays.columns[k][i] = c.data[i * width + k];
     // A column outside the legacy row has no array.
@@ -49,7 +50,10 @@ inline mosaro_request ModernRequest(const Case& c, ModernArrays& arrays, float* 
         r.extra_values = arrays.extra.data();
         r.extra_value_count = variables - 1;
     }
-    r.x_min = c.rect[0]; r.y_min = c.rect[1]; r.x_max = c.rect[2]; r.y_max = c.rect[3];
+    r.x_min = c.rect[0];
+    r.y_min = c.rect[1];
+    r.x_max = c.rect[2];
+    r.y_max = c.rect[3];
     r.cell_size_x = c.cellX;
     r.cell_size_y = c.cellY;
     r.node_count_x = c.cellsX + 1;

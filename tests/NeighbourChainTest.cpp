@@ -25,7 +25,8 @@ struct Trial {
         for (int e = 0; e < n; ++e) {
             float px = static_cast<float>(cell(random)), py = static_cast<float>(cell(random));
             if (notFinite && oneIn(random) == 0) (oneIn(random) < 5 ? px : py) = oneIn(random) < 3 ? kNaN : -kInf;
-            x.push_back(px); y.push_back(py);
+            x.push_back(px);
+            y.push_back(py);
         }
     }
 };
@@ -37,7 +38,8 @@ void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::Neighbour
                      mosaro::NeighbourChainCounts& counts) {
     const int n = static_cast<int>(t.x.size());
     mosaro::WorkingSamples plain;
-    plain.x = t.x; plain.y = t.y;
+    plain.x = t.x;
+    plain.y = t.y;
     plain.distance.assign(t.x.size(), 0.0f);
     for (int e = 0; e < n; ++e) plain.value.push_back(static_cast<float>(e));
     mosaro::NeighbourChain chain(t.x.data(), t.y.data(), n, layout);
@@ -49,7 +51,9 @@ void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::Neighbour
             ASSERT_EQ(chain.EntryAt(p), static_cast<int>(plain.value[static_cast<std::size_t>(p)]))
                 << "node " << k << " position " << p << " of " << n << ", passes " << layout.passes;
     }
-    counts.narrow += chain.Counts().narrow; counts.wide += chain.Counts().wide; counts.plain += chain.Counts().plain;
+    counts.narrow += chain.Counts().narrow;
+    counts.wide += chain.Counts().wide;
+    counts.plain += chain.Counts().plain;
 }
 
 // Raster walk like the sweep's: rows upward, x fastest, so every row starts
@@ -57,7 +61,8 @@ void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::Neighbour
 Nodes Raster(float x0, float y0, float step, int columns, int rows) {
     Nodes nodes;
     for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < columns; ++j) nodes.emplace_back(x0 + step * static_cast<float>(j), y0 + step * static_cast<float>(i));
+        for (int j = 0; j < columns; ++j)
+            nodes.emplace_back(x0 + step * static_cast<float>(j), y0 + step * static_cast<float>(i));
     return nodes;
 }
 
@@ -103,7 +108,8 @@ TEST(NeighbourChain, DistancesThatAreNotNumbersFallBackToThePlainPasses) {
     EXPECT_GT(counts.plain, 0u);
     // Infinite sample coordinates alone keep the fast ways open.
     Trial t(random, 50, 6, false);
-    t.x[7] = kInf; t.y[30] = -kInf;
+    t.x[7] = kInf;
+    t.y[30] = -kInf;
     ExpectSameOrder(t, Raster(0.0f, 0.0f, 0.7f, 10, 3), Ordinary(50, 3), fast);
     EXPECT_EQ(fast.plain, 0u);
 }
@@ -116,6 +122,7 @@ TEST(NeighbourChain, CoKrigingBlocksMoveTogether) {
         const int spare = static_cast<int>(random() % 3);  // entries beyond the blocks
         const int nearest = static_cast<int>(random() % (perBlock + 1));
         const Trial t(random, variables * perBlock + spare, 6, trial % 5 == 0);
-        ExpectSameOrder(t, Raster(-0.5f, 0.5f, 0.9f, 8, 4), mosaro::NeighbourLayout{variables, perBlock, nearest}, counts);
+        ExpectSameOrder(t, Raster(-0.5f, 0.5f, 0.9f, 8, 4), mosaro::NeighbourLayout{variables, perBlock, nearest},
+                        counts);
     }
 }

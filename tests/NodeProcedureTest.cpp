@@ -24,33 +24,42 @@ mosaro::KrigingConstants Constants(TRECTXYMINMAX rect, float rangeX = 1, float r
 }  // namespace
 
 TEST(NodeProcedure, CoordinateScaleNeedsTheLargerFloatSideStrictlyAbove) {
-    struct Case { float extent, scale; } const cases[] = {
+    struct Case {
+        float extent, scale;
+    } const cases[] = {
         {100, 1}, {100.5f, 100}, {1000, 100}, {10000, 1000}, {100000, 10000}, {250000, 100000}, {-5, 1}, {kNaN, 1},
     };
     for (const Case& c : cases) EXPECT_EQ(Constants({0, 0, 1, c.extent}).scale, c.scale) << c.extent;
-    EXPECT_EQ(Constants({-1e-6f, 0, 100, 50}).scale, 1.0f);  // 100 + 1e-6 stores 100
+    EXPECT_EQ(Constants({-1e-6f, 0, 100, 50}).scale, 1.0f);        // 100 + 1e-6 stores 100
     const mosaro::KrigingConstants c = Constants({0, 0, 10, 10});  // means of the two directions
     EXPECT_EQ(c.partialSill, mosaro::f32((mosaro::f64(1.3f) + mosaro::f64(0.7f)) / 2.0));
     EXPECT_EQ(c.nugget, mosaro::f32((mosaro::f64(0.1f) + mosaro::f64(0.2f)) / 2.0));
 }
 
 TEST(NodeProcedure, AnisotropyRatioIsKeptOnlyWhereItIsTrusted) {
-    struct Case { float extent, rangeX, rangeY, ratio; } const cases[] = {
-        {150, 12, 2, 1},    // 6 > 5 with a' = 0.12 < 2: ignored
-        {150, 199, 19, 1},  // 10.5 with a' = 1.99, just short of 2: ignored
-        {150, 200, 20, 10}, // a' exactly 2: kept
-        {150, 250, 25, 10}, // a' = 2.5: kept (the threshold is 2 scaled units, not more)
-        {100, 12, 2, 6},    // scale 1, a' = 12: kept
-        {150, 10, 2, 5},    // exactly 5: kept
-        {100, 1, 2, 0.5f},  // exactly 0.5: kept
-        {100, 0.8f, 2, 1},  // 0.4: ignored
-        {100, 0, 0, 1},     // not a number
+    struct Case {
+        float extent, rangeX, rangeY, ratio;
+    } const cases[] = {
+        {150, 12, 2, 1},     // 6 > 5 with a' = 0.12 < 2: ignored
+        {150, 199, 19, 1},   // 10.5 with a' = 1.99, just short of 2: ignored
+        {150, 200, 20, 10},  // a' exactly 2: kept
+        {150, 250, 25, 10},  // a' = 2.5: kept (the threshold is 2 scaled units, not more)
+        {100, 12, 2, 6},     // scale 1, a' = 12: kept
+        {150, 10, 2, 5},     // exactly 5: kept
+        {100, 1, 2, 0.5f},   // exactly 0.5: kept
+        {100, 0.8f, 2, 1},   // 0.4: ignored
+        {100, 0, 0, 1},      // not a number
     };
-    for (const Case& c : cases) EXPECT_EQ(Constants({0, 0, 1, c.extent}, c.rangeX, c.rangeY).anisotropy, c.ratio) << c.rangeX;
+    for (const Case& c : cases)
+        EXPECT_EQ(Constants({0, 0, 1, c.extent}, c.rangeX, c.rangeY).anisotropy, c.ratio) << c.rangeX;
 }
 
 TEST(NodeProcedure, NeighbourSortDecidesTiesByItsExchangeRuleAlone) {
-    struct Case { std::vector<float> distances; int passes; std::vector<float> order; } const cases[] = {
+    struct Case {
+        std::vector<float> distances;
+        int passes;
+        std::vector<float> order;
+    } const cases[] = {
         {{4, 3, 3, 1}, 3, {4, 3, 2, 1}},  // A, B, C, D, m = 2: D, C, B, A
         {{4, 3, 3, 1}, 2, {4, 3, 1, 2}},  // one pass fewer leaves D, C, A, B
         {{2, 1, 1}, 2, {2, 3, 1}},        // equal distances are never exchanged
@@ -121,7 +130,8 @@ std::vector<float> RunWith(const SampleTable& table, const GridArgs& args, const
 TEST(FastSweep, GridsOfSeveralBandsGiveTheReferenceBits) {
     // Ordinary, universal (drift in y; full quadratic), lognormal, indicator
     // (three thresholds), co-kriging (columns 2 and 3).
-    const MethodCall methods[] = {{1, 0, {}}, {4, 0, {}}, {7, 0, {}}, {8, 0, {}}, {10, 3, {35, 50, 65}}, {11, 2, {2, 3}}};
+    const MethodCall methods[] = {{1, 0, {}},     {4, 0, {}}, {7, 0, {}}, {8, 0, {}}, {10, 3, {35, 50, 65}},
+                                  {11, 2, {2, 3}}};
     const SampleTable three = mosaro_test::StructuredSamples(10, 60, 200);
     SampleTable four;
     four.columns = 4;

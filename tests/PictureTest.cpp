@@ -43,8 +43,9 @@ public:
     int Height() const { return cairo_image_surface_get_height(surface_); }
     // The pixel that contains the point (x, y) of the picture.
     Colour At(double x, double y) const {
-        const unsigned char* row = cairo_image_surface_get_data(surface_) +
-                                   static_cast<std::ptrdiff_t>(std::floor(y)) * cairo_image_surface_get_stride(surface_);
+        const unsigned char* row =
+            cairo_image_surface_get_data(surface_) +
+            static_cast<std::ptrdiff_t>(std::floor(y)) * cairo_image_surface_get_stride(surface_);
         std::uint32_t pixel;
         std::memcpy(&pixel, row + 4 * static_cast<std::ptrdiff_t>(std::floor(x)), sizeof pixel);
         return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF),
@@ -117,7 +118,8 @@ TEST(PictureFormatTest, ExtensionChoosesTheFormatInAnyCase) {
 }
 
 TEST(PictureTicksTest, StepsAreOneTwoOrFiveTimesAPowerOfTenAndCoverTheRange) {
-    for (const auto& [lo, hi] : {std::pair{0.0, 1.0}, {-275.0, 125.0}, {181000.0, 181037.0}, {1e-7, 3e-7}, {0.0, 4e30}}) {
+    for (const auto& [lo, hi] :
+         {std::pair{0.0, 1.0}, {-275.0, 125.0}, {181000.0, 181037.0}, {1e-7, 3e-7}, {0.0, 4e30}}) {
         const AxisTicks ticks = NiceTicks(lo, hi, 5);
         const double mantissa = ticks.step / std::pow(10.0, std::floor(std::log10(ticks.step)));
         EXPECT_TRUE(std::fabs(mantissa - 1) < 1e-9 || std::fabs(mantissa - 2) < 1e-9 || std::fabs(mantissa - 5) < 1e-9)

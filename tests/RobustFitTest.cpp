@@ -43,8 +43,11 @@ bool Finite(const TVARIOGRAMMODEL& m) {
 }  // namespace
 
 TEST(RobustFit, VariogramsDrawnFromASphericalModelGiveItBack) {
-    struct Truth { double nugget, partialSill, range, cell; };
-    const Truth truths[] = {{0.5, 2.0, 120.0, 10.0}, {0.0, 1.0, 35.0, 2.5}, {3.0e4, 9.0e4, 9.0e3, 400.0}, {0.05, 0.6, 900.0, 50.0}};
+    struct Truth {
+        double nugget, partialSill, range, cell;
+    };
+    const Truth truths[] = {
+        {0.5, 2.0, 120.0, 10.0}, {0.0, 1.0, 35.0, 2.5}, {3.0e4, 9.0e4, 9.0e3, 400.0}, {0.05, 0.6, 900.0, 50.0}};
     for (const Truth& t : truths) {
         TVARIOGRAMMODEL m;
         ASSERT_TRUE(mosaro::FitSphericalWeighted(Drawn(1, 30, t.cell, t.nugget, t.partialSill, t.range, 0.0), m));
@@ -54,7 +57,8 @@ TEST(RobustFit, VariogramsDrawnFromASphericalModelGiveItBack) {
         EXPECT_NEAR(m.fRange, t.range, 2e-3 * t.range);
         EXPECT_EQ(m.fSill, static_cast<float>(double{m.fNugget} + m.fPartialSill));
         for (unsigned seed = 2; seed < 12; ++seed) {  // 5 % noise per class
-            ASSERT_TRUE(mosaro::FitSphericalWeighted(Drawn(seed, 30, t.cell, t.nugget, t.partialSill, t.range, 0.05), m));
+            ASSERT_TRUE(
+                mosaro::FitSphericalWeighted(Drawn(seed, 30, t.cell, t.nugget, t.partialSill, t.range, 0.05), m));
             EXPECT_NEAR(m.fNugget, t.nugget, 0.08 * sill) << seed;
             EXPECT_NEAR(m.fSill, sill, 0.05 * sill) << seed;
             EXPECT_NEAR(m.fRange, t.range, 0.15 * t.range) << seed;
@@ -66,13 +70,17 @@ TEST(RobustFit, DegenerateTablesGiveAFiniteModelOrSayTheyCannot) {
     TVARIOGRAMMODEL m{};
     // Fewer than two classes with pairs: no fit.
     EXPECT_FALSE(mosaro::FitSphericalWeighted(VariogramRows{{10.0f}, {40.0f}, {2.0f}}, m));
-    EXPECT_FALSE(mosaro::FitSphericalWeighted(VariogramRows{{10.0f, 20.0f, 30.0f}, {0.0f, 5.0f, 0.0f}, {0.0f, 2.0f, 0.0f}}, m));
+    EXPECT_FALSE(
+        mosaro::FitSphericalWeighted(VariogramRows{{10.0f, 20.0f, 30.0f}, {0.0f, 5.0f, 0.0f}, {0.0f, 2.0f, 0.0f}}, m));
     EXPECT_FALSE(mosaro::FitSphericalWeighted(VariogramRows{}, m));
     const float nan = std::nanf("");
     EXPECT_FALSE(mosaro::FitSphericalWeighted(VariogramRows{{10.0f, 20.0f}, {3.0f, 3.0f}, {1.0f, nan}}, m));
 
     const std::vector<float> lag = {10, 20, 30, 40, 50}, pairs = {5, 9, 14, 20, 22};
-    struct Shape { const char* name; std::vector<float> gamma; };
+    struct Shape {
+        const char* name;
+        std::vector<float> gamma;
+    };
     const Shape shapes[] = {{"flat", {4, 4, 4, 4, 4}},
                             {"falling", {9, 7, 5, 3, 1}},
                             {"all zero", {0, 0, 0, 0, 0}},
@@ -126,8 +134,10 @@ TEST(RobustFit, OmnidirectionalTableHasEveryPairWithinTheLargestLagWhateverTheTh
         mosaro::ComputeOmnidirectionalClasses(TGRIDCELLXY{5.0f, 8.0f, 0, 0}, TRECTXYMINMAX{0, 0, 100, 96});
     ASSERT_EQ(classes.width, 5.0);
     ASSERT_EQ(classes.count, 20);
-    const VariogramRows one = mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, mosaro::Execution{1});
-    const VariogramRows two = mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, mosaro::Execution{2});
+    const VariogramRows one =
+        mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, mosaro::Execution{1});
+    const VariogramRows two =
+        mosaro::BuildOmnidirectionalVariogram(x.data(), y.data(), v.data(), 300, classes, mosaro::Execution{2});
     EXPECT_EQ(one.pairs, two.pairs);
     EXPECT_EQ(one.gamma, two.gamma);
 
@@ -187,6 +197,11 @@ TEST(RobustFit, ADirectionWithTooFewPairsTakesTheOmnidirectionalModelInBoth) {
         EXPECT_NE(fit.reasons[d].find("the y direction has 2 classes"), std::string::npos) << fit.reasons[d];
     }
     const VariogramRows none[2] = {thin, thin};
-    EXPECT_THROW(mosaro::FitRobustModels(none, [] { return VariogramRows{{10.0f}, {50.0f}, {1.0f}}; }, false, built),
+    EXPECT_THROW(mosaro::FitRobustModels(
+                     none,
+                     [] {
+                         return VariogramRows{{10.0f}, {50.0f}, {1.0f}};
+                     },
+                     false, built),
                  mosaro::TooFewPairsToFit);
 }

@@ -60,8 +60,8 @@ TEST(SizeLimits, NodeCountsAreFormedInSixtyFourBitsAndCappedAtWhatCanBeAddressed
     float grid[1] = {kSentinel};
     mosaro::GridRequest request{data, 2, 1, 3, {0, 0, 10, 10}, {1, 1, INT_MAX, (1 << 28) - 1}, 1, 1, 0, nullptr, grid};
     if (mosaro::kMaxNodes > static_cast<std::uint64_t>(INT_MAX)) {  // 64-bit addresses
-        EXPECT_TRUE(mosaro::Prepare(request).has_value());  // 2^59 nodes: addressable, the caller's to hold
-        request.grid.nCellCountY = (1 << 29) - 1;           // 2^60 nodes: no host can hold them
+        EXPECT_TRUE(mosaro::Prepare(request).has_value());          // 2^59 nodes: addressable, the caller's to hold
+        request.grid.nCellCountY = (1 << 29) - 1;                   // 2^60 nodes: no host can hold them
         EXPECT_FALSE(mosaro::Prepare(request).has_value());
     } else {  // 32-bit: one column of exactly the limit, and one more
         request.grid = TGRIDCELLXY{1, 1, 0, static_cast<int>(mosaro::kMaxNodes) - 1};
@@ -137,9 +137,10 @@ TEST(SizeLimits, GridFilesHoldAtMostTwoToTheThirtyOneMinusOneNodes) {
             << counts.first << " x " << counts.second;
     }
     float grid[1] = {0};
-    EXPECT_THROW(CKriging(1, 1, 0, TGRIDCELLXY{1, 1, 65535, 32767}, TRECTXYMINMAX{0, 0, 1, 1})
-                     .OutKrigingGridFile(grid, TGRIDCELLXY{1, 1, 65535, 32767}, const_cast<char*>("/nonexistent/x.grd")),
-                 std::invalid_argument);
+    EXPECT_THROW(
+        CKriging(1, 1, 0, TGRIDCELLXY{1, 1, 65535, 32767}, TRECTXYMINMAX{0, 0, 1, 1})
+            .OutKrigingGridFile(grid, TGRIDCELLXY{1, 1, 65535, 32767}, const_cast<char*>("/nonexistent/x.grd")),
+        std::invalid_argument);
 }
 
 }  // namespace

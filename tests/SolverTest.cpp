@@ -36,9 +36,11 @@ const float kSecondMove = f32(f64(kFirstMove) + 1e-6);
 
 TEST(Solver, GuardMovesPivotsBelowOneMillionthAwayFromZero) {
     // One unknown: guarded once, then x = b / pivot.
-    struct Case { float pivot, used; } const cases[] = {
-        {4.0f, 4.0f}, {0.0f, kFirstMove}, {5e-7f, f32(f64(5e-7f) + 1e-6)},
-        {-5e-7f, f32(f64(-5e-7f) - 1e-6)}, {-2e-6f, -2e-6f},
+    struct Case {
+        float pivot, used;
+    } const cases[] = {
+        {4.0f, 4.0f},     {0.0f, kFirstMove}, {5e-7f, f32(f64(5e-7f) + 1e-6)}, {-5e-7f, f32(f64(-5e-7f) - 1e-6)},
+        {-2e-6f, -2e-6f},
     };
     for (const Case& c : cases) EXPECT_EQ(Solve({{c.pivot}}, {3.0f})[0], f32(3.0 / f64(c.used))) << c.pivot;
 }
@@ -78,7 +80,8 @@ void ExpectBothFormsAgree(const std::vector<float>& augmented, int order) {
         // right-hand side (the fast form may leave the lower one stale).
         for (int r = 0; r < order; ++r) {
             const std::size_t from = static_cast<std::size_t>(r * (order + 2));
-            EXPECT_EQ(0, std::memcmp(&plain[from], &fast[from], static_cast<std::size_t>(order + 1 - r) * sizeof(float)))
+            EXPECT_EQ(0,
+                      std::memcmp(&plain[from], &fast[from], static_cast<std::size_t>(order + 1 - r) * sizeof(float)))
                 << "order " << order << ", row " << r;
         }
     }

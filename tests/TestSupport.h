@@ -51,8 +51,8 @@ inline std::string FirstDifference(const std::vector<float>& expected, const std
     for (std::size_t k = 0; k < expected.size(); ++k)
         if (Bits(expected[k]) != Bits(actual[k])) {
             std::ostringstream out;
-            out << "node " << k << ": expected " << std::hexfloat << expected[k] << std::hex << " (" << Bits(expected[k])
-                << "), got " << actual[k] << " (" << Bits(actual[k]) << ")";
+            out << "node " << k << ": expected " << std::hexfloat << expected[k] << std::hex << " ("
+                << Bits(expected[k]) << "), got " << actual[k] << " (" << Bits(actual[k]) << ")";
             return out.str();
         }
     return {};
@@ -87,7 +87,8 @@ std::vector<float> ScatteredSamples(unsigned seed, int count, float extent, floa
 inline SampleTable Samples(unsigned seed, int count, float size, bool structured) {
     return SampleTable{ScatteredSamples(seed, count, size, 4.0f, [structured](float x, float y, float noise) {
         const double wave = std::sin(x / 19.0) * std::cos(y / 23.0) + 0.5 * std::sin((x + y) / 31.0);
-        return structured ? static_cast<float>(50.0 + 25.0 * wave) + noise : 22.0f + 0.1f * x + 0.05f * y + noise / 1.6f;
+        return structured ? static_cast<float>(50.0 + 25.0 * wave) + noise
+                          : 22.0f + 0.1f * x + 0.05f * y + noise / 1.6f;
     })};
 }
 inline SampleTable RandomSamples(unsigned seed, int count, float size) { return Samples(seed, count, size, false); }
@@ -99,10 +100,14 @@ struct GridArgs {
     int cellsX = 20, cellsY = 20, neighbours = 10;
 
     static GridArgs Square(float size, int cells, int neighbours) {
-        return GridArgs{0, 0, size, size, size / static_cast<float>(cells), size / static_cast<float>(cells), cells, cells, neighbours};
+        return GridArgs{
+            0,     0,     size,      size, size / static_cast<float>(cells), size / static_cast<float>(cells),
+            cells, cells, neighbours};
     }
     int Nodes() const { return (cellsX + 1) * (cellsY + 1); }
-    float At(const std::vector<float>& grid, int row, int column) const { return grid[static_cast<std::size_t>(row * (cellsX + 1) + column)]; }
+    float At(const std::vector<float>& grid, int row, int column) const {
+        return grid[static_cast<std::size_t>(row * (cellsX + 1) + column)];
+    }
     TGRIDCELLXY Layout() const { return TGRIDCELLXY{cellX, cellY, cellsX, cellsY}; }
     TRECTXYMINMAX Rect() const { return TRECTXYMINMAX{xMin, yMin, xMax, yMax}; }
 };

@@ -44,7 +44,8 @@ std::string Slurp(const fs::path& path) {
 
 // A demo-data run small enough to repeat: lognormal kriging of zinc on a
 // 15 x 21 node grid, extent given so that the test can rebuild the request.
-const char* const kDemoArguments = "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 -q";
+const char* const kDemoArguments =
+    "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 -q";
 
 class ToolTest : public mosaro_test::ScratchDirectoryTest {
 protected:
@@ -54,8 +55,8 @@ protected:
     }
 
     Outcome Run(const std::string& arguments) const {
-        const std::string command = std::string(MOSARO_TOOL_PATH) + " " + arguments + " >" + Path("stdout.txt") +
-                                    " 2>" + Path("stderr.txt");
+        const std::string command =
+            std::string(MOSARO_TOOL_PATH) + " " + arguments + " >" + Path("stdout.txt") + " 2>" + Path("stderr.txt");
         Outcome outcome;
         const int raw = std::system(command.c_str());
         outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -162,8 +163,9 @@ Raster ReadRaster(const std::string& path) {
     if (hasNoData) raster.no_data = noData;
     if (const OGRSpatialReference* crs = dataset->GetSpatialRef()) raster.crs = crs->GetAuthorityCode(nullptr);
     std::vector<float> northUp(static_cast<std::size_t>(nx) * ny);
-    EXPECT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, nx, ny, northUp.data(), nx, ny, GDT_Float32, 0, 0, nullptr),
-              CE_None);
+    EXPECT_EQ(
+        dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, nx, ny, northUp.data(), nx, ny, GDT_Float32, 0, 0, nullptr),
+        CE_None);
     for (int row = ny - 1; row >= 0; --row)
         raster.nodes.insert(raster.nodes.end(), northUp.begin() + row * nx, northUp.begin() + (row + 1) * nx);
     return raster;
@@ -179,7 +181,9 @@ TEST_F(ToolTest, EveryOutputFormatHoldsTheLibraryGridBitForBit) {
         EXPECT_EQ(FirstDifference(expected, ReadRaster(Path(name)).nodes), "") << name;
         EXPECT_EQ(FirstDifference(variance, ReadRaster(Path(std::string("v-") + name)).nodes), "") << name;
     }
-    ASSERT_EQ(Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv " + kDemoArguments + " -o " + Path("g.grd")).status, 0);
+    ASSERT_EQ(
+        Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv " + kDemoArguments + " -o " + Path("g.grd")).status,
+        0);
     mosaro_grid_file* file = nullptr;
     ASSERT_EQ(mosaro_grid_file_read(Path("g.grd").c_str(), &file), MOSARO_OK);
     EXPECT_EQ(FirstDifference(expected, std::vector<float>(file->nodes, file->nodes + 15 * 21)), "");
@@ -188,7 +192,8 @@ TEST_F(ToolTest, EveryOutputFormatHoldsTheLibraryGridBitForBit) {
     // info reads it back; convert places it on the map like a direct run.
     const Outcome info = Run("info " + Path("g.grd"));
     EXPECT_NE(info.out.find("nodes: 15 x 21"), std::string::npos) << info.out;
-    ASSERT_EQ(Run("convert " + Path("g.grd") + " " + Path("c.tif") + " --origin 178600 329700 --crs EPSG:28992").status, 0);
+    ASSERT_EQ(Run("convert " + Path("g.grd") + " " + Path("c.tif") + " --origin 178600 329700 --crs EPSG:28992").status,
+              0);
     const Raster converted = ReadRaster(Path("c.tif"));
     EXPECT_EQ(FirstDifference(expected, converted.nodes), "");
     EXPECT_EQ(converted.crs, "28992");
@@ -205,7 +210,8 @@ TEST_F(ToolTest, RasterIsNorthUpWithPixelCentresOnTheNodes) {
         }
         return text;
     }();
-    const std::string plane = "grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q";
+    const std::string plane =
+        "grid " + Path("plane.csv") + " --method universal-xy --model 0 1000 200 --extent 0 0 120 90 --cell 10 15 -q";
     ASSERT_EQ(Run(plane + " -o " + Path("p.tif") + " --crs EPSG:32631").status, 0);
     // A CRS given once must not cling to a later grid of that name through
     // the side file the first run left.
@@ -213,7 +219,7 @@ TEST_F(ToolTest, RasterIsNorthUpWithPixelCentresOnTheNodes) {
     EXPECT_FALSE(fs::exists(Path("p.prj")));
     const Raster raster = ReadRaster(Path("p.tif"));
     ASSERT_EQ(raster.nodes.size(), 13u * 7u);
-    EXPECT_DOUBLE_EQ(raster.transform[0], -5.0);  // half a cell west of the first node
+    EXPECT_DOUBLE_EQ(raster.transform[0], -5.0);      // half a cell west of the first node
     EXPECT_DOUBLE_EQ(raster.transform[3], 90 + 7.5);  // half a cell north of the last row
     EXPECT_EQ(raster.crs, "32631");
     std::unique_ptr<GDALDataset> dataset(static_cast<GDALDataset*>(GDALOpen(Path("p.tif").c_str(), GA_ReadOnly)));
@@ -222,7 +228,9 @@ TEST_F(ToolTest, RasterIsNorthUpWithPixelCentresOnTheNodes) {
         const int column = static_cast<int>((x - raster.transform[0]) / raster.transform[1]);
         const int row = static_cast<int>((y - raster.transform[3]) / raster.transform[5]);
         float value = 0;
-        ASSERT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, column, row, 1, 1, &value, 1, 1, GDT_Float32, 0, 0, nullptr), CE_None);
+        ASSERT_EQ(
+            dataset->GetRasterBand(1)->RasterIO(GF_Read, column, row, 1, 1, &value, 1, 1, GDT_Float32, 0, 0, nullptr),
+            CE_None);
         EXPECT_NEAR(value, x + 10 * y, 1e-2 * (x + 10 * y)) << i << "," << j;
     }
 }
@@ -258,16 +266,19 @@ TEST_F(ToolTest, GeoPackagePointsGridLikeTheTableAndKeepTheirCrs) {
 }
 
 TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
-    const Outcome run = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 -o " +
-                            Path("g.tif") + " --png " + Path("g.png"));
+    const Outcome run =
+        Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 -o " +
+            Path("g.tif") + " --png " + Path("g.png"));
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* part : {"155 samples read", "x direction: nugget", "y direction: nugget", "anisotropy used",
                              "28 x 39 nodes", "wrote"})
         EXPECT_NE(run.out.find(part), std::string::npos) << part << " missing in:\n" << run.out;
-    EXPECT_NE(run.err.find("no finite variogram model"), std::string::npos) << run.err;  // this cell defeats the legacy fit
+    EXPECT_NE(run.err.find("no finite variogram model"), std::string::npos)
+        << run.err;  // this cell defeats the legacy fit
 
-    const Outcome robust = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 --fit robust -o " +
-                               Path("r.tif"));
+    const Outcome robust =
+        Run(std::string("grid ") + MOSARO_DATA_DIR +
+            "/meuse.csv --value zinc --method lognormal --cell 100 --fit robust -o " + Path("r.tif"));
     ASSERT_EQ(robust.status, 0) << robust.err;
     EXPECT_EQ(robust.err, "");
     EXPECT_NE(robust.out.find("model (robust fit)"), std::string::npos) << robust.out;
@@ -277,8 +288,8 @@ TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
     const std::string png = Slurp(Path("g.png"));
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
-    const Outcome variogram = Run(std::string("variogram ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --cell 100 --plot " +
-                                  Path("v.svg"));
+    const Outcome variogram =
+        Run(std::string("variogram ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --cell 100 --plot " + Path("v.svg"));
     ASSERT_EQ(variogram.status, 0) << variogram.err;
     for (const char* part : {"x direction", "after pruning", "semivariance", "legacy fit: nugget", "robust fit: nugget",
                              "omnidirectional"})
@@ -298,10 +309,13 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("none.csv") + " -o " + Path("o.tif"), "none.csv: no such file"},
         {"grid " + Path("t.csv") + " --value w -o " + Path("o.tif"), "no column 'w' (columns: x, y, v, name)"},
         {"grid " + Path("t.csv") + " --value name -o " + Path("o.tif"), "usable samples"},
-        {"grid " + Path("one.csv") + " -o " + Path("o.tif"), "1 usable sample (at least 2 are needed); first left out: row 2: coordinate (1e+39, 0) is not a finite float"},
-        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"), "row 4 has v = -3, which lognormal"},
+        {"grid " + Path("one.csv") + " -o " + Path("o.tif"),
+         "1 usable sample (at least 2 are needed); first left out: row 2: coordinate (1e+39, 0) is not a finite float"},
+        {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"),
+         "row 4 has v = -3, which lognormal"},
         // The shift as the library receives it: 3.00000001 is 3 as a float.
-        {"grid " + Path("t.csv") + " --value v --method lognormal3 --shift 3.00000001 -o " + Path("o.tif"), "row 4 has v = -3"},
+        {"grid " + Path("t.csv") + " --value v --method lognormal3 --shift 3.00000001 -o " + Path("o.tif"),
+         "row 4 has v = -3"},
         {"grid " + Path("t.csv") + " --value v --method kriging -o " + Path("o.tif"), "unknown method 'kriging'"},
         {"grid " + Path("t.csv") + " --value v --extent 10 0 0 10 -o " + Path("o.tif"), "is inverted"},
         {"grid " + Path("t.csv") + " --value v --cell 1e-6 -o " + Path("o.tif"), "is too large"},
@@ -310,15 +324,18 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + meuse + " --value zinc --png " + Path("o.bmp") + " -o " + Path("o.tif"), "unknown picture format"},
         {"grid " + Path("t.csv") + " --value v --method indicator -o " + Path("o.tif"), "needs --thresholds"},
         {"grid " + Path("t.csv") + " --value v --method indicator --thresholds 1 -o " + Path("o.tif") + " --variance " +
-             Path("v.tif"), "indicator kriging gives no kriging variance"},
+             Path("v.tif"),
+         "indicator kriging gives no kriging variance"},
         // Checked before the samples are read, and before the run.
         {"grid " + Path("none.csv") + " --crs EPSG:0 -o " + Path("o.tif"), "--crs 'EPSG:0' is not"},
         {"grid " + Path("t.csv") + " --value v --size 40000 2 --png " + Path("o.png") + " -o " + Path("o.tif"),
          "too large to draw"},
         {"info " + Path("t.csv"), "not a valid grid file"},
-        {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"), "named as two outputs"},
+        {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " + Path("o.tif"),
+         "named as two outputs"},
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --variance " +
-             (dir_ / ".." / dir_.filename() / "o.tif").string(), "named as two outputs"},
+             (dir_ / ".." / dir_.filename() / "o.tif").string(),
+         "named as two outputs"},
         {"grid " + Path("t.csv") + " --value v --arithmetic fast -o " + Path("o.tif"), "unknown arithmetic 'fast'"},
         {"grid " + Path("t.csv") + " --value v -o " + Path("o.tif") + " --condition-mask " + Path("m.tif"),
          "--condition-mask needs --arithmetic accurate"},
@@ -351,7 +368,9 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
 float CsvFloat(const std::string& field) { return field.empty() ? NAN : std::stof(field); }
 
 TEST_F(ToolTest, CrossValidationRowsAreTheLibrarysAndEachMethodGetsASummaryRow) {
-    const std::string demo = std::string("cv ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --extent 178600 329700 181400 333700 --cell 200 --folds 5 --seed 3";
+    const std::string demo =
+        std::string("cv ") + MOSARO_DATA_DIR +
+        "/meuse.csv --value zinc --extent 178600 329700 181400 333700 --cell 200 --folds 5 --seed 3";
     const Outcome run = Run(demo + " --method lognormal -o " + Path("cv.csv") + " --plot " + Path("cv.png") + " -q");
     ASSERT_EQ(run.status, 0) << run.err;
 
@@ -468,8 +487,9 @@ TEST_F(ToolTest, AccurateGridKeepsNegativeEstimatesAndMarksWhatItCannotTrust) {
     EXPECT_LT(flagged, 99);
 
     // No finite model: every node no-data, all of it masked.
-    const Outcome none = Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 " +
-                             "--arithmetic accurate -o " + Path("z.asc") + " --condition-mask " + Path("zm.asc"));
+    const Outcome none =
+        Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 " +
+            "--arithmetic accurate -o " + Path("z.asc") + " --condition-mask " + Path("zm.asc"));
     ASSERT_EQ(none.status, 0) << none.err;
     EXPECT_NE(none.out.find("1092 nodes: 1092 no data"), std::string::npos) << none.out;
     EXPECT_NE(none.err.find("every node is no-data"), std::string::npos) << none.err;
@@ -485,11 +505,13 @@ TEST_F(ToolTest, AccurateGridKeepsNegativeEstimatesAndMarksWhatItCannotTrust) {
 
 TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
     // Beyond float's range is not finite; NaN is a blank, as in the library.
-    std::ofstream(Path("t.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n3,3,1e39\n4,4,nan\n2,8,-inf\n";
+    std::ofstream(Path("t.csv"))
+        << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n3,3,1e39\n4,4,nan\n2,8,-inf\n";
     const Outcome run = Run("grid " + Path("t.csv") + " --cell 5 -o " + Path("o.grd"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("5 samples read"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("4 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("4 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("2 blank values"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("--neighbours 16 is more than the 5 samples"), std::string::npos) << run.err;
 }
@@ -499,12 +521,15 @@ TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
 TEST_F(ToolTest, KilledRunLeavesTheOldOutputOrACompleteNewOne) {
     std::ofstream samples(Path("t.csv"));
     samples << "x,y,v\n";
-    for (int i = 0; i < 200; ++i) samples << (i * 37) % 997 << "," << (i * 91) % 983 << "," << 10 + (i * 13) % 50 << "\n";
+    for (int i = 0; i < 200; ++i)
+        samples << (i * 37) % 997 << "," << (i * 91) % 983 << "," << 10 + (i * 13) % 50 << "\n";
     samples.close();
-    const std::vector<std::string> arguments = {MOSARO_TOOL_PATH, "grid", Path("t.csv"), "--size", "600", "600", "-n", "4", "-q", "-o"};
+    const std::vector<std::string> arguments = {
+        MOSARO_TOOL_PATH, "grid", Path("t.csv"), "--size", "600", "600", "-n", "4", "-q", "-o"};
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Run("grid " + Path("t.csv") + " --size 600 600 -n 4 -q -o " + Path("complete.asc")).status, 0);
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+    const auto took =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
     const std::string complete = Slurp(Path("complete.asc")), old = "an older grid\n";
     const std::string target = Path("g.asc");
     std::ofstream(target) << old;

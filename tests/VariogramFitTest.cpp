@@ -38,10 +38,12 @@ Table Spherical(int count, float nugget, float partialSill, float range) {
 }  // namespace
 
 TEST(VariogramFit, PruningDropsEveryClassBelowTheLastOneKept) {
-    struct Case { std::vector<float> gamma, kept; } const cases[] = {
+    struct Case {
+        std::vector<float> gamma, kept;
+    } const cases[] = {
         {{1, 3, 2, 2.5f, 4}, {1, 3, 4}}, {{1, 1, 2, 2}, {1, 1, 2, 2}},
         {{0, 0, 1, 2}, {0, 0, 1, 2}},  // leading empty classes stay
-        {{0, 2, 0, 3}, {0, 2, 3}}, {{}, {}},
+        {{0, 2, 0, 3}, {0, 2, 3}},       {{}, {}},
     };
     for (const Case& c : cases) {
         std::vector<float> lag;
@@ -54,7 +56,10 @@ TEST(VariogramFit, PruningDropsEveryClassBelowTheLastOneKept) {
 }
 
 TEST(VariogramFit, ScaleDivisorIsAFloatChosenByTheLastLag) {
-    struct Case { float lastLag; double divisor; } const cases[] = {
+    struct Case {
+        float lastLag;
+        double divisor;
+    } const cases[] = {
         {9.99f, 10}, {NAN, 10}, {10, 1000}, {1000, 99999997952.0} /* 1e11 as a float */, {1e6f, f64(1e30f)},
     };
     for (const Case& c : cases) EXPECT_EQ(f64(mosaro::ScaleDivisor(c.lastLag)), c.divisor) << c.lastLag;

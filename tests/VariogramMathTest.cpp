@@ -119,7 +119,8 @@ TEST(VariogramMath, IdentitiesHold) {
     }
     // (x/2)^nu K_nu(x) tends to Gamma(nu)/2 as x -> 0, the first correction
     // of the order of (x/2)^(2 nu) (with a logarithm at nu = 1).
-    for (double nu : {1.0, 2.5, 7.0}) EXPECT_NEAR(mosaro::ScaledBesselK(nu, 1e-9) / (0.5 * mosaro::Gamma(nu)), 1.0, 1e-15);
+    for (double nu : {1.0, 2.5, 7.0})
+        EXPECT_NEAR(mosaro::ScaledBesselK(nu, 1e-9) / (0.5 * mosaro::Gamma(nu)), 1.0, 1e-15);
     EXPECT_NEAR(mosaro::ScaledBesselK(0.2, 1e-30) / (0.5 * mosaro::Gamma(0.2)), 1.0, 1e-11);
     // Gamma(n) = (n - 1)!, exact while the factorial is.
     double factorial = 1.0;

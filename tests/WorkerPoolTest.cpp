@@ -42,7 +42,8 @@ TEST(WorkerPool, AlongsideRunsTheCallersWorkAndTheLoopToTheEnd) {
         std::atomic<std::size_t> sum{0};
         bool alongsideRan = false;
         pool.ForAlongside(
-            100, 7, [&](std::size_t first, std::size_t last, int) {
+            100, 7,
+            [&](std::size_t first, std::size_t last, int) {
                 for (std::size_t k = first; k < last; ++k) sum += k;
             },
             [&] { alongsideRan = true; });
@@ -59,8 +60,7 @@ TEST(WorkerPool, AFailureReachesTheCallerAndThePoolStaysUsable) {
                           }),
                  std::runtime_error);
     EXPECT_THROW(pool.ForAlongside(
-                     10, 1, [](std::size_t, std::size_t, int) {},
-                     [] { throw std::runtime_error("caller"); }),
+                     10, 1, [](std::size_t, std::size_t, int) {}, [] { throw std::runtime_error("caller"); }),
                  std::runtime_error);
     std::atomic<int> pieces{0};
     pool.For(10, 1, [&](std::size_t, std::size_t, int) { ++pieces; });

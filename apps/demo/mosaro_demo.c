@@ -24,8 +24,8 @@
 #define DEMO_CALL
 #endif
 
-typedef int(DEMO_CALL* ScatToGridWithKrig)(const float*, int, int, int, const float*, float, float,
-                                           int, int, int, int, float, const float*, float*);
+typedef int(DEMO_CALL* ScatToGridWithKrig)(const float*, int, int, int, const float*, float, float, int, int, int, int,
+                                           float, const float*, float*);
 
 #ifdef MOSARO_DEMO_LOAD_LIBRARY
 static ScatToGridWithKrig LoadEntryPoint(void) {
@@ -52,7 +52,10 @@ static int read_table(const char* path, float* table, int max_rows) {
     char line[1024];
     int rows = 0;
     if (file == NULL) return -1;
-    if (fgets(line, sizeof line, file) == NULL) { fclose(file); return -1; }
+    if (fgets(line, sizeof line, file) == NULL) {
+        fclose(file);
+        return -1;
+    }
     while (rows < max_rows && fgets(line, sizeof line, file) != NULL) {
         const char* field = line;
         int column;
@@ -65,7 +68,10 @@ static int read_table(const char* path, float* table, int max_rows) {
             if (field == NULL) break;
             ++field;
         }
-        if (column < kColumns - 1) { fclose(file); return -1; }
+        if (column < kColumns - 1) {
+            fclose(file);
+            return -1;
+        }
         ++rows;
     }
     fclose(file);
@@ -95,8 +101,8 @@ int main(int argc, char** argv) {
         free(grid);
         return 1;
     }
-    grid_with_krig(table, kZincColumn, rows, kColumns, rect, cell, cell, cells_x, cells_y, 16, method,
-                   0.0f, NULL, grid);
+    grid_with_krig(table, kZincColumn, rows, kColumns, rect, cell, cell, cells_x, cells_y, 16, method, 0.0f, NULL,
+                   grid);
 
     double sum = 0.0;
     float lowest = grid[0], highest = grid[0];
@@ -118,8 +124,8 @@ int main(int argc, char** argv) {
 
     printf("samples        %d (zinc, mg/kg)\n", rows);
     printf("method         %d\n", method);
-    printf("grid           %d x %d nodes, cell %.0f m, origin (%.0f, %.0f)\n", cells_x + 1,
-           cells_y + 1, cell, rect[0], rect[1]);
+    printf("grid           %d x %d nodes, cell %.0f m, origin (%.0f, %.0f)\n", cells_x + 1, cells_y + 1, cell, rect[0],
+           rect[1]);
     printf("estimates      min %.3f  max %.3f  mean %.3f\n", lowest, highest, sum / nodes);
     printf("zero nodes     %d\n", zeros);
     printf("grid checksum  %08lx\n", (unsigned long)checksum);

@@ -9,10 +9,10 @@
 namespace mosaro::tool {
 
 struct GridOutputs {
-    std::string grid;      // -o
-    std::string variance;  // --variance
-    std::string picture;   // --png (.png or .svg)
-    std::string crs;       // --crs
+    std::string grid;            // -o
+    std::string variance;        // --variance
+    std::string picture;         // --png (.png or .svg)
+    std::string crs;             // --crs
     std::string condition_mask;  // --condition-mask (accurate arithmetic)
 };
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs);

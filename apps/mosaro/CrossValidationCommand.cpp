@@ -107,8 +107,8 @@ void WriteResiduals(const std::string& target, const std::string& path, const Sa
     if (file == nullptr) throw ToolError("cannot write '" + target + "'");
     std::fprintf(file, "x,y,observed,estimate,variance,residual,standardised_residual,fold\n");
     for (std::size_t i = 0; i < samples.x.size(); ++i)
-        std::fprintf(file, "%s,%s,%s,%s,%s,%s,%s,%d\n", CsvNumber(samples.x[i]).c_str(), CsvNumber(samples.y[i]).c_str(),
-                     CsvNumber(observed[i]).c_str(), CsvNumber(r.estimate[i]).c_str(),
+        std::fprintf(file, "%s,%s,%s,%s,%s,%s,%s,%d\n", CsvNumber(samples.x[i]).c_str(),
+                     CsvNumber(samples.y[i]).c_str(), CsvNumber(observed[i]).c_str(), CsvNumber(r.estimate[i]).c_str(),
                      CsvNumber(r.variance[i]).c_str(), CsvNumber(r.residual[i]).c_str(),
                      CsvNumber(r.standardised[i]).c_str(), r.fold[i]);
     const bool failed = std::ferror(file) != 0;
@@ -134,8 +134,9 @@ int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOu
     const std::vector<std::string> names = SplitMethods(options.method);
     for (const std::string& name : names)
         if (ParseMethod(name) == MOSARO_METHOD_INDICATOR)
-            throw ToolError("indicator kriging estimates probabilities, not the samples' values, so it cannot be "
-                            "cross-validated; choose another --method");
+            throw ToolError(
+                "indicator kriging estimates probabilities, not the samples' values, so it cannot be "
+                "cross-validated; choose another --method");
     if (names.size() > 1 && (!outputs.residuals.empty() || !outputs.plot.empty()))
         throw ToolError("-o and --plot show one method's residuals; --method lists " + std::to_string(names.size()));
     if (outputs.folds < 0 || outputs.folds == 1)
@@ -196,8 +197,7 @@ int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOu
         if (!options.quiet) {
             std::printf("wrote");
             if (!outputs.residuals.empty()) std::printf(" %s", outputs.residuals.c_str());
-            if (!outputs.plot.empty())
-                std::printf("%s %s", outputs.residuals.empty() ? "" : ",", outputs.plot.c_str());
+            if (!outputs.plot.empty()) std::printf("%s %s", outputs.residuals.empty() ? "" : ",", outputs.plot.c_str());
             std::printf("\n");
         }
     }

@@ -101,8 +101,7 @@ PlotFrame MapFrame(const ValidationPicture& p) {
     return PlotFrame{kMapLeft, kTop, width, height, x_lo, x_lo + width / scale, y_lo, y_lo + height / scale};
 }
 
-void DrawResidualMap(const PictureCanvas& canvas, const ValidationPicture& p, const PlotFrame& frame,
-                     double largest) {
+void DrawResidualMap(const PictureCanvas& canvas, const ValidationPicture& p, const PlotFrame& frame, double largest) {
     cairo_t* cr = canvas.Context();
     cairo_save(cr);
     Clip(cr, frame);

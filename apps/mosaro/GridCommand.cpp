@@ -38,8 +38,12 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
 
     PreparedRun run;
     PrepareRun(options, run);
-    const Georeference where{run.grid.x_min, run.grid.y_min, run.grid.cell_x, run.grid.cell_y,
-                             outputs.crs.empty() ? run.samples.crs_wkt : crsWkt, accurate};
+    const Georeference where{run.grid.x_min,
+                             run.grid.y_min,
+                             run.grid.cell_x,
+                             run.grid.cell_y,
+                             outputs.crs.empty() ? run.samples.crs_wkt : crsWkt,
+                             accurate};
     // Drawing the picture takes about one more grid's memory.
     RequireMemoryFor(run.grid, 1 + !outputs.variance.empty() + !outputs.picture.empty() + !maskPath.empty());
 
@@ -70,8 +74,7 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     const ReportPtr report = RunRequest(request, options.quiet);
     // 1 where the estimate cannot be trusted to about six digits or is
     // missing: the condition is NaN where no system was solved.
-    for (std::size_t k = 0; k < mask.size(); ++k)
-        mask[k] = std::isnan(grid[k]) || !(mask[k] >= 1e-10f) ? 1.0f : 0.0f;
+    for (std::size_t k = 0; k < mask.size(); ++k) mask[k] = std::isnan(grid[k]) || !(mask[k] >= 1e-10f) ? 1.0f : 0.0f;
 
     // Ctrl-C after the run still writes nothing: checked before each
     // output and before the move into place.
@@ -96,14 +99,16 @@ int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     if (!options.quiet) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("%s\n", DescribeSamples(options, run.samples).c_str());
-        std::printf("model (%s):\n", !run.models.empty() ? "given" : options.fit == "robust" ? "robust fit" : "legacy fit");
+        std::printf("model (%s):\n", !run.models.empty()       ? "given"
+                                     : options.fit == "robust" ? "robust fit"
+                                                               : "legacy fit");
         if (report) PrintModels(stdout, *report, run.method);
         if (report) PrintNodeSummaries(stdout, *report);
         std::printf("grid: %d x %d nodes, cell %g x %g, first node (%g, %g)\n", run.grid.nodes_x, run.grid.nodes_y,
                     static_cast<double>(run.grid.cell_x), static_cast<double>(run.grid.cell_y),
                     static_cast<double>(run.grid.x_min), static_cast<double>(run.grid.y_min));
-        std::printf("%s with %d neighbours, %s arithmetic, in %.2f s\n", MethodDescription(run.method),
-                    run.neighbours, options.arithmetic.c_str(), seconds);
+        std::printf("%s with %d neighbours, %s arithmetic, in %.2f s\n", MethodDescription(run.method), run.neighbours,
+                    options.arithmetic.c_str(), seconds);
         std::printf("wrote %s", outputs.grid.c_str());
         if (!outputs.variance.empty()) std::printf(", %s", outputs.variance.c_str());
         if (!outputs.condition_mask.empty()) std::printf(", %s", outputs.condition_mask.c_str());

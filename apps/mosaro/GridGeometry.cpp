@@ -31,7 +31,8 @@ GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, c
         throw ToolError("cell size " + Number(cellX) + " " + Number(choice.cell.size() > 1 ? cellY : cellX) +
                         " must be positive and finite");
     if (!choice.size.empty() && (nodesX == 0 || nodesY == 0))
-        throw ToolError("--size " + std::to_string(nodesX) + " " + std::to_string(nodesY) + ": at least 1 node each way");
+        throw ToolError("--size " + std::to_string(nodesX) + " " + std::to_string(nodesY) +
+                        ": at least 1 node each way");
     mosaro_grid_layout layout{};
     layout.struct_size = sizeof layout;
     if (mosaro_grid_layout_choose(choice.extent.empty() ? nullptr : choice.extent.data(), sx.data(), sy.data(),
@@ -56,8 +57,9 @@ void RequireMemoryFor(const GridGeometry& grid, int grids) {
     if (grid.NodeCount() > std::numeric_limits<int>::max())
         throw ToolError("a grid of " + size + " is too large (at most 2^31 - 1 nodes; give a coarser --cell)");
     if (memory > 0 && bytes > memory)
-        throw ToolError("a grid of " + size + " needs " + Number(bytes / (1 << 30)) + " GiB, more than this machine's " +
-                        Number(memory / (1 << 30)) + " GiB (give a coarser --cell or a smaller --extent)");
+        throw ToolError("a grid of " + size + " needs " + Number(bytes / (1 << 30)) +
+                        " GiB, more than this machine's " + Number(memory / (1 << 30)) +
+                        " GiB (give a coarser --cell or a smaller --extent)");
 }
 
 }  // namespace mosaro::tool

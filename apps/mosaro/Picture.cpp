@@ -100,16 +100,15 @@ cairo_surface_t* NodeImage(const RasterPicture& picture, const ValueRange& range
 // filtering, so every cell keeps its own flat colour, and then placed pixel
 // for pixel. Enlarging here rather than in the picture matters for SVG:
 // its viewers smooth an embedded image they scale, blurring the cells.
-void DrawCells(PictureCanvas& canvas, const RasterPicture& picture, const PlotFrame& map,
-               const ValueRange& range) {
+void DrawCells(PictureCanvas& canvas, const RasterPicture& picture, const PlotFrame& map, const ValueRange& range) {
     cairo_t* cr = canvas.Context();
     canvas.SetColour(kNoDataGrey, kNoDataGrey, kNoDataGrey);  // shows through where a node has no value
     cairo_rectangle(cr, map.left, map.top, map.width, map.height);
     cairo_fill(cr);
 
     cairo_surface_t* nodes = NodeImage(picture, range);
-    cairo_surface_t* cells = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(map.width),
-                                                        static_cast<int>(map.height));
+    cairo_surface_t* cells =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(map.width), static_cast<int>(map.height));
     cairo_t* enlarge = cairo_create(cells);
     cairo_scale(enlarge, map.width / picture.node_count_x, map.height / picture.node_count_y);
     cairo_set_source_surface(enlarge, nodes, 0, 0);

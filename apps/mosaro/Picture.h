@@ -22,7 +22,7 @@ struct RasterPicture {
     const float* nodes = nullptr;  // node_count_x * node_count_y, row 0 = southern row, x fastest
     int node_count_x = 0;
     int node_count_y = 0;
-    double x_min = 0;   // map coordinates of node (0,0)
+    double x_min = 0;  // map coordinates of node (0,0)
     double y_min = 0;
     double cell_x = 1;  // node spacing in map units, > 0
     double cell_y = 1;

@@ -35,7 +35,8 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     written = std::fclose(file) == 0 && written;
     if (!written) {
         std::remove(path.c_str());
-        throw std::runtime_error("cannot write picture '" + path + "': " + std::strerror(write_error ? write_error : EIO));
+        throw std::runtime_error("cannot write picture '" + path +
+                                 "': " + std::strerror(write_error ? write_error : EIO));
     }
 }
 
@@ -81,8 +82,9 @@ void PictureCanvas::Text(const std::string& text, double x, double y, double siz
     // Placing by the capital height rather than each string's own ink keeps
     // a row of labels on one baseline whatever letters they hold.
     const double cap_height = 0.72 * size;
-    const double shift_x = horizontal == Align::Start ? 0 : horizontal == Align::Middle ? extents.x_advance / 2
-                                                                                         : extents.x_advance;
+    const double shift_x = horizontal == Align::Start    ? 0
+                           : horizontal == Align::Middle ? extents.x_advance / 2
+                                                         : extents.x_advance;
     const double shift_y = vertical == Align::Start ? cap_height : vertical == Align::Middle ? cap_height / 2 : 0;
     cairo_move_to(cr_, x - shift_x, y + shift_y);
     cairo_show_text(cr_, text.c_str());

@@ -69,8 +69,8 @@ void ProgressReporter::Draw(mosaro_stage stage, double fraction) {
     char bar[kBarWidth + 1];
     for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kBarWidth] = '\0';
-    std::fprintf(stderr, "\r[%s] %3d%% %-10s %5.1f s", bar, static_cast<int>(fraction * 100 + 0.5),
-                 StageName(stage), elapsed);
+    std::fprintf(stderr, "\r[%s] %3d%% %-10s %5.1f s", bar, static_cast<int>(fraction * 100 + 0.5), StageName(stage),
+                 elapsed);
     std::fflush(stderr);
 }
 

@@ -52,22 +52,25 @@ const Format* FormatFor(const std::string& path) {
     return nullptr;
 }
 
-void WriteGdal(const RasterView& raster, const Georeference& where, const Format& format,
-               const std::string& target, const std::string& path) {
+void WriteGdal(const RasterView& raster, const Georeference& where, const Format& format, const std::string& target,
+               const std::string& path) {
     GDALAllRegister();
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(format.driver);
     if (driver == nullptr)
         throw ToolError("cannot write '" + target + "': this GDAL has no " + format.driver + " driver");
     // Built in memory, then copied: some drivers (the ASCII grid) only copy.
     GDALDriver* memory = GetGDALDriverManager()->GetDriverByName("MEM");
-    DatasetPtr staged(
-        memory->Create("", raster.nodes_x, raster.nodes_y, 1, GDT_Float32, nullptr));
+    DatasetPtr staged(memory->Create("", raster.nodes_x, raster.nodes_y, 1, GDT_Float32, nullptr));
     if (!staged) throw ToolError("cannot write '" + target + "': out of memory");
     // North-up: the top pixel row is the library's last (northern) row, and
     // the pixel centres sit on the nodes, so the raster's corner lies half a
     // cell outside the first node.
-    double transform[6] = {where.x_min - where.cell_x / 2, where.cell_x, 0,
-                           where.y_min + (raster.nodes_y - 1 + 0.5) * where.cell_y, 0, -where.cell_y};
+    double transform[6] = {where.x_min - where.cell_x / 2,
+                           where.cell_x,
+                           0,
+                           where.y_min + (raster.nodes_y - 1 + 0.5) * where.cell_y,
+                           0,
+                           -where.cell_y};
     staged->SetGeoTransform(transform);
     if (!where.crs_wkt.empty()) staged->SetProjection(where.crs_wkt.c_str());
     GDALRasterBand* band = staged->GetRasterBand(1);
@@ -86,13 +89,12 @@ void WriteGdal(const RasterView& raster, const Georeference& where, const Format
             throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
     }
     CPLErrorReset();
-    DatasetPtr written(driver->CreateCopy(
-        path.c_str(), staged.get(), FALSE, const_cast<char**>(format.options), nullptr, nullptr));
+    DatasetPtr written(
+        driver->CreateCopy(path.c_str(), staged.get(), FALSE, const_cast<char**>(format.options), nullptr, nullptr));
     if (!written) throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
     written->FlushCache();
     written.reset();
-    if (CPLGetLastErrorType() >= CE_Failure)
-        throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
+    if (CPLGetLastErrorType() >= CE_Failure) throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
 }
 
 }  // namespace

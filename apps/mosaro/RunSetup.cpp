@@ -72,8 +72,9 @@ void PrepareRun(const RunOptions& options, PreparedRun& run) {
                         " (at least 2 are needed)" +
                         (samples.skipped ? "; first left out: " + samples.first_skipped : ""));
     if (TakesLogarithms(run.method))
-        CheckLogarithmicValues(options, samples,
-                               run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? static_cast<float>(*options.shift) : 0.0f);
+        CheckLogarithmicValues(
+            options, samples,
+            run.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? static_cast<float>(*options.shift) : 0.0f);
 
     run.neighbours = options.neighbours;
     if (run.neighbours > count) {
@@ -133,11 +134,11 @@ ReportPtr RunRequest(mosaro_request request, bool quiet) {
     if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
     if (status < 0) throw ToolError(mosaro_last_message());
     if (status == MOSARO_WARNING_NO_FINITE_MODEL)
-        std::fprintf(stderr,
-                     "mosaro: warning: the automatic fit gave no finite variogram model, so %s; give a coarser "
-                     "--cell, a model with --model, or --fit robust\n",
-                     request.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? "every node is no-data"
-                                                                      : "the grid is all zeros");
+        std::fprintf(
+            stderr,
+            "mosaro: warning: the automatic fit gave no finite variogram model, so %s; give a coarser "
+            "--cell, a model with --model, or --fit robust\n",
+            request.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? "every node is no-data" : "the grid is all zeros");
     return owned;
 }
 
@@ -154,8 +155,7 @@ std::string DescribeSamples(const RunOptions& options, const SampleTable& sample
                        samples.coordinates_from + "; value " + names + ")";
     if (samples.skipped)
         text += ", " + std::to_string(samples.skipped) + " rows skipped (first: " + samples.first_skipped + ")";
-    if (samples.blanks)
-        text += ", " + std::to_string(samples.blanks) + " blank values taken from the sample before";
+    if (samples.blanks) text += ", " + std::to_string(samples.blanks) + " blank values taken from the sample before";
     return text;
 }
 

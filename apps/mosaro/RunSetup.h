@@ -24,8 +24,8 @@ struct RunOptions {
     std::optional<double> shift;     // three-parameter lognormal kriging
     int neighbours = kDefaultNeighbours;
     int threads = 0;
-    std::vector<double> model;  // nugget partial-sill range, once or for x then y
-    std::string fit = "legacy";  // "legacy" or "robust"
+    std::vector<double> model;          // nugget partial-sill range, once or for x then y
+    std::string fit = "legacy";         // "legacy" or "robust"
     std::string arithmetic = "legacy";  // "legacy" or "accurate"
     GridChoice grid;
     bool quiet = false;

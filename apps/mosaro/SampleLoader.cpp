@@ -40,8 +40,7 @@ std::string FieldList(OGRFeatureDefn& definition) {
 
 int RequireField(OGRFeatureDefn& definition, const std::string& path, const std::string& name) {
     const int index = definition.GetFieldIndex(name.c_str());
-    if (index < 0)
-        throw ToolError(path + ": no column '" + name + "' (columns: " + FieldList(definition) + ")");
+    if (index < 0) throw ToolError(path + ": no column '" + name + "' (columns: " + FieldList(definition) + ")");
     return index;
 }
 
@@ -58,9 +57,7 @@ int FindCoordinateField(OGRFeatureDefn& definition, std::initializer_list<const 
     return -1;
 }
 
-bool IsNumericType(OGRFieldType type) {
-    return type == OFTInteger || type == OFTInteger64 || type == OFTReal;
-}
+bool IsNumericType(OGRFieldType type) { return type == OFTInteger || type == OFTInteger64 || type == OFTReal; }
 
 GDALDataset* OpenVector(const std::string& path) {
     std::error_code error;
@@ -71,8 +68,8 @@ GDALDataset* OpenVector(const std::string& path) {
     const std::string extension = std::filesystem::path(path).extension().string();
     const bool csv = EqualsIgnoringCase(extension, ".csv") || EqualsIgnoringCase(extension, ".txt");
     CPLErrorReset();
-    auto* dataset = static_cast<GDALDataset*>(GDALOpenEx(
-        path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, csv ? csvOptions : nullptr, nullptr));
+    auto* dataset = static_cast<GDALDataset*>(
+        GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, csv ? csvOptions : nullptr, nullptr));
     if (dataset == nullptr) {
         const std::string why = CPLGetLastErrorMsg();
         throw ToolError(path + ": not a readable table or vector file" + (why.empty() ? "" : " (" + why + ")"));
@@ -107,8 +104,10 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
         xField = FindCoordinateField(definition, kXNames);
         yField = FindCoordinateField(definition, kYNames);
         if (xField < 0 || yField < 0)
-            throw ToolError(path + ": no x and y columns and no point geometries (name them with "
-                            "--x and --y; columns: " + FieldList(definition) + ")");
+            throw ToolError(path +
+                            ": no x and y columns and no point geometries (name them with "
+                            "--x and --y; columns: " +
+                            FieldList(definition) + ")");
     }
     table.coordinates_from = xField < 0 ? "point geometries"
                                         : std::string("columns '") + definition.GetFieldDefn(xField)->GetNameRef() +
@@ -129,16 +128,15 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
         for (int i = 0; i < definition.GetFieldCount() && valueFields.empty(); ++i)
             if (i != xColumn && i != yColumn) valueFields.push_back(i);
         if (valueFields.empty())
-            throw ToolError(path + ": no numeric column to grid (name one with --value; columns: " +
-                            FieldList(definition) + ")");
+            throw ToolError(
+                path + ": no numeric column to grid (name one with --value; columns: " + FieldList(definition) + ")");
     }
     for (int field : valueFields) table.value_names.emplace_back(definition.GetFieldDefn(field)->GetNameRef());
     table.values.resize(valueFields.size());
 
     std::vector<float> rowValues(valueFields.size());
     layer.ResetReading();
-    for (std::unique_ptr<OGRFeature> feature(layer.GetNextFeature()); feature;
-         feature.reset(layer.GetNextFeature())) {
+    for (std::unique_ptr<OGRFeature> feature(layer.GetNextFeature()); feature; feature.reset(layer.GetNextFeature())) {
         // A large table takes a while: Ctrl-C stops reading it.
         ThrowIfInterrupted();
         ++table.rows;
@@ -150,13 +148,15 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns) {
         if (xField >= 0) {
             const auto fx = ParseNumber(feature->GetFieldAsString(xField));
             const auto fy = ParseNumber(feature->GetFieldAsString(yField));
-            if (!fx || !fy) { skip("no numeric coordinate"); continue; }
+            if (!fx || !fy) {
+                skip("no numeric coordinate");
+                continue;
+            }
             x = *fx;
             y = *fy;
         } else {
             const OGRGeometry* geometry = feature->GetGeometryRef();
-            if (geometry == nullptr || wkbFlatten(geometry->getGeometryType()) != wkbPoint ||
-                geometry->IsEmpty()) {
+            if (geometry == nullptr || wkbFlatten(geometry->getGeometryType()) != wkbPoint || geometry->IsEmpty()) {
                 skip("not a point geometry");
                 continue;
             }

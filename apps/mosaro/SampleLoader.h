@@ -14,9 +14,9 @@ namespace mosaro::tool {
 constexpr float kBlank = -1e38f;
 
 struct SampleColumns {
-    std::string x;                   // empty: geometry, else a column named x, easting, ...
+    std::string x;  // empty: geometry, else a column named x, easting, ...
     std::string y;
-    std::vector<std::string> values; // empty: the first other numeric column
+    std::vector<std::string> values;  // empty: the first other numeric column
 };
 
 struct SampleTable {

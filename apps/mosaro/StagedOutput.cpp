@@ -34,8 +34,7 @@ StagedOutputs::~StagedOutputs() {
 
 StagedOutputs::Folder& StagedOutputs::FolderFor(const std::string& targetDir) {
     std::error_code error;
-    if (!fs::is_directory(targetDir, error))
-        throw ToolError("cannot write into '" + targetDir + "': no such folder");
+    if (!fs::is_directory(targetDir, error)) throw ToolError("cannot write into '" + targetDir + "': no such folder");
     // One folder however it is spelled (sub/.., ./), so that one file named
     // two ways is seen as one name.
     const std::string canonical = fs::weakly_canonical(targetDir, error).string();
@@ -58,8 +57,7 @@ std::string StagedOutputs::Stage(const std::string& target) {
     Folder& folder = FolderFor(dir);
     const std::string staged = (fs::path(folder.staging_dir) / path.filename()).string();
     // Two outputs under one name would leave only the one written last.
-    if (!staged_.insert(staged).second)
-        throw ToolError("'" + target + "' is named as two outputs");
+    if (!staged_.insert(staged).second) throw ToolError("'" + target + "' is named as two outputs");
     folder.names.push_back(path.filename().string());
     return staged;
 }

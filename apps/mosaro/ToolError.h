@@ -10,9 +10,9 @@ namespace mosaro::tool {
 
 enum ExitStatus : int {
     kExitOk = 0,
-    kExitFailure = 1,    // bad input, unwritable output, a refused run
-    kExitUsage = 2,      // the command line itself (CLI11's own code)
-    kExitCancelled = 130 // Ctrl-C, as shells report SIGINT
+    kExitFailure = 1,     // bad input, unwritable output, a refused run
+    kExitUsage = 2,       // the command line itself (CLI11's own code)
+    kExitCancelled = 130  // Ctrl-C, as shells report SIGINT
 };
 
 class ToolError : public std::runtime_error {

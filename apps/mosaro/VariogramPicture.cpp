@@ -72,8 +72,8 @@ PlotFrame FrameFor(const std::vector<VariogramSeries>& all_series) {
         for (const VariogramModelCurve& model : series.models) {
             if (!IsFinite(model)) continue;
             lag_end = std::max(lag_end, static_cast<double>(model.range));
-            gamma_end = std::max({gamma_end, static_cast<double>(model.nugget),
-                                  static_cast<double>(model.nugget) + model.partial_sill});
+            gamma_end = std::max(
+                {gamma_end, static_cast<double>(model.nugget), static_cast<double>(model.nugget) + model.partial_sill});
         }
     }
     const auto round_end = [](double end) {
@@ -94,9 +94,7 @@ PlotFrame FrameFor(const std::vector<VariogramSeries>& all_series) {
 void MarkerPath(cairo_t* cr, Marker marker, double x, double y, double radius) {
     cairo_new_path(cr);
     switch (marker) {
-        case Marker::Circle:
-            cairo_arc(cr, x, y, radius, 0, 6.28318530717958648);
-            break;
+        case Marker::Circle: cairo_arc(cr, x, y, radius, 0, 6.28318530717958648); break;
         case Marker::Square:
             cairo_rectangle(cr, x - radius * 0.89, y - radius * 0.89, radius * 1.78, radius * 1.78);
             break;
@@ -142,7 +140,8 @@ void DrawPoints(const PictureCanvas& canvas, const VariogramSeries& series, Mark
     for (const float pairs : series.pairs) most_pairs = std::max(most_pairs, static_cast<double>(pairs));
     for (std::size_t k = 0; k < series.lag.size(); ++k) {
         if (!HasPoint(series, k)) continue;
-        const double share = most_pairs > 0 && std::isfinite(most_pairs) ? std::sqrt(series.pairs[k] / most_pairs) : 0.5;
+        const double share =
+            most_pairs > 0 && std::isfinite(most_pairs) ? std::sqrt(series.pairs[k] / most_pairs) : 0.5;
         DrawMarker(canvas, marker, frame.PixelX(series.lag[k]), frame.PixelY(series.semivariance[k]), 2.5 + 4 * share);
     }
 }
@@ -162,7 +161,7 @@ void DrawCurve(const PictureCanvas& canvas, const VariogramModelCurve& model, co
 // One row per series (its marker and name) followed by one indented row per
 // model (its line and name).
 void DrawLegend(const PictureCanvas& canvas, const std::vector<VariogramSeries>& all_series,
-                  const std::map<std::string, int>& model_colours) {
+                const std::map<std::string, int>& model_colours) {
     cairo_t* cr = canvas.Context();
     const double room = kWidth - kLegendLeft - 8;
     double y = kPlotTop + kLegendRow / 2;

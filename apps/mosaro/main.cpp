@@ -23,37 +23,40 @@ void AddRunOptions(CLI::App& command, RunOptions& o) {
     command.add_option("--value", o.columns.values,
                        "column(s) to grid (default: the first other numeric one); co-kriging takes several, "
                        "the primary variable first");
-    command.add_option("-m,--method", o.method,
-                       "ordinary, universal-x, universal-y, universal-xy, universal-xx, universal-yy, "
-                       "universal-xxyy, lognormal, lognormal3, indicator, cokriging, or a code 1 to 11")
+    command
+        .add_option("-m,--method", o.method,
+                    "ordinary, universal-x, universal-y, universal-xy, universal-xx, universal-yy, "
+                    "universal-xxyy, lognormal, lognormal3, indicator, cokriging, or a code 1 to 11")
         ->capture_default_str();
     command.add_option("--thresholds", o.thresholds, "indicator kriging: the thresholds");
     command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value");
     command.add_option("--extent", o.grid.extent, "XMIN YMIN XMAX YMAX (default: the samples' bounding box)")
         ->expected(4);
-    command.add_option("--cell", o.grid.cell, "node spacing DX [DY] (default: the longer side / 100)")
-        ->expected(1, 2);
+    command.add_option("--cell", o.grid.cell, "node spacing DX [DY] (default: the longer side / 100)")->expected(1, 2);
     command.add_option("--size", o.grid.size, "node counts NX NY instead of --cell")->expected(2);
     command.add_option("-n,--neighbours", o.neighbours, "samples per node (lowered to the sample count)")
         ->capture_default_str();
     command.add_option("--threads", o.threads, "threads (0: every core); results never depend on it")
         ->capture_default_str();
-    command.add_option("--fit", o.fit,
-                       "automatic variogram fit: legacy (the legacy grids, bit for bit) or robust (weighted "
-                       "least squares; always finite when two lag classes have pairs)")
+    command
+        .add_option("--fit", o.fit,
+                    "automatic variogram fit: legacy (the legacy grids, bit for bit) or robust (weighted "
+                    "least squares; always finite when two lag classes have pairs)")
         ->capture_default_str();
     command.add_flag("-q,--quiet", o.quiet, "no progress bar and no report");
 }
 
 // The options a run of the sweep's systems reads: `grid` and `cv`.
 void AddSolveOptions(CLI::App& command, RunOptions& o) {
-    command.add_option("--arithmetic", o.arithmetic,
-                       "legacy (the legacy grids, bit for bit) or accurate (nearest samples by exact distance, "
-                       "systems solved in double, no cut-off; nodes it cannot estimate are no-data)")
+    command
+        .add_option("--arithmetic", o.arithmetic,
+                    "legacy (the legacy grids, bit for bit) or accurate (nearest samples by exact distance, "
+                    "systems solved in double, no cut-off; nodes it cannot estimate are no-data)")
         ->capture_default_str();
-    command.add_option("--model", o.model,
-                       "give the spherical model instead of fitting it: NUGGET PARTIAL_SILL RANGE, once for "
-                       "both directions or for x then y")
+    command
+        .add_option("--model", o.model,
+                    "give the spherical model instead of fitting it: NUGGET PARTIAL_SILL RANGE, once for "
+                    "both directions or for x then y")
         ->expected(3, 6);
 }
 
@@ -70,8 +73,9 @@ int Run(int argc, char** argv) {
         ->required();
     grid->add_option("--variance", gridOutputs.variance, "also write the kriging variance, in the same way");
     grid->add_option("--png", gridOutputs.picture, "also draw the grid as a picture (.png or .svg)");
-    grid->add_option("--crs", gridOutputs.crs, "coordinate reference system of the output, e.g. EPSG:28992 "
-                                               "(default: the input's)");
+    grid->add_option("--crs", gridOutputs.crs,
+                     "coordinate reference system of the output, e.g. EPSG:28992 "
+                     "(default: the input's)");
     AddSolveOptions(*grid, gridOptions);
     grid->add_option("--condition-mask", gridOutputs.condition_mask,
                      "with --arithmetic accurate: also write a grid that is 1 where a node is no-data or its system "
@@ -97,8 +101,9 @@ int Run(int argc, char** argv) {
         "cv", "cross-validate: estimate every sample from the others and summarise the errors, per method");
     AddRunOptions(*cv, cvOptions);
     AddSolveOptions(*cv, cvOptions);
-    cv->get_option("--method")->description(
-        "one method, or several separated by commas (one summary row each); names as for grid, but not indicator");
+    cv->get_option("--method")
+        ->description(
+            "one method, or several separated by commas (one summary row each); names as for grid, but not indicator");
     cv->add_option("--folds", cvOutputs.folds, "0: leave-one-out; K >= 2: K folds, each estimated from the others")
         ->capture_default_str();
     cv->add_option("--seed", cvOutputs.seed, "seed of the shuffle that deals samples into folds")
@@ -122,9 +127,10 @@ int Run(int argc, char** argv) {
     CLI::App* convertCommand = app.add_subcommand("convert", "write a binary grid file in another format");
     convertCommand->add_option("GRID", convert.input, "the grid file")->required();
     convertCommand->add_option("OUTPUT", convert.output, ".tif, .asc, .nc, .img or .grd")->required();
-    convertCommand->add_option("--origin", convert.origin,
-                               "map coordinates X Y of the first node (the grid file does not store them; "
-                               "default 0 0)")
+    convertCommand
+        ->add_option("--origin", convert.origin,
+                     "map coordinates X Y of the first node (the grid file does not store them; "
+                     "default 0 0)")
         ->expected(2);
     convertCommand->add_option("--crs", convert.crs, "coordinate reference system, e.g. EPSG:28992");
     convertCommand->footer("Example:\n  mosaro convert zinc.grd zinc.tif --origin 178605 329714 --crs EPSG:28992");

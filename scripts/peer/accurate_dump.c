@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     if (!file) return 1;
     const int column = atoi(argv[2]);
     mosaro_variogram_model model = {(float)atof(argv[3]), 0.0f, (float)atof(argv[5]), (float)atof(argv[4])};
-    float xmin = (float)atof(argv[6]), ymin = (float)atof(argv[7]), xmax = (float)atof(argv[8]), ymax = (float)atof(argv[9]);
+    float xmin = (float)atof(argv[6]), ymin = (float)atof(argv[7]), xmax = (float)atof(argv[8]),
+          ymax = (float)atof(argv[9]);
     const int nodes = atoi(argv[10]);
     static float x[100000], y[100000], v[100000];
     int n = 0;
@@ -41,7 +42,10 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 2; ++k) {
             mosaro_request r;
             mosaro_request_init(&r);
-            r.x_min = xmin; r.y_min = ymin; r.x_max = xmax; r.y_max = ymax;
+            r.x_min = xmin;
+            r.y_min = ymin;
+            r.x_max = xmax;
+            r.y_max = ymax;
             r.cell_size_x = (xmax - xmin) / (float)(nodes - 1);
             r.cell_size_y = (ymax - ymin) / (float)(nodes - 1);
             r.node_count_x = r.node_count_y = nodes;
@@ -54,15 +58,19 @@ int main(int argc, char** argv) {
             r.variance = variance;
             mosaro_report* report = NULL;
             r.report = &report;
-            if (mosaro_grid_samples(samples, &r) < 0) { fprintf(stderr, "%s\n", mosaro_last_message()); return 1; }
+            if (mosaro_grid_samples(samples, &r) < 0) {
+                fprintf(stderr, "%s\n", mosaro_last_message());
+                return 1;
+            }
             mosaro_node_summary summary;
             summary.struct_size = sizeof summary;
             mosaro_report_nodes(report, 0, &summary);
             mosaro_report_free(report);
             r.report = NULL;
-            if (a) fprintf(stderr, "method %d: %lld nodes, %lld ill-conditioned, smallest reciprocal condition %.2g\n",
-                           methods[k], summary.node_count, summary.ill_conditioned_count,
-                           summary.smallest_reciprocal_condition);
+            if (a)
+                fprintf(stderr, "method %d: %lld nodes, %lld ill-conditioned, smallest reciprocal condition %.2g\n",
+                        methods[k], summary.node_count, summary.ill_conditioned_count,
+                        summary.smallest_reciprocal_condition);
             for (int i = 0; i < nodes; ++i)
                 for (int j = 0; j < nodes; ++j)
                     printf("node %s %d %.9g %.9g %.9g %.9g\n", a ? "accurate" : "legacy", methods[k],
@@ -73,9 +81,13 @@ int main(int argc, char** argv) {
             cv.struct_size = sizeof cv;
             cv.estimate = estimate;
             cv.variance = cvVariance;
-            if (mosaro_cross_validate(samples, &r, &cv, NULL) < 0) { fprintf(stderr, "%s\n", mosaro_last_message()); return 1; }
+            if (mosaro_cross_validate(samples, &r, &cv, NULL) < 0) {
+                fprintf(stderr, "%s\n", mosaro_last_message());
+                return 1;
+            }
             for (int i = 0; i < n; ++i)
-                printf("cv %s %d %d %.9g %.9g\n", a ? "accurate" : "legacy", methods[k], i + 1, estimate[i], cvVariance[i]);
+                printf("cv %s %d %d %.9g %.9g\n", a ? "accurate" : "legacy", methods[k], i + 1, estimate[i],
+                       cvVariance[i]);
         }
     }
     mosaro_samples_free(samples);

@@ -22,9 +22,7 @@ void RequireStructSize(const char* name, const char* type, std::size_t given, st
                FormatMessage("%s->struct_size must be sizeof(%s) = %zu (got %zu)", name, type, current, given));
 }
 
-void SetLastMessage(const char* message) noexcept {
-    std::snprintf(g_lastMessage, kMessageCapacity, "%s", message);
-}
+void SetLastMessage(const char* message) noexcept { std::snprintf(g_lastMessage, kMessageCapacity, "%s", message); }
 
 void SetLastMessageFormatted(const char* format, ...) noexcept {
     va_list arguments;
@@ -54,8 +52,7 @@ extern "C" MOSARO_API const char* mosaro_status_string(int status) {
         case MOSARO_ERROR_NEIGHBOUR_COUNT: return "MOSARO_ERROR_NEIGHBOUR_COUNT: neighbour count below 1";
         case MOSARO_ERROR_VARIABLES: return "MOSARO_ERROR_VARIABLES: co-kriging variables outside the data";
         case MOSARO_ERROR_THRESHOLDS: return "MOSARO_ERROR_THRESHOLDS: thresholds missing or not finite";
-        case MOSARO_ERROR_METHOD_PARAMETER:
-            return "MOSARO_ERROR_METHOD_PARAMETER: method parameter not usable";
+        case MOSARO_ERROR_METHOD_PARAMETER: return "MOSARO_ERROR_METHOD_PARAMETER: method parameter not usable";
         case MOSARO_ERROR_MODEL: return "MOSARO_ERROR_MODEL: given model not usable";
         case MOSARO_ERROR_THREAD_COUNT: return "MOSARO_ERROR_THREAD_COUNT: thread count below 0";
         case MOSARO_ERROR_TOO_LARGE: return "MOSARO_ERROR_TOO_LARGE: the run cannot be addressed";

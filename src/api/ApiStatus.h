@@ -21,8 +21,7 @@ namespace mosaro {
 // A refused argument or a failed run, with the message the host will read.
 class ApiError : public std::exception {
 public:
-    ApiError(mosaro_status status, std::string message)
-        : status_(status), message_(std::move(message)) {}
+    ApiError(mosaro_status status, std::string message) : status_(status), message_(std::move(message)) {}
     mosaro_status Status() const { return status_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
@@ -38,8 +37,7 @@ private:
 // Refuses a caller's struct whose struct_size (`given`) does not reach the
 // first field after it (`minimum` bytes): `name` is how the caller passed
 // it, `type` its type, `current` this library's size of it.
-void RequireStructSize(const char* name, const char* type, std::size_t given, std::size_t minimum,
-                       std::size_t current);
+void RequireStructSize(const char* name, const char* type, std::size_t given, std::size_t minimum, std::size_t current);
 
 // Hands `value` to a caller's out-struct that declares its own size: the
 // fields the caller knows are written, struct_size says how many bytes.
@@ -54,8 +52,7 @@ void SetLastMessage(const char* message) noexcept;
 // The same, formatted straight into the thread's message storage: a warning
 // set after the grid is written must not allocate, or a failed allocation
 // would report an error over a grid already changed.
-void SetLastMessageFormatted(const char* format, ...) noexcept
-    __attribute__((format(MOSARO_PRINTF_FORMAT, 1, 2)));
+void SetLastMessageFormatted(const char* format, ...) noexcept __attribute__((format(MOSARO_PRINTF_FORMAT, 1, 2)));
 const char* LastMessage() noexcept;
 
 // Runs `body` (which returns a status and may set a warning message) and
@@ -72,8 +69,9 @@ mosaro_status GuardedEntry(Body&& body) noexcept {
         SetLastMessage(e.what());
         return MOSARO_ERROR_TOO_FEW_PAIRS;
     } catch (const Cancelled&) {
-        SetLastMessage("the run was cancelled by the progress callback; the grid's content is "
-                       "unspecified");
+        SetLastMessage(
+            "the run was cancelled by the progress callback; the grid's content is "
+            "unspecified");
         return MOSARO_ERROR_CANCELLED;
     } catch (const std::bad_alloc&) {
         SetLastMessage("out of memory: an allocation of the run failed; the grid is left as passed");

@@ -38,29 +38,24 @@ mosaro_status FileEntry(Body&& body) {
 }  // namespace
 }  // namespace mosaro
 
-extern "C" MOSARO_API mosaro_status mosaro_grid_file_write(const char* path, const float* grid,
-                                                           int node_count_x, int node_count_y,
-                                                           float cell_size_x, float cell_size_y) {
+extern "C" MOSARO_API mosaro_status mosaro_grid_file_write(const char* path, const float* grid, int node_count_x,
+                                                           int node_count_y, float cell_size_x, float cell_size_y) {
     using namespace mosaro;
     return FileEntry([&] {
         if (path == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "path is null");
         if (grid == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "grid is null");
         if (node_count_x < 1 || node_count_y < 1)
             Refuse(MOSARO_ERROR_NODE_COUNT,
-                   FormatMessage("node counts must be at least 1 (got %d x %d)", node_count_x,
-                                 node_count_y));
+                   FormatMessage("node counts must be at least 1 (got %d x %d)", node_count_x, node_count_y));
         if (std::int64_t{node_count_x} * node_count_y > std::numeric_limits<std::int32_t>::max())
             Refuse(MOSARO_ERROR_TOO_LARGE,
-                   FormatMessage("a grid file holds at most 2^31 - 1 nodes (got %d x %d)",
-                                 node_count_x, node_count_y));
-        WriteGridFile(grid, TGRIDCELLXY{cell_size_x, cell_size_y, node_count_x - 1, node_count_y - 1},
-                      path);
+                   FormatMessage("a grid file holds at most 2^31 - 1 nodes (got %d x %d)", node_count_x, node_count_y));
+        WriteGridFile(grid, TGRIDCELLXY{cell_size_x, cell_size_y, node_count_x - 1, node_count_y - 1}, path);
         return MOSARO_OK;
     });
 }
 
-extern "C" MOSARO_API mosaro_status mosaro_grid_file_read(const char* path,
-                                                          mosaro_grid_file** grid_file) {
+extern "C" MOSARO_API mosaro_status mosaro_grid_file_read(const char* path, mosaro_grid_file** grid_file) {
     using namespace mosaro;
     return FileEntry([&] {
         if (path == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "path is null");
@@ -69,10 +64,14 @@ extern "C" MOSARO_API mosaro_status mosaro_grid_file_read(const char* path,
         GridFile file = ReadGridFile(path);
         auto owner = std::make_unique<mosaro_grid_file_owner>();
         owner->nodes = std::move(file.nodes);
-        owner->view = mosaro_grid_file{file.layout.nCellCountX + 1, file.layout.nCellCountY + 1,
-                                       file.layout.fCellSizeX,     file.layout.fCellSizeY,
-                                       file.minimum,               file.maximum,
-                                       file.blank,                 owner->nodes.data()};
+        owner->view = mosaro_grid_file{file.layout.nCellCountX + 1,
+                                       file.layout.nCellCountY + 1,
+                                       file.layout.fCellSizeX,
+                                       file.layout.fCellSizeY,
+                                       file.minimum,
+                                       file.maximum,
+                                       file.blank,
+                                       owner->nodes.data()};
         *grid_file = &owner.release()->view;
         return MOSARO_OK;
     });

@@ -42,10 +42,8 @@ void BoundingBox(const double* x, const double* y, int count, double (&bounds)[4
 mosaro_grid_layout ChooseGridLayout(const double* extent, const double* x, const double* y, int sampleCount,
                                     double cellSizeX, double cellSizeY, int nodeCountX, int nodeCountY) {
     double b[4];
-    if (extent != nullptr)
-        std::copy(extent, extent + 4, b);
-    else
-        BoundingBox(x, y, sampleCount, b);
+    if (extent != nullptr) std::copy(extent, extent + 4, b);
+    else BoundingBox(x, y, sampleCount, b);
     const std::string text = FormatMessage("extent %.9g %.9g %.9g %.9g", b[0], b[1], b[2], b[3]);
     for (double v : b)
         if (!std::isfinite(v) || std::fabs(v) > 1e30) Refuse(MOSARO_ERROR_EXTENT, text + " is not finite");
@@ -111,8 +109,8 @@ extern "C" MOSARO_API mosaro_status mosaro_grid_layout_choose(const double* exte
         mosaro::RequireStructSize("layout", "mosaro_grid_layout", layout->struct_size,
                                   offsetof(mosaro_grid_layout, node_count_y) + sizeof layout->node_count_y,
                                   sizeof(mosaro_grid_layout));
-        const mosaro_grid_layout chosen = mosaro::ChooseGridLayout(extent, x, y, sample_count, cell_size_x,
-                                                                   cell_size_y, node_count_x, node_count_y);
+        const mosaro_grid_layout chosen =
+            mosaro::ChooseGridLayout(extent, x, y, sample_count, cell_size_x, cell_size_y, node_count_x, node_count_y);
         mosaro::CopyOut(chosen, layout);
         return MOSARO_OK;
     });

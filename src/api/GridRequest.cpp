@@ -46,8 +46,7 @@ void Normalise(GridRequest& request) {
 
 std::optional<PreparedRun> Prepare(const GridRequest& r) {
     if (!IsKnownMethod(r.method)) return std::nullopt;
-    if (r.output == nullptr || r.grid.nCellCountX < 0 || r.grid.nCellCountY < 0)
-        return std::nullopt;
+    if (r.output == nullptr || r.grid.nCellCountX < 0 || r.grid.nCellCountY < 0) return std::nullopt;
     // No host holds a grid beyond what can be addressed; a count that large
     // is a wrong argument, and the node index and count would overflow.
     if (NodeCount64(r.grid) > kMaxNodes) return std::nullopt;
@@ -56,10 +55,8 @@ std::optional<PreparedRun> Prepare(const GridRequest& r) {
 
     if (r.method == kCoKriging) return PrepareCoKriging(r);
 
-    if (r.pointCount > 0 && !(r.valueColumn >= 0 && r.valueColumn < r.columnCount))
-        return std::nullopt;
-    if (r.method == kIndicator && r.methodArray == nullptr &&
-        TruncatedCount(r.methodParameter) >= 1)
+    if (r.pointCount > 0 && !(r.valueColumn >= 0 && r.valueColumn < r.columnCount)) return std::nullopt;
+    if (r.method == kIndicator && r.methodArray == nullptr && TruncatedCount(r.methodParameter) >= 1)
         return std::nullopt;
     PreparedRun run;
     run.sampleCount = r.pointCount;

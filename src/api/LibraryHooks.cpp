@@ -17,10 +17,10 @@
 #include <cstring>
 
 #if defined(_WIN32)
-#  include <io.h>
-#  include <windows.h>
+#include <io.h>
+#include <windows.h>
 #else
-#  include <unistd.h>
+#include <unistd.h>
 #endif
 
 namespace {

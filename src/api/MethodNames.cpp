@@ -22,7 +22,8 @@ extern "C" MOSARO_API mosaro_status mosaro_method_from_name(const char* name, mo
         const mosaro::MethodEntry* entry = mosaro::FindMethod(name);
         if (entry == nullptr) {
             std::string names;
-            for (const mosaro::MethodEntry& e : mosaro::Methods()) names += std::string(names.empty() ? "" : ", ") + e.name;
+            for (const mosaro::MethodEntry& e : mosaro::Methods())
+                names += std::string(names.empty() ? "" : ", ") + e.name;
             mosaro::Refuse(MOSARO_ERROR_METHOD,
                            mosaro::FormatMessage("unknown method '%.64s' (use one of %s, or a code 1 to %zu)", name,
                                                  names.c_str(), mosaro::Methods().size()));

@@ -58,8 +58,7 @@ mosaro_variogram_model NotFitted() {
 const PassReport& PassAt(const mosaro_report* report, int pass) {
     if (report == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "report is null");
     if (pass < 0 || static_cast<std::size_t>(pass) >= report->passes.size())
-        Refuse(MOSARO_ERROR_INDEX, FormatMessage("pass must be in [0, %zu) (got %d)",
-                                                 report->passes.size(), pass));
+        Refuse(MOSARO_ERROR_INDEX, FormatMessage("pass must be in [0, %zu) (got %d)", report->passes.size(), pass));
     return report->passes[static_cast<std::size_t>(pass)];
 }
 
@@ -74,8 +73,7 @@ void RequireDirection(int direction) {
 mosaro_status WarnOnNonFiniteModel(const std::vector<PassReport>& passes) {
     for (std::size_t p = 0; p < passes.size(); ++p) {
         const KrigingConstants& c = passes[p].constants;
-        if (std::isfinite(c.partialSill) && std::isfinite(c.nugget) && std::isfinite(c.range))
-            continue;
+        if (std::isfinite(c.partialSill) && std::isfinite(c.nugget) && std::isfinite(c.range)) continue;
         SetLastMessageFormatted(
             "pass %zu: the automatic fit gave no finite model (partial sill %g, scaled range %g; "
             "too few pairs per lag class), so its nodes are %s: give a model or a coarser cell, "
@@ -119,8 +117,7 @@ extern "C" MOSARO_API mosaro_status mosaro_report_pass_info(const mosaro_report*
 }
 
 // The layout of 0.2: the same fields without a size.
-extern "C" MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass,
-                                                       mosaro_pass_report* out) {
+extern "C" MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* report, int pass, mosaro_pass_report* out) {
     return mosaro::GuardedEntry([&] {
         if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
         mosaro_pass_info info{};
@@ -134,17 +131,14 @@ extern "C" MOSARO_API mosaro_status mosaro_report_pass(const mosaro_report* repo
     });
 }
 
-extern "C" MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass,
-                                                        int direction, int pruned,
-                                                        const float** lag, const float** pairs,
-                                                        const float** semivariance,
-                                                        int* class_count) {
+extern "C" MOSARO_API mosaro_status mosaro_report_table(const mosaro_report* report, int pass, int direction,
+                                                        int pruned, const float** lag, const float** pairs,
+                                                        const float** semivariance, int* class_count) {
     return mosaro::GuardedEntry([&] {
         const mosaro::PassReport& p = mosaro::PassAt(report, pass);
         mosaro::RequireDirection(direction);
         if (lag == nullptr || pairs == nullptr || semivariance == nullptr || class_count == nullptr)
-            mosaro::Refuse(MOSARO_ERROR_NULL_POINTER,
-                           "lag, pairs, semivariance and class_count must not be null");
+            mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "lag, pairs, semivariance and class_count must not be null");
         if (direction == MOSARO_DIRECTION_OMNIDIRECTIONAL) {
             *lag = p.omnidirectional.lag.data();
             *pairs = p.omnidirectional.pairs.data();
@@ -192,8 +186,7 @@ extern "C" MOSARO_API mosaro_status mosaro_report_fit(const mosaro_report* repor
         mosaro::RequireDirection(direction);
         if (out == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "out is null");
         mosaro::RequireStructSize("out", "mosaro_direction_fit", out->struct_size,
-                                  offsetof(mosaro_direction_fit, fit) + sizeof out->fit,
-                                  sizeof(mosaro_direction_fit));
+                                  offsetof(mosaro_direction_fit, fit) + sizeof out->fit, sizeof(mosaro_direction_fit));
         mosaro_direction_fit f{};
 
         f.fit = p.robust ? MOSARO_FIT_ROBUST : MOSARO_FIT_LEGACY;

@@ -142,8 +142,7 @@ mosaro_status GridSamples(const mosaro_samples& samples, const mosaro_request& r
     // A sum of per-threshold estimates has no kriging variance; written only
     // after a run that succeeded, like every other output.
     if (r.variance != nullptr && r.method == MOSARO_METHOD_INDICATOR) {
-        const std::size_t nodes =
-            static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
+        const std::size_t nodes = static_cast<std::size_t>(r.node_count_x) * static_cast<std::size_t>(r.node_count_y);
         std::fill_n(r.variance, nodes, std::nanf(""));
     }
     HandOverReport(r, report);
@@ -185,8 +184,7 @@ mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, con
                "system of its own");
     const int count = samples.count;
     if (count < 2)
-        Refuse(MOSARO_ERROR_SAMPLE_COUNT,
-               FormatMessage("cross-validation needs at least 2 samples (got %d)", count));
+        Refuse(MOSARO_ERROR_SAMPLE_COUNT, FormatMessage("cross-validation needs at least 2 samples (got %d)", count));
     if (v.folds < 0 || v.folds == 1 || v.folds > count)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
                FormatMessage("validation->folds must be 0 (leave-one-out) or 2 to the sample count %d "
@@ -203,9 +201,9 @@ mosaro_status CrossValidate(const mosaro_samples& samples, mosaro_request r, con
     const mosaro_status status = RunRequest(samples, r, false, report, &run);
 
     const float* observed = samples.primary.value.data();
-    const double logShift = r.method == MOSARO_METHOD_LOGNORMAL            ? 0.0
+    const double logShift = r.method == MOSARO_METHOD_LOGNORMAL           ? 0.0
                             : r.method == MOSARO_METHOD_LOGNORMAL_SHIFTED ? f64(r.method_parameter)
-                                                                           : std::nan("");
+                                                                          : std::nan("");
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
         const double estimate = run.estimate[i], variance = run.variance[i];
         const double residual = f64(observed[i]) - estimate;
@@ -254,25 +252,20 @@ extern "C" MOSARO_API void(mosaro_request_init)(mosaro_request* request) {
     mosaro_request_init_size(request, offsetof(mosaro_request, fit));
 }
 
-extern "C" MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y,
-                                                          const float* value, int sample_count,
-                                                          const float* const* extra_values,
-                                                          int extra_value_count,
-                                                          mosaro_samples** samples) {
+extern "C" MOSARO_API mosaro_status mosaro_samples_create(const float* x, const float* y, const float* value,
+                                                          int sample_count, const float* const* extra_values,
+                                                          int extra_value_count, mosaro_samples** samples) {
     return mosaro::GuardedEntry([&] {
         if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
         *samples = nullptr;
-        *samples = mosaro::PrepareSamples(x, y, value, sample_count, extra_values,
-                                          extra_value_count)
-                       .release();
+        *samples = mosaro::PrepareSamples(x, y, value, sample_count, extra_values, extra_value_count).release();
         return MOSARO_OK;
     });
 }
 
 extern "C" MOSARO_API void mosaro_samples_free(mosaro_samples* samples) { delete samples; }
 
-extern "C" MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples,
-                                                        const mosaro_request* request) {
+extern "C" MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* samples, const mosaro_request* request) {
     return mosaro::GuardedEntry([&] {
         const mosaro_request r = mosaro::ReadRequest(request);
         if (samples == nullptr) mosaro::Refuse(MOSARO_ERROR_NULL_POINTER, "samples is null");
@@ -283,14 +276,13 @@ extern "C" MOSARO_API mosaro_status mosaro_grid_samples(const mosaro_samples* sa
 extern "C" MOSARO_API mosaro_status mosaro_grid(const mosaro_request* request) {
     return mosaro::GuardedEntry([&] {
         const mosaro_request r = mosaro::ReadRequest(request);
-        const std::unique_ptr<mosaro_samples> samples = mosaro::PrepareSamples(
-            r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count);
+        const std::unique_ptr<mosaro_samples> samples =
+            mosaro::PrepareSamples(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count);
         return mosaro::GridSamples(*samples, r);
     });
 }
 
-extern "C" MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* samples,
-                                                          const mosaro_request* request,
+extern "C" MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* samples, const mosaro_request* request,
                                                           mosaro_report** report) {
     return mosaro::GuardedEntry([&] {
         const mosaro_request r = mosaro::ReadRequest(request);
@@ -301,8 +293,7 @@ extern "C" MOSARO_API mosaro_status mosaro_fit_variograms(const mosaro_samples* 
     });
 }
 
-extern "C" MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* samples,
-                                                          const mosaro_request* request,
+extern "C" MOSARO_API mosaro_status mosaro_cross_validate(const mosaro_samples* samples, const mosaro_request* request,
                                                           const mosaro_validation* validation,
                                                           mosaro_validation_summary* summary) {
     return mosaro::GuardedEntry([&] {

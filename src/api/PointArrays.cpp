@@ -9,8 +9,7 @@ namespace mosaro {
 namespace {
 
 std::size_t Cell(int row, int columnCount, int column) {
-    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columnCount) +
-           static_cast<std::size_t>(column);
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columnCount) + static_cast<std::size_t>(column);
 }
 
 }  // namespace
@@ -29,8 +28,7 @@ PointArrays BuildPointArrays(const float* data, int rowCount, int columnCount, i
 PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCount,
                                   const std::vector<int>& valueColumns) {
     PointArrays points;
-    const std::size_t count =
-        (rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0) * valueColumns.size();
+    const std::size_t count = (rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0) * valueColumns.size();
     points.x.reserve(count);
     points.y.reserve(count);
     points.value.reserve(count);
@@ -47,8 +45,7 @@ PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCou
     return points;
 }
 
-PointArrays BuildColumnPointArrays(const float* x, const float* y,
-                                   const std::vector<const float*>& values, int count) {
+PointArrays BuildColumnPointArrays(const float* x, const float* y, const std::vector<const float*>& values, int count) {
     PointArrays points;
     const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
     for (const float* block : values) {

@@ -22,9 +22,7 @@ struct PointArrays {
     // The table of three row pointers the legacy estimator classes take.
     float** Table();
     // The arrays as the engine reads them.
-    SampleRows Rows() const {
-        return SampleRows{x.data(), y.data(), value.data(), static_cast<int>(x.size())};
-    }
+    SampleRows Rows() const { return SampleRows{x.data(), y.data(), value.data(), static_cast<int>(x.size())}; }
 };
 
 // One sample per table row: x from column 0, y from column 1, the value from
@@ -38,8 +36,7 @@ PointArrays BuildBlockPointArrays(const float* data, int rowCount, int columnCou
 
 // The same layout from separate arrays: x, y and one value array per block,
 // each of `count` entries.
-PointArrays BuildColumnPointArrays(const float* x, const float* y,
-                                   const std::vector<const float*>& values, int count);
+PointArrays BuildColumnPointArrays(const float* x, const float* y, const std::vector<const float*>& values, int count);
 
 // A blank (-1e38) or NaN value takes the value before it, so a run of blanks
 // takes the last value before the run. A leading run, having nothing before

@@ -12,8 +12,8 @@ namespace {
 void RequireFiniteCoordinates(const char* name, const float* coordinates, int count) {
     for (int i = 0; i < count; ++i) {
         if (!std::isfinite(coordinates[i]))
-            Refuse(MOSARO_ERROR_SAMPLE_VALUE, FormatMessage("%s[%d] must be finite (got %g)", name,
-                                                            i, f64(coordinates[i])));
+            Refuse(MOSARO_ERROR_SAMPLE_VALUE,
+                   FormatMessage("%s[%d] must be finite (got %g)", name, i, f64(coordinates[i])));
     }
 }
 
@@ -25,27 +25,22 @@ void RequireUsableValues(const std::string& name, const float* values, int count
         if (IsBlankValue(values[i])) continue;
         if (!std::isfinite(values[i]))
             Refuse(MOSARO_ERROR_SAMPLE_VALUE,
-                   FormatMessage("%s[%d] must be finite or blank (got %g)", name.c_str(), i,
-                                 f64(values[i])));
+                   FormatMessage("%s[%d] must be finite or blank (got %g)", name.c_str(), i, f64(values[i])));
         anyValue = true;
     }
     if (!anyValue)
         Refuse(MOSARO_ERROR_SAMPLE_VALUE,
-               FormatMessage("%s holds no value: all %d entries are blank (-1e38 or NaN)",
-                             name.c_str(), count));
+               FormatMessage("%s holds no value: all %d entries are blank (-1e38 or NaN)", name.c_str(), count));
 }
 
 }  // namespace
 
-std::unique_ptr<mosaro_samples> PrepareSamples(const float* x, const float* y, const float* value,
-                                               int count, const float* const* extraValues,
-                                               int extraValueCount) {
+std::unique_ptr<mosaro_samples> PrepareSamples(const float* x, const float* y, const float* value, int count,
+                                               const float* const* extraValues, int extraValueCount) {
     if (x == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "x is null");
     if (y == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "y is null");
     if (value == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "value is null");
-    if (count < 1)
-        Refuse(MOSARO_ERROR_SAMPLE_COUNT,
-               FormatMessage("sample_count must be at least 1 (got %d)", count));
+    if (count < 1) Refuse(MOSARO_ERROR_SAMPLE_COUNT, FormatMessage("sample_count must be at least 1 (got %d)", count));
     if (extraValueCount < 0)
         Refuse(MOSARO_ERROR_VARIABLES,
                FormatMessage("extra_value_count must not be negative (got %d)", extraValueCount));
@@ -55,8 +50,7 @@ std::unique_ptr<mosaro_samples> PrepareSamples(const float* x, const float* y, c
     const long long variables = 1LL + extraValueCount;
     if (variables * count > INT_MAX)
         Refuse(MOSARO_ERROR_TOO_LARGE,
-               FormatMessage("sample_count %d times %lld variables exceeds %d entries", count,
-                             variables, INT_MAX));
+               FormatMessage("sample_count %d times %lld variables exceeds %d entries", count, variables, INT_MAX));
 
     RequireFiniteCoordinates("x", x, count);
     RequireFiniteCoordinates("y", y, count);

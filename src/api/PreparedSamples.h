@@ -22,8 +22,7 @@ struct mosaro_samples {
 namespace mosaro {
 
 // Checks the arrays (throws ApiError naming the argument) and copies them.
-std::unique_ptr<mosaro_samples> PrepareSamples(const float* x, const float* y, const float* value,
-                                               int count, const float* const* extraValues,
-                                               int extraValueCount);
+std::unique_ptr<mosaro_samples> PrepareSamples(const float* x, const float* y, const float* value, int count,
+                                               const float* const* extraValues, int extraValueCount);
 
 }  // namespace mosaro

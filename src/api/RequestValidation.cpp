@@ -44,8 +44,7 @@ void RequireAtLeastOne(const char* name, int value, mosaro_status status) {
 }
 
 void RequireFinite(const char* name, float value, mosaro_status status) {
-    if (!std::isfinite(value))
-        Refuse(status, FormatMessage("%s must be finite (got %g)", name, f64(value)));
+    if (!std::isfinite(value)) Refuse(status, FormatMessage("%s must be finite (got %g)", name, f64(value)));
 }
 
 void ValidateExtent(const mosaro_request& r) {
@@ -54,19 +53,18 @@ void ValidateExtent(const mosaro_request& r) {
     RequireFinite("x_max", r.x_max, MOSARO_ERROR_EXTENT);
     RequireFinite("y_max", r.y_max, MOSARO_ERROR_EXTENT);
     if (!(r.x_max > r.x_min))
-        Refuse(MOSARO_ERROR_EXTENT, FormatMessage("x_max must exceed x_min (got x_min %g, x_max %g)",
-                                                  f64(r.x_min), f64(r.x_max)));
+        Refuse(MOSARO_ERROR_EXTENT,
+               FormatMessage("x_max must exceed x_min (got x_min %g, x_max %g)", f64(r.x_min), f64(r.x_max)));
     if (!(r.y_max > r.y_min))
-        Refuse(MOSARO_ERROR_EXTENT, FormatMessage("y_max must exceed y_min (got y_min %g, y_max %g)",
-                                                  f64(r.y_min), f64(r.y_max)));
+        Refuse(MOSARO_ERROR_EXTENT,
+               FormatMessage("y_max must exceed y_min (got y_min %g, y_max %g)", f64(r.y_min), f64(r.y_max)));
 }
 
 // Refuses what cannot be addressed before anything is allocated: the nodes
 // (the caller's grid, and the two scratch grids of indicator kriging) and
 // the lag tables of the experimental variograms.
 void ValidateSize(const mosaro_request& r) {
-    const std::uint64_t nodes =
-        static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
+    const std::uint64_t nodes = static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
     const std::uint64_t limit = kMaxNodes;
     if (nodes > limit)
         Refuse(MOSARO_ERROR_TOO_LARGE,
@@ -81,8 +79,8 @@ void ValidateSize(const mosaro_request& r) {
         Refuse(MOSARO_ERROR_TOO_LARGE,
                FormatMessage("the extent (%g by %g) over the cell size (%g by %g) gives more lag "
                              "classes than can be addressed",
-                             f64(r.x_max) - f64(r.x_min), f64(r.y_max) - f64(r.y_min),
-                             f64(r.cell_size_x), f64(r.cell_size_y)));
+                             f64(r.x_max) - f64(r.x_min), f64(r.y_max) - f64(r.y_min), f64(r.cell_size_x),
+                             f64(r.cell_size_y)));
     }
 }
 
@@ -90,20 +88,17 @@ void ValidateGivenModels(const mosaro_request& r) {
     if (r.given_models == nullptr) {
         if (r.given_model_count != 0)
             Refuse(MOSARO_ERROR_NULL_POINTER,
-                   FormatMessage("given_models is null but given_model_count is %d",
-                                 r.given_model_count));
+                   FormatMessage("given_models is null but given_model_count is %d", r.given_model_count));
         return;
     }
     if (r.given_model_count != 1 && r.given_model_count != 2)
         Refuse(MOSARO_ERROR_MODEL,
-               FormatMessage("given_model_count must be 1 (isotropic) or 2 (x, y) (got %d)",
-                             r.given_model_count));
+               FormatMessage("given_model_count must be 1 (isotropic) or 2 (x, y) (got %d)", r.given_model_count));
     for (int d = 0; d < r.given_model_count; ++d) {
         const mosaro_variogram_model& m = r.given_models[d];
         if (!(std::isfinite(m.nugget) && m.nugget >= 0.0f))
             Refuse(MOSARO_ERROR_MODEL,
-                   FormatMessage("given_models[%d].nugget must be finite and not negative (got %g)",
-                                 d, f64(m.nugget)));
+                   FormatMessage("given_models[%d].nugget must be finite and not negative (got %g)", d, f64(m.nugget)));
         const std::string prefix = FormatMessage("given_models[%d].", d);
         // Any finite partial sill: the fit itself gives a negative one in a
         // direction now and then, and a fitted model must be accepted back.
@@ -115,13 +110,11 @@ void ValidateGivenModels(const mosaro_request& r) {
 void ValidateThresholds(const mosaro_request& r, const mosaro_samples& samples) {
     if (r.threshold_count < 1)
         Refuse(MOSARO_ERROR_THRESHOLDS,
-               FormatMessage("indicator kriging needs threshold_count of at least 1 (got %d)",
-                             r.threshold_count));
+               FormatMessage("indicator kriging needs threshold_count of at least 1 (got %d)", r.threshold_count));
     if (r.threshold_count > kMaxThresholds)
-        Refuse(MOSARO_ERROR_TOO_LARGE, FormatMessage("threshold_count must not exceed %d (got %d)",
-                                                     kMaxThresholds, r.threshold_count));
-    if (static_cast<double>(r.threshold_count) * static_cast<double>(samples.count) >
-        kMaxIndicatorEntries)
+        Refuse(MOSARO_ERROR_TOO_LARGE,
+               FormatMessage("threshold_count must not exceed %d (got %d)", kMaxThresholds, r.threshold_count));
+    if (static_cast<double>(r.threshold_count) * static_cast<double>(samples.count) > kMaxIndicatorEntries)
         Refuse(MOSARO_ERROR_TOO_LARGE,
                FormatMessage("threshold_count %d times sample_count %d exceeds the %.0f entries "
                              "of the indicator table",
@@ -159,10 +152,9 @@ void ValidateLogarithms(const mosaro_request& r, const mosaro_samples& samples, 
 mosaro_request ReadRequest(const mosaro_request* request) {
     if (request == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "request is null");
     if (request->struct_size < kFirstRequestSize || request->struct_size > sizeof(mosaro_request))
-        Refuse(MOSARO_ERROR_STRUCT_SIZE,
-               FormatMessage("struct_size must be sizeof(mosaro_request) = %zu (got %zu); "
-                             "call mosaro_request_init",
-                             sizeof(mosaro_request), request->struct_size));
+        Refuse(MOSARO_ERROR_STRUCT_SIZE, FormatMessage("struct_size must be sizeof(mosaro_request) = %zu (got %zu); "
+                                                       "call mosaro_request_init",
+                                                       sizeof(mosaro_request), request->struct_size));
     mosaro_request copy;
     mosaro_request_init(&copy);
     std::memcpy(static_cast<void*>(&copy), request, request->struct_size);
@@ -184,15 +176,12 @@ void ValidateRequest(const mosaro_request& r, const mosaro_samples& samples) {
         Refuse(MOSARO_ERROR_THREAD_COUNT,
                FormatMessage("thread_count must be 0 (every core) or more (got %d)", r.thread_count));
     const int implementation = StoredCode(r.implementation);
-    if (implementation != MOSARO_IMPLEMENTATION_FAST &&
-        implementation != MOSARO_IMPLEMENTATION_REFERENCE)
+    if (implementation != MOSARO_IMPLEMENTATION_FAST && implementation != MOSARO_IMPLEMENTATION_REFERENCE)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
-               FormatMessage("implementation must be 0 (fast) or 1 (reference) (got %d)",
-                             implementation));
+               FormatMessage("implementation must be 0 (fast) or 1 (reference) (got %d)", implementation));
     const int fit = StoredCode(r.fit);
     if (fit != MOSARO_FIT_LEGACY && fit != MOSARO_FIT_ROBUST)
-        Refuse(MOSARO_ERROR_METHOD_PARAMETER,
-               FormatMessage("fit must be 0 (legacy) or 1 (robust) (got %d)", fit));
+        Refuse(MOSARO_ERROR_METHOD_PARAMETER, FormatMessage("fit must be 0 (legacy) or 1 (robust) (got %d)", fit));
     const int arithmetic = StoredCode(r.arithmetic);
     if (arithmetic != MOSARO_ARITHMETIC_LEGACY && arithmetic != MOSARO_ARITHMETIC_ACCURATE)
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,

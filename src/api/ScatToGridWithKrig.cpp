@@ -8,10 +8,11 @@
 #include "api/GridRequest.h"
 #include "mosaro.h"
 
-extern "C" MOSARO_API int KARVO_ScatToGridWithKrig(
-    const float* pData, int nValueColumn, int nPointCount, int nColumnCount, const float* pRect,
-    float fCellSizeX, float fCellSizeY, int nCellCountX, int nCellCountY, int nNeighbourCount,
-    int KrigingMethod, float fMethodParameter, const float* pMethodArray, float* pGrid) {
+extern "C" MOSARO_API int KARVO_ScatToGridWithKrig(const float* pData, int nValueColumn, int nPointCount,
+                                                   int nColumnCount, const float* pRect, float fCellSizeX,
+                                                   float fCellSizeY, int nCellCountX, int nCellCountY,
+                                                   int nNeighbourCount, int KrigingMethod, float fMethodParameter,
+                                                   const float* pMethodArray, float* pGrid) {
     try {
         if (pRect == nullptr) return 1;
         mosaro::GridRequest request;

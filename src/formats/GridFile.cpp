@@ -66,8 +66,7 @@ long ProcessId() {
 #endif
 }
 
-[[noreturn]] void ThrowFileError(std::error_code error, const std::string& what,
-                                 const std::string& path) {
+[[noreturn]] void ThrowFileError(std::error_code error, const std::string& what, const std::string& path) {
     throw std::system_error(error, what + " '" + path + "'");
 }
 std::error_code LastErrno() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
@@ -103,8 +102,7 @@ public:
 
     void Write(const unsigned char* bytes, std::size_t size) {
         errno = 0;
-        if (std::fwrite(bytes, 1, size, file_) != size)
-            ThrowFileError(LastErrno(), "cannot write grid file", target_);
+        if (std::fwrite(bytes, 1, size, file_) != size) ThrowFileError(LastErrno(), "cannot write grid file", target_);
     }
 
     void Commit() {
@@ -132,8 +130,8 @@ private:
 // The count fields keep only the low 16 bits of each node count. N < 2^31,
 // so at most one count reached 65536; that one is recovered as N divided by
 // the other. Returns false when no pair of counts fits the fields and N.
-bool RecoverNodeCounts(std::int64_t n, std::int64_t fieldX, std::int64_t fieldY,
-                       std::int64_t& nodesX, std::int64_t& nodesY) {
+bool RecoverNodeCounts(std::int64_t n, std::int64_t fieldX, std::int64_t fieldY, std::int64_t& nodesX,
+                       std::int64_t& nodesY) {
     auto wrapped = [n](std::int64_t field, std::int64_t otherField, std::int64_t& nodes) {
         if (otherField == 0 || n % otherField != 0) return false;
         nodes = n / otherField;
@@ -171,7 +169,8 @@ GridFile ReadGridFile(const std::string& path) {
     // N is a signed 32-bit field; values with the sign bit set are negative.
     const std::int64_t n = GetU32(&header[96]);
     std::int64_t nodesX, nodesY;
-    if (n < 1 || n > std::numeric_limits<std::int32_t>::max() || !RecoverNodeCounts(n, GetU16(&header[72]), GetU16(&header[74]), nodesX, nodesY))
+    if (n < 1 || n > std::numeric_limits<std::int32_t>::max() ||
+        !RecoverNodeCounts(n, GetU16(&header[72]), GetU16(&header[74]), nodesX, nodesY))
         Malformed(path, "node count does not match the row and column counts");
     const std::streamoff nodeBytes = n * 4;
     if (length != static_cast<std::streamoff>(kHeaderSize + kTrailerSize) + nodeBytes)
@@ -189,8 +188,7 @@ GridFile ReadGridFile(const std::string& path) {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(nodeBytes) + kTrailerSize);
     if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
         ThrowFileError(LastErrno(), "cannot read grid file", path);
-    if (std::memcmp(bytes.data() + nodeBytes, kTrailer, kTrailerSize) != 0)
-        Malformed(path, "missing end marker");
+    if (std::memcmp(bytes.data() + nodeBytes, kTrailer, kTrailerSize) != 0) Malformed(path, "missing end marker");
     grid.nodes.resize(static_cast<std::size_t>(n));
     for (std::size_t p = 0; p < grid.nodes.size(); ++p) GetFloat(&bytes[4 * p], &grid.nodes[p]);
     return grid;

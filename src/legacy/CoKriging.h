@@ -9,8 +9,7 @@
 
 class CCoKriging : public CKriging {
 public:
-    CCoKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,
-               TRECTXYMINMAX Rect);
+    CCoKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell, TRECTXYMINMAX Rect);
     ~CCoKriging() override;
 
     void CalculateKrigingValue(float** ppPoints, float* pGrid) override;

@@ -41,8 +41,8 @@ private:
 using mosaro::f32;
 using mosaro::f64;
 
-CIndicatorKriging::CIndicatorKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,
-                                     TGRIDCELLXY GridCell, TRECTXYMINMAX Rect)
+CIndicatorKriging::CIndicatorKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,
+                                     TRECTXYMINMAX Rect)
     : CKriging(nPointCount, nNeighbourCount, fMethodParameter, GridCell, Rect),
       m_nThresholdIndex(0),
       m_ppIndicator(nullptr),
@@ -55,7 +55,8 @@ void CIndicatorKriging::SetThresholdValue(float* pThreshold) { m_pThreshold = pT
 void CIndicatorKriging::CalculateIndicatorValue(float** ppPoints) {
     const int thresholds = mosaro::PassCount({mosaro::kIndicator, m_fMethodParameter});
     for (int t = 0; t < thresholds; ++t)
-        for (int i = 0; i < m_nPointCount; ++i) m_ppIndicator[t][i] = mosaro::Indicator(ppPoints[2][i], m_pThreshold[t]);
+        for (int i = 0; i < m_nPointCount; ++i)
+            m_ppIndicator[t][i] = mosaro::Indicator(ppPoints[2][i], m_pThreshold[t]);
 }
 
 void CIndicatorKriging::KrigingResultValue(float** ppPoints, float* pGrid, TGRIDCELLXY) {

@@ -28,8 +28,8 @@ std::vector<double> WidenedValues(const CKriging& estimator, float* const* ppPoi
 }
 
 void SweepGridOf(const CKriging& estimator, float* const* ppPoints, float* pGrid, const NodeMethod& rules) {
-    const SweepPlan plan = MakeSweepPlan(RowsOf(estimator, ppPoints), estimator.m_nNeighbourCount,
-                                         estimator.m_GridCell, estimator.m_Rect, estimator.m_VariogramModel);
+    const SweepPlan plan = MakeSweepPlan(RowsOf(estimator, ppPoints), estimator.m_nNeighbourCount, estimator.m_GridCell,
+                                         estimator.m_Rect, estimator.m_VariogramModel);
     SweepOutputs outputs;
     outputs.estimate = pGrid;
     SweepGrid(plan, rules, DefaultSettings(), outputs);

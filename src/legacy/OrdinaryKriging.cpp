@@ -4,8 +4,8 @@
 #include "legacy/LegacyStages.h"
 #include "mosaro.h"
 
-COrdinaryKriging::COrdinaryKriging(int nPointCount, int nNeighbourCount, float fMethodParameter,
-                                   TGRIDCELLXY GridCell, TRECTXYMINMAX Rect)
+COrdinaryKriging::COrdinaryKriging(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,
+                                   TRECTXYMINMAX Rect)
     : CKriging(nPointCount, nNeighbourCount, fMethodParameter, GridCell, Rect) {}
 
 COrdinaryKriging::COrdinaryKriging(const COrdinaryKriging& other) = default;

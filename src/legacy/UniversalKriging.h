@@ -13,13 +13,13 @@ public:
 };
 
 // Declares one drift form: the constructor of the family and the sweep.
-#define MOSARO_DECLARE_UNIVERSAL_DIRECTION(ClassName)                                                       \
-    class ClassName : public CUniversalKriging {                                                           \
-    public:                                                                                                \
-        ClassName(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell,      \
-                  TRECTXYMINMAX Rect);                                                                     \
-        ~ClassName() override;                                                                             \
-        void CalculateKrigingValue(float** ppPoints, float* pGrid) override;                               \
+#define MOSARO_DECLARE_UNIVERSAL_DIRECTION(ClassName)                                                 \
+    class ClassName : public CUniversalKriging {                                                      \
+    public:                                                                                           \
+        ClassName(int nPointCount, int nNeighbourCount, float fMethodParameter, TGRIDCELLXY GridCell, \
+                  TRECTXYMINMAX Rect);                                                                \
+        ~ClassName() override;                                                                        \
+        void CalculateKrigingValue(float** ppPoints, float* pGrid) override;                          \
     }
 
 MOSARO_DECLARE_UNIVERSAL_DIRECTION(CUniversalKrigingXDirection);     // f1 = x

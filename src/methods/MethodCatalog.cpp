@@ -54,12 +54,9 @@ const MethodEntry* FindMethod(const char* nameOrCode) {
     return nullptr;
 }
 
-int PassCount(const MethodSpec& method) {
-    return method.code == kIndicator ? ThresholdCount(method.parameter) : 1;
-}
+int PassCount(const MethodSpec& method) { return method.code == kIndicator ? ThresholdCount(method.parameter) : 1; }
 
-std::unique_ptr<NodeMethod> MakeRules(const MethodSpec& method, const SampleRows& samples, int neighbours,
-                                      int pass) {
+std::unique_ptr<NodeMethod> MakeRules(const MethodSpec& method, const SampleRows& samples, int neighbours, int pass) {
     switch (method.code) {
         case kUniversalX: return MakePolynomialDrift(kDriftX);
         case kUniversalY: return MakePolynomialDrift(kDriftY);

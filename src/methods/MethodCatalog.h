@@ -71,7 +71,6 @@ struct MethodPass {
 MethodPass MakePass(const MethodSpec& method, const SampleRows& samples, int neighbours, int pass);
 
 // The node rules alone, as the legacy estimator classes need them.
-std::unique_ptr<NodeMethod> MakeRules(const MethodSpec& method, const SampleRows& samples, int neighbours,
-                                      int pass);
+std::unique_ptr<NodeMethod> MakeRules(const MethodSpec& method, const SampleRows& samples, int neighbours, int pass);
 
 }  // namespace mosaro

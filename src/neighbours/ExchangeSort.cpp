@@ -42,7 +42,8 @@ void SortNearestInBlocks(WorkingSamples& samples, const NeighbourLayout& layout)
     for (std::size_t a = 0; a < last; ++a) {
         for (std::size_t b = a + 1; b < perBlock; ++b) {
             if (d[b] >= d[a]) continue;  // only nearer or unordered entries move
-            for (std::size_t block = 0; block < blocks; ++block) samples.Swap(block * perBlock + a, block * perBlock + b);
+            for (std::size_t block = 0; block < blocks; ++block)
+                samples.Swap(block * perBlock + a, block * perBlock + b);
         }
     }
 }

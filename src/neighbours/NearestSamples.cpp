@@ -17,8 +17,8 @@ namespace {
 // bounds on a cell are themselves rounded.
 class NearestWithTies {
 public:
-    NearestWithTies(std::size_t capacity, const std::vector<std::uint8_t>* excluded,
-                    const std::vector<int>& sample, std::vector<std::pair<double, std::uint32_t>>& kept,
+    NearestWithTies(std::size_t capacity, const std::vector<std::uint8_t>* excluded, const std::vector<int>& sample,
+                    std::vector<std::pair<double, std::uint32_t>>& kept,
                     double bound = std::numeric_limits<double>::infinity())
         : capacity_(capacity), excluded_(excluded), sample_(sample), kept_(kept), bound_(bound) {
         kept_.clear();
@@ -86,8 +86,8 @@ void NearestSamples::Find(double x, double y, int m, std::vector<int>& found,
     Search(x, y, m, found, excluded, std::numeric_limits<double>::infinity());
 }
 
-void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found, double previousX,
-                              double previousY, double* worst) const {
+void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found, double previousX, double previousY,
+                              double* worst) const {
     double bound = std::numeric_limits<double>::infinity();
     if (*worst >= 0.0) {
         const double step = std::sqrt((x - previousX) * (x - previousX) + (y - previousY) * (y - previousY));

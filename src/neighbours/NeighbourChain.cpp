@@ -91,8 +91,7 @@ struct NeighbourChain::Tree {
     }
 };
 
-NeighbourChain::NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout)
-    : layout_(layout) {
+NeighbourChain::NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout) : layout_(layout) {
     layout_.perBlock = std::clamp(layout_.perBlock, 0, std::max(count, 0));
     layout_.blocks = layout_.perBlock > 0 ? std::clamp(layout_.blocks, 1, count / layout_.perBlock) : 0;
     const std::size_t p = static_cast<std::size_t>(layout_.perBlock);
@@ -125,9 +124,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
 
 NeighbourChain::~NeighbourChain() = default;
 
-std::size_t NeighbourChain::DirectPassesLimit() const {
-    return kDirectPassesLimit * sorted_ + kDirectPassesSlack;
-}
+std::size_t NeighbourChain::DirectPassesLimit() const { return kDirectPassesLimit * sorted_ + kDirectPassesSlack; }
 
 void NeighbourChain::Advance(float nodeX, float nodeY) {
     if (sorted_ == 0) return;
@@ -185,8 +182,7 @@ bool NeighbourChain::GatherCandidates(float reach) {
 void NeighbourChain::GatherEveryPosition() {
     const std::size_t p = x_.size();
     candidates_.resize(p);
-    for (std::size_t at = 0; at < p; ++at)
-        candidates_[at] = {static_cast<int>(at), order_[at], DistanceOf(order_[at])};
+    for (std::size_t at = 0; at < p; ++at) candidates_[at] = {static_cast<int>(at), order_[at], DistanceOf(order_[at])};
 }
 
 void NeighbourChain::RunDirectPasses() {

@@ -65,8 +65,8 @@ private:
     struct Tree;
 
     float DistanceOf(int entry) const {
-        return MeasuredDistance(x_[static_cast<std::size_t>(entry)], y_[static_cast<std::size_t>(entry)],
-                                nodeX_, nodeY_);
+        return MeasuredDistance(x_[static_cast<std::size_t>(entry)], y_[static_cast<std::size_t>(entry)], nodeX_,
+                                nodeY_);
     }
     std::size_t DirectPassesLimit() const;
     void RunPlainPasses();
@@ -77,12 +77,12 @@ private:
     void StoreCandidates();
 
     NeighbourLayout layout_;
-    std::size_t sorted_;  // passes that reach an entry: min(passes, perBlock)
-    std::vector<float> x_, y_;  // block 0, load order
-    std::vector<int> order_;    // block-0 position -> entry
-    std::vector<int> where_;    // entry -> block-0 position
+    std::size_t sorted_;            // passes that reach an entry: min(passes, perBlock)
+    std::vector<float> x_, y_;      // block 0, load order
+    std::vector<int> order_;        // block-0 position -> entry
+    std::vector<int> where_;        // entry -> block-0 position
     std::vector<float> atX_, atY_;  // coordinates of the entry at each block-0 position
-    bool anyNaN_ = false;       // a coordinate that is not a number: plain passes only
+    bool anyNaN_ = false;           // a coordinate that is not a number: plain passes only
     std::unique_ptr<Tree> tree_;
     double nodeX_ = 0.0, nodeY_ = 0.0;
 

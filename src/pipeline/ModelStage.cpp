@@ -18,8 +18,8 @@ DirectionalTables BuildVariograms(const SampleRows& samples, const double* quant
                                        settings.execution);
 }
 
-void FitModels(const FitRequest& request, const RunSettings& settings, TVARIOGRAMMODEL (&models)[2],
-               PassReport* report, double* stageSeconds) {
+void FitModels(const FitRequest& request, const RunSettings& settings, TVARIOGRAMMODEL (&models)[2], PassReport* report,
+               double* stageSeconds) {
     const double* quantities = request.quantities->data();
     DirectionalTables tables;
     {
@@ -38,12 +38,12 @@ void FitModels(const FitRequest& request, const RunSettings& settings, TVARIOGRA
         // The robust fit reads the tables as built, before the legacy fit
         // prunes them.
         if (request.fit == FitChoice::kRobust) {
-            const VariogramRows directions[2] = {ReadRows(tables.x.Get(), counts.x), ReadRows(tables.y.Get(), counts.y)};
+            const VariogramRows directions[2] = {ReadRows(tables.x.Get(), counts.x),
+                                                 ReadRows(tables.y.Get(), counts.y)};
             const auto buildOmnidirectional = [&] {
-                return BuildOmnidirectionalVariogram(request.samples.x, request.samples.y, quantities,
-                                                     request.samples.count,
-                                                     ComputeOmnidirectionalClasses(request.grid, request.rect),
-                                                     settings.execution);
+                return BuildOmnidirectionalVariogram(
+                    request.samples.x, request.samples.y, quantities, request.samples.count,
+                    ComputeOmnidirectionalClasses(request.grid, request.rect), settings.execution);
             };
             robust = FitRobustModels(directions, buildOmnidirectional, report != nullptr && request.keepTables,
                                      omnidirectional);

@@ -33,7 +33,7 @@ struct FitRequest {
 // too: it is cheap, and the report shows what it would have given. With a
 // report, records the tables, the fits and why. `stageSeconds` as
 // StageClock takes it.
-void FitModels(const FitRequest& request, const RunSettings& settings, TVARIOGRAMMODEL (&models)[2],
-               PassReport* report, double* stageSeconds);
+void FitModels(const FitRequest& request, const RunSettings& settings, TVARIOGRAMMODEL (&models)[2], PassReport* report,
+               double* stageSeconds);
 
 }  // namespace mosaro

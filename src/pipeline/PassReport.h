@@ -22,7 +22,7 @@ struct PassReport {
     FitBranch branches[2] = {FitBranch::Spherical, FitBranch::Spherical};
     bool modelGiven = false;  // the caller's model was used; no tables
     KrigingConstants constants{};
-    bool anisotropyReset = false;  // the ratio range_x / range_y was replaced by 1
+    bool anisotropyReset = false;           // the ratio range_x / range_y was replaced by 1
     std::vector<float> tables[2][3];        // before pruning: [direction][row]
     std::vector<float> prunedTables[2][3];  // after pruning
     // What the legacy fit gave for the same tables; in a legacy run the

@@ -40,8 +40,7 @@ void CaptureExperimentalTables(const DirectionalTables& tables, const LagClassCo
         report.branches[d] = BranchOf(report.tables[d], retained);
         // Sized now, filled from the pipeline's tables once its fit has
         // pruned them.
-        for (std::vector<float>& row : report.prunedTables[d])
-            row.resize(static_cast<std::size_t>(retained));
+        for (std::vector<float>& row : report.prunedTables[d]) row.resize(static_cast<std::size_t>(retained));
     }
 }
 

@@ -97,10 +97,8 @@ void RunPipeline(const PipelineRun& run, const RunSettings& settings, const Pipe
     }
     if (indicator && sweepsGrid) {
         // No threshold at all gives a grid of zeros.
-        if (passes == 0)
-            std::fill_n(outputs.grid, NodeCount(run.grid), 0.0f);
-        else
-            sum.CopyTo(outputs.grid);
+        if (passes == 0) std::fill_n(outputs.grid, NodeCount(run.grid), 0.0f);
+        else sum.CopyTo(outputs.grid);
     }
     if (execution.progress != nullptr) execution.progress->Finish();
 }

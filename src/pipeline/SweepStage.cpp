@@ -9,8 +9,8 @@
 
 namespace mosaro {
 
-SweepPlan MakeSweepPlan(const SampleRows& samples, int neighbours, const TGRIDCELLXY& grid,
-                        const TRECTXYMINMAX& rect, const TVARIOGRAMMODEL (&models)[2]) {
+SweepPlan MakeSweepPlan(const SampleRows& samples, int neighbours, const TGRIDCELLXY& grid, const TRECTXYMINMAX& rect,
+                        const TVARIOGRAMMODEL (&models)[2]) {
     SweepPlan plan;
     plan.constants = KrigingConstants::FromModels(models, rect);
     plan.grid = grid;

@@ -14,8 +14,8 @@ namespace mosaro {
 // The sweep of the samples (co-kriging: one block per variable) over the
 // grid with the models of the x and the y direction; at most every sample
 // is a system column.
-SweepPlan MakeSweepPlan(const SampleRows& samples, int neighbours, const TGRIDCELLXY& grid,
-                        const TRECTXYMINMAX& rect, const TVARIOGRAMMODEL (&models)[2]);
+SweepPlan MakeSweepPlan(const SampleRows& samples, int neighbours, const TGRIDCELLXY& grid, const TRECTXYMINMAX& rect,
+                        const TVARIOGRAMMODEL (&models)[2]);
 
 // Sweeps every node (rows from y_min upward, x fastest). The accurate
 // arithmetic returns its node counts; the legacy one counts nothing. In the

@@ -45,8 +45,8 @@ ValidationSummary Summarise(const float* observed, const ValidationRun& run, dou
         }
     }
     if (s.estimated == 0) {
-        s.meanError = s.meanAbsoluteError = s.rootMeanSquareError = s.meanSquaredDeviationRatio =
-            s.correlation = kNotANumber;
+        s.meanError = s.meanAbsoluteError = s.rootMeanSquareError = s.meanSquaredDeviationRatio = s.correlation =
+            kNotANumber;
         return s;
     }
     const double count = static_cast<double>(s.estimated);

@@ -174,52 +174,29 @@ constexpr DD kInverseOdd[] = {
 
 // log(i / 64), i = 45..91 (entry i - 45).
 constexpr DD kLogOfNode[] = {
-    {-0x1.68ac83e9c6a14p-2, -0x1.a64eadd740178p-58},
-    {-0x1.522ae0738a3d8p-2, 0x1.8f7e9b38a6979p-57},
-    {-0x1.3c25277333184p-2, 0x1.2ad27e50a8ec6p-56},
-    {-0x1.269621134db92p-2, -0x1.e0efadd9db02bp-56},
-    {-0x1.1178e8227e47cp-2, 0x1.0e63a5f01c691p-57},
-    {-0x1.f991c6cb3b379p-3, -0x1.f665066f980a2p-57},
-    {-0x1.d1037f2655e7bp-3, -0x1.60629242471a2p-57},
-    {-0x1.a93ed3c8ad9e3p-3, -0x1.bcafa9de97203p-57},
-    {-0x1.823c16551a3c2p-3, 0x1.1232ce70be781p-57},
-    {-0x1.5bf406b543db2p-3, 0x1.1f5b44c0df7e7p-61},
-    {-0x1.365fcb0159016p-3, -0x1.7d411a5b944adp-58},
-    {-0x1.1178e8227e47cp-3, 0x1.0e63a5f01c691p-58},
-    {-0x1.da727638446a2p-4, -0x1.401fa71733019p-58},
-    {-0x1.9335e5d594989p-4, 0x1.478a85704ccb7p-58},
-    {-0x1.4d3115d207eacp-4, -0x1.769f42c7842ccp-58},
-    {-0x1.08598b59e3a07p-4, 0x1.dd7009902bf32p-58},
-    {-0x1.894aa149fb343p-5, -0x1.a8be97660a23dp-60},
-    {-0x1.0415d89e74444p-5, -0x1.c05cf1d753622p-59},
-    {-0x1.0205658935847p-6, -0x1.27c8e8416e71fp-60},
-    {0x0.0p+0, 0x0.0p+0},
-    {0x1.fc0a8b0fc03e4p-7, -0x1.83092c59642a1p-62},
-    {0x1.f829b0e783300p-6, 0x1.33e3f04f1ef23p-60},
-    {0x1.77458f632dcfcp-5, 0x1.18d3ca87b9296p-59},
-    {0x1.f0a30c01162a6p-5, 0x1.85f325c5bbacdp-59},
-    {0x1.341d7961bd1d1p-4, -0x1.b599f227becbbp-58},
-    {0x1.6f0d28ae56b4cp-4, -0x1.906d99184b992p-58},
-    {0x1.a926d3a4ad563p-4, 0x1.942f48aa70ea9p-58},
-    {0x1.e27076e2af2e6p-4, -0x1.61578001e0162p-60},
-    {0x1.0d77e7cd08e59p-3, 0x1.9a5dc5e9030acp-57},
-    {0x1.29552f81ff523p-3, 0x1.301771c407dbfp-57},
-    {0x1.44d2b6ccb7d1ep-3, 0x1.9f4f6543e1f88p-57},
-    {0x1.5ff3070a793d4p-3, -0x1.bc60efafc6f6ep-58},
-    {0x1.7ab890210d909p-3, 0x1.be36b2d6a0608p-59},
-    {0x1.9525a9cf456b4p-3, 0x1.d904c1d4e2e26p-57},
-    {0x1.af3c94e80bff3p-3, -0x1.398cff3641985p-58},
-    {0x1.c8ff7c79a9a22p-3, -0x1.4f689f8434012p-57},
-    {0x1.e27076e2af2e6p-3, -0x1.61578001e0162p-59},
-    {0x1.fb9186d5e3e2bp-3, -0x1.caaae64f21acbp-57},
-    {0x1.0a324e27390e3p-2, 0x1.7dcfde8061c03p-56},
-    {0x1.1675cababa60ep-2, 0x1.ce63eab883717p-61},
-    {0x1.22941fbcf7966p-2, -0x1.76f5eb09628afp-56},
-    {0x1.2e8e2bae11d31p-2, -0x1.8f4cdb95ebdf9p-56},
-    {0x1.3a64c556945eap-2, -0x1.c68651945f97cp-57},
-    {0x1.4618bc21c5ec2p-2, 0x1.f42decdeccf1dp-56},
-    {0x1.51aad872df82dp-2, 0x1.3927ac19f55e3p-59},
-    {0x1.5d1bdbf5809cap-2, 0x1.4236383dc7fe1p-56},
+    {-0x1.68ac83e9c6a14p-2, -0x1.a64eadd740178p-58}, {-0x1.522ae0738a3d8p-2, 0x1.8f7e9b38a6979p-57},
+    {-0x1.3c25277333184p-2, 0x1.2ad27e50a8ec6p-56},  {-0x1.269621134db92p-2, -0x1.e0efadd9db02bp-56},
+    {-0x1.1178e8227e47cp-2, 0x1.0e63a5f01c691p-57},  {-0x1.f991c6cb3b379p-3, -0x1.f665066f980a2p-57},
+    {-0x1.d1037f2655e7bp-3, -0x1.60629242471a2p-57}, {-0x1.a93ed3c8ad9e3p-3, -0x1.bcafa9de97203p-57},
+    {-0x1.823c16551a3c2p-3, 0x1.1232ce70be781p-57},  {-0x1.5bf406b543db2p-3, 0x1.1f5b44c0df7e7p-61},
+    {-0x1.365fcb0159016p-3, -0x1.7d411a5b944adp-58}, {-0x1.1178e8227e47cp-3, 0x1.0e63a5f01c691p-58},
+    {-0x1.da727638446a2p-4, -0x1.401fa71733019p-58}, {-0x1.9335e5d594989p-4, 0x1.478a85704ccb7p-58},
+    {-0x1.4d3115d207eacp-4, -0x1.769f42c7842ccp-58}, {-0x1.08598b59e3a07p-4, 0x1.dd7009902bf32p-58},
+    {-0x1.894aa149fb343p-5, -0x1.a8be97660a23dp-60}, {-0x1.0415d89e74444p-5, -0x1.c05cf1d753622p-59},
+    {-0x1.0205658935847p-6, -0x1.27c8e8416e71fp-60}, {0x0.0p+0, 0x0.0p+0},
+    {0x1.fc0a8b0fc03e4p-7, -0x1.83092c59642a1p-62},  {0x1.f829b0e783300p-6, 0x1.33e3f04f1ef23p-60},
+    {0x1.77458f632dcfcp-5, 0x1.18d3ca87b9296p-59},   {0x1.f0a30c01162a6p-5, 0x1.85f325c5bbacdp-59},
+    {0x1.341d7961bd1d1p-4, -0x1.b599f227becbbp-58},  {0x1.6f0d28ae56b4cp-4, -0x1.906d99184b992p-58},
+    {0x1.a926d3a4ad563p-4, 0x1.942f48aa70ea9p-58},   {0x1.e27076e2af2e6p-4, -0x1.61578001e0162p-60},
+    {0x1.0d77e7cd08e59p-3, 0x1.9a5dc5e9030acp-57},   {0x1.29552f81ff523p-3, 0x1.301771c407dbfp-57},
+    {0x1.44d2b6ccb7d1ep-3, 0x1.9f4f6543e1f88p-57},   {0x1.5ff3070a793d4p-3, -0x1.bc60efafc6f6ep-58},
+    {0x1.7ab890210d909p-3, 0x1.be36b2d6a0608p-59},   {0x1.9525a9cf456b4p-3, 0x1.d904c1d4e2e26p-57},
+    {0x1.af3c94e80bff3p-3, -0x1.398cff3641985p-58},  {0x1.c8ff7c79a9a22p-3, -0x1.4f689f8434012p-57},
+    {0x1.e27076e2af2e6p-3, -0x1.61578001e0162p-59},  {0x1.fb9186d5e3e2bp-3, -0x1.caaae64f21acbp-57},
+    {0x1.0a324e27390e3p-2, 0x1.7dcfde8061c03p-56},   {0x1.1675cababa60ep-2, 0x1.ce63eab883717p-61},
+    {0x1.22941fbcf7966p-2, -0x1.76f5eb09628afp-56},  {0x1.2e8e2bae11d31p-2, -0x1.8f4cdb95ebdf9p-56},
+    {0x1.3a64c556945eap-2, -0x1.c68651945f97cp-57},  {0x1.4618bc21c5ec2p-2, 0x1.f42decdeccf1dp-56},
+    {0x1.51aad872df82dp-2, 0x1.3927ac19f55e3p-59},   {0x1.5d1bdbf5809cap-2, 0x1.4236383dc7fe1p-56},
     {0x1.686c81e9b14afp-2, -0x1.ddea0f7f58e3dp-57},
 };
 // 2^(j / 64), j = 0..63.
@@ -325,8 +302,7 @@ double ArcTangent(double x) {
         const double c = node / 32.0;
         const DD u = Divide(Add(t, {-c, 0.0}), Add({1.0, 0.0}, Multiply(t, {c, 0.0})));
         DD alternating[11];
-        for (int k = 0; k < 11; ++k)
-            alternating[k] = k % 2 == 0 ? kInverseOdd[k] : Negated(kInverseOdd[k]);
+        for (int k = 0; k < 11; ++k) alternating[k] = k % 2 == 0 ? kInverseOdd[k] : Negated(kInverseOdd[k]);
         angle = Add(kAtanOfNode[node], Multiply(u, Series(alternating, 11, Multiply(u, u))));
         if (inverted) angle = Add(kHalfPi, Negated(angle));
     }
@@ -521,7 +497,8 @@ ReducedAngle ReduceByHalfPi(double x) {
 double SineKernel(DD r) {
     const double z = r.hi * r.hi;
     double p = -kInverseFactorial[19].hi;
-    for (int k = 17; k >= 3; k -= 2) p = p * z + ((k / 2) % 2 == 0 ? kInverseFactorial[k].hi : -kInverseFactorial[k].hi);
+    for (int k = 17; k >= 3; k -= 2)
+        p = p * z + ((k / 2) % 2 == 0 ? kInverseFactorial[k].hi : -kInverseFactorial[k].hi);
     return r.hi + (r.lo * (1.0 - 0.5 * z) + r.hi * z * p);
 }
 
@@ -532,15 +509,15 @@ double CosineKernel(DD r) {
     const DD head = TwoSum(1.0, -0.5 * square.hi);
     const double z = square.hi;
     double p = kInverseFactorial[20].hi;
-    for (int k = 18; k >= 4; k -= 2) p = p * z + ((k / 2) % 2 == 0 ? kInverseFactorial[k].hi : -kInverseFactorial[k].hi);
+    for (int k = 18; k >= 4; k -= 2)
+        p = p * z + ((k / 2) % 2 == 0 ? kInverseFactorial[k].hi : -kInverseFactorial[k].hi);
     return head.hi + (head.lo + (z * z * p - 0.5 * square.lo - r.hi * r.lo));
 }
 
 // 1 / Gamma(1 + z) = sum of c_k z^(k-1), |z| <= 1/2, in double-double.
 DD ReciprocalGammaOfOnePlus(double z) {
     DD sum = kReciprocalGammaSeries[kReciprocalGammaTerms - 1];
-    for (int k = kReciprocalGammaTerms - 2; k >= 0; --k)
-        sum = Add(Multiply(sum, {z, 0.0}), kReciprocalGammaSeries[k]);
+    for (int k = kReciprocalGammaTerms - 2; k >= 0; --k) sum = Add(Multiply(sum, {z, 0.0}), kReciprocalGammaSeries[k]);
     return sum;
 }
 
@@ -552,9 +529,8 @@ struct BesselPair {
 };
 
 // Temme's series (x <= 1; nearer 2 it loses more bits than the fraction).
-// With Gamma1 = (1/Gamma(1-mu) - 1/Gamma(1+mu)) / (2 mu) and Gamma2 = (1/Gamma(1-mu) + 1/Gamma(1+mu)) / 2 from the series of
-// 1/Gamma (the odd and the even coefficients, free of the cancellation at
-// mu = 0), sigma = mu log(2/x):
+// With Gamma1 = (1/Gamma(1-mu) - 1/Gamma(1+mu)) / (2 mu) and Gamma2 = (1/Gamma(1-mu) + 1/Gamma(1+mu)) / 2 from the
+// series of 1/Gamma (the odd and the even coefficients, free of the cancellation at mu = 0), sigma = mu log(2/x):
 //   f0 = mu pi / sin(mu pi) (Gamma1 cosh sigma + Gamma2 log(2/x) sinh(sigma) / sigma),
 //   p0 = (x/2)^-mu Gamma(1+mu) / 2, q0 = (x/2)^mu Gamma(1-mu) / 2,
 //   f_i = (i f_(i-1) + p_(i-1) + q_(i-1)) / (i^2 - mu^2), p_i = p_(i-1) / (i - mu),
@@ -645,9 +621,7 @@ BesselPair SteedFraction(double mu, double x) {
     return {kMu, kMu * (mu + x + 0.5 - h) / x, Power(0.5 * x, mu)};
 }
 
-BesselPair BesselPairOfOrder(double mu, double x) {
-    return x <= 1.0 ? TemmeSeries(mu, x) : SteedFraction(mu, x);
-}
+BesselPair BesselPairOfOrder(double mu, double x) { return x <= 1.0 ? TemmeSeries(mu, x) : SteedFraction(mu, x); }
 
 }  // namespace
 
@@ -656,10 +630,10 @@ double Sine(double x) {
     if (x == 0.0) return x;
     const ReducedAngle a = ReduceByHalfPi(x);
     switch (a.quadrant) {
-    case 0: return SineKernel(a.r);
-    case 1: return CosineKernel(a.r);
-    case 2: return -SineKernel(a.r);
-    default: return -CosineKernel(a.r);
+        case 0: return SineKernel(a.r);
+        case 1: return CosineKernel(a.r);
+        case 2: return -SineKernel(a.r);
+        default: return -CosineKernel(a.r);
     }
 }
 
@@ -667,10 +641,10 @@ double Cosine(double x) {
     if (std::isnan(x) || std::isinf(x)) return std::numeric_limits<double>::quiet_NaN();
     const ReducedAngle a = ReduceByHalfPi(x);
     switch (a.quadrant) {
-    case 0: return CosineKernel(a.r);
-    case 1: return -SineKernel(a.r);
-    case 2: return -CosineKernel(a.r);
-    default: return SineKernel(a.r);
+        case 0: return CosineKernel(a.r);
+        case 1: return -SineKernel(a.r);
+        case 2: return -CosineKernel(a.r);
+        default: return SineKernel(a.r);
     }
 }
 
@@ -712,7 +686,7 @@ double Gamma(double x) {
     if (x > 171.625) return std::numeric_limits<double>::infinity();
     if (x < 0x1p-1000) return 1.0 / x;  // Gamma(x) = 1/x - 0.577...: the rest is below a unit
     const double n = std::floor(x + 0.5);
-    const double z = x - n;  // exact, |z| <= 1/2
+    const double z = x - n;                                      // exact, |z| <= 1/2
     DD gamma = Divide({1.0, 0.0}, ReciprocalGammaOfOnePlus(z));  // Gamma(1 + z)
     if (n == 0.0) return Divide(gamma, {x, 0.0}).hi;
     // Gamma(n + z) = Gamma(1 + z) (1 + z)(2 + z)...(n - 1 + z), kept below
@@ -729,8 +703,7 @@ double Gamma(double x) {
 }
 
 double BesselK(double nu, double x) {
-    if (std::isnan(nu) || std::isnan(x) || x < 0.0 || std::isinf(nu))
-        return std::numeric_limits<double>::quiet_NaN();
+    if (std::isnan(nu) || std::isnan(x) || x < 0.0 || std::isinf(nu)) return std::numeric_limits<double>::quiet_NaN();
     if (x == 0.0) return std::numeric_limits<double>::infinity();
     if (std::isinf(x)) return 0.0;
     nu = std::fabs(nu);
@@ -750,8 +723,7 @@ double BesselK(double nu, double x) {
 }
 
 double ScaledBesselK(double nu, double x) {
-    if (std::isnan(nu) || std::isnan(x) || x < 0.0 || std::isinf(nu))
-        return std::numeric_limits<double>::quiet_NaN();
+    if (std::isnan(nu) || std::isnan(x) || x < 0.0 || std::isinf(nu)) return std::numeric_limits<double>::quiet_NaN();
     nu = std::fabs(nu);
     if (x == 0.0) return nu > 0.0 ? 0.5 * Gamma(nu) : std::numeric_limits<double>::infinity();
     if (std::isinf(x)) return 0.0;
@@ -759,8 +731,8 @@ double ScaledBesselK(double nu, double x) {
     const double mu = nu - n;
     const BesselPair pair = BesselPairOfOrder(mu, x);
     const double half = 0.5 * x;
-    double uLower = pair.power * pair.k0;           // (x/2)^mu K_mu
-    double uUpper = pair.power * half * pair.k1;    // (x/2)^(mu+1) K_(mu+1)
+    double uLower = pair.power * pair.k0;         // (x/2)^mu K_mu
+    double uUpper = pair.power * half * pair.k1;  // (x/2)^(mu+1) K_(mu+1)
     if (n == 0.0) return uLower;
     const double quarterSquare = half * half;
     for (double i = 1.0; i < n; i += 1.0) {

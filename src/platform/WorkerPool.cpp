@@ -3,20 +3,20 @@
 #include <algorithm>
 
 #if MOSARO_HAVE_TBB
-#  include <tbb/blocked_range.h>
-#  include <tbb/info.h>
-#  include <tbb/parallel_for.h>
-#  include <tbb/partitioner.h>
-#  include <tbb/task_arena.h>
-#  include <tbb/task_group.h>
+#include <tbb/blocked_range.h>
+#include <tbb/info.h>
+#include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
+#include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 #else
-#  include <atomic>
-#  include <condition_variable>
-#  include <exception>
-#  include <mutex>
-#  include <thread>
-#  include <utility>
-#  include <vector>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 #endif
 
 namespace mosaro {
@@ -183,8 +183,7 @@ private:
 
 #endif
 
-WorkerPool::WorkerPool(int threads)
-    : size_(std::max(1, threads)), backend_(std::make_unique<Backend>(size_)) {}
+WorkerPool::WorkerPool(int threads) : size_(std::max(1, threads)), backend_(std::make_unique<Backend>(size_)) {}
 
 WorkerPool::~WorkerPool() = default;
 

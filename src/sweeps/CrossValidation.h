@@ -24,9 +24,9 @@ namespace mosaro {
 std::vector<int> AssignFolds(int count, int folds, std::uint64_t seed);
 
 struct ValidationRun {
-    std::vector<int> fold;          // per sample location
-    std::vector<double> estimate;   // out, per sample location; NaN: not estimated
-    std::vector<double> variance;   // out; NaN where the method has none
+    std::vector<int> fold;         // per sample location
+    std::vector<double> estimate;  // out, per sample location; NaN: not estimated
+    std::vector<double> variance;  // out; NaN where the method has none
 };
 
 void RunCrossValidation(const SweepPlan& plan, const NodeMethod& method, bool accurate, ValidationRun& run,

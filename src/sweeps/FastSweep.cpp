@@ -89,9 +89,8 @@ public:
             for (std::size_t b = a + 1; b < m_; ++b) {
                 const int sa = slots_[a], sb = slots_[b];
                 const float covariance =
-                    (sa >= 0 && sb >= 0)
-                        ? previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)]
-                        : memo_.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
+                    (sa >= 0 && sb >= 0) ? previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)]
+                                         : memo_.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
                 current_[a * m_ + b] = current_[b * m_ + a] = covariance;
             }
         }
@@ -105,9 +104,7 @@ public:
     }
 
     // Covariance of columns a and b of the node last filled.
-    float At(int a, int b) const {
-        return previous_[static_cast<std::size_t>(a) * m_ + static_cast<std::size_t>(b)];
-    }
+    float At(int a, int b) const { return previous_[static_cast<std::size_t>(a) * m_ + static_cast<std::size_t>(b)]; }
 
 private:
     CovarianceMemo memo_;
@@ -151,12 +148,13 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
 
     // Neighbour lists kept from an earlier sweep of the same samples and
     // grid, or to be kept for a later one; otherwise two bands' worth.
-    const SharedNeighbours::Key key{plan.samples.count, plan.m, plan.columns, plan.rows, plan.grid, plan.rect, c.scale,
-                                   plan.samples.x, plan.samples.y};
+    const SharedNeighbours::Key key{plan.samples.count, plan.m,  plan.columns,   plan.rows,     plan.grid,
+                                    plan.rect,          c.scale, plan.samples.x, plan.samples.y};
     auto sameKey = [&](const SharedNeighbours::Key& k) {
         return k.n == key.n && k.m == key.m && k.columns == key.columns && k.rows == key.rows &&
                std::memcmp(&k.grid, &key.grid, sizeof key.grid) == 0 &&
-               std::memcmp(&k.rect, &key.rect, sizeof key.rect) == 0 && k.scale == key.scale && k.x == key.x && k.y == key.y;
+               std::memcmp(&k.rect, &key.rect, sizeof key.rect) == 0 && k.scale == key.scale && k.x == key.x &&
+               k.y == key.y;
     };
     const bool reuse = shared != nullptr && shared->filled_ && sameKey(shared->key_);
     const bool keep = !reuse && shared != nullptr && nodes <= kMaxSharedIds / m;
@@ -170,7 +168,8 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     if (whole == nullptr) neighbours[0].resize(band * m), neighbours[1].resize(band * m);
     auto bandIds = [&](std::size_t b) { return whole != nullptr ? whole + b * band * m : neighbours[b % 2].data(); };
     std::unique_ptr<NeighbourChain> chain;
-    if (!reuse) chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.samples.count,
+    if (!reuse)
+        chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.samples.count,
                                                  method.Neighbours(plan.samples.count, plan.m));
     std::vector<NodeWorkspace> workspaces;
     workspaces.reserve(static_cast<std::size_t>(threads));

@@ -18,11 +18,7 @@ constexpr double kConsistentResidual = 1e-8;
 }  // namespace
 
 AccurateModel::AccurateModel(const KrigingConstants& c)
-    : sill(c.sill),
-      nugget(c.nugget),
-      partialSill(c.partialSill),
-      range(c.range),
-      anisotropy(c.anisotropy) {}
+    : sill(c.sill), nugget(c.nugget), partialSill(c.partialSill), range(c.range), anisotropy(c.anisotropy) {}
 
 double AccurateModel::Covariance(double h) const {
     if (h == 0.0) return sill;
@@ -110,7 +106,8 @@ void AccurateNodeSystem::Assemble(const double* x, const double* y, int k, doubl
     for (int t = 0; t < border_; ++t)
         for (int u = 0; u < border_; ++u) At(columns_ + t, columns_ + u) = 0.0;
     method_.BorderRightSide(0.0, 0.0, terms_.data());
-    for (int t = 0; t < border_; ++t) rightSide_[static_cast<std::size_t>(columns_ + t)] = terms_[static_cast<std::size_t>(t)];
+    for (int t = 0; t < border_; ++t)
+        rightSide_[static_cast<std::size_t>(columns_ + t)] = terms_[static_cast<std::size_t>(t)];
 }
 
 bool AccurateNodeSystem::SolveMinimumNorm() {
@@ -121,15 +118,14 @@ bool AccurateNodeSystem::SolveMinimumNorm() {
     const Eigen::VectorXd solution = decomposition.solve(rightSide);
     if (!solution.allFinite()) return false;
     const double residual = (matrix * solution - rightSide).lpNorm<Eigen::Infinity>();
-    const double size = matrix.lpNorm<Eigen::Infinity>() * solution.lpNorm<Eigen::Infinity>() +
-                        rightSide.lpNorm<Eigen::Infinity>();
+    const double size =
+        matrix.lpNorm<Eigen::Infinity>() * solution.lpNorm<Eigen::Infinity>() + rightSide.lpNorm<Eigen::Infinity>();
     solution_.assign(solution.data(), solution.data() + order_);
     return residual <= kConsistentResidual * size;
 }
 
-AccurateNodeOutcome AccurateNodeSystem::Solve(const int* ids, const double* x, const double* y,
-                                              const double* values, int locations, double nodeX,
-                                              double nodeY) {
+AccurateNodeOutcome AccurateNodeSystem::Solve(const int* ids, const double* x, const double* y, const double* values,
+                                              int locations, double nodeX, double nodeY) {
     AccurateNodeOutcome outcome;
     PairCovariances(ids, x, y, locations);
     Assemble(x, y, locations, nodeX, nodeY);

@@ -70,15 +70,16 @@ public:
     // is at (nodeX, nodeY). The covariance of a pair of samples is a pure
     // function of the two, so pairs already met at the previous node are
     // taken from it instead of being computed again.
-    AccurateNodeOutcome Solve(const int* ids, const double* x, const double* y, const double* values,
-                              int locations, double nodeX, double nodeY);
+    AccurateNodeOutcome Solve(const int* ids, const double* x, const double* y, const double* values, int locations,
+                              double nodeX, double nodeY);
 
 private:
     void PairCovariances(const int* ids, const double* x, const double* y, int k);
     void Assemble(const double* x, const double* y, int locations, double nodeX, double nodeY);
     bool SolveMinimumNorm();
     double& At(int row, int column) {
-        return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) + static_cast<std::size_t>(column)];
+        return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) +
+                       static_cast<std::size_t>(column)];
     }
 
     const NodeMethod& method_;
@@ -89,13 +90,13 @@ private:
     int border_;
     int columns_ = 0;
     int order_ = 0;
-    std::vector<double> matrix_;     // row after row
+    std::vector<double> matrix_;  // row after row
     std::vector<double> rightSide_;
     std::vector<double> solution_;
     DenseLu lu_;
     std::vector<double> terms_;
-    std::vector<double> pairs_;      // k x k covariances of the locations, in units
-    std::vector<int> ids_;           // the samples pairs_ belongs to
+    std::vector<double> pairs_;  // k x k covariances of the locations, in units
+    std::vector<int> ids_;       // the samples pairs_ belongs to
     std::vector<double> previousPairs_;
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1

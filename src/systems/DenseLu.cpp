@@ -106,10 +106,8 @@ double DenseLu::ReciprocalCondition() const {
         estimate = norm;
         for (std::size_t i = 0; i < size; ++i) z[i] = x[i] >= 0.0 ? 1.0 : -1.0;
         // z^T x for the current x: e_j after the first step, 1/n before it.
-        if (symmetric_)
-            Solve(z.data());  // A^-T = A^-1
-        else
-            SolveTransposed(z.data());
+        if (symmetric_) Solve(z.data());  // A^-T = A^-1
+        else SolveTransposed(z.data());
         std::size_t best = 0;
         for (std::size_t i = 1; i < size; ++i)
             if (std::fabs(z[i]) > std::fabs(z[best])) best = i;

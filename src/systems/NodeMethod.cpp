@@ -9,7 +9,8 @@ namespace {
 template <class T>
 T WeightedSum(const NodeSolution<T>& s) {
     T z = 0;
-    for (int a = 0; a < s.columns; ++a) z = Stored<T>(static_cast<double>(z) + static_cast<double>(s.weights[a]) * static_cast<double>(s.values[a]));
+    for (int a = 0; a < s.columns; ++a)
+        z = Stored<T>(static_cast<double>(z) + static_cast<double>(s.weights[a]) * static_cast<double>(s.values[a]));
     return z;
 }
 

@@ -59,21 +59,19 @@ public:
     NodeEstimate Estimate(const float* x, const float* y, const float* values, float nodeX, float nodeY,
                           PairCovariance&& pairCovariance) {
         Assemble(x, y, nodeX, nodeY, pairCovariance);
-        if (path_ == SolverPath::kReference)
-            SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data());
-        else
-            SolveGuardedInPlace(augmented_.data(), order_, solution_.data());
+        if (path_ == SolverPath::kReference) SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data());
+        else SolveGuardedInPlace(augmented_.data(), order_, solution_.data());
         const NodeSolution<float> solution{m_, order_, solution_.data(), rightSide_.data(), values, constants_.sill};
-        return NodeEstimate{ApplyCutOff(method_.Estimate(solution)),
-                            method_.HasVariance() ? KrigingVariance(solution) : std::numeric_limits<float>::quiet_NaN()};
+        return NodeEstimate{ApplyCutOff(method_.Estimate(solution)), method_.HasVariance()
+                                                                         ? KrigingVariance(solution)
+                                                                         : std::numeric_limits<float>::quiet_NaN()};
     }
 
     // The same with every pair covariance computed afresh.
     NodeEstimate Estimate(const float* x, const float* y, const float* values, float nodeX, float nodeY) {
         const KrigingConstants& c = constants_;
-        return Estimate(x, y, values, nodeX, nodeY, [&](int a, int b) {
-            return c.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
-        });
+        return Estimate(x, y, values, nodeX, nodeY,
+                        [&](int a, int b) { return c.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b])); });
     }
 
 private:
@@ -94,7 +92,8 @@ private:
         for (int t = 0; t < border_; ++t)
             for (int u = 0; u < border_; ++u) At(m_ + t, m_ + u) = 0.0f;
         method_.BorderRightSide(nodeX, nodeY, terms_.data());
-        for (int t = 0; t < border_; ++t) rightSide_[static_cast<std::size_t>(m_ + t)] = terms_[static_cast<std::size_t>(t)];
+        for (int t = 0; t < border_; ++t)
+            rightSide_[static_cast<std::size_t>(m_ + t)] = terms_[static_cast<std::size_t>(t)];
         for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[static_cast<std::size_t>(r)];
     }
 

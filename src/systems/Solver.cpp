@@ -29,17 +29,17 @@ inline float Eliminated(float target, double factor, float pivotRowEntry, double
 // baseline instruction set, and where the processor has them, for 256-bit
 // vectors. Each element takes the same IEEE operations either way (no
 // fused multiply-add: contraction is off), so both give the same bits.
-using RowUpdate = void (*)(float* __restrict target, const float* __restrict pivotRow, int from, int end,
-                           double factor, double divisor);
+using RowUpdate = void (*)(float* __restrict target, const float* __restrict pivotRow, int from, int end, double factor,
+                           double divisor);
 
-void UpdateRowBaseline(float* __restrict target, const float* __restrict pivotRow, int from, int end,
-                       double factor, double divisor) {
+void UpdateRowBaseline(float* __restrict target, const float* __restrict pivotRow, int from, int end, double factor,
+                       double divisor) {
     for (int j = from; j < end; ++j) target[j] = Eliminated(target[j], factor, pivotRow[j], divisor);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) void UpdateRowWide(float* __restrict target, const float* __restrict pivotRow,
-                                                   int from, int end, double factor, double divisor) {
+__attribute__((target("avx2"))) void UpdateRowWide(float* __restrict target, const float* __restrict pivotRow, int from,
+                                                   int end, double factor, double divisor) {
     for (int j = from; j < end; ++j) target[j] = Eliminated(target[j], factor, pivotRow[j], divisor);
 }
 

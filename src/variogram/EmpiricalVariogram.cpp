@@ -133,10 +133,8 @@ void SumChunk(const PairSearch& search, std::size_t first, std::size_t last, dou
                 in.x = x + begin;
                 in.y = y + begin;
                 in.v = v + begin;
-                if (omnidirectional)
-                    sumBlock(in, count, sums.Direction(0), sums.Bins());
-                else
-                    sumDirectional(in, count, directions.data(), directions.size(), sums.Bins());
+                if (omnidirectional) sumBlock(in, count, sums.Direction(0), sums.Bins());
+                else sumDirectional(in, count, directions.data(), directions.size(), sums.Bins());
             }
         }
     }
@@ -264,9 +262,8 @@ std::vector<CloudPair> ComputeVariogramCloud(const SampleView& samples, double c
         }
     });
     for (const std::vector<CloudPair>& pairs : perChunk) cloud.insert(cloud.end(), pairs.begin(), pairs.end());
-    std::sort(cloud.begin(), cloud.end(), [](const CloudPair& a, const CloudPair& b) {
-        return a.i != b.i ? a.i < b.i : a.j < b.j;
-    });
+    std::sort(cloud.begin(), cloud.end(),
+              [](const CloudPair& a, const CloudPair& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
     return cloud;
 }
 
@@ -279,7 +276,8 @@ VariogramMap ComputeVariogramMap(const SampleView& samples, double cutoff, doubl
     map.cutoff = cutoff;
     map.width = width;
     const double cells = std::floor(2.0 * cutoff / width + 1e-10) + 1.0;  // R's seq(-cutoff, cutoff, width)
-    if (!(cells <= 2048.0)) throw std::invalid_argument("a variogram map of more than 2048^2 cells: choose a larger width");
+    if (!(cells <= 2048.0))
+        throw std::invalid_argument("a variogram map of more than 2048^2 cells: choose a larger width");
     map.size = static_cast<int>(cells);
     const std::size_t size = static_cast<std::size_t>(map.size);
     const double left = -cutoff - 0.5 * width;

@@ -34,7 +34,7 @@ namespace mosaro {
 enum class VariogramEstimator { kClassic, kRobust };
 
 struct LagDirection {
-    double azimuth = 0.0;                                     // degrees clockwise from north
+    double azimuth = 0.0;                                         // degrees clockwise from north
     double tolerance = std::numeric_limits<double>::quiet_NaN();  // degrees; NaN: 90 / directions
     double bandwidth = std::numeric_limits<double>::infinity();   // largest distance from the axis
 };
@@ -57,7 +57,7 @@ struct LagClass {
 
 struct DirectionalVariogram {
     bool omnidirectional = true;
-    LagDirection direction;  // tolerance resolved
+    LagDirection direction;         // tolerance resolved
     std::vector<LagClass> classes;  // every class, those without pairs too
 };
 

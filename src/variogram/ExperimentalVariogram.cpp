@@ -12,10 +12,8 @@ DirectionalTables BuildExperimentalVariograms(const PairSamples& samples, const 
     const LagClassifier classifierY(counts.y, grid.fCellSizeY);
     ClassSums sumsX(counts.x, grid.fCellSizeX);
     ClassSums sumsY(counts.y, grid.fCellSizeY);
-    if (kernels == nullptr)
-        CollectPairsInOrder(samples, {classifierX, sumsX}, {classifierY, sumsY}, execution);
-    else
-        CollectPairsBlocked(samples, {classifierX, sumsX}, {classifierY, sumsY}, *kernels, execution, blocking);
+    if (kernels == nullptr) CollectPairsInOrder(samples, {classifierX, sumsX}, {classifierY, sumsY}, execution);
+    else CollectPairsBlocked(samples, {classifierX, sumsX}, {classifierY, sumsY}, *kernels, execution, blocking);
     DirectionalTables tables;
     tables.x = OwnedVariogramTable(sumsX.Finish());
     tables.y = OwnedVariogramTable(sumsY.Finish());

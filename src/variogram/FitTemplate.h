@@ -13,9 +13,9 @@ namespace mosaro {
 
 struct FitParameter {
     enum class Kind {
-        kFree,       // fitted, from the fit's own start
-        kStartingAt, // fitted, from `value`
-        kFixed,      // kept at `value`
+        kFree,        // fitted, from the fit's own start
+        kStartingAt,  // fitted, from `value`
+        kFixed,       // kept at `value`
     };
     Kind kind = Kind::kFree;
     double value = std::numeric_limits<double>::quiet_NaN();
@@ -29,8 +29,8 @@ struct FitParameter {
 struct StructureTemplate {
     ModelFamily family = ModelFamily::kSpherical;
     FitParameter partialSill;
-    FitParameter range;  // not used by Nug and Pow; Lin fixed at 0 has no sill
-    FitParameter shape;  // kappa of Exc, Mat, Ste; exponent of Pow
+    FitParameter range;    // not used by Nug and Pow; Lin fixed at 0 has no sill
+    FitParameter shape;    // kappa of Exc, Mat, Ste; exponent of Pow
     double azimuth = 0.0;  // the anisotropy is given, never fitted
     double ratio = 1.0;
 };

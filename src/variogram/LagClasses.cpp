@@ -14,8 +14,7 @@ namespace {
 long long RawClassCount(float minimum, float maximum, float cellSize) {
     const double quotient = std::trunc((f64(maximum) - f64(minimum)) / f64(cellSize));
     if (!(quotient >= 0.0)) return 0;  // inverted extent, or not a number
-    if (quotient > static_cast<double>(INT_MAX))
-        throw std::length_error("lag class count exceeds the supported range");
+    if (quotient > static_cast<double>(INT_MAX)) throw std::length_error("lag class count exceeds the supported range");
     return static_cast<long long>(quotient);
 }
 

@@ -36,11 +36,11 @@ const std::vector<FamilyTraits>& FamilyTable() {
         {ModelFamily::kExponential, "Exp", "exponential", RangeUse::kRequired, false, 0.0, 0.0, 0.0, true},
         {ModelFamily::kSpherical, "Sph", "spherical", RangeUse::kRequired, false, 0.0, 0.0, 0.0, true},
         {ModelFamily::kGaussian, "Gau", "Gaussian", RangeUse::kRequired, false, 0.0, 0.0, 0.0, true},
-        {ModelFamily::kExponentialClass, "Exc", "exponential class (stable)", RangeUse::kRequired, true, 0.0, 2.0,
-         0.5, true},
+        {ModelFamily::kExponentialClass, "Exc", "exponential class (stable)", RangeUse::kRequired, true, 0.0, 2.0, 0.5,
+         true},
         {ModelFamily::kMatern, "Mat", "Matern", RangeUse::kRequired, true, 0.0, 100.0, 0.5, true},
-        {ModelFamily::kSteinMatern, "Ste", "Matern, Stein's parameterisation", RangeUse::kRequired, true, 0.0,
-         100.0, 0.5, true},
+        {ModelFamily::kSteinMatern, "Ste", "Matern, Stein's parameterisation", RangeUse::kRequired, true, 0.0, 100.0,
+         0.5, true},
         {ModelFamily::kCircular, "Cir", "circular", RangeUse::kRequired, false, 0.0, 0.0, 0.0, true},
         {ModelFamily::kLinear, "Lin", "linear", RangeUse::kOptional, false, 0.0, 0.0, 0.0, true},
         {ModelFamily::kBessel, "Bes", "Bessel", RangeUse::kRequired, false, 0.0, 0.0, 0.0, true},
@@ -94,27 +94,27 @@ FamilyConstants MakeFamilyConstants(ModelFamily family, double shape, double ran
 double UnitSemivariance(ModelFamily family, double x, const FamilyConstants& c) {
     if (x == 0.0) return 0.0;
     switch (family) {
-    case ModelFamily::kNugget: return 1.0;
-    case ModelFamily::kSpherical: return x >= 1.0 ? 1.0 : x * (1.5 - 0.5 * x * x);
-    case ModelFamily::kExponential: return -ExponentialMinusOne(-x);
-    case ModelFamily::kGaussian: return -ExponentialMinusOne(-(x * x));
-    case ModelFamily::kExponentialClass: return -ExponentialMinusOne(-Power(x, c.shape));
-    case ModelFamily::kMatern:
-    case ModelFamily::kBessel:
-        if (c.shape == 0.5) return -ExponentialMinusOne(-x);
-        return 1.0 - MaternCorrelation(x, c);
-    case ModelFamily::kSteinMatern: return 1.0 - MaternCorrelation(c.steinScale * x, c);
-    case ModelFamily::kCircular:
-        return x >= 1.0 ? 1.0 : (2.0 / kPi) * (x * std::sqrt((1.0 - x) * (1.0 + x)) + ArcSine(x));
-    case ModelFamily::kPentaspherical: {
-        if (x >= 1.0) return 1.0;
-        const double x2 = x * x;
-        return x * (15.0 / 8.0 + x2 * (-5.0 / 4.0 + x2 * (3.0 / 8.0)));
-    }
-    case ModelFamily::kLinear: return x >= 1.0 && !c.unbounded ? 1.0 : x;
-    case ModelFamily::kWave: return 1.0 - Sinc(kPi * x);
-    case ModelFamily::kHole: return 1.0 - Sinc(x);
-    case ModelFamily::kPower: return Power(x, c.shape);
+        case ModelFamily::kNugget: return 1.0;
+        case ModelFamily::kSpherical: return x >= 1.0 ? 1.0 : x * (1.5 - 0.5 * x * x);
+        case ModelFamily::kExponential: return -ExponentialMinusOne(-x);
+        case ModelFamily::kGaussian: return -ExponentialMinusOne(-(x * x));
+        case ModelFamily::kExponentialClass: return -ExponentialMinusOne(-Power(x, c.shape));
+        case ModelFamily::kMatern:
+        case ModelFamily::kBessel:
+            if (c.shape == 0.5) return -ExponentialMinusOne(-x);
+            return 1.0 - MaternCorrelation(x, c);
+        case ModelFamily::kSteinMatern: return 1.0 - MaternCorrelation(c.steinScale * x, c);
+        case ModelFamily::kCircular:
+            return x >= 1.0 ? 1.0 : (2.0 / kPi) * (x * std::sqrt((1.0 - x) * (1.0 + x)) + ArcSine(x));
+        case ModelFamily::kPentaspherical: {
+            if (x >= 1.0) return 1.0;
+            const double x2 = x * x;
+            return x * (15.0 / 8.0 + x2 * (-5.0 / 4.0 + x2 * (3.0 / 8.0)));
+        }
+        case ModelFamily::kLinear: return x >= 1.0 && !c.unbounded ? 1.0 : x;
+        case ModelFamily::kWave: return 1.0 - Sinc(kPi * x);
+        case ModelFamily::kHole: return 1.0 - Sinc(x);
+        case ModelFamily::kPower: return Power(x, c.shape);
     }
     return 0.0;
 }
@@ -122,20 +122,20 @@ double UnitSemivariance(ModelFamily family, double x, const FamilyConstants& c) 
 double UnitCorrelation(ModelFamily family, double x, const FamilyConstants& c) {
     if (x == 0.0) return 1.0;
     switch (family) {
-    case ModelFamily::kNugget: return 0.0;
-    case ModelFamily::kSpherical: return x >= 1.0 ? 0.0 : 0.5 * (1.0 - x) * (1.0 - x) * (2.0 + x);
-    case ModelFamily::kExponential: return NaturalExponential(-x);
-    case ModelFamily::kGaussian: return NaturalExponential(-(x * x));
-    case ModelFamily::kExponentialClass: return NaturalExponential(-Power(x, c.shape));
-    case ModelFamily::kMatern:
-    case ModelFamily::kBessel: return MaternCorrelation(x, c);
-    case ModelFamily::kSteinMatern: return MaternCorrelation(c.steinScale * x, c);
-    case ModelFamily::kWave: return Sinc(kPi * x);
-    case ModelFamily::kHole: return Sinc(x);
-    case ModelFamily::kCircular:
-    case ModelFamily::kPentaspherical:
-    case ModelFamily::kLinear:
-    case ModelFamily::kPower: return 1.0 - UnitSemivariance(family, x, c);
+        case ModelFamily::kNugget: return 0.0;
+        case ModelFamily::kSpherical: return x >= 1.0 ? 0.0 : 0.5 * (1.0 - x) * (1.0 - x) * (2.0 + x);
+        case ModelFamily::kExponential: return NaturalExponential(-x);
+        case ModelFamily::kGaussian: return NaturalExponential(-(x * x));
+        case ModelFamily::kExponentialClass: return NaturalExponential(-Power(x, c.shape));
+        case ModelFamily::kMatern:
+        case ModelFamily::kBessel: return MaternCorrelation(x, c);
+        case ModelFamily::kSteinMatern: return MaternCorrelation(c.steinScale * x, c);
+        case ModelFamily::kWave: return Sinc(kPi * x);
+        case ModelFamily::kHole: return Sinc(x);
+        case ModelFamily::kCircular:
+        case ModelFamily::kPentaspherical:
+        case ModelFamily::kLinear:
+        case ModelFamily::kPower: return 1.0 - UnitSemivariance(family, x, c);
     }
     return 0.0;
 }

@@ -63,11 +63,11 @@ struct FamilyTraits {
     const char* shortName;  // gstat's: "Sph"
     const char* longName;   // "spherical"
     RangeUse range;
-    bool takesShape;        // kappa of Exc, Mat, Ste; exponent of Pow
-    double shapeMin;        // excluded: shapes lie in (shapeMin, shapeMax]
+    bool takesShape;  // kappa of Exc, Mat, Ste; exponent of Pow
+    double shapeMin;  // excluded: shapes lie in (shapeMin, shapeMax]
     double shapeMax;
-    double defaultShape;    // gstat's vgm() default (0.5), Pow's start value 1
-    bool bounded;           // has a sill (Lin only with a range > 0)
+    double defaultShape;  // gstat's vgm() default (0.5), Pow's start value 1
+    bool bounded;         // has a sill (Lin only with a range > 0)
 };
 
 // Every family, in gstat's catalogue order.

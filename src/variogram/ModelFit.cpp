@@ -30,10 +30,10 @@ std::vector<Row> UsableRows(const std::vector<LagClass>& classes, FitMethod meth
 // The weight of a row; method 2's is divided by the model's gamma^2 later.
 double BaseWeight(const Row& r, FitMethod method) {
     switch (method) {
-    case FitMethod::kOrdinary: return 1.0;
-    case FitMethod::kPairsOverLagSquared: return r.pairs / (r.distance * r.distance);
-    case FitMethod::kPairs:
-    case FitMethod::kPairsOverModelSquared: return r.pairs;
+        case FitMethod::kOrdinary: return 1.0;
+        case FitMethod::kPairsOverLagSquared: return r.pairs / (r.distance * r.distance);
+        case FitMethod::kPairs:
+        case FitMethod::kPairsOverModelSquared: return r.pairs;
     }
     return 1.0;
 }
@@ -75,8 +75,8 @@ public:
                     out.shape = s.shape.value;
                 } else {
                     out.shape = traits.defaultShape;
-                    unknowns_.push_back({i, false, NaturalLogarithm(0.01), NaturalLogarithm(traits.shapeMax),
-                                         StartOf(s.shape)});
+                    unknowns_.push_back(
+                        {i, false, NaturalLogarithm(0.01), NaturalLogarithm(traits.shapeMax), StartOf(s.shape)});
                 }
             }
             if (s.partialSill.IsFixed()) out.partialSill = s.partialSill.value;
@@ -95,10 +95,8 @@ public:
             const Unknown& k = unknowns_[u];
             const double value = NaturalExponential(std::min(std::max(theta[u], k.lower), k.upper));
             Structure& s = structures[k.structure];
-            if (k.isRange)
-                s.range = value;
-            else
-                s.shape = std::min(value, TraitsOf(s.family).shapeMax);
+            if (k.isRange) s.range = value;
+            else s.shape = std::min(value, TraitsOf(s.family).shapeMax);
         }
         const std::size_t n = rows_.size();
         const std::size_t m = structures.size();
@@ -157,10 +155,8 @@ public:
             RefineModelWeighted(basis, m, columns, fixedPart, sills, modelGamma);
         double nugget = fixedNugget;
         for (std::size_t c = 0; c < columns.size(); ++c) {
-            if (columns[c] == m)
-                nugget = sills[c];
-            else
-                structures[columns[c]].partialSill = sills[c];
+            if (columns[c] == m) nugget = sills[c];
+            else structures[columns[c]].partialSill = sills[c];
         }
         double sse = 0.0;
         for (std::size_t r = 0; r < n; ++r) {
@@ -299,8 +295,7 @@ SearchPoint NelderMead(const Problem& problem, std::vector<double> start, double
         } else if (reflected.value < simplex[simplex.size() - 2].value) {
             simplex.back() = reflected;
         } else {
-            const SearchPoint contracted =
-                reflected.value < simplex.back().value ? along(-0.5) : along(0.5);
+            const SearchPoint contracted = reflected.value < simplex.back().value ? along(-0.5) : along(0.5);
             if (contracted.value < std::min(reflected.value, simplex.back().value)) {
                 simplex.back() = contracted;
             } else {
@@ -385,8 +380,7 @@ FitResult FitModel(const std::vector<LagClass>& classes, const FitTemplate& fitT
     std::vector<Row> rows = UsableRows(classes, options.method);
     if (rows.size() < 2) {
         result.status = FitStatus::kTooFewClasses;
-        result.message = "only " + std::to_string(rows.size()) +
-                         " class(es) with pairs" +
+        result.message = "only " + std::to_string(rows.size()) + " class(es) with pairs" +
                          (options.method == FitMethod::kPairsOverLagSquared ? " at a distance > 0" : "") +
                          ": a fit needs two at least (a larger cutoff or width gives more)";
         return result;

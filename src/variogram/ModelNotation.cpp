@@ -35,7 +35,8 @@ public:
             terms.push_back(ParseTerm());
             Skip();
             if (AtEnd()) break;
-            if (text_[at_] != '+') throw NotationError(at_, "expected '+' or the end, found '" + std::string(1, text_[at_]) + "'");
+            if (text_[at_] != '+')
+                throw NotationError(at_, "expected '+' or the end, found '" + std::string(1, text_[at_]) + "'");
             ++at_;
             Skip();
         }
@@ -67,8 +68,7 @@ private:
         const char* first = text_.data() + at_;
         const char* last = text_.data() + text_.size();
         const std::from_chars_result r = std::from_chars(first, last, v.number);
-        if (r.ec != std::errc() || r.ptr == first)
-            throw NotationError(at_, "expected a number, found " + Found());
+        if (r.ec != std::errc() || r.ptr == first) throw NotationError(at_, "expected a number, found " + Found());
         if (!std::isfinite(v.number)) throw NotationError(at_, "expected a finite number");
         at_ += static_cast<std::size_t>(r.ptr - first);
         return v;
@@ -83,7 +83,8 @@ private:
         }
         const std::size_t nameAt = at_;
         while (!AtEnd() && std::isalpha(static_cast<unsigned char>(text_[at_]))) ++at_;
-        if (nameAt == at_) throw NotationError(at_, "expected a family name (" + KnownFamilyNames() + "), found " + Found());
+        if (nameAt == at_)
+            throw NotationError(at_, "expected a family name (" + KnownFamilyNames() + "), found " + Found());
         const std::string_view name = text_.substr(nameAt, at_ - nameAt);
         term.family = FindFamily(name);
         if (!term.family)
@@ -105,18 +106,22 @@ private:
                 const std::string key(text_.substr(argumentAt, at_ - argumentAt));
                 Skip();
                 if (key.empty() || AtEnd() || text_[at_] != '=')
-                    throw NotationError(key.empty() ? argumentAt : at_,
-                                        "expected a value or name=value (range, kappa, exponent, azimuth, ratio), found " +
-                                            (key.empty() ? Found() : "'" + key + "'"));
+                    throw NotationError(
+                        key.empty() ? argumentAt : at_,
+                        "expected a value or name=value (range, kappa, exponent, azimuth, ratio), found " +
+                            (key.empty() ? Found() : "'" + key + "'"));
                 ++at_;
                 Skip();
-                if (!StartsValue()) throw NotationError(at_, "expected a number after '" + key + "=', found " + Found());
+                if (!StartsValue())
+                    throw NotationError(at_, "expected a number after '" + key + "=', found " + Found());
                 Value* slot = nullptr;
                 if (key == "range") slot = &term.range;
                 else if (key == "kappa" || key == "exponent") slot = &term.shape;
                 else if (key == "azimuth") slot = &term.azimuth;
                 else if (key == "ratio") slot = &term.ratio;
-                else throw NotationError(argumentAt, "unknown parameter '" + key + "'; known: range, kappa, exponent, azimuth, ratio");
+                else
+                    throw NotationError(
+                        argumentAt, "unknown parameter '" + key + "'; known: range, kappa, exponent, azimuth, ratio");
                 if (slot->present) throw NotationError(argumentAt, "'" + key + "' given twice");
                 *slot = ParseValue();
                 if ((slot == &term.azimuth || slot == &term.ratio) && slot->start)
@@ -154,7 +159,8 @@ FitTemplate ToTemplate(const std::vector<Term>& terms) {
             t.hasNugget = true;
             t.nugget = ToParameter(term.sill);
             if (term.sill.present && !(term.sill.number >= 0.0))
-                throw NotationError(term.sill.position, "the nugget must be >= 0, not " + ShortestNumber(term.sill.number));
+                throw NotationError(term.sill.position,
+                                    "the nugget must be >= 0, not " + ShortestNumber(term.sill.number));
             continue;
         }
         StructureTemplate s;
@@ -206,7 +212,8 @@ VariogramModel ParseModel(std::string_view text) {
         if (term.family->family == ModelFamily::kNugget && term.parentheses)
             throw NotationError(term.position, "Nug takes no parentheses: write its sill before it, as in 0.1 Nug");
         for (const Value* v : {&term.sill, &term.range, &term.shape})
-            if (v->present && v->start) throw NotationError(v->position, "a model takes no starts (~): that is for fit templates");
+            if (v->present && v->start)
+                throw NotationError(v->position, "a model takes no starts (~): that is for fit templates");
         if (!term.sill.present)
             throw NotationError(term.position, std::string("a sill must come before ") + term.family->shortName +
                                                    ", as in 0.5 " + term.family->shortName);

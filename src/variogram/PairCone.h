@@ -26,9 +26,7 @@ constexpr double kRightAngle = 1.5707963;
 inline float Separation(float a, float b) { return f32(std::fabs(f64(a) - f64(b))); }
 
 // The distance of a pair from its separations, root and sum in double.
-inline float PairDistance(float ax, float ay) {
-    return f32(std::sqrt(f64(ax) * f64(ax) + f64(ay) * f64(ay)));
-}
+inline float PairDistance(float ax, float ay) { return f32(std::sqrt(f64(ax) * f64(ax) + f64(ay) * f64(ay))); }
 
 // The cone of an angle, by the two tests in double.
 inline PairCone ConeOfAngle(float angle) {

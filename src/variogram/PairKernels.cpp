@@ -65,8 +65,8 @@ inline std::int32_t ClassifyOne(float ax, float ay, const ClassifyConstants& c, 
     const bool towardY = (!towardX) & ((ax == 0.0f) | (q >= c.yMinQuotient));
     const float distance = PairDistance(ax, ay);
     const double position = f64(distance) / (towardX ? c.cellX : c.cellY) + 0.5;
-    const bool joins = (towardX | towardY) & (f64(distance) < (towardX ? c.reachX : c.reachY)) &
-                       (position >= 1.0) & (position < (towardX ? c.limitX : c.limitY));
+    const bool joins = (towardX | towardY) & (f64(distance) < (towardX ? c.reachX : c.reachY)) & (position >= 1.0) &
+                       (position < (towardX ? c.limitX : c.limitY));
     distanceOut = distance;
     // The conversion only ever sees a position in range.
     const double classId = std::trunc(joins ? position : 1.0) - 1.0 + (towardX ? 0.0 : c.xClassCount);
@@ -120,8 +120,8 @@ alignas(32) constexpr std::array<std::array<std::int32_t, 8>, 16> kDoubleCompres
 // Eight pairs per step; the survivors of a step are moved to the front of
 // the vectors and stored whole (hence the slack after the candidates).
 __attribute__((target("avx2"))) std::size_t FilterAvx2(float xi, float yi, const float* x, const float* y,
-                                                        std::size_t begin, std::size_t end,
-                                                        const PairFilterBounds& bounds, const Candidates& out) {
+                                                       std::size_t begin, std::size_t end,
+                                                       const PairFilterBounds& bounds, const Candidates& out) {
     const __m256 signBit = _mm256_set1_ps(-0.0f);
     const __m256 sampleX = _mm256_set1_ps(xi), sampleY = _mm256_set1_ps(yi);
     const __m256 xSlope = _mm256_set1_ps(bounds.xConeSlope), ySlope = _mm256_set1_ps(bounds.yConeSlope);
@@ -212,16 +212,25 @@ __attribute__((target("avx2"))) inline std::size_t ClassifyFour(const ClassifyVe
 // Four pairs at a time; the last group is padded with separations that
 // are not a number, which join no class.
 __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, std::size_t count, double valueI,
-                                                          const double* values, const ClassifyConstants& c,
-                                                          const AcceptedPairs& out) {
-    const ClassifyVectors v{_mm256_setzero_pd(),          _mm256_set1_pd(0.5),          _mm256_set1_pd(1.0),
-                            _mm256_set1_pd(c.xMaxQuotient), _mm256_set1_pd(c.yMinQuotient), _mm256_set1_pd(c.cellX),
-                            _mm256_set1_pd(c.cellY),        _mm256_set1_pd(c.reachX),       _mm256_set1_pd(c.reachY),
-                            _mm256_set1_pd(c.limitX),       _mm256_set1_pd(c.limitY),       _mm256_set1_pd(c.xClassCount),
+                                                         const double* values, const ClassifyConstants& c,
+                                                         const AcceptedPairs& out) {
+    const ClassifyVectors v{_mm256_setzero_pd(),
+                            _mm256_set1_pd(0.5),
+                            _mm256_set1_pd(1.0),
+                            _mm256_set1_pd(c.xMaxQuotient),
+                            _mm256_set1_pd(c.yMinQuotient),
+                            _mm256_set1_pd(c.cellX),
+                            _mm256_set1_pd(c.cellY),
+                            _mm256_set1_pd(c.reachX),
+                            _mm256_set1_pd(c.reachY),
+                            _mm256_set1_pd(c.limitX),
+                            _mm256_set1_pd(c.limitY),
+                            _mm256_set1_pd(c.xClassCount),
                             _mm256_set1_pd(valueI)};
     std::size_t accepted = 0;
     std::size_t k = 0;
-    for (; k + 4 <= count; k += 4) accepted = ClassifyFour(v, in.ax + k, in.ay + k, in.index + k, values, out, accepted);
+    for (; k + 4 <= count; k += 4)
+        accepted = ClassifyFour(v, in.ax + k, in.ay + k, in.index + k, values, out, accepted);
     if (k == count) return accepted;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     float ax[4] = {nan, nan, nan, nan}, ay[4] = {nan, nan, nan, nan};

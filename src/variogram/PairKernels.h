@@ -81,9 +81,8 @@ struct AcceptedPairs {
 // Classifies candidates [0, count) of sample i (value valueI) and writes
 // those that join a class to `out`; returns their count. The same decisions
 // as ConeByAngle and LagClassifier::ClassOf.
-using BatchClassifier = std::size_t (*)(const Candidates& in, std::size_t count, double valueI,
-                                        const double* values, const ClassifyConstants& constants,
-                                        const AcceptedPairs& out);
+using BatchClassifier = std::size_t (*)(const Candidates& in, std::size_t count, double valueI, const double* values,
+                                        const ClassifyConstants& constants, const AcceptedPairs& out);
 
 struct PairKernelPath {
     const char* name;

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
-#  define MOSARO_PAIR_MEASURE_X86 1
-#  include <immintrin.h>
+#define MOSARO_PAIR_MEASURE_X86 1
+#include <immintrin.h>
 #endif
 
 namespace mosaro {
@@ -45,7 +45,8 @@ void MeasurePlain(const PairMeasureInput& in, std::size_t count, PairBlock& b) {
     for (std::size_t q = 0; q < count; ++q) MeasureOne<kRobust>(in, q, b);
 }
 
-inline void AddPair(double* sums, std::size_t bins, std::size_t q, std::int32_t bin, double distance, double statistic) {
+inline void AddPair(double* sums, std::size_t bins, std::size_t q, std::int32_t bin, double distance,
+                    double statistic) {
     double* at = sums + ((q & 3) * bins + static_cast<std::size_t>(bin)) * 4;
     at[0] += 1.0;
     at[1] += distance;
@@ -68,8 +69,8 @@ inline bool Takes(const PairDirection& d, double dx, double dy, double distance)
 // Pairs `from` .. `from + count` of a block, measured into b[0 .. count),
 // into every direction, one direction after the other.
 template <bool kRobust>
-void DirectionalTail(const PairMeasureInput& in, std::size_t from, std::size_t count,
-                     const PairDirection* directions, std::size_t directionCount, std::size_t bins) {
+void DirectionalTail(const PairMeasureInput& in, std::size_t from, std::size_t count, const PairDirection* directions,
+                     std::size_t directionCount, std::size_t bins) {
     PairBlock b;
     MeasurePlain<kRobust>(
         PairMeasureInput{in.xi, in.yi, in.vi, in.x + from, in.y + from, in.v + from, in.cutoff, in.width, in.discarded},
@@ -107,15 +108,16 @@ __attribute__((target("avx2"))) inline FourPairs MeasureFour(const PairMeasureIn
     __m256d fraction = _mm256_div_pd(f.distance, width);
     fraction = _mm256_blendv_pd(cap, fraction, _mm256_cmp_pd(fraction, cap, _CMP_LT_OQ));
     const __m256d whole = _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(fraction));
-    const __m256d onEdge = _mm256_and_pd(_mm256_cmp_pd(f.distance, zero, _CMP_GT_OQ),
-                                         _mm256_cmp_pd(fraction, whole, _CMP_EQ_OQ));
+    const __m256d onEdge =
+        _mm256_and_pd(_mm256_cmp_pd(f.distance, zero, _CMP_GT_OQ), _mm256_cmp_pd(fraction, whole, _CMP_EQ_OQ));
     __m256d bin = _mm256_sub_pd(whole, _mm256_and_pd(onEdge, one));
     bin = _mm256_blendv_pd(_mm256_set1_pd(static_cast<double>(in.discarded)), bin,
                            _mm256_cmp_pd(f.distance, cutoff, _CMP_LE_OQ));
     f.bin = _mm256_cvttpd_epi32(bin);
     const __m256d difference = _mm256_sub_pd(_mm256_set1_pd(in.vi), _mm256_loadu_pd(in.v + q));
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-    f.statistic = kRobust ? _mm256_sqrt_pd(_mm256_and_pd(difference, magnitude)) : _mm256_mul_pd(difference, difference);
+    f.statistic =
+        kRobust ? _mm256_sqrt_pd(_mm256_and_pd(difference, magnitude)) : _mm256_mul_pd(difference, difference);
     return f;
 }
 
@@ -137,15 +139,15 @@ __attribute__((target("avx2"))) void MeasureAvx2(const PairMeasureInput& in, std
 // (1, distance, statistic, 0) of each, transposed out of the three vectors,
 // added to its bin in one vector addition per pair, lane by lane the same
 // additions as AddPair's.
-__attribute__((target("avx2"))) inline void AddFour(double* sums, std::size_t bins, __m128i binVector,
-                                                      __m256d distance, __m256d statistic) {
+__attribute__((target("avx2"))) inline void AddFour(double* sums, std::size_t bins, __m128i binVector, __m256d distance,
+                                                    __m256d statistic) {
     alignas(16) std::int32_t bin[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(bin), binVector);
     const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
-    const __m256d t0 = _mm256_unpacklo_pd(one, distance);        // 1 d0 1 d2
-    const __m256d t1 = _mm256_unpackhi_pd(one, distance);        // 1 d1 1 d3
-    const __m256d t2 = _mm256_unpacklo_pd(statistic, zero);      // s0 0 s2 0
-    const __m256d t3 = _mm256_unpackhi_pd(statistic, zero);      // s1 0 s3 0
+    const __m256d t0 = _mm256_unpacklo_pd(one, distance);    // 1 d0 1 d2
+    const __m256d t1 = _mm256_unpackhi_pd(one, distance);    // 1 d1 1 d3
+    const __m256d t2 = _mm256_unpacklo_pd(statistic, zero);  // s0 0 s2 0
+    const __m256d t3 = _mm256_unpackhi_pd(statistic, zero);  // s1 0 s3 0
     const __m256d lanes[4] = {_mm256_permute2f128_pd(t0, t2, 0x20), _mm256_permute2f128_pd(t1, t3, 0x20),
                               _mm256_permute2f128_pd(t0, t2, 0x31), _mm256_permute2f128_pd(t1, t3, 0x31)};
     for (std::size_t i = 0; i < 4; ++i) {
@@ -164,9 +166,9 @@ __attribute__((target("avx2"))) void SumAvx2(const PairMeasureInput& in, std::si
     }
     if (q < count) {
         PairBlock b;
-        MeasurePlain<kRobust>(PairMeasureInput{in.xi, in.yi, in.vi, in.x + q, in.y + q, in.v + q, in.cutoff,
-                                               in.width, in.discarded},
-                              count - q, b);
+        MeasurePlain<kRobust>(
+            PairMeasureInput{in.xi, in.yi, in.vi, in.x + q, in.y + q, in.v + q, in.cutoff, in.width, in.discarded},
+            count - q, b);
         for (std::size_t r = 0; q + r < count; ++r) AddPair(sums, bins, q + r, b.bin[r], b.distance[r], b.statistic[r]);
     }
 }
@@ -174,25 +176,26 @@ __attribute__((target("avx2"))) void SumAvx2(const PairMeasureInput& in, std::si
 // The bins of four pairs for one direction: their class where the
 // direction takes them, else the discarded bin.
 __attribute__((target("avx2"))) inline __m128i DirectionBins(const PairDirection& d, const FourPairs& f,
-                                                               std::int32_t discarded) {
+                                                             std::int32_t discarded) {
     if (d.all) return f.bin;
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffffLL));
-    const __m256d along = _mm256_and_pd(
-        _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(f.dx, _mm256_set1_pd(d.sine)), _mm256_mul_pd(f.dy, _mm256_set1_pd(d.cosine))),
-                      f.distance),
-        magnitude);
+    const __m256d along = _mm256_and_pd(_mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(f.dx, _mm256_set1_pd(d.sine)),
+                                                                    _mm256_mul_pd(f.dy, _mm256_set1_pd(d.cosine))),
+                                                      f.distance),
+                                        magnitude);
     const __m256d across = _mm256_and_pd(
         _mm256_sub_pd(_mm256_mul_pd(f.dx, _mm256_set1_pd(d.cosine)), _mm256_mul_pd(f.dy, _mm256_set1_pd(d.sine))),
         magnitude);
     const __m256d zero = _mm256_setzero_pd();
-    const __m256d coincident = _mm256_and_pd(_mm256_cmp_pd(f.dx, zero, _CMP_EQ_OQ), _mm256_cmp_pd(f.dy, zero, _CMP_EQ_OQ));
+    const __m256d coincident =
+        _mm256_and_pd(_mm256_cmp_pd(f.dx, zero, _CMP_EQ_OQ), _mm256_cmp_pd(f.dy, zero, _CMP_EQ_OQ));
     // Coincident pairs give 0/0 = NaN, which no comparison rejects, and 0 across.
     const __m256d rejected = _mm256_cmp_pd(along, _mm256_set1_pd(d.cosineTolerance), _CMP_LT_OQ);
     const __m256d near = _mm256_cmp_pd(across, _mm256_set1_pd(d.bandwidth), _CMP_LE_OQ);
     const __m256d taken = _mm256_or_pd(coincident, _mm256_andnot_pd(rejected, near));
     // The mask's four 64-bit lanes narrowed to the four 32-bit lanes of the bins.
-    const __m128i takenLanes = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(
-        _mm256_castpd_si256(taken), _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)));
+    const __m128i takenLanes = _mm256_castsi256_si128(
+        _mm256_permutevar8x32_epi32(_mm256_castpd_si256(taken), _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7)));
     return _mm_blendv_epi8(_mm_set1_epi32(discarded), f.bin, takenLanes);
 }
 
@@ -213,8 +216,8 @@ __attribute__((target("avx2"))) void DirectionalAvx2(const PairMeasureInput& in,
 // built-ins from an undefined vector, which its own flow analysis then
 // reports as used uninitialised: the warning is the header's, not this code's.
 #if defined(__GNUC__) && !defined(__clang__)
-#  pragma GCC diagnostic push
-#  pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 struct EightPairs {
     __m512d dx, dy, distance, statistic;
@@ -270,9 +273,9 @@ __attribute__((target("avx512f"))) void SumAvx512(const PairMeasureInput& in, st
     }
     if (q < count) {
         PairBlock b;
-        MeasurePlain<kRobust>(PairMeasureInput{in.xi, in.yi, in.vi, in.x + q, in.y + q, in.v + q, in.cutoff,
-                                               in.width, in.discarded},
-                              count - q, b);
+        MeasurePlain<kRobust>(
+            PairMeasureInput{in.xi, in.yi, in.vi, in.x + q, in.y + q, in.v + q, in.cutoff, in.width, in.discarded},
+            count - q, b);
         for (std::size_t r = 0; q + r < count; ++r) AddPair(sums, bins, q + r, b.bin[r], b.distance[r], b.statistic[r]);
     }
 }
@@ -284,7 +287,8 @@ __attribute__((target("avx512f"))) void DirectionalAvx512(const PairMeasureInput
     std::size_t q = 0;
     for (; q + 8 <= count; q += 8) {
         const EightPairs e = MeasureEight<kRobust>(in, q);
-        const __m256d distanceLow = _mm512_castpd512_pd256(e.distance), distanceHigh = _mm512_extractf64x4_pd(e.distance, 1);
+        const __m256d distanceLow = _mm512_castpd512_pd256(e.distance),
+                      distanceHigh = _mm512_extractf64x4_pd(e.distance, 1);
         const __m256d statisticLow = _mm512_castpd512_pd256(e.statistic),
                       statisticHigh = _mm512_extractf64x4_pd(e.statistic, 1);
         for (std::size_t d = 0; d < directionCount; ++d) {
@@ -292,9 +296,10 @@ __attribute__((target("avx512f"))) void DirectionalAvx512(const PairMeasureInput
             __m256i bin = e.bin;
             if (!direction.all) {
                 const __m512d sine = _mm512_set1_pd(direction.sine), cosine = _mm512_set1_pd(direction.cosine);
-                const __m512d along = _mm512_abs_pd(_mm512_div_pd(
-                    _mm512_add_pd(_mm512_mul_pd(e.dx, sine), _mm512_mul_pd(e.dy, cosine)), e.distance));
-                const __m512d across = _mm512_abs_pd(_mm512_sub_pd(_mm512_mul_pd(e.dx, cosine), _mm512_mul_pd(e.dy, sine)));
+                const __m512d along = _mm512_abs_pd(
+                    _mm512_div_pd(_mm512_add_pd(_mm512_mul_pd(e.dx, sine), _mm512_mul_pd(e.dy, cosine)), e.distance));
+                const __m512d across =
+                    _mm512_abs_pd(_mm512_sub_pd(_mm512_mul_pd(e.dx, cosine), _mm512_mul_pd(e.dy, sine)));
                 const __m512d zero = _mm512_setzero_pd();
                 const __mmask8 coincident =
                     _mm512_cmp_pd_mask(e.dx, zero, _CMP_EQ_OQ) & _mm512_cmp_pd_mask(e.dy, zero, _CMP_EQ_OQ);
@@ -312,7 +317,7 @@ __attribute__((target("avx512f"))) void DirectionalAvx512(const PairMeasureInput
     if (q < count) DirectionalTail<kRobust>(in, q, count - q, directions, directionCount, bins);
 }
 #if defined(__GNUC__) && !defined(__clang__)
-#  pragma GCC diagnostic pop
+#pragma GCC diagnostic pop
 #endif
 
 #endif
@@ -320,16 +325,16 @@ __attribute__((target("avx512f"))) void DirectionalAvx512(const PairMeasureInput
 }  // namespace
 
 std::vector<PairMeasure> AvailablePairMeasures() {
-    std::vector<PairMeasure> measures = {
-        {"plain", MeasurePlain<false>, MeasurePlain<true>, SumPlain<false>, SumPlain<true>, DirectionalPlain<false>,
-         DirectionalPlain<true>}};
+    std::vector<PairMeasure> measures = {{"plain", MeasurePlain<false>, MeasurePlain<true>, SumPlain<false>,
+                                          SumPlain<true>, DirectionalPlain<false>, DirectionalPlain<true>}};
 #if MOSARO_PAIR_MEASURE_X86
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) measures.push_back({"avx2", MeasureAvx2<false>, MeasureAvx2<true>, SumAvx2<false>, SumAvx2<true>,
+    if (__builtin_cpu_supports("avx2"))
+        measures.push_back({"avx2", MeasureAvx2<false>, MeasureAvx2<true>, SumAvx2<false>, SumAvx2<true>,
                             DirectionalAvx2<false>, DirectionalAvx2<true>});
-    if (__builtin_cpu_supports("avx512f")) measures.push_back(
-            {"avx512", MeasureAvx512<false>, MeasureAvx512<true>, SumAvx512<false>, SumAvx512<true>,
-             DirectionalAvx512<false>, DirectionalAvx512<true>});
+    if (__builtin_cpu_supports("avx512f"))
+        measures.push_back({"avx512", MeasureAvx512<false>, MeasureAvx512<true>, SumAvx512<false>, SumAvx512<true>,
+                            DirectionalAvx512<false>, DirectionalAvx512<true>});
 #endif
     return measures;
 }

@@ -29,8 +29,8 @@ struct PairBlock {
 };
 
 struct PairMeasureInput {
-    double xi, yi, vi;           // the sample
-    const double* x;             // its partners
+    double xi, yi, vi;  // the sample
+    const double* x;    // its partners
     const double* y;
     const double* v;
     double cutoff, width;

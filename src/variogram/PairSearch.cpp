@@ -47,8 +47,8 @@ PairSearch::PairSearch(const SampleView& samples, double reach, Reach shape) {
     for (std::size_t dr = 0; dr <= maxSpan; ++dr) {
         const double gap = dr == 0 ? 0.0 : static_cast<double>(dr - 1);
         if (gap > reachInCells) break;
-        const double across = shape == Reach::kSquare ? reachInCells
-                                                      : std::sqrt(reachInCells * reachInCells - gap * gap);
+        const double across =
+            shape == Reach::kSquare ? reachInCells : std::sqrt(reachInCells * reachInCells - gap * gap);
         span_.push_back(std::min(maxSpan, static_cast<std::size_t>(std::floor(across)) + 1));
     }
     columns_ = static_cast<std::size_t>(std::floor((xMax - xMin) / cell)) + 1;

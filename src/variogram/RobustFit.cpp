@@ -115,8 +115,7 @@ struct FitOutcome {
 // Whether class k can enter a fit: some pairs, a positive finite lag and a
 // finite semivariance.
 bool Usable(const VariogramRows& rows, std::size_t k) {
-    return rows.pairs[k] > 0.0f && rows.lag[k] > 0.0f && std::isfinite(rows.lag[k]) &&
-           std::isfinite(rows.gamma[k]);
+    return rows.pairs[k] > 0.0f && rows.lag[k] > 0.0f && std::isfinite(rows.lag[k]) && std::isfinite(rows.gamma[k]);
 }
 
 std::vector<FitClass> UsableClasses(const VariogramRows& rows, double& largestLag, double& pairs) {
@@ -204,9 +203,10 @@ bool Fit(const VariogramRows& rows, FitOutcome& out) {
 }
 
 std::string Describe(const char* what, const FitOutcome& fit) {
-    std::string text = FormatMessage("weighted least squares (pairs / lag^2) of %s: %d classes, %.0f pairs",
-                                     what, fit.classes, fit.pairs);
-    if (fit.allZero) return text + "; every semivariance is 0, so a unit partial sill (its scale does not change the weights)";
+    std::string text = FormatMessage("weighted least squares (pairs / lag^2) of %s: %d classes, %.0f pairs", what,
+                                     fit.classes, fit.pairs);
+    if (fit.allZero)
+        return text + "; every semivariance is 0, so a unit partial sill (its scale does not change the weights)";
     if (fit.sillAtFloor) text += "; flat or falling semivariances, so almost all nugget";
     if (fit.nuggetAtZero) text += "; nugget at its bound 0";
     if (fit.rangeAtLargestLag) text += "; range at the largest lag (no sill reached within the lags)";
@@ -255,8 +255,8 @@ OmnidirectionalClasses ComputeOmnidirectionalClasses(const TGRIDCELLXY& grid, co
     return classes;
 }
 
-VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values,
-                                            int count, OmnidirectionalClasses classes, const Execution& execution) {
+VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values, int count,
+                                            OmnidirectionalClasses classes, const Execution& execution) {
     const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
     const std::size_t k = classes.count > 0 ? static_cast<std::size_t>(classes.count) : 0;
     VariogramRows rows;
@@ -390,8 +390,7 @@ RobustFitResult FitRobustModels(const VariogramRows (&directions)[2],
         result.reasons[d] = FormatMessage(
             "the omnidirectional model, isotropic (anisotropy 1): the %s direction has %d classes "
             "with %.0f pairs, fewer than the %d classes and %.0f pairs a model of its own needs",
-            DirectionName(thin), own[thin].classes, own[thin].pairs, kMinDirectionalClasses,
-            kMinDirectionalPairs);
+            DirectionName(thin), own[thin].classes, own[thin].pairs, kMinDirectionalClasses, kMinDirectionalPairs);
     }
     return result;
 }

@@ -75,8 +75,8 @@ OmnidirectionalClasses ComputeOmnidirectionalClasses(const TGRIDCELLXY& grid, co
 // distance-weighted mean of half the squared differences as the directional
 // tables. Summed in double over a fixed partition of the pairs, so the
 // table does not depend on the thread count.
-VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values,
-                                            int count, OmnidirectionalClasses classes, const Execution& execution);
+VariogramRows BuildOmnidirectionalVariogram(const float* x, const float* y, const double* values, int count,
+                                            OmnidirectionalClasses classes, const Execution& execution);
 
 // The robust models of one pass: per direction the model and where it came
 // from, with a sentence saying why; the omnidirectional model as well when

@@ -69,8 +69,7 @@ public:
     ClassSums(int classCount, float cellSize)
         : chains_(static_cast<std::size_t>(classCount)),
           table_(AllocateVariogramTable(static_cast<std::size_t>(classCount))) {
-        for (int k = 1; k <= classCount; ++k)
-            table_[kLagRow][k - 1] = f32(static_cast<double>(k) * f64(cellSize));
+        for (int k = 1; k <= classCount; ++k) table_[kLagRow][k - 1] = f32(static_cast<double>(k) * f64(cellSize));
     }
     ~ClassSums() { ReleaseVariogramTable(table_); }
     ClassSums(const ClassSums&) = delete;
@@ -84,10 +83,9 @@ public:
         for (std::size_t c = 0; c < chains_.size(); ++c) {
             const ClassChains& chains = chains_[c];
             table_[kPairCountRow][c] = chains.pairCount;
-            table_[kSemivarianceRow][c] =
-                chains.distanceSum == 0.0f
-                    ? 0.0f
-                    : f32(f64(chains.squaredDifferenceSum) / (2.0 * f64(chains.distanceSum)));
+            table_[kSemivarianceRow][c] = chains.distanceSum == 0.0f
+                                              ? 0.0f
+                                              : f32(f64(chains.squaredDifferenceSum) / (2.0 * f64(chains.distanceSum)));
         }
         float** table = table_;
         table_ = nullptr;

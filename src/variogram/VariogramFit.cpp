@@ -147,17 +147,15 @@ TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount, FitBranch
             SetSphericalConstants(b1, b3, b0, model);
             return model;
         }
-        case FitBranch::StraightLine:
-            return FitStraightLine(c);
+        case FitBranch::StraightLine: return FitStraightLine(c);
         case FitBranch::ThroughOrigin:
         case FitBranch::Given:  // never chosen by the fit
-        default:
-            return FitThroughOrigin(c, scale);
+        default: return FitThroughOrigin(c, scale);
     }
 }
 
-void FitLegacyModels(float* const* tableX, float* const* tableY, const TGRIDCELLXY& grid,
-                     const TRECTXYMINMAX& rect, TVARIOGRAMMODEL (&models)[2]) {
+void FitLegacyModels(float* const* tableX, float* const* tableY, const TGRIDCELLXY& grid, const TRECTXYMINMAX& rect,
+                     TVARIOGRAMMODEL (&models)[2]) {
     const LagClassCounts counts = ComputeLagClassCounts(grid, rect);
     models[0] = FitSphericalModel(tableX, counts.x);
     models[1] = FitSphericalModel(tableY, counts.y);

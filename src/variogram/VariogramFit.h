@@ -37,12 +37,11 @@ enum class FitBranch {
 // a fit through the origin when the intercept is negative or not a number.
 // When `branch` is given it receives the branch taken (the model report
 // shows it); the model does not depend on whether it is asked for.
-TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount,
-                                  FitBranch* branch = nullptr);
+TVARIOGRAMMODEL FitSphericalModel(float* const* table, int classCount, FitBranch* branch = nullptr);
 
 // The legacy fit of both directions: each table (x, then y, with the
 // class counts the grid's extent and cell sizes give) pruned and fitted.
-void FitLegacyModels(float* const* tableX, float* const* tableY, const TGRIDCELLXY& grid,
-                     const TRECTXYMINMAX& rect, TVARIOGRAMMODEL (&models)[2]);
+void FitLegacyModels(float* const* tableX, float* const* tableY, const TGRIDCELLXY& grid, const TRECTXYMINMAX& rect,
+                     TVARIOGRAMMODEL (&models)[2]);
 
 }  // namespace mosaro

@@ -26,17 +26,17 @@ std::string StructureProblem(const Structure& s) {
     if (!(std::isfinite(s.partialSill) && s.partialSill >= 0.0))
         return name + ": the partial sill must be a finite number >= 0, not " + Number(s.partialSill);
     switch (traits.range) {
-    case RangeUse::kNone:
-        if (s.range != 0.0) return name + " takes no range, not " + Number(s.range);
-        break;
-    case RangeUse::kRequired:
-        if (!(std::isfinite(s.range) && s.range > 0.0))
-            return name + ": the range must be a finite number > 0, not " + Number(s.range);
-        break;
-    case RangeUse::kOptional:
-        if (!(std::isfinite(s.range) && s.range >= 0.0))
-            return name + ": the range must be a finite number >= 0 (0: no sill), not " + Number(s.range);
-        break;
+        case RangeUse::kNone:
+            if (s.range != 0.0) return name + " takes no range, not " + Number(s.range);
+            break;
+        case RangeUse::kRequired:
+            if (!(std::isfinite(s.range) && s.range > 0.0))
+                return name + ": the range must be a finite number > 0, not " + Number(s.range);
+            break;
+        case RangeUse::kOptional:
+            if (!(std::isfinite(s.range) && s.range >= 0.0))
+                return name + ": the range must be a finite number >= 0 (0: no sill), not " + Number(s.range);
+            break;
     }
     if (traits.takesShape) {
         const char* shapeName = s.family == ModelFamily::kPower ? "exponent" : "kappa";

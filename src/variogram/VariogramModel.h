@@ -81,7 +81,7 @@ private:
     struct Prepared {
         ModelFamily family;
         double partialSill;
-        double range;      // divisor of the transformed lag; 1 for Pow and Lin(0)
+        double range;  // divisor of the transformed lag; 1 for Pow and Lin(0)
         bool anisotropic;
         double majorX, majorY;  // u = majorX dx + majorY dy
         double minorX, minorY;  // v = minorX dx + minorY dy (ratio included)

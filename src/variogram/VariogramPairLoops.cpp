@@ -112,10 +112,10 @@ public:
             const std::size_t rowEnd = std::min(n, block.endColumn);
             for (std::size_t start = std::max(i + 1, block.firstColumn); start < rowEnd; start += kBatch) {
                 const std::size_t end = std::min(rowEnd, start + kBatch);
-                const std::size_t count =
-                    kernels_.filter(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start, end, bounds_, candidates);
-                records.used += kernels_.classify(candidates, count, samples_.values[i], samples_.values,
-                                                  constants_, records.Reserve(count));
+                const std::size_t count = kernels_.filter(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start,
+                                                          end, bounds_, candidates);
+                records.used += kernels_.classify(candidates, count, samples_.values[i], samples_.values, constants_,
+                                                  records.Reserve(count));
             }
         }
     }

@@ -31,8 +31,8 @@ public:
     int Count(int low, int high) {
         const std::uint8_t selector = Byte();
         if (selector < 232) return low + static_cast<int>(U32() % static_cast<std::uint32_t>(high - low + 1));
-        static const int kEdges[] = {INT_MIN, INT_MIN + 1, -65536, -2, -1, 65535, 65536, 1 << 30,
-                                     INT_MAX - 1, INT_MAX, 46340, 46341, 0, 1, 2, 3};
+        static const int kEdges[] = {INT_MIN,     INT_MIN + 1, -65536, -2,    -1, 65535, 65536, 1 << 30,
+                                     INT_MAX - 1, INT_MAX,     46340,  46341, 0,  1,     2,     3};
         return kEdges[selector % 16];
     }
 
@@ -41,16 +41,46 @@ public:
     float Float(float scale = 100.0f) {
         const std::uint8_t selector = Byte();
         if (selector < 40) {
-            static const float kSpecial[] = {
-                0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 2.0f, 3.0f, 5.0f,
-                std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-                std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
-                1e-39f, std::numeric_limits<float>::min(), std::numeric_limits<float>::max(),
-                -std::numeric_limits<float>::max(), std::numeric_limits<float>::epsilon(),
-                -1e38f /* the blank marker */, 1e30f, -1e30f, 1e10f, 16777216.0f, 16777217.0f,
-                0.01f, 99999.99f, 100000.0f, 100.0f, 1000.0f, 10000.0f, 1e-30f,
-                2147483648.0f, -2147483648.0f, 4294967296.0f, 65536.0f, 7.0f, 10.0f, 0.1f, 1e6f};
+            static const float kSpecial[] = {0.0f,
+                                             -0.0f,
+                                             1.0f,
+                                             -1.0f,
+                                             0.5f,
+                                             2.0f,
+                                             3.0f,
+                                             5.0f,
+                                             std::numeric_limits<float>::quiet_NaN(),
+                                             -std::numeric_limits<float>::quiet_NaN(),
+                                             std::numeric_limits<float>::infinity(),
+                                             -std::numeric_limits<float>::infinity(),
+                                             std::numeric_limits<float>::denorm_min(),
+                                             -std::numeric_limits<float>::denorm_min(),
+                                             1e-39f,
+                                             std::numeric_limits<float>::min(),
+                                             std::numeric_limits<float>::max(),
+                                             -std::numeric_limits<float>::max(),
+                                             std::numeric_limits<float>::epsilon(),
+                                             -1e38f /* the blank marker */,
+                                             1e30f,
+                                             -1e30f,
+                                             1e10f,
+                                             16777216.0f,
+                                             16777217.0f,
+                                             0.01f,
+                                             99999.99f,
+                                             100000.0f,
+                                             100.0f,
+                                             1000.0f,
+                                             10000.0f,
+                                             1e-30f,
+                                             2147483648.0f,
+                                             -2147483648.0f,
+                                             4294967296.0f,
+                                             65536.0f,
+                                             7.0f,
+                                             10.0f,
+                                             0.1f,
+                                             1e6f};
             return kSpecial[selector % 40];
         }
         if (selector < 100) return static_cast<float>(static_cast<int>(Byte()) - 64);

@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::memcmp(grid->nodes, data + 100, static_cast<std::size_t>(4 * nodes)) != 0)
         Fail("nodes differ from the file's bytes", status);
 
-    if (mosaro_grid_file_write(copy.c_str(), grid->nodes, grid->node_count_x, grid->node_count_y,
-                               grid->cell_size_x, grid->cell_size_y) != MOSARO_OK)
+    if (mosaro_grid_file_write(copy.c_str(), grid->nodes, grid->node_count_x, grid->node_count_y, grid->cell_size_x,
+                               grid->cell_size_y) != MOSARO_OK)
         Fail("cannot write back a grid that was read", status);
     mosaro_grid_file* again = nullptr;
     const int reread = mosaro_grid_file_read(copy.c_str(), &again);

@@ -67,9 +67,9 @@ std::vector<float> Run(const Call& c, std::size_t gridSize, int threads) {
     std::vector<float> grid(gridSize, kSentinel);
     ::setenv("MOSARO_THREADS", threads == 1 ? "1" : "2", 1);
     const int result = KARVO_ScatToGridWithKrig(
-        c.nullData ? nullptr : c.data.data(), c.valueColumn, c.points, c.columns,
-        c.nullRect ? nullptr : c.rect, c.cellX, c.cellY, c.cellsX, c.cellsY, c.neighbours, c.method,
-        c.parameter, c.nullArray ? nullptr : c.methodArray.data(), c.nullGrid ? nullptr : grid.data());
+        c.nullData ? nullptr : c.data.data(), c.valueColumn, c.points, c.columns, c.nullRect ? nullptr : c.rect,
+        c.cellX, c.cellY, c.cellsX, c.cellsY, c.neighbours, c.method, c.parameter,
+        c.nullArray ? nullptr : c.methodArray.data(), c.nullGrid ? nullptr : grid.data());
     if (result != 1) Fail("the entry point returned something other than 1");
     return grid;
 }

@@ -150,7 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     // one node where the count is refused.
     std::size_t nodes = 1;
     if (r.node_count_x >= 1 && r.node_count_y >= 1) {
-        const std::uint64_t wanted = static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
+        const std::uint64_t wanted =
+            static_cast<std::uint64_t>(r.node_count_x) * static_cast<std::uint64_t>(r.node_count_y);
         if (wanted > 1024 && wanted <= mosaro::kMaxNodes) return 0;
         if (wanted <= 1024) nodes = static_cast<std::size_t>(wanted);
     }
@@ -178,7 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     mosaro_samples* samples = nullptr;
     if (validation != 0) {
         if (static_cast<double>(count) * static_cast<double>(m * m * m) > 4e6) return 0;
-        status = mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &samples);
+        status =
+            mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &samples);
         const std::size_t sampleCount = static_cast<std::size_t>(std::max(count, 0));
         std::vector<float> estimate(sampleCount, kSentinel), standardised(sampleCount, kSentinel);
         std::vector<int> folds(sampleCount, -1);
@@ -202,8 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         if (status < 0 && mosaro_last_message()[0] == '\0') Fail("an error without a message", status);
         if (status < 0 && status != MOSARO_ERROR_CANCELLED && !Untouched(estimate))
             Fail("a refused cross-validation wrote its estimates", status);
-        if (status >= 0 && summary.struct_size == sizeof summary &&
-            summary.estimated + summary.not_estimated != 0 &&
+        if (status >= 0 && summary.struct_size == sizeof summary && summary.estimated + summary.not_estimated != 0 &&
             summary.estimated + summary.not_estimated != count)
             Fail("the summary does not count every sample", status);
         return 0;
@@ -211,7 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (entry == 0) {
         status = mosaro_grid(&r);
     } else {
-        status = mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &samples);
+        status =
+            mosaro_samples_create(r.x, r.y, r.value, r.sample_count, r.extra_values, r.extra_value_count, &samples);
         if (status < 0 && samples != nullptr) Fail("samples_create failed but returned a handle", status);
         if (entry == 1) {
             if (status == MOSARO_OK) status = mosaro_grid_samples(samples, &r);
@@ -221,19 +223,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             if (status >= 0) {
                 ReadReport(in, fitted);
                 mosaro_report_free(fitted);
-            } else if (status != MOSARO_ERROR_CANCELLED && fitted != nullptr && fitted != reinterpret_cast<mosaro_report*>(&progress)) {
+            } else if (status != MOSARO_ERROR_CANCELLED && fitted != nullptr &&
+                       fitted != reinterpret_cast<mosaro_report*>(&progress)) {
                 Fail("a failed fit left a report", status);
             }
         }
         mosaro_samples_free(samples);
     }
 
-    if (status > MOSARO_WARNING_NO_FINITE_MODEL || status < MOSARO_ERROR_FILE_FORMAT)
-        Fail("unknown status", status);
+    if (status > MOSARO_WARNING_NO_FINITE_MODEL || status < MOSARO_ERROR_FILE_FORMAT) Fail("unknown status", status);
     if (std::strcmp(mosaro_status_string(status), "unknown status") == 0) Fail("status without a string", status);
     if (status < 0 && mosaro_last_message()[0] == '\0') Fail("an error without a message", status);
     if (status == MOSARO_ERROR_CANCELLED && r.progress == nullptr) Fail("cancelled without a callback", status);
-    if (status == MOSARO_ERROR_CANCELLED && progress.callsLeft < 0) Fail("cancelled by a callback that never stops", status);
+    if (status == MOSARO_ERROR_CANCELLED && progress.callsLeft < 0)
+        Fail("cancelled by a callback that never stops", status);
     if (status == MOSARO_ERROR_INTERNAL || status == MOSARO_ERROR_FILE || status == MOSARO_ERROR_FILE_FORMAT)
         Fail("a status no request can give", status);
     if (entry != 2) {

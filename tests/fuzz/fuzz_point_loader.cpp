@@ -34,7 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first byte names the columns, as the tool's options would.
     mosaro::tool::SampleColumns columns;
     switch (data[0] % 4) {
-        case 1: columns.x = "x"; columns.y = "y"; break;
+        case 1:
+            columns.x = "x";
+            columns.y = "y";
+            break;
         case 2: columns.values = {"v"}; break;
         case 3: columns.values = {"v", "w"}; break;
         default: break;

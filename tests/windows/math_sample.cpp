@@ -27,28 +27,28 @@ std::vector<double> Results() {
             const double u = static_cast<double>(generator() >> 11) * 0x1p-53;
             const double v = static_cast<double>(generator() >> 11) * 0x1p-53;
             switch (f) {
-            case 0:  // h / a of the covariance, in [0, 1)
-                results.push_back(std::pow(u, 3.0));
-                results.push_back(mosaro::Cube(u));
-                break;
-            case 1: {  // quotients ay / ax over 80 binades
-                const double x = std::ldexp(u, static_cast<int>(v * 80) - 40);
-                results.push_back(std::atan(x));
-                results.push_back(mosaro::ArcTangent(x));
-                break;
-            }
-            case 2: {  // positive sample values over 200 binades
-                const double x = std::ldexp(0.5 + u, static_cast<int>(v * 200) - 100);
-                results.push_back(std::log(x));
-                results.push_back(mosaro::NaturalLogarithm(x));
-                break;
-            }
-            default: {  // float logarithmic estimates in [-40, 40)
-                const double x = static_cast<double>(static_cast<float>((u - 0.5) * 80.0));
-                results.push_back(std::exp(x));
-                results.push_back(mosaro::NaturalExponential(x));
-                break;
-            }
+                case 0:  // h / a of the covariance, in [0, 1)
+                    results.push_back(std::pow(u, 3.0));
+                    results.push_back(mosaro::Cube(u));
+                    break;
+                case 1: {  // quotients ay / ax over 80 binades
+                    const double x = std::ldexp(u, static_cast<int>(v * 80) - 40);
+                    results.push_back(std::atan(x));
+                    results.push_back(mosaro::ArcTangent(x));
+                    break;
+                }
+                case 2: {  // positive sample values over 200 binades
+                    const double x = std::ldexp(0.5 + u, static_cast<int>(v * 200) - 100);
+                    results.push_back(std::log(x));
+                    results.push_back(mosaro::NaturalLogarithm(x));
+                    break;
+                }
+                default: {  // float logarithmic estimates in [-40, 40)
+                    const double x = static_cast<double>(static_cast<float>((u - 0.5) * 80.0));
+                    results.push_back(std::exp(x));
+                    results.push_back(mosaro::NaturalExponential(x));
+                    break;
+                }
             }
         }
     }
@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
         long differ[2] = {0, 0};  // C library, engine
         for (std::size_t k = 2u * f * kArguments; k < 2u * (f + 1) * kArguments; ++k)
             if (std::memcmp(&results[k], &other[k], sizeof(double)) != 0) ++differ[k % 2];
-        std::printf("%-9s of %d arguments differ: C library %ld, engine %ld\n", kNames[f], kArguments,
-                    differ[0], differ[1]);
+        std::printf("%-9s of %d arguments differ: C library %ld, engine %ld\n", kNames[f], kArguments, differ[0],
+                    differ[1]);
         engineDiffers = engineDiffers || differ[1] != 0;
     }
     return engineDiffers ? 1 : 0;
