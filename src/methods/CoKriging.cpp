@@ -16,10 +16,12 @@ public:
     int Variables() const override { return variables_; }
     int BorderSize() const override { return variables_; }
     void BorderColumn(int variable, float, float, float* terms) const override { OneHot(variable, terms); }
-    void BorderColumn(int variable, double, double, double* terms) const override { OneHot(variable, terms); }
+    void BorderColumn(int variable, double, double, const double*, double* terms) const override {
+        OneHot(variable, terms);
+    }
     // The primary variable's weights sum to 1, every other variable's to 0.
     void BorderRightSide(float, float, float* terms) const override { OneHot(0, terms); }
-    void BorderRightSide(double, double, double* terms) const override { OneHot(0, terms); }
+    void BorderRightSide(double, double, const double*, double* terms) const override { OneHot(0, terms); }
 
 private:
     template <class T>

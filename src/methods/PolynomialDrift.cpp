@@ -7,13 +7,16 @@ namespace {
 
 class PolynomialDrift final : public NodeMethod {
 public:
-    explicit PolynomialDrift(unsigned terms) : terms_(terms) {
+    PolynomialDrift(unsigned terms, int covariates) : terms_(terms), covariates_(covariates) {
         for (unsigned bit = kDriftX; bit <= kDriftXY; bit <<= 1) count_ += (terms & bit) != 0 ? 1 : 0;
     }
 
-    int BorderSize() const override { return count_; }
+    int BorderSize() const override { return count_ + covariates_; }
     void Drift(float x, float y, float* out) const override { Write(x, y, out); }
-    void Drift(double x, double y, double* out) const override { Write(x, y, out); }
+    void Drift(double x, double y, const double* covariates, double* out) const override {
+        Write(x, y, out);
+        for (int c = 0; c < covariates_; ++c) out[count_ + c] = covariates[c];
+    }
 
 private:
     // Written once for both arithmetics; a square or product is stored in
@@ -31,11 +34,14 @@ private:
     }
 
     unsigned terms_;
-    int count_ = 1;  // the constant
+    int covariates_;
+    int count_ = 1;  // the constant and the polynomial terms
 };
 
 }  // namespace
 
-std::unique_ptr<NodeMethod> MakePolynomialDrift(unsigned terms) { return std::make_unique<PolynomialDrift>(terms); }
+std::unique_ptr<NodeMethod> MakePolynomialDrift(unsigned terms, int covariates) {
+    return std::make_unique<PolynomialDrift>(terms, covariates);
+}
 
 }  // namespace mosaro

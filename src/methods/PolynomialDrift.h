@@ -1,5 +1,6 @@
-// Universal kriging: the mean of the field follows a polynomial drift in
-// the coordinates. The system is ordinary kriging's bordered by the drift
+// Universal kriging and kriging with external drift: the mean of the field
+// follows a polynomial drift in the coordinates, plus a linear combination
+// of covariates known at the samples and at the targets. The system is ordinary kriging's bordered by the drift
 // functions f_t (f0 = 1 first) and nothing else:
 //   K[m + t][a] = K[a][m + t] = f_t(x_a, y_a),   r[m + t] = f_t(X, Y),
 // with a zero block where the drift rows and columns meet. In the legacy
@@ -29,7 +30,10 @@ enum DriftTerm : unsigned {
     kDriftXY = 1u << 4,
 };
 
-// The rules of a polynomial drift of the given terms (a set of DriftTerm).
-std::unique_ptr<NodeMethod> MakePolynomialDrift(unsigned terms);
+// The rules of a polynomial drift of the given terms (a set of DriftTerm)
+// and, in the accurate arithmetic, `covariates` external drift functions
+// (kriging with external drift: their values at the locations and at the
+// target follow the polynomial terms in the border).
+std::unique_ptr<NodeMethod> MakePolynomialDrift(unsigned terms, int covariates = 0);
 
 }  // namespace mosaro

@@ -37,7 +37,7 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
     const AccurateSamples samples(plan.samples, variables, scale);
     const int locations = std::min(plan.m / variables, samples.Locations());
     const NearestSamples nearest(plan.samples.x, plan.samples.y, samples.Locations());
-    const AccurateModel model(plan.constants);
+    const AveragedSpherical model(plan.constants);
     float* const variance = method.HasVariance() ? outputs.variance : nullptr;
 
     WorkerPool pool(execution.workers);

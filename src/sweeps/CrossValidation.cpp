@@ -34,7 +34,7 @@ struct Estimate {
 class SampleEstimator {
 public:
     SampleEstimator(const SweepPlan& plan, const NodeMethod& method, const AccurateSamples& accurateSamples,
-                    const AccurateModel& model, bool accurate)
+                    const CovarianceModel& model, bool accurate)
         : plan_(plan),
           method_(method),
           variables_(std::max(method.Variables(), 1)),
@@ -110,7 +110,7 @@ void RunCrossValidation(const SweepPlan& plan, const NodeMethod& method, bool ac
                         const Execution& execution) {
     const int variables = std::max(method.Variables(), 1);
     const AccurateSamples samples(plan.samples, variables, f64(plan.constants.scale));
-    const AccurateModel model(plan.constants);
+    const AveragedSpherical model(plan.constants);
     const int perBlock = samples.Locations();
     const int locations = std::min(plan.m / variables, perBlock);
     const std::size_t n = static_cast<std::size_t>(perBlock);

@@ -15,38 +15,38 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 // relative residual: the equations were consistent, only redundant.
 constexpr double kConsistentResidual = 1e-8;
 
+bool AllFinite(const std::vector<double>& v) {
+    return std::all_of(v.begin(), v.end(), [](double e) { return std::isfinite(e); });
+}
+
 }  // namespace
 
-AccurateModel::AccurateModel(const KrigingConstants& c)
-    : sill(c.sill), nugget(c.nugget), partialSill(c.partialSill), range(c.range), anisotropy(c.anisotropy) {}
-
-double AccurateModel::Covariance(double h) const {
-    if (h == 0.0) return sill;
-    if (!(h <= range)) return 0.0;
-    const double t = h / range;
-    return sill - (nugget + partialSill * (1.5 * t - 0.5 * t * t * t));
-}
-
-double AccurateModel::Distance(double dx, double dy) const {
-    return std::sqrt(dx * dx + anisotropy * anisotropy * (dy * dy));
-}
-
-AccurateNodeSystem::AccurateNodeSystem(const NodeMethod& method, const AccurateModel& model)
+AccurateNodeSystem::AccurateNodeSystem(const NodeMethod& method, const CovarianceModel& model, int covariates)
     : method_(method),
       model_(model),
-      covarianceUnit_(std::isfinite(model.sill) && model.sill > 0.0 ? model.sill : 1.0),
-      modelFinite_(std::isfinite(model.sill) && std::isfinite(model.nugget) && std::isfinite(model.partialSill) &&
-                   std::isfinite(model.range) && std::isfinite(model.anisotropy)),
+      unit_(std::isfinite(model.Sill()) && model.Sill() > 0.0 ? model.Sill() : 1.0),
       variables_(std::max(method.Variables(), 1)),
       border_(method.BorderSize()),
-      terms_(static_cast<std::size_t>(std::max(border_, 1))) {}
+      covariates_(covariates),
+      terms_(static_cast<std::size_t>(std::max(border_, 1))),
+      meanTerms_(terms_.size()),
+      covariateOffsets_(static_cast<std::size_t>(covariates)),
+      spread_(static_cast<std::size_t>(covariates)) {}
 
-void AccurateNodeSystem::PairCovariances(const int* ids, const double* x, const double* y, int k) {
-    const std::size_t size = static_cast<std::size_t>(k);
+void AccurateNodeSystem::FixFrame(double x, double y, double reach) {
+    fixedFrame_ = true;
+    frameX_ = x;
+    frameY_ = y;
+    frameReach_ = reach > 0.0 && std::isfinite(reach) ? reach : 1.0;
+}
+
+void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
+    const std::size_t size = static_cast<std::size_t>(c.locations);
+    if (ids_.size() == size && std::equal(ids_.begin(), ids_.end(), c.ids)) return;  // the same locations
     std::swap(previousPairs_, pairs_);
     std::swap(previousIds_, ids_);
     const std::size_t previous = previousIds_.size();
-    ids_.assign(ids, ids + size);
+    ids_.assign(c.ids, c.ids + size);
     pairs_.resize(size * size);
     previousSlot_.assign(size, -1);
     for (std::size_t a = 0; a < size; ++a)
@@ -55,59 +55,149 @@ void AccurateNodeSystem::PairCovariances(const int* ids, const double* x, const 
                 previousSlot_[a] = static_cast<int>(p);
                 break;
             }
-    const double unit = covarianceUnit_;
     for (std::size_t a = 0; a < size; ++a) {
-        pairs_[a * size + a] = model_.sill / unit;
+        pairs_[a * size + a] = model_.Sill() / unit_;
         const int pa = previousSlot_[a];
         for (std::size_t b = a + 1; b < size; ++b) {
             const int pb = previousSlot_[b];
-            const double c =
+            const double covariance =
                 pa >= 0 && pb >= 0
                     ? previousPairs_[static_cast<std::size_t>(pa) * previous + static_cast<std::size_t>(pb)]
-                    : model_.Covariance(model_.Distance(x[a] - x[b], y[a] - y[b])) / unit;
-            pairs_[a * size + b] = pairs_[b * size + a] = c;
+                    : model_.At(c.x[a] - c.x[b], c.y[a] - c.y[b]) / unit_;
+            pairs_[a * size + b] = pairs_[b * size + a] = covariance;
         }
     }
 }
 
-void AccurateNodeSystem::Assemble(const double* x, const double* y, int k, double nodeX, double nodeY) {
+// Returns whether the matrix is the one last factorised (the right-hand
+// side is new in any case).
+bool AccurateNodeSystem::Assemble(const AccurateColumns& c, const AccurateTarget& target) {
+    const int k = c.locations;
     columns_ = variables_ * k;
     order_ = columns_ + border_;
     const std::size_t order = static_cast<std::size_t>(order_);
-    matrix_.resize(order * order);
     rightSide_.resize(order);
 
-    const double unit = covarianceUnit_;
-    const std::size_t size = static_cast<std::size_t>(k);
-    double reach = 0.0;
-    for (int a = 0; a < k; ++a) {
-        const double dx = x[a] - nodeX, dy = y[a] - nodeY;
-        reach = std::max(reach, dx * dx + dy * dy);
+    // The drift frame: offsets from the target over the neighbourhood's
+    // reach, or the fixed frame.
+    double originX = target.x, originY = target.y, reach = 0.0;
+    if (fixedFrame_) {
+        originX = frameX_;
+        originY = frameY_;
+        reach = frameReach_;
+    } else {
+        for (int a = 0; a < k; ++a) {
+            const double dx = c.x[a] - originX, dy = c.y[a] - originY;
+            reach = std::max(reach, dx * dx + dy * dy);
+        }
+        reach = std::sqrt(reach);
+        if (!(reach > 0.0 && std::isfinite(reach))) reach = 1.0;
     }
-    reach = std::sqrt(reach);
-    if (!(reach > 0.0 && std::isfinite(reach))) reach = 1.0;
+    // Covariates in offsets from their value at the target (or their mean
+    // in a fixed frame), over their spread among the locations.
+    for (int v = 0; v < covariates_; ++v) {
+        const std::size_t cv = static_cast<std::size_t>(v);
+        double origin = 0.0;
+        if (fixedFrame_) {
+            for (int a = 0; a < k; ++a) origin += c.covariates[static_cast<std::size_t>(a * covariates_ + v)];
+            origin /= std::max(k, 1);
+        } else {
+            origin = target.covariates[cv];
+        }
+        double spread = 0.0;
+        for (int a = 0; a < k; ++a)
+            spread = std::max(spread, std::fabs(c.covariates[static_cast<std::size_t>(a * covariates_ + v)] - origin));
+        covariateOffsets_[cv] = origin;
+        spread_[cv] = spread > 0.0 && std::isfinite(spread) ? spread : 1.0;
+    }
+    std::vector<double> scaled(static_cast<std::size_t>(covariates_));
+    auto scaledCovariates = [&](const double* raw) -> const double* {
+        for (int v = 0; v < covariates_; ++v) {
+            const std::size_t cv = static_cast<std::size_t>(v);
+            scaled[cv] = (raw[cv] - covariateOffsets_[cv]) / spread_[cv];
+        }
+        return scaled.data();
+    };
 
-    for (int v = 0; v < variables_; ++v)
-        for (int a = 0; a < k; ++a) {
-            double* row = &matrix_[static_cast<std::size_t>(v * k + a) * order];
-            for (int w = 0; w < variables_; ++w)
-                std::copy_n(&pairs_[static_cast<std::size_t>(a) * size], size, row + static_cast<std::size_t>(w * k));
-        }
-    for (int v = 0; v < variables_; ++v) {
-        for (int a = 0; a < k; ++a) {
-            const int column = v * k + a;
-            rightSide_[static_cast<std::size_t>(column)] =
-                model_.Covariance(model_.Distance(x[a] - nodeX, y[a] - nodeY)) / unit;
-            method_.BorderColumn(v, (x[a] - nodeX) / reach, (y[a] - nodeY) / reach, terms_.data());
-            for (int t = 0; t < border_; ++t)
-                At(columns_ + t, column) = At(column, columns_ + t) = terms_[static_cast<std::size_t>(t)];
-        }
+    // The matrix depends on the locations and the frame only.
+    const bool same = fixedFrame_ && !factoredIds_.empty() && factoredIds_.size() == static_cast<std::size_t>(k) &&
+                      std::equal(factoredIds_.begin(), factoredIds_.end(), c.ids);
+    if (!same) {
+        matrix_.resize(order * order);
+        const std::size_t size = static_cast<std::size_t>(k);
+        for (int v = 0; v < variables_; ++v)
+            for (int a = 0; a < k; ++a) {
+                double* row = &matrix_[static_cast<std::size_t>(v * k + a) * order];
+                for (int w = 0; w < variables_; ++w)
+                    std::copy_n(&pairs_[static_cast<std::size_t>(a) * size], size,
+                                row + static_cast<std::size_t>(w * k));
+            }
+        for (int v = 0; v < variables_; ++v)
+            for (int a = 0; a < k; ++a) {
+                const int column = v * k + a;
+                const double* covariates =
+                    covariates_ > 0 ? scaledCovariates(&c.covariates[static_cast<std::size_t>(a * covariates_)])
+                                    : nullptr;
+                method_.BorderColumn(v, (c.x[a] - originX) / reach, (c.y[a] - originY) / reach, covariates,
+                                     terms_.data());
+                for (int t = 0; t < border_; ++t)
+                    At(columns_ + t, column) = At(column, columns_ + t) = terms_[static_cast<std::size_t>(t)];
+            }
+        for (int t = 0; t < border_; ++t)
+            for (int u = 0; u < border_; ++u) At(columns_ + t, columns_ + u) = 0.0;
     }
-    for (int t = 0; t < border_; ++t)
-        for (int u = 0; u < border_; ++u) At(columns_ + t, columns_ + u) = 0.0;
-    method_.BorderRightSide(0.0, 0.0, terms_.data());
+
+    // Covariances to the target (block means for a block) and the drift at
+    // the target (its mean over the block).
+    const double* targetCovariates = covariates_ > 0 ? scaledCovariates(target.covariates) : nullptr;
+    const int points = target.blockPoints;
+    for (int a = 0; a < k; ++a) {
+        double covariance;
+        if (points == 0) {
+            covariance = model_.At(c.x[a] - target.x, c.y[a] - target.y);
+        } else {
+            covariance = 0.0;
+            for (int p = 0; p < points; ++p)
+                covariance += model_.At(c.x[a] - (target.x + target.blockX[p]), c.y[a] - (target.y + target.blockY[p]));
+            covariance /= points;
+        }
+        for (int v = 0; v < variables_; ++v) rightSide_[static_cast<std::size_t>(v * k + a)] = covariance / unit_;
+    }
+    if (points == 0) {
+        method_.BorderRightSide((target.x - originX) / reach, (target.y - originY) / reach, targetCovariates,
+                                terms_.data());
+    } else {
+        std::fill(meanTerms_.begin(), meanTerms_.end(), 0.0);
+        for (int p = 0; p < points; ++p) {
+            method_.BorderRightSide((target.x + target.blockX[p] - originX) / reach,
+                                    (target.y + target.blockY[p] - originY) / reach, targetCovariates, terms_.data());
+            for (int t = 0; t < border_; ++t)
+                meanTerms_[static_cast<std::size_t>(t)] += terms_[static_cast<std::size_t>(t)];
+        }
+        for (int t = 0; t < border_; ++t)
+            terms_[static_cast<std::size_t>(t)] = meanTerms_[static_cast<std::size_t>(t)] / points;
+    }
     for (int t = 0; t < border_; ++t)
         rightSide_[static_cast<std::size_t>(columns_ + t)] = terms_[static_cast<std::size_t>(t)];
+    return same;
+}
+
+// Factorises the matrix and records its condition; below the singular mark
+// the factors are not used.
+void AccurateNodeSystem::Factorise(AccurateNodeOutcome& outcome) {
+    // The 1-norm estimate can miss an exact dependence that the vectors it
+    // tries are blind to (two samples at one location give two equal
+    // columns, invisible to a symmetric probe); a vanishing pivot cannot
+    // hide, so the smaller of the two measures counts.
+    const bool regular = lu_.Factorise(matrix_.data(), order_, true);  // kriging systems are symmetric
+    double reciprocal = 0.0;
+    if (regular) {
+        reciprocal = lu_.ReciprocalCondition();
+        const double pivotRatio = lu_.SmallestPivot() / lu_.LargestPivot();
+        if (!(reciprocal <= pivotRatio)) reciprocal = pivotRatio;
+    }
+    outcome.reciprocalCondition = reciprocal;
+    outcome.illConditioned = !(reciprocal >= kIllConditioned);
 }
 
 bool AccurateNodeSystem::SolveMinimumNorm() {
@@ -124,39 +214,31 @@ bool AccurateNodeSystem::SolveMinimumNorm() {
     return residual <= kConsistentResidual * size;
 }
 
-AccurateNodeOutcome AccurateNodeSystem::Solve(const int* ids, const double* x, const double* y, const double* values,
-                                              int locations, double nodeX, double nodeY) {
+AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const AccurateTarget& target) {
     AccurateNodeOutcome outcome;
-    PairCovariances(ids, x, y, locations);
-    Assemble(x, y, locations, nodeX, nodeY);
-    const auto finite = [](const std::vector<double>& v) {
-        return std::all_of(v.begin(), v.end(), [](double e) { return std::isfinite(e); });
-    };
-    // With a finite model and neighbours of finite coordinates (the only
-    // ones chosen) every entry is finite; checking the model once spares
+    // With a usable model and locations of finite coordinates (the only ones
+    // chosen) every entry is finite; checking the model once spares
     // scanning every system.
-    if (!modelFinite_) {
+    if (!model_.Usable()) {
         outcome.estimate = outcome.variance = outcome.reciprocalCondition = kNotANumber;
         return outcome;
     }
-    // The 1-norm estimate can miss an exact dependence that the vectors it
-    // tries are blind to (two samples at one location give two equal
-    // columns, invisible to a symmetric probe); a vanishing pivot cannot
-    // hide, so the smaller of the two measures counts.
-    const bool regular = lu_.Factorise(matrix_.data(), order_, true);  // kriging systems are symmetric
-    double reciprocal = 0.0;
-    if (regular) {
-        reciprocal = lu_.ReciprocalCondition();
-        const double pivotRatio = lu_.SmallestPivot() / lu_.LargestPivot();
-        if (!(reciprocal <= pivotRatio)) reciprocal = pivotRatio;
+    PairCovariances(c);
+    if (Assemble(c, target)) {
+        outcome.reciprocalCondition = factored_.reciprocalCondition;
+        outcome.illConditioned = factored_.illConditioned;
+    } else {
+        Factorise(outcome);
+        if (fixedFrame_) {
+            factoredIds_.assign(c.ids, c.ids + c.locations);
+            factored_ = outcome;
+        }
     }
-    outcome.reciprocalCondition = reciprocal;
-    outcome.illConditioned = !(reciprocal >= kIllConditioned);
     bool solved = true;
-    if (reciprocal >= kNumericallySingular) {
+    if (outcome.reciprocalCondition >= kNumericallySingular) {
         solution_ = rightSide_;
         lu_.Solve(solution_.data());
-        solved = finite(solution_);
+        solved = AllFinite(solution_);
     } else {
         solved = SolveMinimumNorm();
         outcome.minimumNorm = solved;
@@ -167,16 +249,17 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const int* ids, const double* x, c
     }
 
     // Back to the model's units: the multipliers and the covariances to the
-    // node carry the unit the covariances were divided by.
+    // target carry the unit the covariances were divided by.
     double explained = 0.0;
     for (int i = 0; i < order_; ++i) {
         const std::size_t e = static_cast<std::size_t>(i);
-        if (i >= columns_) solution_[e] *= covarianceUnit_;
-        else rightSide_[e] *= covarianceUnit_;
+        if (i >= columns_) solution_[e] *= unit_;
+        else rightSide_[e] *= unit_;
         explained += solution_[e] * rightSide_[e];
     }
-    outcome.variance = model_.sill - explained;
-    const NodeSolution<double> view{columns_, order_, solution_.data(), rightSide_.data(), values, model_.sill};
+    const double targetCovariance = target.blockPoints > 0 ? target.blockCovariance : model_.Sill();
+    outcome.variance = targetCovariance - explained;
+    const NodeSolution<double> view{columns_, order_, solution_.data(), rightSide_.data(), c.values, model_.Sill()};
     outcome.estimate = method_.Estimate(view);
     if (!std::isfinite(outcome.estimate)) outcome.estimate = outcome.variance = kNotANumber;
     return outcome;
@@ -187,31 +270,46 @@ AccurateSamples::AccurateSamples(const SampleRows& rows, int variables, double s
       locations_(std::max(rows.count, 0) / variables_),
       x_(static_cast<std::size_t>(locations_)),
       y_(x_.size()),
-      value_(rows.value) {
+      values_(static_cast<std::size_t>(locations_) * static_cast<std::size_t>(variables_)) {
     for (std::size_t i = 0; i < x_.size(); ++i) {
         x_[i] = f64(rows.x[i]) / scale;
         y_[i] = f64(rows.y[i]) / scale;
     }
+    for (std::size_t i = 0; i < values_.size(); ++i) values_[i] = f64(rows.value[i]);
 }
 
-AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, double nodeX, double nodeY) {
+AccurateSamples::AccurateSamples(const std::vector<double>& x, const std::vector<double>& y,
+                                 const std::vector<double>& values, const std::vector<std::vector<double>>& covariates)
+    : variables_(1), locations_(static_cast<int>(x.size())), x_(x), y_(y), values_(values), covariates_(covariates) {}
+
+AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target) {
     const int k = static_cast<int>(ids.size());
     if (k == 0) {
         AccurateNodeOutcome none;
         none.estimate = none.variance = none.reciprocalCondition = kNotANumber;
         return none;
     }
-    const int variables = samples_.Variables();
+    const int variables = samples_.Variables(), covariates = samples_.Covariates();
     x_.resize(ids.size());
     y_.resize(ids.size());
     values_.resize(ids.size() * static_cast<std::size_t>(variables));
+    covariates_.resize(ids.size() * static_cast<std::size_t>(covariates));
     for (int a = 0; a < k; ++a) {
         const int s = ids[static_cast<std::size_t>(a)];
         x_[static_cast<std::size_t>(a)] = samples_.X(s);
         y_[static_cast<std::size_t>(a)] = samples_.Y(s);
         for (int v = 0; v < variables; ++v) values_[static_cast<std::size_t>(v * k + a)] = samples_.Value(v, s);
+        for (int c = 0; c < covariates; ++c)
+            covariates_[static_cast<std::size_t>(a * covariates + c)] = samples_.Covariate(c, s);
     }
-    return system_.Solve(ids.data(), x_.data(), y_.data(), values_.data(), k, nodeX, nodeY);
+    AccurateColumns columns;
+    columns.ids = ids.data();
+    columns.x = x_.data();
+    columns.y = y_.data();
+    columns.values = values_.data();
+    columns.covariates = covariates_.data();
+    columns.locations = k;
+    return system_.Solve(columns, target);
 }
 
 }  // namespace mosaro

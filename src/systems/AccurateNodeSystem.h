@@ -1,24 +1,25 @@
-// One node's kriging system in the accurate arithmetic: assembled and
+// One target's kriging system in the accurate arithmetic: assembled and
 // solved in double with a pivoted LU factorisation, its conditioning
 // estimated, the estimate and the variance formed in double.
 //
-// The system is that of the legacy node procedure (same averaged spherical
-// model, anisotropy and border conditions) with two changes of
-// representation that leave the weights unchanged in exact arithmetic:
-// covariances are divided by the sill, and the drift is taken in offsets
-// from the node scaled by the neighbourhood's reach. Both keep the matrix
-// entries of order one, so that the reciprocal condition number measures
-// the geometry of the neighbours rather than the units of the data.
+// The target is a point, or a block given by its discretisation points
+// (block kriging: the covariances to the target are the block means, the
+// variance that of the block mean). Two changes of representation leave
+// the weights unchanged in exact arithmetic and keep the matrix entries of
+// order one, so that the reciprocal condition number measures the geometry
+// of the neighbours rather than the units of the data: covariances are
+// divided by the sill, and the drift is taken in offsets from the target
+// scaled by the neighbourhood's reach (covariates of an external drift in
+// offsets from their value at the target, scaled by their spread).
 #pragma once
 
 #include <vector>
 
-#include "platform/SampleRows.h"
-
-#include "systems/DenseLu.h"
-#include "systems/KrigingConstants.h"
-#include "systems/NodeMethod.h"
 #include "platform/FloatArith.h"
+#include "platform/SampleRows.h"
+#include "systems/CovarianceModel.h"
+#include "systems/DenseLu.h"
+#include "systems/NodeMethod.h"
 
 namespace mosaro {
 
@@ -30,24 +31,8 @@ constexpr double kIllConditioned = 1e-10;
 // singular and solved by a complete orthogonal decomposition instead.
 constexpr double kNumericallySingular = 1e-14;
 
-// The averaged spherical model of a sweep, in double.
-struct AccurateModel {
-    double sill;
-    double nugget;
-    double partialSill;
-    double range;       // in scaled units
-    double anisotropy;  // stretch of y differences
-
-    explicit AccurateModel(const KrigingConstants& c);
-
-    // Csum at h = 0, Csum - gamma(h) within the range, 0 beyond (and for a
-    // range that is not a number).
-    double Covariance(double h) const;
-    double Distance(double dx, double dy) const;
-};
-
 struct AccurateNodeOutcome {
-    double estimate = 0.0;  // NaN: the node cannot be estimated
+    double estimate = 0.0;  // NaN: the target cannot be estimated
     double variance = 0.0;  // NaN where there is none
     // Reciprocal condition estimate of the system: the smaller of the 1-norm
     // estimate and the ratio of the smallest to the largest pivot of its LU
@@ -60,22 +45,52 @@ struct AccurateNodeOutcome {
     bool minimumNorm = false;
 };
 
+// The chosen locations of one system: `locations` samples ids[a] at (x[a],
+// y[a]); values variable after variable (values[v * locations + a]);
+// covariates location after location (covariates[a * count + c]).
+struct AccurateColumns {
+    const int* ids = nullptr;
+    const double* x = nullptr;
+    const double* y = nullptr;
+    const double* values = nullptr;
+    const double* covariates = nullptr;
+    int locations = 0;
+};
+
+// Where the target lies, in the columns' coordinates.
+struct AccurateTarget {
+    double x = 0.0;
+    double y = 0.0;
+    // Block kriging: the discretisation points' offsets from (x, y), and
+    // the mean covariance of the block with itself; none for a point.
+    const double* blockX = nullptr;
+    const double* blockY = nullptr;
+    int blockPoints = 0;
+    double blockCovariance = 0.0;
+    // External drift: the covariates at the target.
+    const double* covariates = nullptr;
+};
+
 class AccurateNodeSystem {
 public:
-    AccurateNodeSystem(const NodeMethod& method, const AccurateModel& model);
+    // `covariates`: the external drift's covariates per location.
+    AccurateNodeSystem(const NodeMethod& method, const CovarianceModel& model, int covariates = 0);
 
-    // `locations` neighbours at scaled coordinates (x[a], y[a]), samples
-    // ids[a]; the system has method.Variables() columns per location, values
-    // laid out variable after variable (values[v * locations + a]). The node
-    // is at (nodeX, nodeY). The covariance of a pair of samples is a pure
-    // function of the two, so pairs already met at the previous node are
-    // taken from it instead of being computed again.
-    AccurateNodeOutcome Solve(const int* ids, const double* x, const double* y, const double* values, int locations,
-                              double nodeX, double nodeY);
+    // Every system takes its drift frame from (x, y) with reach `reach`
+    // instead of from its own target and neighbours: with the same
+    // locations, two targets then share one matrix, whose factors are kept
+    // (global neighbourhoods).
+    void FixFrame(double x, double y, double reach);
+
+    // The covariance of a pair of samples is a pure function of the two, so
+    // pairs already met at the previous target are taken from it instead of
+    // being computed again.
+    AccurateNodeOutcome Solve(const AccurateColumns& columns, const AccurateTarget& target);
 
 private:
-    void PairCovariances(const int* ids, const double* x, const double* y, int k);
-    void Assemble(const double* x, const double* y, int locations, double nodeX, double nodeY);
+    void PairCovariances(const AccurateColumns& columns);
+    bool Assemble(const AccurateColumns& columns, const AccurateTarget& target);
+    void Factorise(AccurateNodeOutcome& outcome);
     bool SolveMinimumNorm();
     double& At(int row, int column) {
         return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) +
@@ -83,64 +98,88 @@ private:
     }
 
     const NodeMethod& method_;
-    AccurateModel model_;
-    double covarianceUnit_;  // the sill, or 1 when the sill cannot serve
-    bool modelFinite_;
+    const CovarianceModel& model_;
+    double unit_;  // the sill, or 1 when the sill cannot serve
     int variables_;
     int border_;
+    int covariates_;
+    bool fixedFrame_ = false;
+    double frameX_ = 0.0, frameY_ = 0.0, frameReach_ = 1.0;
     int columns_ = 0;
     int order_ = 0;
     std::vector<double> matrix_;  // row after row
     std::vector<double> rightSide_;
     std::vector<double> solution_;
     DenseLu lu_;
-    std::vector<double> terms_;
+    std::vector<double> terms_, meanTerms_, covariateOffsets_, spread_;
     std::vector<double> pairs_;  // k x k covariances of the locations, in units
     std::vector<int> ids_;       // the samples pairs_ belongs to
     std::vector<double> previousPairs_;
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
+    // The matrix the LU factors belong to (fixed frame only): its locations.
+    std::vector<int> factoredIds_;
+    AccurateNodeOutcome factored_;  // its condition and how it was solved
 };
 
 // The samples as the accurate arithmetic reads them: each location's
-// coordinates divided by the sweep's scale, in double, and the values of
-// every variable (co-kriging's blocks share the locations of block 0).
+// coordinates (divided by `scale`, shifted by an origin), the values of
+// every variable (co-kriging's blocks share the locations of block 0), and
+// the covariates of an external drift.
 class AccurateSamples {
 public:
     AccurateSamples(const SampleRows& rows, int variables, double scale);
+    // Double coordinates taken as they are, values in double, `covariates`
+    // arrays of `count` values each (may be empty).
+    AccurateSamples(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& values,
+                    const std::vector<std::vector<double>>& covariates);
 
     int Locations() const { return locations_; }
     int Variables() const { return variables_; }
+    int Covariates() const { return static_cast<int>(covariates_.size()); }
     double X(int location) const { return x_[static_cast<std::size_t>(location)]; }
     double Y(int location) const { return y_[static_cast<std::size_t>(location)]; }
     double Value(int variable, int location) const {
-        return f64(value_[static_cast<std::size_t>(variable) * static_cast<std::size_t>(locations_) +
-                          static_cast<std::size_t>(location)]);
+        return values_[static_cast<std::size_t>(variable) * static_cast<std::size_t>(locations_) +
+                       static_cast<std::size_t>(location)];
     }
+    double Covariate(int covariate, int location) const {
+        return covariates_[static_cast<std::size_t>(covariate)][static_cast<std::size_t>(location)];
+    }
+    const std::vector<double>& Xs() const { return x_; }
+    const std::vector<double>& Ys() const { return y_; }
 
 private:
     int variables_;
     int locations_;
-    std::vector<double> x_, y_;
-    const float* value_;
+    std::vector<double> x_, y_, values_;
+    std::vector<std::vector<double>> covariates_;
 };
 
 // The node step of the accurate arithmetic, written once for every sweep
-// that runs it (the grid sweep, cross-validation): the columns of the
-// chosen locations gathered, the system solved.
+// that runs it (grids, points, blocks, cross-validation): the columns of
+// the chosen locations gathered, the system solved.
 class AccurateNodeStep {
 public:
-    AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method, const AccurateModel& model)
-        : samples_(samples), system_(method, model) {}
+    AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method, const CovarianceModel& model)
+        : samples_(samples), system_(method, model, samples.Covariates()) {}
 
-    // The node at scaled (nodeX, nodeY) from the locations `ids`, nearest
-    // first; NaN throughout when there are none.
-    AccurateNodeOutcome Estimate(const std::vector<int>& ids, double nodeX, double nodeY);
+    void FixFrame(double x, double y, double reach) { system_.FixFrame(x, y, reach); }
+
+    // The target from the locations `ids`, nearest first; NaN throughout
+    // when there are none.
+    AccurateNodeOutcome Estimate(const std::vector<int>& ids, const AccurateTarget& target);
+    AccurateNodeOutcome Estimate(const std::vector<int>& ids, double x, double y) {
+        AccurateTarget target;
+        target.x = x;
+        target.y = y;
+        return Estimate(ids, target);
+    }
 
 private:
     const AccurateSamples& samples_;
     AccurateNodeSystem system_;
-    std::vector<double> x_, y_, values_;
+    std::vector<double> x_, y_, values_, covariates_;
 };
 
 }  // namespace mosaro

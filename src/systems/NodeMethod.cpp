@@ -17,11 +17,15 @@ T WeightedSum(const NodeSolution<T>& s) {
 }  // namespace
 
 void NodeMethod::BorderColumn(int /*variable*/, float x, float y, float* terms) const { Drift(x, y, terms); }
-void NodeMethod::BorderColumn(int /*variable*/, double x, double y, double* terms) const { Drift(x, y, terms); }
+void NodeMethod::BorderColumn(int /*variable*/, double x, double y, const double* covariates, double* terms) const {
+    Drift(x, y, covariates, terms);
+}
 void NodeMethod::BorderRightSide(float x, float y, float* terms) const { Drift(x, y, terms); }
-void NodeMethod::BorderRightSide(double x, double y, double* terms) const { Drift(x, y, terms); }
+void NodeMethod::BorderRightSide(double x, double y, const double* covariates, double* terms) const {
+    Drift(x, y, covariates, terms);
+}
 void NodeMethod::Drift(float, float, float* terms) const { terms[0] = 1.0f; }
-void NodeMethod::Drift(double, double, double* terms) const { terms[0] = 1.0; }
+void NodeMethod::Drift(double, double, const double*, double* terms) const { terms[0] = 1.0; }
 float NodeMethod::Estimate(const NodeSolution<float>& s) const { return WeightedSum(s); }
 double NodeMethod::Estimate(const NodeSolution<double>& s) const { return WeightedSum(s); }
 

@@ -10,8 +10,9 @@
 // from the node in units of the neighbourhood's reach, so the node is at
 // (0, 0): drift functions of the offsets span the same functions as those
 // of the coordinates, so the weights are the same, and the border stays of
-// the order of the covariances). Methods write each rule once as a template
-// over the number type and forward both overloads to it.
+// the order of the covariances; an external drift's covariates likewise in
+// offsets from the target's, scaled). Methods write each rule once as a
+// template over the number type and forward both overloads to it.
 #pragma once
 
 #include "neighbours/ExchangeSort.h"
@@ -46,15 +47,16 @@ public:
     virtual bool HasVariance() const { return true; }
 
     // Border entries of a column of variable `variable` (0 but in
-    // co-kriging; a variable of no group gives zeros) at (x, y).
+    // co-kriging; a variable of no group gives zeros) at (x, y), with the
+    // location's covariates (accurate arithmetic; null without any).
     virtual void BorderColumn(int variable, float x, float y, float* terms) const;
-    virtual void BorderColumn(int variable, double x, double y, double* terms) const;
-    // Border entries of the right-hand side, for the node at (x, y).
+    virtual void BorderColumn(int variable, double x, double y, const double* covariates, double* terms) const;
+    // Border entries of the right-hand side, for the target at (x, y).
     virtual void BorderRightSide(float x, float y, float* terms) const;
-    virtual void BorderRightSide(double x, double y, double* terms) const;
+    virtual void BorderRightSide(double x, double y, const double* covariates, double* terms) const;
     // Drift functions bordering the system by default, the constant first.
     virtual void Drift(float x, float y, float* terms) const;
-    virtual void Drift(double x, double y, double* terms) const;
+    virtual void Drift(double x, double y, const double* covariates, double* terms) const;
 
     // The estimate; the accurate arithmetic reads NaN as "none".
     virtual float Estimate(const NodeSolution<float>& solution) const;
