@@ -127,8 +127,15 @@ typedef enum mosaro_status {
      * variogram has two lag classes with pairs: give a model or a coarser
      * cell. The grid is left as passed. */
     MOSARO_ERROR_TOO_FEW_PAIRS = -20,
-    MOSARO_ERROR_FILE = -21,       /* a file cannot be opened, read or written */
-    MOSARO_ERROR_FILE_FORMAT = -22 /* a file is not a well-formed grid file */
+    MOSARO_ERROR_FILE = -21,        /* a file cannot be opened, read or written */
+    MOSARO_ERROR_FILE_FORMAT = -22, /* a file is not a well-formed grid file */
+    /* Since 0.5. */
+    MOSARO_ERROR_VARIOGRAM = -23,     /* variogram options not usable, or no class with pairs */
+    MOSARO_ERROR_FIT = -24,           /* no model could be fitted (the message says why) */
+    MOSARO_ERROR_KIND = -25,          /* kind, mean or drift not usable together */
+    MOSARO_ERROR_COVARIATES = -26,    /* a covariate missing, not finite or of the wrong count */
+    MOSARO_ERROR_NEIGHBOURHOOD = -27, /* nmax, nmin, distance or sectors not usable */
+    MOSARO_ERROR_TARGETS = -28        /* the targets: grid, window, points or block not usable */
 } mosaro_status;
 
 /* A fixed English name of a status ("MOSARO_ERROR_CELL_SIZE: ..."); never
@@ -545,6 +552,274 @@ typedef struct mosaro_grid_file_info {
 
 /* Fills `info` up to info->struct_size from a handle of mosaro_grid_file_read. */
 MOSARO_API mosaro_status mosaro_grid_file_info_get(const mosaro_grid_file* grid_file, mosaro_grid_file_info* info);
+
+
+/* ========================================================================
+ * Since 0.5: geostatistics in double precision. Variogram models of any
+ * family (as R's gstat parameterises them), experimental variograms and
+ * their fits, and prediction (simple, ordinary and universal kriging,
+ * external drift, lognormal, block kriging) at the nodes of a grid or of a
+ * window of one, or at any list of points. Everything in the accurate
+ * arithmetic: the same bits at any thread count and on every platform.
+ * ======================================================================== */
+
+/* Model families (the short names of the notation in parentheses). */
+typedef enum mosaro_family {
+    MOSARO_FAMILY_SPHERICAL = 1,         /* Sph */
+    MOSARO_FAMILY_EXPONENTIAL = 2,       /* Exp: 1 - e^(-h/a) */
+    MOSARO_FAMILY_GAUSSIAN = 3,          /* Gau: 1 - e^(-(h/a)^2) */
+    MOSARO_FAMILY_EXPONENTIAL_CLASS = 4, /* Exc, stable: 1 - e^(-(h/a)^kappa), kappa in (0, 2] */
+    MOSARO_FAMILY_MATERN = 5,            /* Mat, with kappa in (0, 100] */
+    MOSARO_FAMILY_STEIN_MATERN = 6,      /* Ste */
+    MOSARO_FAMILY_BESSEL = 7,            /* Bes */
+    MOSARO_FAMILY_CIRCULAR = 8,          /* Cir */
+    MOSARO_FAMILY_PENTASPHERICAL = 9,    /* Pen */
+    MOSARO_FAMILY_LINEAR = 10,           /* Lin: bounded at the range; range 0: unbounded */
+    MOSARO_FAMILY_WAVE = 11,             /* Wav: 1 - sin(pi h/a) / (pi h/a) */
+    MOSARO_FAMILY_HOLE = 12,             /* Hol: 1 - sin(h/a) / (h/a) */
+    MOSARO_FAMILY_POWER = 13             /* Pow: h^exponent, no sill */
+} mosaro_family;
+
+#define MOSARO_MAX_STRUCTURES 8
+
+/* One structure: gamma(h) = partial_sill * g(h' / range), h' the lag after
+ * the geometric anisotropy: range along the major axis at `azimuth`
+ * degrees clockwise from north, ratio * range across it. */
+typedef struct mosaro_structure {
+    mosaro_family family;
+    double partial_sill;
+    double range;   /* not read for Pow */
+    double shape;   /* kappa of Exc, Mat, Ste; Pow's exponent; NaN: the family's default */
+    double azimuth; /* of the major axis; 0 when isotropic */
+    double ratio;   /* minor over major range, (0, 1]; 1: isotropic */
+} mosaro_structure;
+
+/* A nested model: a nugget plus up to MOSARO_MAX_STRUCTURES structures. */
+typedef struct mosaro_model {
+    size_t struct_size; /* sizeof(mosaro_model), set by mosaro_model_init */
+    double nugget;
+    int structure_count;
+    mosaro_structure structures[MOSARO_MAX_STRUCTURES];
+} mosaro_model;
+
+/* An empty model (no nugget, no structure) of the caller's size. */
+MOSARO_API void mosaro_model_init_size(mosaro_model* model, size_t size);
+#define mosaro_model_init(model) mosaro_model_init_size((model), sizeof *(model))
+
+/* Reads the notation, e.g. "0.05 Nug + 0.59 Sph(897)", "1.2 Mat(300,
+ * kappa=1.5)", "0.6 Exp(500, azimuth=45, ratio=0.4)" (docs/variograms.md).
+ * MOSARO_ERROR_MODEL with a message giving the position and what was
+ * expected, or listing the known families, or naming the bad value. */
+MOSARO_API mosaro_status mosaro_model_parse(const char* text, mosaro_model* model);
+/* Writes the model in the notation, numbers in their shortest exact form;
+ * MOSARO_ERROR_TOO_LARGE when `size` bytes cannot hold it (nothing useful
+ * written). */
+MOSARO_API mosaro_status mosaro_model_format(const mosaro_model* model, char* text, size_t size);
+/* gamma(dx, dy) of a model; NaN for a model that is not usable. */
+MOSARO_API double mosaro_model_semivariance(const mosaro_model* model, double dx, double dy);
+
+typedef enum mosaro_estimator {
+    MOSARO_ESTIMATOR_CLASSIC = 0, /* Matheron */
+    MOSARO_ESTIMATOR_CRESSIE = 1  /* Cressie and Hawkins */
+} mosaro_estimator;
+
+/* How an experimental variogram is formed. Pairs at distance d join class
+ * k where k w < d <= (k + 1) w (the first class from 0). */
+typedef struct mosaro_variogram_options {
+    size_t struct_size;
+    double cutoff;          /* 0: a third of the samples' bounding-box diagonal */
+    double width;           /* 0: cutoff / 15 */
+    const double* azimuths; /* directions, degrees clockwise from north; null: omnidirectional */
+    int direction_count;
+    double tolerance; /* degrees either side of a direction; 0: 90 / direction_count */
+    double bandwidth; /* largest distance from a direction's axis; 0: none */
+    mosaro_estimator estimator;
+    int cloud;        /* nonzero: keep every pair within the cutoff */
+    int map;          /* nonzero: the variogram map over lag vectors */
+    int thread_count; /* 0: every core */
+} mosaro_variogram_options;
+
+MOSARO_API void mosaro_variogram_options_init_size(mosaro_variogram_options* options, size_t size);
+#define mosaro_variogram_options_init(options) mosaro_variogram_options_init_size((options), sizeof *(options))
+
+typedef struct mosaro_variogram mosaro_variogram;
+
+/* The experimental variogram of the samples (values NaN: left out).
+ * options may be null (the defaults). */
+MOSARO_API mosaro_status mosaro_variogram_compute(const double* x, const double* y, const double* value,
+                                                  int sample_count, const mosaro_variogram_options* options,
+                                                  mosaro_variogram** variogram);
+MOSARO_API void mosaro_variogram_free(mosaro_variogram* variogram);
+MOSARO_API int mosaro_variogram_direction_count(const mosaro_variogram* variogram);
+
+/* The classes of one direction; the arrays are owned by the variogram. */
+typedef struct mosaro_lag_classes {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_lag_classes) */
+    int omnidirectional;
+    double azimuth;
+    double tolerance;
+    double cutoff;
+    double width;
+    int class_count;
+    const double* lower; /* class edges (lower, upper] */
+    const double* upper;
+    const double* pairs;    /* pair count */
+    const double* distance; /* mean distance of the pairs; NaN without pairs */
+    const double* gamma;    /* semivariance; NaN without pairs */
+} mosaro_lag_classes;
+MOSARO_API mosaro_status mosaro_variogram_classes(const mosaro_variogram* variogram, int direction,
+                                                  mosaro_lag_classes* classes);
+/* The cloud (asked for in the options): every pair (i, j), i > j, within
+ * the cutoff with its distance and half its squared difference. */
+MOSARO_API mosaro_status mosaro_variogram_cloud(const mosaro_variogram* variogram, long long* count, const int** i,
+                                                const int** j, const double** distance, const double** gamma);
+/* The map (asked for in the options): size x size cells of the width,
+ * row by row from the south-west, cell (row, column) centred at lag
+ * (first + column width, first + row width); NaN where no pair falls. */
+MOSARO_API mosaro_status mosaro_variogram_map(const mosaro_variogram* variogram, int* size, double* first,
+                                              double* width, const double** pairs, const double** gamma);
+
+/* Weightings of the fit (R's gstat fit.method codes). */
+typedef enum mosaro_fit_weights {
+    MOSARO_WEIGHTS_PAIRS = 1,            /* N_j */
+    MOSARO_WEIGHTS_PAIRS_OVER_MODEL = 2, /* N_j / gamma_model(h_j)^2 */
+    MOSARO_WEIGHTS_EQUAL = 6,            /* ordinary least squares */
+    MOSARO_WEIGHTS_PAIRS_OVER_LAG = 7    /* N_j / h_j^2, the default */
+} mosaro_fit_weights;
+
+/* Fits a template ("Nug + Sph", "Nug + Sph + Exp", values written are
+ * fixed: "0.1 Nug + Sph(500)"; null: "Nug + Sph") to one direction's
+ * classes by weighted least squares (weights 0: the default). The model
+ * (struct_size set by the caller) and its weighted squared error (may be
+ * null) on success; MOSARO_ERROR_FIT saying why otherwise. */
+MOSARO_API mosaro_status mosaro_variogram_fit(const mosaro_variogram* variogram, int direction,
+                                              const char* model_template, int weights, mosaro_model* model,
+                                              double* weighted_squared_error);
+
+/* Kinds of kriging. Ordinary kriging with drift terms or covariates is
+ * universal kriging or kriging with an external drift. */
+typedef enum mosaro_kind {
+    MOSARO_KIND_ORDINARY = 0, /* unknown constant mean (plus the drift) */
+    MOSARO_KIND_SIMPLE = 1    /* known mean (the `mean` field); no drift */
+} mosaro_kind;
+
+/* Polynomial drift terms (after the constant), any subset. */
+#define MOSARO_DRIFT_X 1u
+#define MOSARO_DRIFT_XX 2u
+#define MOSARO_DRIFT_Y 4u
+#define MOSARO_DRIFT_YY 8u
+#define MOSARO_DRIFT_XY 16u
+
+typedef enum mosaro_target_kind {
+    MOSARO_TARGET_GRID = 0,  /* the nodes of a grid, or of a window of one */
+    MOSARO_TARGET_POINTS = 1 /* any list of points */
+} mosaro_target_kind;
+
+/* One prediction run. Fill it with mosaro_prediction_init, then set the
+ * fields; it grows only at its end. */
+typedef struct mosaro_prediction {
+    size_t struct_size;
+
+    /* Samples: a NaN value leaves the sample out (counted in the report);
+     * coordinates must be finite. */
+    const double* x;
+    const double* y;
+    const double* value;
+    int sample_count;
+
+    /* External drift: covariate_count covariates, each one array at the
+     * samples (sample_count values) and one at the targets (one value per
+     * target, in the order of the outputs). */
+    int covariate_count;
+    const double* const* sample_covariates;
+    const double* const* target_covariates;
+
+    mosaro_kind kind;
+    double mean;          /* simple kriging only (NaN by default: not given) */
+    unsigned drift_terms; /* MOSARO_DRIFT_*; ordinary kriging only */
+    /* Lognormal kriging of ln(value + shift): estimates exp(m + s2/2) -
+     * shift, variances (exp(s2) - 1) exp(2m + s2). */
+    int lognormal;
+    double shift;
+
+    /* The model; null: fitted (fit_template to the experimental variogram
+     * formed by `variogram`, null: the defaults, omnidirectional; of the
+     * residuals from the drift when there is one). */
+    const mosaro_model* model;
+    const mosaro_variogram_options* variogram;
+    const char* fit_template; /* null: "Nug + Sph" */
+    int fit_weights;          /* 0: MOSARO_WEIGHTS_PAIRS_OVER_LAG */
+    mosaro_model* model_used; /* optional out (struct_size set): the model the run used */
+
+    /* The search neighbourhood. */
+    int nmax;               /* the nearest nmax samples; 0: MOSARO_DEFAULT_NEIGHBOUR_COUNT; -1: every sample */
+    int nmin;               /* fewer within reach: no estimate (NaN, counted); 0: none */
+    double max_distance;    /* 0: no limit */
+    int anisotropic_search; /* distances in the first structure's anisotropy */
+    int sectors;            /* 0, 4 (quadrants) or 8 (octants) */
+    int max_per_sector;     /* with sectors: at most this many from each */
+
+    mosaro_target_kind target;
+    /* Grid: the first node (x_min, y_min), the node spacing and the node
+     * counts of the whole grid; a window of it: its first column and row and
+     * its size (0 sizes: the whole grid). A window's nodes are the whole
+     * grid's, bit for bit. */
+    double grid_x;
+    double grid_y;
+    double cell_size_x;
+    double cell_size_y;
+    int node_count_x;
+    int node_count_y;
+    int window_column;
+    int window_row;
+    int window_columns;
+    int window_rows;
+    /* Points. */
+    const double* target_x;
+    const double* target_y;
+    long long target_count;
+    /* Block kriging: blocks of this size centred on the targets,
+     * discretised by block_points_x x block_points_y points (0: 4 x 4);
+     * 0 sizes: point kriging. */
+    double block_size_x;
+    double block_size_y;
+    int block_points_x;
+    int block_points_y;
+
+    /* Outputs, one per target (a grid window row after row, row 0 at its
+     * southern edge, x fastest). NaN where a target has no estimate. */
+    double* estimate;
+    double* variance;     /* optional */
+    double* log_estimate; /* optional, lognormal: the kriged logarithm */
+    double* log_variance; /* optional, lognormal: its variance */
+
+    int thread_count; /* 0: every core */
+    mosaro_progress_fn progress;
+    void* progress_user_data;
+} mosaro_prediction;
+
+MOSARO_API void mosaro_prediction_init_size(mosaro_prediction* prediction, size_t size);
+#define mosaro_prediction_init(prediction) mosaro_prediction_init_size((prediction), sizeof *(prediction))
+
+/* What a prediction run met. */
+typedef struct mosaro_prediction_report {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_prediction_report) */
+    int model_fitted;
+    double weighted_squared_error; /* of the fit; NaN for a given model */
+    int samples_used;
+    int samples_left_out; /* values that are NaN */
+    long long targets;
+    long long no_data;                    /* targets without an estimate */
+    long long too_few_neighbours;         /* of those, fewer than nmin in reach */
+    long long ill_conditioned;            /* reciprocal condition below 1e-10 */
+    long long minimum_norm;               /* of those, singular systems given their minimum-norm solution */
+    double smallest_reciprocal_condition; /* NaN when no system was solved */
+} mosaro_prediction_report;
+
+/* Predicts; report may be null. Every refusal comes before anything is
+ * written. A target without an estimate is NaN and counted: a run whose
+ * targets are all without one still returns MOSARO_OK. */
+MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* prediction, mosaro_prediction_report* report);
 
 #ifdef __cplusplus
 } /* extern "C" */

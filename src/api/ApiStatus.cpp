@@ -65,6 +65,12 @@ extern "C" MOSARO_API const char* mosaro_status_string(int status) {
                    "coarser cell";
         case MOSARO_ERROR_FILE: return "MOSARO_ERROR_FILE: file cannot be opened, read or written";
         case MOSARO_ERROR_FILE_FORMAT: return "MOSARO_ERROR_FILE_FORMAT: not a well-formed grid file";
+        case MOSARO_ERROR_VARIOGRAM: return "MOSARO_ERROR_VARIOGRAM: variogram options not usable";
+        case MOSARO_ERROR_FIT: return "MOSARO_ERROR_FIT: no variogram model could be fitted";
+        case MOSARO_ERROR_KIND: return "MOSARO_ERROR_KIND: kind, mean or drift not usable together";
+        case MOSARO_ERROR_COVARIATES: return "MOSARO_ERROR_COVARIATES: a covariate missing or not finite";
+        case MOSARO_ERROR_NEIGHBOURHOOD: return "MOSARO_ERROR_NEIGHBOURHOOD: search neighbourhood not usable";
+        case MOSARO_ERROR_TARGETS: return "MOSARO_ERROR_TARGETS: targets not usable";
         default: return "unknown status";
     }
 }

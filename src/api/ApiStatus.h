@@ -39,6 +39,19 @@ private:
 // it, `type` its type, `current` this library's size of it.
 void RequireStructSize(const char* name, const char* type, std::size_t given, std::size_t minimum, std::size_t current);
 
+// Copies a caller's in-struct that declares its own size into `copy`
+// (which holds the defaults of the fields the caller does not know), or
+// keeps the defaults for a null one. The caller's size must reach at least
+// `minimum` bytes and at most this library's size.
+template <class In>
+void ReadCallerStruct(const In* in, const char* name, const char* type, std::size_t minimum, In& copy) {
+    if (in == nullptr) return;
+    if (in->struct_size < minimum || in->struct_size > sizeof(In))
+        Refuse(MOSARO_ERROR_STRUCT_SIZE, FormatMessage("%s->struct_size must be sizeof(%s) = %zu (got %zu)", name, type,
+                                                       sizeof(In), in->struct_size));
+    std::memcpy(static_cast<void*>(&copy), in, in->struct_size);
+}
+
 // Hands `value` to a caller's out-struct that declares its own size: the
 // fields the caller knows are written, struct_size says how many bytes.
 template <class Out>

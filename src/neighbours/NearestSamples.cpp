@@ -17,10 +17,11 @@ namespace {
 // bounds on a cell are themselves rounded.
 class NearestWithTies {
 public:
+    // With `strict`, the bound is a radius: nothing beyond it is kept.
     NearestWithTies(std::size_t capacity, const std::vector<std::uint8_t>* excluded, const std::vector<int>& sample,
                     std::vector<std::pair<double, std::uint32_t>>& kept,
-                    double bound = std::numeric_limits<double>::infinity())
-        : capacity_(capacity), excluded_(excluded), sample_(sample), kept_(kept), bound_(bound) {
+                    double bound = std::numeric_limits<double>::infinity(), bool strict = false)
+        : capacity_(capacity), excluded_(excluded), sample_(sample), kept_(kept), bound_(bound), strict_(strict) {
         kept_.clear();
     }
 
@@ -29,6 +30,7 @@ public:
 
     bool addPoint(double distance, std::uint32_t index) {
         if (excluded_ != nullptr && (*excluded_)[static_cast<std::size_t>(sample_[index])] != 0) return true;
+        if (strict_ && distance > bound_) return true;
         const std::pair<double, std::uint32_t> entry{distance, index};
         if (full()) {
             if (!(entry < kept_.back())) return true;
@@ -39,7 +41,9 @@ public:
     }
 
     double worstDist() const {
-        if (!full()) return bound_;
+        // The tree offers points strictly below this: a radius is widened a
+        // little so that a point at exactly the radius is still offered.
+        if (!full()) return strict_ ? bound_ + bound_ * 1e-9 + std::numeric_limits<double>::denorm_min() : bound_;
         const double worst = kept_.back().first;
         return worst + worst * 1e-9 + std::numeric_limits<double>::denorm_min();
     }
@@ -50,6 +54,7 @@ private:
     const std::vector<int>& sample_;
     std::vector<std::pair<double, std::uint32_t>>& kept_;
     double bound_;  // no point beyond it can be among the nearest
+    bool strict_;
 };
 
 }  // namespace
@@ -63,7 +68,11 @@ struct NearestSamples::Tree {
     FinitePointTree index;
 };
 
-NearestSamples::NearestSamples(const float* x, const float* y, int count) {
+NearestSamples::NearestSamples(const float* x, const float* y, int count) { Index(x, y, count); }
+NearestSamples::NearestSamples(const double* x, const double* y, int count) { Index(x, y, count); }
+
+template <class Coordinate>
+void NearestSamples::Index(const Coordinate* x, const Coordinate* y, int count) {
     // Added in input order, so that a tree index orders like the sample
     // index it stands for: ties are ranked by the tree index.
     FinitePoints points;
@@ -98,16 +107,20 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
     *worst = Search(x, y, m, found, nullptr, bound);
 }
 
+void NearestSamples::FindWithin(double x, double y, int m, double maxSquaredDistance, std::vector<int>& found) const {
+    Search(x, y, m, found, nullptr, maxSquaredDistance, true);
+}
+
 double NearestSamples::Search(double x, double y, int m, std::vector<int>& found,
-                              const std::vector<std::uint8_t>* excluded, double bound) const {
+                              const std::vector<std::uint8_t>* excluded, double bound, bool strict) const {
     found.clear();
     const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
     if (capacity == 0) return -1.0;
     thread_local std::vector<std::pair<double, std::uint32_t>> kept;
     const double query[2] = {x, y};
-    NearestWithTies result(capacity, excluded, tree_->points.index, kept, bound);
+    NearestWithTies result(capacity, excluded, tree_->points.index, kept, bound, strict);
     tree_->index.findNeighbors(result, query, nanoflann::SearchParams(32, 0.0f, false));
-    if (kept.size() < capacity && bound < std::numeric_limits<double>::infinity()) {
+    if (!strict && kept.size() < capacity && bound < std::numeric_limits<double>::infinity()) {
         // The bound was too tight to hold them all (it cannot be, but a
         // wrong answer would be silent): search without it.
         NearestWithTies unbounded(capacity, excluded, tree_->points.index, kept);

@@ -20,6 +20,7 @@ class NearestSamples {
 public:
     // Indexes the first `count` entries of x and y (copied).
     NearestSamples(const float* x, const float* y, int count);
+    NearestSamples(const double* x, const double* y, int count);
     ~NearestSamples();
     NearestSamples(const NearestSamples&) = delete;
     NearestSamples& operator=(const NearestSamples&) = delete;
@@ -32,6 +33,10 @@ public:
     // the flagged samples are passed over, as if absent.
     void Find(double x, double y, int m, std::vector<int>& found,
               const std::vector<std::uint8_t>* excluded = nullptr) const;
+
+    // As Find without exclusions, of the samples at squared distance at most
+    // `maxSquaredDistance` only (fewer than m when fewer lie there).
+    void FindWithin(double x, double y, int m, double maxSquaredDistance, std::vector<int>& found) const;
 
     // As Find without exclusions, for a point near one searched before: the
     // search starts from the bound that point gives (its m-th nearest lies
@@ -46,7 +51,10 @@ private:
     // when none is known); returns that squared distance, -1 when nothing
     // was found.
     double Search(double x, double y, int m, std::vector<int>& found, const std::vector<std::uint8_t>* excluded,
-                  double bound) const;
+                  double bound, bool strict = false) const;
+
+    template <class Coordinate>
+    void Index(const Coordinate* x, const Coordinate* y, int count);
 
     struct Tree;
     std::unique_ptr<Tree> tree_;

@@ -158,8 +158,8 @@ bool AccurateNodeSystem::Assemble(const AccurateColumns& c, const AccurateTarget
         } else {
             covariance = 0.0;
             for (int p = 0; p < points; ++p)
-                covariance += model_.At(c.x[a] - (target.x + target.blockX[p]), c.y[a] - (target.y + target.blockY[p]));
-            covariance /= points;
+                covariance += target.blockWeight[p] *
+                              model_.At(c.x[a] - (target.x + target.blockX[p]), c.y[a] - (target.y + target.blockY[p]));
         }
         for (int v = 0; v < variables_; ++v) rightSide_[static_cast<std::size_t>(v * k + a)] = covariance / unit_;
     }

@@ -61,10 +61,12 @@ struct AccurateColumns {
 struct AccurateTarget {
     double x = 0.0;
     double y = 0.0;
-    // Block kriging: the discretisation points' offsets from (x, y), and
-    // the mean covariance of the block with itself; none for a point.
+    // Block kriging: the discretisation points' offsets from (x, y) and
+    // their weights (summing to 1), and the mean covariance of the block
+    // with itself; none for a point.
     const double* blockX = nullptr;
     const double* blockY = nullptr;
+    const double* blockWeight = nullptr;
     int blockPoints = 0;
     double blockCovariance = 0.0;
     // External drift: the covariates at the target.

@@ -10,8 +10,8 @@ AveragedSpherical::AveragedSpherical(const KrigingConstants& c)
       partialSill_(c.partialSill),
       range_(c.range),
       anisotropy_(c.anisotropy),
-      usable_(std::isfinite(sill_) && std::isfinite(nugget_) && std::isfinite(partialSill_) &&
-              std::isfinite(range_) && std::isfinite(anisotropy_)) {}
+      usable_(std::isfinite(sill_) && std::isfinite(nugget_) && std::isfinite(partialSill_) && std::isfinite(range_) &&
+              std::isfinite(anisotropy_)) {}
 
 double AveragedSpherical::At(double dx, double dy) const {
     const double h = std::sqrt(dx * dx + anisotropy_ * anisotropy_ * (dy * dy));
