@@ -52,12 +52,9 @@ void FromVariogramModel(const VariogramModel& model, mosaro_model* out) {
     m.structure_count = static_cast<int>(structures.size());
     for (std::size_t i = 0; i < structures.size(); ++i) {
         const Structure& s = structures[i];
-        m.structures[i] = mosaro_structure{static_cast<mosaro_family>(static_cast<int>(s.family)),
-                                           s.partialSill,
-                                           s.range,
-                                           std::isnan(s.shape) ? EffectiveShape(s) : s.shape,
-                                           s.azimuth,
-                                           s.ratio};
+        m.structures[i] =
+            mosaro_structure{static_cast<mosaro_family>(static_cast<int>(s.family)), s.partialSill, s.range,
+                             std::isnan(s.shape) ? EffectiveShape(s) : s.shape,      s.azimuth,     s.ratio};
         if (!TraitsOf(s.family).takesShape) m.structures[i].shape = std::numeric_limits<double>::quiet_NaN();
     }
     CopyOut(m, out);

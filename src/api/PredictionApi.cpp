@@ -53,7 +53,8 @@ void CheckSamples(const mosaro_prediction& p) {
     for (int i = 0; i < p.sample_count; ++i) {
         if (std::isnan(p.value[i])) continue;
         if (!std::isfinite(p.value[i]))
-            Refuse(MOSARO_ERROR_SAMPLE_VALUE, FormatMessage("value[%d] must be finite, or NaN for none (got %g)", i, p.value[i]));
+            Refuse(MOSARO_ERROR_SAMPLE_VALUE,
+                   FormatMessage("value[%d] must be finite, or NaN for none (got %g)", i, p.value[i]));
         if (p.lognormal != 0 && !(p.value[i] + p.shift > 0.0))
             Refuse(MOSARO_ERROR_SAMPLE_VALUE,
                    FormatMessage("value[%d] + shift = %g + %g must be positive for lognormal kriging", i, p.value[i],
@@ -79,19 +80,21 @@ void CheckKind(const mosaro_prediction& p) {
                FormatMessage("mean is given (%g) but only simple kriging uses it (kind is ordinary)", p.mean));
     }
     if ((p.drift_terms & ~(MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY)) != 0)
-        Refuse(MOSARO_ERROR_KIND, FormatMessage("drift_terms must be a set of the MOSARO_DRIFT_ bits (got %u)",
-                                                p.drift_terms));
+        Refuse(MOSARO_ERROR_KIND,
+               FormatMessage("drift_terms must be a set of the MOSARO_DRIFT_ bits (got %u)", p.drift_terms));
 }
 
 void CheckCovariates(const mosaro_prediction& p, long long targets) {
     if (p.covariate_count < 0)
-        Refuse(MOSARO_ERROR_COVARIATES, FormatMessage("covariate_count must not be negative (got %d)", p.covariate_count));
+        Refuse(MOSARO_ERROR_COVARIATES,
+               FormatMessage("covariate_count must not be negative (got %d)", p.covariate_count));
     if (p.covariate_count == 0) return;
     if (p.sample_covariates == nullptr || p.target_covariates == nullptr)
         Refuse(MOSARO_ERROR_COVARIATES, "covariates need sample_covariates and target_covariates");
     for (int c = 0; c < p.covariate_count; ++c) {
         if (p.sample_covariates[c] == nullptr || p.target_covariates[c] == nullptr)
-            Refuse(MOSARO_ERROR_COVARIATES, FormatMessage("covariate %d has no values at the samples or the targets", c));
+            Refuse(MOSARO_ERROR_COVARIATES,
+                   FormatMessage("covariate %d has no values at the samples or the targets", c));
         for (int i = 0; i < p.sample_count; ++i)
             if (!std::isnan(p.value[i]) && !std::isfinite(p.sample_covariates[c][i]))
                 Refuse(MOSARO_ERROR_COVARIATES,
@@ -136,15 +139,18 @@ void CheckDriftDetermined(const mosaro_prediction& p) {
     Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(design);
     qr.setThreshold(1e-10);
     if (qr.rank() < terms)
-        Refuse(MOSARO_ERROR_KIND, FormatMessage("the drift (%d terms: the constant, drift_terms %u, %d covariates) cannot "
-                                                "be determined from the %d samples: some term is constant or a "
-                                                "combination of the others there, so every system would be singular",
-                                                terms, p.drift_terms, covariates, n));
+        Refuse(MOSARO_ERROR_KIND,
+               FormatMessage("the drift (%d terms: the constant, drift_terms %u, %d covariates) cannot "
+                             "be determined from the %d samples: some term is constant or a "
+                             "combination of the others there, so every system would be singular",
+                             terms, p.drift_terms, covariates, n));
 }
 
 NeighbourhoodOptions Neighbourhood(const mosaro_prediction& p) {
     NeighbourhoodOptions n;
-    if (p.nmax < -1) Refuse(MOSARO_ERROR_NEIGHBOURHOOD, FormatMessage("nmax must be -1 (every sample), 0 (the default) or more (got %d)", p.nmax));
+    if (p.nmax < -1)
+        Refuse(MOSARO_ERROR_NEIGHBOURHOOD,
+               FormatMessage("nmax must be -1 (every sample), 0 (the default) or more (got %d)", p.nmax));
     n.nmax = p.nmax == 0 ? MOSARO_DEFAULT_NEIGHBOUR_COUNT : (p.nmax < 0 ? 0 : p.nmax);
     if (p.nmin < 0) Refuse(MOSARO_ERROR_NEIGHBOURHOOD, FormatMessage("nmin must not be negative (got %d)", p.nmin));
     if (n.nmax > 0 && p.nmin > n.nmax)
@@ -157,8 +163,8 @@ NeighbourhoodOptions Neighbourhood(const mosaro_prediction& p) {
     if (p.sectors != 0 && p.sectors != 4 && p.sectors != 8)
         Refuse(MOSARO_ERROR_NEIGHBOURHOOD, FormatMessage("sectors must be 0, 4 or 8 (got %d)", p.sectors));
     if (p.sectors != 0 && p.max_per_sector < 1)
-        Refuse(MOSARO_ERROR_NEIGHBOURHOOD,
-               FormatMessage("max_per_sector must be at least 1 with %d sectors (got %d)", p.sectors, p.max_per_sector));
+        Refuse(MOSARO_ERROR_NEIGHBOURHOOD, FormatMessage("max_per_sector must be at least 1 with %d sectors (got %d)",
+                                                         p.sectors, p.max_per_sector));
     if (p.sectors != 0 && n.nmax == 0)
         Refuse(MOSARO_ERROR_NEIGHBOURHOOD, "a sector search needs nmax: a global neighbourhood takes every sample");
     n.sectors = p.sectors;
@@ -189,11 +195,12 @@ TargetSet Targets(const mosaro_prediction& p) {
     if (!std::isfinite(p.grid_x) || !std::isfinite(p.grid_y))
         Refuse(MOSARO_ERROR_TARGETS, FormatMessage("grid_x, grid_y must be finite (got %g, %g)", p.grid_x, p.grid_y));
     if (!(std::isfinite(p.cell_size_x) && p.cell_size_x > 0.0 && std::isfinite(p.cell_size_y) && p.cell_size_y > 0.0))
-        Refuse(MOSARO_ERROR_CELL_SIZE, FormatMessage("cell_size_x, cell_size_y must be positive and finite (got %g, %g)",
-                                                     p.cell_size_x, p.cell_size_y));
+        Refuse(MOSARO_ERROR_CELL_SIZE,
+               FormatMessage("cell_size_x, cell_size_y must be positive and finite (got %g, %g)", p.cell_size_x,
+                             p.cell_size_y));
     if (p.node_count_x < 1 || p.node_count_y < 1)
-        Refuse(MOSARO_ERROR_NODE_COUNT,
-               FormatMessage("node_count_x, node_count_y must be at least 1 (got %d, %d)", p.node_count_x, p.node_count_y));
+        Refuse(MOSARO_ERROR_NODE_COUNT, FormatMessage("node_count_x, node_count_y must be at least 1 (got %d, %d)",
+                                                      p.node_count_x, p.node_count_y));
     const int columns = p.window_columns > 0 ? p.window_columns : p.node_count_x;
     const int rows = p.window_rows > 0 ? p.window_rows : p.node_count_y;
     if (p.window_column < 0 || p.window_row < 0 || p.window_columns < 0 || p.window_rows < 0 ||
@@ -271,9 +278,10 @@ extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* pred
         if (!(p.block_size_x >= 0.0 && p.block_size_y >= 0.0 && std::isfinite(p.block_size_x) &&
               std::isfinite(p.block_size_y)) ||
             ((p.block_size_x > 0.0) != (p.block_size_y > 0.0)))
-            Refuse(MOSARO_ERROR_TARGETS, FormatMessage("block_size_x, block_size_y must both be positive and finite, or "
-                                                       "both 0 for points (got %g, %g)",
-                                                       p.block_size_x, p.block_size_y));
+            Refuse(MOSARO_ERROR_TARGETS,
+                   FormatMessage("block_size_x, block_size_y must both be positive and finite, or "
+                                 "both 0 for points (got %g, %g)",
+                                 p.block_size_x, p.block_size_y));
         r.blockX = p.block_size_x;
         r.blockY = p.block_size_y;
         r.pointsX = p.block_points_x == 0 ? 4 : p.block_points_x;

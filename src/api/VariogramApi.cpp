@@ -41,8 +41,9 @@ EmpiricalOptions ReadOptions(const mosaro_variogram_options* o, mosaro_variogram
     ReadCallerStruct(o, "options", "mosaro_variogram_options", sizeof copy, copy);
     const auto positiveOrUnset = [](const char* name, double value) {
         if (!(value == 0.0 || (std::isfinite(value) && value > 0.0)))
-            Refuse(MOSARO_ERROR_VARIOGRAM,
-                   FormatMessage("options->%s must be positive and finite, or 0 for the default (got %g)", name, value));
+            Refuse(
+                MOSARO_ERROR_VARIOGRAM,
+                FormatMessage("options->%s must be positive and finite, or 0 for the default (got %g)", name, value));
     };
     positiveOrUnset("cutoff", copy.cutoff);
     positiveOrUnset("width", copy.width);
@@ -76,8 +77,8 @@ EmpiricalOptions ReadOptions(const mosaro_variogram_options* o, mosaro_variogram
         if (copy.bandwidth > 0.0) direction.bandwidth = copy.bandwidth;
         options.directions.push_back(direction);
     }
-    options.estimator = estimator == MOSARO_ESTIMATOR_CRESSIE ? VariogramEstimator::kRobust
-                                                              : VariogramEstimator::kClassic;
+    options.estimator =
+        estimator == MOSARO_ESTIMATOR_CRESSIE ? VariogramEstimator::kRobust : VariogramEstimator::kClassic;
     options.threads = ResolveWorkerCount(copy.thread_count);
     return options;
 }
@@ -85,8 +86,7 @@ EmpiricalOptions ReadOptions(const mosaro_variogram_options* o, mosaro_variogram
 void RequireDirection(const mosaro_variogram* v, int direction) {
     if (v == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "variogram is null");
     if (direction < 0 || direction >= static_cast<int>(v->rows.size()))
-        Refuse(MOSARO_ERROR_INDEX,
-               FormatMessage("direction must lie in [0, %zu) (got %d)", v->rows.size(), direction));
+        Refuse(MOSARO_ERROR_INDEX, FormatMessage("direction must lie in [0, %zu) (got %d)", v->rows.size(), direction));
 }
 
 }  // namespace
@@ -115,8 +115,9 @@ FitMethod FitWeightsOf(int weights) {
         case MOSARO_WEIGHTS_PAIRS_OVER_MODEL: return FitMethod::kPairsOverModelSquared;
         case MOSARO_WEIGHTS_EQUAL: return FitMethod::kOrdinary;
         default:
-            Refuse(MOSARO_ERROR_FIT,
-                   FormatMessage("fit weights must be 1, 2, 6 or 7 (gstat's fit.method), or 0 for 7 (got %d)", weights));
+            Refuse(
+                MOSARO_ERROR_FIT,
+                FormatMessage("fit weights must be 1, 2, 6 or 7 (gstat's fit.method), or 0 for 7 (got %d)", weights));
     }
 }
 
@@ -137,7 +138,8 @@ extern "C" MOSARO_API mosaro_status mosaro_variogram_compute(const double* x, co
         if (variogram == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "variogram is null");
         *variogram = nullptr;
         if (sample_count < 0)
-            Refuse(MOSARO_ERROR_SAMPLE_COUNT, FormatMessage("sample_count must not be negative (got %d)", sample_count));
+            Refuse(MOSARO_ERROR_SAMPLE_COUNT,
+                   FormatMessage("sample_count must not be negative (got %d)", sample_count));
         if (sample_count > 0 && (x == nullptr || y == nullptr || value == nullptr))
             Refuse(MOSARO_ERROR_NULL_POINTER, "x, y and value must not be null");
         mosaro_variogram_options copy;
@@ -150,12 +152,14 @@ extern "C" MOSARO_API mosaro_status mosaro_variogram_compute(const double* x, co
                        FormatMessage("x[%d], y[%d] must be finite (got %g, %g)", i, i, x[i], y[i]));
             if (std::isnan(value[i])) continue;
             if (!std::isfinite(value[i]))
-                Refuse(MOSARO_ERROR_SAMPLE_VALUE, FormatMessage("value[%d] must be finite or NaN (got %g)", i, value[i]));
+                Refuse(MOSARO_ERROR_SAMPLE_VALUE,
+                       FormatMessage("value[%d] must be finite or NaN (got %g)", i, value[i]));
             sx.push_back(x[i]), sy.push_back(y[i]), sv.push_back(value[i]);
         }
         if (sv.size() < 2)
-            Refuse(MOSARO_ERROR_SAMPLE_COUNT,
-                   FormatMessage("an experimental variogram needs at least 2 samples with a value (got %zu)", sv.size()));
+            Refuse(
+                MOSARO_ERROR_SAMPLE_COUNT,
+                FormatMessage("an experimental variogram needs at least 2 samples with a value (got %zu)", sv.size()));
         const SampleView samples{sx.data(), sy.data(), sv.data(), sv.size()};
         auto v = std::make_unique<mosaro_variogram>();
         try {

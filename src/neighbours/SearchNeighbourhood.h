@@ -35,7 +35,8 @@ struct NeighbourhoodOptions {
 
 class SearchNeighbourhood {
 public:
-    SearchNeighbourhood(const std::vector<double>& x, const std::vector<double>& y, const NeighbourhoodOptions& options);
+    SearchNeighbourhood(const std::vector<double>& x, const std::vector<double>& y,
+                        const NeighbourhoodOptions& options);
 
     bool Global() const { return options_.nmax <= 0; }
 

@@ -36,7 +36,8 @@ PreparedSamples Prepare(const PredictionRequest& r) {
     }
     p.originX = 0.5 * (low[0] + high[0]);
     p.originY = 0.5 * (low[1] + high[1]);
-    const double diagonal = std::sqrt((high[0] - low[0]) * (high[0] - low[0]) + (high[1] - low[1]) * (high[1] - low[1]));
+    const double diagonal =
+        std::sqrt((high[0] - low[0]) * (high[0] - low[0]) + (high[1] - low[1]) * (high[1] - low[1]));
     if (diagonal > 0.0 && std::isfinite(diagonal)) p.diagonal = diagonal;
     p.covariates.resize(r.sampleCovariates.size());
     for (int i = 0; i < r.count; ++i) {
@@ -49,7 +50,8 @@ PreparedSamples Prepare(const PredictionRequest& r) {
         p.value.push_back(r.lognormal ? NaturalLogarithm(r.value[i] + r.shift) : r.value[i]);
         for (std::size_t c = 0; c < p.covariates.size(); ++c) p.covariates[c].push_back(r.sampleCovariates[c][i]);
     }
-    if (p.x.empty()) throw PredictionError(PredictionError::Cause::kSamples, "no sample has a value (every value is NaN)");
+    if (p.x.empty())
+        throw PredictionError(PredictionError::Cause::kSamples, "no sample has a value (every value is NaN)");
     return p;
 }
 
@@ -66,7 +68,8 @@ std::vector<double> Residuals(const PredictionRequest& r, const PreparedSamples&
     std::vector<double> row(static_cast<std::size_t>(terms)), at(static_cast<std::size_t>(covariates));
     for (Eigen::Index i = 0; i < n; ++i) {
         const std::size_t s = static_cast<std::size_t>(i);
-        for (int c = 0; c < covariates; ++c) at[static_cast<std::size_t>(c)] = p.covariates[static_cast<std::size_t>(c)][s];
+        for (int c = 0; c < covariates; ++c)
+            at[static_cast<std::size_t>(c)] = p.covariates[static_cast<std::size_t>(c)][s];
         drift->Drift(p.x[s] / p.diagonal, p.y[s] / p.diagonal, at.data(), row.data());
         for (int t = 0; t < terms; ++t) design(i, t) = row[static_cast<std::size_t>(t)];
     }
@@ -115,9 +118,9 @@ void Discretise(const PredictionRequest& r, const CovarianceModel& covariance, T
     double sum = 0.0;
     for (std::size_t a = 0; a < points; ++a)
         for (std::size_t b = 0; b < points; ++b) {
-            const double c = a == b ? covariance.Sill() - covariance.Nugget()
-                                    : covariance.At(targets.blockX[a] - targets.blockX[b],
-                                                    targets.blockY[a] - targets.blockY[b]);
+            const double c =
+                a == b ? covariance.Sill() - covariance.Nugget()
+                       : covariance.At(targets.blockX[a] - targets.blockX[b], targets.blockY[a] - targets.blockY[b]);
             sum += targets.blockWeight[a] * targets.blockWeight[b] * c;
         }
     targets.blockCovariance = sum;
@@ -173,8 +176,8 @@ PredictionOutcome RunPrediction(const PredictionRequest& r, const TargetOutputs&
     if (neighbourhood.nmax <= 0 && outcome.samplesUsed > kMaxGlobalSamples)
         throw PredictionError(PredictionError::Cause::kNeighbourhood,
                               "a global neighbourhood of " + std::to_string(outcome.samplesUsed) +
-                                    " samples is too large (at most " + std::to_string(kMaxGlobalSamples) +
-                                    "): give nmax");
+                                  " samples is too large (at most " + std::to_string(kMaxGlobalSamples) +
+                                  "): give nmax");
     const SearchNeighbourhood search(p.x, p.y, neighbourhood);
 
     // Targets as offsets from the local origin.

@@ -37,7 +37,7 @@ struct PredictionRequest {
     std::vector<const double*> sampleCovariates;
 
     KrigingKind kind = KrigingKind::kOrdinary;
-    double mean = 0.0;       // simple kriging (of the logarithms for lognormal kriging)
+    double mean = 0.0;        // simple kriging (of the logarithms for lognormal kriging)
     unsigned driftTerms = 0;  // a set of DriftTerm (methods/PolynomialDrift.h)
     bool lognormal = false;
     double shift = 0.0;
@@ -61,7 +61,7 @@ struct PredictionRequest {
 };
 
 struct PredictionOutcome {
-    VariogramModel model;          // the one used
+    VariogramModel model;  // the one used
     bool fitted = false;
     double weightedSquaredError = 0.0;  // of the fit
     std::string fitMessage;

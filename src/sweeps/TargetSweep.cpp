@@ -34,8 +34,7 @@ void Store(const TargetOutputs& out, long long index, const AccurateNodeOutcome&
     if (out.lognormal.logEstimate != nullptr) out.lognormal.logEstimate[k] = m;
     if (out.lognormal.logVariance != nullptr) out.lognormal.logVariance[k] = s2;
     out.estimate[k] = NaturalExponential(m + 0.5 * s2) - out.lognormal.shift;
-    if (out.variance != nullptr)
-        out.variance[k] = ExponentialMinusOne(s2) * NaturalExponential(2.0 * m + s2);
+    if (out.variance != nullptr) out.variance[k] = ExponentialMinusOne(s2) * NaturalExponential(2.0 * m + s2);
 }
 
 }  // namespace
@@ -78,7 +77,8 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
                     target.y = targets.y[index];
                 }
                 for (int c = 0; c < covariates; ++c)
-                    targetCovariates[static_cast<std::size_t>(c)] = targets.covariates[static_cast<std::size_t>(c)][index];
+                    targetCovariates[static_cast<std::size_t>(c)] =
+                        targets.covariates[static_cast<std::size_t>(c)][index];
                 AccurateNodeOutcome outcome;
                 if (neighbourhood.Find(target.x, target.y, ids, scratch)) {
                     outcome = step.Estimate(ids, target);

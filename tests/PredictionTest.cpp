@@ -1,0 +1,396 @@
+// Prediction in double precision through the C API: each kind against an
+// independent computation (closed forms, a trend it must reproduce, a
+// system solved here), the neighbourhood against brute force, the promises
+// (a window has the whole grid's bits, the thread count changes nothing,
+// far coordinates keep their precision) and every refusal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <Eigen/Dense>
+
+#include "mosaro.h"
+#include "neighbours/SearchNeighbourhood.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+struct Samples {
+    std::vector<double> x, y, v, covariate;
+};
+
+// Scattered samples of a smooth field over [0, 100]^2.
+Samples Field(unsigned seed, int count, double offsetX = 0.0, double offsetY = 0.0) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> place(0.0, 100.0), noise(-0.5, 0.5);
+    Samples s;
+    for (int i = 0; i < count; ++i) {
+        const double x = place(random), y = place(random);
+        s.x.push_back(x + offsetX);
+        s.y.push_back(y + offsetY);
+        s.v.push_back(10.0 + std::sin(x / 13.0) * std::cos(y / 17.0) * 4.0 + noise(random));
+        s.covariate.push_back(0.3 * x + noise(random));
+    }
+    return s;
+}
+
+mosaro_model Model(const char* text) {
+    mosaro_model m;
+    mosaro_model_init(&m);
+    EXPECT_EQ(mosaro_model_parse(text, &m), MOSARO_OK) << mosaro_last_message();
+    return m;
+}
+
+struct Prediction {
+    mosaro_prediction p;
+    mosaro_model model;
+    std::vector<double> estimate, variance, targetX, targetY;
+    mosaro_prediction_report report{};
+
+    Prediction(const Samples& s, const char* modelText) {
+        mosaro_prediction_init(&p);
+        p.x = s.x.data();
+        p.y = s.y.data();
+        p.value = s.v.data();
+        p.sample_count = static_cast<int>(s.x.size());
+        model = Model(modelText);
+        p.model = &model;
+        report.struct_size = sizeof report;
+    }
+    void Points(std::vector<double> x, std::vector<double> y) {
+        targetX = std::move(x), targetY = std::move(y);
+        p.target = MOSARO_TARGET_POINTS;
+        p.target_x = targetX.data();
+        p.target_y = targetY.data();
+        p.target_count = static_cast<long long>(targetX.size());
+    }
+    void Grid(double x0, double y0, double cell, int nx, int ny) {
+        p.target = MOSARO_TARGET_GRID;
+        p.grid_x = x0, p.grid_y = y0, p.cell_size_x = p.cell_size_y = cell, p.node_count_x = nx, p.node_count_y = ny;
+    }
+    mosaro_status Go() {
+        const long long n = p.target == MOSARO_TARGET_POINTS
+                                ? p.target_count
+                                : static_cast<long long>(p.window_columns > 0 ? p.window_columns : p.node_count_x) *
+                                      (p.window_rows > 0 ? p.window_rows : p.node_count_y);
+        estimate.assign(static_cast<std::size_t>(n), -1.0);
+        variance.assign(static_cast<std::size_t>(n), -1.0);
+        p.estimate = estimate.data();
+        p.variance = variance.data();
+        return mosaro_predict(&p, &report);
+    }
+};
+
+// Ordinary kriging solved here in the variogram form, the textbook way.
+double OrdinaryByHand(const Samples& s, const std::vector<int>& ids, double x0, double y0,
+                      double (*gamma)(double), double* variance) {
+    const int n = static_cast<int>(ids.size());
+    Eigen::MatrixXd a = Eigen::MatrixXd::Zero(n + 1, n + 1);
+    Eigen::VectorXd b(n + 1);
+    for (int i = 0; i < n; ++i) {
+        const std::size_t si = static_cast<std::size_t>(ids[static_cast<std::size_t>(i)]);
+        for (int j = 0; j < n; ++j) {
+            const std::size_t sj = static_cast<std::size_t>(ids[static_cast<std::size_t>(j)]);
+            a(i, j) = gamma(std::hypot(s.x[si] - s.x[sj], s.y[si] - s.y[sj]));
+        }
+        a(i, n) = a(n, i) = 1.0;
+        b(i) = gamma(std::hypot(s.x[si] - x0, s.y[si] - y0));
+    }
+    b(n) = 1.0;
+    const Eigen::VectorXd w = a.fullPivLu().solve(b);
+    double z = 0.0;
+    for (int i = 0; i < n; ++i) z += w(i) * s.v[static_cast<std::size_t>(ids[static_cast<std::size_t>(i)])];
+    *variance = w.dot(b);
+    return z;
+}
+
+double PowerGamma(double h) { return 0.5 * std::pow(h, 1.5); }
+double ExponentialGamma(double h) { return h > 0.0 ? 0.1 + 2.0 * (1.0 - std::exp(-h / 30.0)) : 0.0; }
+
+}  // namespace
+
+TEST(Prediction, OrdinaryKrigingMatchesASystemSolvedByHandAlsoWithoutASill) {
+    const Samples s = Field(1, 40);
+    std::vector<int> all(40);
+    for (int i = 0; i < 40; ++i) all[static_cast<std::size_t>(i)] = i;
+    const std::vector<double> tx = {12.5, 50.0, 99.0}, ty = {40.0, 50.0, 3.0};
+    struct Case { const char* model; double (*gamma)(double); } const cases[] = {
+        {"0.1 Nug + 2 Exp(30)", ExponentialGamma}, {"0.5 Pow(1.5)", PowerGamma}};
+    for (const Case& c : cases) {
+        Prediction run(s, c.model);
+        run.p.nmax = -1;  // every sample: the system solved by hand
+        run.Points(tx, ty);
+        ASSERT_EQ(run.Go(), MOSARO_OK) << mosaro_last_message();
+        for (std::size_t t = 0; t < tx.size(); ++t) {
+            double variance = 0.0;
+            const double z = OrdinaryByHand(s, all, tx[t], ty[t], c.gamma, &variance);
+            EXPECT_NEAR(run.estimate[t], z, 1e-9 * std::fabs(z)) << c.model;
+            EXPECT_NEAR(run.variance[t], variance, 1e-8 * variance) << c.model;
+        }
+    }
+}
+
+TEST(Prediction, KindsReproduceWhatTheyAssumeAndSimpleKrigingHonoursItsMean) {
+    // A planar field: universal kriging with drift x, y reproduces it
+    // anywhere; so does an external drift whose covariate is the plane.
+    Samples s = Field(2, 60);
+    for (std::size_t i = 0; i < s.v.size(); ++i) {
+        s.v[i] = 3.0 + 0.2 * s.x[i] - 0.1 * s.y[i];
+        s.covariate[i] = s.v[i];
+    }
+    const std::vector<double> tx = {5.0, 55.5, 130.0}, ty = {5.0, 20.0, 140.0};
+    std::vector<double> plane;
+    for (std::size_t t = 0; t < tx.size(); ++t) plane.push_back(3.0 + 0.2 * tx[t] - 0.1 * ty[t]);
+    Prediction universal(s, "1 Sph(40)");
+    universal.p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_Y;
+    universal.Points(tx, ty);
+    ASSERT_EQ(universal.Go(), MOSARO_OK) << mosaro_last_message();
+    Prediction external(s, "1 Sph(40)");
+    const double* sampleCovariate[1] = {s.covariate.data()};
+    const double* targetCovariate[1] = {plane.data()};
+    external.p.covariate_count = 1;
+    external.p.sample_covariates = sampleCovariate;
+    external.p.target_covariates = targetCovariate;
+    external.Points(tx, ty);
+    ASSERT_EQ(external.Go(), MOSARO_OK) << mosaro_last_message();
+    for (std::size_t t = 0; t < tx.size(); ++t) {
+        EXPECT_NEAR(universal.estimate[t], plane[t], 1e-9) << t;
+        EXPECT_NEAR(external.estimate[t], plane[t], 1e-9) << t;
+    }
+    // Far from every sample simple kriging gives its mean with the sill as
+    // variance; at a sample without nugget, the sample with variance 0.
+    Prediction simple(s, "2 Sph(10)");
+    simple.p.kind = MOSARO_KIND_SIMPLE;
+    simple.p.mean = 7.0;
+    simple.Points({1000.0, s.x[3]}, {1000.0, s.y[3]});
+    ASSERT_EQ(simple.Go(), MOSARO_OK) << mosaro_last_message();
+    EXPECT_EQ(simple.estimate[0], 7.0);
+    EXPECT_EQ(simple.variance[0], 2.0);
+    EXPECT_NEAR(simple.estimate[1], s.v[3], 1e-12);
+    EXPECT_NEAR(simple.variance[1], 0.0, 1e-12);
+}
+
+TEST(Prediction, LognormalTakesTheKrigedLogarithmBack) {
+    Samples s = Field(3, 50);
+    Prediction log(s, "0.02 Nug + 0.1 Sph(40)");
+    log.p.lognormal = 1;
+    log.p.shift = 1.5;
+    std::vector<double> m(4), s2(4);
+    log.p.log_estimate = m.data();
+    log.p.log_variance = s2.data();
+    log.Points({10, 20, 30, 40}, {60, 50, 40, 30});
+    ASSERT_EQ(log.Go(), MOSARO_OK) << mosaro_last_message();
+    // The logarithms as an ordinary run of ln(v + shift) gives them.
+    Samples logs = s;
+    for (double& v : logs.v) v = std::log(v + 1.5);
+    Prediction plain(logs, "0.02 Nug + 0.1 Sph(40)");
+    plain.Points({10, 20, 30, 40}, {60, 50, 40, 30});
+    ASSERT_EQ(plain.Go(), MOSARO_OK);
+    for (std::size_t t = 0; t < 4; ++t) {
+        EXPECT_NEAR(m[t], plain.estimate[t], 1e-12);
+        EXPECT_NEAR(s2[t], plain.variance[t], 1e-12);
+        EXPECT_NEAR(log.estimate[t], std::exp(m[t] + s2[t] / 2) - 1.5, 1e-12 * log.estimate[t]);
+        EXPECT_NEAR(log.variance[t], (std::exp(s2[t]) - 1) * std::exp(2 * m[t] + s2[t]), 1e-12 * log.variance[t]);
+    }
+}
+
+TEST(Prediction, BlocksAverageTheFieldAndShrinkTheVariance) {
+    const Samples s = Field(4, 80);
+    Prediction point(s, "0.1 Nug + 2 Sph(40)"), tiny(s, "0.1 Nug + 2 Sph(40)"), block(s, "0.1 Nug + 2 Sph(40)");
+    for (Prediction* r : {&point, &tiny, &block}) r->Grid(20, 20, 15, 4, 4);
+    tiny.p.block_size_x = tiny.p.block_size_y = 1e-6;
+    block.p.block_size_x = block.p.block_size_y = 20;
+    for (Prediction* r : {&point, &tiny, &block}) ASSERT_EQ(r->Go(), MOSARO_OK) << mosaro_last_message();
+    for (std::size_t k = 0; k < point.estimate.size(); ++k) {
+        // A vanishing block is its centre, less the nugget (averaged away).
+        EXPECT_NEAR(tiny.estimate[k], point.estimate[k], 1e-6);
+        EXPECT_NEAR(tiny.variance[k], point.variance[k] - 0.1, 1e-6);
+        EXPECT_LT(block.variance[k], tiny.variance[k]);
+    }
+}
+
+TEST(Prediction, WindowsThreadsAndFarCoordinatesChangeNoEstimate) {
+    const Samples s = Field(5, 300);
+    Prediction whole(s, "0.1 Nug + 2 Exp(25)");
+    whole.Grid(-5, -5, 7, 17, 15);
+    whole.p.thread_count = 1;
+    ASSERT_EQ(whole.Go(), MOSARO_OK);
+    Prediction window(s, "0.1 Nug + 2 Exp(25)");
+    window.Grid(-5, -5, 7, 17, 15);
+    window.p.window_column = 5, window.p.window_row = 3, window.p.window_columns = 9, window.p.window_rows = 10;
+    window.p.thread_count = 2;
+    ASSERT_EQ(window.Go(), MOSARO_OK);
+    for (int r = 0; r < 10; ++r)
+        for (int c = 0; c < 9; ++c) {
+            const std::size_t w = static_cast<std::size_t>(r * 9 + c), g = static_cast<std::size_t>((r + 3) * 17 + c + 5);
+            ASSERT_EQ(std::memcmp(&window.estimate[w], &whole.estimate[g], sizeof(double)), 0) << r << ", " << c;
+            ASSERT_EQ(std::memcmp(&window.variance[w], &whole.variance[g], sizeof(double)), 0) << r << ", " << c;
+        }
+    // A survey in UTM: the same samples and nodes near (5e5, 5e6).
+    const Samples far = Field(5, 300, 512345.67, 5012345.89);
+    Prediction shifted(far, "0.1 Nug + 2 Exp(25)");
+    shifted.Grid(-5 + 512345.67, -5 + 5012345.89, 7, 17, 15);
+    ASSERT_EQ(shifted.Go(), MOSARO_OK);
+    for (std::size_t k = 0; k < whole.estimate.size(); ++k) {
+        EXPECT_NEAR(shifted.estimate[k], whole.estimate[k], 1e-9 * std::fabs(whole.estimate[k]));
+        EXPECT_NEAR(shifted.variance[k], whole.variance[k], 1e-9 * whole.variance[k]);
+    }
+}
+
+TEST(Prediction, MissingValuesAreLeftOutAndCountedAndNminLeavesNoData) {
+    Samples s = Field(6, 30);
+    Samples kept = s;
+    s.v[4] = s.v[17] = kNaN;
+    kept.x.erase(kept.x.begin() + 17), kept.y.erase(kept.y.begin() + 17), kept.v.erase(kept.v.begin() + 17);
+    kept.x.erase(kept.x.begin() + 4), kept.y.erase(kept.y.begin() + 4), kept.v.erase(kept.v.begin() + 4);
+    Prediction with(s, "1 Sph(30)"), without(kept, "1 Sph(30)");
+    for (Prediction* r : {&with, &without}) {
+        r->Points({50, 500}, {50, 500});
+        r->p.nmin = 3;
+        r->p.max_distance = 40;
+        ASSERT_EQ(r->Go(), MOSARO_OK);
+    }
+    EXPECT_EQ(with.report.samples_left_out, 2);
+    EXPECT_EQ(with.report.samples_used, 28);
+    EXPECT_DOUBLE_EQ(with.estimate[0], without.estimate[0]);
+    EXPECT_TRUE(std::isnan(with.estimate[1]));  // nothing within 40 of (500, 500)
+    EXPECT_EQ(with.report.no_data, 1);
+    EXPECT_EQ(with.report.too_few_neighbours, 1);
+}
+
+TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> place(-50.0, 50.0);
+    std::vector<double> x, y;
+    for (int i = 0; i < 400; ++i) x.push_back(std::round(place(random))), y.push_back(std::round(place(random)));
+    for (int sectors : {4, 8}) {
+        mosaro::NeighbourhoodOptions o;
+        o.nmax = 12, o.sectors = sectors, o.maxPerSector = 2, o.maxDistance = 30;
+        const mosaro::SearchNeighbourhood search(x, y, o);
+        std::vector<int> found, scratch;
+        for (int trial = 0; trial < 200; ++trial) {
+            const double tx = place(random), ty = place(random);
+            search.Find(tx, ty, found, scratch);
+            // Brute force: by (distance, index), each sector capped.
+            std::vector<int> order(x.size());
+            for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+            auto d2 = [&](int i) { return (x[static_cast<std::size_t>(i)] - tx) * (x[static_cast<std::size_t>(i)] - tx) + (y[static_cast<std::size_t>(i)] - ty) * (y[static_cast<std::size_t>(i)] - ty); };
+            std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return d2(a) < d2(b); });
+            std::vector<int> expected, taken(8, 0);
+            for (int i : order) {
+                if (d2(i) > 900.0 || static_cast<int>(expected.size()) == 12) break;
+                const double dx = x[static_cast<std::size_t>(i)] - tx, dy = y[static_cast<std::size_t>(i)] - ty;
+                const double angle = std::atan2(dy, dx) < 0 ? std::atan2(dy, dx) + 2 * M_PI : std::atan2(dy, dx);
+                const int sector = std::min(static_cast<int>(angle / (2 * M_PI / sectors)), sectors - 1);
+                if (taken[static_cast<std::size_t>(sector)]++ < 2) expected.push_back(i);
+            }
+            ASSERT_EQ(found, expected) << sectors << " sectors, trial " << trial;
+        }
+    }
+}
+
+TEST(Prediction, BadArgumentsAreRefusedWithTheirStatusBeforeAnythingIsWritten) {
+    Samples s = Field(8, 30);
+    const double nanTarget[1] = {kNaN};
+    struct Case {
+        const char* what;
+        void (*set)(Prediction&);
+        mosaro_status status;
+    } const cases[] = {
+        {"mean for ordinary", [](Prediction& r) { r.p.mean = 3.0; }, MOSARO_ERROR_KIND},
+        {"simple without mean", [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE; }, MOSARO_ERROR_KIND},
+        {"simple with drift", [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1, r.p.drift_terms = MOSARO_DRIFT_X; }, MOSARO_ERROR_KIND},
+        {"nmin > nmax", [](Prediction& r) { r.p.nmax = 5, r.p.nmin = 6; }, MOSARO_ERROR_NEIGHBOURHOOD},
+        {"negative radius", [](Prediction& r) { r.p.max_distance = -1; }, MOSARO_ERROR_NEIGHBOURHOOD},
+        {"sectors 3", [](Prediction& r) { r.p.sectors = 3, r.p.max_per_sector = 1; }, MOSARO_ERROR_NEIGHBOURHOOD},
+        {"negative block", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = -2; }, MOSARO_ERROR_TARGETS},
+        {"discretisation 0", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = 2, r.p.block_points_x = -1; }, MOSARO_ERROR_TARGETS},
+        {"window outside", [](Prediction& r) { r.p.window_column = 3, r.p.window_columns = 3; }, MOSARO_ERROR_TARGETS},
+        {"drift x on one line", [](Prediction& r) { r.p.drift_terms = MOSARO_DRIFT_XX | MOSARO_DRIFT_X | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY, r.p.sample_count = 4; }, MOSARO_ERROR_KIND},
+        {"power model, simple", [](Prediction& r) { static mosaro_model m = Model("1 Pow(1)"); r.p.model = &m, r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1; }, MOSARO_ERROR_MODEL},
+    };
+    for (const Case& c : cases) {
+        Prediction run(s, "1 Sph(30)");
+        run.Grid(0, 0, 10, 4, 4);
+        c.set(run);
+        EXPECT_EQ(run.Go(), c.status) << c.what << ": " << mosaro_last_message();
+        EXPECT_TRUE(std::all_of(run.estimate.begin(), run.estimate.end(), [](double e) { return e == -1.0; })) << c.what;
+    }
+    Prediction points(s, "1 Sph(30)");
+    points.Points({1.0}, {1.0});
+    points.p.target_x = nanTarget;
+    EXPECT_EQ(points.Go(), MOSARO_ERROR_TARGETS);
+    Prediction covariate(s, "1 Sph(30)");
+    covariate.Points({1.0}, {1.0});
+    s.covariate[2] = kNaN;
+    const double* sc[1] = {s.covariate.data()};
+    const double* tc[1] = {nanTarget};
+    covariate.p.covariate_count = 1, covariate.p.sample_covariates = sc, covariate.p.target_covariates = tc;
+    EXPECT_EQ(covariate.Go(), MOSARO_ERROR_COVARIATES);
+    EXPECT_NE(std::string(mosaro_last_message()).find("sample_covariates[0][2]"), std::string::npos);
+}
+
+TEST(ModelApi, NotationRoundTripsAndErrorsSayWhere) {
+    for (const char* text : {"0.05 Nug + 0.59 Sph(897)", "1.2 Mat(300, kappa=1.5)", "0.6 Exp(500, azimuth=45, ratio=0.4)",
+                             "0.3 Pow(1.5)"}) {
+        const mosaro_model m = Model(text);
+        char written[256];
+        ASSERT_EQ(mosaro_model_format(&m, written, sizeof written), MOSARO_OK);
+        EXPECT_STREQ(written, text);
+    }
+    mosaro_model m;
+    mosaro_model_init(&m);
+    EXPECT_EQ(mosaro_model_parse("0.5 Sph(100) + ", &m), MOSARO_ERROR_MODEL);
+    EXPECT_NE(std::string(mosaro_last_message()).find("15"), std::string::npos) << mosaro_last_message();
+    EXPECT_EQ(mosaro_model_parse("1 Sphere(3)", &m), MOSARO_ERROR_MODEL);
+    EXPECT_NE(std::string(mosaro_last_message()).find("Mat"), std::string::npos) << mosaro_last_message();
+    EXPECT_EQ(mosaro_model_parse("-1 Sph(3)", &m), MOSARO_ERROR_MODEL);
+    EXPECT_EQ(mosaro_model_parse("1 Exp(3, ratio=1.5)", &m), MOSARO_ERROR_MODEL);
+    const mosaro_model exp = Model("0.5 Nug + 2 Exp(10)");
+    EXPECT_NEAR(mosaro_model_semivariance(&exp, 6, 8), 0.5 + 2 * (1 - std::exp(-1.0)), 1e-15);
+}
+
+TEST(VariogramApi, ClassesFitAndTheirRefusals) {
+    const Samples s = Field(9, 200);
+    mosaro_variogram* v = nullptr;
+    ASSERT_EQ(mosaro_variogram_compute(s.x.data(), s.y.data(), s.v.data(), 200, nullptr, &v), MOSARO_OK);
+    mosaro_lag_classes c{};
+    c.struct_size = sizeof c;
+    ASSERT_EQ(mosaro_variogram_classes(v, 0, &c), MOSARO_OK);
+    EXPECT_EQ(c.class_count, 16);  // cutoff / width = 15 classes, the last holding the cutoff
+    EXPECT_NEAR(c.cutoff, 0.33333 * std::hypot(*std::max_element(s.x.begin(), s.x.end()) - *std::min_element(s.x.begin(), s.x.end()),
+                                               *std::max_element(s.y.begin(), s.y.end()) - *std::min_element(s.y.begin(), s.y.end())), 1e-9);
+    // Brute force: the pairs of the first class.
+    double pairs = 0;
+    for (std::size_t i = 0; i < 200; ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (std::hypot(s.x[i] - s.x[j], s.y[i] - s.y[j]) <= c.width) ++pairs;
+    EXPECT_EQ(c.pairs[0], pairs);
+    mosaro_model m;
+    mosaro_model_init(&m);
+    double sse = 0;
+    ASSERT_EQ(mosaro_variogram_fit(v, 0, "Nug + Sph", 0, &m, &sse), MOSARO_OK) << mosaro_last_message();
+    EXPECT_EQ(m.structure_count, 1);
+    EXPECT_EQ(m.structures[0].family, MOSARO_FAMILY_SPHERICAL);
+    EXPECT_EQ(mosaro_variogram_fit(v, 0, "Nug + Sphx", 0, &m, &sse), MOSARO_ERROR_MODEL);
+    EXPECT_EQ(mosaro_variogram_fit(v, 1, nullptr, 0, &m, &sse), MOSARO_ERROR_INDEX);
+    const long long* none = nullptr;
+    (void)none;
+    long long count = 0;
+    const int *i = nullptr, *j = nullptr;
+    const double *d = nullptr, *g = nullptr;
+    EXPECT_EQ(mosaro_variogram_cloud(v, &count, &i, &j, &d, &g), MOSARO_ERROR_VARIOGRAM);  // not asked for
+    mosaro_variogram_free(v);
+    mosaro_variogram_options o;
+    mosaro_variogram_options_init(&o);
+    o.width = -1;
+    EXPECT_EQ(mosaro_variogram_compute(s.x.data(), s.y.data(), s.v.data(), 200, &o, &v), MOSARO_ERROR_VARIOGRAM);
+    EXPECT_EQ(v, nullptr);
+}
