@@ -13,5 +13,5 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 peer_program() {
   cc -std=c99 -O2 -Iinclude "scripts/peer/$1.c" -o "$work/$1" \
-     -Lbuild-release -lmosaro -Wl,-rpath,"$PWD/build-release"
+     -Lbuild-release -lmosaro -Wl,-rpath,"$PWD/build-release" -lm
 }
