@@ -103,6 +103,9 @@ typedef enum mosaro_status {
      * extent shorter than one cell): every node is 0, as the legacy entry
      * point grids it. Give a model or a coarser cell. */
     MOSARO_WARNING_NO_FINITE_MODEL = 1,
+    /* Since 0.5. A simulation's threshold lies outside the data's range:
+     * its exceedance is 0 or 1 at every node, but all is written. */
+    MOSARO_WARNING_THRESHOLD_OUTSIDE = 2,
 
     MOSARO_ERROR_NULL_POINTER = -1,      /* a required pointer is null */
     MOSARO_ERROR_STRUCT_SIZE = -2,       /* struct_size is not that of a known version */
@@ -135,7 +138,8 @@ typedef enum mosaro_status {
     MOSARO_ERROR_KIND = -25,          /* kind, mean or drift not usable together */
     MOSARO_ERROR_COVARIATES = -26,    /* a covariate missing, not finite or of the wrong count */
     MOSARO_ERROR_NEIGHBOURHOOD = -27, /* nmax, nmin, distance or sectors not usable */
-    MOSARO_ERROR_TARGETS = -28        /* the targets: grid, window, points or block not usable */
+    MOSARO_ERROR_TARGETS = -28,       /* the targets: grid, window, points or block not usable */
+    MOSARO_ERROR_REALISATIONS = -29   /* the realisation count not usable */
 } mosaro_status;
 
 /* A fixed English name of a status ("MOSARO_ERROR_CELL_SIZE: ..."); never
@@ -820,6 +824,100 @@ typedef struct mosaro_prediction_report {
  * written. A target without an estimate is NaN and counted: a run whose
  * targets are all without one still returns MOSARO_OK. */
 MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* prediction, mosaro_prediction_report* report);
+
+/* Sequential Gaussian simulation (since 0.5): equally likely maps that
+ * honour the samples and the variogram of their normal scores. Each
+ * realisation follows its own random path and draws from its own random
+ * stream (the library's own generator, seeded by `seed` and the
+ * realisation's index), so a seed gives the same bits at any thread count
+ * and on every platform. Realisations run on every core; each needs memory
+ * for one grid, and they are handed over one at a time, in order. */
+
+/* Receives realisation `realisation` (0-based): `count` values, node after
+ * node (row 0 at the southern edge, x fastest), valid during the call.
+ * Return nonzero to go on, 0 to stop (MOSARO_ERROR_CANCELLED). Called in
+ * realisation order, never by two threads at once. */
+typedef int (*mosaro_realisation_fn)(void* user_data, int realisation, const double* values, long long count);
+
+typedef struct mosaro_simulation {
+    size_t struct_size;
+
+    /* Conditioning samples (a NaN value: left out and counted); none (0):
+     * an unconditional simulation of `mean` plus the Gaussian field of the
+     * model, which must then be given. */
+    const double* x;
+    const double* y;
+    const double* value;
+    int sample_count;
+    double mean; /* unconditional only */
+
+    /* The model of the normal scores; null: fitted (the options as for a
+     * prediction). model_used: optional out. */
+    const mosaro_model* model;
+    const mosaro_variogram_options* variogram;
+    const char* fit_template; /* null: "Nug + Sph" */
+    int fit_weights;          /* 0: MOSARO_WEIGHTS_PAIRS_OVER_LAG */
+    mosaro_model* model_used;
+
+    /* The back-transform's tails: the values reached at probability 0 and
+     * 1, linearly in the probability beyond the data; NaN (the default):
+     * the data's smallest and largest value, so that no value leaves the
+     * data's range. */
+    double lower_tail;
+    double upper_tail;
+
+    /* The grid: its first node, spacing and node counts. */
+    double grid_x;
+    double grid_y;
+    double cell_size_x;
+    double cell_size_y;
+    int node_count_x;
+    int node_count_y;
+
+    /* Neighbours of a node: the nmax nearest samples and the
+     * nmax_simulated nearest nodes simulated before it (0: 16 each), within
+     * max_distance (0: three times the model's largest range). */
+    int nmax;
+    int nmax_simulated;
+    double max_distance;
+
+    int realisations; /* at least 1 */
+    unsigned long long seed;
+
+    /* Outputs, all optional: a callback per realisation, or room for every
+     * realisation (realisations x nodes values); the E-type mean and
+     * variance over the realisations; the share of realisations above each
+     * threshold (threshold_count x nodes values). */
+    mosaro_realisation_fn realisation;
+    void* realisation_user_data;
+    double* values;
+    double* etype_mean;
+    double* etype_variance;
+    const double* thresholds;
+    int threshold_count;
+    double* exceedance;
+
+    int thread_count; /* 0: every core */
+    mosaro_progress_fn progress;
+    void* progress_user_data;
+} mosaro_simulation;
+
+MOSARO_API void mosaro_simulation_init_size(mosaro_simulation* simulation, size_t size);
+#define mosaro_simulation_init(simulation) mosaro_simulation_init_size((simulation), sizeof *(simulation))
+
+typedef struct mosaro_simulation_report {
+    size_t struct_size; /* set by the caller to sizeof(mosaro_simulation_report) */
+    int model_fitted;
+    int samples_used;
+    int samples_left_out;
+    int realisations; /* handed over */
+} mosaro_simulation_report;
+
+/* Simulates; report may be null. Refuses (before anything is written): no
+ * samples and no model, a model without a sill (power), fewer than one
+ * realisation, a grid that is not usable. A threshold outside the data's
+ * range gives MOSARO_WARNING_THRESHOLD_OUTSIDE (all outputs written). */
+MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* simulation, mosaro_simulation_report* report);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -89,8 +89,8 @@ struct Prediction {
 };
 
 // Ordinary kriging solved here in the variogram form, the textbook way.
-double OrdinaryByHand(const Samples& s, const std::vector<int>& ids, double x0, double y0,
-                      double (*gamma)(double), double* variance) {
+double OrdinaryByHand(const Samples& s, const std::vector<int>& ids, double x0, double y0, double (*gamma)(double),
+                      double* variance) {
     const int n = static_cast<int>(ids.size());
     Eigen::MatrixXd a = Eigen::MatrixXd::Zero(n + 1, n + 1);
     Eigen::VectorXd b(n + 1);
@@ -121,8 +121,10 @@ TEST(Prediction, OrdinaryKrigingMatchesASystemSolvedByHandAlsoWithoutASill) {
     std::vector<int> all(40);
     for (int i = 0; i < 40; ++i) all[static_cast<std::size_t>(i)] = i;
     const std::vector<double> tx = {12.5, 50.0, 99.0}, ty = {40.0, 50.0, 3.0};
-    struct Case { const char* model; double (*gamma)(double); } const cases[] = {
-        {"0.1 Nug + 2 Exp(30)", ExponentialGamma}, {"0.5 Pow(1.5)", PowerGamma}};
+    struct Case {
+        const char* model;
+        double (*gamma)(double);
+    } const cases[] = {{"0.1 Nug + 2 Exp(30)", ExponentialGamma}, {"0.5 Pow(1.5)", PowerGamma}};
     for (const Case& c : cases) {
         Prediction run(s, c.model);
         run.p.nmax = -1;  // every sample: the system solved by hand
@@ -229,7 +231,8 @@ TEST(Prediction, WindowsThreadsAndFarCoordinatesChangeNoEstimate) {
     ASSERT_EQ(window.Go(), MOSARO_OK);
     for (int r = 0; r < 10; ++r)
         for (int c = 0; c < 9; ++c) {
-            const std::size_t w = static_cast<std::size_t>(r * 9 + c), g = static_cast<std::size_t>((r + 3) * 17 + c + 5);
+            const std::size_t w = static_cast<std::size_t>(r * 9 + c),
+                              g = static_cast<std::size_t>((r + 3) * 17 + c + 5);
             ASSERT_EQ(std::memcmp(&window.estimate[w], &whole.estimate[g], sizeof(double)), 0) << r << ", " << c;
             ASSERT_EQ(std::memcmp(&window.variance[w], &whole.variance[g], sizeof(double)), 0) << r << ", " << c;
         }
@@ -281,7 +284,10 @@ TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
             // Brute force: by (distance, index), each sector capped.
             std::vector<int> order(x.size());
             for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-            auto d2 = [&](int i) { return (x[static_cast<std::size_t>(i)] - tx) * (x[static_cast<std::size_t>(i)] - tx) + (y[static_cast<std::size_t>(i)] - ty) * (y[static_cast<std::size_t>(i)] - ty); };
+            auto d2 = [&](int i) {
+                return (x[static_cast<std::size_t>(i)] - tx) * (x[static_cast<std::size_t>(i)] - tx) +
+                       (y[static_cast<std::size_t>(i)] - ty) * (y[static_cast<std::size_t>(i)] - ty);
+            };
             std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return d2(a) < d2(b); });
             std::vector<int> expected, taken(8, 0);
             for (int i : order) {
@@ -306,22 +312,36 @@ TEST(Prediction, BadArgumentsAreRefusedWithTheirStatusBeforeAnythingIsWritten) {
     } const cases[] = {
         {"mean for ordinary", [](Prediction& r) { r.p.mean = 3.0; }, MOSARO_ERROR_KIND},
         {"simple without mean", [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE; }, MOSARO_ERROR_KIND},
-        {"simple with drift", [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1, r.p.drift_terms = MOSARO_DRIFT_X; }, MOSARO_ERROR_KIND},
+        {"simple with drift",
+         [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1, r.p.drift_terms = MOSARO_DRIFT_X; },
+         MOSARO_ERROR_KIND},
         {"nmin > nmax", [](Prediction& r) { r.p.nmax = 5, r.p.nmin = 6; }, MOSARO_ERROR_NEIGHBOURHOOD},
         {"negative radius", [](Prediction& r) { r.p.max_distance = -1; }, MOSARO_ERROR_NEIGHBOURHOOD},
         {"sectors 3", [](Prediction& r) { r.p.sectors = 3, r.p.max_per_sector = 1; }, MOSARO_ERROR_NEIGHBOURHOOD},
         {"negative block", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = -2; }, MOSARO_ERROR_TARGETS},
-        {"discretisation 0", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = 2, r.p.block_points_x = -1; }, MOSARO_ERROR_TARGETS},
+        {"discretisation 0", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = 2, r.p.block_points_x = -1; },
+         MOSARO_ERROR_TARGETS},
         {"window outside", [](Prediction& r) { r.p.window_column = 3, r.p.window_columns = 3; }, MOSARO_ERROR_TARGETS},
-        {"drift x on one line", [](Prediction& r) { r.p.drift_terms = MOSARO_DRIFT_XX | MOSARO_DRIFT_X | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY, r.p.sample_count = 4; }, MOSARO_ERROR_KIND},
-        {"power model, simple", [](Prediction& r) { static mosaro_model m = Model("1 Pow(1)"); r.p.model = &m, r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1; }, MOSARO_ERROR_MODEL},
+        {"drift x on one line",
+         [](Prediction& r) {
+             r.p.drift_terms = MOSARO_DRIFT_XX | MOSARO_DRIFT_X | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY,
+             r.p.sample_count = 4;
+         },
+         MOSARO_ERROR_KIND},
+        {"power model, simple",
+         [](Prediction& r) {
+             static mosaro_model m = Model("1 Pow(1)");
+             r.p.model = &m, r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1;
+         },
+         MOSARO_ERROR_MODEL},
     };
     for (const Case& c : cases) {
         Prediction run(s, "1 Sph(30)");
         run.Grid(0, 0, 10, 4, 4);
         c.set(run);
         EXPECT_EQ(run.Go(), c.status) << c.what << ": " << mosaro_last_message();
-        EXPECT_TRUE(std::all_of(run.estimate.begin(), run.estimate.end(), [](double e) { return e == -1.0; })) << c.what;
+        EXPECT_TRUE(std::all_of(run.estimate.begin(), run.estimate.end(), [](double e) { return e == -1.0; }))
+            << c.what;
     }
     Prediction points(s, "1 Sph(30)");
     points.Points({1.0}, {1.0});
@@ -338,8 +358,8 @@ TEST(Prediction, BadArgumentsAreRefusedWithTheirStatusBeforeAnythingIsWritten) {
 }
 
 TEST(ModelApi, NotationRoundTripsAndErrorsSayWhere) {
-    for (const char* text : {"0.05 Nug + 0.59 Sph(897)", "1.2 Mat(300, kappa=1.5)", "0.6 Exp(500, azimuth=45, ratio=0.4)",
-                             "0.3 Pow(1.5)"}) {
+    for (const char* text : {"0.05 Nug + 0.59 Sph(897)", "1.2 Mat(300, kappa=1.5)",
+                             "0.6 Exp(500, azimuth=45, ratio=0.4)", "0.3 Pow(1.5)"}) {
         const mosaro_model m = Model(text);
         char written[256];
         ASSERT_EQ(mosaro_model_format(&m, written, sizeof written), MOSARO_OK);
@@ -365,8 +385,11 @@ TEST(VariogramApi, ClassesFitAndTheirRefusals) {
     c.struct_size = sizeof c;
     ASSERT_EQ(mosaro_variogram_classes(v, 0, &c), MOSARO_OK);
     EXPECT_EQ(c.class_count, 16);  // cutoff / width = 15 classes, the last holding the cutoff
-    EXPECT_NEAR(c.cutoff, 0.33333 * std::hypot(*std::max_element(s.x.begin(), s.x.end()) - *std::min_element(s.x.begin(), s.x.end()),
-                                               *std::max_element(s.y.begin(), s.y.end()) - *std::min_element(s.y.begin(), s.y.end())), 1e-9);
+    EXPECT_NEAR(
+        c.cutoff,
+        0.33333 * std::hypot(*std::max_element(s.x.begin(), s.x.end()) - *std::min_element(s.x.begin(), s.x.end()),
+                             *std::max_element(s.y.begin(), s.y.end()) - *std::min_element(s.y.begin(), s.y.end())),
+        1e-9);
     // Brute force: the pairs of the first class.
     double pairs = 0;
     for (std::size_t i = 0; i < 200; ++i)

@@ -40,6 +40,8 @@ extern "C" MOSARO_API const char* mosaro_status_string(int status) {
         case MOSARO_OK: return "MOSARO_OK: success";
         case MOSARO_WARNING_NO_FINITE_MODEL:
             return "MOSARO_WARNING_NO_FINITE_MODEL: the fit gave no finite model; every node is 0";
+        case MOSARO_WARNING_THRESHOLD_OUTSIDE:
+            return "MOSARO_WARNING_THRESHOLD_OUTSIDE: a threshold lies outside the data's range";
         case MOSARO_ERROR_NULL_POINTER: return "MOSARO_ERROR_NULL_POINTER: a required pointer is null";
         case MOSARO_ERROR_STRUCT_SIZE: return "MOSARO_ERROR_STRUCT_SIZE: unknown struct size";
         case MOSARO_ERROR_METHOD: return "MOSARO_ERROR_METHOD: unknown method";
@@ -71,6 +73,7 @@ extern "C" MOSARO_API const char* mosaro_status_string(int status) {
         case MOSARO_ERROR_COVARIATES: return "MOSARO_ERROR_COVARIATES: a covariate missing or not finite";
         case MOSARO_ERROR_NEIGHBOURHOOD: return "MOSARO_ERROR_NEIGHBOURHOOD: search neighbourhood not usable";
         case MOSARO_ERROR_TARGETS: return "MOSARO_ERROR_TARGETS: targets not usable";
+        case MOSARO_ERROR_REALISATIONS: return "MOSARO_ERROR_REALISATIONS: realisation count not usable";
         default: return "unknown status";
     }
 }

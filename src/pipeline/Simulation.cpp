@@ -1,0 +1,187 @@
+#include "pipeline/Simulation.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+
+#include "methods/NormalScores.h"
+#include "platform/WorkerPool.h"
+#include "systems/CovarianceModel.h"
+
+namespace mosaro {
+namespace {
+
+// The reach of the neighbour search when none is given: three times the
+// largest range (where the exponential and Gaussian models have dropped to
+// a few per cent), within the grid's diagonal.
+double SearchRadius(const SimulationRequest& r, const VariogramModel& model) {
+    const double diagonal = std::hypot(r.dx * std::max(r.columns - 1, 1), r.dy * std::max(r.rows - 1, 1));
+    if (r.maxDistance > 0.0) return r.maxDistance;
+    double range = 0.0;
+    for (const Structure& s : model.Structures()) range = std::max(range, s.range);
+    return range > 0.0 ? std::min(3.0 * range, diagonal) : diagonal;
+}
+
+// Gathers the realisations in their order: one at a time, whichever worker
+// made it.
+class OrderedDelivery {
+public:
+    OrderedDelivery(const SimulationOutputs& outputs, long long nodes) : outputs_(outputs), nodes_(nodes) {
+        if (outputs.mean != nullptr || outputs.variance != nullptr) {
+            sum_.assign(static_cast<std::size_t>(nodes), 0.0);
+            squares_.assign(static_cast<std::size_t>(nodes), 0.0);
+        }
+        if (outputs.exceedance != nullptr)
+            above_.assign(static_cast<std::size_t>(nodes) * static_cast<std::size_t>(outputs.thresholdCount), 0.0);
+    }
+
+    // Waits for realisation r's turn, then adds it; false when the run
+    // should stop.
+    bool Deliver(int r, const std::vector<double>& values) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        turn_.wait(lock, [&] { return next_ == r || stopped_; });
+        if (stopped_) return false;
+        bool goOn = true;
+        if (outputs_.deliver) goOn = outputs_.deliver(r, values);
+        // Welford's running mean and sum of squared deviations, in
+        // realisation order.
+        if (!sum_.empty()) {
+            const double count = r + 1.0;
+            for (std::size_t k = 0; k < sum_.size(); ++k) {
+                const double delta = values[k] - sum_[k];
+                sum_[k] += delta / count;
+                squares_[k] += delta * (values[k] - sum_[k]);
+            }
+        }
+        for (int t = 0; t < outputs_.thresholdCount && !above_.empty(); ++t)
+            for (std::size_t k = 0; k < static_cast<std::size_t>(nodes_); ++k)
+                if (values[k] > outputs_.thresholds[t]) above_[static_cast<std::size_t>(t) * values.size() + k] += 1.0;
+        ++next_;
+        if (!goOn) stopped_ = true;
+        turn_.notify_all();
+        return goOn;
+    }
+
+    void Stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        turn_.notify_all();
+    }
+
+    int Delivered() const { return next_; }
+
+    void Finish() const {
+        const double n = next_;
+        for (std::size_t k = 0; k < sum_.size(); ++k) {
+            if (outputs_.mean != nullptr) outputs_.mean[k] = n > 0 ? sum_[k] : std::nan("");
+            if (outputs_.variance != nullptr) outputs_.variance[k] = n > 0 ? squares_[k] / n : std::nan("");
+        }
+        for (std::size_t k = 0; k < above_.size(); ++k) outputs_.exceedance[k] = n > 0 ? above_[k] / n : std::nan("");
+    }
+
+private:
+    const SimulationOutputs& outputs_;
+    long long nodes_;
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    int next_ = 0;
+    bool stopped_ = false;
+    std::vector<double> sum_, squares_, above_;
+};
+
+}  // namespace
+
+SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutputs& outputs,
+                                const Execution& execution) {
+    SimulationOutcome outcome;
+    // The samples with a value, from the middle of their bounding box.
+    std::vector<double> x, y, values;
+    double low[2] = {INFINITY, INFINITY}, high[2] = {-INFINITY, -INFINITY};
+    for (int i = 0; i < r.count; ++i) {
+        if (std::isnan(r.value[i])) {
+            ++outcome.samplesLeftOut;
+            continue;
+        }
+        x.push_back(r.x[i]), y.push_back(r.y[i]), values.push_back(r.value[i]);
+        low[0] = std::min(low[0], r.x[i]), high[0] = std::max(high[0], r.x[i]);
+        low[1] = std::min(low[1], r.y[i]), high[1] = std::max(high[1], r.y[i]);
+    }
+    outcome.samplesUsed = static_cast<int>(values.size());
+    const bool conditional = !values.empty();
+    const double originX = conditional ? 0.5 * (low[0] + high[0]) : r.x0;
+    const double originY = conditional ? 0.5 * (low[1] + high[1]) : r.y0;
+    for (double& v : x) v -= originX;
+    for (double& v : y) v -= originY;
+
+    std::optional<NormalScores> scores;
+    if (conditional) scores.emplace(values, r.lower, r.upper);
+    execution.Report(Stage::kVariograms, 0.0);
+    if (r.model) {
+        outcome.model = *r.model;
+    } else {
+        if (!conditional) throw SimulationError("an unconditional simulation (no sample with a value) needs a model");
+        EmpiricalOptions options = r.variogram;
+        options.threads = execution.workers;
+        const EmpiricalVariogram empirical = ComputeEmpiricalVariogram(
+            SampleView{x.data(), y.data(), scores->Scores().data(), x.size()}, options);
+        execution.Report(Stage::kFit, 0.0);
+        const FitResult fit = FitModel(empirical.directions.front().classes, r.fitTemplate, r.fit);
+        if (fit.status != FitStatus::kFitted) throw SimulationError("the fit of the normal scores failed: " + fit.message);
+        outcome.model = fit.model;
+        outcome.fitted = true;
+    }
+    if (!outcome.model.HasCovariance())
+        throw SimulationError("simulation needs a model with a sill: a power or unbounded linear model has no covariance");
+    const NestedCovariance covariance(outcome.model);
+
+    SimulationGrid grid;
+    grid.x0 = r.x0 - originX;
+    grid.y0 = r.y0 - originY;
+    grid.dx = r.dx;
+    grid.dy = r.dy;
+    grid.columns = r.columns;
+    grid.rows = r.rows;
+    SimulationNeighbourhood neighbourhood;
+    neighbourhood.samples = r.samples;
+    neighbourhood.simulated = r.simulated;
+    neighbourhood.radius = SearchRadius(r, outcome.model);
+    const std::vector<double> noScores;
+    const SimulationPlan plan(grid, x, y, conditional ? scores->Scores() : noScores, covariance, neighbourhood);
+
+    const long long nodes = grid.Nodes();
+    OrderedDelivery delivery(outputs, nodes);
+    std::atomic<int> next{0};
+    WorkerPool pool(std::min(execution.workers, std::max(r.realisations, 1)));
+    execution.Report(Stage::kSweep, 0.0);
+    // One loop per worker, each claiming the next realisation in order: the
+    // lowest realisation not yet delivered is always being made, so waiting
+    // for one's turn never waits for a realisation nobody runs.
+    pool.For(static_cast<std::size_t>(pool.Size()), 1, [&](std::size_t, std::size_t, int) {
+        SequentialSimulator simulator(plan);
+        std::vector<double> field, back(static_cast<std::size_t>(nodes));
+        try {
+            for (int realisation = next++; realisation < r.realisations; realisation = next++) {
+                if (execution.CancelRequested()) {
+                    delivery.Stop();
+                    return;
+                }
+                simulator.Run(r.seed, static_cast<std::uint64_t>(realisation), field);
+                for (std::size_t k = 0; k < field.size(); ++k)
+                    back[k] = conditional ? scores->Back(field[k]) : r.mean + field[k];
+                if (!delivery.Deliver(realisation, back)) return;
+                execution.Report(Stage::kSweep, static_cast<double>(delivery.Delivered()) / r.realisations);
+            }
+        } catch (...) {
+            delivery.Stop();
+            throw;
+        }
+    });
+    execution.ThrowIfCancelled();
+    delivery.Finish();
+    outcome.delivered = delivery.Delivered();
+    return outcome;
+}
+
+}  // namespace mosaro

@@ -1,0 +1,81 @@
+// One realisation of sequential Gaussian simulation on a grid: the nodes
+// visited along a random path, each simulated by simple kriging (mean 0)
+// of the normal scores from the nearest conditioning samples and the
+// nearest nodes simulated before it, as the kriged value plus the kriging
+// standard deviation times a standard normal deviate.
+//
+// A realisation draws from its own random stream (seed, realisation): the
+// path by a Fisher-Yates shuffle, then one deviate per node in path order;
+// so it has the same bits whichever worker runs it and at any thread count.
+// Simulated neighbours are found by scanning grid offsets in order of
+// distance (ties by row, then column); their covariances come from a table
+// of the grid offsets.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "neighbours/NearestSamples.h"
+#include "systems/CovarianceModel.h"
+
+namespace mosaro {
+
+struct SimulationGrid {
+    double x0 = 0.0, y0 = 0.0;  // the first node, in the samples' frame
+    double dx = 1.0, dy = 1.0;
+    int columns = 0, rows = 0;
+
+    long long Nodes() const { return static_cast<long long>(columns) * rows; }
+};
+
+struct SimulationNeighbourhood {
+    int samples = 16;    // conditioning samples per node
+    int simulated = 16;  // previously simulated nodes per node
+    double radius = 0.0;  // the search radius for both (a distance > 0)
+};
+
+// What every realisation shares: read only while realisations run.
+class SimulationPlan {
+public:
+    // Conditioning samples in the grid's frame with their normal scores; a
+    // sample that lies on a node sets that node's score instead (it is that
+    // node's only possible value) and leaves the samples.
+    SimulationPlan(const SimulationGrid& grid, const std::vector<double>& x, const std::vector<double>& y,
+                   const std::vector<double>& scores, const CovarianceModel& model,
+                   const SimulationNeighbourhood& neighbourhood);
+
+    const SimulationGrid& Grid() const { return grid_; }
+
+private:
+    friend class SequentialSimulator;
+    double NodeCovariance(int di, int dj) const;
+
+    SimulationGrid grid_;
+    const CovarianceModel& model_;
+    SimulationNeighbourhood neighbourhood_;
+    std::vector<double> x_, y_, score_;  // the samples that stay
+    std::unique_ptr<NearestSamples> nearest_;
+    std::vector<long long> fixedNodes_;  // nodes set by a sample, and their scores
+    std::vector<double> fixedScores_;
+    std::vector<int> offsetI_, offsetJ_;  // within the radius, nearest first
+    int tableReach_ = 0;                  // the table covers offsets within +-reach
+    std::vector<double> table_;           // node covariances by offset
+};
+
+class SequentialSimulator {
+public:
+    explicit SequentialSimulator(const SimulationPlan& plan);
+
+    // One realisation's normal scores, node after node (row 0 first).
+    void Run(std::uint64_t seed, std::uint64_t realisation, std::vector<double>& field);
+
+private:
+    const SimulationPlan& plan_;
+    std::vector<std::uint8_t> simulated_;
+    std::vector<long long> path_;
+    std::vector<int> samples_, nodes_;
+    std::vector<double> matrix_, rightSide_, weights_;
+};
+
+}  // namespace mosaro

@@ -1,0 +1,16 @@
+// Solves a small symmetric positive definite system by Cholesky
+// factorisation (simple kriging's systems: half the work of an LU, no
+// pivoting needed). Gives up, returning false, on a pivot that is not
+// positive (a singular system: two conditioning points at one place).
+#pragma once
+
+#include <vector>
+
+namespace mosaro {
+
+// `matrix` holds order x order entries row after row (only the lower
+// triangle is read, and it is overwritten by the factor); `rightSide` is
+// overwritten by the solution.
+bool CholeskySolve(std::vector<double>& matrix, int order, double* rightSide);
+
+}  // namespace mosaro

@@ -1,0 +1,233 @@
+// Sequential Gaussian simulation: what its realisations must reproduce
+// (the normal-score histogram, the model's variogram, the data at their
+// nodes, the simple-kriging map as their mean), the same bits for a seed at
+// any thread count, and the refusals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <Eigen/Dense>
+
+#include "methods/NormalScores.h"
+#include "mosaro.h"
+#include "platform/Random.h"
+
+namespace {
+
+constexpr int kSide = 60;      // nodes per side of the grid, cell 1: twelve ranges
+constexpr double kRange = 5.0;  // of the model
+
+// A Gaussian field (mean 0, the exponential model with sill 1) at `count`
+// nodes of the grid, by the Cholesky factor of its covariance.
+struct Field {
+    std::vector<double> x, y, v;
+};
+Field GaussianSamples(unsigned seed, int count) {
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> node(0, kSide - 1);
+    std::normal_distribution<double> normal;
+    Field f;
+    while (static_cast<int>(f.x.size()) < count) {
+        const double x = node(random), y = node(random);
+        bool taken = false;
+        for (std::size_t i = 0; i < f.x.size(); ++i) taken = taken || (f.x[i] == x && f.y[i] == y);
+        if (!taken) f.x.push_back(x), f.y.push_back(y);
+    }
+    Eigen::MatrixXd c(count, count);
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < count; ++j)
+            c(i, j) = std::exp(-std::hypot(f.x[static_cast<std::size_t>(i)] - f.x[static_cast<std::size_t>(j)],
+                                           f.y[static_cast<std::size_t>(i)] - f.y[static_cast<std::size_t>(j)]) / kRange);
+    Eigen::VectorXd z(count);
+    for (int i = 0; i < count; ++i) z(i) = normal(random);
+    const Eigen::VectorXd g = c.llt().matrixL() * z;
+    f.v.assign(g.data(), g.data() + count);
+    return f;
+}
+
+struct Simulation {
+    mosaro_simulation s;
+    mosaro_model model;
+    std::vector<double> values;
+    Simulation(const Field& f, int realisations) {
+        mosaro_simulation_init(&s);
+        mosaro_model_init(&model);
+        EXPECT_EQ(mosaro_model_parse("1 Exp(5)", &model), MOSARO_OK);
+        s.x = f.x.data(), s.y = f.y.data(), s.value = f.v.data(), s.sample_count = static_cast<int>(f.x.size());
+        s.model = &model;
+        s.cell_size_x = s.cell_size_y = 1;
+        s.node_count_x = s.node_count_y = kSide;
+        s.realisations = realisations;
+        s.seed = 2026;
+        values.assign(static_cast<std::size_t>(realisations) * kSide * kSide, 0.0);
+        s.values = values.data();
+    }
+    double At(int r, int node) const { return values[static_cast<std::size_t>(r) * kSide * kSide + static_cast<std::size_t>(node)]; }
+};
+
+}  // namespace
+
+// The variogram along x of a realisation's values, lags 1 .. maxLag cells.
+std::vector<double> RowVariogram(const std::vector<double>& v, int side, int maxLag) {
+    std::vector<double> gamma(static_cast<std::size_t>(maxLag) + 1, 0.0);
+    for (int h = 1; h <= maxLag; ++h) {
+        double sum = 0.0;
+        for (int j = 0; j < side; ++j)
+            for (int i = 0; i + h < side; ++i) {
+                const double d = v[static_cast<std::size_t>(j * side + i)] - v[static_cast<std::size_t>(j * side + i + h)];
+                sum += d * d;
+            }
+        gamma[static_cast<std::size_t>(h)] = sum / (2.0 * side * (side - h));
+    }
+    return gamma;
+}
+
+TEST(Simulation, RealisationsReproduceTheNormalHistogramAndTheModelsVariogram) {
+    // Unconditional realisations of 1 Exp(3) on 80 x 80 nodes: the domain
+    // holds some 700 correlation areas, so the averages over 50 realisations
+    // stand within a few hundredths of what the model says.
+    constexpr int side = 80;
+    Simulation sim(Field{}, 50);
+    EXPECT_EQ(mosaro_model_parse("1 Exp(3)", &sim.model), MOSARO_OK);
+    sim.s.node_count_x = sim.s.node_count_y = side;
+    sim.values.assign(50u * side * side, 0.0);
+    sim.s.values = sim.values.data();
+    ASSERT_EQ(mosaro_simulate(&sim.s, nullptr), MOSARO_OK) << mosaro_last_message();
+    double meanOfMeans = 0.0, meanOfVariances = 0.0;
+    std::vector<double> gamma(4, 0.0);
+    for (int r = 0; r < 50; ++r) {
+        const std::vector<double> v(sim.values.begin() + r * side * side, sim.values.begin() + (r + 1) * side * side);
+        double mean = 0.0, square = 0.0;
+        for (double e : v) mean += e, square += e * e;
+        mean /= v.size();
+        meanOfMeans += mean / 50, meanOfVariances += (square / v.size() - mean * mean) / 50;
+        const std::vector<double> g = RowVariogram(v, side, 3);
+        for (int h = 1; h <= 3; ++h) gamma[static_cast<std::size_t>(h)] += g[static_cast<std::size_t>(h)] / 50;
+    }
+    EXPECT_NEAR(meanOfMeans, 0.0, 0.05);
+    EXPECT_NEAR(meanOfVariances, 1.0, 0.1);
+    for (int h = 1; h <= 3; ++h) {
+        const double model = 1.0 - std::exp(-h / 3.0);
+        EXPECT_NEAR(gamma[static_cast<std::size_t>(h)], model, 0.15 * model) << "lag " << h;
+    }
+}
+
+TEST(Simulation, ConditionalRealisationsHonourTheDataAndKeepTheVariogram) {
+    const Field f = GaussianSamples(1, 150);
+    Simulation sim(f, 50);
+    ASSERT_EQ(mosaro_simulate(&sim.s, nullptr), MOSARO_OK) << mosaro_last_message();
+    std::vector<double> gamma(static_cast<std::size_t>(kRange) + 1, 0.0);
+    std::vector<double> sorted = f.v;
+    std::sort(sorted.begin(), sorted.end());
+    const auto score = [&](std::size_t i) { return mosaro::InverseNormal((i + 0.5) / sorted.size()); };
+    for (int r = 0; r < 50; ++r) {
+        for (std::size_t i = 0; i < f.x.size(); ++i)
+            ASSERT_EQ(sim.At(r, static_cast<int>(f.y[i]) * kSide + static_cast<int>(f.x[i])), f.v[i]) << r << ", " << i;
+        // Each simulated value back to its normal score: linear between the
+        // data's (value, score) pairs, the inverse of the back-transform.
+        std::vector<double> y(kSide * kSide);
+        for (int k = 0; k < kSide * kSide; ++k) {
+            const double v = sim.At(r, k);
+            const std::size_t hi =
+                static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), v) - sorted.begin());
+            y[static_cast<std::size_t>(k)] =
+                hi == 0                 ? score(0)
+                : hi == sorted.size()   ? score(hi - 1)
+                                        : score(hi - 1) + (v - sorted[hi - 1]) / (sorted[hi] - sorted[hi - 1]) *
+                                                            (score(hi) - score(hi - 1));
+        }
+        const std::vector<double> g = RowVariogram(y, kSide, static_cast<int>(kRange));
+        for (std::size_t h = 1; h < gamma.size(); ++h) gamma[h] += g[h] / 50;
+    }
+    // The data are Gaussian with unit sill: the model is their scores'.
+    for (std::size_t h = 1; h < gamma.size(); ++h) {
+        const double model = 1.0 - std::exp(-static_cast<double>(h) / kRange);
+        EXPECT_NEAR(gamma[h], model, 0.15 * model) << "lag " << h;
+    }
+}
+
+TEST(Simulation, TheMeanOfManyRealisationsApproachesSimpleKriging) {
+    const Field f = GaussianSamples(2, 60);
+    Simulation sim(f, 200);
+    std::vector<double> mean(kSide * kSide);
+    sim.s.etype_mean = mean.data();
+    sim.s.values = nullptr;
+    ASSERT_EQ(mosaro_simulate(&sim.s, nullptr), MOSARO_OK) << mosaro_last_message();
+    // Simple kriging (mean 0) of the normal scores, taken back, is about the
+    // mean map where the back-transform is nearly linear: compare in the
+    // middle of the data's range.
+    mosaro_prediction p;
+    mosaro_prediction_init(&p);
+    const mosaro::NormalScores scores(f.v, std::nan(""), std::nan(""));
+    p.x = f.x.data(), p.y = f.y.data(), p.value = scores.Scores().data(), p.sample_count = 60;
+    p.model = &sim.model, p.kind = MOSARO_KIND_SIMPLE, p.mean = 0.0, p.nmax = 32;
+    p.cell_size_x = p.cell_size_y = 1, p.node_count_x = p.node_count_y = kSide;
+    std::vector<double> kriged(kSide * kSide), variance(kSide * kSide);
+    p.estimate = kriged.data(), p.variance = variance.data();
+    ASSERT_EQ(mosaro_predict(&p, nullptr), MOSARO_OK) << mosaro_last_message();
+    int compared = 0;
+    double worst = 0.0;
+    for (int k = 0; k < kSide * kSide; ++k) {
+        if (variance[static_cast<std::size_t>(k)] > 0.3) continue;  // near the data, where the mean converges fast
+        ++compared;
+        worst = std::max(worst, std::fabs(mean[static_cast<std::size_t>(k)] - scores.Back(kriged[static_cast<std::size_t>(k)])));
+    }
+    EXPECT_GT(compared, 100);
+    EXPECT_LT(worst, 0.25);
+}
+
+TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
+    const Field f = GaussianSamples(3, 30);
+    std::vector<double> first;
+    for (int threads : {1, 2, 8}) {
+        Simulation sim(f, 6);
+        sim.s.thread_count = threads;
+        ASSERT_EQ(mosaro_simulate(&sim.s, nullptr), MOSARO_OK);
+        if (first.empty()) first = sim.values;
+        EXPECT_EQ(std::memcmp(first.data(), sim.values.data(), first.size() * sizeof(double)), 0) << threads;
+    }
+    Simulation other(f, 6);
+    other.s.seed = 7;
+    ASSERT_EQ(mosaro_simulate(&other.s, nullptr), MOSARO_OK);
+    EXPECT_NE(std::memcmp(first.data(), other.values.data(), first.size() * sizeof(double)), 0);
+}
+
+TEST(Simulation, RefusalsAndTheThresholdWarning) {
+    const Field f = GaussianSamples(4, 20);
+    Simulation none(f, 2);
+    none.s.sample_count = 0, none.s.model = nullptr;
+    EXPECT_EQ(mosaro_simulate(&none.s, nullptr), MOSARO_ERROR_MODEL);
+    Simulation power(f, 2);
+    EXPECT_EQ(mosaro_model_parse("1 Pow(1)", &power.model), MOSARO_OK);
+    EXPECT_EQ(mosaro_simulate(&power.s, nullptr), MOSARO_ERROR_MODEL);
+    Simulation zero(f, 0);
+    EXPECT_EQ(mosaro_simulate(&zero.s, nullptr), MOSARO_ERROR_REALISATIONS);
+    Simulation outside(f, 2);
+    const double thresholds[1] = {1e6};
+    std::vector<double> exceedance(kSide * kSide, -1.0);
+    outside.s.thresholds = thresholds, outside.s.threshold_count = 1, outside.s.exceedance = exceedance.data();
+    EXPECT_EQ(mosaro_simulate(&outside.s, nullptr), MOSARO_WARNING_THRESHOLD_OUTSIDE);
+    EXPECT_EQ(exceedance[0], 0.0);
+    // Unconditional, from the model alone.
+    Simulation free(f, 3);
+    free.s.sample_count = 0;
+    free.s.mean = 10.0;
+    ASSERT_EQ(mosaro_simulate(&free.s, nullptr), MOSARO_OK) << mosaro_last_message();
+    double mean = 0.0;
+    for (double v : free.values) mean += v / free.values.size();
+    EXPECT_NEAR(mean, 10.0, 1.0);
+}
+
+TEST(Simulation, NormalDistributionAndItsInverseAgreeWithKnownValuesAndEachOther) {
+    struct Case { double x, p; } const cases[] = {
+        {1.959963984540054, 0.975}, {-6.361340902404056, 1e-10}, {0.0, 0.5}, {-8.0, 6.22096057427178e-16},
+        {3.090232306167813, 0.999}, {-1.0, 0.15865525393145707}};
+    for (const Case& c : cases) {
+        EXPECT_NEAR(mosaro::NormalDistribution(c.x), c.p, 2e-15 * c.p + 1e-17) << c.x;
+        EXPECT_NEAR(mosaro::InverseNormal(c.p), c.x, 1e-14 * std::fabs(c.x) + 1e-15) << c.p;
+    }
+    for (double p = 1e-12; p < 1.0; p *= 1.7) EXPECT_NEAR(mosaro::NormalDistribution(mosaro::InverseNormal(p)), p, 1e-13 * p);
+}
