@@ -875,8 +875,10 @@ typedef struct mosaro_simulation {
     int node_count_y;
 
     /* Neighbours of a node: the nmax nearest samples and the
-     * nmax_simulated nearest nodes simulated before it (0: 16 each), within
-     * max_distance (0: three times the model's largest range). */
+     * nmax_simulated nearest nodes simulated before it (0: 16 each); with
+     * nmax_simulated -1, the nmax nearest of the two together (R's gstat's
+     * count); within max_distance (0: three times the model's largest
+     * range). */
     int nmax;
     int nmax_simulated;
     double max_distance;

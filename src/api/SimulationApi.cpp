@@ -59,9 +59,10 @@ void CheckRequest(const mosaro_simulation& s, double& low, double& high) {
     if (static_cast<long long>(s.node_count_x) * s.node_count_y > kMaxSimulationNodes)
         Refuse(MOSARO_ERROR_TOO_LARGE, FormatMessage("a simulation grid takes at most 2^31 nodes (got %d x %d)",
                                                      s.node_count_x, s.node_count_y));
-    if (s.nmax < 0 || s.nmax_simulated < 0)
+    if (s.nmax < 0 || s.nmax_simulated < -1)
         Refuse(MOSARO_ERROR_NEIGHBOURHOOD,
-               FormatMessage("nmax and nmax_simulated must not be negative (got %d, %d)", s.nmax, s.nmax_simulated));
+               FormatMessage("nmax must not be negative and nmax_simulated not below -1 (got %d, %d)", s.nmax,
+                             s.nmax_simulated));
     if (!(s.max_distance >= 0.0) || std::isinf(s.max_distance))
         Refuse(MOSARO_ERROR_NEIGHBOURHOOD,
                FormatMessage("max_distance must be positive and finite, or 0 (got %g)", s.max_distance));
@@ -117,7 +118,8 @@ extern "C" MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* sim
         r.x0 = s.grid_x, r.y0 = s.grid_y, r.dx = s.cell_size_x, r.dy = s.cell_size_y;
         r.columns = s.node_count_x, r.rows = s.node_count_y;
         r.samples = s.nmax == 0 ? MOSARO_DEFAULT_NEIGHBOUR_COUNT : s.nmax;
-        r.simulated = s.nmax_simulated == 0 ? MOSARO_DEFAULT_NEIGHBOUR_COUNT : s.nmax_simulated;
+        r.simulated = s.nmax_simulated <= 0 ? MOSARO_DEFAULT_NEIGHBOUR_COUNT : s.nmax_simulated;
+        r.combined = s.nmax_simulated < 0;
         r.maxDistance = s.max_distance;
         r.realisations = s.realisations;
         r.seed = s.seed;

@@ -146,9 +146,11 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
     SimulationNeighbourhood neighbourhood;
     neighbourhood.samples = r.samples;
     neighbourhood.simulated = r.simulated;
+    neighbourhood.combined = r.combined;
     neighbourhood.radius = SearchRadius(r, outcome.model);
     const std::vector<double> noScores;
-    const SimulationPlan plan(grid, x, y, conditional ? scores->Scores() : noScores, covariance, neighbourhood);
+    const SimulationPlan plan(grid, x, y, conditional ? scores->Scores() : noScores, covariance, neighbourhood,
+                              execution.workers);
 
     const long long nodes = grid.Nodes();
     OrderedDelivery delivery(outputs, nodes);

@@ -47,6 +47,7 @@ struct SimulationRequest {
     int columns = 0, rows = 0;
     int samples = 16;         // conditioning samples per node
     int simulated = 16;       // previously simulated nodes per node
+    bool combined = false;    // the `samples` nearest of both together
     double maxDistance = 0.0;  // 0: three times the model's largest range, within the grid's diagonal
     int realisations = 1;
     std::uint64_t seed = 0;

@@ -7,6 +7,7 @@
 #include <Eigen/Dense>
 
 #include "platform/Random.h"
+#include "platform/WorkerPool.h"
 #include "systems/Cholesky.h"
 
 namespace mosaro {
@@ -16,12 +17,16 @@ namespace {
 // scan visits at most this many, the table covers this many cells each way.
 constexpr std::size_t kMaxOffsets = 1 << 16;
 constexpr int kMaxTableReach = 256;
+// The nearest samples of every node are kept when they take at most this
+// many entries (12 bytes each beside a double covariance).
+constexpr std::size_t kMaxKeptSampleEntries = std::size_t{1} << 24;
+constexpr int kPairSlotBits = 16;
 
 }  // namespace
 
 SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<double>& x, const std::vector<double>& y,
                                const std::vector<double>& scores, const CovarianceModel& model,
-                               const SimulationNeighbourhood& neighbourhood)
+                               const SimulationNeighbourhood& neighbourhood, int workers)
     : grid_(grid), model_(model), neighbourhood_(neighbourhood) {
     for (std::size_t s = 0; s < x.size(); ++s) {
         // A sample on a node (to a millionth of a cell) sets the node.
@@ -64,6 +69,7 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     for (const Offset& o : offsets) {
         offsetI_.push_back(o.i);
         offsetJ_.push_back(o.j);
+        offsetD2_.push_back(o.d2);
         tableReach_ = std::max(tableReach_, std::max(std::abs(2 * o.i), std::abs(2 * o.j)));
     }
     tableReach_ = std::min(tableReach_, kMaxTableReach);
@@ -73,6 +79,60 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
         for (int i = -tableReach_; i <= tableReach_; ++i)
             table_[static_cast<std::size_t>((j + tableReach_) * side + (i + tableReach_))] =
                 model.At(i * grid.dx, j * grid.dy);
+
+    // Every node's nearest samples, once for all the realisations.
+    const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood.samples, 0));
+    const std::size_t entries = static_cast<std::size_t>(grid.Nodes()) * k;
+    if (k > 0 && !x_.empty() && entries <= kMaxKeptSampleEntries) {
+        nodeSampleIds_.assign(entries, -1);
+        nodeSampleD2_.assign(entries, 0.0);
+        nodeSampleCovariance_.assign(entries, 0.0);
+        WorkerPool pool(workers);
+        pool.For(static_cast<std::size_t>(grid.rows), 1, [&](std::size_t first, std::size_t last, int) {
+            for (std::size_t row = first; row < last; ++row)
+                for (int column = 0; column < grid.columns; ++column) {
+                    const long long node = static_cast<long long>(row) * grid.columns + column;
+                    int count = 0;
+                    const std::size_t at = static_cast<std::size_t>(node) * k;
+                    FindNodeSamples(node, &nodeSampleIds_[at], &nodeSampleD2_[at], &nodeSampleCovariance_[at], count);
+                }
+        });
+        keptSamples_ = true;
+    }
+}
+
+void SimulationPlan::FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const {
+    const double x = grid_.x0 + static_cast<double>(node % grid_.columns) * grid_.dx;
+    const double y = grid_.y0 + static_cast<double>(node / grid_.columns) * grid_.dy;
+    thread_local std::vector<int> found;  // a scratch buffer
+    nearest_->FindWithin(x, y, neighbourhood_.samples, neighbourhood_.radius * neighbourhood_.radius, found);
+    count = static_cast<int>(found.size());
+    for (int a = 0; a < count; ++a) {
+        const std::size_t s = static_cast<std::size_t>(found[static_cast<std::size_t>(a)]);
+        ids[a] = static_cast<int>(s);
+        const double dx = x_[s] - x, dy = y_[s] - y;
+        d2[a] = dx * dx + dy * dy;
+        covariance[a] = model_.At(dx, dy);
+    }
+}
+
+void SimulationPlan::NodeSamples(long long node, std::vector<int>& ids, std::vector<double>& d2,
+                                 std::vector<double>& covariance) const {
+    const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood_.samples, 0));
+    ids.resize(k), d2.resize(k), covariance.resize(k);
+    int count = 0;
+    if (keptSamples_) {
+        const std::size_t at = static_cast<std::size_t>(node) * k;
+        while (static_cast<std::size_t>(count) < k && nodeSampleIds_[at + static_cast<std::size_t>(count)] >= 0) {
+            ids[static_cast<std::size_t>(count)] = nodeSampleIds_[at + static_cast<std::size_t>(count)];
+            d2[static_cast<std::size_t>(count)] = nodeSampleD2_[at + static_cast<std::size_t>(count)];
+            covariance[static_cast<std::size_t>(count)] = nodeSampleCovariance_[at + static_cast<std::size_t>(count)];
+            ++count;
+        }
+    } else if (k > 0 && !x_.empty()) {
+        FindNodeSamples(node, ids.data(), d2.data(), covariance.data(), count);
+    }
+    ids.resize(static_cast<std::size_t>(count)), d2.resize(ids.size()), covariance.resize(ids.size());
 }
 
 double SimulationPlan::NodeCovariance(int di, int dj) const {
@@ -82,7 +142,21 @@ double SimulationPlan::NodeCovariance(int di, int dj) const {
 }
 
 SequentialSimulator::SequentialSimulator(const SimulationPlan& plan)
-    : plan_(plan), simulated_(static_cast<std::size_t>(plan.grid_.Nodes())), path_(simulated_.size()) {}
+    : plan_(plan),
+      simulated_(static_cast<std::size_t>(plan.grid_.Nodes())),
+      path_(simulated_.size()),
+      pairs_(std::size_t{1} << kPairSlotBits) {}
+
+double SequentialSimulator::SampleCovariance(int a, int b) {
+    if (a > b) std::swap(a, b);
+    const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(a)) << 32) | static_cast<std::uint32_t>(b);
+    PairSlot& slot = pairs_[static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - kPairSlotBits))];
+    if (slot.key != key) {
+        const std::size_t sa = static_cast<std::size_t>(a), sb = static_cast<std::size_t>(b);
+        slot = PairSlot{key, plan_.model_.At(plan_.x_[sa] - plan_.x_[sb], plan_.y_[sa] - plan_.y_[sb])};
+    }
+    return slot.covariance;
+}
 
 void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std::vector<double>& field) {
     const SimulationPlan& p = plan_;
@@ -98,69 +172,78 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
     std::iota(path_.begin(), path_.end(), 0LL);
     for (std::size_t k = path_.size(); k > 1; --k) std::swap(path_[k - 1], path_[random.Below(k)]);
 
-    const double radius2 = p.neighbourhood_.radius * p.neighbourhood_.radius;
+    const SimulationNeighbourhood& n = p.neighbourhood_;
     const double sill = p.model_.Sill();
+    std::vector<int> chosenSamples;
     for (long long node : path_) {
         if (simulated_[static_cast<std::size_t>(node)] != 0) continue;
         const int ni = static_cast<int>(node % g.columns), nj = static_cast<int>(node / g.columns);
-        const double x = g.x0 + ni * g.dx, y = g.y0 + nj * g.dy;
-        p.nearest_->FindWithin(x, y, p.neighbourhood_.samples, radius2, samples_);
-        nodes_.clear();
-        for (std::size_t o = 0; o < p.offsetI_.size() && static_cast<int>(nodes_.size()) < p.neighbourhood_.simulated;
-             ++o) {
+        p.NodeSamples(node, samples_, sampleD2_, sampleCovariance_);
+        // The simulated nodes nearest first; with a combined neighbourhood
+        // merged with the samples by distance (a sample first on a tie).
+        nodeI_.clear();
+        nodeJ_.clear();
+        chosenSamples.clear();
+        const std::size_t available = samples_.size();
+        std::size_t next = 0;
+        const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
+        for (std::size_t o = 0; o < p.offsetI_.size(); ++o) {
+            if (n.combined) {
+                while (next < available && sampleD2_[next] <= p.offsetD2_[o] && chosenSamples.size() + nodeI_.size() < limit)
+                    chosenSamples.push_back(static_cast<int>(next++));
+                if (chosenSamples.size() + nodeI_.size() >= limit) break;
+            } else if (nodeI_.size() >= limit) {
+                break;
+            }
             const int i = ni + p.offsetI_[o], j = nj + p.offsetJ_[o];
             if (i < 0 || j < 0 || i >= g.columns || j >= g.rows) continue;
-            const long long other = static_cast<long long>(j) * g.columns + i;
-            if (simulated_[static_cast<std::size_t>(other)] != 0) nodes_.push_back(static_cast<int>(other));
+            if (simulated_[static_cast<std::size_t>(j) * static_cast<std::size_t>(g.columns) + static_cast<std::size_t>(i)] != 0) {
+                nodeI_.push_back(i);
+                nodeJ_.push_back(j);
+            }
         }
-        const int ks = static_cast<int>(samples_.size()), kn = static_cast<int>(nodes_.size()), k = ks + kn;
+        if (n.combined) {
+            while (next < available && chosenSamples.size() + nodeI_.size() < limit)
+                chosenSamples.push_back(static_cast<int>(next++));
+        } else {
+            for (std::size_t a = 0; a < available; ++a) chosenSamples.push_back(static_cast<int>(a));
+        }
+        const int ks = static_cast<int>(chosenSamples.size()), kn = static_cast<int>(nodeI_.size()), k = ks + kn;
         double estimate = 0.0, variance = sill;
         if (k > 0) {
-            const std::size_t n = static_cast<std::size_t>(k);
-            matrix_.resize(n * n);
-            rightSide_.resize(n);
-            // Columns: the samples, then the simulated nodes (the lower
-            // triangle is all the solve reads).
-            auto position = [&](int a, double& px, double& py, int& gi, int& gj) {
-                if (a < ks) {
-                    const std::size_t s = static_cast<std::size_t>(samples_[static_cast<std::size_t>(a)]);
-                    px = p.x_[s], py = p.y_[s], gi = gj = -1;
-                } else {
-                    const int other = nodes_[static_cast<std::size_t>(a - ks)];
-                    gi = other % g.columns, gj = other / g.columns;
-                    px = g.x0 + gi * g.dx, py = g.y0 + gj * g.dy;
+            const std::size_t size = static_cast<std::size_t>(k);
+            matrix_.resize(size * size);
+            rightSide_.resize(size);
+            // Columns: the samples, then the simulated nodes. Entry (a, b),
+            // a <= b, of the upper triangle (all the Cholesky solve reads),
+            // or of both triangles for the least-squares fallback.
+            const auto sampleId = [&](int a) {
+                return samples_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])];
+            };
+            const auto entry = [&](int a, int b) {
+                if (b < ks) return a == b ? sill : SampleCovariance(sampleId(a), sampleId(b));
+                const std::size_t nb = static_cast<std::size_t>(b - ks);
+                if (a >= ks) {
+                    const std::size_t na = static_cast<std::size_t>(a - ks);
+                    return p.NodeCovariance(nodeI_[na] - nodeI_[nb], nodeJ_[na] - nodeJ_[nb]);
                 }
+                const std::size_t id = static_cast<std::size_t>(sampleId(a));
+                return p.model_.At(p.x_[id] - (g.x0 + nodeI_[nb] * g.dx), p.y_[id] - (g.y0 + nodeJ_[nb] * g.dy));
             };
             for (int a = 0; a < k; ++a) {
-                double ax, ay;
-                int ai, aj;
-                position(a, ax, ay, ai, aj);
-                for (int b = 0; b <= a; ++b) {
-                    double bx, by;
-                    int bi, bj;
-                    position(b, bx, by, bi, bj);
-                    matrix_[static_cast<std::size_t>(a) * n + static_cast<std::size_t>(b)] =
-                        ai >= 0 && bi >= 0 ? p.NodeCovariance(ai - bi, aj - bj) : p.model_.At(ax - bx, ay - by);
-                }
+                for (int b = a; b < k; ++b) matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = entry(a, b);
+                const std::size_t na = static_cast<std::size_t>(a - ks);
                 rightSide_[static_cast<std::size_t>(a)] =
-                    ai >= 0 ? p.NodeCovariance(ai - ni, aj - nj) : p.model_.At(ax - x, ay - y);
+                    a < ks ? sampleCovariance_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])]
+                           : p.NodeCovariance(nodeI_[na] - ni, nodeJ_[na] - nj);
             }
             weights_ = rightSide_;
             if (!CholeskySolve(matrix_, k, weights_.data())) {
                 // Two conditioning points at one place: the least-squares
                 // solution of the full (symmetric) system.
-                for (int a = 0; a < k; ++a) {
-                    double ax, ay;
-                    int ai, aj;
-                    position(a, ax, ay, ai, aj);
-                    for (int b = 0; b < k; ++b) {
-                        double bx, by;
-                        int bi, bj;
-                        position(b, bx, by, bi, bj);
-                        matrix_[static_cast<std::size_t>(a) * n + static_cast<std::size_t>(b)] =
-                            ai >= 0 && bi >= 0 ? p.NodeCovariance(ai - bi, aj - bj) : p.model_.At(ax - bx, ay - by);
-                    }
-                }
+                for (int a = 0; a < k; ++a)
+                    for (int b = 0; b < k; ++b)
+                        matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = entry(std::min(a, b), std::max(a, b));
                 using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
                 const Eigen::Map<const RowMajor> a(matrix_.data(), k, k);
                 const Eigen::Map<const Eigen::VectorXd> b(rightSide_.data(), k);
@@ -168,8 +251,10 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
                 weights_.assign(w.data(), w.data() + k);
             }
             for (int a = 0; a < k; ++a) {
-                const double value = a < ks ? p.score_[static_cast<std::size_t>(samples_[static_cast<std::size_t>(a)])]
-                                            : field[static_cast<std::size_t>(nodes_[static_cast<std::size_t>(a - ks)])];
+                const double value =
+                    a < ks ? p.score_[static_cast<std::size_t>(samples_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])])]
+                           : field[static_cast<std::size_t>(nodeJ_[static_cast<std::size_t>(a - ks)]) * static_cast<std::size_t>(g.columns) +
+                                   static_cast<std::size_t>(nodeI_[static_cast<std::size_t>(a - ks)])];
                 estimate += weights_[static_cast<std::size_t>(a)] * value;
                 variance -= weights_[static_cast<std::size_t>(a)] * rightSide_[static_cast<std::size_t>(a)];
             }

@@ -32,6 +32,9 @@ struct SimulationGrid {
 struct SimulationNeighbourhood {
     int samples = 16;    // conditioning samples per node
     int simulated = 16;  // previously simulated nodes per node
+    // The samples and the simulated nodes compete: the `samples` nearest of
+    // both together (`simulated` not read), as R's gstat counts nmax.
+    bool combined = false;
     double radius = 0.0;  // the search radius for both (a distance > 0)
 };
 
@@ -41,15 +44,22 @@ public:
     // Conditioning samples in the grid's frame with their normal scores; a
     // sample that lies on a node sets that node's score instead (it is that
     // node's only possible value) and leaves the samples.
+    // The nearest samples of every node (and their covariances to it) are
+    // the same in every realisation: found once, on `workers` workers,
+    // when they take no more than a few hundred MiB.
     SimulationPlan(const SimulationGrid& grid, const std::vector<double>& x, const std::vector<double>& y,
                    const std::vector<double>& scores, const CovarianceModel& model,
-                   const SimulationNeighbourhood& neighbourhood);
+                   const SimulationNeighbourhood& neighbourhood, int workers);
 
     const SimulationGrid& Grid() const { return grid_; }
 
 private:
     friend class SequentialSimulator;
     double NodeCovariance(int di, int dj) const;
+    // The node's nearest samples: ids, squared distances and covariances to
+    // the node, nearest first; `count` of them.
+    void NodeSamples(long long node, std::vector<int>& ids, std::vector<double>& d2, std::vector<double>& covariance) const;
+    void FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const;
 
     SimulationGrid grid_;
     const CovarianceModel& model_;
@@ -59,6 +69,11 @@ private:
     std::vector<long long> fixedNodes_;  // nodes set by a sample, and their scores
     std::vector<double> fixedScores_;
     std::vector<int> offsetI_, offsetJ_;  // within the radius, nearest first
+    std::vector<double> offsetD2_;        // their squared lengths
+    // Per node, when kept: up to `samples` nearest samples (-1 past the last).
+    bool keptSamples_ = false;
+    std::vector<int> nodeSampleIds_;
+    std::vector<double> nodeSampleD2_, nodeSampleCovariance_;
     int tableReach_ = 0;                  // the table covers offsets within +-reach
     std::vector<double> table_;           // node covariances by offset
 };
@@ -71,11 +86,22 @@ public:
     void Run(std::uint64_t seed, std::uint64_t realisation, std::vector<double>& field);
 
 private:
+    // The covariance of two samples, remembered by pair in a small
+    // direct-mapped table (the same pairs meet at many nodes).
+    double SampleCovariance(int a, int b);
+
     const SimulationPlan& plan_;
     std::vector<std::uint8_t> simulated_;
     std::vector<long long> path_;
-    std::vector<int> samples_, nodes_;
+    std::vector<int> samples_;
+    std::vector<int> nodeI_, nodeJ_;  // the simulated neighbours' columns and rows
+    std::vector<double> sampleD2_, sampleCovariance_;
     std::vector<double> matrix_, rightSide_, weights_;
+    struct PairSlot {
+        std::uint64_t key = ~std::uint64_t{0};
+        double covariance = 0.0;
+    };
+    std::vector<PairSlot> pairs_;
 };
 
 }  // namespace mosaro

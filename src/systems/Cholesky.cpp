@@ -5,29 +5,32 @@
 
 namespace mosaro {
 
-bool CholeskySolve(std::vector<double>& a, int order, double* b) {
+bool CholeskySolve(std::vector<double>& matrix, int order, double* b) {
     const std::size_t n = static_cast<std::size_t>(order);
-    for (std::size_t j = 0; j < n; ++j) {
-        double diagonal = a[j * n + j];
-        for (std::size_t k = 0; k < j; ++k) diagonal -= a[j * n + k] * a[j * n + k];
-        if (!(diagonal > 0.0)) return false;
-        const double root = std::sqrt(diagonal);
-        a[j * n + j] = root;
-        for (std::size_t i = j + 1; i < n; ++i) {
-            double sum = a[i * n + j];
-            for (std::size_t k = 0; k < j; ++k) sum -= a[i * n + k] * a[j * n + k];
-            a[i * n + j] = sum / root;
+    double* a = matrix.data();
+    for (std::size_t k = 0; k < n; ++k) {
+        double* rowK = a + k * n;
+        if (!(rowK[k] > 0.0)) return false;
+        const double root = std::sqrt(rowK[k]);
+        rowK[k] = root;
+        for (std::size_t j = k + 1; j < n; ++j) rowK[j] /= root;
+        for (std::size_t i = k + 1; i < n; ++i) {
+            double* rowI = a + i * n;
+            const double factor = rowK[i];
+            for (std::size_t j = i; j < n; ++j) rowI[j] -= factor * rowK[j];
         }
     }
-    for (std::size_t i = 0; i < n; ++i) {  // L y = b
-        double sum = b[i];
-        for (std::size_t k = 0; k < i; ++k) sum -= a[i * n + k] * b[k];
-        b[i] = sum / a[i * n + i];
+    for (std::size_t k = 0; k < n; ++k) {  // U^T y = b, along the rows of U
+        const double* rowK = a + k * n;
+        b[k] /= rowK[k];
+        const double yk = b[k];
+        for (std::size_t i = k + 1; i < n; ++i) b[i] -= rowK[i] * yk;
     }
-    for (std::size_t i = n; i-- > 0;) {  // L^T x = y
+    for (std::size_t i = n; i-- > 0;) {  // U x = y
+        const double* rowI = a + i * n;
         double sum = b[i];
-        for (std::size_t k = i + 1; k < n; ++k) sum -= a[k * n + i] * b[k];
-        b[i] = sum / a[i * n + i];
+        for (std::size_t j = i + 1; j < n; ++j) sum -= rowI[j] * b[j];
+        b[i] = sum / rowI[i];
     }
     return true;
 }

@@ -8,9 +8,10 @@
 
 namespace mosaro {
 
-// `matrix` holds order x order entries row after row (only the lower
-// triangle is read, and it is overwritten by the factor); `rightSide` is
-// overwritten by the solution.
+// `matrix` holds order x order entries row after row, of which only the
+// upper triangle is read (and overwritten by the factor U, A = U^T U);
+// `rightSide` is overwritten by the solution. The factor's updates run
+// along rows, so that they vectorise without reordering a sum.
 bool CholeskySolve(std::vector<double>& matrix, int order, double* rightSide);
 
 }  // namespace mosaro
