@@ -683,6 +683,26 @@ MOSARO_API mosaro_status mosaro_variogram_cloud(const mosaro_variogram* variogra
 MOSARO_API mosaro_status mosaro_variogram_map(const mosaro_variogram* variogram, int* size, double* first,
                                               double* width, const double** pairs, const double** gamma);
 
+/* A variogram computed block by block (a set too large for one process):
+ * the sums of the pairs (a, b) within the cutoff with a among the first
+ * owned_count samples and rank[b] < rank[a]. Hand each block its own
+ * samples first, then every other sample within the cutoff of them, with
+ * their ranks in the whole set: every pair of the set is then counted once,
+ * and the sums of all blocks add up to the whole set's. options must give
+ * the cutoff and the width (their defaults depend on the whole set). Out:
+ * per direction (max(direction_count, 1)) and class (floor(cutoff / width)
+ * + 1), direction after direction, the pair count, the distance sum and
+ * the statistic sum (squared differences, or the square roots of absolute
+ * ones for Cressie's estimator). */
+MOSARO_API mosaro_status mosaro_variogram_sums(const double* x, const double* y, const double* value,
+                                               const long long* rank, int sample_count, int owned_count,
+                                               const mosaro_variogram_options* options, double* pairs, double* distance,
+                                               double* statistic);
+/* The variogram of sums added over the blocks (the same options). */
+MOSARO_API mosaro_status mosaro_variogram_from_sums(const mosaro_variogram_options* options, const double* pairs,
+                                                    const double* distance, const double* statistic,
+                                                    mosaro_variogram** variogram);
+
 /* Weightings of the fit (R's gstat fit.method codes). */
 typedef enum mosaro_fit_weights {
     MOSARO_WEIGHTS_PAIRS = 1,            /* N_j */
@@ -800,6 +820,14 @@ typedef struct mosaro_prediction {
     int thread_count; /* 0: every core */
     mosaro_progress_fn progress;
     void* progress_user_data;
+
+    /* The frame every coordinate is taken in: the bounding box (x_min,
+     * y_min, x_max, y_max) whose middle is the local origin and whose
+     * diagonal scales the model of a variogram without a sill; null: the
+     * samples' own bounding box. Tiles of one grid, each handed part of the
+     * samples, give the whole grid's bits when they share the frame (and a
+     * given model). */
+    const double* frame;
 } mosaro_prediction;
 
 MOSARO_API void mosaro_prediction_init_size(mosaro_prediction* prediction, size_t size);
@@ -819,6 +847,17 @@ typedef struct mosaro_prediction_report {
     long long minimum_norm;               /* of those, singular systems given their minimum-norm solution */
     double smallest_reciprocal_condition; /* NaN when no system was solved */
 } mosaro_prediction_report;
+
+/* The samples a window of a grid needs for the same bits as the whole
+ * grid: every sample within a conservative reach of the window (the
+ * nmax-th neighbour's distance from its centre plus the window's diagonal,
+ * in the search's metric; max_distance plus the half diagonal when that is
+ * less; every sample for a sector search without max_distance or a global
+ * neighbourhood). Writes their indices, ascending, to `indices` (room for
+ * sample_count) and their number to *count. The request is read as
+ * mosaro_predict reads it; its model must be given when the search is
+ * anisotropic. */
+MOSARO_API mosaro_status mosaro_tile_samples(const mosaro_prediction* prediction, long long* indices, long long* count);
 
 /* Predicts; report may be null. Every refusal comes before anything is
  * written. A target without an estimate is NaN and counted: a run whose

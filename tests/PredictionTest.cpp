@@ -417,3 +417,106 @@ TEST(VariogramApi, ClassesFitAndTheirRefusals) {
     EXPECT_EQ(mosaro_variogram_compute(s.x.data(), s.y.data(), s.v.data(), 200, &o, &v), MOSARO_ERROR_VARIOGRAM);
     EXPECT_EQ(v, nullptr);
 }
+
+// A grid cut into tiles, each handed only the samples mosaro_tile_samples
+// names (in their order) and the whole set's frame: the whole grid's bits.
+TEST(Tiles, EachTileWithItsOwnSamplesGivesTheWholeGridsBits) {
+    Samples s = Field(10, 400);
+    for (int i = 0; i < 60; ++i) {  // a dense cluster beside empty space
+        s.x.push_back(70.0 + 0.01 * i), s.y.push_back(70.0 + 0.013 * (i % 7)), s.v.push_back(8.0 + 0.1 * i);
+        s.covariate.push_back(0.0);
+    }
+    const double frame[4] = {0, 0, 100, 100};
+    for (int sectors : {0, 8}) {
+        Prediction whole(s, "0.2 Nug + 1.5 Exp(20, azimuth=30, ratio=0.8)");
+        whole.Grid(0.5, 0.5, 3, 32, 32);
+        whole.p.frame = frame;
+        whole.p.anisotropic_search = 1;
+        whole.p.nmax = 12, whole.p.sectors = sectors, whole.p.max_per_sector = 3;
+        if (sectors != 0) whole.p.max_distance = 15;
+        ASSERT_EQ(whole.Go(), MOSARO_OK) << mosaro_last_message();
+        long long handed = 0;
+        for (int tile = 0; tile < 16; ++tile) {
+            Prediction part(s, "0.2 Nug + 1.5 Exp(20, azimuth=30, ratio=0.8)");
+            part.p = whole.p;
+            part.p.window_column = (tile % 4) * 8, part.p.window_row = (tile / 4) * 8;
+            part.p.window_columns = part.p.window_rows = 8;
+            std::vector<long long> needed(s.x.size());
+            long long count = 0;
+            ASSERT_EQ(mosaro_tile_samples(&part.p, needed.data(), &count), MOSARO_OK) << mosaro_last_message();
+            handed += count;
+            Samples subset;
+            for (long long k = 0; k < count; ++k) {
+                const std::size_t i = static_cast<std::size_t>(needed[static_cast<std::size_t>(k)]);
+                subset.x.push_back(s.x[i]), subset.y.push_back(s.y[i]), subset.v.push_back(s.v[i]);
+            }
+            part.p.x = subset.x.data(), part.p.y = subset.y.data(), part.p.value = subset.v.data();
+            part.p.sample_count = static_cast<int>(count);
+            ASSERT_EQ(part.Go(), MOSARO_OK) << mosaro_last_message();
+            for (int r = 0; r < 8; ++r)
+                for (int c = 0; c < 8; ++c) {
+                    const std::size_t w = static_cast<std::size_t>(r * 8 + c);
+                    const std::size_t g =
+                        static_cast<std::size_t>((r + part.p.window_row) * 32 + c + part.p.window_column);
+                    ASSERT_EQ(std::memcmp(&part.estimate[w], &whole.estimate[g], sizeof(double)), 0)
+                        << "sectors " << sectors << ", tile " << tile << ", node " << r << ", " << c;
+                }
+        }
+        EXPECT_LT(handed, 16 * static_cast<long long>(s.x.size()) / 2) << "tiles need a part of the samples";
+    }
+}
+
+// Block sums: each block owns its samples, sees its neighbours within the
+// cutoff, and the reduced sums are the one-process variogram's.
+TEST(Tiles, BlockSumsOfAVariogramAddUpToTheWholeSets) {
+    const Samples s = Field(11, 900);
+    mosaro_variogram_options o;
+    mosaro_variogram_options_init(&o);
+    o.cutoff = 35, o.width = 2.5;
+    const double azimuths[2] = {0, 60};
+    o.azimuths = azimuths, o.direction_count = 2, o.tolerance = 30;
+    mosaro_variogram* one = nullptr;
+    ASSERT_EQ(mosaro_variogram_compute(s.x.data(), s.y.data(), s.v.data(), 900, &o, &one), MOSARO_OK);
+    const std::size_t cells = 2 * 15;
+    std::vector<double> pairs(cells, 0.0), distance(cells, 0.0), statistic(cells, 0.0);
+    for (int block = 0; block < 9; ++block) {  // 3 x 3 blocks of the square
+        const double bx = (block % 3) * 100.0 / 3, by = (block / 3) * 100.0 / 3;
+        std::vector<double> x, y, v;
+        std::vector<long long> rank;
+        for (int pass = 0; pass < 2; ++pass)  // the block's own, then those within the cutoff
+            for (std::size_t i = 0; i < s.x.size(); ++i) {
+                const bool own = s.x[i] >= bx && s.x[i] < bx + 100.0 / 3 && s.y[i] >= by && s.y[i] < by + 100.0 / 3;
+                const double gx = std::max(0.0, std::max(bx - s.x[i], s.x[i] - (bx + 100.0 / 3)));
+                const double gy = std::max(0.0, std::max(by - s.y[i], s.y[i] - (by + 100.0 / 3)));
+                if ((pass == 0) == own && (own || std::hypot(gx, gy) <= 35))
+                    x.push_back(s.x[i]), y.push_back(s.y[i]), v.push_back(s.v[i]),
+                        rank.push_back(static_cast<long long>(i));
+            }
+        int owned = 0;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            owned += x[i] >= bx && x[i] < bx + 100.0 / 3 && y[i] >= by && y[i] < by + 100.0 / 3;
+        std::vector<double> p(cells), d(cells), t(cells);
+        ASSERT_EQ(mosaro_variogram_sums(x.data(), y.data(), v.data(), rank.data(), static_cast<int>(x.size()), owned,
+                                        &o, p.data(), d.data(), t.data()),
+                  MOSARO_OK)
+            << mosaro_last_message();
+        for (std::size_t c = 0; c < cells; ++c) pairs[c] += p[c], distance[c] += d[c], statistic[c] += t[c];
+    }
+    mosaro_variogram* reduced = nullptr;
+    ASSERT_EQ(mosaro_variogram_from_sums(&o, pairs.data(), distance.data(), statistic.data(), &reduced), MOSARO_OK);
+    for (int direction = 0; direction < 2; ++direction) {
+        mosaro_lag_classes a{}, b{};
+        a.struct_size = b.struct_size = sizeof a;
+        ASSERT_EQ(mosaro_variogram_classes(one, direction, &a), MOSARO_OK);
+        ASSERT_EQ(mosaro_variogram_classes(reduced, direction, &b), MOSARO_OK);
+        ASSERT_EQ(a.class_count, b.class_count);
+        for (int k = 0; k < a.class_count; ++k) {
+            EXPECT_EQ(a.pairs[k], b.pairs[k]) << direction << ", class " << k;
+            if (a.pairs[k] > 0) {
+                EXPECT_NEAR(a.gamma[k], b.gamma[k], 1e-12 * a.gamma[k]) << direction << ", class " << k;
+            }
+        }
+    }
+    mosaro_variogram_free(one);
+    mosaro_variogram_free(reduced);
+}

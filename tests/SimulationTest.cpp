@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kSide = 60;      // nodes per side of the grid, cell 1: twelve ranges
+constexpr int kSide = 60;       // nodes per side of the grid, cell 1: twelve ranges
 constexpr double kRange = 5.0;  // of the model
 
 // A Gaussian field (mean 0, the exponential model with sill 1) at `count`
@@ -40,7 +40,8 @@ Field GaussianSamples(unsigned seed, int count) {
     for (int i = 0; i < count; ++i)
         for (int j = 0; j < count; ++j)
             c(i, j) = std::exp(-std::hypot(f.x[static_cast<std::size_t>(i)] - f.x[static_cast<std::size_t>(j)],
-                                           f.y[static_cast<std::size_t>(i)] - f.y[static_cast<std::size_t>(j)]) / kRange);
+                                           f.y[static_cast<std::size_t>(i)] - f.y[static_cast<std::size_t>(j)]) /
+                               kRange);
     Eigen::VectorXd z(count);
     for (int i = 0; i < count; ++i) z(i) = normal(random);
     const Eigen::VectorXd g = c.llt().matrixL() * z;
@@ -65,7 +66,9 @@ struct Simulation {
         values.assign(static_cast<std::size_t>(realisations) * kSide * kSide, 0.0);
         s.values = values.data();
     }
-    double At(int r, int node) const { return values[static_cast<std::size_t>(r) * kSide * kSide + static_cast<std::size_t>(node)]; }
+    double At(int r, int node) const {
+        return values[static_cast<std::size_t>(r) * kSide * kSide + static_cast<std::size_t>(node)];
+    }
 };
 
 }  // namespace
@@ -77,7 +80,8 @@ std::vector<double> RowVariogram(const std::vector<double>& v, int side, int max
         double sum = 0.0;
         for (int j = 0; j < side; ++j)
             for (int i = 0; i + h < side; ++i) {
-                const double d = v[static_cast<std::size_t>(j * side + i)] - v[static_cast<std::size_t>(j * side + i + h)];
+                const double d =
+                    v[static_cast<std::size_t>(j * side + i)] - v[static_cast<std::size_t>(j * side + i + h)];
                 sum += d * d;
             }
         gamma[static_cast<std::size_t>(h)] = sum / (2.0 * side * (side - h));
@@ -133,11 +137,11 @@ TEST(Simulation, ConditionalRealisationsHonourTheDataAndKeepTheVariogram) {
             const double v = sim.At(r, k);
             const std::size_t hi =
                 static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), v) - sorted.begin());
-            y[static_cast<std::size_t>(k)] =
-                hi == 0                 ? score(0)
-                : hi == sorted.size()   ? score(hi - 1)
-                                        : score(hi - 1) + (v - sorted[hi - 1]) / (sorted[hi] - sorted[hi - 1]) *
-                                                            (score(hi) - score(hi - 1));
+            y[static_cast<std::size_t>(k)] = hi == 0               ? score(0)
+                                             : hi == sorted.size() ? score(hi - 1)
+                                                                   : score(hi - 1) + (v - sorted[hi - 1]) /
+                                                                                         (sorted[hi] - sorted[hi - 1]) *
+                                                                                         (score(hi) - score(hi - 1));
         }
         const std::vector<double> g = RowVariogram(y, kSide, static_cast<int>(kRange));
         for (std::size_t h = 1; h < gamma.size(); ++h) gamma[h] += g[h] / 50;
@@ -173,7 +177,8 @@ TEST(Simulation, TheMeanOfManyRealisationsApproachesSimpleKriging) {
     for (int k = 0; k < kSide * kSide; ++k) {
         if (variance[static_cast<std::size_t>(k)] > 0.3) continue;  // near the data, where the mean converges fast
         ++compared;
-        worst = std::max(worst, std::fabs(mean[static_cast<std::size_t>(k)] - scores.Back(kriged[static_cast<std::size_t>(k)])));
+        worst = std::max(
+            worst, std::fabs(mean[static_cast<std::size_t>(k)] - scores.Back(kriged[static_cast<std::size_t>(k)])));
     }
     EXPECT_GT(compared, 100);
     EXPECT_LT(worst, 0.25);
@@ -222,12 +227,14 @@ TEST(Simulation, RefusalsAndTheThresholdWarning) {
 }
 
 TEST(Simulation, NormalDistributionAndItsInverseAgreeWithKnownValuesAndEachOther) {
-    struct Case { double x, p; } const cases[] = {
-        {1.959963984540054, 0.975}, {-6.361340902404056, 1e-10}, {0.0, 0.5}, {-8.0, 6.22096057427178e-16},
-        {3.090232306167813, 0.999}, {-1.0, 0.15865525393145707}};
+    struct Case {
+        double x, p;
+    } const cases[] = {{1.959963984540054, 0.975},   {-6.361340902404056, 1e-10}, {0.0, 0.5},
+                       {-8.0, 6.22096057427178e-16}, {3.090232306167813, 0.999},  {-1.0, 0.15865525393145707}};
     for (const Case& c : cases) {
         EXPECT_NEAR(mosaro::NormalDistribution(c.x), c.p, 2e-15 * c.p + 1e-17) << c.x;
         EXPECT_NEAR(mosaro::InverseNormal(c.p), c.x, 1e-14 * std::fabs(c.x) + 1e-15) << c.p;
     }
-    for (double p = 1e-12; p < 1.0; p *= 1.7) EXPECT_NEAR(mosaro::NormalDistribution(mosaro::InverseNormal(p)), p, 1e-13 * p);
+    for (double p = 1e-12; p < 1.0; p *= 1.7)
+        EXPECT_NEAR(mosaro::NormalDistribution(mosaro::InverseNormal(p)), p, 1e-13 * p);
 }

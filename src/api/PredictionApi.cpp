@@ -1,6 +1,8 @@
 // The prediction call of the C API: the request checked field by field
 // (every refusal names the field and its value, before anything is
 // written), then the prediction engine.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -232,6 +234,61 @@ extern "C" MOSARO_API void mosaro_prediction_init_size(mosaro_prediction* predic
     std::memcpy(static_cast<void*>(prediction), &defaults, defaults.struct_size);
 }
 
+extern "C" MOSARO_API mosaro_status mosaro_tile_samples(const mosaro_prediction* prediction, long long* indices,
+                                                        long long* count) {
+    using namespace mosaro;
+    return GuardedEntry([&] {
+        if (prediction == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "prediction is null");
+        if (indices == nullptr || count == nullptr)
+            Refuse(MOSARO_ERROR_NULL_POINTER, "indices and count must not be null");
+        mosaro_prediction p;
+        mosaro_prediction_init(&p);
+        ReadCallerStruct(prediction, "prediction", "mosaro_prediction", sizeof p, p);
+        CheckSamples(p);
+        const TargetSet t = Targets(p);
+        if (!t.grid) Refuse(MOSARO_ERROR_TARGETS, "the samples of a tile are those of a grid window");
+        const NeighbourhoodOptions n = Neighbourhood(p);
+        // The search's metric: Euclidean, or the first structure's anisotropy.
+        std::array<double, 4> map = {1.0, 0.0, 0.0, 1.0};
+        if (p.anisotropic_search != 0) {
+            if (p.model == nullptr) Refuse(MOSARO_ERROR_MODEL, "an anisotropic search needs the model to be given");
+            map = AnisotropicSearchMap(ToVariogramModel(*p.model, "model"));
+        }
+        const auto length = [&](double dx, double dy) {
+            const double u = map[0] * dx + map[1] * dy, v = map[2] * dx + map[3] * dy;
+            return std::sqrt(u * u + v * v);
+        };
+        const double cx = t.x0 + 0.5 * static_cast<double>(t.columns - 1) * t.dx;
+        const double cy = t.y0 + 0.5 * static_cast<double>(t.rows - 1) * t.dy;
+        const double ex = 0.5 * static_cast<double>(t.columns - 1) * t.dx,
+                     ey = 0.5 * static_cast<double>(t.rows - 1) * t.dy;
+        const double halfDiagonal = std::max(length(ex, ey), length(ex, -ey));
+        std::vector<std::pair<double, long long>> withValue;
+        for (int i = 0; i < p.sample_count; ++i)
+            if (!std::isnan(p.value[i])) withValue.emplace_back(length(p.x[i] - cx, p.y[i] - cy), i);
+        double reach = INFINITY;
+        const bool everySample = n.nmax == 0 || (n.sectors != 0 && !std::isfinite(n.maxDistance));
+        if (!everySample) {
+            if (n.sectors == 0 && static_cast<std::size_t>(n.nmax) < withValue.size()) {
+                std::nth_element(withValue.begin(), withValue.begin() + (n.nmax - 1), withValue.end());
+                // Any node's nmax-th neighbour lies within this of the node,
+                // hence twice the half diagonal more of the centre.
+                reach = withValue[static_cast<std::size_t>(n.nmax - 1)].first + 2.0 * halfDiagonal;
+            }
+            if (std::isfinite(n.maxDistance)) reach = std::min(reach, n.maxDistance + halfDiagonal);
+        }
+        // A margin for the roundings of the distances on either side.
+        reach = reach * (1.0 + 1e-12) + 1e-300;
+        std::vector<long long> needed;
+        for (const auto& [distance, i] : withValue)
+            if (everySample || distance <= reach) needed.push_back(i);
+        std::sort(needed.begin(), needed.end());
+        std::copy(needed.begin(), needed.end(), indices);
+        *count = static_cast<long long>(needed.size());
+        return MOSARO_OK;
+    });
+}
+
 extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* prediction,
                                                    mosaro_prediction_report* report) {
     using namespace mosaro;
@@ -282,6 +339,14 @@ extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* pred
                    FormatMessage("block_size_x, block_size_y must both be positive and finite, or "
                                  "both 0 for points (got %g, %g)",
                                  p.block_size_x, p.block_size_y));
+        if (p.frame != nullptr) {
+            for (int k = 0; k < 4; ++k)
+                if (!std::isfinite(p.frame[k]))
+                    Refuse(MOSARO_ERROR_TARGETS, FormatMessage("frame[%d] must be finite (got %g)", k, p.frame[k]));
+            if (!(p.frame[0] <= p.frame[2] && p.frame[1] <= p.frame[3]))
+                Refuse(MOSARO_ERROR_TARGETS, "frame must be x_min, y_min, x_max, y_max with min <= max");
+            r.frame = p.frame;
+        }
         r.blockX = p.block_size_x;
         r.blockY = p.block_size_y;
         r.pointsX = p.block_points_x == 0 ? 4 : p.block_points_x;

@@ -32,10 +32,12 @@ void CheckRequest(const mosaro_simulation& s, double& low, double& high) {
     low = INFINITY, high = -INFINITY;
     for (int i = 0; i < s.sample_count; ++i) {
         if (!std::isfinite(s.x[i]) || !std::isfinite(s.y[i]))
-            Refuse(MOSARO_ERROR_SAMPLE_VALUE, FormatMessage("x[%d], y[%d] must be finite (got %g, %g)", i, i, s.x[i], s.y[i]));
+            Refuse(MOSARO_ERROR_SAMPLE_VALUE,
+                   FormatMessage("x[%d], y[%d] must be finite (got %g, %g)", i, i, s.x[i], s.y[i]));
         if (std::isnan(s.value[i])) continue;
         if (!std::isfinite(s.value[i]))
-            Refuse(MOSARO_ERROR_SAMPLE_VALUE, FormatMessage("value[%d] must be finite, or NaN for none (got %g)", i, s.value[i]));
+            Refuse(MOSARO_ERROR_SAMPLE_VALUE,
+                   FormatMessage("value[%d] must be finite, or NaN for none (got %g)", i, s.value[i]));
         low = std::min(low, s.value[i]), high = std::max(high, s.value[i]);
     }
     const bool conditional = low <= high;
@@ -47,15 +49,17 @@ void CheckRequest(const mosaro_simulation& s, double& low, double& high) {
     if (!std::isnan(s.upper_tail) && !(s.upper_tail >= high))
         Refuse(MOSARO_ERROR_METHOD_PARAMETER,
                FormatMessage("upper_tail must not be below the largest value %g (got %g)", high, s.upper_tail));
-    if (!std::isfinite(s.mean)) Refuse(MOSARO_ERROR_METHOD_PARAMETER, FormatMessage("mean must be finite (got %g)", s.mean));
+    if (!std::isfinite(s.mean))
+        Refuse(MOSARO_ERROR_METHOD_PARAMETER, FormatMessage("mean must be finite (got %g)", s.mean));
     if (!std::isfinite(s.grid_x) || !std::isfinite(s.grid_y))
         Refuse(MOSARO_ERROR_TARGETS, FormatMessage("grid_x, grid_y must be finite (got %g, %g)", s.grid_x, s.grid_y));
     if (!(std::isfinite(s.cell_size_x) && s.cell_size_x > 0.0 && std::isfinite(s.cell_size_y) && s.cell_size_y > 0.0))
-        Refuse(MOSARO_ERROR_CELL_SIZE, FormatMessage("cell_size_x, cell_size_y must be positive and finite (got %g, %g)",
-                                                     s.cell_size_x, s.cell_size_y));
+        Refuse(MOSARO_ERROR_CELL_SIZE,
+               FormatMessage("cell_size_x, cell_size_y must be positive and finite (got %g, %g)", s.cell_size_x,
+                             s.cell_size_y));
     if (s.node_count_x < 1 || s.node_count_y < 1)
-        Refuse(MOSARO_ERROR_NODE_COUNT,
-               FormatMessage("node_count_x, node_count_y must be at least 1 (got %d, %d)", s.node_count_x, s.node_count_y));
+        Refuse(MOSARO_ERROR_NODE_COUNT, FormatMessage("node_count_x, node_count_y must be at least 1 (got %d, %d)",
+                                                      s.node_count_x, s.node_count_y));
     if (static_cast<long long>(s.node_count_x) * s.node_count_y > kMaxSimulationNodes)
         Refuse(MOSARO_ERROR_TOO_LARGE, FormatMessage("a simulation grid takes at most 2^31 nodes (got %d x %d)",
                                                      s.node_count_x, s.node_count_y));
@@ -69,12 +73,15 @@ void CheckRequest(const mosaro_simulation& s, double& low, double& high) {
     if (s.realisations < 1)
         Refuse(MOSARO_ERROR_REALISATIONS, FormatMessage("realisations must be at least 1 (got %d)", s.realisations));
     if (s.threshold_count < 0 || (s.threshold_count > 0 && (s.thresholds == nullptr || s.exceedance == nullptr)))
-        Refuse(MOSARO_ERROR_THRESHOLDS, FormatMessage("threshold_count %d needs thresholds and exceedance", s.threshold_count));
+        Refuse(MOSARO_ERROR_THRESHOLDS,
+               FormatMessage("threshold_count %d needs thresholds and exceedance", s.threshold_count));
     for (int t = 0; t < s.threshold_count; ++t)
         if (!std::isfinite(s.thresholds[t]))
-            Refuse(MOSARO_ERROR_THRESHOLDS, FormatMessage("thresholds[%d] must be finite (got %g)", t, s.thresholds[t]));
+            Refuse(MOSARO_ERROR_THRESHOLDS,
+                   FormatMessage("thresholds[%d] must be finite (got %g)", t, s.thresholds[t]));
     if (s.thread_count < 0)
-        Refuse(MOSARO_ERROR_THREAD_COUNT, FormatMessage("thread_count must be 0 (every core) or more (got %d)", s.thread_count));
+        Refuse(MOSARO_ERROR_THREAD_COUNT,
+               FormatMessage("thread_count must be 0 (every core) or more (got %d)", s.thread_count));
 }
 
 }  // namespace
@@ -98,8 +105,8 @@ extern "C" MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* sim
         mosaro_simulation_init(&s);
         ReadCallerStruct(simulation, "simulation", "mosaro_simulation", sizeof s, s);
         if (report != nullptr)
-            RequireStructSize("report", "mosaro_simulation_report", report->struct_size, sizeof(mosaro_simulation_report),
-                              sizeof(mosaro_simulation_report));
+            RequireStructSize("report", "mosaro_simulation_report", report->struct_size,
+                              sizeof(mosaro_simulation_report), sizeof(mosaro_simulation_report));
         double low = 0.0, high = 0.0;
         CheckRequest(s, low, high);
 
@@ -138,7 +145,8 @@ extern "C" MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* sim
         out.deliver = [&](int realisation, const std::vector<double>& values) {
             if (s.values != nullptr)
                 std::copy(values.begin(), values.end(), s.values + static_cast<std::ptrdiff_t>(realisation) * nodes);
-            if (s.realisation != nullptr && s.realisation(s.realisation_user_data, realisation, values.data(), nodes) == 0) {
+            if (s.realisation != nullptr &&
+                s.realisation(s.realisation_user_data, realisation, values.data(), nodes) == 0) {
                 stoppedByHost = true;
                 return false;
             }
@@ -160,13 +168,14 @@ extern "C" MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* sim
         try {
             outcome = RunSimulation(r, out, execution);
         } catch (const SimulationError& e) {
-            Refuse(std::string(e.what()).find("fit") != std::string::npos ? MOSARO_ERROR_FIT : MOSARO_ERROR_MODEL, e.what());
+            Refuse(std::string(e.what()).find("fit") != std::string::npos ? MOSARO_ERROR_FIT : MOSARO_ERROR_MODEL,
+                   e.what());
         } catch (const std::invalid_argument& e) {
             Refuse(MOSARO_ERROR_VARIOGRAM, e.what());
         }
         if (stoppedByHost)
-            Refuse(MOSARO_ERROR_CANCELLED, FormatMessage("the realisation callback stopped the run after %d realisations",
-                                                         outcome.delivered));
+            Refuse(MOSARO_ERROR_CANCELLED,
+                   FormatMessage("the realisation callback stopped the run after %d realisations", outcome.delivered));
         if (progress) progress->Finish();
         if (s.model_used != nullptr) FromVariogramModel(outcome.model, s.model_used);
         if (report != nullptr) {
@@ -179,8 +188,8 @@ extern "C" MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* sim
         }
         for (int t = 0; t < s.threshold_count; ++t)
             if (low <= high && (s.thresholds[t] < low || s.thresholds[t] > high)) {
-                SetLastMessageFormatted("thresholds[%d] = %g lies outside the data's range [%g, %g]", t, s.thresholds[t],
-                                        low, high);
+                SetLastMessageFormatted("thresholds[%d] = %g lies outside the data's range [%g, %g]", t,
+                                        s.thresholds[t], low, high);
                 return MOSARO_WARNING_THRESHOLD_OUTSIDE;
             }
         return MOSARO_OK;

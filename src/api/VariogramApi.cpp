@@ -83,6 +83,21 @@ EmpiricalOptions ReadOptions(const mosaro_variogram_options* o, mosaro_variogram
     return options;
 }
 
+// The classes of every direction as the C API hands them out.
+void FillRows(mosaro_variogram& v) {
+    for (const DirectionalVariogram& d : v.empirical.directions) {
+        mosaro_direction_rows r;
+        for (const LagClass& c : d.classes) {
+            r.lower.push_back(c.lower);
+            r.upper.push_back(c.upper);
+            r.pairs.push_back(static_cast<double>(c.pairs));
+            r.distance.push_back(c.meanDistance);
+            r.gamma.push_back(c.gamma);
+        }
+        v.rows.push_back(std::move(r));
+    }
+}
+
 void RequireDirection(const mosaro_variogram* v, int direction) {
     if (v == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "variogram is null");
     if (direction < 0 || direction >= static_cast<int>(v->rows.size()))
@@ -170,17 +185,7 @@ extern "C" MOSARO_API mosaro_status mosaro_variogram_compute(const double* x, co
             Refuse(MOSARO_ERROR_VARIOGRAM, e.what());
         }
         v->hasMap = copy.map != 0;
-        for (const DirectionalVariogram& d : v->empirical.directions) {
-            mosaro_direction_rows r;
-            for (const LagClass& c : d.classes) {
-                r.lower.push_back(c.lower);
-                r.upper.push_back(c.upper);
-                r.pairs.push_back(static_cast<double>(c.pairs));
-                r.distance.push_back(c.meanDistance);
-                r.gamma.push_back(c.gamma);
-            }
-            v->rows.push_back(std::move(r));
-        }
+        FillRows(*v);
         if (copy.cloud != 0) {
             v->hasCloud = true;
             for (const CloudPair& p : ComputeVariogramCloud(samples, v->empirical.cutoff, o.threads)) {
@@ -284,6 +289,76 @@ extern "C" MOSARO_API mosaro_status mosaro_variogram_fit(const mosaro_variogram*
         if (fit.status != FitStatus::kFitted) Refuse(MOSARO_ERROR_FIT, fit.message);
         FromVariogramModel(fit.model, model);
         if (weighted_squared_error != nullptr) *weighted_squared_error = fit.weightedSquaredError;
+        return MOSARO_OK;
+    });
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_variogram_sums(const double* x, const double* y, const double* value,
+                                                          const long long* rank, int sample_count, int owned_count,
+                                                          const mosaro_variogram_options* options, double* pairs,
+                                                          double* distance, double* statistic) {
+    using namespace mosaro;
+    return GuardedEntry([&] {
+        if (sample_count < 0 || owned_count < 0 || owned_count > sample_count)
+            Refuse(MOSARO_ERROR_SAMPLE_COUNT,
+                   FormatMessage("owned_count %d must lie in [0, sample_count %d]", owned_count, sample_count));
+        if (sample_count > 0 && (x == nullptr || y == nullptr || value == nullptr || rank == nullptr))
+            Refuse(MOSARO_ERROR_NULL_POINTER, "x, y, value and rank must not be null");
+        if (pairs == nullptr || distance == nullptr || statistic == nullptr)
+            Refuse(MOSARO_ERROR_NULL_POINTER, "pairs, distance and statistic must not be null");
+        if (options == nullptr || !(options->cutoff > 0.0) || !(options->width > 0.0))
+            Refuse(MOSARO_ERROR_VARIOGRAM, "sums of a part of a set need options with the cutoff and the width");
+        const EmpiricalOptions o = VariogramOptionsOf(options);
+        for (int i = 0; i < sample_count; ++i)
+            if (!std::isfinite(x[i]) || !std::isfinite(y[i]) || !std::isfinite(value[i]))
+                Refuse(MOSARO_ERROR_SAMPLE_VALUE, FormatMessage("sample %d must be finite (got %g, %g, %g); leave the "
+                                                                "samples without a value out",
+                                                                i, x[i], y[i], value[i]));
+        VariogramSums sums;
+        try {
+            static_assert(sizeof(long long) == sizeof(std::int64_t), "ranks are 64-bit");
+            sums = SumOwnedPairs(SampleView{x, y, value, static_cast<std::size_t>(sample_count)},
+                                 reinterpret_cast<const std::int64_t*>(rank), static_cast<std::size_t>(owned_count), o);
+        } catch (const std::invalid_argument& e) {
+            Refuse(MOSARO_ERROR_VARIOGRAM, e.what());
+        }
+        std::copy(sums.pairs.begin(), sums.pairs.end(), pairs);
+        std::copy(sums.distance.begin(), sums.distance.end(), distance);
+        std::copy(sums.statistic.begin(), sums.statistic.end(), statistic);
+        return MOSARO_OK;
+    });
+}
+
+extern "C" MOSARO_API mosaro_status mosaro_variogram_from_sums(const mosaro_variogram_options* options,
+                                                               const double* pairs, const double* distance,
+                                                               const double* statistic, mosaro_variogram** variogram) {
+    using namespace mosaro;
+    return GuardedEntry([&] {
+        if (variogram == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "variogram is null");
+        *variogram = nullptr;
+        if (pairs == nullptr || distance == nullptr || statistic == nullptr)
+            Refuse(MOSARO_ERROR_NULL_POINTER, "pairs, distance and statistic must not be null");
+        if (options == nullptr || !(options->cutoff > 0.0) || !(options->width > 0.0))
+            Refuse(MOSARO_ERROR_VARIOGRAM, "a variogram of sums needs options with the cutoff and the width");
+        const EmpiricalOptions o = VariogramOptionsOf(options);
+        VariogramSums sums;
+        sums.directions = std::max<std::size_t>(o.directions.size(), 1);
+        const double classes = std::floor(options->cutoff / options->width) + 1.0;
+        if (!(classes <= 1048576.0))
+            Refuse(MOSARO_ERROR_VARIOGRAM, "more than 2^20 lag classes: choose a larger width");
+        sums.classes = static_cast<std::size_t>(classes);
+        const std::size_t n = sums.directions * sums.classes;
+        sums.pairs.assign(pairs, pairs + n);
+        sums.distance.assign(distance, distance + n);
+        sums.statistic.assign(statistic, statistic + n);
+        auto v = std::make_unique<mosaro_variogram>();
+        try {
+            v->empirical = VariogramFromSums(sums, o);
+        } catch (const std::invalid_argument& e) {
+            Refuse(MOSARO_ERROR_VARIOGRAM, e.what());
+        }
+        FillRows(*v);
+        *variogram = v.release();
         return MOSARO_OK;
     });
 }

@@ -41,7 +41,8 @@ double NormalScores::Back(double score) const {
     }
     // A score of the data gives its value exactly (a realisation honours
     // the samples).
-    const std::size_t k = static_cast<std::size_t>(std::lower_bound(score_.begin(), score_.end(), score) - score_.begin());
+    const std::size_t k =
+        static_cast<std::size_t>(std::lower_bound(score_.begin(), score_.end(), score) - score_.begin());
     if (score_[k] == score) return value_[k];
     const double t = (score - score_[k - 1]) / (score_[k] - score_[k - 1]);
     (void)n;

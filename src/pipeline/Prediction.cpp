@@ -34,6 +34,9 @@ PreparedSamples Prepare(const PredictionRequest& r) {
         low[0] = std::min(low[0], r.x[i]), high[0] = std::max(high[0], r.x[i]);
         low[1] = std::min(low[1], r.y[i]), high[1] = std::max(high[1], r.y[i]);
     }
+    if (r.frame != nullptr) {
+        low[0] = r.frame[0], low[1] = r.frame[1], high[0] = r.frame[2], high[1] = r.frame[3];
+    }
     p.originX = 0.5 * (low[0] + high[0]);
     p.originY = 0.5 * (low[1] + high[1]);
     const double diagonal =
@@ -90,15 +93,17 @@ EmpiricalVariogram VariogramOf(const PredictionRequest& r, const PreparedSamples
     }
 }
 
-// The linear map of an anisotropic search: distances in units of the first
-// structure's major range direction, its minor axis stretched by 1 / ratio.
-std::array<double, 4> SearchTransform(const VariogramModel& model) {
+}  // namespace
+
+std::array<double, 4> AnisotropicSearchMap(const VariogramModel& model) {
     if (model.Structures().empty()) return {1.0, 0.0, 0.0, 1.0};
     const Structure& s = model.Structures().front();
     const double radians = s.azimuth * (3.14159265358979323846 / 180.0);
     const double sine = Sine(radians), cosine = Cosine(radians);
     return {sine, cosine, -cosine / s.ratio, sine / s.ratio};
 }
+
+namespace {
 
 // The block's discretisation: pointsX x pointsY Gauss-Legendre points and
 // weights (as R's gstat), and the block's mean covariance with itself, in
@@ -172,7 +177,7 @@ PredictionOutcome RunPrediction(const PredictionRequest& r, const TargetOutputs&
                    : MakePolynomialDrift(r.driftTerms, static_cast<int>(p.covariates.size())));
 
     NeighbourhoodOptions neighbourhood = r.neighbourhood;
-    if (r.anisotropicSearch) neighbourhood.transform = SearchTransform(outcome.model);
+    if (r.anisotropicSearch) neighbourhood.transform = AnisotropicSearchMap(outcome.model);
     if (neighbourhood.nmax <= 0 && outcome.samplesUsed > kMaxGlobalSamples)
         throw PredictionError(PredictionError::Cause::kNeighbourhood,
                               "a global neighbourhood of " + std::to_string(outcome.samplesUsed) +

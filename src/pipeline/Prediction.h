@@ -11,6 +11,7 @@
 // then every target from its own search neighbourhood.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -58,6 +59,10 @@ struct PredictionRequest {
     TargetSet targets;
     double blockX = 0.0, blockY = 0.0;
     int pointsX = 4, pointsY = 4;
+
+    // The frame (x_min, y_min, x_max, y_max) of the local origin and of the
+    // scale of a model without a sill; null: the samples' bounding box.
+    const double* frame = nullptr;
 };
 
 struct PredictionOutcome {
@@ -92,6 +97,11 @@ constexpr int kMaxGlobalSamples = 2000;
 // samples.
 PredictionOutcome RunPrediction(const PredictionRequest& request, const TargetOutputs& outputs,
                                 const Execution& execution);
+
+// The linear map of an anisotropic search: distances in units of the first
+// structure's major range direction, its minor axis stretched by 1 / ratio
+// (the identity for a model without structures).
+std::array<double, 4> AnisotropicSearchMap(const VariogramModel& model);
 
 // The experimental variogram the fit of a request sees (residuals when
 // there is a drift), for showing it beside the fitted model.

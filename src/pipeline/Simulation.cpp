@@ -124,16 +124,18 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
         if (!conditional) throw SimulationError("an unconditional simulation (no sample with a value) needs a model");
         EmpiricalOptions options = r.variogram;
         options.threads = execution.workers;
-        const EmpiricalVariogram empirical = ComputeEmpiricalVariogram(
-            SampleView{x.data(), y.data(), scores->Scores().data(), x.size()}, options);
+        const EmpiricalVariogram empirical =
+            ComputeEmpiricalVariogram(SampleView{x.data(), y.data(), scores->Scores().data(), x.size()}, options);
         execution.Report(Stage::kFit, 0.0);
         const FitResult fit = FitModel(empirical.directions.front().classes, r.fitTemplate, r.fit);
-        if (fit.status != FitStatus::kFitted) throw SimulationError("the fit of the normal scores failed: " + fit.message);
+        if (fit.status != FitStatus::kFitted)
+            throw SimulationError("the fit of the normal scores failed: " + fit.message);
         outcome.model = fit.model;
         outcome.fitted = true;
     }
     if (!outcome.model.HasCovariance())
-        throw SimulationError("simulation needs a model with a sill: a power or unbounded linear model has no covariance");
+        throw SimulationError(
+            "simulation needs a model with a sill: a power or unbounded linear model has no covariance");
     const NestedCovariance covariance(outcome.model);
 
     SimulationGrid grid;

@@ -45,9 +45,9 @@ struct SimulationRequest {
     // The grid: its first node in the caller's coordinates.
     double x0 = 0.0, y0 = 0.0, dx = 1.0, dy = 1.0;
     int columns = 0, rows = 0;
-    int samples = 16;         // conditioning samples per node
-    int simulated = 16;       // previously simulated nodes per node
-    bool combined = false;    // the `samples` nearest of both together
+    int samples = 16;          // conditioning samples per node
+    int simulated = 16;        // previously simulated nodes per node
+    bool combined = false;     // the `samples` nearest of both together
     double maxDistance = 0.0;  // 0: three times the model's largest range, within the grid's diagonal
     int realisations = 1;
     std::uint64_t seed = 0;

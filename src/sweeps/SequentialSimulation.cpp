@@ -149,7 +149,8 @@ SequentialSimulator::SequentialSimulator(const SimulationPlan& plan)
 
 double SequentialSimulator::SampleCovariance(int a, int b) {
     if (a > b) std::swap(a, b);
-    const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(a)) << 32) | static_cast<std::uint32_t>(b);
+    const std::uint64_t key =
+        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(a)) << 32) | static_cast<std::uint32_t>(b);
     PairSlot& slot = pairs_[static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - kPairSlotBits))];
     if (slot.key != key) {
         const std::size_t sa = static_cast<std::size_t>(a), sb = static_cast<std::size_t>(b);
@@ -189,7 +190,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
         const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
         for (std::size_t o = 0; o < p.offsetI_.size(); ++o) {
             if (n.combined) {
-                while (next < available && sampleD2_[next] <= p.offsetD2_[o] && chosenSamples.size() + nodeI_.size() < limit)
+                while (next < available && sampleD2_[next] <= p.offsetD2_[o] &&
+                       chosenSamples.size() + nodeI_.size() < limit)
                     chosenSamples.push_back(static_cast<int>(next++));
                 if (chosenSamples.size() + nodeI_.size() >= limit) break;
             } else if (nodeI_.size() >= limit) {
@@ -197,7 +199,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
             }
             const int i = ni + p.offsetI_[o], j = nj + p.offsetJ_[o];
             if (i < 0 || j < 0 || i >= g.columns || j >= g.rows) continue;
-            if (simulated_[static_cast<std::size_t>(j) * static_cast<std::size_t>(g.columns) + static_cast<std::size_t>(i)] != 0) {
+            if (simulated_[static_cast<std::size_t>(j) * static_cast<std::size_t>(g.columns) +
+                           static_cast<std::size_t>(i)] != 0) {
                 nodeI_.push_back(i);
                 nodeJ_.push_back(j);
             }
@@ -231,7 +234,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
                 return p.model_.At(p.x_[id] - (g.x0 + nodeI_[nb] * g.dx), p.y_[id] - (g.y0 + nodeJ_[nb] * g.dy));
             };
             for (int a = 0; a < k; ++a) {
-                for (int b = a; b < k; ++b) matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = entry(a, b);
+                for (int b = a; b < k; ++b)
+                    matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = entry(a, b);
                 const std::size_t na = static_cast<std::size_t>(a - ks);
                 rightSide_[static_cast<std::size_t>(a)] =
                     a < ks ? sampleCovariance_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])]
@@ -243,7 +247,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
                 // solution of the full (symmetric) system.
                 for (int a = 0; a < k; ++a)
                     for (int b = 0; b < k; ++b)
-                        matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = entry(std::min(a, b), std::max(a, b));
+                        matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] =
+                            entry(std::min(a, b), std::max(a, b));
                 using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
                 const Eigen::Map<const RowMajor> a(matrix_.data(), k, k);
                 const Eigen::Map<const Eigen::VectorXd> b(rightSide_.data(), k);
@@ -252,8 +257,10 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
             }
             for (int a = 0; a < k; ++a) {
                 const double value =
-                    a < ks ? p.score_[static_cast<std::size_t>(samples_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])])]
-                           : field[static_cast<std::size_t>(nodeJ_[static_cast<std::size_t>(a - ks)]) * static_cast<std::size_t>(g.columns) +
+                    a < ks ? p.score_[static_cast<std::size_t>(
+                                 samples_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])])]
+                           : field[static_cast<std::size_t>(nodeJ_[static_cast<std::size_t>(a - ks)]) *
+                                       static_cast<std::size_t>(g.columns) +
                                    static_cast<std::size_t>(nodeI_[static_cast<std::size_t>(a - ks)])];
                 estimate += weights_[static_cast<std::size_t>(a)] * value;
                 variance -= weights_[static_cast<std::size_t>(a)] * rightSide_[static_cast<std::size_t>(a)];

@@ -58,7 +58,8 @@ private:
     double NodeCovariance(int di, int dj) const;
     // The node's nearest samples: ids, squared distances and covariances to
     // the node, nearest first; `count` of them.
-    void NodeSamples(long long node, std::vector<int>& ids, std::vector<double>& d2, std::vector<double>& covariance) const;
+    void NodeSamples(long long node, std::vector<int>& ids, std::vector<double>& d2,
+                     std::vector<double>& covariance) const;
     void FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const;
 
     SimulationGrid grid_;
@@ -74,8 +75,8 @@ private:
     bool keptSamples_ = false;
     std::vector<int> nodeSampleIds_;
     std::vector<double> nodeSampleD2_, nodeSampleCovariance_;
-    int tableReach_ = 0;                  // the table covers offsets within +-reach
-    std::vector<double> table_;           // node covariances by offset
+    int tableReach_ = 0;         // the table covers offsets within +-reach
+    std::vector<double> table_;  // node covariances by offset
 };
 
 class SequentialSimulator {

@@ -161,20 +161,19 @@ EmpiricalVariogram ComputeEmpiricalVariogram(const SampleView& samples, const Em
     return ComputeEmpiricalVariogramWith(samples, options, PreferredPairMeasure());
 }
 
-EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, const EmpiricalOptions& options,
-                                                 const PairMeasure& measure) {
-    CheckSamplesAreFinite(samples);
+namespace {
+
+// The variogram's frame (cutoff, width, directions resolved) and the tests
+// of its directions.
+EmpiricalVariogram Frame(const EmpiricalOptions& options, double cutoff, std::vector<DirectionTest>& tests) {
     EmpiricalVariogram result;
-    result.cutoff = std::isnan(options.cutoff) ? DefaultCutoff(samples) : options.cutoff;
+    result.cutoff = cutoff;
     CheckLength(result.cutoff, "cutoff");
     result.width = std::isnan(options.width) ? result.cutoff / 15.0 : options.width;
     CheckLength(result.width, "width");
     result.estimator = options.estimator;
-    const std::size_t classes = ClassCount(result.cutoff, result.width);
-
-    std::vector<DirectionTest> tests;
-    const bool omnidirectional = options.directions.empty();
-    if (omnidirectional) {
+    ClassCount(result.cutoff, result.width);
+    if (options.directions.empty()) {
         DirectionalVariogram all;
         all.direction.tolerance = 90.0;
         result.directions.push_back(all);
@@ -198,6 +197,39 @@ EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, cons
         test.bandwidth = d.bandwidth;
         tests.push_back(test);
     }
+    return result;
+}
+
+// The classes of the frame from their sums.
+void Finish(EmpiricalVariogram& result, const std::vector<ClassSums>& total) {
+    const std::size_t classes = ClassCount(result.cutoff, result.width);
+    for (std::size_t d = 0; d < result.directions.size(); ++d) {
+        std::vector<LagClass>& out = result.directions[d].classes;
+        out.resize(classes);
+        for (std::size_t k = 0; k < classes; ++k) {
+            LagClass& c = out[k];
+            c.lower = static_cast<double>(k) * result.width;
+            c.upper = std::min(result.cutoff, static_cast<double>(k + 1) * result.width);
+            const ClassSums& s = total[d * classes + k];
+            c.pairs = s.pairs;
+            if (s.pairs > 0) {
+                c.meanDistance = s.distance / static_cast<double>(s.pairs);
+                c.gamma = Estimate(s, result.estimator);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, const EmpiricalOptions& options,
+                                                 const PairMeasure& measure) {
+    CheckSamplesAreFinite(samples);
+    std::vector<DirectionTest> tests;
+    EmpiricalVariogram result =
+        Frame(options, std::isnan(options.cutoff) ? DefaultCutoff(samples) : options.cutoff, tests);
+    const bool omnidirectional = options.directions.empty();
+    const std::size_t classes = ClassCount(result.cutoff, result.width);
     const std::size_t directions = result.directions.size();
 
     std::vector<ClassSums> total(directions * classes);
@@ -218,21 +250,96 @@ EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, cons
                 total[c].statistic += sums[c].statistic;
             }
     }
-    for (std::size_t d = 0; d < directions; ++d) {
-        std::vector<LagClass>& out = result.directions[d].classes;
-        out.resize(classes);
-        for (std::size_t k = 0; k < classes; ++k) {
-            LagClass& c = out[k];
-            c.lower = static_cast<double>(k) * result.width;
-            c.upper = std::min(result.cutoff, static_cast<double>(k + 1) * result.width);
-            const ClassSums& s = total[d * classes + k];
-            c.pairs = s.pairs;
-            if (s.pairs > 0) {
-                c.meanDistance = s.distance / static_cast<double>(s.pairs);
-                c.gamma = Estimate(s, options.estimator);
-            }
+    Finish(result, total);
+    return result;
+}
+
+VariogramSums SumOwnedPairs(const SampleView& samples, const std::int64_t* rank, std::size_t owned,
+                            const EmpiricalOptions& options) {
+    CheckSamplesAreFinite(samples);
+    if (std::isnan(options.cutoff) || std::isnan(options.width))
+        throw std::invalid_argument("sums of a part of a set need the cutoff and the width of the whole set");
+    std::vector<DirectionTest> tests;
+    const EmpiricalVariogram frame = Frame(options, options.cutoff, tests);
+    if (tests.empty()) tests.push_back(DirectionTest{true, 0.0, 1.0, -1.0, INFINITY});
+    const std::size_t classes = ClassCount(frame.cutoff, frame.width);
+    const std::size_t directions = frame.directions.size();
+    VariogramSums out;
+    out.directions = directions;
+    out.classes = classes;
+    out.pairs.assign(directions * classes, 0.0);
+    out.distance.assign(out.pairs.size(), 0.0);
+    out.statistic.assign(out.pairs.size(), 0.0);
+    if (samples.count < 2) return out;
+
+    const PairSearch search(samples, frame.cutoff);
+    const PairMeasure& measure = PreferredPairMeasure();
+    const PairMeasureFunction measureBlock =
+        options.estimator == VariogramEstimator::kRobust ? measure.robust : measure.classic;
+    const std::vector<std::uint32_t>& original = search.Original();
+    const std::size_t chunkSize = ChunkSize(samples.count, directions * classes);
+    std::vector<VariogramSums> perChunk(search.ChunkCount(chunkSize), out);
+    search.ForEachChunk(options.threads, chunkSize, [&](std::size_t chunk, std::size_t first, std::size_t last) {
+        VariogramSums& sums = perChunk[chunk];
+        const double* x = search.X().data();
+        const double* y = search.Y().data();
+        const double* v = search.Value().data();
+        PairMeasureInput in{0.0, 0.0, 0.0, nullptr, nullptr, nullptr, frame.cutoff, frame.width, -1};
+        PairSearch::Run runs[PairSearch::kMaxRuns];
+        PairBlock block;
+        for (std::size_t p = first; p < last; ++p) {
+            const int runCount = search.RunsOf(p, runs);
+            in.xi = x[p], in.yi = y[p], in.vi = v[p];
+            const std::size_t a = original[p];
+            for (int r = 0; r < runCount; ++r)
+                for (std::size_t begin = runs[r].first; begin < runs[r].last; begin += kPairBlock) {
+                    const std::size_t count = std::min(kPairBlock, runs[r].last - begin);
+                    in.x = x + begin, in.y = y + begin, in.v = v + begin;
+                    measureBlock(in, count, block);
+                    for (std::size_t q = 0; q < count; ++q) {
+                        if (block.bin[q] < 0) continue;  // beyond the cutoff
+                        const std::size_t b = original[begin + q];
+                        const std::size_t later = rank[a] > rank[b] ? a : b;
+                        if (later >= owned) continue;  // another block's pair
+                        for (std::size_t d = 0; d < directions; ++d) {
+                            const DirectionTest& t = tests[d];
+                            const PairDirection direction{t.all,       t.sine, t.cosine, t.cosineTolerance,
+                                                          t.bandwidth, nullptr};
+                            if (!PairTakes(direction, block.dx[q], block.dy[q], block.distance[q])) continue;
+                            const std::size_t at = d * classes + static_cast<std::size_t>(block.bin[q]);
+                            sums.pairs[at] += 1.0;
+                            sums.distance[at] += block.distance[q];
+                            sums.statistic[at] += block.statistic[q];
+                        }
+                    }
+                }
         }
+    });
+    for (const VariogramSums& sums : perChunk)
+        for (std::size_t c = 0; c < out.pairs.size(); ++c) {
+            out.pairs[c] += sums.pairs[c];
+            out.distance[c] += sums.distance[c];
+            out.statistic[c] += sums.statistic[c];
+        }
+    return out;
+}
+
+EmpiricalVariogram VariogramFromSums(const VariogramSums& sums, const EmpiricalOptions& options) {
+    std::vector<DirectionTest> tests;
+    EmpiricalVariogram result = Frame(options, options.cutoff, tests);
+    const std::size_t classes = ClassCount(result.cutoff, result.width);
+    if (sums.directions != result.directions.size() || sums.classes != classes ||
+        sums.pairs.size() != classes * sums.directions || sums.distance.size() != sums.pairs.size() ||
+        sums.statistic.size() != sums.pairs.size())
+        throw std::invalid_argument("the sums do not have the classes and directions of the options");
+    std::vector<ClassSums> total(sums.pairs.size());
+    for (std::size_t c = 0; c < total.size(); ++c) {
+        if (!(sums.pairs[c] >= 0.0 && sums.pairs[c] <= 9007199254740992.0 &&
+              sums.pairs[c] == std::floor(sums.pairs[c])))
+            throw std::invalid_argument("a pair count is not a whole number of pairs");
+        total[c] = ClassSums{static_cast<std::uint64_t>(sums.pairs[c]), sums.distance[c], sums.statistic[c]};
     }
+    Finish(result, total);
     return result;
 }
 

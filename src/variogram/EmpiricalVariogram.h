@@ -83,6 +83,31 @@ struct PairMeasure;
 EmpiricalVariogram ComputeEmpiricalVariogramWith(const SampleView& samples, const EmpiricalOptions& options,
                                                  const PairMeasure& measure);
 
+// The sums a variogram's classes are made of, per direction and class (d *
+// classes + k): pair count, distance sum, statistic sum. Sums of disjoint
+// sets of pairs add up to the sums of their union, so a variogram can be
+// computed block by block and reduced.
+struct VariogramSums {
+    std::size_t directions = 0;
+    std::size_t classes = 0;
+    std::vector<double> pairs, distance, statistic;
+};
+
+// The sums of the pairs (a, b) of `samples` within the cutoff with a among
+// the first `owned` samples and rank[b] < rank[a]: when every sample of a
+// set is owned by exactly one block, and each block is handed its own
+// samples first and then every other sample within the cutoff of them,
+// every pair of the set is counted once, by the block of its member of the
+// higher rank. options.cutoff and options.width must be given (the
+// defaults depend on the whole set). The same classes and direction tests
+// as ComputeEmpiricalVariogram: the pair counts of a partition add up to
+// its pair counts exactly.
+VariogramSums SumOwnedPairs(const SampleView& samples, const std::int64_t* rank, std::size_t owned,
+                            const EmpiricalOptions& options);
+
+// The variogram of (reduced) sums formed with `options`.
+EmpiricalVariogram VariogramFromSums(const VariogramSums& sums, const EmpiricalOptions& options);
+
 // The variogram cloud: every pair within the cutoff (NaN: the default),
 // omnidirectional, with half its squared difference, ordered by i, then j
 // (i > j, the caller's indexes, as gstat lists them).

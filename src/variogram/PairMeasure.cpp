@@ -344,4 +344,8 @@ const PairMeasure& PreferredPairMeasure() {
     return measures.back();
 }
 
+bool PairTakes(const PairDirection& direction, double dx, double dy, double distance) {
+    return Takes(direction, dx, dy, distance);
+}
+
 }  // namespace mosaro

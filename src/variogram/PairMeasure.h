@@ -57,6 +57,9 @@ struct PairDirection {
     double sine, cosine, cosineTolerance, bandwidth;
     double* sums;
 };
+// The direction test of one measured pair, as every version evaluates it.
+bool PairTakes(const PairDirection& direction, double dx, double dy, double distance);
+
 using PairDirectionalSumFunction = void (*)(const PairMeasureInput& in, std::size_t count,
                                             const PairDirection* directions, std::size_t directionCount,
                                             std::size_t bins);
