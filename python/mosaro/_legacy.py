@@ -6,7 +6,7 @@ co-kriging always run here."""
 
 import numpy as np
 
-from . import _errors, _geometry, _models
+from . import _errors, _geometry, _models, _prediction
 from . import _mosaro
 from ._results import GridResult
 
@@ -73,6 +73,7 @@ def run(x, y, values, *, code, extent, cell, size, neighbours, shift, thresholds
     rather than filled from the sample before them; without allow_empty, a
     run that estimates no node raises ValueError."""
     check_common(code, neighbours, shift, thresholds, extra_values, arithmetic, fit)
+    threads = _prediction.threads_of(threads)
     if condition and arithmetic != "accurate":
         raise ValueError("condition=True needs arithmetic='accurate' (the legacy arithmetic estimates no condition)")
     given = _models.legacy_models(model)
@@ -94,7 +95,7 @@ def run(x, y, values, *, code, extent, cell, size, neighbours, shift, thresholds
 
     status, message, estimate, var, report, _, reciprocal = _errors.call(
         _mosaro.grid, progress, x, y, values, extra, extent, cell, grid_size, neighbours, code,
-        0.0 if shift is None else float(shift),
+        0.0 if shift is None else _prediction.number(shift, "shift"),
         None if thresholds is None else samples(np.atleast_1d(thresholds)),
         given, variance, tables, FITS[fit], ARITHMETICS[arithmetic], condition, threads,
         warn=allow_empty, stacklevel=stacklevel)

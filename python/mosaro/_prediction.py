@@ -92,11 +92,11 @@ def fit_weights(weights):
 
 def _covariate(value, name, where, at, shape):
     """A covariate's values at the samples or the targets: an array of the
-    targets' shape, or a function of the coordinates."""
+    targets' shape, or a function of the coordinates (`at()` gives them)."""
     if value is None:
         raise ValueError("covariates[%r] has no values at the %s" % (name, where))
     if callable(value):
-        value = value(*at)
+        value = value(*at())
     array = np.ascontiguousarray(value, dtype=np.float64)
     if array.shape != shape:
         raise ValueError("covariates[%r] at the %s must have shape %s (got %s)" % (name, where, shape, array.shape))
@@ -113,7 +113,7 @@ def _covariates(covariates, samples_at, targets_at, targets_shape):
         if not isinstance(pair, (tuple, list)) or len(pair) != 2:
             raise ValueError("covariates[%r] must be (at_samples, at_targets)" % (name,))
         names.append(name)
-        at_samples.append(_covariate(pair[0], name, "samples", samples_at, samples_at[0].shape))
+        at_samples.append(_covariate(pair[0], name, "samples", lambda: samples_at, samples_at[0].shape))
         at_targets.append(_covariate(pair[1], name, "targets", targets_at, targets_shape))
     return names, at_samples, at_targets
 
@@ -164,6 +164,19 @@ def _drift(drift, method_drift, method):
     return bits
 
 
+def number(value, name):
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise ValueError("%s must be a number (got %r)" % (name, value))
+    return float(value)
+
+
+def threads_of(threads):
+    """The thread count as the library reads it (its range is the library's)."""
+    if isinstance(threads, bool) or not isinstance(threads, numbers.Integral):
+        raise ValueError("threads must be a whole number, 0 for every core (got %r)" % (threads,))
+    return int(threads)
+
+
 def samples(x, y, values):
     return tuple(np.ascontiguousarray(a, dtype=np.float64) for a in (x, y, values))
 
@@ -184,7 +197,7 @@ def arguments(x, y, method, code, *, targets_at, targets_shape, model, fit, fit_
             raise ValueError("mean must be a finite number")
     a = {"kind": _KINDS[kind], "mean": math.nan if mean is None else mean,
          "drift_terms": _drift(drift, method_drift, method), "lognormal": lognormal,
-         "shift": 0.0 if shift is None else float(shift)}
+         "shift": 0.0 if shift is None else number(shift, "shift")}
     if model is not None:
         for name, value in (("fit", fit), ("fit_weights", fit_weights_), ("variogram", variogram)):
             if value is not None:
@@ -198,7 +211,7 @@ def arguments(x, y, method, code, *, targets_at, targets_shape, model, fit, fit_
     if unknown:
         raise ValueError("variogram: unknown options %s; known: %s" % (", ".join(map(repr, unknown)),
                                                                       ", ".join(VARIOGRAM_OPTIONS)))
-    a["variogram"] = variogram_options(**(variogram or {}), threads=threads)
+    a["variogram"] = variogram_options(**(variogram or {}), threads=threads_of(threads))
     a["fit_template"] = fit_template(fit)
     a["fit_weights"] = fit_weights(fit_weights_)
     a.update(_neighbourhood(nmax, neighbours, nmin, maxdist, sectors, octants, quadrants))
@@ -210,7 +223,7 @@ def arguments(x, y, method, code, *, targets_at, targets_shape, model, fit, fit_
                                                                         targets_shape)
     a["variance"] = bool(variance)
     a["log_outputs"] = True
-    a["threads"] = threads
+    a["threads"] = threads_of(threads)
     return a, names
 
 
@@ -240,9 +253,13 @@ def grid(x, y, values, *, extent, cell, size, progress, allow_empty, crs, wkt, *
     bounds, cells, nodes = _geometry.choose_double(x, y, extent, cell, size)
     x, y, values = samples(x, y, values)
     shape = (nodes[1], nodes[0])
-    node_x = bounds[0] + np.arange(nodes[0]) * cells[0]
-    node_y = bounds[1] + np.arange(nodes[1]) * cells[1]
-    a, names = arguments(x, y, targets_at=np.meshgrid(node_x, node_y), targets_shape=shape, **options)
+
+    def node_coordinates():
+        # Made only for a covariate given as a function: two arrays of the
+        # grid's size.
+        return np.meshgrid(bounds[0] + np.arange(nodes[0]) * cells[0], bounds[1] + np.arange(nodes[1]) * cells[1])
+
+    a, names = arguments(x, y, targets_at=node_coordinates, targets_shape=shape, **options)
     a["grid"] = (bounds[0], bounds[1], cells[0], cells[1], nodes[0], nodes[1])
     outputs, report, model = _run(x, y, values, a, names, progress, allow_empty)
     return GridResult(outputs, bounds, cells, nodes, engine="prediction", report=report, model=model, crs=crs,
@@ -256,7 +273,7 @@ def points(x, y, values, targets_x, targets_y, *, progress, allow_empty, **optio
     if tx.ndim != 1 or tx.shape != ty.shape:
         raise ValueError("targets_x and targets_y must be one-dimensional and of one length (got shapes %s and %s)"
                          % (tx.shape, ty.shape))
-    a, names = arguments(x, y, targets_at=(tx, ty), targets_shape=tx.shape, **options)
+    a, names = arguments(x, y, targets_at=lambda: (tx, ty), targets_shape=tx.shape, **options)
     a["grid"] = None
     a["targets_x"], a["targets_y"] = tx, ty
     outputs, report, model = _run(x, y, values, a, names, progress, allow_empty)

@@ -110,7 +110,7 @@ def compute(x, y, values, *, cutoff, width, directions, tolerance, bandwidth, es
             map, threads):
     x, y, values = _prediction.samples(x, y, values)
     options = _prediction.variogram_options(cutoff, width, directions, tolerance, bandwidth, estimator, cloud, map,
-                                            threads)
+                                            _prediction.threads_of(threads))
     fitting = fit is not False
     template = _prediction.fit_template(fit) if fitting else None
     weights = _prediction.fit_weights(fit_weights) if fitting else 0
