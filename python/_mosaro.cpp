@@ -455,22 +455,22 @@ int FamilyOf(const mosaro_structure& s) {
 
 // Python checks the count first; this keeps the struct's array in bounds
 // whatever it is given.
-mosaro_model ToModel(const ModelTuple& spec) {
-    if (spec.second.size() > MOSARO_MAX_STRUCTURES)
+mosaro_model ToModel(const ModelTuple& parts) {
+    if (parts.second.size() > MOSARO_MAX_STRUCTURES)
         throw py::value_error("a model holds at most " + std::to_string(MOSARO_MAX_STRUCTURES) + " structures (got " +
-                              std::to_string(spec.second.size()) + ")");
+                              std::to_string(parts.second.size()) + ")");
     mosaro_model m;
     mosaro_model_init(&m);
-    m.nugget = spec.first;
-    m.structure_count = static_cast<int>(spec.second.size());
-    for (std::size_t i = 0; i < spec.second.size(); ++i) {
+    m.nugget = parts.first;
+    m.structure_count = static_cast<int>(parts.second.size());
+    for (std::size_t i = 0; i < parts.second.size(); ++i) {
         mosaro_structure& s = m.structures[i];
-        SetFamily(s, std::get<0>(spec.second[i]));
-        s.partial_sill = std::get<1>(spec.second[i]);
-        s.range = std::get<2>(spec.second[i]);
-        s.shape = std::get<3>(spec.second[i]);
-        s.azimuth = std::get<4>(spec.second[i]);
-        s.ratio = std::get<5>(spec.second[i]);
+        SetFamily(s, std::get<0>(parts.second[i]));
+        s.partial_sill = std::get<1>(parts.second[i]);
+        s.range = std::get<2>(parts.second[i]);
+        s.shape = std::get<3>(parts.second[i]);
+        s.azimuth = std::get<4>(parts.second[i]);
+        s.ratio = std::get<5>(parts.second[i]);
     }
     return m;
 }
@@ -498,8 +498,8 @@ py::tuple ModelParse(const std::string& text) {
 // (status, message, text): the model in the notation. The library checks
 // every parameter here, so this is also how a model made from parts is
 // validated.
-py::tuple ModelFormat(const ModelTuple& spec) {
-    const mosaro_model m = ToModel(spec);
+py::tuple ModelFormat(const ModelTuple& parts) {
+    const mosaro_model m = ToModel(parts);
     std::vector<char> text(4096);
     mosaro_status status = mosaro_model_format(&m, text.data(), text.size());
     if (status == MOSARO_ERROR_TOO_LARGE) {
@@ -512,8 +512,8 @@ py::tuple ModelFormat(const ModelTuple& spec) {
 
 // gamma(dx, dy) with numpy's broadcasting; NaN for a model the library
 // cannot use (Python only hands it checked models).
-py::object ModelSemivariance(const ModelTuple& spec, py::object dx, py::object dy) {
-    const mosaro_model m = ToModel(spec);
+py::object ModelSemivariance(const ModelTuple& parts, py::object dx, py::object dy) {
+    const mosaro_model m = ToModel(parts);
     auto gamma = [m](double along_x, double along_y) { return mosaro_model_semivariance(&m, along_x, along_y); };
     return py::vectorize(gamma)(std::move(dx), std::move(dy));
 }

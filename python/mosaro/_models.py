@@ -75,47 +75,47 @@ def _from_dicts(entries):
     return nugget, structures
 
 
-def _is_legacy_model(spec):
+def _is_legacy_model(form):
     """(nugget, partial_sill, range), or a dict with those keys: the legacy
     request's spherical model."""
-    if isinstance(spec, Mapping):
-        return "family" not in spec and "nugget" in spec
-    return (isinstance(spec, (tuple, list, np.ndarray)) and len(spec) == 3 and
-            all(np.ndim(v) == 0 and not isinstance(v, (str, Mapping)) for v in spec))
+    if isinstance(form, Mapping):
+        return "family" not in form and "nugget" in form
+    return (isinstance(form, (tuple, list, np.ndarray)) and len(form) == 3 and
+            all(np.ndim(v) == 0 and not isinstance(v, (str, Mapping)) for v in form))
 
 
-def _legacy_parts(spec):
-    if isinstance(spec, Mapping):
+def _legacy_parts(form):
+    if isinstance(form, Mapping):
         for key in ("nugget", "partial_sill", "range"):
-            if key not in spec:
+            if key not in form:
                 raise ValueError("model: a model dict needs nugget, partial_sill and range; '%s' is missing" % key)
-        spec = (spec["nugget"], spec["partial_sill"], spec["range"])
-    return tuple(_number(v, name) for v, name in zip(spec, ("the nugget", "the partial sill", "the range")))
+        form = (form["nugget"], form["partial_sill"], form["range"])
+    return tuple(_number(v, name) for v, name in zip(form, ("the nugget", "the partial sill", "the range")))
 
 
-def _parts(spec):
+def _parts(form):
     """(nugget, structures) of any form a model is written in."""
-    if isinstance(spec, Model):
-        return spec._parts
-    if isinstance(spec, str):
-        status, message, parts = _mosaro.model_parse(spec)
+    if isinstance(form, Model):
+        return form._parts
+    if isinstance(form, str):
+        status, message, parts = _mosaro.model_parse(form)
         if status != 0:
-            raise ValueError("model: %s (in %r)" % (message, spec))
+            raise ValueError("model: %s (in %r)" % (message, form))
         return parts
-    if isinstance(spec, Mapping):
-        if "x" in spec and "y" in spec:
+    if isinstance(form, Mapping):
+        if "x" in form and "y" in form:
             raise ValueError("model: a pass of a legacy report holds two directional models, which only the legacy "
                              "request reads (legacy=True)")
-        if "family" in spec:
-            return _from_dicts([spec])
-    if _is_legacy_model(spec):
-        nugget, psill, range_ = _legacy_parts(spec)
+        if "family" in form:
+            return _from_dicts([form])
+    if _is_legacy_model(form):
+        nugget, psill, range_ = _legacy_parts(form)
         return nugget, [(_mosaro.FAMILY_SPHERICAL, psill, range_, math.nan, 0.0, 1.0)]
-    if isinstance(spec, (list, tuple)) and spec and all(isinstance(e, Mapping) and "family" in e for e in spec):
-        return _from_dicts(spec)
+    if isinstance(form, (list, tuple)) and form and all(isinstance(e, Mapping) and "family" in e for e in form):
+        return _from_dicts(form)
     raise ValueError("model must be a Model, a string such as '0.05 Nug + 0.59 Sph(897)', a list of dicts "
                      "({'family': 'Sph', 'psill': ..., 'range': ...}, with a {'family': 'Nug', 'psill': ...} entry "
-                     "for the nugget) or (nugget, partial_sill, range) (got %r)" % (spec,))
+                     "for the nugget) or (nugget, partial_sill, range) (got %r)" % (form,))
 
 
 class Model:
@@ -133,8 +133,8 @@ class Model:
 
     __slots__ = ("_parts", "_text")
 
-    def __init__(self, spec):
-        nugget, structures = _parts(spec)
+    def __init__(self, form):
+        nugget, structures = _parts(form)
         if len(structures) > _mosaro.MAX_STRUCTURES:
             raise ValueError("model: at most %d structures (got %d)" % (_mosaro.MAX_STRUCTURES, len(structures)))
         parts = (float(nugget), [tuple(s) for s in structures])
@@ -229,12 +229,12 @@ class Model:
         return hash(self._text)
 
 
-def as_model(spec, argument="model"):
+def as_model(form, argument="model"):
     """A Model of any form a model is written in; ValueError names the argument."""
-    if isinstance(spec, Model):
-        return spec
+    if isinstance(form, Model):
+        return form
     try:
-        return Model(spec)
+        return Model(form)
     except ValueError as e:
         text = str(e)
         raise ValueError(argument + text[len("model"):] if text.startswith("model") else text) from None

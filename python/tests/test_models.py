@@ -135,12 +135,12 @@ BAD = [
 ]
 
 
-@pytest.mark.parametrize("spec, text", BAD, ids=[str(i) for i in range(len(BAD))])
-def test_bad_models_are_refused_naming_model(spec, text):
+@pytest.mark.parametrize("form, text", BAD, ids=[str(i) for i in range(len(BAD))])
+def test_bad_models_are_refused_naming_model(form, text):
     x, y, values, _ = smooth_samples(5, 40, extent=500.0)
-    for call in (lambda: mosaro.Model(spec),
-                 lambda: mosaro.grid(x, y, values, model=spec, cell=100),
-                 lambda: mosaro.predict(x, y, values, [1.0], [2.0], model=spec)):
+    for call in (lambda: mosaro.Model(form),
+                 lambda: mosaro.grid(x, y, values, model=form, cell=100),
+                 lambda: mosaro.predict(x, y, values, [1.0], [2.0], model=form)):
         with pytest.raises(ValueError) as raised:
             call()
         assert str(raised.value).startswith("model") and text in str(raised.value)
