@@ -53,9 +53,10 @@ _PREDICTION_ONLY = {"kind": None, "mean": None, "drift": None, "covariates": Non
 
 
 def _refuse_given(given, defaults, why):
+    """Refuses a keyword the engine about to run does not read, rather than
+    letting it pass unused."""
     for name, value in given.items():
-        unset = defaults[name]
-        if value is not unset and not (unset is False and value is False):
+        if value is not defaults[name]:
             raise ValueError("%s is %s" % (name, why))
 
 
