@@ -1,295 +1,288 @@
-"""Kriging of scattered samples onto a regular grid, at compiled speed.
+"""Kriging of scattered samples onto a grid or at points, at compiled speed.
 
     import mosaro
-    r = mosaro.grid(x, y, zinc, method="lognormal", cell=40, variance=True)
-    r.estimate          # 2-D float32 array, row 0 at the southern edge
-    r.north_up()        # the same nodes with row 0 at the northern edge (a view)
-    r.report[0]["x"]["model"]   # the fitted model along x
+    r = mosaro.grid(x, y, zinc, method="lognormal", cell=40, variance=True, crs="EPSG:28992")
+    r.estimate          # 2-D float64 array, row 0 at the southern edge
+    print(r.model)      # the fitted model in gstat's notation: 0.05 Nug + 0.59 Sph(897)
+    r.to_xarray()       # estimate, variance, log_estimate, ... with coordinates and CRS
+    r.to_raster("zinc.tif")
 
-    cv = mosaro.cross_validate(x, y, zinc, method="lognormal", cell=40)
-    cv.summary["root_mean_square_error"], cv.residual
+    v = mosaro.variogram(x, y, np.log(zinc), directions=[0, 45, 90, 135])
+    v.gamma, v.model
 
-Every method of the library: ordinary, universal (six drift forms),
-lognormal, three-parameter lognormal, indicator kriging and co-kriging.
-Estimates are the library's float32 arithmetic bit for bit.
+    p = mosaro.predict(x, y, zinc, [180000.0], [331000.0], method="lognormal", model="0.05 Nug + 0.59 Sph(897)",
+                       kind="simple", mean=5.9)   # the mean of ln(zinc)
+
+By default everything runs in double precision through the library's
+prediction: an omnidirectional variogram with gstat's cutoff and width, a
+fitted "Nug + Sph", and ordinary, simple, universal, external-drift,
+lognormal and block kriging. legacy=True runs the legacy request instead:
+the legacy float32 arithmetic, directional variograms and legacy fit, the
+grids of the package before 0.5 bit for bit. Indicator kriging and
+co-kriging always run on the legacy request (by default with its accurate
+arithmetic and robust fit).
 """
 
-import warnings
+import math
 
 import numpy as np
 
-from . import _geometry, _progress
+from . import _errors, _geometry, _legacy, _models, _prediction, _results, _variograms
 from . import _mosaro
+from ._errors import Cancelled, NoFiniteModelWarning
+from ._models import FAMILIES, Model, Structure
+from ._results import GridResult, PointResult
+from ._variograms import Cloud, Direction, Variogram, VariogramMap
 
 __version__ = _mosaro.version()
 
-__all__ = ["grid", "variogram", "cross_validate", "legacy_grid", "GridResult", "CrossValidation", "Cancelled",
-           "NoFiniteModelWarning", "METHODS"]
+__all__ = ["grid", "predict", "variogram", "cross_validate", "legacy_grid", "Model", "Structure", "GridResult",
+           "PointResult", "Variogram", "Direction", "Cloud", "VariogramMap", "CrossValidation", "Cancelled",
+           "NoFiniteModelWarning", "METHODS", "FAMILIES"]
 
 # The library's names, as the command-line tool takes them, in code order
 # (code = index + 1).
 METHODS = _mosaro.method_names()
 DEFAULT_NEIGHBOURS = _mosaro.DEFAULT_NEIGHBOUR_COUNT
-_LOGNORMAL3 = 9
-_INDICATOR = 10
-_COKRIGING = 11
-# Library status codes that are not a fault of the arguments.
-_OUT_OF_MEMORY = -16
-_CANCELLED = -17
-_INTERNAL = -19
+_LOGNORMAL3 = _legacy._LOGNORMAL3
+
+# Keywords only the prediction reads, with the value that means "not given".
+_PREDICTION_ONLY = {"kind": None, "mean": None, "drift": None, "covariates": None, "block": None,
+                    "block_points": None, "nmin": None, "maxdist": None, "anisotropic_search": False,
+                    "sectors": None, "octants": None, "quadrants": None, "variogram": None, "fit_weights": None}
 
 
-class Cancelled(Exception):
-    """The progress function returned False and the run stopped."""
+def _refuse_given(given, defaults, why):
+    """Refuses a keyword the engine about to run does not read, rather than
+    letting it pass unused."""
+    for name, value in given.items():
+        if value is not defaults[name]:
+            raise ValueError("%s is %s" % (name, why))
 
 
-class NoFiniteModelWarning(RuntimeWarning):
-    """The automatic fit gave no finite model: every node is 0, as in the
-    legacy grid. Give a model (model=...) or a coarser cell."""
+def _legacy_neighbours(nmax, neighbours):
+    if nmax is not None and neighbours is not None:
+        raise ValueError("give nmax or neighbours (the same thing), not both")
+    count = neighbours if neighbours is not None else nmax
+    if count is None:
+        return DEFAULT_NEIGHBOURS
+    if isinstance(count, float) and math.isinf(count):
+        raise ValueError("neighbours: the legacy request takes a number of neighbours, not every sample")
+    return count
 
 
-class GridResult:
-    """The outcome of mosaro.grid.
-
-    estimate   2-D float32 array (nodes_y, nodes_x); row 0 is the southern
-               edge (y = y_min) and x runs along each row, as in the library.
-               north_up() gives the image orientation.
-    variance   the kriging variance in the same layout (variance=True), else
-               None; NaN everywhere for indicator kriging.
-    x, y       the node coordinates along each axis (float64).
-    extent     (x_min, y_min, x_max, y_max) as the library received it.
-    cell       (cell_x, cell_y); size: (nodes_x, nodes_y).
-    report     one dict per pass (per threshold for indicator kriging): the
-               directional models "x" and "y" (model, fit branch) and the
-               sweep's constants; pass one back as model= to reproduce the grid.
-    nodes      what the sweep met (arithmetic="accurate"; in the legacy
-               arithmetic every count is 0 and the condition NaN): a dict of
-               node_count, no_data (NaN nodes), ill_conditioned (reciprocal
-               condition below 1e-10), minimum_norm (of those, singular
-               systems given their minimum-norm solution) and
-               smallest_reciprocal_condition. For indicator kriging the first
-               threshold's; every pass of report has its own "nodes".
-    reciprocal_condition  with condition=True, each node's reciprocal
-               condition estimate in the estimate's layout (NaN where no
-               system was solved), else None.
-    status     0, or 1 when the fit gave no finite model (a warning is issued).
-    message    the library's message for a nonzero status.
-    """
-
-    def __init__(self, estimate, variance, extent, cell, size, report, status, message, reciprocal_condition=None):
-        self.estimate = estimate
-        self.variance = variance
-        self.reciprocal_condition = reciprocal_condition
-        self.nodes = report[0]["nodes"] if report else None
-        self.extent = extent
-        self.cell = cell
-        self.size = size
-        self.report = report
-        self.status = status
-        self.message = message
-        self.x = extent[0] + np.arange(size[0]) * cell[0]
-        self.y = extent[1] + np.arange(size[1]) * cell[1]
-
-    def north_up(self, array=None):
-        """The estimate (or the given array of this grid) with row 0 at the
-        northern edge, as images and rasters have it: a view, not a copy."""
-        return (self.estimate if array is None else array)[::-1]
-
-    @property
-    def image_extent(self):
-        """(left, right, bottom, top) of the cells centred on the nodes, for
-        matplotlib's imshow(north_up(), extent=...)."""
-        half_x, half_y = self.cell[0] / 2, self.cell[1] / 2
-        return (self.extent[0] - half_x, self.x[-1] + half_x, self.extent[1] - half_y, self.y[-1] + half_y)
-
-    def __repr__(self):
-        return "<mosaro.GridResult %d x %d nodes, cell %g x %g, first node (%g, %g)>" % (
-            self.size[0], self.size[1], self.cell[0], self.cell[1], self.extent[0], self.extent[1])
-
-
-def _method_code(method):
-    if isinstance(method, str):
-        return _mosaro.method_code(method)
-    # A whole number goes to the library as it is, which names a code it
-    # does not know; int() would quietly turn 2.5 into a valid 2.
-    if isinstance(method, (float, np.floating)) and not float(method).is_integer():
-        raise ValueError("method code %r is not a whole number" % (method,))
-    return int(method)
-
-
-def _samples(values):
-    # No copy when the array is already contiguous float32.
-    return np.ascontiguousarray(values, dtype=np.float32)
-
-
-def _models(model):
-    """model= as (nugget, partial_sill, range) or its dict, once for both
-    directions or a pair for x then y; also a pass of a report."""
-    if model is None:
-        return []
-    if isinstance(model, dict) and "x" in model and "y" in model:
-        model = (model["x"]["model"], model["y"]["model"])
-
-    def one(m):
-        if isinstance(m, dict):
-            for key in ("nugget", "partial_sill", "range"):
-                if key not in m:
-                    raise ValueError("a model dict needs nugget, partial_sill and range; '%s' is missing" % key)
-            return (float(m["nugget"]), float(m["partial_sill"]), float(m["range"]))
-        numbers = [float(v) for v in m]
-        if len(numbers) != 3:
-            raise ValueError("a model is (nugget, partial_sill, range); got %d numbers" % len(numbers))
-        return tuple(numbers)
-
-    if isinstance(model, dict) or (not isinstance(model[0], dict) and np.ndim(model[0]) == 0):
-        return [one(model)]
-    if len(model) != 2:
-        raise ValueError("model takes one model, or two (x, then y)")
-    return [one(m) for m in model]
-
-
-_FITS = {"legacy": 0, "robust": 1}
-_ARITHMETICS = {"legacy": 0, "accurate": 1}
-
-
-def _check_common(method, neighbours, shift, thresholds, extra_values, arithmetic, fit):
-    """The refusals grid and cross_validate share; returns the method code."""
-    if arithmetic not in _ARITHMETICS:
-        raise ValueError("arithmetic must be 'legacy' or 'accurate' (got %r)" % (arithmetic,))
-    if fit not in _FITS:
-        raise ValueError("fit must be 'legacy' or 'robust' (got %r)" % (fit,))
-    code = _method_code(method)
-    if not -_geometry.INT_MAX - 1 <= neighbours <= _geometry.INT_MAX:
-        raise ValueError("neighbours %d is outside the range of an int" % neighbours)
+def _check_method_arguments(code, shift, thresholds, extra_values):
     if code == _LOGNORMAL3 and shift is None:
         raise ValueError("three-parameter lognormal kriging (lognormal3) needs shift=")
     if code != _LOGNORMAL3 and shift is not None:
         raise ValueError("shift is read only by three-parameter lognormal kriging (lognormal3)")
-    if code != _INDICATOR and thresholds is not None:
+    if thresholds is not None:
         raise ValueError("thresholds are read only by indicator kriging")
-    if code != _COKRIGING and extra_values is not None:
+    if extra_values is not None:
         raise ValueError("extra_values are read only by co-kriging")
-    return code
 
 
-def _call(binding, progress, *arguments, stacklevel):
-    """Runs a binding (its last argument the progress function, its answer
-    (status, message, ..., stopped_by_user at index 5, ...)) with the bar or
-    the caller's function; raises for an error status, warns for a warning
-    at the stack level that is the user's call."""
-    bar = None
-    if progress is True:
-        bar = progress = _progress.Bar()
-    elif progress is False:
-        progress = None
-    try:
-        answer = binding(*arguments, progress)
-    finally:
-        if bar is not None:
-            bar.close()
-    status, message, stopped = answer[0], answer[1], answer[5]
-    if status < 0:
-        if status == _CANCELLED and stopped:
-            raise Cancelled(message)
-        if status == _OUT_OF_MEMORY:
-            raise MemoryError(message)
-        if status == _INTERNAL:
-            raise RuntimeError(message)
-        raise ValueError(message)
-    if status > 0:
-        warnings.warn(message, NoFiniteModelWarning, stacklevel=stacklevel + 1)
-    return answer
+def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, legacy=False, model=None, fit=None,
+         fit_weights=None, variogram=None, kind=None, mean=None, drift=None, covariates=None, block=None,
+         block_points=None, nmax=None, neighbours=None, nmin=None, maxdist=None, anisotropic_search=False,
+         sectors=None, octants=None, quadrants=None, shift=None, thresholds=None, extra_values=None, variance=False,
+         arithmetic=None, condition=False, crs=None, threads=0, progress=None, allow_empty=False):
+    """Kriges the samples (x[i], y[i], values[i]) at the nodes of a grid;
+    returns a GridResult.
 
+    x, y, values   1-D arrays of equal length, any dtype (taken as float64; as
+                   float32 by the legacy request). A NaN value leaves its
+                   sample out (counted in result.samples_left_out).
+    method         a name of mosaro.METHODS or its code: ordinary,
+                   universal-x/-y/-xy/-xx/-yy/-xxyy (drift terms), lognormal
+                   (of ln(value)), lognormal3 (of ln(value + shift)),
+                   indicator and cokriging (the legacy request, below).
+    extent, cell, size   the grid by the command-line tool's rules: extent
+                   (x_min, y_min, x_max, y_max), default the samples'
+                   bounding box, (x_min, y_min) the first node; cell dx or
+                   (dx, dy), nodes every cell up to x_max, y_max; or size
+                   (nodes_x, nodes_y); neither: 100 cells along the longer side.
+    model          the variogram model: a mosaro.Model, a string in gstat's
+                   notation ("0.05 Nug + 0.59 Sph(897)"), a list of dicts
+                   ({"family": "Sph", "psill": ..., "range": ..., "kappa",
+                   "azimuth", "ratio"} and {"family": "Nug", "psill": ...}) or
+                   (nugget, partial_sill, range) of a spherical model.
+                   None: fitted.
+    fit, fit_weights, variogram   the fit when no model is given: a
+                   template ("Nug + Sph" by default; "Nug + Exp",
+                   "0.1 Nug + Sph(~900)", ...), gstat's weights (1, 2, 6 or
+                   7, the default) and the experimental variogram's options as
+                   a dict (cutoff, width, directions, tolerance, bandwidth,
+                   estimator; gstat's cutoff and width by default). With a
+                   drift, the variogram is of the residuals.
+    kind, mean     "ordinary" (default) or "simple" kriging with its known
+                   mean (of the logarithms for lognormal kriging).
+    drift          polynomial drift terms, any of "x", "y", "xy", "x2", "y2"
+                   (universal kriging with method="ordinary").
+    covariates     external drift: {name: (at_samples, at_nodes)}, each an
+                   array (1-D at the samples; at the nodes of the grid's
+                   shape, in the estimate's layout) or a function f(x, y) of
+                   the coordinates (2-D node coordinates for the grid).
+    block, block_points   block kriging: blocks of dx or (dx, dy) centred
+                   on the nodes, discretised by n or (nx, ny) points (4 x 4).
+    nmax (or neighbours), nmin, maxdist, anisotropic_search   the search:
+                   the nmax nearest samples (16; math.inf: every sample), at
+                   least nmin within reach or no estimate, within maxdist,
+                   distances in the model's anisotropy.
+    sectors, octants, quadrants   (4 or 8, n) sectors of at most n samples
+                   each; octants=n and quadrants=n for short.
+    shift          the shift of lognormal3.
+    variance       also the kriging variance (and, lognormal, log_variance).
+    crs            the samples' coordinate reference system, carried to
+                   to_xarray and to_raster: WKT, "EPSG:28992", or anything
+                   rasterio or pyproj read.
+    threads        0: every core; the results never depend on it.
+    progress       True for a bar on stderr, or f(stage, pass_index,
+                   fraction), whose False return stops the run (raising
+                   mosaro.Cancelled). Ctrl-C stops it as well.
+    allow_empty    a run in which no node can be estimated raises ValueError
+                   unless this is True; then it returns the all-NaN grid
+                   (the legacy request: its grid, zeros where the legacy fit
+                   gave no finite model, with a NoFiniteModelWarning).
+    legacy         True: the legacy request in its legacy float32
+                   arithmetic, directional variograms and legacy fit, the
+                   package's grids before 0.5 bit for bit. It reads method,
+                   extent, cell, size, neighbours, shift, thresholds,
+                   extra_values, model (spherical: (nugget, partial_sill,
+                   range), a pair of them for x then y, a pass of a legacy
+                   report, or a Model with one Sph structure), variance,
+                   arithmetic ("legacy" or "accurate"), fit ("legacy" or
+                   "robust"), condition (each node's reciprocal condition,
+                   accurate arithmetic), crs, threads, progress and
+                   allow_empty; blanks (NaN, -1e38) take the value of the
+                   sample before them.
+    thresholds, extra_values   indicator kriging and co-kriging, which run on
+                   the legacy request with arithmetic="accurate" and
+                   fit="robust" unless legacy=True (samples with a NaN value
+                   in any variable are left out).
 
-def _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
-         variance, arithmetic, fit, threads, progress, tables, nodes=None, condition=False):
-    code = _check_common(method, neighbours, shift, thresholds, extra_values, arithmetic, fit)
-    if condition and arithmetic != "accurate":
-        raise ValueError("condition=True needs arithmetic='accurate' (the legacy arithmetic estimates no condition)")
-    x, y, values = _samples(x), _samples(y), _samples(values)
-    extra = [_samples(v) for v in extra_values] if extra_values is not None else []
-    extent, cell, grid_size = _geometry.choose(x, y, extent, cell, size)
-    if nodes is not None:
-        grid_size = nodes
-
-    status, message, estimate, var, report, _, reciprocal = _call(
-        _mosaro.grid, progress, x, y, values, extra, extent, cell, grid_size, neighbours, code,
-        0.0 if shift is None else float(shift),
-        None if thresholds is None else _samples(np.atleast_1d(thresholds)),
-        _models(model), variance, tables, _FITS[fit], _ARITHMETICS[arithmetic], condition, threads,
-        stacklevel=3)
-    return GridResult(estimate, var, extent, cell, grid_size, report, status, message, reciprocal)
-
-
-def grid(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, neighbours=DEFAULT_NEIGHBOURS, shift=None,
-         thresholds=None, extra_values=None, model=None, variance=False, arithmetic="legacy", fit="legacy",
-         condition=False, threads=0, progress=None):
-    """Grids the samples (x[i], y[i], values[i]) by kriging; returns a GridResult.
-
-    x, y, values   1-D arrays of equal length; float32 C-contiguous arrays are
-                   used in place, anything else is converted once. A value of
-                   -1e38 or NaN is a blank: it takes the value of the sample
-                   before it.
-    method         a name of mosaro.METHODS or its code 1 to 11.
-    extent         (x_min, y_min, x_max, y_max); default the samples' bounding
-                   box. (x_min, y_min) is the first node. The extent also sets
-                   the variogram's lag classes and the coordinate scale.
-    cell           dx, or (dx, dy): nodes every dx from x_min up to x_max.
-    size           (nodes_x, nodes_y) instead of cell: the extent is divided
-                   into nodes_x - 1 cells. With neither, the longer side gets
-                   100 square cells. These are the command-line tool's rules, so
-                   the same arguments give the same grid from both.
-    neighbours     nearest samples per node (per variable for co-kriging).
-    shift          the shift of three-parameter lognormal kriging (lognormal3).
-    thresholds     indicator kriging: the thresholds, one pass each.
-    extra_values   co-kriging: further variables at the same samples, a list
-                   of 1-D arrays (values is the primary variable).
-    model          instead of the automatic fit: (nugget, partial_sill, range)
-                   or a dict with those keys, once or as a pair (x, then y);
-                   a pass of a report (result.report[0]) is taken too.
-    variance       also return the kriging variance.
-    arithmetic     "legacy" (the legacy grids bit for bit) or "accurate": the
-                   m nearest samples by exact distance, each node's system
-                   solved in double with pivoting, no 0.01 cut-off; a node
-                   that cannot be estimated is NaN. result.nodes counts them.
-    fit            the automatic variogram fit: "legacy" (the legacy grids bit
-                   for bit) or "robust" (weighted least squares, finite whenever
-                   two lag classes hold pairs; see the README).
-    condition      also return each node's reciprocal condition estimate
-                   (arithmetic="accurate" only).
-    threads        0 for every core; the result never depends on it.
-    progress       True for a bar on stderr, or a function
-                   f(stage, pass_index, fraction) whose False return stops the
-                   run (raising mosaro.Cancelled). Ctrl-C stops it as well.
-
-    Raises ValueError with the library's message for arguments it refuses,
-    MemoryError when memory runs out. The GIL is released while the library runs.
+    Raises ValueError naming the argument for what cannot be run, with the
+    library's message where the library refuses it; MemoryError when memory
+    runs out. The GIL is released while the library runs.
     """
-    return _run(x, y, values, method, extent, cell, size, neighbours, shift, thresholds, extra_values, model,
-                variance, arithmetic, fit, threads, progress, tables=False, condition=condition)
+    code = _legacy.method_code(method)
+    wkt = _results.crs_wkt(crs)
+    given = dict(kind=kind, mean=mean, drift=drift, covariates=covariates, block=block, block_points=block_points,
+                 nmin=nmin, maxdist=maxdist, anisotropic_search=anisotropic_search, sectors=sectors,
+                 octants=octants, quadrants=quadrants, variogram=variogram, fit_weights=fit_weights)
+    if legacy or _mosaro.method_prediction(code) is None:
+        why = ("read by the prediction, not by the legacy request (legacy=True)" if legacy else
+               "read by the prediction, not by the legacy request that runs %s" % (method,))
+        _refuse_given(given, _PREDICTION_ONLY, why)
+        if fit is not None and fit not in _legacy.FITS:
+            raise ValueError("fit: the legacy request fits 'legacy' or 'robust' (got %r); a template such as "
+                             "%r is the prediction's" % (fit, fit))
+        return _legacy.run(
+            x, y, values, code=code, extent=extent, cell=cell, size=size,
+            neighbours=_legacy_neighbours(nmax, neighbours), shift=shift, thresholds=thresholds,
+            extra_values=extra_values, model=model, variance=variance,
+            arithmetic=arithmetic if arithmetic is not None else ("legacy" if legacy else "accurate"),
+            fit=fit if fit is not None else ("legacy" if legacy else "robust"), threads=threads, progress=progress,
+            tables=False, condition=condition, crs=crs, wkt=wkt, leave_out_missing=not legacy,
+            allow_empty=allow_empty)
+    if arithmetic not in (None, "accurate"):
+        raise ValueError("arithmetic=%r: the prediction runs in double precision; the legacy arithmetic needs "
+                         "legacy=True" % (arithmetic,))
+    if condition:
+        raise ValueError("condition=True is read by the legacy request (legacy=True); the prediction counts "
+                         "ill-conditioned nodes in result.report")
+    _check_method_arguments(code, shift, thresholds, extra_values)
+    return _prediction.grid(x, y, values, extent=extent, cell=cell, size=size, progress=progress,
+                            allow_empty=allow_empty, crs=crs, wkt=wkt, method=method, code=code, model=model,
+                            fit=fit, fit_weights_=fit_weights, variogram=variogram, kind=kind, mean=mean,
+                            drift=drift, covariates=covariates, block=block, block_points=block_points, nmax=nmax,
+                            neighbours=neighbours, nmin=nmin, maxdist=maxdist,
+                            anisotropic_search=anisotropic_search, sectors=sectors, octants=octants,
+                            quadrants=quadrants, shift=shift, variance=variance, threads=threads)
 
 
-def variogram(x, y, values, *, method="ordinary", extent=None, cell=None, size=None, shift=None,
-              thresholds=None, extra_values=None, arithmetic="legacy", fit="legacy", threads=0, progress=None):
-    """The experimental directional variograms and the models fitted to them,
-    exactly as mosaro.grid computes them for the same arguments (the lag
-    classes are one cell wide, so they depend on extent and cell).
+def predict(x, y, values, targets_x, targets_y, *, method="ordinary", model=None, fit=None, fit_weights=None,
+            variogram=None, kind=None, mean=None, drift=None, covariates=None, block=None, block_points=None,
+            nmax=None, neighbours=None, nmin=None, maxdist=None, anisotropic_search=False, sectors=None,
+            octants=None, quadrants=None, shift=None, variance=False, threads=0, progress=None, allow_empty=False):
+    """Kriges the samples at the points (targets_x[i], targets_y[i]) (1-D,
+    float64); returns a PointResult with one estimate per point, in order.
 
-    Returns a dict: "extent", "cell", and "passes", one per pass (per
-    threshold for indicator kriging), each a dict with "threshold" (None but
-    for indicator kriging), "x" and "y" (each with "experimental" and
-    "pruned" tables of numpy arrays "lag", "pairs", "semivariance"; the
-    "model" fitted to the pruned table, a dict of nugget, partial_sill, sill
-    and range; the fit "branch" and the "reason"; "legacy_model" and
-    "legacy_branch", what the legacy fit gave), and the sweep's averaged
-    constants. With fit="robust" a pass also has "omnidirectional" (its
-    table and robust model), and the x and y models are the robust ones.
-    Warns with NoFiniteModelWarning when the fit gives no finite model.
+    Every keyword is grid's, for the prediction's methods (ordinary,
+    universal-*, lognormal, lognormal3); covariates take their values at the
+    targets as 1-D arrays, or a function f(x, y). A run in which no target
+    can be estimated raises ValueError unless allow_empty=True.
     """
+    code = _legacy.method_code(method)
+    if _mosaro.method_prediction(code) is None:
+        raise ValueError("method %r: predict runs ordinary, universal and lognormal kriging (indicator kriging and "
+                         "co-kriging grid through mosaro.grid)" % (method,))
+    _check_method_arguments(code, shift, None, None)
+    return _prediction.points(x, y, values, targets_x, targets_y, progress=progress, allow_empty=allow_empty,
+                              method=method, code=code, model=model, fit=fit, fit_weights_=fit_weights,
+                              variogram=variogram, kind=kind, mean=mean, drift=drift, covariates=covariates,
+                              block=block, block_points=block_points, nmax=nmax, neighbours=neighbours, nmin=nmin,
+                              maxdist=maxdist, anisotropic_search=anisotropic_search, sectors=sectors,
+                              octants=octants, quadrants=quadrants, shift=shift, variance=variance, threads=threads)
+
+
+_VARIOGRAM_ONLY = {"cutoff": None, "width": None, "directions": None, "tolerance": None, "bandwidth": None,
+                   "estimator": None, "fit_weights": None, "cloud": False, "map": False}
+_LEGACY_VARIOGRAM_ONLY = {"method": None, "extent": None, "cell": None, "size": None, "shift": None,
+                          "thresholds": None, "extra_values": None, "arithmetic": None, "progress": None}
+
+
+def variogram(x, y, values, *, cutoff=None, width=None, directions=None, tolerance=None, bandwidth=None,
+              estimator=None, fit=None, fit_weights=None, cloud=False, map=False, threads=0, legacy=False,
+              method=None, extent=None, cell=None, size=None, shift=None, thresholds=None, extra_values=None,
+              arithmetic=None, progress=None):
+    """The experimental variogram of the values, as gstat's variogram()
+    forms it, and the model fitted to it; returns a Variogram.
+
+    cutoff, width  the classes: pairs at distance d with k width < d <=
+                   (k + 1) width up to the cutoff; defaults a third of the
+                   bounding box's diagonal and cutoff / 15.
+    directions     azimuths in degrees clockwise from north (None:
+                   omnidirectional); tolerance (default 90 / count) and
+                   bandwidth (largest distance from the direction's axis).
+    estimator      "classic" (Matheron, default) or "cressie".
+    fit            the template fitted to each direction ("Nug + Sph" by
+                   default; "Nug + Sph + Exp", "0.1 Nug + Sph(~900)", ...),
+                   False for none; fit_weights gstat's fit.method (7 default).
+    cloud, map     also the variogram cloud and the variogram map.
+    threads        0: every core; the result never depends on it.
+
+    NaN values are left out. Raises ValueError naming the argument, also
+    when a fit gives no model (fit=False gives the classes alone).
+
+    legacy=True: the legacy request's directional tables and fits, exactly
+    as grid(legacy=True) computes them for the same method, extent, cell,
+    size, shift, thresholds, extra_values, arithmetic, fit ("legacy" or
+    "robust") and progress; returns a dict: "extent", "cell", and "passes",
+    one per pass (per threshold of indicator kriging), each with
+    "threshold", "x" and "y" (each with "experimental" and "pruned" tables
+    of numpy arrays "lag", "pairs", "semivariance", the fitted "model", its
+    "branch" and "reason", and what the legacy fit gave), and the sweep's
+    constants; with fit="robust" also "omnidirectional".
+    """
+    modern = dict(cutoff=cutoff, width=width, directions=directions, tolerance=tolerance, bandwidth=bandwidth,
+                  estimator=estimator, fit_weights=fit_weights, cloud=cloud, map=map)
+    old = dict(method=method, extent=extent, cell=cell, size=size, shift=shift, thresholds=thresholds,
+               extra_values=extra_values, arithmetic=arithmetic, progress=progress)
+    if not legacy:
+        _refuse_given(old, _LEGACY_VARIOGRAM_ONLY, "read by the legacy variogram (legacy=True) only")
+        return _variograms.compute(x, y, values, threads=threads, fit=fit, **modern)
+    _refuse_given(modern, _VARIOGRAM_ONLY, "read by the variogram in double precision, not with legacy=True")
+    if fit is not None and fit not in _legacy.FITS:
+        raise ValueError("fit: the legacy request fits 'legacy' or 'robust' (got %r)" % (fit,))
     # The tables depend on the extent and the cell size, not on the node
     # counts, so one node is enough to have the library compute them.
-    r = _run(x, y, values, method, extent, cell, size, DEFAULT_NEIGHBOURS, shift, thresholds, extra_values, None, False,
-             arithmetic, fit, threads, progress, tables=True, nodes=(1, 1))
+    r = _legacy.run(x, y, values, code=_legacy.method_code("ordinary" if method is None else method), extent=extent,
+                    cell=cell, size=size, neighbours=DEFAULT_NEIGHBOURS, shift=shift, thresholds=thresholds,
+                    extra_values=extra_values, model=None, variance=False,
+                    arithmetic="legacy" if arithmetic is None else arithmetic,
+                    fit="legacy" if fit is None else fit, threads=threads, progress=progress, tables=True,
+                    nodes=(1, 1))
     return {"extent": r.extent, "cell": r.cell, "passes": r.report}
 
 
@@ -329,8 +322,8 @@ class CrossValidation:
             len(self.estimate), self.summary["root_mean_square_error"])
 
 
-def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbours=DEFAULT_NEIGHBOURS, extent=None, cell=None,
-                   model=None, fit="legacy", arithmetic="legacy", shift=None, extra_values=None, threads=0,
+def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbours=DEFAULT_NEIGHBOURS, extent=None,
+                   cell=None, model=None, fit="legacy", arithmetic="legacy", shift=None, extra_values=None, threads=0,
                    progress=None):
     """Estimates every sample from the others, to see how well a method (and
     model, neighbours, arithmetic) predicts where it has no sample; returns a
@@ -345,25 +338,29 @@ def cross_validate(x, y, values, *, method="ordinary", folds=0, seed=0, neighbou
     extent, cell   as for grid: they set the lag classes of the variogram fit
                    (the model is fitted once from all samples, or given).
     method, model, fit, arithmetic, shift, extra_values, threads, progress
-                   as for grid; every method but indicator kriging.
+                   as for grid(legacy=True): cross-validation runs on the
+                   legacy request (its float32 arithmetic and legacy fit by
+                   default); every method but indicator kriging.
 
     Raises ValueError with the library's message for arguments it refuses.
     The GIL is released while the library runs.
     """
-    code = _check_common(method, neighbours, shift, None, extra_values, arithmetic, fit)
+    code = _legacy.method_code(method)
+    _legacy.check_common(code, neighbours, shift, None, extra_values, arithmetic, fit)
     if isinstance(seed, bool) or not isinstance(seed, (int, np.integer)) or not 0 <= seed < 2**64:
         raise ValueError("seed must be a whole number from 0 to 2^64 - 1 (got %r)" % (seed,))
     if isinstance(folds, bool) or not isinstance(folds, (int, np.integer)):
         raise ValueError("folds must be a whole number (got %r)" % (folds,))
     if not -_geometry.INT_MAX - 1 <= folds <= _geometry.INT_MAX:
         raise ValueError("folds %d is outside the range of an int" % folds)
-    x, y, values = _samples(x), _samples(y), _samples(values)
-    extra = [_samples(v) for v in extra_values] if extra_values is not None else []
+    given = _models.legacy_models(model)
+    x, y, values = _legacy.samples(x), _legacy.samples(y), _legacy.samples(values)
+    extra = [_legacy.samples(v) for v in extra_values] if extra_values is not None else []
     extent, cell, _ = _geometry.choose(x, y, extent, cell, None)
-    status, message, outputs, summary, report, _ = _call(
+    status, message, outputs, summary, report, _ = _errors.call(
         _mosaro.cross_validate, progress, x, y, values, extra, extent, cell, neighbours, code,
-        0.0 if shift is None else float(shift), _models(model), _FITS[fit], _ARITHMETICS[arithmetic], int(folds),
-        int(seed), threads, stacklevel=2)
+        0.0 if shift is None else float(shift), given, _legacy.FITS[fit], _legacy.ARITHMETICS[arithmetic],
+        int(folds), int(seed), threads, stacklevel=2)
     return CrossValidation(outputs, summary, report, status, message)
 
 
@@ -390,6 +387,6 @@ def legacy_grid(data, value_column, rect, cell_size_x, cell_size_y, cell_count_x
     would read past it.
     """
     return _mosaro.legacy_grid(
-        _samples(data), int(value_column), _samples(rect), float(cell_size_x), float(cell_size_y),
+        _legacy.samples(data), int(value_column), _legacy.samples(rect), float(cell_size_x), float(cell_size_y),
         int(cell_count_x), int(cell_count_y), int(neighbours), int(method), float(method_parameter),
-        None if method_array is None else _samples(np.atleast_1d(method_array)))
+        None if method_array is None else _legacy.samples(np.atleast_1d(method_array)))

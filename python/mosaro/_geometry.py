@@ -1,6 +1,6 @@
 """Where the nodes go: the library's layout rule (the command-line tool's
---extent, --cell and --size take the same), with the floats as the
-library's float32 request receives them."""
+--extent, --cell and --size take the same), in double precision for the
+prediction and with the floats as the legacy float32 request receives them."""
 
 import math
 
@@ -29,6 +29,12 @@ def _as_float32(value):
 def choose(x, y, extent=None, cell=None, size=None):
     """Returns ((x_min, y_min, x_max, y_max), (cell_x, cell_y), (nodes_x, nodes_y)),
     every float as the library's float32 receives it."""
+    bounds, cells, nodes = choose_double(x, y, extent, cell, size)
+    return tuple(_as_float32(b) for b in bounds), tuple(_as_float32(c) for c in cells), nodes
+
+
+def choose_double(x, y, extent=None, cell=None, size=None):
+    """The same layout in double precision, as the prediction takes it."""
     if extent is not None:
         extent = [float(b) for b in extent]
         if len(extent) != 4:
@@ -49,5 +55,4 @@ def choose(x, y, extent=None, cell=None, size=None):
             raise ValueError("size %d %d: at least 1 node each way" % (nodes_x, nodes_y))
     xs = numpy.ascontiguousarray(x, dtype=numpy.float64).ravel() if extent is None else numpy.zeros(0)
     ys = numpy.ascontiguousarray(y, dtype=numpy.float64).ravel() if extent is None else numpy.zeros(0)
-    bounds, cells, nodes = _mosaro.layout(extent, xs, ys, cell_x, cell_y, nodes_x, nodes_y)
-    return tuple(_as_float32(b) for b in bounds), tuple(_as_float32(c) for c in cells), nodes
+    return _mosaro.layout(extent, xs, ys, cell_x, cell_y, nodes_x, nodes_y)

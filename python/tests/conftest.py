@@ -40,3 +40,8 @@ def smooth_samples(seed, count, extent=1000.0):
     values = (field + rng.normal(0, 4, count)).astype(np.float32)
     second = (0.5 * field + rng.normal(0, 3, count)).astype(np.float32)
     return x, y, values, second
+
+
+@pytest.fixture(scope="session")
+def double_lib():
+    return c_api.double_library()

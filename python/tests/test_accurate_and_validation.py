@@ -1,5 +1,6 @@
-"""The accurate arithmetic and cross-validation: the module's numbers are
-the C API's, bit for bit; its refusals carry the library's message."""
+"""The legacy request's accurate arithmetic and cross-validation: the
+module's numbers are the C API's, bit for bit; its refusals carry the
+library's message."""
 
 import numpy as np
 import pytest
@@ -34,7 +35,7 @@ def test_cross_validate_matches_the_c_api(lib, code, kwargs, folds, seed, arithm
 def test_cross_validate_takes_the_extent_from_the_samples_like_grid(lib):
     x, y, values, _ = smooth_samples(3, 120, extent=800.0)
     cv = mosaro.cross_validate(x, y, values, cell=80)
-    r = mosaro.grid(x, y, values, cell=80)
+    r = mosaro.grid(x, y, values, cell=80, legacy=True)
     status, message, outputs, summary = c_api.cross_validate(lib, x, y, values, r.extent, r.cell)
     assert status == 0, message
     assert same_bits(cv.estimate, outputs["estimate"]) and cv.summary == summary
@@ -48,7 +49,7 @@ def test_accurate_grid_matches_the_c_api(lib, code):
     if code == 8:
         values = values + 300
     r = mosaro.grid(x, y, values, method=code, cell=60, variance=True, arithmetic="accurate", condition=True,
-                    model=MODEL)
+                    model=MODEL, legacy=True)
     status, message, estimate, variance, reciprocal = c_api.grid(
         lib, x, y, values, r.extent, r.cell, r.size, method=code, models=[MODEL], variance=True, arithmetic=1,
         condition=True)
@@ -59,7 +60,7 @@ def test_accurate_grid_matches_the_c_api(lib, code):
         assert r.estimate.max() < 0
     assert r.nodes["node_count"] == r.estimate.size and r.nodes["no_data"] == 0
     assert r.nodes["smallest_reciprocal_condition"] == pytest.approx(float(np.nanmin(reciprocal)), rel=1e-6)
-    legacy = mosaro.grid(x, y, values, method=code, cell=60, model=MODEL)
+    legacy = mosaro.grid(x, y, values, method=code, cell=60, model=MODEL, legacy=True)
     assert legacy.reciprocal_condition is None and legacy.nodes["ill_conditioned"] == 0
     if code == 1:
         assert legacy.estimate.min() == 0  # the legacy cut-off
@@ -70,7 +71,7 @@ def test_accurate_nodes_count_what_it_cannot_trust():
     # have a singular system, solved by its minimum-norm solution.
     x, y, values, _ = smooth_samples(5, 60, extent=500.0)
     x, y, values = (np.append(a, a[0]) for a in (x, y, values))
-    r = mosaro.grid(x, y, values, cell=50, arithmetic="accurate", condition=True, model=MODEL)
+    r = mosaro.grid(x, y, values, cell=50, arithmetic="accurate", condition=True, model=MODEL, legacy=True)
     ill = np.count_nonzero(r.reciprocal_condition < 1e-10)
     assert r.nodes["ill_conditioned"] == ill > 0
     assert r.nodes["minimum_norm"] <= ill and r.nodes["no_data"] == np.isnan(r.estimate).sum()

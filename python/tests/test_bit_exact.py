@@ -1,4 +1,5 @@
-"""The module's grids are the C API's grids, bit for bit, for every method."""
+"""legacy=True: the module's grids are the C API's legacy grids, bit for bit,
+for every method."""
 
 import numpy as np
 import pytest
@@ -23,11 +24,11 @@ def same_bits(a, b):
 def both(lib, x, y, values, second, code, kwargs, **grid_args):
     extra = [second] if kwargs.get("extra") else None
     r = mosaro.grid(x, y, values, method=code, shift=kwargs.get("shift"), thresholds=kwargs.get("thresholds"),
-                    extra_values=extra, variance=True, **grid_args)
+                    extra_values=extra, variance=True, legacy=True, **grid_args)
     status, message, estimate, variance = c_api.grid(
         lib, x, y, values, r.extent, r.cell, r.size, method=code, neighbours=grid_args.get("neighbours", 16),
         shift=kwargs.get("shift", 0.0), thresholds=kwargs.get("thresholds"), extra_values=extra or (),
-        models=mosaro._models(grid_args.get("model")), variance=True, threads=grid_args.get("threads", 0))
+        models=mosaro._models.legacy_models(grid_args.get("model")), variance=True, threads=grid_args.get("threads", 0))
     assert status == r.status
     return r, estimate, variance
 
@@ -68,8 +69,8 @@ def test_every_method_on_the_demo_data_matches_the_c_api(lib, meuse, code):
 
 def test_the_reported_model_given_back_reproduces_the_grid(meuse):
     x, y, zinc, _ = meuse
-    fitted = mosaro.grid(x, y, zinc, method="lognormal", cell=40)
-    given = mosaro.grid(x, y, zinc, method="lognormal", cell=40, model=fitted.report[0])
+    fitted = mosaro.grid(x, y, zinc, method="lognormal", cell=40, legacy=True)
+    given = mosaro.grid(x, y, zinc, method="lognormal", cell=40, model=fitted.report[0], legacy=True)
     assert given.report[0]["x"]["branch"] == "given"
     assert same_bits(fitted.estimate, given.estimate)
 
@@ -96,13 +97,13 @@ def test_legacy_grid_matches_the_legacy_entry_point(lib, code, parameter, array,
 def test_the_robust_fit_grids_where_the_legacy_fit_gave_zeros(lib, meuse):
     x, y, zinc, _ = meuse
     with pytest.warns(mosaro.NoFiniteModelWarning):
-        legacy = mosaro.grid(x, y, zinc, method="lognormal", cell=100)
-    robust = mosaro.grid(x, y, zinc, method="lognormal", cell=100, fit="robust")
+        legacy = mosaro.grid(x, y, zinc, method="lognormal", cell=100, legacy=True, allow_empty=True)
+    robust = mosaro.grid(x, y, zinc, method="lognormal", cell=100, fit="robust", legacy=True)
     assert not legacy.estimate.any() and robust.status == 0 and robust.estimate.min() > 100
     status, _, estimate, _ = c_api.grid(lib, x, y, zinc, robust.extent, robust.cell, robust.size, method=8, fit=1)
     assert status == 0 and same_bits(robust.estimate, estimate)
     x_fit = robust.report[0]["x"]
     assert x_fit["branch"] == "robust" and "weighted least squares" in x_fit["reason"]
     assert np.isnan(x_fit["legacy_model"]["sill"]) or x_fit["legacy_model"] != x_fit["model"]
-    tables = mosaro.variogram(x, y, zinc, method="lognormal", cell=100, fit="robust")["passes"][0]
+    tables = mosaro.variogram(x, y, zinc, method="lognormal", cell=100, fit="robust", legacy=True)["passes"][0]
     assert len(tables["omnidirectional"]["experimental"]["lag"]) > 0

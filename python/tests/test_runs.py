@@ -65,7 +65,8 @@ def test_the_gil_is_released_while_the_library_runs(many):
     assert counted[0] / rate > 0.15 * elapsed, (counted[0] / rate, elapsed)
 
 
-def test_a_false_from_the_progress_function_cancels(many):
+@pytest.mark.parametrize("legacy", [False, True])
+def test_a_false_from_the_progress_function_cancels(many, legacy):
     x, y, values = many
     seen = []
 
@@ -74,7 +75,7 @@ def test_a_false_from_the_progress_function_cancels(many):
         return fraction < 0.5
 
     with pytest.raises(mosaro.Cancelled, match="cancel"):
-        mosaro.grid(x, y, values, progress=stop_halfway, **LONG)
+        mosaro.grid(x, y, values, progress=stop_halfway, legacy=legacy, **LONG)
     assert 0.5 <= seen[-1] < 0.7  # no call after the one that said stop
 
 

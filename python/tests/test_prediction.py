@@ -1,0 +1,393 @@
+"""The prediction (mosaro.grid's default and mosaro.predict): the grids and
+points are mosaro_predict's through the C API bit for bit, each kind of
+kriging agrees with its system solved here with numpy, NaN values are left
+out and counted, and every bad input is refused naming the argument."""
+
+import math
+
+import numpy as np
+import pytest
+
+import c_api
+import mosaro
+from conftest import smooth_samples
+
+MODEL = "0.5 Nug + 60 Sph(400)"
+DRIFT = {"x": 1, "x2": 2, "y": 4, "y2": 8, "xy": 16}  # mosaro.h's MOSARO_DRIFT_*
+
+
+def same64(a, b):
+    return a.shape == b.shape and a.dtype == b.dtype == np.float64 and np.array_equal(a.view(np.uint64),
+                                                                                      b.view(np.uint64))
+
+
+def same_report(a, b):
+    return a.keys() == b.keys() and all(a[k] == b[k] or (a[k] != a[k] and b[k] != b[k]) for k in a)
+
+
+@pytest.fixture(scope="module")
+def samples():
+    return smooth_samples(21, 250, extent=1000.0)
+
+
+def _covariate(x, y):
+    return 0.002 * x + np.sin(y / 150.0)
+
+
+# Each case: mosaro.grid's keywords, and the same run's C fields.
+CASES = [
+    ("fitted defaults", {}, {}),
+    ("given model", dict(model=MODEL, nmax=8), dict(model=MODEL, nmax=8)),
+    ("universal-xy", dict(method="universal-xy"), dict(drift_terms=DRIFT["x"] | DRIFT["y"])),
+    ("drift terms", dict(drift=("x", "x2", "xy"), model=MODEL),
+     dict(drift_terms=DRIFT["x"] | DRIFT["x2"] | DRIFT["xy"], model=MODEL)),
+    ("lognormal", dict(method="lognormal"), dict(lognormal=True)),
+    ("lognormal3", dict(method="lognormal3", shift=7.5, model="0.01 Nug + 0.2 Exp(300)"),
+     dict(lognormal=True, shift=7.5, model="0.01 Nug + 0.2 Exp(300)")),
+    ("simple", dict(kind="simple", mean=50.0, model=MODEL), dict(kind=1, mean=50.0, model=MODEL)),
+    ("block", dict(block=(40, 30), block_points=(3, 5), model=MODEL),
+     dict(block=(40.0, 30.0), block_points=(3, 5), model=MODEL)),
+    ("octants", dict(octants=2), dict(sectors=8, max_per_sector=2)),
+    ("quadrants", dict(sectors=(4, 3), nmax=10), dict(sectors=4, max_per_sector=3, nmax=10)),
+    ("global", dict(nmax=math.inf, model=MODEL), dict(nmax=-1, model=MODEL)),
+    ("nmin and maxdist", dict(nmin=3, maxdist=60, model=MODEL, allow_empty=True),
+     dict(nmin=3, max_distance=60.0, model=MODEL)),
+    ("variogram and fit", dict(variogram=dict(cutoff=400, width=25, directions=[30], tolerance=30,
+                                              estimator="cressie"), fit="Nug + Exp", fit_weights=1),
+     dict(variogram=dict(cutoff=400.0, width=25.0, azimuths=[30.0], tolerance=30.0, estimator=1),
+          fit_template="Nug + Exp", fit_weights=1)),
+    ("anisotropic search", dict(anisotropic_search=True, model="1 Nug + 50 Exp(300, azimuth=60, ratio=0.5)"),
+     dict(anisotropic_search=True, model="1 Nug + 50 Exp(300, azimuth=60, ratio=0.5)")),
+    ("one thread", dict(threads=1), {}),
+]
+
+
+@pytest.mark.parametrize("kwargs, fields", [c[1:] for c in CASES] + [
+    (dict(covariates={"c": ("second", _covariate)}), "covariates")], ids=[c[0] for c in CASES] + ["covariates"])
+def test_the_grid_is_mosaro_predict_s(double_lib, samples, kwargs, fields):
+    x, y, values, second = samples
+    if fields == "covariates":
+        kwargs = dict(covariates={"c": (second, _covariate)})
+    r = mosaro.grid(x, y, values, cell=(45, 40), variance=True, **kwargs)
+    if fields == "covariates":
+        fields = dict(covariates=[(second, _covariate(*np.meshgrid(r.x, r.y)))])
+    status, message, outputs, report, used = c_api.predict(
+        double_lib, x, y, values, grid=(r.extent[0], r.extent[1], r.cell[0], r.cell[1], r.size[0], r.size[1]),
+        **fields)
+    assert status == 0, message
+    assert r.engine == "prediction" and r.estimate.shape == (r.size[1], r.size[0])
+    assert set(r.arrays) == set(outputs)
+    for name, array in outputs.items():
+        assert same64(getattr(r, name), array), name
+    assert same_report(r.report, report) and r.samples_left_out == 0
+    assert r.model == mosaro.Model._from_parts(used)
+    assert report["model_fitted"] == ("model" not in kwargs)
+    if "nmin" in kwargs:
+        assert 0 < report["no_data"] == np.isnan(r.estimate).sum() < r.estimate.size
+    else:
+        assert not np.isnan(r.estimate).any()
+
+
+def test_points_are_mosaro_predict_s(double_lib, samples):
+    x, y, values, second = samples
+    rng = np.random.default_rng(3)
+    tx, ty = rng.uniform(-50, 1050, 37), rng.uniform(-50, 1050, 37)
+    p = mosaro.predict(x, y, values, tx, ty, method="lognormal", variance=True, block=25,
+                       covariates={"c": (second, _covariate)})
+    status, message, outputs, report, used = c_api.predict(
+        double_lib, x, y, values, targets=(tx, ty), lognormal=True, block=(25.0, 25.0),
+        covariates=[(second, _covariate(tx, ty))])
+    assert status == 0, message
+    for name, array in outputs.items():
+        assert same64(getattr(p, name), array), name
+    assert same_report(p.report, report) and p.model == mosaro.Model._from_parts(used) and len(p) == 37
+    records = p.to_records()
+    assert records.dtype.names == ("x", "y", "estimate", "variance", "log_estimate", "log_variance")
+    assert same64(records["estimate"].copy(), p.estimate) and same64(records["x"].copy(), tx)
+    assert set(p.to_dict()) == set(records.dtype.names) and p.to_dict()["y"] is p.y
+
+
+# ---------------------------------------------------------------------------
+# Each kind against its system solved here: every sample in the system
+# (nmax=inf), the model's semivariance written out.
+
+def _gamma(h):
+    return np.where(h > 0, 0.1 + 2.0 * (1.0 - np.exp(-h / 30.0)), 0.0)
+
+
+SILL = 2.1
+SMALL_MODEL = "0.1 Nug + 2 Exp(30)"
+
+
+@pytest.fixture(scope="module")
+def small():
+    rng = np.random.default_rng(8)
+    x, y = rng.uniform(0, 100, 30), rng.uniform(0, 100, 30)
+    values = 10 + 3 * np.sin(x / 13) * np.cos(y / 17) + rng.normal(0, 0.3, 30)
+    targets = np.array([[12.5, 40.0], [50.0, 50.0], [99.0, 3.0], [70.3, 88.8]])
+    return x, y, values, targets
+
+
+def _distances(ax, ay, bx, by):
+    return np.hypot(np.subtract.outer(ax, bx), np.subtract.outer(ay, by))
+
+
+def _bordered(x, y, tx, ty, drift_at_samples, drift_at_target):
+    """Kriging in the semivariance form bordered by drift functions (the
+    constant first); returns the weights, the multipliers and the right side."""
+    n, f = len(x), drift_at_samples.shape[1]
+    a = np.zeros((n + f, n + f))
+    a[:n, :n] = _gamma(_distances(x, y, x, y))
+    a[:n, n:], a[n:, :n] = drift_at_samples, drift_at_samples.T
+    b = np.concatenate([_gamma(np.hypot(x - tx, y - ty)), drift_at_target])
+    w = np.linalg.solve(a, b)
+    return w[:n], w[n:], b
+
+
+def _universal(x, y, values, targets, drift=lambda x, y: np.ones((np.size(x), 0))):
+    estimates, variances = [], []
+    for tx, ty in targets:
+        at_samples = np.column_stack([np.ones(len(x)), drift(x, y)])
+        at_target = np.concatenate([[1.0], np.ravel(drift(np.array([tx]), np.array([ty])))])
+        weights, multipliers, b = _bordered(x, y, tx, ty, at_samples, at_target)
+        estimates.append(weights @ values)
+        variances.append(np.concatenate([weights, multipliers]) @ b)
+    return np.array(estimates), np.array(variances)
+
+
+def _simple(x, y, values, targets, mean):
+    c = SILL - _gamma(_distances(x, y, x, y))
+    estimates, variances = [], []
+    for tx, ty in targets:
+        c0 = SILL - _gamma(np.hypot(x - tx, y - ty))
+        weights = np.linalg.solve(c, c0)
+        estimates.append(mean + weights @ (values - mean))
+        variances.append(SILL - weights @ c0)
+    return np.array(estimates), np.array(variances)
+
+
+def _block(x, y, values, targets, size, points):
+    """Ordinary block kriging in the covariance form: the block's
+    Gauss-Legendre points (as gstat), its own mean covariance without the
+    nugget at coincident points."""
+    nodes, weights = np.polynomial.legendre.leggauss(points)
+    px, py = np.meshgrid(0.5 * size * nodes, 0.5 * size * nodes)
+    pw = np.outer(weights, weights).ravel() / 4
+    px, py = px.ravel(), py.ravel()
+    inner = SILL - _gamma(_distances(px, py, px, py))
+    np.fill_diagonal(inner, SILL - 0.1)
+    block_block = pw @ inner @ pw
+    n = len(x)
+    a = np.ones((n + 1, n + 1))
+    a[:n, :n] = SILL - _gamma(_distances(x, y, x, y))
+    a[n, n] = 0
+    estimates, variances = [], []
+    for tx, ty in targets:
+        c0 = (SILL - _gamma(_distances(x, y, tx + px, ty + py))) @ pw
+        w = np.linalg.solve(a, np.append(c0, 1.0))
+        estimates.append(w[:n] @ values)
+        variances.append(block_block - w[:n] @ c0 - w[n])
+    return np.array(estimates), np.array(variances)
+
+
+def test_each_kind_is_its_system_solved_with_numpy(small):
+    x, y, values, targets = small
+    tx, ty = targets[:, 0], targets[:, 1]
+    covariate = 0.3 * x + np.cos(y / 20)
+
+    def run(**kwargs):
+        p = mosaro.predict(x, y, values, tx, ty, model=SMALL_MODEL, nmax=math.inf, variance=True, **kwargs)
+        return p.estimate, p.variance
+
+    cases = {
+        "ordinary": (run(), _universal(x, y, values, targets)),
+        "simple": (run(kind="simple", mean=9.5), _simple(x, y, values, targets, 9.5)),
+        "universal x, y": (run(drift=("x", "y")),
+                           _universal(x, y, values, targets, lambda x, y: np.column_stack([x, y]))),
+        "universal-xx": (run(method="universal-xx"),
+                         _universal(x, y, values, targets, lambda x, y: np.column_stack([x, x * x]))),
+        "external drift": (
+            mosaro.predict(x, y, values, tx, ty, model=SMALL_MODEL, nmax=math.inf, variance=True,
+                           covariates={"c": (covariate, lambda x, y: 0.3 * x + np.cos(y / 20))}).estimate,
+            _universal(x, y, values, targets, lambda x, y: np.column_stack([0.3 * x + np.cos(y / 20)]))[0]),
+        "block": (run(block=6.0, block_points=5), _block(x, y, values, targets, 6.0, 5)),
+    }
+    for name, (mine, expected) in cases.items():
+        mine, expected = np.atleast_2d(mine), np.atleast_2d(expected)
+        assert np.allclose(mine, expected, rtol=1e-9, atol=0), name
+
+
+@pytest.mark.parametrize("shift, method", [(0.0, "lognormal"), (4.5, "lognormal3")])
+def test_lognormal_kriging_takes_the_logarithms_back(small, shift, method):
+    x, y, values, targets = small
+    tx, ty = targets[:, 0], targets[:, 1]
+    p = mosaro.predict(x, y, values, tx, ty, method=method, shift=shift if shift else None, model=SMALL_MODEL,
+                       nmax=math.inf, variance=True)
+    m, s2 = _universal(x, y, np.log(values + shift), targets)
+    assert np.allclose(p.log_estimate, m, rtol=1e-9) and np.allclose(p.log_variance, s2, rtol=1e-9)
+    assert np.allclose(p.estimate, np.exp(m + s2 / 2) - shift, rtol=1e-9)
+    assert np.allclose(p.variance, (np.exp(s2) - 1) * np.exp(2 * m + s2), rtol=1e-9)
+
+
+@pytest.mark.parametrize("method, drift", [
+    ("universal-x", ("x",)), ("universal-y", ("y",)), ("universal-xy", ("x", "y")), ("universal-xx", ("x", "x2")),
+    ("universal-yy", ("y", "y2")), ("universal-xxyy", ("x", "x2", "y", "y2", "xy")),
+])
+def test_the_universal_methods_take_the_legacy_request_s_drift(method, drift):
+    # The binding's method -> drift table is checked against the library's
+    # own universal kriging: the legacy request in its accurate arithmetic,
+    # with the same model and neighbours, agrees to float32's precision
+    # (any other drift differs by more than a percent).
+    x, y, values, _ = smooth_samples(7, 200, extent=500.0)
+    legacy = mosaro.grid(x, y, values, method=method, cell=50, extent=(0, 0, 500, 500), model=(0.5, 60, 400),
+                         legacy=True, arithmetic="accurate")
+    by_method = mosaro.grid(x, y, values, method=method, cell=50, extent=(0, 0, 500, 500), model=(0.5, 60, 400))
+    by_drift = mosaro.grid(x, y, values, drift=drift, cell=50, extent=(0, 0, 500, 500), model=(0.5, 60, 400))
+    assert same64(by_method.estimate, by_drift.estimate)
+    assert np.allclose(by_method.estimate, legacy.estimate, rtol=1e-6)
+
+
+def test_nan_values_are_left_out_and_counted(samples):
+    x, y, values, second = samples
+    missing = values.copy()
+    missing[[0, 17, 30, 249]] = np.nan
+    keep = ~np.isnan(missing)
+    extent = (0, 0, 1000, 1000)
+    r = mosaro.grid(x, y, missing, cell=50, extent=extent, variance=True)
+    subset = mosaro.grid(x[keep], y[keep], values[keep], cell=50, extent=extent, variance=True)
+    assert r.report["samples_left_out"] == r.samples_left_out == 4 and r.report["samples_used"] == 246
+    assert same64(r.estimate, subset.estimate) and same64(r.variance, subset.variance) and r.model == subset.model
+    p = mosaro.predict(x, y, missing, [500.0], [500.0])
+    assert p.samples_left_out == 4 and not np.isnan(p.estimate).any()
+    # Indicator kriging and co-kriging run on the legacy request: the
+    # samples without a value in any variable are left out there too.
+    second = second.copy()
+    second[5] = np.nan
+    for method, extra in (("indicator", {"thresholds": [45.0, 55.0]}), ("cokriging", {"extra_values": [second]})):
+        both = keep & ~np.isnan(second) if method == "cokriging" else keep
+        r = mosaro.grid(x, y, missing, method=method, cell=50, extent=extent, **extra)
+        subset_extra = {"extra_values": [second[both]]} if method == "cokriging" else extra
+        s = mosaro.grid(x[both], y[both], values[both], method=method, cell=50, extent=extent, arithmetic="accurate",
+                        fit="robust", legacy=True, **subset_extra)
+        assert r.samples_left_out == (~both).sum() and r.engine == "legacy request"
+        assert np.array_equal(r.estimate, s.estimate, equal_nan=True) and r.report[0]["x"]["branch"] == "robust"
+
+
+def test_a_run_without_any_estimate_raises_unless_the_empty_result_is_asked_for(samples):
+    x, y, values, _ = samples
+    far = dict(nmin=5, maxdist=1.0, model=MODEL)
+    with pytest.raises(ValueError, match=r"no target could be estimated \(441 targets: 441 with fewer than nmin"):
+        mosaro.grid(x, y, values, cell=50, extent=(0, 0, 1000, 1000), **far)
+    r = mosaro.grid(x, y, values, cell=50, extent=(0, 0, 1000, 1000), allow_empty=True, **far)
+    assert np.isnan(r.estimate).all() and r.report["no_data"] == r.report["too_few_neighbours"] == 441
+    with pytest.raises(ValueError, match="no target could be estimated"):
+        mosaro.predict(x, y, values, [-5000.0], [0.0], **far)
+    assert np.isnan(mosaro.predict(x, y, values, [-5000.0], [0.0], allow_empty=True, **far).estimate).all()
+    # No targets asked for: nothing to estimate, nothing refused.
+    assert len(mosaro.predict(x, y, values, [], [], model=MODEL)) == 0
+
+
+# Each case: keywords (of grid and predict alike), and what the message
+# must hold: the argument's name.
+BAD = [
+    (dict(mean=3.0), "mean is given (3) but only simple kriging uses it"),
+    (dict(kind="simple"), "simple kriging needs a finite mean"),
+    (dict(kind="simple", mean=math.nan), "mean must be a finite number"),
+    (dict(kind="kriging"), "kind must be 'ordinary' or 'simple' (got 'kriging')"),
+    (dict(kind="simple", mean=1.0, drift="x"), "simple kriging takes no drift"),
+    (dict(kind="simple", mean=1.0, model="0.5 Pow(1.5)"), "simple kriging needs a model with a sill"),
+    (dict(nmin=10, nmax=5), "nmin 10 exceeds nmax 5"),
+    (dict(nmax=0), "nmax must be a whole number of at least 1 (got 0)"),
+    (dict(nmax=2.5), "nmax must be a whole number of at least 1 (got 2.5)"),
+    (dict(neighbours=-1), "neighbours must be a whole number of at least 1 (got -1)"),
+    (dict(nmax=8, neighbours=8), "give nmax or neighbours"),
+    (dict(nmin=-1), "nmin must be a whole number of at least 0"),
+    (dict(maxdist=0), "maxdist must be a positive finite number (got 0)"),
+    (dict(maxdist=-10.0), "maxdist must be a positive finite number (got -10.0)"),
+    (dict(maxdist=math.inf), "maxdist must be a positive finite number (got inf)"),
+    (dict(block=0), "block must be a positive finite number (got 0)"),
+    (dict(block=(10, -1)), "block must be a positive finite number (got -1)"),
+    (dict(block=(1, 2, 3)), "block takes one value or two"),
+    (dict(block=10, block_points=0), "block_points must be a whole number of at least 1 (got 0)"),
+    (dict(block=10, block_points=(4, 100)), "block_points_x, block_points_y must lie in [1, 64]"),
+    (dict(sectors=(6, 2)), "sectors must be 0, 4 or 8 (got 6)"),
+    (dict(sectors=8), "sectors must be (4 or 8, samples per sector)"),
+    (dict(octants=0), "octants must be a whole number of at least 1 (got 0)"),
+    (dict(octants=2, quadrants=2), "give one of sectors, octants and quadrants"),
+    (dict(nmax=math.inf, octants=2), "a sector search needs nmax"),
+    (dict(drift="z"), "drift: unknown term 'z'"),
+    (dict(method="universal-x", drift="y"), "drift: method 'universal-x' has its own drift"),
+    (dict(drift=("x",), x=np.zeros(250)), "the drift (2 terms"),
+    (dict(covariates={"c": (np.arange(250.0), None)}), "covariates['c'] has no values at the targets"),
+    (dict(covariates={"c": np.arange(250.0)}), "covariates['c'] must be (at_samples, at_targets)"),
+    (dict(covariates=[np.arange(250.0)]), "covariates must be a dict"),
+    (dict(covariates={"c": (np.arange(10.0), lambda x, y: x)}), "covariates['c'] at the samples must have shape"),
+    (dict(covariates={"c": (np.r_[np.nan, np.arange(249.0)], lambda x, y: x)}),
+     "covariates (in order: 'c'): sample_covariates[0][0] must be finite"),
+    (dict(covariates={"c": (np.arange(250.0), lambda x, y: np.full_like(x, np.inf))}),
+     "covariates (in order: 'c'): target_covariates[0][0] must be finite"),
+    (dict(fit="robust"), "fit='robust' names a fit of the legacy request"),
+    (dict(fit="Nug + Sph", model=MODEL), "fit is read when the model is fitted, but model= is given"),
+    (dict(variogram=dict(cutoff=100), model=MODEL), "variogram is read when the model is fitted"),
+    (dict(variogram=dict(lag=100)), "variogram: unknown options 'lag'"),
+    (dict(variogram=dict(estimator="median")), "estimator must be 'classic' or 'cressie'"),
+    (dict(variogram=(100, 10)), "variogram must be a dict"),
+    (dict(fit_weights=0), "fit_weights must be a whole number of at least 1"),
+    (dict(fit="Nug + Sph(range=-1)"), "fit template"),
+    (dict(threads=-2), "threads: thread_count must be 0 (every core) or more (got -2)"),
+    (dict(threads=1.5), "threads must be a whole number, 0 for every core (got 1.5)"),
+    (dict(method="lognormal3"), "lognormal3) needs shift="),
+    (dict(method="lognormal3", shift="some"), "shift must be a number (got 'some')"),
+    (dict(shift=1.0), "shift is read only by three-parameter lognormal kriging"),
+    (dict(method="lognormal", values=-np.ones(250)), "value[0] + shift = -1 + 0 must be positive"),
+    (dict(values=np.full(250, np.nan)), "no sample has a value (every value is NaN)"),
+    (dict(values=np.ones(249)), "x, y and values must have the same length"),
+    (dict(progress=3), "progress must be True, False, None or a function"),
+]
+
+
+@pytest.mark.parametrize("kwargs, text", BAD, ids=[str(i) for i in range(len(BAD))])
+@pytest.mark.parametrize("call", ["grid", "predict"])
+def test_bad_inputs_are_refused_naming_the_argument(samples, kwargs, text, call):
+    x, y, values, _ = samples
+    kwargs = dict(kwargs)
+    x, values = kwargs.pop("x", x), kwargs.pop("values", values)
+    if call == "predict" and "covariates" in kwargs and isinstance(kwargs["covariates"], dict):
+        at = {k: (v[0], v[1]) if isinstance(v, tuple) else v for k, v in kwargs["covariates"].items()}
+        kwargs["covariates"] = at
+    with pytest.raises(ValueError) as raised:
+        if call == "grid":
+            mosaro.grid(x, y, values, cell=100, **kwargs)
+        else:
+            mosaro.predict(x, y, values, [100.0, 200.0], [300.0, 400.0], **kwargs)
+    assert text in str(raised.value)
+
+
+@pytest.mark.parametrize("kwargs, text", [
+    (dict(arithmetic="legacy"), "arithmetic='legacy': the prediction runs in double precision"),
+    (dict(condition=True), "condition=True is read by the legacy request (legacy=True)"),
+    (dict(method="indicator", thresholds=[50.0], block=10),
+     "block is read by the prediction, not by the legacy request that runs indicator"),
+    (dict(method="cokriging", extra_values=[np.ones(250)], fit="Nug + Sph"),
+     "fit: the legacy request fits 'legacy' or 'robust'"),
+])
+def test_grid_refuses_what_its_engine_does_not_read(samples, kwargs, text):
+    x, y, values, _ = samples
+    with pytest.raises(ValueError) as raised:
+        mosaro.grid(x, y, values, cell=100, **kwargs)
+    assert text in str(raised.value)
+
+
+@pytest.mark.parametrize("targets, text", [
+    (([1.0, np.nan], [2.0, 3.0]), "targets_x, targets_y: target 1 must have finite coordinates (got nan, 3)"),
+    (([1.0, 2.0], [np.inf, 3.0]), "targets_x, targets_y: target 0 must have finite coordinates (got 1, inf)"),
+    (([1.0, 2.0], [2.0]), "targets_x and targets_y must be one-dimensional and of one length"),
+    (([[1.0, 2.0]], [[2.0, 3.0]]), "targets_x and targets_y must be one-dimensional and of one length"),
+])
+def test_predict_refuses_targets_it_cannot_place(samples, targets, text):
+    x, y, values, _ = samples
+    with pytest.raises(ValueError) as raised:
+        mosaro.predict(x, y, values, *targets, model=MODEL)
+    assert text in str(raised.value)
+    with pytest.raises(ValueError, match="method 'indicator': predict runs ordinary"):
+        mosaro.predict(x, y, values, [1.0], [2.0], method="indicator")
