@@ -16,8 +16,8 @@ CovariateRaster::CovariateRaster(const std::string& name, const std::string& pat
     if (!std::filesystem::exists(path, error)) throw ToolError(option + ": no such file");
     GDALAllRegister();
     CPLErrorReset();
-    DatasetPtr dataset(
-        static_cast<GDALDataset*>(GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
+    DatasetPtr dataset(static_cast<GDALDataset*>(
+        GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr)));
     if (!dataset || dataset->GetRasterCount() < 1) throw ToolError(option + ": not a raster GDAL reads");
     if (dataset->GetGeoTransform(transform_) != CE_None)
         throw ToolError(option + ": the raster has no georeference, so its pixels have no place on the map");
@@ -75,8 +75,7 @@ std::pair<std::string, std::string> SplitCovariate(const std::string& text) {
     std::string name = text.substr(0, equals);
     std::string path = equals == std::string::npos ? "" : text.substr(equals + 1);
     if (name.empty()) throw ToolError("--covariate '" + text + "': give it as NAME=RASTER (NAME a sample column)");
-    if (equals != std::string::npos && path.empty())
-        throw ToolError("--covariate '" + text + "': no raster after '='");
+    if (equals != std::string::npos && path.empty()) throw ToolError("--covariate '" + text + "': no raster after '='");
     return {name, path};
 }
 

@@ -51,8 +51,8 @@ void CheckKrigingOptions(const RunOptions& options, mosaro_method method) {
     if (!k.block.empty() && (!Positive(k.block[0]) || !Positive(k.block[1])))
         throw ToolError("--block DX DY must be positive and finite");
     if (!k.block_points.empty() && k.block.empty()) throw ToolError("--block-points needs --block DX DY");
-    if (!k.block_points.empty() && (k.block_points[0] < 1 || k.block_points[1] < 1 || k.block_points[0] > 64 ||
-                                     k.block_points[1] > 64))
+    if (!k.block_points.empty() &&
+        (k.block_points[0] < 1 || k.block_points[1] < 1 || k.block_points[0] > 64 || k.block_points[1] > 64))
         throw ToolError("--block-points NX NY must be 1 to 64 each");
     if (k.cutoff && !Positive(*k.cutoff)) throw ToolError("--cutoff must be positive and finite");
     if (k.width && !Positive(*k.width)) throw ToolError("--width must be positive and finite");
@@ -84,13 +84,12 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
     for (const std::string& text : k.covariates) {
         const auto [name, path] = SplitCovariate(text);
         run.covariate_names.push_back(name);
-        if (path.empty())
-            run.covariate_rasters.emplace_back();
-        else
-            run.covariate_rasters.emplace_back(std::in_place, name, path);
+        if (path.empty()) run.covariate_rasters.emplace_back();
+        else run.covariate_rasters.emplace_back(std::in_place, name, path);
     }
 
-    run.samples = LoadSamples(options.input, options.columns, MissingValues{false, options.nodata}, run.covariate_names);
+    run.samples =
+        LoadSamples(options.input, options.columns, MissingValues{false, options.nodata}, run.covariate_names);
     const SampleTable& samples = run.samples;
     const std::vector<double>& values = samples.values[0];
     const double shift = options.shift.value_or(0);
@@ -110,7 +109,7 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
                         (withValue == 1 ? "" : "s") + " with a value (at least 2 are needed)" +
                         (samples.skipped ? "; first left out: " + samples.first_skipped : "") +
                         (samples.blanks ? "; " + std::to_string(samples.blanks) + " without a value" : ""));
-    run.value_label = !lognormal  ? samples.value_names[0]
+    run.value_label = !lognormal   ? samples.value_names[0]
                       : shift != 0 ? "log(" + samples.value_names[0] + " + " + MessageNumber(shift) + ")"
                                    : "log(" + samples.value_names[0] + ")";
     for (const std::vector<double>& column : samples.extra) run.sample_covariates.push_back(column.data());
@@ -162,8 +161,8 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
     p.thread_count = options.threads;
 }
 
-PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs,
-                         int output_count, bool allow_empty, bool quiet, const char* targets) {
+PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs, int output_count,
+                         bool allow_empty, bool quiet, const char* targets) {
     PredictionResult result;
     mosaro_model_init(&result.model);
     result.report.struct_size = sizeof result.report;
@@ -176,8 +175,7 @@ PredictionResult Predict(mosaro_prediction prediction, long long target_count, d
     if (status == MOSARO_ERROR_FIT) {
         result.no_model_why = mosaro_last_message();
         if (!allow_empty)
-            throw ToolError("no variogram model could be fitted, so nothing can be estimated (" +
-                            result.no_model_why +
+            throw ToolError("no variogram model could be fitted, so nothing can be estimated (" + result.no_model_why +
                             "); give --model, another --cutoff or --width, or --allow-empty to write no-data");
         // Every target without an estimate, as the outputs say.
         for (int o = 0; o < output_count; ++o)
@@ -193,9 +191,9 @@ PredictionResult Predict(mosaro_prediction prediction, long long target_count, d
     const mosaro_prediction_report& r = result.report;
     if (r.targets > 0 && r.no_data == r.targets && !allow_empty)
         throw ToolError("none of the " + std::to_string(r.targets) + " " + targets + " got an estimate" +
-                        (r.too_few_neighbours > 0 ? " (" + std::to_string(r.too_few_neighbours) +
-                                                        " with fewer than --nmin samples in reach)"
-                                                  : "") +
+                        (r.too_few_neighbours > 0
+                             ? " (" + std::to_string(r.too_few_neighbours) + " with fewer than --nmin samples in reach)"
+                             : "") +
                         "; nothing written (widen --maxdist, lower --nmin, or --allow-empty to write no-data)");
     return result;
 }
@@ -219,9 +217,9 @@ void PrintModelLine(const ModernRun& run, const PredictionResult& result) {
     const bool drift = p.drift_terms != 0 || p.covariate_count > 0;
     const int weights = p.fit_weights == 0 ? 7 : p.fit_weights;
     std::printf("model (%s fitted to the omnidirectional variogram of %s%s, weights %d, weighted SSE %.6g): %s\n",
-                run.fit_template.empty() ? "Nug + Sph" : run.fit_template.c_str(),
-                drift ? "the residuals of " : "", run.value_label.c_str(), weights,
-                result.report.weighted_squared_error, ModelText(result.model).c_str());
+                run.fit_template.empty() ? "Nug + Sph" : run.fit_template.c_str(), drift ? "the residuals of " : "",
+                run.value_label.c_str(), weights, result.report.weighted_squared_error,
+                ModelText(result.model).c_str());
 }
 
 void PrintTargetLine(const PredictionResult& result, const char* targets) {

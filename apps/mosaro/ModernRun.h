@@ -49,7 +49,7 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run);
 // What one mosaro_predict call gave.
 struct PredictionResult {
     mosaro_prediction_report report{};
-    mosaro_model model{};  // the model used
+    mosaro_model model{};   // the model used
     bool no_model = false;  // the fit gave none (only with --allow-empty)
     std::string no_model_why;
 };
@@ -59,8 +59,8 @@ struct PredictionResult {
 // or every target without neighbours) throws ToolError unless
 // `allow_empty`; then the outputs are all NaN. `targets` names the targets
 // in messages ("nodes", "points").
-PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs,
-                         int output_count, bool allow_empty, bool quiet, const char* targets);
+PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs, int output_count,
+                         bool allow_empty, bool quiet, const char* targets);
 
 // "0.0507 Nug + 0.591 Sph(897)"
 std::string ModelText(const mosaro_model& model);

@@ -34,7 +34,8 @@ GDALDriver* VectorDriverFor(const std::string& path) {
     GDALDriverManager& drivers = *GetGDALDriverManager();
     for (int d = 0; !extension.empty() && d < drivers.GetDriverCount(); ++d) {
         GDALDriver* driver = drivers.GetDriver(d);
-        if (driver->GetMetadataItem(GDAL_DCAP_VECTOR) == nullptr || driver->GetMetadataItem(GDAL_DCAP_CREATE) == nullptr)
+        if (driver->GetMetadataItem(GDAL_DCAP_VECTOR) == nullptr ||
+            driver->GetMetadataItem(GDAL_DCAP_CREATE) == nullptr)
             continue;
         const char* list = driver->GetMetadataItem(GDAL_DMD_EXTENSIONS);
         if (list == nullptr) list = driver->GetMetadataItem(GDAL_DMD_EXTENSION);
@@ -82,11 +83,11 @@ Targets ReadTargets(const std::string& path, const SampleColumns& columns, const
         t.rows.push_back("row " + std::to_string(row));
         for (std::size_t c = 0; c < fields.size(); ++c) {
             if (fields[c] < 0) continue;
-            const auto value = ParseNumber(
-                feature->IsFieldSetAndNotNull(fields[c]) ? feature->GetFieldAsString(fields[c]) : "");
+            const auto value =
+                ParseNumber(feature->IsFieldSetAndNotNull(fields[c]) ? feature->GetFieldAsString(fields[c]) : "");
             if (!value || !std::isfinite(*value))
-                throw ToolError(path + ": row " + std::to_string(row) + " has no number in '" +
-                                run.covariate_names[c] + "', which the drift needs at every target");
+                throw ToolError(path + ": row " + std::to_string(row) + " has no number in '" + run.covariate_names[c] +
+                                "', which the drift needs at every target");
             t.covariates[c].push_back(*value);
         }
     }
@@ -121,15 +122,16 @@ void WriteTargets(const Targets& t, const std::vector<Column>& columns, GDALDriv
     const bool hasCrs = !t.points.crs_wkt.empty() && crs.importFromWkt(t.points.crs_wkt.c_str()) == OGRERR_NONE;
     if (hasCrs) crs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
     const std::string name = std::filesystem::path(target).stem().string();
-    OGRLayer* layer = out->CreateLayer(name.c_str(), hasCrs ? &crs : nullptr,
-                                       csv && !hasGeometry ? wkbNone : wkbPoint,
+    OGRLayer* layer = out->CreateLayer(name.c_str(), hasCrs ? &crs : nullptr, csv && !hasGeometry ? wkbNone : wkbPoint,
                                        csv ? const_cast<char**>(csvOptions) : nullptr);
     if (layer == nullptr) throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
     for (int f = 0; f < definition.GetFieldCount(); ++f)
         if (layer->CreateField(definition.GetFieldDefn(f)) != OGRERR_NONE)
             throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
+    // OGR writes a CSV's reals with 15 digits; the estimates go there as
+    // text of 17, which gives every double back.
     for (const Column& c : columns) {
-        OGRFieldDefn field(c.name, OFTReal);
+        OGRFieldDefn field(c.name, csv ? OFTString : OFTReal);
         if (layer->CreateField(&field) != OGRERR_NONE)
             throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
     }
@@ -137,7 +139,8 @@ void WriteTargets(const Targets& t, const std::vector<Column>& columns, GDALDriv
     // reorder (a GeoPackage's id column).
     std::vector<int> map(static_cast<std::size_t>(definition.GetFieldCount()));
     for (int f = 0; f < definition.GetFieldCount(); ++f)
-        map[static_cast<std::size_t>(f)] = layer->GetLayerDefn()->GetFieldIndex(definition.GetFieldDefn(f)->GetNameRef());
+        map[static_cast<std::size_t>(f)] =
+            layer->GetLayerDefn()->GetFieldIndex(definition.GetFieldDefn(f)->GetNameRef());
     std::vector<int> added;
     for (const Column& c : columns) added.push_back(layer->GetLayerDefn()->GetFieldIndex(c.name));
     const bool transaction = out->StartTransaction() == OGRERR_NONE;
@@ -155,10 +158,15 @@ void WriteTargets(const Targets& t, const std::vector<Column>& columns, GDALDriv
         for (std::size_t c = 0; c < columns.size(); ++c) {
             const double value = (*columns[c].values)[k];
             // No estimate: an empty field, which readers take as missing.
-            if (std::isnan(value))
+            if (std::isnan(value)) {
                 written.SetFieldNull(added[c]);
-            else
+            } else if (csv) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%.17g", value);
+                written.SetField(added[c], text);
+            } else {
                 written.SetField(added[c], value);
+            }
         }
         if (layer->CreateFeature(&written) != OGRERR_NONE)
             throw ToolError("cannot write '" + target + "': " + CPLGetLastErrorMsg());
@@ -211,8 +219,7 @@ int RunPredictCommand(const RunOptions& options, const PredictOutputs& outputs) 
     p.log_estimate = lognormal ? logEstimate.data() : nullptr;
     p.log_variance = lognormal ? logVariance.data() : nullptr;
     double* const outputsOf[] = {p.estimate, p.variance, p.log_estimate, p.log_variance};
-    const PredictionResult result =
-        Predict(p, p.target_count, outputsOf, 4, run.allow_empty, options.quiet, "targets");
+    const PredictionResult result = Predict(p, p.target_count, outputsOf, 4, run.allow_empty, options.quiet, "targets");
     if (result.no_model || result.report.no_data == result.report.targets)
         std::fprintf(stderr, "mosaro: warning: no target has an estimate; every estimate is empty (--allow-empty)\n");
 

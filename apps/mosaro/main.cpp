@@ -171,6 +171,9 @@ int Run(int argc, char** argv) {
                      "kriging); the format by the extension: .csv, .gpkg, .geojson, .shp, ...")
         ->required();
     AddSampleOptions(*predict, predictOptions);
+    // One value column: a list would swallow the TARGETS that may follow.
+    predict->get_option("--value")->expected(1)->allow_extra_args(false)->description(
+        "column to estimate (default: the first other numeric one)");
     predict->add_option("--target-x", predictOutputs.columns.x, "column of the targets' x (default: as for --x)");
     predict->add_option("--target-y", predictOutputs.columns.y, "column of the targets' y");
     AddModelOption(*predict, predictOptions);
