@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <vector>
 
 #include "Commands.h"
@@ -200,6 +201,23 @@ std::string FamilyName(const std::string& structure_text) {
     return structure_text.substr(start, structure_text.find('(', start) - start);
 }
 
+// The notation with every number to four digits, short enough for a
+// legend ("0.05066 Nug + 0.5906 Sph(897)").
+std::string ShortNotation(const std::string& text) {
+    static const std::regex number(R"((\d+\.?\d*(?:[eE][-+]?\d+)?))");
+    std::string out;
+    std::sregex_iterator it(text.begin(), text.end(), number), end;
+    std::size_t last = 0;
+    for (; it != end; ++it) {
+        out += text.substr(last, static_cast<std::size_t>(it->position()) - last);
+        char rounded[32];
+        std::snprintf(rounded, sizeof rounded, "%.4g", std::strtod(it->str().c_str(), nullptr));
+        out += rounded;
+        last = static_cast<std::size_t>(it->position() + it->length());
+    }
+    return out + text.substr(last);
+}
+
 std::string DirectionName(const mosaro_lag_classes& c) {
     if (c.omnidirectional) return "omnidirectional";
     return "azimuth " + MessageNumber(c.azimuth) + " +/- " + MessageNumber(c.tolerance);
@@ -343,7 +361,7 @@ std::vector<VariogramSeries> SeriesOf(const std::vector<DirectionResult>& result
             last = std::max(last, r.classes.distance[k]);
         }
         if (r.fitted) {
-            s.models.push_back(CurveOf("fit: " + ModelText(r.model), r.model, last));
+            s.models.push_back(CurveOf("fit: " + ShortNotation(ModelText(r.model)), r.model, last));
             // Each structure of a nested model on its own, over the nugget.
             if (r.model.structure_count > 1)
                 for (int k = 0; k < r.model.structure_count; ++k) {
@@ -352,7 +370,8 @@ std::vector<VariogramSeries> SeriesOf(const std::vector<DirectionResult>& result
                     part.nugget = r.model.nugget;
                     part.structure_count = 1;
                     part.structures[0] = r.model.structures[k];
-                    s.models.push_back(CurveOf("  its " + StructureText(r.model.structures[k]), part, last));
+                    s.models.push_back(
+                        CurveOf("  its " + ShortNotation(StructureText(r.model.structures[k])), part, last));
                 }
         }
         series.push_back(std::move(s));
