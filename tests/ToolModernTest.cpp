@@ -85,7 +85,7 @@ void WriteNodeRaster(const std::string& path, int columns = 15, int rows = 21) {
     for (int row = 0; row < rows; ++row)
         for (int column = 0; column < columns; ++column) pixels.push_back(1000 + column + 100.0 * (rows - 1 - row));
     ASSERT_EQ(raster->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, columns, rows, pixels.data(), columns, rows,
-                                                  GDT_Float64, 0, 0, nullptr),
+                                                 GDT_Float64, 0, 0, nullptr),
               CE_None);
 }
 
@@ -109,13 +109,13 @@ TEST_F(ToolModernTest, GridEqualsPredictCalledDirectlyBitForBit) {
              p.block_size_x = p.block_size_y = 200;
              p.block_points_x = p.block_points_y = 3;
          }},
-        {"--method universal-xy --nmax 30", [](mosaro_prediction& p) {
+        {"--method universal-xy --nmax 30",
+         [](mosaro_prediction& p) {
              p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_Y;
              p.nmax = 30;
          }},
-        {"--method universal-xx --drift xy", [](mosaro_prediction& p) {
-             p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_XY;
-         }},
+        {"--method universal-xx --drift xy",
+         [](mosaro_prediction& p) { p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_XY; }},
         {"--method lognormal --kind simple --mean 6 --model \"0.05 Nug + 0.59 Sph(897)\"",
          [&](mosaro_prediction& p) {
              p.lognormal = 1;
@@ -148,7 +148,8 @@ TEST_F(ToolModernTest, GridEqualsPredictCalledDirectlyBitForBit) {
              p.fit_template = "Nug + Exp";
              p.fit_weights = 1;
          }},
-        {"--model \"25000 Nug + 130000 Sph(900)\" --covariate dist=" + Path("node.tif"), [&](mosaro_prediction& p) {
+        {"--model \"25000 Nug + 130000 Sph(900)\" --covariate dist=" + Path("node.tif"),
+         [&](mosaro_prediction& p) {
              static std::vector<double> atNodes;
              static const double* sampleColumn[1];
              static const double* nodeColumn[1];
@@ -210,10 +211,11 @@ TEST_F(ToolModernTest, EveryMistakeGivesOneLineStatusOneAndNoFile) {
         std::string arguments;
         std::string message;
     } cases[] = {
-        {grid + "--model \"-0.5 Nug + 1 Sph(100)\"", "--model"},
-        {grid + "--model \"1 Exp(500, azimuth=45, ratio=1.5)\"", "ratio"},
+        {grid + "--model \"-0.5 Nug + 1 Sph(100)\"", "the nugget must be >= 0, not -0.5"},
+        {grid + "--model \"0.1 Nug + -1 Sph(100)\"", "the partial sill must be a finite number >= 0, not -1"},
+        {grid + "--model \"1 Exp(500, azimuth=45, ratio=1.5)\"", "the anisotropy ratio must lie in (0, 1], not 1.5"},
         {grid + "--model \"1 Sph(100\"", "at character 9"},
-        {grid + "--model \"1 Foo(100)\"", "Sph"},
+        {grid + "--model \"1 Foo(100)\"", "unknown family 'Foo'; known: Nug, Exp, Sph"},
         {grid + "--model \"1 Pow(1.5)\" --kind simple --mean 3", "power model has no sill"},
         {grid + "--model 1 2", "or NUGGET PARTIAL_SILL RANGE"},
         {grid + "--legacy --model \"1 Exp(300)\"", "the legacy request takes a nugget and one isotropic Sph"},
@@ -226,8 +228,8 @@ TEST_F(ToolModernTest, EveryMistakeGivesOneLineStatusOneAndNoFile) {
         {grid + "--drift x,z", "unknown term 'z'"},
         {grid + "--covariate dist", "grid needs it at every node, from a raster"},
         {grid + "--covariate dist=" + Path("none.tif"), "none.tif: no such file"},
-        {grid + "--covariate dist=" + Path("small.tif"), "covariate 'dist' (" + Path("small.tif") +
-                                                             ") does not cover node (column 0, row 0)"},
+        {grid + "--covariate dist=" + Path("small.tif"),
+         "covariate 'dist' (" + Path("small.tif") + ") does not cover node (column 0, row 0)"},
         {grid + "--covariate nothere=" + Path("small.tif"), "no column 'nothere'"},
         {grid + "--octants 2 --quadrants 2", "give one of them"},
         {grid + "--block 0 10", "--block DX DY must be positive"},
@@ -296,8 +298,9 @@ TEST_F(ToolModernTest, MissingValuesAreLeftOutAndCounted) {
         csv << "\n";
     }
     csv.close();
-    const Outcome run = Run("grid " + Path("holes.csv") + " --nodata -9999 --extent 178600 329700 181400 333700 "
-                                                          "--size 15 21 --model \"25000 Nug + 130000 Sph(900)\" -o " +
+    const Outcome run = Run("grid " + Path("holes.csv") +
+                            " --nodata -9999 --extent 178600 329700 181400 333700 "
+                            "--size 15 21 --model \"25000 Nug + 130000 Sph(900)\" -o " +
                             Path("h.tif"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("152 samples read"), std::string::npos) << run.out;
@@ -358,7 +361,8 @@ TEST_F(ToolModernTest, PredictWritesEveryTargetBackWithTheLibrarysEstimates) {
     std::ofstream csv(Path("targets.csv"));
     csv.precision(17);
     csv << "id,x,y,dist\n";
-    for (std::size_t k = 0; k < tx.size(); ++k) csv << "site " << k << "," << tx[k] << "," << ty[k] << "," << 0.1 * k << "\n";
+    for (std::size_t k = 0; k < tx.size(); ++k)
+        csv << "site " << k << "," << tx[k] << "," << ty[k] << "," << 0.1 * k << "\n";
     csv.close();
 
     const Meuse& m = Demo();
@@ -413,7 +417,9 @@ TEST_F(ToolModernTest, PredictWritesEveryTargetBackWithTheLibrarysEstimates) {
 // strings, numbers, true, false, null.
 struct Json {
     std::variant<std::nullptr_t, bool, double, std::string, std::vector<Json>, std::map<std::string, Json>> value;
-    const Json& operator[](const std::string& key) const { return std::get<std::map<std::string, Json>>(value).at(key); }
+    const Json& operator[](const std::string& key) const {
+        return std::get<std::map<std::string, Json>>(value).at(key);
+    }
     const Json& operator[](std::size_t i) const { return std::get<std::vector<Json>>(value).at(i); }
     std::size_t size() const { return std::get<std::vector<Json>>(value).size(); }
     double Number() const { return std::holds_alternative<std::nullptr_t>(value) ? NAN : std::get<double>(value); }
