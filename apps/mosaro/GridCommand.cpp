@@ -89,7 +89,7 @@ int RunModernGrid(const RunOptions& options, const GridOutputs& outputs) {
     // The layout from the samples the run uses: those with a value.
     std::vector<double> usedX, usedY;
     for (std::size_t i = 0; i < run.samples.x.size(); ++i)
-        if (!std::isnan(run.samples.values[0][i])) {
+        if (!std::isnan(run.samples.exact[0][i])) {
             usedX.push_back(run.samples.x[i]);
             usedY.push_back(run.samples.y[i]);
         }

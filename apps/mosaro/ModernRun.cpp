@@ -91,7 +91,7 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
     run.samples =
         LoadSamples(options.input, options.columns, MissingValues{false, options.nodata}, run.covariate_names);
     const SampleTable& samples = run.samples;
-    const std::vector<double>& values = samples.values[0];
+    const std::vector<double>& values = samples.exact[0];
     const double shift = options.shift.value_or(0);
     const bool lognormal = TakesLogarithms(run.method);
     int withValue = 0;

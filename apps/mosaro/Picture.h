@@ -81,7 +81,7 @@ struct VariogramModelCurve {
     float nugget = 0;
     float partial_sill = 0;
     float range = 0;
-    std::function<double(double)> semivariance;
+    std::function<double(double)> semivariance = nullptr;
     double reach = 0;
     double top = 0;
 };

@@ -188,7 +188,7 @@ void PrepareRun(const RunOptions& options, const RunMode& mode, PreparedRun& run
                         (samples.skipped ? "; first left out: " + samples.first_skipped : ""));
     run.x.assign(samples.x.begin(), samples.x.end());
     run.y.assign(samples.y.begin(), samples.y.end());
-    for (const std::vector<double>& column : samples.values) run.values.emplace_back(column.begin(), column.end());
+    run.values = samples.values;
     if (TakesLogarithms(run.method))
         CheckLogarithmicValues(
             options, samples, run.values[0],

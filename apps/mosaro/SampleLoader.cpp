@@ -167,6 +167,7 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns, c
     }
     for (int field : valueFields) table.value_names.emplace_back(definition.GetFieldDefn(field)->GetNameRef());
     table.values.resize(valueFields.size());
+    table.exact.resize(valueFields.size());
     table.extra.resize(extraFields.size());
 
     // The legacy request takes floats: there a number beyond float's range
@@ -246,7 +247,10 @@ SampleTable LoadSamples(const std::string& path, const SampleColumns& columns, c
         table.x.push_back(x);
         table.y.push_back(y);
         table.row.push_back(table.rows);
-        for (std::size_t v = 0; v < valueFields.size(); ++v) table.values[v].push_back(rowValues[v]);
+        for (std::size_t v = 0; v < valueFields.size(); ++v) {
+            table.exact[v].push_back(rowValues[v]);
+            table.values[v].push_back(static_cast<float>(rowValues[v]));
+        }
         for (std::size_t c = 0; c < extraFields.size(); ++c) table.extra[c].push_back(rowExtra[c]);
     }
     return table;

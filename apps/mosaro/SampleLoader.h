@@ -40,9 +40,11 @@ struct MissingValues {
 struct SampleTable {
     std::vector<double> x;
     std::vector<double> y;
-    // One array per value column; a missing value is the legacy blank or NaN
-    // (see MissingValues).
-    std::vector<std::vector<double>> values;
+    // One array per value column as the file gives it; a missing value is
+    // the legacy blank or NaN (see MissingValues).
+    std::vector<std::vector<double>> exact;
+    // The same in float, as the legacy request takes them.
+    std::vector<std::vector<float>> values;
     std::vector<long long> row;  // each sample's row in the file, from 1
     std::vector<std::string> value_names;
     // Further columns read as they are (covariates): one array per name.
@@ -58,7 +60,7 @@ struct SampleTable {
 // Throws ToolError naming the file, and the row or field at fault. The
 // `extra` columns must be numbers in every row kept; a row without one is
 // skipped and counted.
-SampleTable LoadSamples(const std::string& path, const SampleColumns& columns, const MissingValues& missing,
+SampleTable LoadSamples(const std::string& path, const SampleColumns& columns, const MissingValues& missing = {},
                         const std::vector<std::string>& extra = {});
 
 // The first layer of a vector file and where its points come from, by the

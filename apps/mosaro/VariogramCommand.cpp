@@ -396,7 +396,7 @@ int RunModernVariogram(const RunOptions& options, const VariogramOutputs& output
                      "mosaro: warning: this is the variogram of the values; with a drift, grid fits the variogram "
                      "of their residuals from it\n");
     // The values the fit sees: the logarithms for lognormal kriging.
-    std::vector<double> values(run.samples.values[0]);
+    std::vector<double> values(run.samples.exact[0]);
     if (p.lognormal)
         for (double& v : values) v = std::log(v + p.shift);
     mosaro_variogram_options o = run.variogram;
