@@ -44,8 +44,10 @@ std::string Slurp(const fs::path& path) {
 
 // A demo-data run small enough to repeat: lognormal kriging of zinc on a
 // 15 x 21 node grid, extent given so that the test can rebuild the request.
+// --legacy is the default of earlier versions, so these runs must give
+// the legacy request's default grid bit for bit.
 const char* const kDemoArguments =
-    "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 -q";
+    "--value zinc --method lognormal --extent 178600 329700 181400 333700 --size 15 21 --legacy -q";
 
 class ToolTest : public mosaro_test::ScratchDirectoryTest {
 protected:
@@ -266,9 +268,9 @@ TEST_F(ToolTest, GeoPackagePointsGridLikeTheTableAndKeepTheirCrs) {
 }
 
 TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
-    const Outcome run =
-        Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 -o " +
-            Path("g.tif") + " --png " + Path("g.png"));
+    const Outcome run = Run(std::string("grid ") + MOSARO_DATA_DIR +
+                            "/meuse.csv --value zinc --method lognormal --cell 100 --legacy -o " + Path("g.tif") +
+                            " --png " + Path("g.png"));
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* part : {"155 samples read", "x direction: nugget", "y direction: nugget", "anisotropy used",
                              "28 x 39 nodes", "wrote"})
@@ -278,7 +280,7 @@ TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
 
     const Outcome robust =
         Run(std::string("grid ") + MOSARO_DATA_DIR +
-            "/meuse.csv --value zinc --method lognormal --cell 100 --fit robust -o " + Path("r.tif"));
+            "/meuse.csv --value zinc --method lognormal --cell 100 --legacy --fit robust -o " + Path("r.tif"));
     ASSERT_EQ(robust.status, 0) << robust.err;
     EXPECT_EQ(robust.err, "");
     EXPECT_NE(robust.out.find("model (robust fit)"), std::string::npos) << robust.out;
@@ -288,8 +290,8 @@ TEST_F(ToolTest, ReportPictureAndVariogramForPeopleWhoLook) {
     const std::string png = Slurp(Path("g.png"));
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
-    const Outcome variogram =
-        Run(std::string("variogram ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --cell 100 --plot " + Path("v.svg"));
+    const Outcome variogram = Run(std::string("variogram ") + MOSARO_DATA_DIR +
+                                  "/meuse.csv --value zinc --cell 100 --legacy --plot " + Path("v.svg"));
     ASSERT_EQ(variogram.status, 0) << variogram.err;
     for (const char* part : {"x direction", "after pruning", "semivariance", "legacy fit: nugget", "robust fit: nugget",
                              "omnidirectional"})
@@ -309,12 +311,12 @@ TEST_F(ToolTest, EveryMistakeGivesOneLineAStatusAndNoFile) {
         {"grid " + Path("none.csv") + " -o " + Path("o.tif"), "none.csv: no such file"},
         {"grid " + Path("t.csv") + " --value w -o " + Path("o.tif"), "no column 'w' (columns: x, y, v, name)"},
         {"grid " + Path("t.csv") + " --value name -o " + Path("o.tif"), "usable samples"},
-        {"grid " + Path("one.csv") + " -o " + Path("o.tif"),
+        {"grid " + Path("one.csv") + " --legacy -o " + Path("o.tif"),
          "1 usable sample (at least 2 are needed); first left out: row 2: coordinate (1e+39, 0) is not a finite float"},
         {"grid " + Path("t.csv") + " --value v --method lognormal -o " + Path("o.tif"),
          "row 4 has v = -3, which lognormal"},
         // The shift as the library receives it: 3.00000001 is 3 as a float.
-        {"grid " + Path("t.csv") + " --value v --method lognormal3 --shift 3.00000001 -o " + Path("o.tif"),
+        {"grid " + Path("t.csv") + " --value v --method lognormal3 --shift 3.00000001 --legacy -o " + Path("o.tif"),
          "row 4 has v = -3"},
         {"grid " + Path("t.csv") + " --value v --method kriging -o " + Path("o.tif"), "unknown method 'kriging'"},
         {"grid " + Path("t.csv") + " --value v --extent 10 0 0 10 -o " + Path("o.tif"), "is inverted"},
@@ -445,7 +447,7 @@ TEST_F(ToolTest, AccurateGridKeepsNegativeEstimatesAndMarksWhatItCannotTrust) {
         Run(common + " --arithmetic accurate -o " + Path("a.tif") + " --condition-mask " + Path("m.tif"));
     ASSERT_EQ(accurate.status, 0) << accurate.err;
     EXPECT_NE(accurate.out.find("99 nodes: 0 no data"), std::string::npos) << accurate.out;
-    ASSERT_EQ(Run(common + " -q -o " + Path("l.tif")).status, 0);
+    ASSERT_EQ(Run(common + " --legacy -q -o " + Path("l.tif")).status, 0);
 
     mosaro_request r;
     mosaro_request_init(&r);
@@ -489,7 +491,7 @@ TEST_F(ToolTest, AccurateGridKeepsNegativeEstimatesAndMarksWhatItCannotTrust) {
     // No finite model: every node no-data, all of it masked.
     const Outcome none =
         Run(std::string("grid ") + MOSARO_DATA_DIR + "/meuse.csv --value zinc --method lognormal --cell 100 " +
-            "--arithmetic accurate -o " + Path("z.asc") + " --condition-mask " + Path("zm.asc"));
+            "--arithmetic accurate --fit legacy -o " + Path("z.asc") + " --condition-mask " + Path("zm.asc"));
     ASSERT_EQ(none.status, 0) << none.err;
     EXPECT_NE(none.out.find("1092 nodes: 1092 no data"), std::string::npos) << none.out;
     EXPECT_NE(none.err.find("every node is no-data"), std::string::npos) << none.err;
@@ -507,7 +509,7 @@ TEST_F(ToolTest, SkippedRowsAndBlanksAreReported) {
     // Beyond float's range is not finite; NaN is a blank, as in the library.
     std::ofstream(Path("t.csv"))
         << "x,y,v\n0,0,1\n10,0,2\n0,10,abc\n10,10,\n5,5,4\n,3,5\n3,3,1e39\n4,4,nan\n2,8,-inf\n";
-    const Outcome run = Run("grid " + Path("t.csv") + " --cell 5 -o " + Path("o.grd"));
+    const Outcome run = Run("grid " + Path("t.csv") + " --cell 5 --legacy -o " + Path("o.grd"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("5 samples read"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("4 rows skipped (first: row 3: 'abc' in 'v' is not a number)"), std::string::npos)

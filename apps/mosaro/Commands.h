@@ -18,7 +18,10 @@ struct GridOutputs {
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs);
 
 struct VariogramOutputs {
-    std::string plot;  // --plot (.png or .svg)
+    std::string plot;   // --plot (.png or .svg)
+    std::string cloud;  // --cloud (CSV of pairs)
+    std::string map;    // --map (a raster)
+    bool json = false;  // --json: the classes and the model on standard output
 };
 int RunVariogramCommand(const RunOptions& options, const VariogramOutputs& outputs);
 
@@ -30,6 +33,13 @@ struct CrossValidationOutputs {
 };
 // `options.method` may list several methods, separated by commas.
 int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOutputs& outputs);
+
+struct PredictOutputs {
+    std::string targets;    // the points' file
+    SampleColumns columns;  // --target-x, --target-y
+    std::string output;     // -o: the targets with the estimates, any OGR format by the extension
+};
+int RunPredictCommand(const RunOptions& options, const PredictOutputs& outputs);
 
 int RunInfoCommand(const std::string& grid_file);
 

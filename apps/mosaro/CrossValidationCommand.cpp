@@ -43,7 +43,7 @@ std::vector<std::string> SplitMethods(const std::string& list) {
 MethodResult CrossValidate(const PreparedRun& run, const std::string& name, const CrossValidationOutputs& outputs,
                            bool quiet) {
     const SamplesPtr samples = PrepareSamples(run.request);
-    const std::size_t count = run.samples.x.size();
+    const std::size_t count = run.x.size();
     MethodResult result;
     result.name = name;
     result.estimate.resize(count);
@@ -101,16 +101,15 @@ std::string CsvNumber(double value) {
     return text;
 }
 
-void WriteResiduals(const std::string& target, const std::string& path, const SampleTable& samples,
+void WriteResiduals(const std::string& target, const std::string& path, const PreparedRun& run,
                     const std::vector<float>& observed, const MethodResult& r) {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) throw ToolError("cannot write '" + target + "'");
     std::fprintf(file, "x,y,observed,estimate,variance,residual,standardised_residual,fold\n");
-    for (std::size_t i = 0; i < samples.x.size(); ++i)
-        std::fprintf(file, "%s,%s,%s,%s,%s,%s,%s,%d\n", CsvNumber(samples.x[i]).c_str(),
-                     CsvNumber(samples.y[i]).c_str(), CsvNumber(observed[i]).c_str(), CsvNumber(r.estimate[i]).c_str(),
-                     CsvNumber(r.variance[i]).c_str(), CsvNumber(r.residual[i]).c_str(),
-                     CsvNumber(r.standardised[i]).c_str(), r.fold[i]);
+    for (std::size_t i = 0; i < run.x.size(); ++i)
+        std::fprintf(file, "%s,%s,%s,%s,%s,%s,%s,%d\n", CsvNumber(run.x[i]).c_str(), CsvNumber(run.y[i]).c_str(),
+                     CsvNumber(observed[i]).c_str(), CsvNumber(r.estimate[i]).c_str(), CsvNumber(r.variance[i]).c_str(),
+                     CsvNumber(r.residual[i]).c_str(), CsvNumber(r.standardised[i]).c_str(), r.fold[i]);
     const bool failed = std::ferror(file) != 0;
     if (std::fclose(file) != 0 || failed) throw ToolError("cannot write '" + target + "'");
 }
@@ -141,7 +140,7 @@ int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOu
         throw ToolError("-o and --plot show one method's residuals; --method lists " + std::to_string(names.size()));
     if (outputs.folds < 0 || outputs.folds == 1)
         throw ToolError("--folds must be 0 (leave-one-out) or at least 2 (got " + std::to_string(outputs.folds) + ")");
-    ParseArithmetic(options.arithmetic);
+    const RunMode mode = ChooseMode(options, true);
     std::optional<PictureFormat> format;
     if (!outputs.plot.empty()) format = RequirePictureFormat(outputs.plot);
     StagedOutputs staged;
@@ -155,7 +154,7 @@ int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOu
         RunOptions one = options;
         one.method = name;
         runs.push_back(std::make_unique<PreparedRun>());
-        PrepareRun(one, *runs.back());
+        PrepareRun(one, mode, *runs.back());
     }
     const PreparedRun& run = *runs.front();
     for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());
@@ -164,25 +163,25 @@ int RunCrossValidationCommand(const RunOptions& options, const CrossValidationOu
         results.push_back(CrossValidate(*runs[m], names[m], outputs, options.quiet));
 
     if (!options.quiet) {
-        std::printf("%s\n", DescribeSamples(options, run.samples).c_str());
+        std::printf("%s\n", DescribeSamples(options, run.samples, true).c_str());
         if (outputs.folds == 0)
             std::printf("leave-one-out cross-validation, %d neighbours, %s arithmetic\n", run.neighbours,
-                        options.arithmetic.c_str());
+                        ArithmeticName(mode.arithmetic));
         else
             std::printf("%d-fold cross-validation (seed %llu), %d neighbours, %s arithmetic\n", outputs.folds,
-                        outputs.seed, run.neighbours, options.arithmetic.c_str());
+                        outputs.seed, run.neighbours, ArithmeticName(mode.arithmetic));
     }
     PrintSummaries(results);
 
     if (results.size() == 1 && (!residualsPath.empty() || format)) {
         const MethodResult& r = results[0];
-        const std::vector<float> observed = ObservedValues(run.samples.values[0]);
+        const std::vector<float> observed = ObservedValues(run.values[0]);
         ThrowIfInterrupted();
-        if (!residualsPath.empty()) WriteResiduals(outputs.residuals, residualsPath, run.samples, observed, r);
+        if (!residualsPath.empty()) WriteResiduals(outputs.residuals, residualsPath, run, observed, r);
         if (format) {
             ValidationPicture picture;
-            picture.x.assign(run.samples.x.begin(), run.samples.x.end());
-            picture.y.assign(run.samples.y.begin(), run.samples.y.end());
+            picture.x.assign(run.x.begin(), run.x.end());
+            picture.y.assign(run.y.begin(), run.y.end());
             picture.observed.assign(observed.begin(), observed.end());
             picture.estimate.assign(r.estimate.begin(), r.estimate.end());
             picture.residual.assign(r.residual.begin(), r.residual.end());

@@ -20,9 +20,9 @@ std::string Number(double value) {
 
 }  // namespace
 
-GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, const std::vector<float>& y) {
+GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<double>& sx, const std::vector<double>& sy,
+                        bool single) {
     // The library lays the grid out; the tool only says what was given.
-    const std::vector<double> sx(x.begin(), x.end()), sy(y.begin(), y.end());
     const double cellX = choice.cell.empty() ? 0.0 : choice.cell[0];
     const double cellY = choice.cell.size() > 1 ? choice.cell[1] : 0.0;
     const int nodesX = choice.size.empty() ? 0 : choice.size[0], nodesY = choice.size.empty() ? 0 : choice.size[1];
@@ -38,13 +38,14 @@ GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, c
     if (mosaro_grid_layout_choose(choice.extent.empty() ? nullptr : choice.extent.data(), sx.data(), sy.data(),
                                   static_cast<int>(sx.size()), cellX, cellY, nodesX, nodesY, &layout) != MOSARO_OK)
         throw ToolError(mosaro_last_message());
+    const auto round = [single](double v) { return single ? static_cast<double>(static_cast<float>(v)) : v; };
     GridGeometry grid;
-    grid.x_min = static_cast<float>(layout.x_min);
-    grid.y_min = static_cast<float>(layout.y_min);
-    grid.x_max = static_cast<float>(layout.x_max);
-    grid.y_max = static_cast<float>(layout.y_max);
-    grid.cell_x = static_cast<float>(layout.cell_size_x);
-    grid.cell_y = static_cast<float>(layout.cell_size_y);
+    grid.x_min = round(layout.x_min);
+    grid.y_min = round(layout.y_min);
+    grid.x_max = round(layout.x_max);
+    grid.y_max = round(layout.y_max);
+    grid.cell_x = round(layout.cell_size_x);
+    grid.cell_y = round(layout.cell_size_y);
     grid.nodes_x = layout.node_count_x;
     grid.nodes_y = layout.node_count_y;
     return grid;

@@ -10,9 +10,11 @@
 
 namespace mosaro::tool {
 
+// The legacy request takes the layout rounded to float; the prediction API
+// takes it as the library chose it, in double.
 struct GridGeometry {
-    float x_min = 0, y_min = 0, x_max = 0, y_max = 0;
-    float cell_x = 0, cell_y = 0;
+    double x_min = 0, y_min = 0, x_max = 0, y_max = 0;
+    double cell_x = 0, cell_y = 0;
     int nodes_x = 0, nodes_y = 0;
 
     std::int64_t NodeCount() const { return std::int64_t{nodes_x} * nodes_y; }
@@ -25,8 +27,10 @@ struct GridChoice {
 };
 
 // The library's layout (mosaro_grid_layout_choose) of what the options
-// give; throws ToolError with its message.
-GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<float>& x, const std::vector<float>& y);
+// give, every number rounded to float when `single` (the legacy request);
+// throws ToolError with its message.
+GridGeometry ChooseGrid(const GridChoice& choice, const std::vector<double>& x, const std::vector<double>& y,
+                        bool single);
 
 // Bytes of `grids` float grids of this geometry, and a refusal (ToolError)
 // when that exceeds the machine's memory; checked before any allocation.

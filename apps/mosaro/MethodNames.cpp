@@ -19,4 +19,61 @@ bool TakesLogarithms(mosaro_method method) {
     return method == MOSARO_METHOD_LOGNORMAL || method == MOSARO_METHOD_LOGNORMAL_SHIFTED;
 }
 
+namespace {
+
+struct DriftTerm {
+    const char* name;
+    const char* alias;
+    unsigned bit;
+};
+// In the order the library's systems take them.
+constexpr DriftTerm kDriftTerms[] = {{"x", "x", MOSARO_DRIFT_X},
+                                     {"x2", "xx", MOSARO_DRIFT_XX},
+                                     {"y", "y", MOSARO_DRIFT_Y},
+                                     {"y2", "yy", MOSARO_DRIFT_YY},
+                                     {"xy", "xy", MOSARO_DRIFT_XY}};
+
+}  // namespace
+
+// The library's method catalogue says which drift each universal method
+// takes, but the C API does not hand it out; these are the same sets (the
+// legacy quadratic methods include the linear term).
+unsigned DriftTermsOf(mosaro_method method) {
+    switch (method) {
+        case MOSARO_METHOD_UNIVERSAL_X: return MOSARO_DRIFT_X;
+        case MOSARO_METHOD_UNIVERSAL_Y: return MOSARO_DRIFT_Y;
+        case MOSARO_METHOD_UNIVERSAL_XY: return MOSARO_DRIFT_X | MOSARO_DRIFT_Y;
+        case MOSARO_METHOD_UNIVERSAL_XX: return MOSARO_DRIFT_X | MOSARO_DRIFT_XX;
+        case MOSARO_METHOD_UNIVERSAL_YY: return MOSARO_DRIFT_Y | MOSARO_DRIFT_YY;
+        case MOSARO_METHOD_UNIVERSAL_XXYY:
+            return MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY;
+        default: return 0;
+    }
+}
+
+unsigned ParseDriftTerms(const std::string& text) {
+    unsigned terms = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string word = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        unsigned bit = 0;
+        for (const DriftTerm& term : kDriftTerms)
+            if (word == term.name || word == term.alias) bit = term.bit;
+        if (bit == 0)
+            throw ToolError("--drift '" + text + "': unknown term '" + word +
+                            "' (use x, y, xy, x2, y2, separated by commas)");
+        terms |= bit;
+        if (comma == std::string::npos) return terms;
+        start = comma + 1;
+    }
+}
+
+std::string DriftTermNames(unsigned terms) {
+    std::string names;
+    for (const DriftTerm& term : kDriftTerms)
+        if ((terms & term.bit) != 0) names += (names.empty() ? "" : ", ") + std::string(term.name);
+    return names;
+}
+
 }  // namespace mosaro::tool

@@ -15,5 +15,13 @@ mosaro_method ParseMethod(const std::string& text);
 const char* MethodDescription(mosaro_method method);
 // Lognormal methods take logarithms, so their values must be positive.
 bool TakesLogarithms(mosaro_method method);
+// The polynomial drift of a universal kriging method as the prediction
+// API's MOSARO_DRIFT_ bits (0 for the others).
+unsigned DriftTermsOf(mosaro_method method);
+// "x,y,xy,x2,y2" (any subset, also xx and yy) as MOSARO_DRIFT_ bits; throws
+// ToolError naming the term it does not know.
+unsigned ParseDriftTerms(const std::string& text);
+// "x, y, x^2" for the report.
+std::string DriftTermNames(unsigned terms);
 
 }  // namespace mosaro::tool

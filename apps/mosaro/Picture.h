@@ -5,6 +5,7 @@
 // entirely through cairo, so the PNG and the SVG of one picture agree.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -72,12 +73,17 @@ RasterLayout ComputeRasterLayout(const RasterPicture& picture);
 void DrawRaster(const RasterPicture& picture, PictureFormat format, const std::string& path);
 
 // A spherical model: gamma(h) = nugget + partial_sill * (1.5 h/a - 0.5 (h/a)^3)
-// for 0 < h <= a = range, nugget + partial_sill beyond, 0 at h = 0.
+// for 0 < h <= a = range, nugget + partial_sill beyond, 0 at h = 0. Or any
+// model: `semivariance` set, drawn out to at least `reach` (where it is
+// close to its sill) and up to `top` (its largest value there).
 struct VariogramModelCurve {
     std::string label;  // e.g. "legacy fit", "robust fit"
     float nugget = 0;
     float partial_sill = 0;
     float range = 0;
+    std::function<double(double)> semivariance = nullptr;
+    double reach = 0;
+    double top = 0;
 };
 
 // One direction's experimental variogram with the models fitted to it.

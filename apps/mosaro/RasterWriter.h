@@ -19,10 +19,14 @@ struct Georeference {
     bool nan_is_no_data = false;
 };
 
+// Either `nodes` (the legacy request's floats) or `doubles` (the prediction
+// API's estimates, written as 64-bit rasters so that every bit survives;
+// the .grd holds floats only, so there they are rounded).
 struct RasterView {
     const float* nodes = nullptr;
     int nodes_x = 0;
     int nodes_y = 0;
+    const double* doubles = nullptr;
 };
 
 // The GDAL driver for the extension ("GTiff", "AAIGrid", ...), or "" for the

@@ -1,5 +1,8 @@
-// What `grid` and `variogram` share: the samples loaded and checked against
-// the method, the grid chosen, and a library request filled from both.
+// What `grid`, `variogram`, `predict` and `cv` share: the options, which of
+// the library's two interfaces a run goes through, and for the legacy
+// request the samples loaded and checked against the method, the grid
+// chosen, and the request filled from both (the prediction API's side is in
+// ModernRun.h).
 #pragma once
 
 #include <memory>
@@ -16,20 +19,79 @@ namespace mosaro::tool {
 
 constexpr int kDefaultNeighbours = MOSARO_DEFAULT_NEIGHBOUR_COUNT;
 
+// The options only the prediction API reads (kriging kind, drift,
+// covariates, search, blocks, the variogram the fit sees).
+struct KrigingChoice {
+    std::string kind;                     // "ordinary" or "simple"; empty: ordinary
+    std::optional<double> mean;           // simple kriging
+    std::string drift;                    // "x,y,xy,x2,y2", any subset
+    std::vector<std::string> covariates;  // NAME=RASTER (grid); NAME or NAME=RASTER (predict)
+    std::vector<double> block;            // DX DY
+    std::vector<int> block_points;        // NX NY
+    std::optional<int> nmin;
+    std::optional<double> max_distance;
+    bool anisotropic_search = false;
+    std::optional<int> octants;    // N per sector
+    std::optional<int> quadrants;  // N per sector
+    bool allow_empty = false;
+    // The experimental variogram and the fit.
+    std::optional<double> cutoff;
+    std::optional<double> width;
+    std::vector<double> directions;  // azimuths (variogram command)
+    std::optional<double> tolerance;
+    std::optional<double> bandwidth;
+    std::string estimator;  // "classic" or "cressie"; empty: classic
+    std::string fit_model;  // template; empty: the library's ("Nug + Sph")
+    std::optional<int> fit_weights;
+
+    // The option names given, for the refusals of the legacy request.
+    std::vector<std::string> Given() const;
+};
+
 struct RunOptions {
     std::string input;
     SampleColumns columns;
     std::string method = "ordinary";
     std::vector<double> thresholds;  // indicator kriging
     std::optional<double> shift;     // three-parameter lognormal kriging
-    int neighbours = kDefaultNeighbours;
+    std::optional<int> neighbours;   // -n, --neighbours, --nmax
     int threads = 0;
-    std::vector<double> model;          // nugget partial-sill range, once or for x then y
-    std::string fit = "legacy";         // "legacy" or "robust"
-    std::string arithmetic = "legacy";  // "legacy" or "accurate"
+    // --model: gstat's notation in one string, or the legacy three numbers
+    // (once, or for x then y), as typed.
+    std::vector<std::string> model;
+    bool legacy = false;                    // --legacy
+    std::optional<std::string> fit;         // "legacy" or "robust" (the legacy request)
+    std::optional<std::string> arithmetic;  // "legacy" or "accurate" (the legacy request)
+    std::optional<double> nodata;           // --nodata: a value that means "none"
     GridChoice grid;
+    KrigingChoice kriging;
     bool quiet = false;
 };
+
+// Which interface of the library a run goes through, and why.
+struct RunMode {
+    bool legacy_request = false;  // false: the prediction API
+    mosaro_arithmetic arithmetic = MOSARO_ARITHMETIC_LEGACY;
+    mosaro_fit fit = MOSARO_FIT_LEGACY;
+    std::string why;  // "--legacy", "indicator kriging", "--arithmetic", ...
+};
+
+// The legacy request runs with --legacy (its arithmetic and fit then
+// default to legacy, today's bits), for indicator and co-kriging, which
+// only it has, and when --arithmetic, --fit or a three-number --model asks
+// for it (the arithmetic and fit then default to accurate and robust).
+// `cv` always runs it with the legacy defaults. Throws ToolError for a
+// modern-only option on a legacy run, naming both.
+RunMode ChooseMode(const RunOptions& options, bool cross_validation = false);
+
+// The --model option: the legacy request's spherical models (three numbers
+// once or twice), or a model in the notation (`notation` non-empty).
+struct ModelOption {
+    std::vector<mosaro_variogram_model> legacy;
+    std::string notation;
+};
+// Throws ToolError for a model neither way reads.
+ModelOption ReadModelOption(const std::vector<std::string>& words);
 
 // Owns everything the request points into, so it is neither copied nor moved.
 struct PreparedRun {
@@ -38,6 +100,10 @@ struct PreparedRun {
     PreparedRun& operator=(const PreparedRun&) = delete;
 
     SampleTable samples;
+    // The samples as the legacy request takes them, in float.
+    std::vector<float> x, y;
+    std::vector<std::vector<float>> values;
+    RunMode mode;
     GridGeometry grid;
     mosaro_method method = MOSARO_METHOD_ORDINARY;
     int neighbours = kDefaultNeighbours;
@@ -53,7 +119,7 @@ mosaro_arithmetic ParseArithmetic(const std::string& text);
 
 // Throws ToolError for anything the library would refuse, naming the file,
 // row or option.
-void PrepareRun(const RunOptions& options, PreparedRun& run);
+void PrepareRun(const RunOptions& options, const RunMode& mode, PreparedRun& run);
 
 struct ReportDeleter {
     void operator()(mosaro_report* report) const { mosaro_report_free(report); }
@@ -78,7 +144,11 @@ ReportPtr RunRequest(mosaro_request request, bool quiet);
 PictureFormat RequirePictureFormat(const std::string& path);
 
 // "155 samples read from F (columns 'x', 'y'; value 'zinc'), 2 skipped (row
-// 7: ...), 1 blank filled from the sample before it"
-std::string DescribeSamples(const RunOptions& options, const SampleTable& samples);
+// 7: ...), 1 blank filled from the sample before it" (the legacy request)
+// or "2 samples without a value left out" (the prediction API).
+std::string DescribeSamples(const RunOptions& options, const SampleTable& samples, bool legacy_blanks);
+
+// The arithmetic's name as the report prints it.
+const char* ArithmeticName(mosaro_arithmetic arithmetic);
 
 }  // namespace mosaro::tool

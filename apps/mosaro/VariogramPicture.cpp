@@ -35,10 +35,12 @@ enum class Marker { Circle, Square, Triangle, Diamond };
 constexpr Marker kSeriesMarkers[] = {Marker::Circle, Marker::Square, Marker::Triangle, Marker::Diamond};
 
 bool IsFinite(const VariogramModelCurve& model) {
+    if (model.semivariance) return std::isfinite(model.reach) && std::isfinite(model.top);
     return std::isfinite(model.nugget) && std::isfinite(model.partial_sill) && std::isfinite(model.range);
 }
 
 double Spherical(const VariogramModelCurve& model, double h) {
+    if (model.semivariance) return h <= 0 ? 0 : model.semivariance(h);
     if (h <= 0) return 0;
     if (h >= model.range) return static_cast<double>(model.nugget) + model.partial_sill;
     const double r = h / model.range;
@@ -71,6 +73,11 @@ PlotFrame FrameFor(const std::vector<VariogramSeries>& all_series) {
         }
         for (const VariogramModelCurve& model : series.models) {
             if (!IsFinite(model)) continue;
+            if (model.semivariance) {
+                lag_end = std::max(lag_end, model.reach);
+                gamma_end = std::max(gamma_end, model.top);
+                continue;
+            }
             lag_end = std::max(lag_end, static_cast<double>(model.range));
             gamma_end = std::max(
                 {gamma_end, static_cast<double>(model.nugget), static_cast<double>(model.nugget) + model.partial_sill});
