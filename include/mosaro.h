@@ -184,6 +184,12 @@ MOSARO_API const char* mosaro_method_description(int method);
  * other text MOSARO_ERROR_METHOD with a message listing the names. */
 MOSARO_API mosaro_status mosaro_method_from_name(const char* name, mosaro_method* method);
 
+/* Since 0.5. What a method code stands for in the prediction API: its
+ * drift terms (MOSARO_DRIFT_*) and whether it is lognormal (code 9: with
+ * the request's shift). MOSARO_ERROR_METHOD for indicator kriging and
+ * co-kriging, which only the legacy request has. */
+MOSARO_API mosaro_status mosaro_method_prediction(int method, unsigned* drift_terms, int* lognormal);
+
 /* Since 0.5. A grid laid out from what users give: the extent (or the
  * samples' bounding box), and a cell size or node counts (or neither: the
  * longer side gets MOSARO_DEFAULT_CELLS_ALONG_LONGER_SIDE square cells).
@@ -606,6 +612,10 @@ typedef struct mosaro_model {
     mosaro_structure structures[MOSARO_MAX_STRUCTURES];
 } mosaro_model;
 
+/* The short name of a family in the notation ("Sph", "Mat", ...); null
+ * for a code that names none. */
+MOSARO_API const char* mosaro_family_name(int family);
+
 /* An empty model (no nugget, no structure) of the caller's size. */
 MOSARO_API void mosaro_model_init_size(mosaro_model* model, size_t size);
 #define mosaro_model_init(model) mosaro_model_init_size((model), sizeof *(model))
@@ -828,6 +838,10 @@ typedef struct mosaro_prediction {
      * samples, give the whole grid's bits when they share the frame (and a
      * given model). */
     const double* frame;
+
+    /* Optional out: each target's reciprocal condition estimate (NaN where
+     * no system was solved). */
+    double* reciprocal_condition;
 } mosaro_prediction;
 
 MOSARO_API void mosaro_prediction_init_size(mosaro_prediction* prediction, size_t size);
@@ -846,6 +860,8 @@ typedef struct mosaro_prediction_report {
     long long ill_conditioned;            /* reciprocal condition below 1e-10 */
     long long minimum_norm;               /* of those, singular systems given their minimum-norm solution */
     double smallest_reciprocal_condition; /* NaN when no system was solved */
+    double variogram_cutoff;              /* of the experimental variogram fitted; NaN for a given model */
+    double variogram_width;
 } mosaro_prediction_report;
 
 /* The samples a window of a grid needs for the same bits as the whole
@@ -858,6 +874,12 @@ typedef struct mosaro_prediction_report {
  * mosaro_predict reads it; its model must be given when the search is
  * anisotropic. */
 MOSARO_API mosaro_status mosaro_tile_samples(const mosaro_prediction* prediction, long long* indices, long long* count);
+
+/* The experimental variogram a prediction fits its model to (with the
+ * request's variogram options): of the values (their logarithms for
+ * lognormal kriging), less their drift fitted by ordinary least squares
+ * when there is one; to show it beside the fitted model. */
+MOSARO_API mosaro_status mosaro_prediction_variogram(const mosaro_prediction* prediction, mosaro_variogram** variogram);
 
 /* Predicts; report may be null. Every refusal comes before anything is
  * written. A target without an estimate is NaN and counted: a run whose

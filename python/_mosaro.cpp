@@ -518,30 +518,11 @@ py::object ModelSemivariance(const ModelTuple& parts, py::object dx, py::object 
     return py::vectorize(gamma)(std::move(dx), std::move(dy));
 }
 
-// The families' short names by code (index k - 1), as the library writes
-// them: each family formatted once, until a code the library does not know.
+// The families' short names by code (index k - 1).
 py::tuple FamilyNames() {
     py::list names;
-    for (int code = 1; code < 256; ++code) {
-        mosaro_model m;
-        mosaro_model_init(&m);
-        m.structure_count = 1;
-        mosaro_structure& s = m.structures[0];
-        SetFamily(s, code);
-        s.partial_sill = 1.0;
-        s.range = 1.0;
-        s.shape = std::numeric_limits<double>::quiet_NaN();
-        s.azimuth = 0.0;
-        s.ratio = 1.0;
-        char text[256];
-        if (mosaro_model_format(&m, text, sizeof text) != MOSARO_OK) break;
-        // "1 Sph(1)": the name runs from after the sill to the parenthesis.
-        const std::string written(text);
-        const std::size_t from = written.find(' '), to = written.find('(');
-        if (from == std::string::npos || to == std::string::npos || to <= from + 1)
-            throw std::runtime_error("mosaro: unexpected model notation '" + written + "'");
-        names.append(written.substr(from + 1, to - from - 1));
-    }
+    for (int code = MOSARO_FAMILY_SPHERICAL; mosaro_family_name(code) != nullptr; ++code)
+        names.append(mosaro_family_name(code));
     return py::tuple(names);
 }
 
@@ -850,32 +831,19 @@ py::tuple Predict(const DoubleArray& x, const DoubleArray& y, const DoubleArray&
     r["ill_conditioned"] = report.ill_conditioned;
     r["minimum_norm"] = report.minimum_norm;
     r["smallest_reciprocal_condition"] = report.smallest_reciprocal_condition;
+    r["variogram_cutoff"] = report.variogram_cutoff;
+    r["variogram_width"] = report.variogram_width;
     return py::make_tuple(0, message, outputs, r, FromModel(used), false);
 }
 
 // What the prediction makes of a legacy method code: its drift terms and
 // whether it is lognormal; None for the methods the prediction does not
-// run (indicator kriging, co-kriging). The library has no call that says
-// this, so the table stands here, beside the header's constants, until it
-// has one; tests check it against the legacy request's own drift.
+// run (indicator kriging, co-kriging).
 py::object MethodPrediction(int method) {
     unsigned drift = 0;
-    bool lognormal = false;
-    switch (method) {
-        case MOSARO_METHOD_ORDINARY: break;
-        case MOSARO_METHOD_UNIVERSAL_X: drift = MOSARO_DRIFT_X; break;
-        case MOSARO_METHOD_UNIVERSAL_Y: drift = MOSARO_DRIFT_Y; break;
-        case MOSARO_METHOD_UNIVERSAL_XY: drift = MOSARO_DRIFT_X | MOSARO_DRIFT_Y; break;
-        case MOSARO_METHOD_UNIVERSAL_XX: drift = MOSARO_DRIFT_X | MOSARO_DRIFT_XX; break;
-        case MOSARO_METHOD_UNIVERSAL_YY: drift = MOSARO_DRIFT_Y | MOSARO_DRIFT_YY; break;
-        case MOSARO_METHOD_UNIVERSAL_XXYY:
-            drift = MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY;
-            break;
-        case MOSARO_METHOD_LOGNORMAL:
-        case MOSARO_METHOD_LOGNORMAL_SHIFTED: lognormal = true; break;
-        default: return py::none();
-    }
-    return py::make_tuple(drift, lognormal);
+    int lognormal = 0;
+    if (mosaro_method_prediction(method, &drift, &lognormal) != MOSARO_OK) return py::none();
+    return py::make_tuple(drift, lognormal != 0);
 }
 
 // The methods' names in code order (code k at index k - 1).

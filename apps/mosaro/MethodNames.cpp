@@ -35,20 +35,10 @@ constexpr DriftTerm kDriftTerms[] = {{"x", "x", MOSARO_DRIFT_X},
 
 }  // namespace
 
-// The library's method catalogue says which drift each universal method
-// takes, but the C API does not hand it out; these are the same sets (the
-// legacy quadratic methods include the linear term).
 unsigned DriftTermsOf(mosaro_method method) {
-    switch (method) {
-        case MOSARO_METHOD_UNIVERSAL_X: return MOSARO_DRIFT_X;
-        case MOSARO_METHOD_UNIVERSAL_Y: return MOSARO_DRIFT_Y;
-        case MOSARO_METHOD_UNIVERSAL_XY: return MOSARO_DRIFT_X | MOSARO_DRIFT_Y;
-        case MOSARO_METHOD_UNIVERSAL_XX: return MOSARO_DRIFT_X | MOSARO_DRIFT_XX;
-        case MOSARO_METHOD_UNIVERSAL_YY: return MOSARO_DRIFT_Y | MOSARO_DRIFT_YY;
-        case MOSARO_METHOD_UNIVERSAL_XXYY:
-            return MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY;
-        default: return 0;
-    }
+    unsigned terms = 0;
+    int lognormal = 0;
+    return mosaro_method_prediction(method, &terms, &lognormal) == MOSARO_OK ? terms : 0;
 }
 
 unsigned ParseDriftTerms(const std::string& text) {

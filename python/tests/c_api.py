@@ -221,6 +221,7 @@ class Prediction(ctypes.Structure):
         ("block_points_y", ctypes.c_int),
         ("estimate", _double_p), ("variance", _double_p), ("log_estimate", _double_p), ("log_variance", _double_p),
         ("thread_count", ctypes.c_int), ("progress", PROGRESS), ("progress_user_data", ctypes.c_void_p),
+        ("frame", _double_p), ("reciprocal_condition", _double_p),
     ]
 
 
@@ -229,7 +230,8 @@ class PredictionReport(ctypes.Structure):
                 ("weighted_squared_error", ctypes.c_double), ("samples_used", ctypes.c_int),
                 ("samples_left_out", ctypes.c_int), ("targets", ctypes.c_longlong), ("no_data", ctypes.c_longlong),
                 ("too_few_neighbours", ctypes.c_longlong), ("ill_conditioned", ctypes.c_longlong),
-                ("minimum_norm", ctypes.c_longlong), ("smallest_reciprocal_condition", ctypes.c_double)]
+                ("minimum_norm", ctypes.c_longlong), ("smallest_reciprocal_condition", ctypes.c_double),
+                ("variogram_cutoff", ctypes.c_double), ("variogram_width", ctypes.c_double)]
 
 
 def _check_size(lib, init, struct):

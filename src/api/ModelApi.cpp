@@ -62,6 +62,11 @@ void FromVariogramModel(const VariogramModel& model, mosaro_model* out) {
 
 }  // namespace mosaro
 
+extern "C" MOSARO_API const char* mosaro_family_name(int family) {
+    if (family < MOSARO_FAMILY_SPHERICAL || family > MOSARO_FAMILY_POWER) return nullptr;
+    return mosaro::TraitsOf(static_cast<mosaro::ModelFamily>(family)).shortName;
+}
+
 extern "C" MOSARO_API void mosaro_model_init_size(mosaro_model* model, size_t size) {
     if (model == nullptr) return;
     mosaro_model empty{};

@@ -22,6 +22,7 @@
 namespace mosaro {
 
 EmpiricalOptions VariogramOptionsOf(const mosaro_variogram_options* options);
+mosaro_variogram* VariogramHandleOf(EmpiricalVariogram empirical);
 FitTemplate FitTemplateOf(const char* text);
 FitMethod FitWeightsOf(int weights);
 
@@ -223,6 +224,55 @@ TargetSet Targets(const mosaro_prediction& p) {
     return t;
 }
 
+// The engine's request of a checked C request.
+PredictionRequest RequestOf(const mosaro_prediction& p, const TargetSet& targets) {
+    PredictionRequest r;
+    r.x = p.x;
+    r.y = p.y;
+    r.value = p.value;
+    r.count = p.sample_count;
+    for (int c = 0; c < p.covariate_count; ++c) r.sampleCovariates.push_back(p.sample_covariates[c]);
+    r.kind = StoredCode(p.kind) == MOSARO_KIND_SIMPLE ? KrigingKind::kSimple : KrigingKind::kOrdinary;
+    r.mean = p.mean;
+    r.driftTerms = p.drift_terms;
+    r.lognormal = p.lognormal != 0;
+    r.shift = p.lognormal != 0 ? p.shift : 0.0;
+    if (p.model != nullptr) r.model = ToVariogramModel(*p.model, "model");
+    r.variogram = VariogramOptionsOf(p.variogram);
+    r.fitTemplate = FitTemplateOf(p.fit_template);
+    r.fit.method = FitWeightsOf(p.fit_weights);
+    r.neighbourhood = Neighbourhood(p);
+    r.anisotropicSearch = p.anisotropic_search != 0;
+    r.targets = targets;
+    for (int c = 0; c < p.covariate_count; ++c) r.targets.covariates.push_back(p.target_covariates[c]);
+    if (!(p.block_size_x >= 0.0 && p.block_size_y >= 0.0 && std::isfinite(p.block_size_x) &&
+          std::isfinite(p.block_size_y)) ||
+        ((p.block_size_x > 0.0) != (p.block_size_y > 0.0)))
+        Refuse(MOSARO_ERROR_TARGETS, FormatMessage("block_size_x, block_size_y must both be positive and finite, or "
+                                                   "both 0 for points (got %g, %g)",
+                                                   p.block_size_x, p.block_size_y));
+    if (p.frame != nullptr) {
+        for (int k = 0; k < 4; ++k)
+            if (!std::isfinite(p.frame[k]))
+                Refuse(MOSARO_ERROR_TARGETS, FormatMessage("frame[%d] must be finite (got %g)", k, p.frame[k]));
+        if (!(p.frame[0] <= p.frame[2] && p.frame[1] <= p.frame[3]))
+            Refuse(MOSARO_ERROR_TARGETS, "frame must be x_min, y_min, x_max, y_max with min <= max");
+        r.frame = p.frame;
+    }
+    r.blockX = p.block_size_x;
+    r.blockY = p.block_size_y;
+    r.pointsX = p.block_points_x == 0 ? 4 : p.block_points_x;
+    r.pointsY = p.block_points_y == 0 ? 4 : p.block_points_y;
+    if (r.pointsX < 1 || r.pointsY < 1 || r.pointsX > kMaxBlockPoints || r.pointsY > kMaxBlockPoints)
+        Refuse(MOSARO_ERROR_TARGETS,
+               FormatMessage("block_points_x, block_points_y must lie in [1, %d], or 0 for 4 (got %d, %d)",
+                             kMaxBlockPoints, p.block_points_x, p.block_points_y));
+    if (p.model_used != nullptr)
+        RequireStructSize("model_used", "mosaro_model", p.model_used->struct_size, sizeof(mosaro_model),
+                          sizeof(mosaro_model));
+    return r;
+}
+
 }  // namespace
 }  // namespace mosaro
 
@@ -289,6 +339,31 @@ extern "C" MOSARO_API mosaro_status mosaro_tile_samples(const mosaro_prediction*
     });
 }
 
+extern "C" MOSARO_API mosaro_status mosaro_prediction_variogram(const mosaro_prediction* prediction,
+                                                                mosaro_variogram** variogram) {
+    using namespace mosaro;
+    return GuardedEntry([&] {
+        if (prediction == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "prediction is null");
+        if (variogram == nullptr) Refuse(MOSARO_ERROR_NULL_POINTER, "variogram is null");
+        *variogram = nullptr;
+        mosaro_prediction p;
+        mosaro_prediction_init(&p);
+        ReadCallerStruct(prediction, "prediction", "mosaro_prediction", sizeof p, p);
+        CheckSamples(p);
+        CheckKind(p);
+        const TargetSet targets = Targets(p);
+        CheckCovariates(p, targets.Count());
+        CheckDriftDetermined(p);
+        const PredictionRequest r = RequestOf(p, targets);
+        try {
+            *variogram = VariogramHandleOf(PredictionVariogram(r, ResolveWorkerCount(p.thread_count)));
+        } catch (const PredictionError& e) {
+            Refuse(MOSARO_ERROR_VARIOGRAM, e.what());
+        }
+        return MOSARO_OK;
+    });
+}
+
 extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* prediction,
                                                    mosaro_prediction_report* report) {
     using namespace mosaro;
@@ -313,52 +388,7 @@ extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* pred
             Refuse(MOSARO_ERROR_THREAD_COUNT,
                    FormatMessage("thread_count must be 0 (every core) or more (got %d)", p.thread_count));
 
-        PredictionRequest r;
-        r.x = p.x;
-        r.y = p.y;
-        r.value = p.value;
-        r.count = p.sample_count;
-        for (int c = 0; c < p.covariate_count; ++c) r.sampleCovariates.push_back(p.sample_covariates[c]);
-        r.kind = StoredCode(p.kind) == MOSARO_KIND_SIMPLE ? KrigingKind::kSimple : KrigingKind::kOrdinary;
-        r.mean = p.mean;
-        r.driftTerms = p.drift_terms;
-        r.lognormal = p.lognormal != 0;
-        r.shift = p.lognormal != 0 ? p.shift : 0.0;
-        if (p.model != nullptr) r.model = ToVariogramModel(*p.model, "model");
-        r.variogram = VariogramOptionsOf(p.variogram);
-        r.fitTemplate = FitTemplateOf(p.fit_template);
-        r.fit.method = FitWeightsOf(p.fit_weights);
-        r.neighbourhood = Neighbourhood(p);
-        r.anisotropicSearch = p.anisotropic_search != 0;
-        r.targets = targets;
-        for (int c = 0; c < p.covariate_count; ++c) r.targets.covariates.push_back(p.target_covariates[c]);
-        if (!(p.block_size_x >= 0.0 && p.block_size_y >= 0.0 && std::isfinite(p.block_size_x) &&
-              std::isfinite(p.block_size_y)) ||
-            ((p.block_size_x > 0.0) != (p.block_size_y > 0.0)))
-            Refuse(MOSARO_ERROR_TARGETS,
-                   FormatMessage("block_size_x, block_size_y must both be positive and finite, or "
-                                 "both 0 for points (got %g, %g)",
-                                 p.block_size_x, p.block_size_y));
-        if (p.frame != nullptr) {
-            for (int k = 0; k < 4; ++k)
-                if (!std::isfinite(p.frame[k]))
-                    Refuse(MOSARO_ERROR_TARGETS, FormatMessage("frame[%d] must be finite (got %g)", k, p.frame[k]));
-            if (!(p.frame[0] <= p.frame[2] && p.frame[1] <= p.frame[3]))
-                Refuse(MOSARO_ERROR_TARGETS, "frame must be x_min, y_min, x_max, y_max with min <= max");
-            r.frame = p.frame;
-        }
-        r.blockX = p.block_size_x;
-        r.blockY = p.block_size_y;
-        r.pointsX = p.block_points_x == 0 ? 4 : p.block_points_x;
-        r.pointsY = p.block_points_y == 0 ? 4 : p.block_points_y;
-        if (r.pointsX < 1 || r.pointsY < 1 || r.pointsX > kMaxBlockPoints || r.pointsY > kMaxBlockPoints)
-            Refuse(MOSARO_ERROR_TARGETS,
-                   FormatMessage("block_points_x, block_points_y must lie in [1, %d], or 0 for 4 (got %d, %d)",
-                                 kMaxBlockPoints, p.block_points_x, p.block_points_y));
-        if (p.model_used != nullptr)
-            RequireStructSize("model_used", "mosaro_model", p.model_used->struct_size, sizeof(mosaro_model),
-                              sizeof(mosaro_model));
-
+        const PredictionRequest r = RequestOf(p, targets);
         std::unique_ptr<ProgressReporter> progress;
         Execution execution;
         execution.workers = ResolveWorkerCount(p.thread_count);
@@ -373,6 +403,7 @@ extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* pred
         TargetOutputs outputs;
         outputs.estimate = p.estimate;
         outputs.variance = p.variance;
+        outputs.reciprocalCondition = p.reciprocal_condition;
         outputs.lognormal.logEstimate = p.log_estimate;
         outputs.lognormal.logVariance = p.log_variance;
 
@@ -404,6 +435,8 @@ extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* pred
             out.ill_conditioned = outcome.tally.nodes.illConditioned;
             out.minimum_norm = outcome.tally.nodes.minimumNorm;
             out.smallest_reciprocal_condition = outcome.tally.nodes.SmallestReciprocalCondition();
+            out.variogram_cutoff = outcome.cutoff;
+            out.variogram_width = outcome.width;
             CopyOut(out, report);
         }
         return MOSARO_OK;

@@ -113,6 +113,14 @@ EmpiricalOptions VariogramOptionsOf(const mosaro_variogram_options* options) {
     return ReadOptions(options, copy);
 }
 
+// A handle of the C API holding an engine's variogram.
+mosaro_variogram* VariogramHandleOf(EmpiricalVariogram empirical) {
+    auto v = std::make_unique<mosaro_variogram>();
+    v->empirical = std::move(empirical);
+    FillRows(*v);
+    return v.release();
+}
+
 // Parses a fit template (null: the default), refusing it with a status.
 FitTemplate FitTemplateOf(const char* text) {
     try {

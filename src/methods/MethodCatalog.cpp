@@ -54,16 +54,28 @@ const MethodEntry* FindMethod(const char* nameOrCode) {
     return nullptr;
 }
 
+unsigned DriftTermsOf(int code) {
+    switch (code) {
+        case kUniversalX: return kDriftX;
+        case kUniversalY: return kDriftY;
+        case kUniversalXY: return kDriftX | kDriftY;
+        case kUniversalXX: return kDriftX | kDriftXX;
+        case kUniversalYY: return kDriftY | kDriftYY;
+        case kUniversalXXYY: return kDriftX | kDriftXX | kDriftY | kDriftYY | kDriftXY;
+        default: return 0;
+    }
+}
+
 int PassCount(const MethodSpec& method) { return method.code == kIndicator ? ThresholdCount(method.parameter) : 1; }
 
 std::unique_ptr<NodeMethod> MakeRules(const MethodSpec& method, const SampleRows& samples, int neighbours, int pass) {
     switch (method.code) {
-        case kUniversalX: return MakePolynomialDrift(kDriftX);
-        case kUniversalY: return MakePolynomialDrift(kDriftY);
-        case kUniversalXY: return MakePolynomialDrift(kDriftX | kDriftY);
-        case kUniversalXX: return MakePolynomialDrift(kDriftX | kDriftXX);
-        case kUniversalYY: return MakePolynomialDrift(kDriftY | kDriftYY);
-        case kUniversalXXYY: return MakePolynomialDrift(kDriftX | kDriftXX | kDriftY | kDriftYY | kDriftXY);
+        case kUniversalX:
+        case kUniversalY:
+        case kUniversalXY:
+        case kUniversalXX:
+        case kUniversalYY:
+        case kUniversalXXYY: return MakePolynomialDrift(DriftTermsOf(method.code));
         case kLognormal: return MakeLognormal(0.0f);
         case kLognormalThreeParameter: return MakeLognormal(method.parameter);
         case kIndicator: return MakeIndicator(method.thresholds[pass]);

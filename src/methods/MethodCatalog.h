@@ -51,6 +51,10 @@ struct MethodSpec {
     const float* thresholds = nullptr;  // indicator kriging: `parameter` of them
 };
 
+// The polynomial drift terms (DriftTerm bits) of a universal method; 0 for
+// every other method.
+unsigned DriftTermsOf(int code);
+
 // Passes of the pipeline: one per threshold of indicator kriging (none for
 // a parameter below 1), else one.
 int PassCount(const MethodSpec& method);

@@ -158,6 +158,8 @@ PredictionOutcome RunPrediction(const PredictionRequest& r, const TargetOutputs&
         outcome.model = result.model;
         outcome.fitted = true;
         outcome.weightedSquaredError = result.weightedSquaredError;
+        outcome.cutoff = empirical.cutoff;
+        outcome.width = empirical.width;
         outcome.fitMessage = result.message;
     }
     if (!outcome.model.HasCovariance() && r.kind == KrigingKind::kSimple)

@@ -70,6 +70,7 @@ struct PredictionOutcome {
     bool fitted = false;
     double weightedSquaredError = 0.0;  // of the fit
     std::string fitMessage;
+    double cutoff = std::nan(""), width = std::nan("");  // of the variogram fitted
     int samplesUsed = 0;
     int samplesLeftOut = 0;  // values that are NaN
     long long targets = 0;

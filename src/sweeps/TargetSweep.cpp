@@ -25,6 +25,7 @@ void Count(TargetTally& tally, const AccurateNodeOutcome& o) {
 
 void Store(const TargetOutputs& out, long long index, const AccurateNodeOutcome& o) {
     const std::size_t k = static_cast<std::size_t>(index);
+    if (out.reciprocalCondition != nullptr) out.reciprocalCondition[k] = o.reciprocalCondition;
     if (!out.lognormal.on) {
         out.estimate[k] = o.estimate;
         if (out.variance != nullptr) out.variance[k] = o.variance;

@@ -47,7 +47,8 @@ struct LognormalOutputs {
 
 struct TargetOutputs {
     double* estimate = nullptr;
-    double* variance = nullptr;  // optional
+    double* variance = nullptr;             // optional
+    double* reciprocalCondition = nullptr;  // optional: NaN where no system was solved
     LognormalOutputs lognormal;
 };
 
