@@ -269,35 +269,41 @@ TEST(Prediction, MissingValuesAreLeftOutAndCountedAndNminLeavesNoData) {
 }
 
 TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
+    // Tied distances (whole coordinates), a dense cluster beside sparse
+    // samples, and targets outside the samples' box, where whole sectors are
+    // empty and the search must stop at the box's far corners.
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> place(-50.0, 50.0);
+    std::uniform_real_distribution<double> place(-50.0, 50.0), cluster(20.0, 26.0), target(-80.0, 80.0);
     std::vector<double> x, y;
-    for (int i = 0; i < 400; ++i) x.push_back(std::round(place(random))), y.push_back(std::round(place(random)));
-    for (int sectors : {4, 8}) {
-        mosaro::NeighbourhoodOptions o;
-        o.nmax = 12, o.sectors = sectors, o.maxPerSector = 2, o.maxDistance = 30;
-        const mosaro::SearchNeighbourhood search(x, y, o);
-        std::vector<int> found, scratch;
-        for (int trial = 0; trial < 200; ++trial) {
-            const double tx = place(random), ty = place(random);
-            search.Find(tx, ty, found, scratch);
-            // Brute force: by (distance, index), each sector capped.
-            std::vector<int> order(x.size());
-            for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
-            auto d2 = [&](int i) {
-                return (x[static_cast<std::size_t>(i)] - tx) * (x[static_cast<std::size_t>(i)] - tx) +
-                       (y[static_cast<std::size_t>(i)] - ty) * (y[static_cast<std::size_t>(i)] - ty);
-            };
-            std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return d2(a) < d2(b); });
-            std::vector<int> expected, taken(8, 0);
-            for (int i : order) {
-                if (d2(i) > 900.0 || static_cast<int>(expected.size()) == 12) break;
-                const double dx = x[static_cast<std::size_t>(i)] - tx, dy = y[static_cast<std::size_t>(i)] - ty;
-                const double angle = std::atan2(dy, dx) < 0 ? std::atan2(dy, dx) + 2 * M_PI : std::atan2(dy, dx);
-                const int sector = std::min(static_cast<int>(angle / (2 * M_PI / sectors)), sectors - 1);
-                if (taken[static_cast<std::size_t>(sector)]++ < 2) expected.push_back(i);
+    for (int i = 0; i < 300; ++i) x.push_back(std::round(place(random))), y.push_back(std::round(place(random)));
+    for (int i = 0; i < 200; ++i) x.push_back(cluster(random)), y.push_back(cluster(random));
+    for (double radius : {30.0, static_cast<double>(INFINITY)}) {
+        for (int sectors : {4, 8}) {
+            mosaro::NeighbourhoodOptions o;
+            o.nmax = 12, o.sectors = sectors, o.maxPerSector = 2, o.maxDistance = radius;
+            const mosaro::SearchNeighbourhood search(x, y, o);
+            std::vector<int> found;
+            for (int trial = 0; trial < 200; ++trial) {
+                const double tx = target(random), ty = target(random);
+                search.Find(tx, ty, found);
+                // Brute force: by (distance, index), each sector capped.
+                std::vector<int> order(x.size());
+                for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+                auto d2 = [&](int i) {
+                    return (x[static_cast<std::size_t>(i)] - tx) * (x[static_cast<std::size_t>(i)] - tx) +
+                           (y[static_cast<std::size_t>(i)] - ty) * (y[static_cast<std::size_t>(i)] - ty);
+                };
+                std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return d2(a) < d2(b); });
+                std::vector<int> expected, taken(8, 0);
+                for (int i : order) {
+                    if (d2(i) > radius * radius || static_cast<int>(expected.size()) == 12) break;
+                    const double dx = x[static_cast<std::size_t>(i)] - tx, dy = y[static_cast<std::size_t>(i)] - ty;
+                    const double angle = std::atan2(dy, dx) < 0 ? std::atan2(dy, dx) + 2 * M_PI : std::atan2(dy, dx);
+                    const int sector = std::min(static_cast<int>(angle / (2 * M_PI / sectors)), sectors - 1);
+                    if (taken[static_cast<std::size_t>(sector)]++ < 2) expected.push_back(i);
+                }
+                ASSERT_EQ(found, expected) << sectors << " sectors, radius " << radius << ", trial " << trial;
             }
-            ASSERT_EQ(found, expected) << sectors << " sectors, trial " << trial;
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "neighbours/FinitePoints.h"
+#include "neighbours/Sectors.h"
 
 namespace mosaro {
 namespace {
@@ -57,15 +58,180 @@ private:
     bool strict_;
 };
 
+using Ranked = std::pair<double, std::uint32_t>;  // squared distance, tree index
+
+// Inserts into an ordered list that holds at most `capacity` entries;
+// false when the entry ranks after every entry of a full list.
+bool InsertRanked(std::vector<Ranked>& list, std::size_t capacity, const Ranked& entry) {
+    if (list.size() == capacity) {
+        if (!(entry < list.back())) return false;
+        list.pop_back();
+    }
+    list.insert(std::upper_bound(list.begin(), list.end(), entry), entry);
+    return true;
+}
+
+// Scratch of a sector search, kept per thread between calls.
+struct SectorLists {
+    std::vector<std::vector<Ranked>> sector;
+    std::vector<Ranked> taken;
+};
+
+// The samples a sector search takes, gathered in one pass over the tree.
+// Taking, nearest first, each sample whose sector has room until m are
+// taken gives the m first (by distance, then index) of the union of every
+// sector's perSector nearest. That union's m first are kept in `taken`:
+// when a sector's list drops its worst entry it has just taken a better
+// one, so `taken` never needs an entry it let go.
+class SectorNearest {
+public:
+    SectorNearest(const FinitePoints& points, double x, double y, std::size_t m, int sectors, std::size_t perSector,
+                  double maxSquared, const double* farthest, SectorLists& lists)
+        : points_(points),
+          x_(x),
+          y_(y),
+          m_(m),
+          sectors_(sectors),
+          perSector_(perSector),
+          maxSquared_(maxSquared),
+          farthest_(farthest),
+          lists_(lists) {
+        lists_.sector.resize(static_cast<std::size_t>(sectors));
+        for (auto& list : lists_.sector) list.clear();
+        lists_.taken.clear();
+        UpdateBound();
+    }
+
+    bool full() const { return lists_.taken.size() == m_; }
+
+    bool addPoint(double distance, std::uint32_t index) {
+        if (distance > maxSquared_) return true;
+        const int s = SectorOf(points_.x[index] - x_, points_.y[index] - y_, sectors_);
+        std::vector<Ranked>& list = lists_.sector[static_cast<std::size_t>(s)];
+        const Ranked entry{distance, index};
+        if (list.size() == perSector_) {
+            if (!(entry < list.back())) return true;
+            const auto dropped = std::lower_bound(lists_.taken.begin(), lists_.taken.end(), list.back());
+            if (dropped != lists_.taken.end() && *dropped == list.back()) lists_.taken.erase(dropped);
+        }
+        InsertRanked(list, perSector_, entry);
+        InsertRanked(lists_.taken, m_, entry);
+        UpdateBound();
+        return true;
+    }
+
+    double worstDist() const { return bound_; }
+
+private:
+    // Nothing farther than this can still be taken: beyond the m-th taken
+    // when m are taken; else beyond what every sector can still take (its
+    // worst when full, else the farthest sample that can lie in it); never
+    // beyond the radius. Widened a little, as NearestWithTies widens its
+    // bound, for ties with a smaller index and for the roundings of the
+    // tree's cell bounds and of the corner distances.
+    void UpdateBound() {
+        double bound = maxSquared_;
+        if (full()) {
+            bound = std::min(bound, lists_.taken.back().first);
+        } else {
+            double sectorsReach = -1.0;
+            for (int s = 0; s < sectors_; ++s) {
+                const std::vector<Ranked>& list = lists_.sector[static_cast<std::size_t>(s)];
+                sectorsReach = std::max(sectorsReach, list.size() == perSector_ ? list.back().first : farthest_[s]);
+            }
+            bound = std::min(bound, sectorsReach);
+        }
+        bound_ = bound < 0.0 ? 0.0 : bound + bound * 1e-9 + std::numeric_limits<double>::denorm_min();
+    }
+
+    const FinitePoints& points_;
+    double x_, y_;
+    std::size_t m_;
+    int sectors_;
+    std::size_t perSector_;
+    double maxSquared_;
+    const double* farthest_;
+    SectorLists& lists_;
+    double bound_ = 0.0;
+};
+
+// Offers the tree's points to `result` leaf by leaf, nearest leaf first
+// (by the distance from the point to the leaf's box), until the next leaf
+// lies beyond result.worstDist(). A sector search needs this order: its
+// bound stays wide until every sector has its samples, and the depth-first
+// order of the tree's own search would meanwhile wander through far
+// subtrees. Reads the tree's nodes (nanoflann 1.4's public members).
+template <class Result>
+void VisitNearestFirst(const FinitePointTree& tree, const FinitePoints& points, double x, double y, Result& result) {
+    using Node = FinitePointTree::Node;
+    struct Pending {
+        double distance;  // squared, from the point to the box
+        const Node* node;
+        double box[4];  // x low, x high, y low, y high
+        bool operator<(const Pending& other) const { return distance > other.distance; }
+    };
+    thread_local std::vector<Pending> heap;
+    heap.clear();
+    auto distanceTo = [x, y](const double* box) {
+        const double dx = x < box[0] ? box[0] - x : (x > box[1] ? x - box[1] : 0.0);
+        const double dy = y < box[2] ? box[2] - y : (y > box[3] ? y - box[3] : 0.0);
+        return dx * dx + dy * dy;
+    };
+    Pending root{0.0,
+                 tree.root_node,
+                 {tree.root_bbox[0].low, tree.root_bbox[0].high, tree.root_bbox[1].low, tree.root_bbox[1].high}};
+    root.distance = distanceTo(root.box);
+    heap.push_back(root);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end());
+        const Pending next = heap.back();
+        heap.pop_back();
+        if (next.distance > result.worstDist()) break;
+        const Node* node = next.node;
+        if (node->child1 == nullptr && node->child2 == nullptr) {
+            for (auto i = node->node_type.lr.left; i < node->node_type.lr.right; ++i) {
+                const std::uint32_t index = tree.vAcc[i];
+                const double dx = points.x[index] - x, dy = points.y[index] - y;
+                const double distance = dx * dx + dy * dy;
+                if (distance < result.worstDist()) result.addPoint(distance, index);
+            }
+            continue;
+        }
+        // The children split the box at divlow and divhigh along divfeat.
+        const int axis = 2 * node->node_type.sub.divfeat;
+        Pending low = next, high = next;
+        low.node = node->child1;
+        low.box[axis + 1] = node->node_type.sub.divlow;
+        high.node = node->child2;
+        high.box[axis] = node->node_type.sub.divhigh;
+        for (Pending* child : {&low, &high}) {
+            child->distance = distanceTo(child->box);
+            if (child->distance <= result.worstDist()) {
+                heap.push_back(*child);
+                std::push_heap(heap.begin(), heap.end());
+            }
+        }
+    }
+}
+
 }  // namespace
 
 struct NearestSamples::Tree {
     explicit Tree(FinitePoints p)
         : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
-        if (!points.x.empty()) index.buildIndex();
+        if (points.x.empty()) return;
+        index.buildIndex();
+        box = {points.x[0], points.y[0], points.x[0], points.y[0]};
+        for (std::size_t i = 1; i < points.x.size(); ++i) {
+            box.xMin = std::min(box.xMin, points.x[i]);
+            box.xMax = std::max(box.xMax, points.x[i]);
+            box.yMin = std::min(box.yMin, points.y[i]);
+            box.yMax = std::max(box.yMax, points.y[i]);
+        }
     }
     FinitePoints points;
     FinitePointTree index;
+    SampleBox box{};
 };
 
 NearestSamples::NearestSamples(const float* x, const float* y, int count) { Index(x, y, count); }
@@ -109,6 +275,20 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
 
 void NearestSamples::FindWithin(double x, double y, int m, double maxSquaredDistance, std::vector<int>& found) const {
     Search(x, y, m, found, nullptr, maxSquaredDistance, true);
+}
+
+void NearestSamples::FindInSectors(double x, double y, int m, int sectors, int perSector, double maxSquaredDistance,
+                                   std::vector<int>& found) const {
+    found.clear();
+    const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
+    if (capacity == 0) return;
+    double farthest[8];
+    for (int s = 0; s < sectors; ++s) farthest[s] = FarthestInSector(tree_->box, x, y, s, sectors);
+    thread_local SectorLists lists;
+    SectorNearest result(tree_->points, x, y, capacity, sectors, static_cast<std::size_t>(std::max(perSector, 1)),
+                         maxSquaredDistance, farthest, lists);
+    VisitNearestFirst(tree_->index, tree_->points, x, y, result);
+    for (const Ranked& entry : lists.taken) found.push_back(tree_->points.index[entry.second]);
 }
 
 double NearestSamples::Search(double x, double y, int m, std::vector<int>& found,

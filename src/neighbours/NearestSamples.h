@@ -38,6 +38,15 @@ public:
     // `maxSquaredDistance` only (fewer than m when fewer lie there).
     void FindWithin(double x, double y, int m, double maxSquaredDistance, std::vector<int>& found) const;
 
+    // As FindWithin, taking samples by sector (4 or 8 around the point, see
+    // Sectors.h): walking the samples nearest first, a sample is taken while
+    // its sector holds fewer than perSector, until m are taken. One pass
+    // over the tree: a sector stops widening the search once it is full, or
+    // once the search has reached the farthest corner of the samples that
+    // lies in its direction.
+    void FindInSectors(double x, double y, int m, int sectors, int perSector, double maxSquaredDistance,
+                       std::vector<int>& found) const;
+
     // As Find without exclusions, for a point near one searched before: the
     // search starts from the bound that point gives (its m-th nearest lies
     // at squared distance `*worst` from it, so the m nearest of (x, y) lie

@@ -41,12 +41,10 @@ public:
     bool Global() const { return options_.nmax <= 0; }
 
     // The target's samples (sample indices); false, with `found` empty, when
-    // fewer than nmin qualify. `scratch` is the caller's, one per thread.
-    bool Find(double x, double y, std::vector<int>& found, std::vector<int>& scratch) const;
+    // fewer than nmin qualify.
+    bool Find(double x, double y, std::vector<int>& found) const;
 
 private:
-    int SectorOf(double du, double dv) const;
-
     NeighbourhoodOptions options_;
     std::vector<double> u_, v_;  // the samples, mapped
     std::unique_ptr<NearestSamples> nearest_;

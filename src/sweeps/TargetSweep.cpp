@@ -56,7 +56,7 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
         TargetTally& tally = tallies[static_cast<std::size_t>(worker)];
         AccurateNodeStep step(samples, method, model);
         if (neighbourhood.Global()) step.FixFrame(0.0, 0.0, frameReach);
-        std::vector<int> ids, scratch;
+        std::vector<int> ids;
         std::vector<double> targetCovariates(static_cast<std::size_t>(covariates));
         AccurateTarget target;
         target.blockPoints = static_cast<int>(targets.blockX.size());
@@ -81,7 +81,7 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
                     targetCovariates[static_cast<std::size_t>(c)] =
                         targets.covariates[static_cast<std::size_t>(c)][index];
                 AccurateNodeOutcome outcome;
-                if (neighbourhood.Find(target.x, target.y, ids, scratch)) {
+                if (neighbourhood.Find(target.x, target.y, ids)) {
                     outcome = step.Estimate(ids, target);
                 } else {
                     outcome.estimate = outcome.variance = outcome.reciprocalCondition =
