@@ -18,7 +18,7 @@ SearchNeighbourhood::SearchNeighbourhood(const std::vector<double>& x, const std
                                                       : std::numeric_limits<double>::infinity();
 }
 
-bool SearchNeighbourhood::Find(double x, double y, std::vector<int>& found) const {
+bool SearchNeighbourhood::Find(double x, double y, std::vector<int>& found, Trail* trail) const {
     const auto& t = options_.transform;
     const double u = t[0] * x + t[1] * y, v = t[2] * x + t[3] * y;
     const int count = static_cast<int>(u_.size());
@@ -28,6 +28,10 @@ bool SearchNeighbourhood::Find(double x, double y, std::vector<int>& found) cons
             const double du = u_[static_cast<std::size_t>(i)] - u, dv = v_[static_cast<std::size_t>(i)] - v;
             if (du * du + dv * dv <= maxSquared_) found.push_back(i);
         }
+    } else if (options_.sectors == 0 && trail != nullptr && !std::isfinite(maxSquared_)) {
+        nearest_->FindNear(u, v, options_.nmax, found, trail->u, trail->v, &trail->worst);
+        trail->u = u;
+        trail->v = v;
     } else if (options_.sectors == 0) {
         nearest_->FindWithin(u, v, options_.nmax, maxSquared_, found);
     } else {

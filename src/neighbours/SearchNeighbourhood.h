@@ -40,9 +40,20 @@ public:
 
     bool Global() const { return options_.nmax <= 0; }
 
+    // Where the caller's previous target was and how far its last neighbour
+    // lay: a plain search starts from the bound that gives (the choice is
+    // the same; only the work is less). One per thread; Reset() before a
+    // first target.
+    struct Trail {
+        double u = 0.0, v = 0.0;
+        double worst = -1.0;  // negative: no previous target
+        void Reset() { worst = -1.0; }
+    };
+
     // The target's samples (sample indices); false, with `found` empty, when
-    // fewer than nmin qualify.
-    bool Find(double x, double y, std::vector<int>& found) const;
+    // fewer than nmin qualify. `trail`: optional, for a target near the
+    // previous one.
+    bool Find(double x, double y, std::vector<int>& found, Trail* trail = nullptr) const;
 
 private:
     NeighbourhoodOptions options_;

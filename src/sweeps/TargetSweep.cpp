@@ -57,6 +57,7 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
         AccurateNodeStep step(samples, method, model);
         if (neighbourhood.Global()) step.FixFrame(0.0, 0.0, frameReach);
         std::vector<int> ids;
+        SearchNeighbourhood::Trail trail;
         std::vector<double> targetCovariates(static_cast<std::size_t>(covariates));
         AccurateTarget target;
         target.blockPoints = static_cast<int>(targets.blockX.size());
@@ -69,6 +70,7 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
             execution.ThrowIfCancelled();
             const long long begin = static_cast<long long>(task) * perTask;
             const long long end = std::min(total, begin + perTask);
+            trail.Reset();
             for (long long index = begin; index < end; ++index) {
                 if (targets.grid) {
                     target.x = targets.x0 + static_cast<double>(index % targets.columns) * targets.dx;
@@ -81,7 +83,7 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
                     targetCovariates[static_cast<std::size_t>(c)] =
                         targets.covariates[static_cast<std::size_t>(c)][index];
                 AccurateNodeOutcome outcome;
-                if (neighbourhood.Find(target.x, target.y, ids)) {
+                if (neighbourhood.Find(target.x, target.y, ids, &trail)) {
                     outcome = step.Estimate(ids, target);
                 } else {
                     outcome.estimate = outcome.variance = outcome.reciprocalCondition =

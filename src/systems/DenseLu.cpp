@@ -46,24 +46,36 @@ bool DenseLu::Factorise(const double* matrix, int order, bool symmetric) {
             for (std::size_t c = k + 1; c < n; ++c) row[c] -= factor * pivotRow[c];
         }
     }
+    transposed_.resize(n * n);
+    for (std::size_t r = 0; r < n; ++r)
+        for (std::size_t c = 0; c < n; ++c) transposed_[c * n + r] = a[r * n + c];
+    // A solve multiplies: a division in its dependent chain would cost more
+    // than the rest of the substitution.
+    inverseDiagonal_.resize(n);
+    for (std::size_t k = 0; k < n; ++k) inverseDiagonal_[k] = 1.0 / a[k * n + k];
     return regular;
 }
 
 void DenseLu::Solve(double* b) const {
+    // Column after column of the transposed factors: each value, once known,
+    // is taken from every later (earlier) one in a loop without a carried
+    // dependence, and the forward pass subtracts in the order a row-by-row
+    // dot product would.
     const std::size_t n = static_cast<std::size_t>(order_);
-    const double* const a = lu_.data();
+    const double* const t = transposed_.data();
     for (std::size_t k = 0; k < n; ++k) std::swap(b[k], b[pivot_[k]]);
-    for (std::size_t r = 1; r < n; ++r) {
-        const double* row = a + r * n;
-        double sum = b[r];
-        for (std::size_t c = 0; c < r; ++c) sum -= row[c] * b[c];
-        b[r] = sum;
+    for (std::size_t c = 0; c + 1 < n; ++c) {
+        const double* __restrict column = t + c * n;
+        const double value = b[c];
+        double* __restrict below = b;
+        for (std::size_t r = c + 1; r < n; ++r) below[r] -= column[r] * value;
     }
-    for (std::size_t r = n; r-- > 0;) {
-        const double* row = a + r * n;
-        double sum = b[r];
-        for (std::size_t c = r + 1; c < n; ++c) sum -= row[c] * b[c];
-        b[r] = sum / row[r];
+    for (std::size_t c = n; c-- > 0;) {
+        const double* __restrict column = t + c * n;
+        const double value = b[c] * inverseDiagonal_[c];
+        b[c] = value;
+        double* __restrict above = b;
+        for (std::size_t r = 0; r < c; ++r) above[r] -= column[r] * value;
     }
 }
 

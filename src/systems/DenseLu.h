@@ -42,7 +42,9 @@ private:
     bool symmetric_ = false;
     double norm_ = 0.0;  // ||A||_1
     std::vector<double> lu_;
-    std::vector<int> pivot_;  // row exchanged with row k at step k
+    std::vector<double> transposed_;       // lu_ column after column, for Solve
+    std::vector<double> inverseDiagonal_;  // 1 / u_kk
+    std::vector<int> pivot_;               // row exchanged with row k at step k
     mutable std::vector<double> work_, sign_;
     mutable std::size_t previous_ = 0;  // the corner of the estimate's last step
 };
