@@ -99,9 +99,8 @@ def _parts_of_arrays(x, y, values, chunk, client):
         raise ValueError("x, y and values must be one-dimensional and of one length (got shapes %s, %s, %s)"
                          % (x.shape, y.shape, values.shape))
     parts = [_part(x[s:s + chunk], y[s:s + chunk], values[s:s + chunk], s) for s in range(0, max(len(x), 1), chunk)]
-    if client is not None:
-        # Sent once to the workers rather than carried in every graph.
-        return [dask.delayed(_same)(f) for f in client.scatter(parts)]
+    # Carried in the graph rather than scattered: a part held only by a
+    # worker that dies could not be recomputed.
     return [dask.delayed(_same, pure=True)(p) for p in parts]
 
 
