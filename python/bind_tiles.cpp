@@ -182,9 +182,9 @@ py::tuple PredictWindow(const DoubleArray& x, const DoubleArray& y, const Double
     mosaro_prediction p;
     WindowInputs in;
     FillWindow(x, y, value, a, p, in);
-    const std::vector<py::ssize_t> shape =
-        p.target == MOSARO_TARGET_POINTS ? std::vector<py::ssize_t>{static_cast<py::ssize_t>(p.target_count)}
-                                         : std::vector<py::ssize_t>{p.window_rows, p.window_columns};
+    const std::vector<py::ssize_t> shape = p.target == MOSARO_TARGET_POINTS
+                                               ? std::vector<py::ssize_t>{static_cast<py::ssize_t>(p.target_count)}
+                                               : std::vector<py::ssize_t>{p.window_rows, p.window_columns};
     py::dict outputs;
     auto output = [&](const char* name) {
         py::array_t<double> array(shape);
@@ -260,8 +260,8 @@ py::tuple VariogramFromSums(const py::dict& options, const DoubleArray& pairs, c
         pairs.size() != statistic.size())
         throw py::value_error("the sums must hold directions x classes values each");
     VariogramOwner owner;
-    mosaro_status status = mosaro_variogram_from_sums(&o, pairs.data(), distance.data(), statistic.data(),
-                                                      &owner.variogram);
+    mosaro_status status =
+        mosaro_variogram_from_sums(&o, pairs.data(), distance.data(), statistic.data(), &owner.variogram);
     if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none());
     py::list directions;
     for (int d = 0; d < mosaro_variogram_direction_count(owner.variogram); ++d) {

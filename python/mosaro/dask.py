@@ -34,7 +34,7 @@ import operator
 
 import numpy as np
 
-from . import _errors, _legacy, _models, _prediction, _results, _variograms
+from . import _errors, _geometry, _legacy, _models, _prediction, _results, _variograms
 from . import _mosaro
 
 __all__ = ["grid", "grid_frame", "predict", "variogram"]
@@ -303,11 +303,6 @@ def _fit_model(a, parts, client, fit, fit_weights, variogram_options):
 def _layout(extent, cell, size):
     if extent is None:
         raise ValueError("extent: tiles need the grid's extent (x_min, y_min, x_max, y_max)")
-    return _mosaro_layout(extent, cell, size)
-
-
-def _mosaro_layout(extent, cell, size):
-    from . import _geometry
     return _geometry.choose_double(None, None, extent, cell, size)
 
 
