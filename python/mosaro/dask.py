@@ -476,7 +476,7 @@ def predict(x, y, values, targets_x, targets_y, *, model=None, client=None, meth
     for (bx0, by0, bx1, by1), cx, cy, n_points in zip(chunk_boxes, tx.to_delayed(), ty.to_delayed(), tx.chunks[0]):
         # The samples of a chunk: those of a two-node window spanning its
         # points' bounding box (any point lies within its half diagonal).
-        selection = dict(a, grid=(bx0, by0, max(bx1 - bx0, 1e-300) or 1.0, max(by1 - by0, 1e-300) or 1.0, 2, 2),
+        selection = dict(a, grid=(bx0, by0, (bx1 - bx0) or 1.0, (by1 - by0) or 1.0, 2, 2),
                          window=(0, 0, 2, 2))
         t = dict(a, selection=selection)
         half = 0.5 * math.hypot(bx1 - bx0, by1 - by0)

@@ -45,7 +45,7 @@ CASES = [
     ((37, 50), dict(variance=True), "numpy"),
     ((64, 29), dict(octants=2, maxdist=90.0), "dask arrays"),
     ((50, 50), dict(nmax=6, nmin=4, maxdist=35.0, method="lognormal", variance=True), "frame"),
-    ((80, 80), dict(model="0.05 Nug + 1.2 Exp(150, azimuth=30, ratio=0.5)", anisotropic_search=True), "numpy"),
+    ((23, 31), dict(model="0.05 Nug + 1.2 Exp(150, azimuth=30, ratio=0.2)", anisotropic_search=True), "numpy"),
 ]
 
 
