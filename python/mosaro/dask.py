@@ -266,8 +266,8 @@ def _krige_window(a, *blocks):
 
 
 def _arguments(method, model, fit, fit_weights, variogram, covariates, variance, threads, options):
-    """The checked prediction dict, as mosaro.grid builds it, and the fit's
-    options when the model is to be fitted."""
+    """The checked prediction dict, as mosaro.grid builds it (its model None
+    when it is to be fitted)."""
     code = _legacy.method_code(method)
     if _mosaro.method_prediction(code) is None:
         raise ValueError("method %r: tiles run the prediction's methods (ordinary, universal, lognormal)"
