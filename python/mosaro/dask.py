@@ -379,7 +379,11 @@ def grid(x, y, values, *, extent, cell=None, size=None, model=None, tile=(2048, 
     client         a distributed.Client, or None for Dask's scheduler in
                    this process.
     threads        library threads per tile (1: one per Dask thread).
-    chunk          samples per part when x, y, values are numpy arrays.
+    chunk          samples per part when x, y, values are numpy arrays;
+                   these travel in the task graph (so that a part lost with
+                   a worker is sent again), through the scheduler: give a
+                   set of many millions as Dask arrays or a dataframe read
+                   by the workers.
     method, kind, mean, drift, block, block_points, nmax, neighbours,
     nmin, maxdist, anisotropic_search, sectors, octants, quadrants, shift,
     variance, crs   as for mosaro.grid (no covariates, no legacy request).

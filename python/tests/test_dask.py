@@ -88,6 +88,10 @@ def test_block_variogram_counts_every_pair_once_in_a_fixed_order(client, samples
     assert np.array_equal(spread.pairs, one.pairs) and spread.pairs.sum() > 0
     assert np.array_equal(spread.gamma, here.gamma, equal_nan=True) and spread.models == here.models
     np.testing.assert_allclose(spread.gamma, one.gamma, rtol=1e-12)
+    # The library's default classes, derived from the blocks' bounding boxes.
+    default = mosaro.dask.variogram(*samples, client=client, fit=False)
+    assert default.cutoff == mosaro.variogram(*samples, fit=False).cutoff
+    assert np.array_equal(default.pairs, mosaro.variogram(*samples, fit=False).pairs)
     # A seeded subsample is the same whatever the parts, and a part of the pairs.
     a = mosaro.dask.variogram(*samples, client=client, sample=800, seed=5, chunk=600, **options)
     b = mosaro.dask.variogram(*samples, sample=800, seed=5, chunk=1300, **options)
