@@ -54,7 +54,7 @@ def test_tiles_give_the_one_calls_bits(client, samples, tile, options, source, t
     x, y, v = samples
     options = dict(options)
     model = options.pop("model", MODEL)
-    common = dict(extent=EXTENT, cell=5.0, model=model, **options)
+    common = dict(extent=EXTENT, cell=8.0, model=model, **options)
     if source == "frame":
         frame = dd.from_pandas(__import__("pandas").DataFrame({"e": x, "n": y, "z": v}), npartitions=3)
         ds = mosaro.dask.grid_frame(frame, x="e", y="n", value="z", tile=tile, client=client, **common)
@@ -107,8 +107,8 @@ def test_a_worker_killed_mid_run_is_retried_with_the_same_result(client, samples
             os._exit(1)  # the worker process, as a crash or an out-of-memory kill ends it
         return block
 
-    ds = mosaro.dask.grid(*samples, extent=EXTENT, cell=5.0, model=MODEL, tile=(50, 50), client=client)
+    ds = mosaro.dask.grid(*samples, extent=EXTENT, cell=8.0, model=MODEL, tile=(50, 50), client=client)
     survived = ds.estimate.data.map_blocks(die_once, meta=np.empty((0, 0))).compute()
     assert os.path.exists(marker)
-    assert np.array_equal(survived, mosaro.grid(*samples, extent=EXTENT, cell=5.0, model=MODEL).north_up(),
+    assert np.array_equal(survived, mosaro.grid(*samples, extent=EXTENT, cell=8.0, model=MODEL).north_up(),
                           equal_nan=True)
