@@ -861,6 +861,8 @@ int MethodCode(const std::string& name) {
 
 }  // namespace
 
+void BindTiles(py::module_& m);  // bind_tiles.cpp
+
 PYBIND11_MODULE(_mosaro, m) {
     m.doc() = "Compiled part of mosaro; use the functions of the mosaro package.";
     m.def("version", &mosaro_version);
@@ -908,4 +910,5 @@ PYBIND11_MODULE(_mosaro, m) {
     m.def("legacy_grid", &LegacyGrid, py::arg("data"), py::arg("value_column"), py::arg("rect"), py::arg("cell_size_x"),
           py::arg("cell_size_y"), py::arg("cell_count_x"), py::arg("cell_count_y"), py::arg("neighbours"),
           py::arg("method"), py::arg("method_parameter"), py::arg("method_array").none(true));
+    BindTiles(m);
 }

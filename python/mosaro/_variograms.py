@@ -119,6 +119,12 @@ def compute(x, y, values, *, cutoff, width, directions, tolerance, bandwidth, es
     status, message, result = _mosaro.variogram(x, y, values, options, fitting, template, weights)
     if status != 0:
         _errors.raise_for(status, message, "threads" if status == _mosaro.ERROR_THREAD_COUNT else None)
+    return finish(result, fitting)
+
+
+def finish(result, fitting):
+    """The Variogram of the binding's result (of mosaro.variogram or of
+    reduced block sums), with each direction's fit."""
     first = result["directions"][0]
     v = Variogram(result, first["cutoff"], first["width"])
     for direction, d in zip(v.directions, result["directions"]):

@@ -1,0 +1,311 @@
+// The compiled half of mosaro.dask: one window (tile) of a grid, the
+// samples a window needs, and the block sums of an experimental variogram.
+// Like _mosaro.cpp it moves arrays and leaves the checks of arguments to the
+// pure-Python half; refusals come back as (status, message). The dicts it
+// reads are the ones mosaro._prediction builds for mosaro.predict, so a
+// tile reads every keyword exactly as the one-call prediction does.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "mosaro.h"
+
+namespace py = pybind11;
+
+// Called by _mosaro.cpp's module definition.
+void BindTiles(py::module_& m);
+
+namespace {
+
+using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+using RankArray = py::array_t<long long, py::array::c_style | py::array::forcecast>;
+using StructureTuple = std::tuple<int, double, double, double, double, double>;
+using ModelTuple = std::pair<double, std::vector<StructureTuple>>;
+
+template <class T>
+T Get(const py::dict& d, const char* key) {
+    if (!d.contains(key)) throw std::runtime_error(std::string("mosaro: the binding was not given '") + key + "'");
+    return d[key].cast<T>();
+}
+
+py::tuple Refusal(mosaro_status status) { return py::make_tuple(static_cast<int>(status), mosaro_last_message()); }
+
+int Samples(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value) {
+    if (x.ndim() != 1 || y.ndim() != 1 || value.ndim() != 1 || x.size() != y.size() || x.size() != value.size())
+        throw py::value_error("x, y and values must be one-dimensional and of one length (got " +
+                              std::to_string(x.size()) + ", " + std::to_string(y.size()) + ", " +
+                              std::to_string(value.size()) + ")");
+    if (x.size() > std::numeric_limits<int>::max())
+        throw py::value_error("x has more samples than the library can take (2^31 - 1)");
+    return static_cast<int>(x.size());
+}
+
+mosaro_model ToModel(const ModelTuple& parts) {
+    if (parts.second.size() > MOSARO_MAX_STRUCTURES)
+        throw py::value_error("a model holds at most " + std::to_string(MOSARO_MAX_STRUCTURES) + " structures");
+    mosaro_model m;
+    mosaro_model_init(&m);
+    m.nugget = parts.first;
+    m.structure_count = static_cast<int>(parts.second.size());
+    for (std::size_t i = 0; i < parts.second.size(); ++i) {
+        mosaro_structure& s = m.structures[i];
+        // Stored as the int it is, so that an unknown code reaches the
+        // library's check rather than being narrowed on the way.
+        const int family = std::get<0>(parts.second[i]);
+        std::memcpy(&s.family, &family, sizeof family);
+        s.partial_sill = std::get<1>(parts.second[i]);
+        s.range = std::get<2>(parts.second[i]);
+        s.shape = std::get<3>(parts.second[i]);
+        s.azimuth = std::get<4>(parts.second[i]);
+        s.ratio = std::get<5>(parts.second[i]);
+    }
+    return m;
+}
+
+py::tuple FromModel(const mosaro_model& m) {
+    py::list structures;
+    for (int i = 0; i < m.structure_count && i < MOSARO_MAX_STRUCTURES; ++i) {
+        const mosaro_structure& s = m.structures[i];
+        int family = 0;
+        std::memcpy(&family, &s.family, sizeof family);
+        structures.append(py::make_tuple(family, s.partial_sill, s.range, s.shape, s.azimuth, s.ratio));
+    }
+    return py::make_tuple(m.nugget, structures);
+}
+
+void FillOptions(const py::dict& d, mosaro_variogram_options& o, std::vector<double>& azimuths) {
+    mosaro_variogram_options_init(&o);
+    o.cutoff = Get<double>(d, "cutoff");
+    o.width = Get<double>(d, "width");
+    const py::object given = d["azimuths"];
+    azimuths = given.is_none() ? std::vector<double>{} : given.cast<std::vector<double>>();
+    if (azimuths.size() > 360) throw py::value_error("directions: at most 360");
+    o.azimuths = azimuths.empty() ? nullptr : azimuths.data();
+    o.direction_count = static_cast<int>(azimuths.size());
+    o.tolerance = Get<double>(d, "tolerance");
+    o.bandwidth = Get<double>(d, "bandwidth");
+    o.estimator = Get<int>(d, "estimator") == 1 ? MOSARO_ESTIMATOR_CRESSIE : MOSARO_ESTIMATOR_CLASSIC;
+    o.thread_count = Get<int>(d, "threads");
+}
+
+// A window of a grid, or a list of points, with a given model and the
+// whole set's frame: what a tile needs for the whole set's bits. `inputs`
+// keeps the arrays taken from the dict alive for the call.
+struct WindowInputs {
+    mosaro_model model;
+    std::array<double, 4> frame{};
+    std::vector<DoubleArray> keep;
+};
+
+void FillWindow(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value, const py::dict& a,
+                mosaro_prediction& p, WindowInputs& in) {
+    mosaro_prediction_init(&p);
+    p.x = x.data();
+    p.y = y.data();
+    p.value = value.data();
+    p.sample_count = Samples(x, y, value);
+    if (a.contains("targets_x") && !a["targets_x"].is_none()) {
+        in.keep.push_back(Get<DoubleArray>(a, "targets_x"));
+        in.keep.push_back(Get<DoubleArray>(a, "targets_y"));
+        if (in.keep[0].ndim() != 1 || in.keep[1].ndim() != 1 || in.keep[0].size() != in.keep[1].size())
+            throw py::value_error("targets_x and targets_y must be one-dimensional and of one length");
+        p.target = MOSARO_TARGET_POINTS;
+        p.target_x = in.keep[0].data();
+        p.target_y = in.keep[1].data();
+        p.target_count = static_cast<long long>(in.keep[0].size());
+    } else {
+        p.target = MOSARO_TARGET_GRID;
+        std::tie(p.grid_x, p.grid_y, p.cell_size_x, p.cell_size_y, p.node_count_x, p.node_count_y) =
+            Get<std::tuple<double, double, double, double, int, int>>(a, "grid");
+        std::tie(p.window_column, p.window_row, p.window_columns, p.window_rows) =
+            Get<std::tuple<int, int, int, int>>(a, "window");
+        if (p.window_columns < 1 || p.window_rows < 1)
+            throw py::value_error("a window needs at least one node each way");
+    }
+    in.frame = Get<std::array<double, 4>>(a, "frame");
+    p.frame = in.frame.data();
+    in.model = ToModel(Get<ModelTuple>(a, "model"));
+    p.model = &in.model;
+    p.kind = Get<int>(a, "kind") == 1 ? MOSARO_KIND_SIMPLE : MOSARO_KIND_ORDINARY;
+    p.mean = Get<double>(a, "mean");
+    p.drift_terms = Get<unsigned>(a, "drift_terms");
+    p.lognormal = Get<bool>(a, "lognormal") ? 1 : 0;
+    p.shift = Get<double>(a, "shift");
+    p.nmax = Get<int>(a, "nmax");
+    p.nmin = Get<int>(a, "nmin");
+    p.max_distance = Get<double>(a, "max_distance");
+    p.anisotropic_search = Get<bool>(a, "anisotropic_search") ? 1 : 0;
+    p.sectors = Get<int>(a, "sectors");
+    p.max_per_sector = Get<int>(a, "max_per_sector");
+    p.block_size_x = Get<double>(a, "block_x");
+    p.block_size_y = Get<double>(a, "block_y");
+    p.block_points_x = Get<int>(a, "block_points_x");
+    p.block_points_y = Get<int>(a, "block_points_y");
+    p.thread_count = Get<int>(a, "threads");
+}
+
+// (status, message, indices): the samples (ascending indices into the
+// arrays given) that the window of `a` needs.
+py::tuple TileSamples(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value, const py::dict& a) {
+    mosaro_prediction p;
+    WindowInputs in;
+    FillWindow(x, y, value, a, p, in);
+    std::vector<long long> indices(static_cast<std::size_t>(p.sample_count));
+    long long count = 0;
+    mosaro_status status;
+    {
+        py::gil_scoped_release released;
+        status = mosaro_tile_samples(&p, indices.data(), &count);
+    }
+    if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none());
+    py::array_t<long long> out(static_cast<py::ssize_t>(count));
+    std::copy(indices.begin(), indices.begin() + count, out.mutable_data());
+    return py::make_tuple(0, "", out);
+}
+
+// (status, message, outputs, report): the estimate (and variance when
+// asked) of the window, shaped (rows, columns) with row 0 at its southern
+// edge, or of the points.
+py::tuple PredictWindow(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value, const py::dict& a) {
+    mosaro_prediction p;
+    WindowInputs in;
+    FillWindow(x, y, value, a, p, in);
+    const std::vector<py::ssize_t> shape = p.target == MOSARO_TARGET_POINTS
+                                               ? std::vector<py::ssize_t>{static_cast<py::ssize_t>(p.target_count)}
+                                               : std::vector<py::ssize_t>{p.window_rows, p.window_columns};
+    py::dict outputs;
+    auto output = [&](const char* name) {
+        py::array_t<double> array(shape);
+        outputs[name] = array;
+        return array.mutable_data();
+    };
+    p.estimate = output("estimate");
+    if (Get<bool>(a, "variance")) p.variance = output("variance");
+    mosaro_prediction_report report{};
+    report.struct_size = sizeof report;
+    mosaro_status status;
+    {
+        py::gil_scoped_release released;
+        status = mosaro_predict(&p, &report);
+    }
+    if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none(), py::none());
+    py::dict r;
+    r["samples_used"] = report.samples_used;
+    r["targets"] = report.targets;
+    r["no_data"] = report.no_data;
+    r["too_few_neighbours"] = report.too_few_neighbours;
+    r["ill_conditioned"] = report.ill_conditioned;
+    return py::make_tuple(0, "", outputs, r);
+}
+
+// (status, message, pairs, distance, statistic): one block's sums, arrays
+// of (directions, classes).
+py::tuple VariogramSums(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value, const RankArray& rank,
+                        int owned, const py::dict& options) {
+    const int count = Samples(x, y, value);
+    if (rank.ndim() != 1 || rank.size() != count) throw py::value_error("rank must hold one rank per sample");
+    mosaro_variogram_options o;
+    std::vector<double> azimuths;
+    FillOptions(options, o, azimuths);
+    const py::ssize_t directions = std::max(o.direction_count, 1);
+    const double classes = std::floor(o.cutoff / o.width) + 1.0;
+    if (!(classes <= 1048576.0)) throw py::value_error("more than 2^20 lag classes: choose a larger width");
+    const std::vector<py::ssize_t> shape{directions, static_cast<py::ssize_t>(classes)};
+    py::array_t<double> pairs(shape), distance(shape), statistic(shape);
+    mosaro_status status;
+    {
+        py::gil_scoped_release released;
+        status = mosaro_variogram_sums(x.data(), y.data(), value.data(), rank.data(), count, owned, &o,
+                                       pairs.mutable_data(), distance.mutable_data(), statistic.mutable_data());
+    }
+    if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none(), py::none(), py::none());
+    return py::make_tuple(0, "", pairs, distance, statistic);
+}
+
+py::array_t<double> Copy(const double* from, int count) {
+    py::array_t<double> to(count);
+    if (count > 0) std::copy(from, from + count, to.mutable_data());
+    return to;
+}
+
+struct VariogramOwner {
+    mosaro_variogram* variogram = nullptr;
+    ~VariogramOwner() { mosaro_variogram_free(variogram); }
+};
+
+// (status, message, result): the variogram of the reduced sums in the form
+// _mosaro.variogram returns (directions with their classes and fits), so
+// that mosaro.Variogram wraps either alike.
+py::tuple VariogramFromSums(const py::dict& options, const DoubleArray& pairs, const DoubleArray& distance,
+                            const DoubleArray& statistic, bool fit, const std::optional<std::string>& fit_template,
+                            int fit_weights) {
+    mosaro_variogram_options o;
+    std::vector<double> azimuths;
+    FillOptions(options, o, azimuths);
+    const double classes = std::floor(o.cutoff / o.width) + 1.0;
+    const double cells = static_cast<double>(std::max(o.direction_count, 1)) * classes;
+    if (static_cast<double>(pairs.size()) != cells || pairs.size() != distance.size() ||
+        pairs.size() != statistic.size())
+        throw py::value_error("the sums must hold directions x classes values each");
+    VariogramOwner owner;
+    mosaro_status status =
+        mosaro_variogram_from_sums(&o, pairs.data(), distance.data(), statistic.data(), &owner.variogram);
+    if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none());
+    py::list directions;
+    for (int d = 0; d < mosaro_variogram_direction_count(owner.variogram); ++d) {
+        mosaro_lag_classes c{};
+        c.struct_size = sizeof c;
+        status = mosaro_variogram_classes(owner.variogram, d, &c);
+        if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none());
+        py::dict direction;
+        direction["omnidirectional"] = c.omnidirectional != 0;
+        direction["azimuth"] = c.azimuth;
+        direction["tolerance"] = c.tolerance;
+        direction["cutoff"] = c.cutoff;
+        direction["width"] = c.width;
+        direction["lower"] = Copy(c.lower, c.class_count);
+        direction["upper"] = Copy(c.upper, c.class_count);
+        direction["pairs"] = Copy(c.pairs, c.class_count);
+        direction["distance"] = Copy(c.distance, c.class_count);
+        direction["gamma"] = Copy(c.gamma, c.class_count);
+        if (fit) {
+            mosaro_model model;
+            mosaro_model_init(&model);
+            double sse = std::numeric_limits<double>::quiet_NaN();
+            const mosaro_status fitted = mosaro_variogram_fit(
+                owner.variogram, d, fit_template ? fit_template->c_str() : nullptr, fit_weights, &model, &sse);
+            direction["fit"] = fitted == MOSARO_OK ? py::make_tuple(0, "", FromModel(model), sse)
+                                                   : py::make_tuple(static_cast<int>(fitted), mosaro_last_message(),
+                                                                    py::none(), py::none());
+        }
+        directions.append(direction);
+    }
+    py::dict result;
+    result["directions"] = directions;
+    result["cloud"] = py::none();
+    result["map"] = py::none();
+    return py::make_tuple(0, "", result);
+}
+
+}  // namespace
+
+void BindTiles(py::module_& m) {
+    m.def("tile_samples", &TileSamples, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("arguments"));
+    m.def("predict_window", &PredictWindow, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("arguments"));
+    m.def("variogram_sums", &VariogramSums, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("rank"),
+          py::arg("owned"), py::arg("options"));
+    m.def("variogram_from_sums", &VariogramFromSums, py::arg("options"), py::arg("pairs"), py::arg("distance"),
+          py::arg("statistic"), py::arg("fit"), py::arg("fit_template").none(true), py::arg("fit_weights"));
+}
