@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "bind_simulation.h"
 #include "mosaro.h"
 
 namespace py = pybind11;
@@ -908,4 +909,5 @@ PYBIND11_MODULE(_mosaro, m) {
     m.def("legacy_grid", &LegacyGrid, py::arg("data"), py::arg("value_column"), py::arg("rect"), py::arg("cell_size_x"),
           py::arg("cell_size_y"), py::arg("cell_count_x"), py::arg("cell_count_y"), py::arg("neighbours"),
           py::arg("method"), py::arg("method_parameter"), py::arg("method_array").none(true));
+    BindSimulation(m);
 }
