@@ -196,7 +196,7 @@ def etype(realisations):
     the library forms them) of the realisations at each node; each keeps
     the grid of Realisations."""
     maps = _maps(realisations, "realisations")
-    return maps.mean(axis=0), maps.var(axis=0)
+    return _on_grid_of(maps, np.mean(maps, axis=0)), _on_grid_of(maps, np.var(maps, axis=0))
 
 
 def exceedance(realisations, threshold):
@@ -212,8 +212,18 @@ def exceedance(realisations, threshold):
         if not low <= t <= high:
             warnings.warn("threshold %g lies outside the data's range [%g, %g]" % (t, low, high),
                           ThresholdOutsideWarning, stacklevel=2)
-    shares = np.stack([(maps > t).mean(axis=0) for t in thresholds])
-    return shares[0] if np.ndim(threshold) == 0 else shares
+    shares = np.stack([np.mean(np.asarray(maps) > t, axis=0) for t in thresholds])
+    return _on_grid_of(maps, shares[0] if np.ndim(threshold) == 0 else shares)
+
+
+def _on_grid_of(source, array):
+    """The array of a summary over Realisations, with their grid."""
+    if not isinstance(source, Realisations):
+        return array
+    out = np.asarray(array).view(Realisations)
+    for name in Realisations._CARRIED:
+        setattr(out, name, getattr(source, name))
+    return out
 
 
 def _maps(realisations, name):
