@@ -192,11 +192,20 @@ def simulate(x=None, y=None, values=None, *, model=None, extent=None, cell=None,
 
 
 def etype(realisations):
-    """The E-type estimate: the mean and the variance (over the count, as
-    the library forms them) of the realisations at each node; each keeps
-    the grid of Realisations."""
-    maps = _maps(realisations, "realisations")
-    return _on_grid_of(maps, np.mean(maps, axis=0)), _on_grid_of(maps, np.var(maps, axis=0))
+    """The E-type estimate: the mean and the variance (over the count) of
+    the realisations at each node, each keeping the grid of Realisations.
+    Formed as the library forms them (Welford's running mean and squared
+    deviations in realisation order): the same bits as its E-type, and a
+    node every realisation agrees on (a sample's) has exactly its value and
+    variance 0."""
+    maps = np.asarray(_maps(realisations, "realisations"), dtype=np.float64)
+    mean = np.zeros(maps.shape[1:])
+    squares = np.zeros(maps.shape[1:])
+    for count, values in enumerate(maps, start=1):
+        delta = values - mean
+        mean += delta / count
+        squares += delta * (values - mean)
+    return _on_grid_of(realisations, mean), _on_grid_of(realisations, squares / len(maps))
 
 
 def exceedance(realisations, threshold):
