@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "bind_simulation.h"
+#include "bind_tiles.h"
 #include "mosaro.h"
 
 namespace py = pybind11;
@@ -861,7 +863,6 @@ int MethodCode(const std::string& name) {
 
 }  // namespace
 
-void BindTiles(py::module_& m);  // bind_tiles.cpp
 
 PYBIND11_MODULE(_mosaro, m) {
     m.doc() = "Compiled part of mosaro; use the functions of the mosaro package.";
@@ -911,4 +912,5 @@ PYBIND11_MODULE(_mosaro, m) {
           py::arg("cell_size_y"), py::arg("cell_count_x"), py::arg("cell_count_y"), py::arg("neighbours"),
           py::arg("method"), py::arg("method_parameter"), py::arg("method_array").none(true));
     BindTiles(m);
+    BindSimulation(m);
 }

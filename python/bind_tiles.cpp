@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "bind_tiles.h"
 #include "mosaro.h"
 
 namespace py = pybind11;

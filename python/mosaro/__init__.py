@@ -10,6 +10,10 @@
     v = mosaro.variogram(x, y, np.log(zinc), directions=[0, 45, 90, 135])
     v.gamma, v.model
 
+    sims = mosaro.simulate(x, y, zinc, cell=40, realisations=100, seed=1)   # (100, ny, nx)
+    mean, variance = mosaro.etype(sims)
+    above = mosaro.exceedance(sims, 500.0)
+
     p = mosaro.predict(x, y, zinc, [180000.0], [331000.0], method="lognormal", model="0.05 Nug + 0.59 Sph(897)",
                        kind="simple", mean=5.9)   # the mean of ln(zinc)
 
@@ -32,13 +36,14 @@ from . import _mosaro
 from ._errors import Cancelled, NoFiniteModelWarning
 from ._models import FAMILIES, Model, Structure
 from ._results import GridResult, PointResult
+from ._simulation import Realisations, ThresholdOutsideWarning, etype, exceedance, simulate
 from ._variograms import Cloud, Direction, Variogram, VariogramMap
 
 __version__ = _mosaro.version()
 
-__all__ = ["grid", "predict", "variogram", "cross_validate", "legacy_grid", "Model", "Structure", "GridResult",
-           "PointResult", "Variogram", "Direction", "Cloud", "VariogramMap", "CrossValidation", "Cancelled",
-           "NoFiniteModelWarning", "METHODS", "FAMILIES"]
+__all__ = ["grid", "predict", "variogram", "cross_validate", "legacy_grid", "simulate", "etype", "exceedance", "Model",
+           "Structure", "GridResult", "PointResult", "Realisations", "Variogram", "Direction", "Cloud", "VariogramMap",
+           "CrossValidation", "Cancelled", "NoFiniteModelWarning", "ThresholdOutsideWarning", "METHODS", "FAMILIES"]
 
 # The library's names, as the command-line tool takes them, in code order
 # (code = index + 1).

@@ -136,6 +136,21 @@ class GridResult:
             raise ValueError("name %r: this result holds %s" % (name, ", ".join(arrays)))
         return arrays[name]
 
+    def coordinates(self, north_up=True):
+        """The grid's coordinates as xarray takes them: x, y (descending when
+        north_up) and the scalar spatial_ref holding GeoTransform and, with
+        a CRS, crs_wkt and spatial_ref, as rioxarray writes them."""
+        spatial_ref = {"GeoTransform": " ".join(repr(float(v)) for v in self.transform(north_up))}
+        if self.crs_wkt is not None:
+            spatial_ref["crs_wkt"] = spatial_ref["spatial_ref"] = self.crs_wkt
+        return {
+            "x": ("x", self.x, {"axis": "X", "long_name": "x coordinate of projection",
+                                "standard_name": "projection_x_coordinate"}),
+            "y": ("y", self.y[::-1] if north_up else self.y, {"axis": "Y", "long_name": "y coordinate of projection",
+                                                               "standard_name": "projection_y_coordinate"}),
+            "spatial_ref": ((), 0, spatial_ref),
+        }
+
     def to_xarray(self, name=None, *, north_up=True):
         """An xarray.Dataset of every output array (name=None), or the
         DataArray of one, with coordinates x and y (y descending when
@@ -148,19 +163,10 @@ class GridResult:
             raise ImportError("to_xarray needs xarray (Debian: python3-xarray)") from e
         if name is not None:
             self._array(name)
-        spatial_ref = {"GeoTransform": " ".join(repr(float(v)) for v in self.transform(north_up))}
-        if self.crs_wkt is not None:
-            spatial_ref["crs_wkt"] = spatial_ref["spatial_ref"] = self.crs_wkt
         flip = (lambda a: a[::-1]) if north_up else (lambda a: a)
-        coords = {
-            "x": ("x", self.x, {"axis": "X", "long_name": "x coordinate of projection",
-                                "standard_name": "projection_x_coordinate"}),
-            "y": ("y", flip(self.y), {"axis": "Y", "long_name": "y coordinate of projection",
-                                      "standard_name": "projection_y_coordinate"}),
-            "spatial_ref": ((), 0, spatial_ref),
-        }
         variables = {n: (("y", "x"), flip(a), {"grid_mapping": "spatial_ref", "long_name": _DESCRIPTIONS[n]})
                      for n, a in self.arrays.items()}
+        coords = self.coordinates(north_up)
         attrs = {"engine": self.engine}
         if self.model is not None:
             attrs["model"] = str(self.model)

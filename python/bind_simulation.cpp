@@ -1,0 +1,212 @@
+// The compiled half of mosaro.simulate: sequential Gaussian simulation
+// through mosaro_simulate, every realisation written into one numpy array.
+// Like the rest of the module it only moves data; the pure-Python half
+// (mosaro/_simulation.py) checks the arguments and names them in errors.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "bind_simulation.h"
+#include "mosaro.h"
+
+namespace py = pybind11;
+
+namespace {
+
+using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+// A model as Python holds it: (nugget, [(family, psill, range, shape,
+// azimuth, ratio), ...]), as the prediction's binding takes it.
+using StructureTuple = std::tuple<int, double, double, double, double, double>;
+using ModelTuple = std::pair<double, std::vector<StructureTuple>>;
+
+mosaro_model ModelOf(const ModelTuple& parts) {
+    if (parts.second.size() > MOSARO_MAX_STRUCTURES)
+        throw py::value_error("a model holds at most " + std::to_string(MOSARO_MAX_STRUCTURES) + " structures");
+    mosaro_model m;
+    mosaro_model_init(&m);
+    m.nugget = parts.first;
+    m.structure_count = static_cast<int>(parts.second.size());
+    for (std::size_t i = 0; i < parts.second.size(); ++i) {
+        mosaro_structure& s = m.structures[i];
+        // The family travels as the int it is, so that an unknown code
+        // reaches the library's check instead of an enumerator cast.
+        const int family = std::get<0>(parts.second[i]);
+        static_assert(sizeof s.family == sizeof family, "mosaro_family is stored as an int");
+        std::memcpy(&s.family, &family, sizeof family);
+        s.partial_sill = std::get<1>(parts.second[i]);
+        s.range = std::get<2>(parts.second[i]);
+        s.shape = std::get<3>(parts.second[i]);
+        s.azimuth = std::get<4>(parts.second[i]);
+        s.ratio = std::get<5>(parts.second[i]);
+    }
+    return m;
+}
+
+py::tuple PartsOf(const mosaro_model& m) {
+    py::list structures;
+    for (int i = 0; i < m.structure_count && i < MOSARO_MAX_STRUCTURES; ++i) {
+        const mosaro_structure& s = m.structures[i];
+        int family = 0;
+        std::memcpy(&family, &s.family, sizeof family);
+        structures.append(py::make_tuple(family, s.partial_sill, s.range, s.shape, s.azimuth, s.ratio));
+    }
+    return py::make_tuple(m.nugget, structures);
+}
+
+// Called back on the simulating thread with the GIL released: takes the GIL
+// for a pending Ctrl-C and the caller's function, either of which stops the
+// run; the exception is raised once the library has returned.
+struct SimulationProgress {
+    py::object user;
+    std::optional<py::error_already_set> error;
+    bool stopped_by_user = false;
+
+    static int Callback(void* self, mosaro_stage, int, double fraction) {
+        auto& progress = *static_cast<SimulationProgress*>(self);
+        py::gil_scoped_acquire gil;
+        if (PyErr_CheckSignals() != 0) {
+            progress.error.emplace();
+            return 0;
+        }
+        if (progress.user.is_none()) return 1;
+        try {
+            const py::object answer = progress.user("simulation", 0, fraction);
+            if (!answer.is_none() && !py::bool_(answer)) {
+                progress.stopped_by_user = true;
+                return 0;
+            }
+        } catch (py::error_already_set& error) {
+            progress.error.emplace(std::move(error));
+            return 0;
+        }
+        return 1;
+    }
+};
+
+template <class T>
+T Field(const py::dict& d, const char* key) {
+    if (!d.contains(key)) throw std::runtime_error(std::string("mosaro: the binding was not given '") + key + "'");
+    return d[key].cast<T>();
+}
+
+// Returns (status, message, realisations, report, model_used,
+// stopped_by_user): realisations shaped (realisations, rows, columns), row
+// 0 at the southern edge.
+py::tuple Simulate(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value, const py::dict& a,
+                   py::object progress_function) {
+    if (x.ndim() != 1 || y.ndim() != 1 || value.ndim() != 1 || x.size() != y.size() || x.size() != value.size())
+        throw py::value_error("x, y and values must be one-dimensional and of one length (got " +
+                              std::to_string(x.size()) + ", " + std::to_string(y.size()) + ", " +
+                              std::to_string(value.size()) + ")");
+    if (x.size() > std::numeric_limits<int>::max())
+        throw py::value_error("x has more samples than the library can take (2^31 - 1)");
+    mosaro_simulation s;
+    mosaro_simulation_init(&s);
+    s.x = x.data();
+    s.y = y.data();
+    s.value = value.data();
+    s.sample_count = static_cast<int>(x.size());
+    s.mean = Field<double>(a, "mean");
+
+    mosaro_model given;
+    const py::object model = a["model"];
+    if (!model.is_none()) {
+        given = ModelOf(model.cast<ModelTuple>());
+        s.model = &given;
+    }
+    mosaro_variogram_options options;
+    mosaro_variogram_options_init(&options);
+    const auto variogram = Field<py::dict>(a, "variogram");
+    options.cutoff = Field<double>(variogram, "cutoff");
+    options.width = Field<double>(variogram, "width");
+    const py::object given_azimuths = variogram["azimuths"];
+    const std::vector<double> azimuths =
+        given_azimuths.is_none() ? std::vector<double>{} : given_azimuths.cast<std::vector<double>>();
+    if (azimuths.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw py::value_error("variogram: too many directions");
+    options.azimuths = azimuths.empty() ? nullptr : azimuths.data();
+    options.direction_count = static_cast<int>(azimuths.size());
+    options.tolerance = Field<double>(variogram, "tolerance");
+    options.bandwidth = Field<double>(variogram, "bandwidth");
+    options.estimator = Field<int>(variogram, "estimator") == 1 ? MOSARO_ESTIMATOR_CRESSIE : MOSARO_ESTIMATOR_CLASSIC;
+    options.thread_count = Field<int>(variogram, "threads");
+    s.variogram = &options;
+    std::string fit_template;
+    const py::object fit = a["fit_template"];
+    if (!fit.is_none()) {
+        fit_template = fit.cast<std::string>();
+        s.fit_template = fit_template.c_str();
+    }
+    s.fit_weights = Field<int>(a, "fit_weights");
+    mosaro_model used;
+    mosaro_model_init(&used);
+    s.model_used = &used;
+    s.lower_tail = Field<double>(a, "lower_tail");
+    s.upper_tail = Field<double>(a, "upper_tail");
+
+    const auto grid = Field<std::tuple<double, double, double, double, int, int>>(a, "grid");
+    s.grid_x = std::get<0>(grid);
+    s.grid_y = std::get<1>(grid);
+    s.cell_size_x = std::get<2>(grid);
+    s.cell_size_y = std::get<3>(grid);
+    s.node_count_x = std::get<4>(grid);
+    s.node_count_y = std::get<5>(grid);
+    s.nmax = Field<int>(a, "nmax");
+    s.nmax_simulated = Field<int>(a, "nmax_simulated");
+    s.max_distance = Field<double>(a, "max_distance");
+    s.realisations = Field<int>(a, "realisations");
+    s.seed = Field<unsigned long long>(a, "seed");
+    s.thread_count = Field<int>(a, "threads");
+
+    // Python checked the counts; these keep the buffer in bounds whatever it
+    // is given.
+    if (s.realisations < 1 || s.node_count_x < 1 || s.node_count_y < 1)
+        throw py::value_error("realisations and node counts must be at least 1");
+    const double values = static_cast<double>(s.realisations) * s.node_count_x * s.node_count_y;
+    if (values > static_cast<double>(std::numeric_limits<py::ssize_t>::max() / 8))
+        throw py::value_error("realisations x nodes is more than memory can hold");
+    py::array_t<double> realisations({static_cast<py::ssize_t>(s.realisations),
+                                      static_cast<py::ssize_t>(s.node_count_y),
+                                      static_cast<py::ssize_t>(s.node_count_x)});
+    s.values = realisations.mutable_data();
+
+    SimulationProgress progress;
+    progress.user = std::move(progress_function);
+    s.progress = &SimulationProgress::Callback;
+    s.progress_user_data = &progress;
+    mosaro_simulation_report report{};
+    report.struct_size = sizeof report;
+    mosaro_status status;
+    {
+        py::gil_scoped_release released;
+        status = mosaro_simulate(&s, &report);
+    }
+    if (progress.error) throw std::move(*progress.error);
+    const std::string message = mosaro_last_message();
+    if (status < MOSARO_OK)
+        return py::make_tuple(static_cast<int>(status), message, py::none(), py::none(), py::none(),
+                              progress.stopped_by_user);
+    py::dict r;
+    r["model_fitted"] = report.model_fitted != 0;
+    r["samples_used"] = report.samples_used;
+    r["samples_left_out"] = report.samples_left_out;
+    r["realisations"] = report.realisations;
+    return py::make_tuple(static_cast<int>(status), message, realisations, r, PartsOf(used), false);
+}
+
+}  // namespace
+
+void BindSimulation(pybind11::module_& m) {
+    m.def("simulate", &Simulate, py::arg("x"), py::arg("y"), py::arg("value"), py::arg("arguments"),
+          py::arg("progress").none(true));
+    m.attr("ERROR_REALISATIONS") = static_cast<int>(MOSARO_ERROR_REALISATIONS);
+}
