@@ -6,7 +6,9 @@ set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev libgmock-dev binutils libnanoflann-dev libeigen3-dev libtbb-dev
           libgdal-dev libcairo2-dev libcli11-dev pkg-config
-          python3-dev python3-numpy pybind11-dev python3-pytest python3-matplotlib clang-format)
+          python3-dev python3-numpy pybind11-dev python3-pytest python3-matplotlib clang-format ccache
+          python3-xarray python3-dask python3-distributed python3-zarr python3-rasterio
+          python3-setuptools python3-wheel python3-build python3-pip python3-venv)
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64)
 fi

@@ -10,6 +10,7 @@
 # compilations go through ccache where it is installed, so a rebuild is quick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 source_dir=$PWD
 out=$(realpath -m "${1:-build/python-package}")
 python=/usr/bin/python3
