@@ -41,7 +41,7 @@ ctest --test-dir build-win32 --output-on-failure
 
 echo "== legacy host and demo on Windows against the Linux demo (at ${SECONDS} s)"
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DMOSARO_WERROR=ON -DMOSARO_BUILD_TESTS=ON >/dev/null
-cmake --build build-release -j "$jobs" --target mosaro_demo math_sample >/dev/null
+cmake --build build-release -j "$jobs" --target mosaro_demo math_sample simulation_sample >/dev/null
 for method in 1 2 3 4 5 6 7 8 9; do
   linux=$(build-release/apps/demo/mosaro_demo data/meuse.csv "$method")
   for program in mosaro_demo_loadlibrary mosaro_demo; do
@@ -58,5 +58,15 @@ done
 echo "== math functions: x86-64 Windows under Wine against Linux, a million arguments each"
 "$wine" build-win64/bin/math_sample.exe write build-win64/math_sample.bin
 build-release/tests/math_sample compare build-win64/math_sample.bin
+
+echo "== seeded simulation: x86-64 Windows under Wine against Linux, at 1, 2 and 8 threads"
+linux=$(build-release/tests/simulation_sample)
+windows=$("$wine" build-win64/bin/simulation_sample.exe | tr -d '\r')
+if [ "$windows" != "$linux" ] || [ "$(sort -u -k3 <<<"$linux" | wc -l)" != 1 ]; then
+  echo "simulation bits differ:" >&2
+  diff <(printf '%s\n' "$linux") <(printf '%s\n' "$windows") >&2 || true
+  exit 1
+fi
+printf '%s\n' "$linux"
 
 echo "== Windows checks passed in ${SECONDS} s"
