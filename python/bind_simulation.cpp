@@ -15,52 +15,13 @@
 #include <vector>
 
 #include "bind_simulation.h"
+#include "binding_support.h"
 #include "mosaro.h"
 
 namespace py = pybind11;
+using namespace mosaro_binding;
 
 namespace {
-
-using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
-
-// A model as Python holds it: (nugget, [(family, psill, range, shape,
-// azimuth, ratio), ...]), as the prediction's binding takes it.
-using StructureTuple = std::tuple<int, double, double, double, double, double>;
-using ModelTuple = std::pair<double, std::vector<StructureTuple>>;
-
-mosaro_model ModelOf(const ModelTuple& parts) {
-    if (parts.second.size() > MOSARO_MAX_STRUCTURES)
-        throw py::value_error("a model holds at most " + std::to_string(MOSARO_MAX_STRUCTURES) + " structures");
-    mosaro_model m;
-    mosaro_model_init(&m);
-    m.nugget = parts.first;
-    m.structure_count = static_cast<int>(parts.second.size());
-    for (std::size_t i = 0; i < parts.second.size(); ++i) {
-        mosaro_structure& s = m.structures[i];
-        // The family travels as the int it is, so that an unknown code
-        // reaches the library's check instead of an enumerator cast.
-        const int family = std::get<0>(parts.second[i]);
-        static_assert(sizeof s.family == sizeof family, "mosaro_family is stored as an int");
-        std::memcpy(&s.family, &family, sizeof family);
-        s.partial_sill = std::get<1>(parts.second[i]);
-        s.range = std::get<2>(parts.second[i]);
-        s.shape = std::get<3>(parts.second[i]);
-        s.azimuth = std::get<4>(parts.second[i]);
-        s.ratio = std::get<5>(parts.second[i]);
-    }
-    return m;
-}
-
-py::tuple PartsOf(const mosaro_model& m) {
-    py::list structures;
-    for (int i = 0; i < m.structure_count && i < MOSARO_MAX_STRUCTURES; ++i) {
-        const mosaro_structure& s = m.structures[i];
-        int family = 0;
-        std::memcpy(&family, &s.family, sizeof family);
-        structures.append(py::make_tuple(family, s.partial_sill, s.range, s.shape, s.azimuth, s.ratio));
-    }
-    return py::make_tuple(m.nugget, structures);
-}
 
 // Called back on the simulating thread with the GIL released: takes the GIL
 // for a pending Ctrl-C and the caller's function, either of which stops the
@@ -120,7 +81,7 @@ py::tuple Simulate(const DoubleArray& x, const DoubleArray& y, const DoubleArray
     mosaro_model given;
     const py::object model = a["model"];
     if (!model.is_none()) {
-        given = ModelOf(model.cast<ModelTuple>());
+        given = ToModel(model.cast<ModelTuple>());
         s.model = &given;
     }
     mosaro_variogram_options options;
@@ -200,7 +161,7 @@ py::tuple Simulate(const DoubleArray& x, const DoubleArray& y, const DoubleArray
     r["samples_used"] = report.samples_used;
     r["samples_left_out"] = report.samples_left_out;
     r["realisations"] = report.realisations;
-    return py::make_tuple(static_cast<int>(status), message, realisations, r, PartsOf(used), false);
+    return py::make_tuple(static_cast<int>(status), message, realisations, r, FromModel(used), false);
 }
 
 }  // namespace

@@ -21,85 +21,15 @@
 #include <vector>
 
 #include "bind_tiles.h"
+#include "binding_support.h"
 #include "mosaro.h"
 
 namespace py = pybind11;
-
-// Called by _mosaro.cpp's module definition.
-void BindTiles(py::module_& m);
+using namespace mosaro_binding;
 
 namespace {
 
-using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
 using RankArray = py::array_t<long long, py::array::c_style | py::array::forcecast>;
-using StructureTuple = std::tuple<int, double, double, double, double, double>;
-using ModelTuple = std::pair<double, std::vector<StructureTuple>>;
-
-template <class T>
-T Get(const py::dict& d, const char* key) {
-    if (!d.contains(key)) throw std::runtime_error(std::string("mosaro: the binding was not given '") + key + "'");
-    return d[key].cast<T>();
-}
-
-py::tuple Refusal(mosaro_status status) { return py::make_tuple(static_cast<int>(status), mosaro_last_message()); }
-
-int Samples(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value) {
-    if (x.ndim() != 1 || y.ndim() != 1 || value.ndim() != 1 || x.size() != y.size() || x.size() != value.size())
-        throw py::value_error("x, y and values must be one-dimensional and of one length (got " +
-                              std::to_string(x.size()) + ", " + std::to_string(y.size()) + ", " +
-                              std::to_string(value.size()) + ")");
-    if (x.size() > std::numeric_limits<int>::max())
-        throw py::value_error("x has more samples than the library can take (2^31 - 1)");
-    return static_cast<int>(x.size());
-}
-
-mosaro_model ToModel(const ModelTuple& parts) {
-    if (parts.second.size() > MOSARO_MAX_STRUCTURES)
-        throw py::value_error("a model holds at most " + std::to_string(MOSARO_MAX_STRUCTURES) + " structures");
-    mosaro_model m;
-    mosaro_model_init(&m);
-    m.nugget = parts.first;
-    m.structure_count = static_cast<int>(parts.second.size());
-    for (std::size_t i = 0; i < parts.second.size(); ++i) {
-        mosaro_structure& s = m.structures[i];
-        // Stored as the int it is, so that an unknown code reaches the
-        // library's check rather than being narrowed on the way.
-        const int family = std::get<0>(parts.second[i]);
-        std::memcpy(&s.family, &family, sizeof family);
-        s.partial_sill = std::get<1>(parts.second[i]);
-        s.range = std::get<2>(parts.second[i]);
-        s.shape = std::get<3>(parts.second[i]);
-        s.azimuth = std::get<4>(parts.second[i]);
-        s.ratio = std::get<5>(parts.second[i]);
-    }
-    return m;
-}
-
-py::tuple FromModel(const mosaro_model& m) {
-    py::list structures;
-    for (int i = 0; i < m.structure_count && i < MOSARO_MAX_STRUCTURES; ++i) {
-        const mosaro_structure& s = m.structures[i];
-        int family = 0;
-        std::memcpy(&family, &s.family, sizeof family);
-        structures.append(py::make_tuple(family, s.partial_sill, s.range, s.shape, s.azimuth, s.ratio));
-    }
-    return py::make_tuple(m.nugget, structures);
-}
-
-void FillOptions(const py::dict& d, mosaro_variogram_options& o, std::vector<double>& azimuths) {
-    mosaro_variogram_options_init(&o);
-    o.cutoff = Get<double>(d, "cutoff");
-    o.width = Get<double>(d, "width");
-    const py::object given = d["azimuths"];
-    azimuths = given.is_none() ? std::vector<double>{} : given.cast<std::vector<double>>();
-    if (azimuths.size() > 360) throw py::value_error("directions: at most 360");
-    o.azimuths = azimuths.empty() ? nullptr : azimuths.data();
-    o.direction_count = static_cast<int>(azimuths.size());
-    o.tolerance = Get<double>(d, "tolerance");
-    o.bandwidth = Get<double>(d, "bandwidth");
-    o.estimator = Get<int>(d, "estimator") == 1 ? MOSARO_ESTIMATOR_CRESSIE : MOSARO_ESTIMATOR_CLASSIC;
-    o.thread_count = Get<int>(d, "threads");
-}
 
 // A window of a grid, or a list of points, with a given model and the
 // whole set's frame: what a tile needs for the whole set's bits. `inputs`
@@ -116,7 +46,7 @@ void FillWindow(const DoubleArray& x, const DoubleArray& y, const DoubleArray& v
     p.x = x.data();
     p.y = y.data();
     p.value = value.data();
-    p.sample_count = Samples(x, y, value);
+    p.sample_count = DoubleSamples(x, y, value);
     if (a.contains("targets_x") && !a["targets_x"].is_none()) {
         in.keep.push_back(Get<DoubleArray>(a, "targets_x"));
         in.keep.push_back(Get<DoubleArray>(a, "targets_y"));
@@ -215,11 +145,11 @@ py::tuple PredictWindow(const DoubleArray& x, const DoubleArray& y, const Double
 // of (directions, classes).
 py::tuple VariogramSums(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value, const RankArray& rank,
                         int owned, const py::dict& options) {
-    const int count = Samples(x, y, value);
+    const int count = DoubleSamples(x, y, value);
     if (rank.ndim() != 1 || rank.size() != count) throw py::value_error("rank must hold one rank per sample");
     mosaro_variogram_options o;
     std::vector<double> azimuths;
-    FillOptions(options, o, azimuths);
+    FillVariogramOptions(options, o, azimuths);
     const py::ssize_t directions = std::max(o.direction_count, 1);
     const double classes = std::floor(o.cutoff / o.width) + 1.0;
     if (!(classes <= 1048576.0)) throw py::value_error("more than 2^20 lag classes: choose a larger width");
@@ -254,7 +184,7 @@ py::tuple VariogramFromSums(const py::dict& options, const DoubleArray& pairs, c
                             int fit_weights) {
     mosaro_variogram_options o;
     std::vector<double> azimuths;
-    FillOptions(options, o, azimuths);
+    FillVariogramOptions(options, o, azimuths);
     const double classes = std::floor(o.cutoff / o.width) + 1.0;
     const double cells = static_cast<double>(std::max(o.direction_count, 1)) * classes;
     if (static_cast<double>(pairs.size()) != cells || pairs.size() != distance.size() ||
