@@ -20,7 +20,7 @@ test_that("a template's cell centres are the targets", {
   expect_equal(dim(r)[1:2], dim(template)[1:2])
   # The north-western cell is the first a raster holds.
   corner <- mosaro_predict(meuse, "log_zinc", data.frame(x = 178750, y = 333750), model = zinc_model)
-  expect_equal(terra::values(r)[1, "estimate"], corner$estimate, tolerance = 1e-12)
+  expect_equal(unname(terra::values(r)[1, "estimate"]), corner$estimate, tolerance = 1e-12)
 })
 
 test_that("bad input is an R error naming the argument", {
