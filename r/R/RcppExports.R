@@ -2,46 +2,46 @@
 # Generator token: 10BE3573-1514-4C36-9D1C-5A225CD40393
 
 .legacy_grid <- function(x, y, value, extra_values, extent, cell, nodes, neighbours, method, method_parameter, thresholds, models, fit, arithmetic, threads, show_progress) {
-    .Call('_mosaro_LegacyGrid', PACKAGE = 'mosaro', x, y, value, extra_values, extent, cell, nodes, neighbours, method, method_parameter, thresholds, models, fit, arithmetic, threads, show_progress)
+    .Call(`_mosaro_LegacyGrid`, x, y, value, extra_values, extent, cell, nodes, neighbours, method, method_parameter, thresholds, models, fit, arithmetic, threads, show_progress)
 }
 
 .model_normalise <- function(text) {
-    .Call('_mosaro_ModelNormalise', PACKAGE = 'mosaro', text)
+    .Call(`_mosaro_ModelNormalise`, text)
 }
 
 .model_parts <- function(text) {
-    .Call('_mosaro_ModelParts', PACKAGE = 'mosaro', text)
+    .Call(`_mosaro_ModelParts`, text)
 }
 
 .library_version <- function() {
-    .Call('_mosaro_LibraryVersion', PACKAGE = 'mosaro')
+    .Call(`_mosaro_LibraryVersion`)
 }
 
 .grid_layout <- function(x, y, extent, cell_x, cell_y) {
-    .Call('_mosaro_GridLayout', PACKAGE = 'mosaro', x, y, extent, cell_x, cell_y)
+    .Call(`_mosaro_GridLayout`, x, y, extent, cell_x, cell_y)
 }
 
 .prediction_method <- function(name) {
-    .Call('_mosaro_PredictionMethod', PACKAGE = 'mosaro', name)
+    .Call(`_mosaro_PredictionMethod`, name)
 }
 
 .predict <- function(x, y, value, grid, target_x, target_y, options) {
-    .Call('_mosaro_Predict', PACKAGE = 'mosaro', x, y, value, grid, target_x, target_y, options)
+    .Call(`_mosaro_Predict`, x, y, value, grid, target_x, target_y, options)
 }
 
 .cross_validate <- function(x, y, value, fold, options) {
-    .Call('_mosaro_CrossValidate', PACKAGE = 'mosaro', x, y, value, fold, options)
+    .Call(`_mosaro_CrossValidate`, x, y, value, fold, options)
 }
 
 .method_code <- function(name) {
-    .Call('_mosaro_MethodCode', PACKAGE = 'mosaro', name)
+    .Call(`_mosaro_MethodCode`, name)
 }
 
 .simulate <- function(x, y, value, grid, model, fit, fit_weights, nmax, nmax_simulated, maxdist, nsim, seed, threads, show_progress) {
-    .Call('_mosaro_Simulate', PACKAGE = 'mosaro', x, y, value, grid, model, fit, fit_weights, nmax, nmax_simulated, maxdist, nsim, seed, threads, show_progress)
+    .Call(`_mosaro_Simulate`, x, y, value, grid, model, fit, fit_weights, nmax, nmax_simulated, maxdist, nsim, seed, threads, show_progress)
 }
 
 .variogram <- function(x, y, value, cutoff, width, alpha, tolerance, cressie, threads, fit, fit_weights) {
-    .Call('_mosaro_Variogram', PACKAGE = 'mosaro', x, y, value, cutoff, width, alpha, tolerance, cressie, threads, fit, fit_weights)
+    .Call(`_mosaro_Variogram`, x, y, value, cutoff, width, alpha, tolerance, cressie, threads, fit, fit_weights)
 }
 

@@ -15,6 +15,8 @@
 #'   nearest of samples and simulated nodes together (gstat's count).
 #' @param maxdist the search radius; `Inf`: three times the model's largest
 #'   range.
+#' @param fit,fit_weights when the model is fitted: the template and gstat's
+#'   fit.method, as in [mosaro_grid()].
 #' @return a SpatRaster of nsim layers sim1, sim2, ...; attribute `"model"`:
 #'   the normal scores' model used.
 #' @examples

@@ -65,10 +65,8 @@ std::string FormatModel(const mosaro_model& model) {
 
 int SampleCount(const Rcpp::NumericVector& x, const Rcpp::NumericVector& y, const Rcpp::NumericVector& value) {
     if (x.size() != y.size() || x.size() != value.size())
-        Rcpp::stop("x, y and the values must have one length (got %d, %d and %d)", x.size(), y.size(),
-                   value.size());
-    if (x.size() > std::numeric_limits<int>::max())
-        Rcpp::stop("more samples than the library takes (2^31 - 1)");
+        Rcpp::stop("x, y and the values must have one length (got %d, %d and %d)", x.size(), y.size(), value.size());
+    if (x.size() > std::numeric_limits<int>::max()) Rcpp::stop("more samples than the library takes (2^31 - 1)");
     return static_cast<int>(x.size());
 }
 

@@ -6,9 +6,7 @@ using namespace Rcpp;
 
 // The model in the library's own writing (checks every parameter).
 // [[Rcpp::export(name = ".model_normalise")]]
-std::string ModelNormalise(std::string text) {
-    return mosaro_r::FormatModel(mosaro_r::ParseModel(text, "model"));
-}
+std::string ModelNormalise(std::string text) { return mosaro_r::FormatModel(mosaro_r::ParseModel(text, "model")); }
 
 // The nugget and one row per structure: family (short name), psill, range,
 // kappa (NaN for a family without a shape), azimuth, ratio.
@@ -28,10 +26,9 @@ List ModelParts(std::string text) {
         ratio[i] = s.ratio;
     }
     return List::create(_["nugget"] = model.nugget,
-                        _["structures"] = DataFrame::create(_["family"] = family, _["psill"] = psill,
-                                                            _["range"] = range, _["kappa"] = kappa,
-                                                            _["azimuth"] = azimuth, _["ratio"] = ratio,
-                                                            _["stringsAsFactors"] = false));
+                        _["structures"] = DataFrame::create(
+                            _["family"] = family, _["psill"] = psill, _["range"] = range, _["kappa"] = kappa,
+                            _["azimuth"] = azimuth, _["ratio"] = ratio, _["stringsAsFactors"] = false));
 }
 
 // [[Rcpp::export(name = ".library_version")]]

@@ -77,9 +77,8 @@ NumericVector GridLayout(NumericVector x, NumericVector y, NumericVector extent,
     mosaro_grid_layout layout{};
     layout.struct_size = sizeof layout;
     const int count = mosaro_r::SampleCount(x, y, x);
-    const mosaro_status status =
-        mosaro_grid_layout_choose(extent.size() == 4 ? extent.begin() : nullptr, x.begin(), y.begin(), count, cell_x,
-                                  cell_y, 0, 0, &layout);
+    const mosaro_status status = mosaro_grid_layout_choose(extent.size() == 4 ? extent.begin() : nullptr, x.begin(),
+                                                           y.begin(), count, cell_x, cell_y, 0, 0, &layout);
     if (status != MOSARO_OK) mosaro_r::Fail(status);
     return NumericVector::create(layout.x_min, layout.y_min, layout.cell_size_x, layout.cell_size_y,
                                  layout.node_count_x, layout.node_count_y, layout.x_max, layout.y_max);

@@ -21,8 +21,8 @@ struct VariogramOwner {
 // the cutoff and width the library chose; with a template, the model
 // fitted to each direction and its weighted squared error.
 // [[Rcpp::export(name = ".variogram")]]
-List Variogram(NumericVector x, NumericVector y, NumericVector value, double cutoff, double width,
-               NumericVector alpha, double tolerance, bool cressie, int threads, std::string fit, int fit_weights) {
+List Variogram(NumericVector x, NumericVector y, NumericVector value, double cutoff, double width, NumericVector alpha,
+               double tolerance, bool cressie, int threads, std::string fit, int fit_weights) {
     const int count = mosaro_r::SampleCount(x, y, value);
     std::vector<double> azimuths(alpha.begin(), alpha.end());
     mosaro_variogram_options o;
@@ -67,6 +67,5 @@ List Variogram(NumericVector x, NumericVector y, NumericVector value, double cut
         errors.push_back(sse);
     }
     return List::create(_["np"] = np, _["dist"] = dist, _["gamma"] = gamma, _["dir.hor"] = direction,
-                        _["cutoff"] = used_cutoff, _["width"] = used_width, _["models"] = models,
-                        _["sse"] = errors);
+                        _["cutoff"] = used_cutoff, _["width"] = used_width, _["models"] = models, _["sse"] = errors);
 }
