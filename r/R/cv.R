@@ -39,7 +39,6 @@ mosaro_cv <- function(data, value, model = NULL, nfold = NULL, fold = NULL, meth
   data$residual <- s$value - out$estimate
   data$zscore <- data$residual / sqrt(out$variance)
   data$fold <- as.integer(fold)
-  if (inherits(data, "sf")) data <- sf::st_sf(data)
   attr(data, "model") <- out$model
   data
 }

@@ -110,7 +110,6 @@ mosaro_predict <- function(data, value, newdata, model = NULL, method = "ordinar
   out <- .predict(s$x, s$y, s$value, numeric(0), targets$x, targets$y, options)
   newdata$estimate <- out$estimate
   newdata$variance <- out$variance
-  if (inherits(newdata, "sf")) newdata <- sf::st_sf(newdata)  # geometry stays the last column
   attr(newdata, "model") <- out$report$model
   newdata
 }

@@ -2,7 +2,7 @@
 # row after row from the south-west corner, x fastest; a raster's cells run
 # from the north-west, so the rows are turned over.
 
-# list(grid = c(x0, y0, cell_x, cell_y, nodes_x, nodes_y), extent, raster):
+# list(grid = c(x0, y0, cell_x, cell_y, nodes_x, nodes_y), raster):
 # the cell centres of `template`, or the library's layout over the samples'
 # bounding box with `cell` (NULL: 100 cells along the longer side).
 grid_targets <- function(s, cell, template) {
@@ -15,7 +15,7 @@ grid_targets <- function(s, cell, template) {
               terra::nrow(template))
     raster <- terra::rast(template, nlyrs = 1)
     if (terra::crs(raster) == "" && nzchar(s$crs)) terra::crs(raster) <- s$crs
-    return(list(grid = grid, extent = c(e[["xmin"]], e[["ymin"]], e[["xmax"]], e[["ymax"]]), raster = raster))
+    return(list(grid = grid, raster = raster))
   }
   cells <- if (is.null(cell)) c(0, 0) else {
     if (!is.numeric(cell) || !length(cell) %in% 1:2 || any(!is.finite(cell)) || any(cell <= 0)) {
@@ -34,7 +34,7 @@ layout_targets <- function(layout, crs) {
                         xmin = grid[1] - half[1], xmax = grid[1] + (grid[5] - 1) * grid[3] + half[1],
                         ymin = grid[2] - half[2], ymax = grid[2] + (grid[6] - 1) * grid[4] + half[2],
                         crs = crs)
-  list(grid = grid, extent = c(grid[1:2], layout[7:8]), raster = raster)
+  list(grid = grid, raster = raster)
 }
 
 # A raster of the layers given as node vectors in the library's order.

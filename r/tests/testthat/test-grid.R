@@ -58,3 +58,12 @@ test_that("simulations are the seed's, one layer per realisation", {
   expect_identical(terra::values(a), terra::values(b))
   expect_false(identical(terra::values(a)[, 1], terra::values(a)[, 2]))
 })
+
+test_that("the legacy request's accurate arithmetic agrees with the prediction to float precision", {
+  meuse <- meuse_sf()
+  legacy <- mosaro_legacy_grid(meuse, "log_zinc", cell = 200, model = c(0.05, 0.59, 897), arithmetic = "accurate")
+  prediction <- mosaro_grid(meuse, "log_zinc", cell = 200, model = zinc_model)
+  expect_equal(as.vector(terra::ext(legacy)), as.vector(terra::ext(prediction)))
+  expect_lte(relative_difference(terra::values(legacy), terra::values(prediction)), 1e-5)
+  expect_equal(unname(attr(legacy, "models")[[1]]["x", ]), c(0.05, 0.59, 897), tolerance = 1e-6)
+})
