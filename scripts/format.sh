@@ -3,7 +3,7 @@
 # checks that they are formatted. The style is tuned for clang-format 14
 # (Debian's clang-format package); other versions format some constructs
 # differently, so the check warns when it runs another one. Left alone: the
-# fuzz seeds (tests/fuzz/corpus) and the data (data/).
+# fuzz seeds (tests/fuzz/corpus), data/ and r/src/RcppExports.cpp (made by Rcpp).
 #
 # usage: scripts/format.sh           format every tracked C/C++ file in place
 #        scripts/format.sh --check   list the files that are not formatted;
@@ -41,7 +41,7 @@ files=()
 while IFS= read -r -d '' file; do
   files+=("$file")
 done < <(git ls-files -z -- '*.c' '*.h' '*.cc' '*.cpp' '*.hpp' \
-           ':(exclude)tests/fuzz/corpus/**' ':(exclude)data/**')
+           ':(exclude)tests/fuzz/corpus/**' ':(exclude)data/**' ':(exclude)r/src/RcppExports.cpp')
 [ "${#files[@]}" -gt 0 ] || { echo "no C or C++ files tracked" >&2; exit 0; }
 
 if [ "$check" -eq 0 ]; then

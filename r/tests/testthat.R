@@ -1,0 +1,4 @@
+library(testthat)
+library(mosaro)
+
+test_check("mosaro")
