@@ -11,6 +11,7 @@
 # cmake --install> links an installed library instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh r
 repo=$(pwd)
 out=${1:-build-r}
 mkdir -p "$out"
