@@ -86,14 +86,7 @@ int RunModernGrid(const RunOptions& options, const GridOutputs& outputs) {
 
     ModernRun run;
     PrepareModernRun(options, run);
-    // The layout from the samples the run uses: those with a value.
-    std::vector<double> usedX, usedY;
-    for (std::size_t i = 0; i < run.samples.x.size(); ++i)
-        if (!std::isnan(run.samples.exact[0][i])) {
-            usedX.push_back(run.samples.x[i]);
-            usedY.push_back(run.samples.y[i]);
-        }
-    const GridGeometry grid = ChooseGrid(options.grid, usedX, usedY, false);
+    const GridGeometry grid = ChooseSampleGrid(options.grid, run.samples);
     // Doubles: two floats' worth per output; the picture takes floats.
     RequireMemoryFor(grid, 2 * (1 + !outputs.variance.empty()) + !outputs.picture.empty());
     const std::size_t count = static_cast<std::size_t>(grid.NodeCount());

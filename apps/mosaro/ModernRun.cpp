@@ -161,6 +161,16 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
     p.thread_count = options.threads;
 }
 
+GridGeometry ChooseSampleGrid(const GridChoice& choice, const SampleTable& samples) {
+    std::vector<double> usedX, usedY;
+    for (std::size_t i = 0; i < samples.x.size(); ++i)
+        if (!std::isnan(samples.exact[0][i])) {
+            usedX.push_back(samples.x[i]);
+            usedY.push_back(samples.y[i]);
+        }
+    return ChooseGrid(choice, usedX, usedY, false);
+}
+
 PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs, int output_count,
                          bool allow_empty, bool quiet, const char* targets) {
     PredictionResult result;

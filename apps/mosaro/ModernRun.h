@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CovariateRaster.h"
+#include "GridGeometry.h"
 #include "RunSetup.h"
 #include "SampleLoader.h"
 #include "mosaro.h"
@@ -45,6 +46,10 @@ struct ModernRun {
 // Throws ToolError for anything the library would refuse, naming the
 // option, file or row; checked before anything is computed.
 void PrepareModernRun(const RunOptions& options, ModernRun& run);
+
+// The grid of --extent, --cell and --size around the samples that have a
+// value (`grid` and `simulate`); throws ToolError.
+GridGeometry ChooseSampleGrid(const GridChoice& choice, const SampleTable& samples);
 
 // What one mosaro_predict call gave.
 struct PredictionResult {
