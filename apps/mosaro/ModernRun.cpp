@@ -184,9 +184,7 @@ PredictionResult Predict(mosaro_prediction prediction, long long target_count, d
     if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
     if (status == MOSARO_ERROR_FIT) {
         result.no_model_why = mosaro_last_message();
-        if (!allow_empty)
-            throw ToolError("no variogram model could be fitted, so nothing can be estimated (" + result.no_model_why +
-                            "); give --model, another --cutoff or --width, or --allow-empty to write no-data");
+        if (!allow_empty) throw NoModelError(result.no_model_why);
         // Every target without an estimate, as the outputs say.
         for (int o = 0; o < output_count; ++o)
             if (outputs[o] != nullptr)
@@ -206,6 +204,11 @@ PredictionResult Predict(mosaro_prediction prediction, long long target_count, d
                              : "") +
                         "; nothing written (widen --maxdist, lower --nmin, or --allow-empty to write no-data)");
     return result;
+}
+
+ToolError NoModelError(const std::string& why) {
+    return ToolError("no variogram model could be fitted, so nothing can be estimated (" + why +
+                     "); give --model, another --cutoff or --width, or --allow-empty to write no-data");
 }
 
 std::string ModelText(const mosaro_model& model) {

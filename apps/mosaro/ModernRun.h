@@ -13,6 +13,7 @@
 #include "GridGeometry.h"
 #include "RunSetup.h"
 #include "SampleLoader.h"
+#include "ToolError.h"
 #include "mosaro.h"
 
 namespace mosaro::tool {
@@ -66,6 +67,9 @@ struct PredictionResult {
 // in messages ("nodes", "points").
 PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs, int output_count,
                          bool allow_empty, bool quiet, const char* targets);
+
+// The refusal when no model could be fitted (`why`: the library's reason).
+ToolError NoModelError(const std::string& why);
 
 // "0.0507 Nug + 0.591 Sph(897)"
 std::string ModelText(const mosaro_model& model);
