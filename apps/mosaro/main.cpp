@@ -260,7 +260,7 @@ int Run(int argc, char** argv) {
         "sequential Gaussian simulation: equally likely grids that honour the samples, one per realisation");
     simulate->add_option("SAMPLES", simulateOptions.input, "the samples: CSV or any vector file GDAL opens");
     AddSampleOptions(*simulate, simulateOptions, false);
-    simulate->get_option("--value")->expected(1)->description(
+    simulate->get_option("--value")->expected(1)->allow_extra_args(false)->description(
         "column to simulate (default: the first other numeric one)");
     simulate->get_option("--nmax")->description("the nearest samples each node uses (default 16)");
     AddGridOptions(*simulate, simulateOptions.grid);
