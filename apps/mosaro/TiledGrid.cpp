@@ -137,11 +137,12 @@ PredictionResult PredictTiles(const ModernRun& run, mosaro_prediction p, const G
             }
             estimate.Write(0, column, row, columns, rows, values.data());
             if (variance != nullptr) variance->Write(0, column, row, columns, rows, variances.data());
+            // The tile is complete: out of GDAL's cache into the file, so
+            // that memory holds one tile however wide the grid.
+            estimate.Flush();
+            if (variance != nullptr) variance->Flush();
             ThrowIfInterrupted();
         }
-        // The row of tiles is complete: out of GDAL's cache into the file.
-        estimate.Flush();
-        if (variance != nullptr) variance->Flush();
     }
     return result;
 }

@@ -1,7 +1,7 @@
 // `mosaro grid --tile N`: the grid computed window by window, each window
 // handed only the samples mosaro_tile_samples names, and written into a
-// tiled GeoTIFF as it comes, so that memory holds one tile (and GDAL's
-// cache one row of tiles), not the grid. The windows share the whole
+// tiled GeoTIFF as it comes (flushed tile by tile), so that memory holds
+// one tile, not the grid nor a row of tiles. The windows share the whole
 // samples' frame and one model (a fitted one is fitted once, from every
 // sample), which gives the grid of one piece bit for bit.
 #pragma once
