@@ -263,6 +263,8 @@ int Run(int argc, char** argv) {
     simulate->get_option("--value")->expected(1)->allow_extra_args(false)->description(
         "column to simulate (default: the first other numeric one)");
     simulate->get_option("--nmax")->description("the nearest samples each node uses (default 16)");
+    simulate->get_option("--nodata")
+        ->description("a value that means \"no value\" (as do an empty cell, NaN and -1e38): left out and counted");
     AddGridOptions(*simulate, simulateOptions.grid);
     simulate
         ->add_option("--realisations", simulateOutputs.realisations,
@@ -287,7 +289,7 @@ int Run(int argc, char** argv) {
     simulate
         ->add_option("-o,--output", simulateOutputs.output,
                      "a GeoTIFF (.tif) with one band per realisation, or a name with {} for one file per "
-                     "realisation ({} becomes 1, 2, ...; any raster format)")
+                     "realisation ({} becomes 1, 2, ..., padded to the count's digits; any raster format)")
         ->required();
     simulate->add_option("--etype", simulateOutputs.etype,
                          "also write the mean and the variance over the realisations, bands 1 and 2 of a .tif");
