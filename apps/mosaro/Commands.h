@@ -1,6 +1,7 @@
 // The tool's commands; each returns the exit status or throws ToolError.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct GridOutputs {
     std::string picture;         // --png (.png or .svg)
     std::string crs;             // --crs
     std::string condition_mask;  // --condition-mask (accurate arithmetic)
+    int tile = 0;                // --tile: the prediction API in N x N windows, into a tiled GeoTIFF
 };
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs);
 
@@ -40,6 +42,20 @@ struct PredictOutputs {
     std::string output;     // -o: the targets with the estimates, any OGR format by the extension
 };
 int RunPredictCommand(const RunOptions& options, const PredictOutputs& outputs);
+
+struct SimulateOutputs {
+    int realisations = 0;
+    unsigned long long seed = 0;
+    std::optional<int> nmax_simulated;  // -1: one neighbourhood shared with the samples
+    std::optional<double> max_distance;
+    bool unconditional = false;  // no samples: --model, --extent and --mean
+    double mean = 0;
+    std::string output;               // -o: a GeoTIFF with a band per realisation, or a pattern with {}
+    std::string etype;                // --etype: mean and variance over the realisations, two bands
+    std::vector<std::string> exceed;  // --exceed T FILE, repeatable: pairs as typed
+    std::string crs;
+};
+int RunSimulateCommand(const RunOptions& options, const SimulateOutputs& outputs);
 
 int RunInfoCommand(const std::string& grid_file);
 

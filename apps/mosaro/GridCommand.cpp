@@ -11,9 +11,11 @@
 #include "MethodNames.h"
 #include "Picture.h"
 #include "Progress.h"
+#include "RasterStream.h"
 #include "RasterWriter.h"
 #include "RunReport.h"
 #include "StagedOutput.h"
+#include "TiledGrid.h"
 #include "ToolError.h"
 
 namespace mosaro::tool {
@@ -27,6 +29,13 @@ void CheckOutputs(const GridOutputs& outputs) {
     if (!outputs.variance.empty()) RasterDriverFor(outputs.variance);
     if (!outputs.picture.empty()) RequirePictureFormat(outputs.picture);
     if (!outputs.condition_mask.empty()) RasterDriverFor(outputs.condition_mask);
+    if (outputs.tile == 0) return;
+    if (outputs.tile < kTileMultiple || outputs.tile % kTileMultiple != 0)
+        throw ToolError("--tile " + std::to_string(outputs.tile) + ": GeoTIFF tiles are a multiple of 16 nodes");
+    for (const std::string& path : {outputs.grid, outputs.variance})
+        if (!path.empty() && !IsGeoTiff(path)) throw ToolError("--tile writes tiled GeoTIFFs (.tif), not " + path);
+    if (!outputs.picture.empty())
+        throw ToolError("--png draws the whole grid, which --tile never holds; draw the GeoTIFF afterwards");
 }
 
 RasterPicture PictureOf(const GridGeometry& grid, const SampleTable& samples, const float* nodes,
@@ -65,6 +74,21 @@ double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+void PrintGridReport(const RunOptions& options, const GridOutputs& outputs, const ModernRun& run,
+                     const PredictionResult& result, const GridGeometry& grid,
+                     std::chrono::steady_clock::time_point start) {
+    if (options.quiet) return;
+    std::printf("%s\n", DescribeSamples(options, run.samples, false).c_str());
+    PrintModelLine(run, result);
+    std::printf("grid: %d x %d nodes, cell %g x %g, first node (%.10g, %.10g)", grid.nodes_x, grid.nodes_y, grid.cell_x,
+                grid.cell_y, grid.x_min, grid.y_min);
+    if (outputs.tile > 0) std::printf(", in tiles of %d x %d", outputs.tile, outputs.tile);
+    std::printf("\n");
+    PrintTargetLine(result, "nodes");
+    std::printf("%s; prediction API, in %.2f s\n", DescribeKriging(run).c_str(), Seconds(start));
+    PrintWritten(outputs);
+}
+
 // The prediction API: estimates in double, NaN (declared no-data) where a
 // node has none.
 int RunModernGrid(const RunOptions& options, const GridOutputs& outputs) {
@@ -86,14 +110,36 @@ int RunModernGrid(const RunOptions& options, const GridOutputs& outputs) {
 
     ModernRun run;
     PrepareModernRun(options, run);
-    // The layout from the samples the run uses: those with a value.
-    std::vector<double> usedX, usedY;
-    for (std::size_t i = 0; i < run.samples.x.size(); ++i)
-        if (!std::isnan(run.samples.exact[0][i])) {
-            usedX.push_back(run.samples.x[i]);
-            usedY.push_back(run.samples.y[i]);
-        }
-    const GridGeometry grid = ChooseGrid(options.grid, usedX, usedY, false);
+    const GridGeometry grid = ChooseSampleGrid(options.grid, run.samples);
+    if (outputs.tile > 0) {
+        for (const std::string& warning : run.warnings) std::fprintf(stderr, "mosaro: warning: %s\n", warning.c_str());
+        // Only a tile is held: the check of memory is the tile's.
+        GridGeometry tile = grid;
+        tile.nodes_x = std::min(grid.nodes_x, outputs.tile);
+        tile.nodes_y = std::min(grid.nodes_y, outputs.tile);
+        RequireMemoryFor(tile, 2 * (1 + !outputs.variance.empty()));
+        const Georeference where{
+            grid.x_min, grid.y_min, grid.cell_x, grid.cell_y, outputs.crs.empty() ? run.samples.crs_wkt : crsWkt, true};
+        GeoTiffStream estimates(outputs.grid, gridPath, grid.nodes_x, grid.nodes_y, 1, where, outputs.tile);
+        std::unique_ptr<GeoTiffStream> variances;
+        if (!variancePath.empty())
+            variances = std::make_unique<GeoTiffStream>(outputs.variance, variancePath, grid.nodes_x, grid.nodes_y, 1,
+                                                        where, outputs.tile);
+        const PredictionResult result =
+            PredictTiles(run, run.prediction, grid, outputs.tile, estimates, variances.get(), options.quiet);
+        if (!run.allow_empty && result.report.no_data == result.report.targets)
+            throw ToolError("none of the " + std::to_string(result.report.targets) +
+                            " nodes got an estimate; nothing written (widen --maxdist, lower --nmin, or --allow-empty "
+                            "to write no-data)");
+        if (result.no_model || result.report.no_data == result.report.targets)
+            std::fprintf(stderr, "mosaro: warning: no node has an estimate; every node is no-data (--allow-empty)\n");
+        estimates.Close();
+        if (variances) variances->Close();
+        ThrowIfInterrupted();
+        staged.Commit();
+        PrintGridReport(options, outputs, run, result, grid, start);
+        return kExitOk;
+    }
     // Doubles: two floats' worth per output; the picture takes floats.
     RequireMemoryFor(grid, 2 * (1 + !outputs.variance.empty()) + !outputs.picture.empty());
     const std::size_t count = static_cast<std::size_t>(grid.NodeCount());
@@ -152,15 +198,7 @@ int RunModernGrid(const RunOptions& options, const GridOutputs& outputs) {
     ThrowIfInterrupted();
     staged.Commit();
 
-    if (!options.quiet) {
-        std::printf("%s\n", DescribeSamples(options, run.samples, false).c_str());
-        PrintModelLine(run, result);
-        std::printf("grid: %d x %d nodes, cell %g x %g, first node (%.10g, %.10g)\n", grid.nodes_x, grid.nodes_y,
-                    grid.cell_x, grid.cell_y, grid.x_min, grid.y_min);
-        PrintTargetLine(result, "nodes");
-        std::printf("%s; prediction API, in %.2f s\n", DescribeKriging(run).c_str(), Seconds(start));
-        PrintWritten(outputs);
-    }
+    PrintGridReport(options, outputs, run, result, grid, start);
     return kExitOk;
 }
 
@@ -252,6 +290,11 @@ int RunLegacyGrid(const RunOptions& options, const RunMode& mode, const GridOutp
 
 int RunGridCommand(const RunOptions& options, const GridOutputs& outputs) {
     const RunMode mode = ChooseMode(options);
+    if (mode.legacy_request && outputs.tile > 0)
+        throw ToolError(
+            "--tile needs the prediction API, which computes any window of a grid with the whole grid's "
+            "bits; the legacy request (" +
+            mode.why + ") has no windows: it grids in one piece, in float, from variograms laid on the grid's cells");
     return mode.legacy_request ? RunLegacyGrid(options, mode, outputs) : RunModernGrid(options, outputs);
 }
 

@@ -161,6 +161,16 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
     p.thread_count = options.threads;
 }
 
+GridGeometry ChooseSampleGrid(const GridChoice& choice, const SampleTable& samples) {
+    std::vector<double> usedX, usedY;
+    for (std::size_t i = 0; i < samples.x.size(); ++i)
+        if (!std::isnan(samples.exact[0][i])) {
+            usedX.push_back(samples.x[i]);
+            usedY.push_back(samples.y[i]);
+        }
+    return ChooseGrid(choice, usedX, usedY, false);
+}
+
 PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs, int output_count,
                          bool allow_empty, bool quiet, const char* targets) {
     PredictionResult result;
@@ -174,9 +184,7 @@ PredictionResult Predict(mosaro_prediction prediction, long long target_count, d
     if (status == MOSARO_ERROR_CANCELLED) ThrowIfInterrupted();
     if (status == MOSARO_ERROR_FIT) {
         result.no_model_why = mosaro_last_message();
-        if (!allow_empty)
-            throw ToolError("no variogram model could be fitted, so nothing can be estimated (" + result.no_model_why +
-                            "); give --model, another --cutoff or --width, or --allow-empty to write no-data");
+        if (!allow_empty) throw NoModelError(result.no_model_why);
         // Every target without an estimate, as the outputs say.
         for (int o = 0; o < output_count; ++o)
             if (outputs[o] != nullptr)
@@ -196,6 +204,11 @@ PredictionResult Predict(mosaro_prediction prediction, long long target_count, d
                              : "") +
                         "; nothing written (widen --maxdist, lower --nmin, or --allow-empty to write no-data)");
     return result;
+}
+
+ToolError NoModelError(const std::string& why) {
+    return ToolError("no variogram model could be fitted, so nothing can be estimated (" + why +
+                     "); give --model, another --cutoff or --width, or --allow-empty to write no-data");
 }
 
 std::string ModelText(const mosaro_model& model) {

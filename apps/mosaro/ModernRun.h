@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "CovariateRaster.h"
+#include "GridGeometry.h"
 #include "RunSetup.h"
 #include "SampleLoader.h"
+#include "ToolError.h"
 #include "mosaro.h"
 
 namespace mosaro::tool {
@@ -46,6 +48,10 @@ struct ModernRun {
 // option, file or row; checked before anything is computed.
 void PrepareModernRun(const RunOptions& options, ModernRun& run);
 
+// The grid of --extent, --cell and --size around the samples that have a
+// value (`grid` and `simulate`); throws ToolError.
+GridGeometry ChooseSampleGrid(const GridChoice& choice, const SampleTable& samples);
+
 // What one mosaro_predict call gave.
 struct PredictionResult {
     mosaro_prediction_report report{};
@@ -61,6 +67,9 @@ struct PredictionResult {
 // in messages ("nodes", "points").
 PredictionResult Predict(mosaro_prediction prediction, long long target_count, double* const* outputs, int output_count,
                          bool allow_empty, bool quiet, const char* targets);
+
+// The refusal when no model could be fitted (`why`: the library's reason).
+ToolError NoModelError(const std::string& why);
 
 // "0.0507 Nug + 0.591 Sph(897)"
 std::string ModelText(const mosaro_model& model);

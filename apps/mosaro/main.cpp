@@ -14,22 +14,25 @@ namespace {
 
 using namespace mosaro::tool;
 
-// The columns and the method: also `predict`'s, which has no grid.
-void AddSampleOptions(CLI::App& command, RunOptions& o) {
+// The columns, the method (with `method`) and the search: also
+// `predict`'s, which has no grid, and `simulate`'s, which has no method.
+void AddSampleOptions(CLI::App& command, RunOptions& o, bool method = true) {
     command.add_option("--x", o.columns.x, "column of x (default: point geometries, or a column x/easting/lon)");
     command.add_option("--y", o.columns.y, "column of y");
     command.add_option("--value", o.columns.values,
                        "column(s) to grid (default: the first other numeric one); co-kriging takes several, "
                        "the primary variable first");
-    command
-        .add_option("-m,--method", o.method,
-                    "ordinary, universal-x, universal-y, universal-xy, universal-xx, universal-yy, "
-                    "universal-xxyy, lognormal, lognormal3, indicator, cokriging, or a code 1 to 11. Indicator "
-                    "and co-kriging exist only in the legacy request: without --legacy they run there with the "
-                    "accurate arithmetic and the robust fit")
-        ->capture_default_str();
-    command.add_option("--thresholds", o.thresholds, "indicator kriging: the thresholds");
-    command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value");
+    if (method) {
+        command
+            .add_option("-m,--method", o.method,
+                        "ordinary, universal-x, universal-y, universal-xy, universal-xx, universal-yy, "
+                        "universal-xxyy, lognormal, lognormal3, indicator, cokriging, or a code 1 to 11. Indicator "
+                        "and co-kriging exist only in the legacy request: without --legacy they run there with the "
+                        "accurate arithmetic and the robust fit")
+            ->capture_default_str();
+        command.add_option("--thresholds", o.thresholds, "indicator kriging: the thresholds");
+        command.add_option("--shift", o.shift, "three-parameter lognormal kriging: the shift added to every value");
+    }
     command.add_option("--nodata", o.nodata,
                        "a value that means \"no value\" (as do an empty cell, NaN and -1e38): left out and counted "
                        "(with --legacy: filled from the sample before)");
@@ -41,16 +44,20 @@ void AddSampleOptions(CLI::App& command, RunOptions& o) {
     command.add_flag("-q,--quiet", o.quiet, "no progress bar and no report");
 }
 
+// Where the nodes go: `grid`, `variogram`, `cv` and `simulate`.
+void AddGridOptions(CLI::App& command, GridChoice& g) {
+    command.add_option("--extent", g.extent, "XMIN YMIN XMAX YMAX (default: the samples' bounding box)")->expected(4);
+    command.add_option("--cell", g.cell, "node spacing DX [DY] (default: the longer side / 100)")->expected(1, 2);
+    command.add_option("--size", g.size, "node counts NX NY instead of --cell")->expected(2);
+}
+
 // The options every command that reads samples shares: input, columns,
 // method, grid, neighbours.
 void AddRunOptions(CLI::App& command, RunOptions& o) {
     command.add_option("INPUT", o.input, "CSV with a header, or any vector file GDAL opens (GeoPackage, ...)")
         ->required();
     AddSampleOptions(command, o);
-    command.add_option("--extent", o.grid.extent, "XMIN YMIN XMAX YMAX (default: the samples' bounding box)")
-        ->expected(4);
-    command.add_option("--cell", o.grid.cell, "node spacing DX [DY] (default: the longer side / 100)")->expected(1, 2);
-    command.add_option("--size", o.grid.size, "node counts NX NY instead of --cell")->expected(2);
+    AddGridOptions(command, o.grid);
 }
 
 void AddLegacyOption(CLI::App& command, RunOptions& o) {
@@ -145,6 +152,10 @@ int Run(int argc, char** argv) {
     grid->add_option("--condition-mask", gridOutputs.condition_mask,
                      "with --arithmetic accurate: also write a grid that is 1 where a node is no-data or its system "
                      "ill-conditioned (reciprocal condition below 1e-10), 0 elsewhere");
+    grid->add_option("--tile", gridOutputs.tile,
+                     "compute the grid in windows of N x N nodes (a multiple of 16), each from only the samples it "
+                     "needs, into a tiled GeoTIFF, one row of tiles in memory at a time: the same bits as one piece "
+                     "(the prediction API only; a fitted model is fitted once, from every sample)");
     grid->footer(
         "By default the prediction API grids: an omnidirectional variogram (gstat's cutoff and width), a fitted\n"
         "Nug + Sph, estimates in double (no-data where a node has none). --legacy gives the grids of earlier\n"
@@ -242,6 +253,61 @@ int Run(int argc, char** argv) {
         "  mosaro cv data/meuse.csv --value zinc --cell 40 --method lognormal --folds 10 --seed 7 \\\n"
         "      -o zinc-cv.csv --plot zinc-cv.png");
 
+    RunOptions simulateOptions;
+    SimulateOutputs simulateOutputs;
+    CLI::App* simulate = app.add_subcommand(
+        "simulate",
+        "sequential Gaussian simulation: equally likely grids that honour the samples, one per realisation");
+    simulate->add_option("SAMPLES", simulateOptions.input, "the samples: CSV or any vector file GDAL opens");
+    AddSampleOptions(*simulate, simulateOptions, false);
+    simulate->get_option("--value")->expected(1)->allow_extra_args(false)->description(
+        "column to simulate (default: the first other numeric one)");
+    simulate->get_option("--nmax")->description("the nearest samples each node uses (default 16)");
+    simulate->get_option("--nodata")
+        ->description("a value that means \"no value\" (as do an empty cell, NaN and -1e38): left out and counted");
+    AddGridOptions(*simulate, simulateOptions.grid);
+    simulate
+        ->add_option("--realisations", simulateOutputs.realisations,
+                     "how many realisations (each is one band, or one file)")
+        ->required();
+    simulate->add_option("--seed", simulateOutputs.seed, "seed: the same seed gives the same bits on any machine")
+        ->capture_default_str();
+    simulate->add_option("--nmax-simulated", simulateOutputs.nmax_simulated,
+                         "the nearest nodes simulated before a node that it also uses (default 16; -1: --nmax "
+                         "counts samples and simulated nodes together)");
+    simulate->add_option("--maxdist", simulateOutputs.max_distance,
+                         "only neighbours within this distance (default: three times the model's largest range)");
+    AddModelOption(*simulate, simulateOptions);
+    simulate->get_option("--model")->description(
+        "the model of the normal scores in gstat's notation (\"0.1 Nug + 0.9 Sph(900)\"); default: fitted to "
+        "their experimental variogram");
+    AddVariogramOptions(*simulate, simulateOptions.kriging);
+    simulate->add_flag("--unconditional", simulateOutputs.unconditional,
+                       "no samples: --mean plus a Gaussian field of --model, on the grid of --extent");
+    simulate->add_option("--mean", simulateOutputs.mean, "with --unconditional: the mean of the field")
+        ->capture_default_str();
+    simulate
+        ->add_option("-o,--output", simulateOutputs.output,
+                     "a GeoTIFF (.tif) with one band per realisation, or a name with {} for one file per "
+                     "realisation ({} becomes 1, 2, ..., padded to the count's digits; any raster format)")
+        ->required();
+    simulate->add_option("--etype", simulateOutputs.etype,
+                         "also write the mean and the variance over the realisations, bands 1 and 2 of a .tif");
+    simulate
+        ->add_option("--exceed", simulateOutputs.exceed,
+                     "T FILE: also write the share of realisations above T at every node; repeatable")
+        ->expected(2)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    simulate->add_option("--crs", simulateOutputs.crs,
+                         "coordinate reference system of the outputs (default: the input's)");
+    simulate->footer(
+        "Examples:\n"
+        "  mosaro simulate data/meuse.csv --value zinc --cell 40 --realisations 100 --seed 1 -o zinc-sims.tif \\\n"
+        "      --etype zinc-etype.tif --exceed 500 zinc-above-500.tif\n"
+        "  mosaro simulate data/meuse.csv --value zinc --cell 40 --realisations 10 -o 'zinc-{}.asc'\n"
+        "  mosaro simulate --unconditional --model \"1 Exp(300)\" --extent 0 0 5000 5000 --cell 25 \\\n"
+        "      --realisations 5 -o field.tif");
+
     std::string infoPath;
     CLI::App* info = app.add_subcommand("info", "describe a binary grid file (.grd)");
     info->add_option("GRID", infoPath, "the grid file")->required();
@@ -269,6 +335,7 @@ int Run(int argc, char** argv) {
     if (*cv) return RunCrossValidationCommand(cvOptions, cvOutputs);
     if (*variogram) return RunVariogramCommand(variogramOptions, variogramOutputs);
     if (*predict) return RunPredictCommand(predictOptions, predictOutputs);
+    if (*simulate) return RunSimulateCommand(simulateOptions, simulateOutputs);
     if (*info) return RunInfoCommand(infoPath);
     return RunConvertCommand(convert);
 }

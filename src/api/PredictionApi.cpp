@@ -213,10 +213,13 @@ TargetSet Targets(const mosaro_prediction& p) {
                FormatMessage("the window (column %d, row %d, %d x %d nodes) must lie within the grid of %d x %d nodes",
                              p.window_column, p.window_row, columns, rows, p.node_count_x, p.node_count_y));
     t.grid = true;
-    // The window's first node is the whole grid's node, computed the same
-    // way, so that every node has one position whatever the window.
-    t.x0 = p.grid_x + static_cast<double>(p.window_column) * p.cell_size_x;
-    t.y0 = p.grid_y + static_cast<double>(p.window_row) * p.cell_size_y;
+    // The whole grid's first node and the window's place in it: every node
+    // is placed from the whole grid's first node, so that it has one
+    // position whatever the window (x0 + 16 dx + 1 dx is not x0 + 17 dx).
+    t.x0 = p.grid_x;
+    t.y0 = p.grid_y;
+    t.column0 = p.window_column;
+    t.row0 = p.window_row;
     t.dx = p.cell_size_x;
     t.dy = p.cell_size_y;
     t.columns = columns;
@@ -308,8 +311,8 @@ extern "C" MOSARO_API mosaro_status mosaro_tile_samples(const mosaro_prediction*
             const double u = map[0] * dx + map[1] * dy, v = map[2] * dx + map[3] * dy;
             return std::sqrt(u * u + v * v);
         };
-        const double cx = t.x0 + 0.5 * static_cast<double>(t.columns - 1) * t.dx;
-        const double cy = t.y0 + 0.5 * static_cast<double>(t.rows - 1) * t.dy;
+        const double cx = t.x0 + (static_cast<double>(t.column0) + 0.5 * static_cast<double>(t.columns - 1)) * t.dx;
+        const double cy = t.y0 + (static_cast<double>(t.row0) + 0.5 * static_cast<double>(t.rows - 1)) * t.dy;
         const double ex = 0.5 * static_cast<double>(t.columns - 1) * t.dx,
                      ey = 0.5 * static_cast<double>(t.rows - 1) * t.dy;
         const double halfDiagonal = std::max(length(ex, ey), length(ex, -ey));

@@ -73,8 +73,8 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
             trail.Reset();
             for (long long index = begin; index < end; ++index) {
                 if (targets.grid) {
-                    target.x = targets.x0 + static_cast<double>(index % targets.columns) * targets.dx;
-                    target.y = targets.y0 + static_cast<double>(index / targets.columns) * targets.dy;
+                    target.x = targets.x0 + static_cast<double>(targets.column0 + index % targets.columns) * targets.dx;
+                    target.y = targets.y0 + static_cast<double>(targets.row0 + index / targets.columns) * targets.dy;
                 } else {
                     target.x = targets.x[index];
                     target.y = targets.y[index];

@@ -21,6 +21,11 @@ struct TargetSet {
     bool grid = true;
     double x0 = 0.0, y0 = 0.0, dx = 1.0, dy = 1.0;
     long long columns = 0, rows = 0;
+    // A window of a larger grid whose first node is (x0, y0): the column and
+    // row of the window's first node there. A node is placed by its column
+    // and row in the whole grid, so that it has one position, to the bit,
+    // whichever window holds it.
+    long long column0 = 0, row0 = 0;
     const double* x = nullptr;
     const double* y = nullptr;
     long long count = 0;
