@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -96,6 +97,13 @@ void ExpectBothFormsAgree(const std::vector<float>& augmented, int order) {
 
 namespace {
 
+float DefaultNaN() {
+    const std::uint32_t bits = 0xFFC00000u;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 // An adversarial system of `order` unknowns, the kind chosen by `trial`.
 std::vector<float> AdversarialSystem(std::mt19937& random, int trial, int order) {
     std::uniform_real_distribution<float> u(-2.0f, 2.0f);
@@ -111,7 +119,9 @@ std::vector<float> AdversarialSystem(std::mt19937& random, int trial, int order)
                           std::nextafter(1e-6f, 0.0f),
                           std::nextafter(1e-6f, 1.0f),
                           -std::nextafter(1e-6f, 1.0f)};
-    const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f};
+    // The NaN of a failed operation (what a failed fit leaves), and another.
+    const float nonFinite[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f,
+                               DefaultNaN()};
     std::vector<float> a(static_cast<std::size_t>(order) * static_cast<std::size_t>(order + 1));
     for (float& v : a) v = u(random);
     // Entries a few units in the last place apart: every product and
@@ -136,7 +146,8 @@ std::vector<float> AdversarialSystem(std::mt19937& random, int trial, int order)
         const int k = static_cast<int>(random() % static_cast<unsigned>(order));
         a[static_cast<std::size_t>(k * (order + 2))] = tiny[random() % std::size(tiny)];
     }
-    if (trial % 50 == 0) a[random() % a.size()] = nonFinite[random() % 3];
+    if (trial % 50 == 0) a[random() % a.size()] = nonFinite[random() % 4];
+    if (trial % 11 == 0) a[random() % a.size()] = DefaultNaN();
     // Duplicate rows: singular, pivots cancel to exact zeros. Every
     // other time the column too (two samples at one location), which
     // keeps the system symmetric until the guard moves a pivot.

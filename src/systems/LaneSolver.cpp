@@ -13,6 +13,9 @@ namespace {
 
 // The guard's limit, as in Solver.cpp.
 constexpr double kGuardLimit = 1e-6;
+// The float bits of the NaN x86 arithmetic makes (negative, quiet, no
+// payload).
+constexpr int kDefaultNaNBits = static_cast<int>(0xFFC00000u);
 
 #if MOSARO_LANE_SOLVER
 
@@ -35,9 +38,13 @@ struct Lanes {
     static V Div(V a, V b) { return _mm256_div_pd(a, b); }
     // f32(f64(target) - (factor * f64(pivotRowEntry)) / pivot), rounded by the store.
     static V Eliminated(V target, V factor, V entry, V pivot) { return Sub(target, Div(Mul(factor, entry), pivot)); }
-    static Mask NoLane() { return _mm256_setzero_pd(); }
-    static Mask OrNaN(Mask m, V v) { return _mm256_or_pd(m, _mm256_cmp_pd(v, v, _CMP_UNORD_Q)); }
     static bool Any(Mask m) { return _mm256_movemask_pd(m) != 0; }
+    // Whether one of the four floats at p is a NaN other than the default.
+    static bool ForeignNaN(const float* p) {
+        const __m128 v = _mm_loadu_ps(p);
+        const __m128 usual = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(v), _mm_set1_epi32(kDefaultNaNBits)));
+        return _mm_movemask_ps(_mm_andnot_ps(usual, _mm_cmpunord_ps(v, v))) != 0;
+    }
     // |p| < 1e-6 (false for NaN, as std::fabs(p) < 1e-6 is).
     static Mask NeedsGuard(V p) {
         const V magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), p);
@@ -80,9 +87,13 @@ struct Lanes {
     static V Mul(V a, V b) { return _mm512_mul_pd(a, b); }
     static V Div(V a, V b) { return _mm512_div_pd(a, b); }
     static V Eliminated(V target, V factor, V entry, V pivot) { return Sub(target, Div(Mul(factor, entry), pivot)); }
-    static Mask NoLane() { return 0; }
-    static Mask OrNaN(Mask m, V v) { return static_cast<Mask>(m | _mm512_cmp_pd_mask(v, v, _CMP_UNORD_Q)); }
     static bool Any(Mask m) { return m != 0; }
+    static bool ForeignNaN(const float* p) {
+        const __m256 v = _mm256_loadu_ps(p);
+        const __m256 usual =
+            _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_castps_si256(v), _mm256_set1_epi32(kDefaultNaNBits)));
+        return _mm256_movemask_ps(_mm256_andnot_ps(usual, _mm256_cmp_ps(v, v, _CMP_UNORD_Q))) != 0;
+    }
     static Mask NeedsGuard(V p) {
         return _mm512_cmp_pd_mask(_mm512_abs_pd(p), _mm512_set1_pd(kGuardLimit), _CMP_LT_OQ);
     }

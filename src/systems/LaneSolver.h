@@ -30,8 +30,10 @@ int SolverLaneCount(SolverLanes requested);
 // augmented[(r * (order + 1) + c) * lanes + l], unknown i of system l written
 // to solution[i * lanes + l]. Each system gives SolveGuardedInPlace's
 // unknowns and upper triangle bit for bit. Returns false without solving
-// when an entry of some system is not a number (whose payload could depend on
-// the order of an operation's operands); solve those one at a time.
+// when an entry of some system is a NaN other than the processor's default
+// one (a NaN's payload could then depend on the order of an operation's
+// operands); solve those one at a time. (A model fit that fails gives a NaN
+// sill, hence systems full of default NaNs: those are solved here.)
 bool SolveLanesGuardedInPlace(float* augmented, int order, float* solution, int lanes);
 
 }  // namespace mosaro
