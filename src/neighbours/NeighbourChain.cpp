@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "neighbours/FinitePoints.h"
+#include "neighbours/MeasuredDistances.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -63,16 +64,33 @@ inline bool AnyBelow(const float* d, float limit) {
 #endif
 }
 
+constexpr std::size_t kBlock = 16;
+
+// The least of the 16 distances at `d`.
+inline float BlockMinimum(const float* d) {
+#if defined(__SSE2__)
+    // Four independent chains of minima instead of one of sixteen; no
+    // distance here is a NaN, so the order of the minima does not matter.
+    const __m128 m = _mm_min_ps(_mm_min_ps(_mm_loadu_ps(d), _mm_loadu_ps(d + 4)),
+                                _mm_min_ps(_mm_loadu_ps(d + 8), _mm_loadu_ps(d + 12)));
+    const __m128 half = _mm_min_ps(m, _mm_movehl_ps(m, m));
+    return _mm_cvtss_f32(_mm_min_ss(half, _mm_shuffle_ps(half, half, 1)));
+#else
+    float least = d[0];
+    for (std::size_t k = 1; k < kBlock; ++k) least = std::min(least, d[k]);
+    return least;
+#endif
+}
+
 // First index in [from, end) whose distance is strictly below `limit`, or
-// `end`. `floor[b]` is at most every distance at b or after, so a pass
-// stops as soon as nothing later can be nearer. Blocks of 16 are tested at
+// `end`. `floor[b / 16]` is at most every distance in b's block of 16 and
+// after it, so a pass stops as soon as nothing later can be nearer. Blocks of 16 are tested at
 // once, since most of a long pass finds nothing nearer. Distances are never NaN here, so "below" is exactly the
 // plain sort's "not at or above".
 std::size_t NextNearer(const float* d, const float* floor, std::size_t from, std::size_t end, float limit) {
-    constexpr std::size_t kBlock = 16;
     std::size_t b = from;
     for (; b + kBlock <= end; b += kBlock) {
-        if (floor[b] >= limit) return end;
+        if (floor[b / kBlock] >= limit) return end;
         if (AnyBelow(d + b, limit)) break;
     }
     for (; b < end; ++b)
@@ -119,7 +137,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     candidates_.reserve(p);
     found_.reserve(DirectPassesLimit() + 1);
     widePasses_.resize(p);
-    suffixMinimum_.resize(p);
+    suffixMinimum_.resize(p / 16 + 1);
 }
 
 NeighbourChain::~NeighbourChain() = default;
@@ -199,12 +217,16 @@ void NeighbourChain::RunWidePasses() {
     float* d = widePasses_.data();
     float* floor = suffixMinimum_.data();
     // Coordinates kept by position make this a stream, not a gather.
-    for (std::size_t at = 0; at < p; ++at) d[at] = MeasuredDistance(atX_[at], atY_[at], nodeX_, nodeY_);
-    // The least distance from each position on. Exchanges only ever put a
-    // farther entry after the pass's position, so it stays a lower bound
-    // through every pass.
+    MeasureDistances(atX_.data(), atY_.data(), p, nodeX_, nodeY_, d);
+    // The least distance from each block of 16 positions on. Exchanges only
+    // ever put a farther entry after the pass's position, so it stays a
+    // lower bound through every pass.
     float least = std::numeric_limits<float>::infinity();
-    for (std::size_t at = p; at-- > 0;) floor[at] = least = std::min(least, d[at]);
+    const std::size_t whole = p / kBlock;
+    for (std::size_t at = whole * kBlock; at < p; ++at) least = std::min(least, d[at]);
+    floor[whole] = least;
+    for (std::size_t block = whole; block-- > 0;)
+        floor[block] = least = std::min(least, BlockMinimum(d + block * kBlock));
     for (std::size_t a = 0; a < sorted_; ++a) {
         // Each exchange brings a strictly nearer entry to position a; the
         // next one is the first later entry strictly nearer than that.
