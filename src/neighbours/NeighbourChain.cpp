@@ -48,23 +48,36 @@ private:
     std::vector<std::uint32_t>& found_;
 };
 
-// Whether any of the 16 distances at `d` is strictly below `limit`.
-inline bool AnyBelow(const float* d, float limit) {
+// Bit k set where the distance d[k] (k < 16) is strictly below `limit`.
+inline unsigned BelowMask(const float* d, float limit) {
 #if defined(__SSE2__)
     // Part of every x86-64 processor, so no dispatch is needed; a comparison
     // rounds nothing, so the answer is the scalar one.
     const __m128 l = _mm_set1_ps(limit);
-    const __m128 low = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d), l), _mm_cmplt_ps(_mm_loadu_ps(d + 4), l));
-    const __m128 high = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 8), l), _mm_cmplt_ps(_mm_loadu_ps(d + 12), l));
-    return _mm_movemask_ps(_mm_or_ps(low, high)) != 0;
+    const unsigned m0 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d), l)));
+    const unsigned m1 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 4), l)));
+    const unsigned m2 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 8), l)));
+    const unsigned m3 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 12), l)));
+    return m0 | (m1 << 4) | (m2 << 8) | (m3 << 12);
 #else
-    bool any = false;
-    for (int k = 0; k < 16; ++k) any |= d[k] < limit;
-    return any;
+    unsigned mask = 0;
+    for (unsigned k = 0; k < 16; ++k) mask |= static_cast<unsigned>(d[k] < limit) << k;
+    return mask;
 #endif
 }
 
 constexpr std::size_t kBlock = 16;
+
+// Index of the lowest set bit of a mask that is not 0.
+inline std::size_t LowestSetBit(unsigned mask) {
+#if defined(__GNUC__)
+    return static_cast<std::size_t>(__builtin_ctz(mask));
+#else
+    std::size_t k = 0;
+    while ((mask & 1u) == 0) mask >>= 1, ++k;
+    return k;
+#endif
+}
 
 // The least of the 16 distances at `d`.
 inline float BlockMinimum(const float* d) {
@@ -84,14 +97,17 @@ inline float BlockMinimum(const float* d) {
 
 // First index in [from, end) whose distance is strictly below `limit`, or
 // `end`. `floor[b / 16]` is at most every distance in b's block of 16 and
-// after it, so a pass stops as soon as nothing later can be nearer. Blocks of 16 are tested at
-// once, since most of a long pass finds nothing nearer. Distances are never NaN here, so "below" is exactly the
-// plain sort's "not at or above".
+// after it, so a pass stops as soon as nothing later can be nearer. Blocks
+// of 16 are tested at once, and the first hit of a block is read off its
+// mask: a row start's passes make thousands of exchanges, each ending a
+// search. Distances are never NaN here, so "below" is exactly the plain
+// sort's "not at or above".
 std::size_t NextNearer(const float* d, const float* floor, std::size_t from, std::size_t end, float limit) {
     std::size_t b = from;
     for (; b + kBlock <= end; b += kBlock) {
         if (floor[b / kBlock] >= limit) return end;
-        if (AnyBelow(d + b, limit)) break;
+        const unsigned mask = BelowMask(d + b, limit);
+        if (mask != 0) return b + LowestSetBit(mask);
     }
     for (; b < end; ++b)
         if (d[b] < limit) return b;
