@@ -36,8 +36,11 @@ std::string Measure(const Row& row, const Call& call, int repeats, int bandRows)
         mosaro::RunSettings settings;
         settings.reference = call.reference;
         settings.execution.workers = mosaro::ResolveWorkerCount(call.threads);
+        settings.legacyLanes = call.lanes;
         mosaro::PipelineOutputs outputs;
         outputs.stageSeconds = stage;
+        mosaro::SweepPartSeconds parts;
+        if (call.timeParts) outputs.sweepParts = &parts;
         outputs.report = &report;
         report.clear();
         // The entry point's call, as it runs it, but with the settings and
@@ -67,6 +70,8 @@ std::string Measure(const Row& row, const Call& call, int repeats, int bandRows)
         spent += took;
         m.whole = std::min(m.whole, took);
         for (int s = 0; s < 3; ++s) m.stage[s] = std::min(m.stage[s], stage[s]);
+        const double part[5] = {parts.chainInterior, parts.chainRowStarts, parts.assembly, parts.solve, parts.estimate};
+        for (int s = 0; s < 5; ++s) m.parts[s] = std::min(m.parts[s], part[s]);
     }
     m.gridHash = Fnv1a(grid);
     if (!report.empty() && !report[0].modelGiven) {

@@ -10,6 +10,7 @@
 
 #include "BenchmarkRows.h"
 #include "mosaro.h"
+#include "systems/LaneSolver.h"
 
 namespace mosaro_bench {
 
@@ -20,6 +21,9 @@ struct Measurement {
     int modelsKnown = 0;  // the engine reported the fitted models of the first pass
     TVARIOGRAMMODEL models[2]{};
     std::uint32_t bandNodes = 0;
+    // The fast legacy sweep's parts (SweepPartSeconds, in its order):
+    // seconds summed over the threads.
+    double parts[5] = {1e300, 1e300, 1e300, 1e300, 1e300};
 };
 
 // One call: which path, how many samples (a leading subset), how many grid
@@ -30,6 +34,8 @@ struct Call {
     int samples = 0;
     int cellsY = 0;
     std::optional<std::array<TVARIOGRAMMODEL, 2>> givenModels;
+    mosaro::SolverLanes lanes = mosaro::SolverLanes::kBest;
+    bool timeParts = false;  // time the sweep's parts (costs a little)
 };
 
 struct Outcome {

@@ -202,12 +202,65 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
     return c.same;
 }
 
+// Where the fast legacy sweep spends its time, part by part, at the sizes of
+// the targets: one thread and two, the solver one system at a time and
+// several at once. The fit finds no model for these seeded inputs (its
+// sill is NaN, so is every estimate), so each size also runs with a given
+// spherical model, whose systems are those of a usable grid.
+void RunStages(const Options& options) {
+    std::printf("%7s %5s %3s %5s %3s %5s | %7s %7s | %8s %8s %8s %8s %8s | %7s %7s %7s\n", "n", "cells", "m", "model",
+                "thr", "lanes", "vario s", "fit ms", "chain s", "starts s", "assemb s", "solve s", "estim s", "sweep s",
+                "Mnode/s", "whole s");
+    struct Variant {
+        bool given;
+        int threads;
+        mosaro::SolverLanes lanes;
+    };
+    const Variant variants[] = {{false, 1, mosaro::SolverLanes::kScalar}, {false, 1, mosaro::SolverLanes::kBest},
+                                {false, 2, mosaro::SolverLanes::kScalar}, {false, 2, mosaro::SolverLanes::kBest},
+                                {true, 2, mosaro::SolverLanes::kScalar},  {true, 2, mosaro::SolverLanes::kBest}};
+    for (const Row& base : mosaro_bench::RowsOf(mosaro_bench::Mode::kTargets)) {
+        for (const Variant& v : variants) {
+            Row row = base;
+            row.threads = v.threads;
+            Call call;
+            call.threads = v.threads;
+            call.samples = row.samples;
+            call.cellsY = row.cells;
+            call.lanes = v.lanes;
+            call.timeParts = true;
+            const float range = 0.2f * static_cast<float>(row.cells);
+            if (v.given)
+                call.givenModels =
+                    std::array<TVARIOGRAMMODEL, 2>{{{1.0f, 11.0f, range, 10.0f}, {1.0f, 11.0f, range, 10.0f}}};
+            const Outcome o = Launch(row, call, options.repeats, 1, options.limitSeconds);
+            const double nodes = static_cast<double>(row.cells + 1) * (row.cells + 1);
+            std::printf("%7d %5d %3d %5s %3d %5d | %7s %7s | %8s %8s %8s %8s %8s | %7s %7s %7s\n", row.samples,
+                        row.cells, row.neighbours, v.given ? "given" : "fit", v.threads,
+                        mosaro::SolverLaneCount(v.lanes), Seconds(o.m.stage[0]).c_str(),
+                        Seconds(o.m.stage[1] * 1e3).c_str(), Seconds(o.m.parts[0]).c_str(),
+                        Seconds(o.m.parts[1]).c_str(), Seconds(o.m.parts[2]).c_str(), Seconds(o.m.parts[3]).c_str(),
+                        Seconds(o.m.parts[4]).c_str(), Seconds(o.m.stage[2]).c_str(),
+                        o.ok && o.m.stage[2] > 0 ? Seconds(nodes / o.m.stage[2] / 1e6).c_str() : "-",
+                        Seconds(o.m.whole).c_str());
+            if (!o.ok) std::printf("  failed: %s\n", o.failure.c_str());
+            std::fflush(stdout);
+        }
+    }
+    std::printf(
+        "\nbest of %d calls each; chain: interior nodes, starts: the first node of each row (both on the\n"
+        "calling thread); assembly, solve, estimate: seconds summed over the threads; sweep: wall seconds;\n"
+        "given: nugget 1, sill 11, range 0.2 x cells in both directions (no variograms, no fit).\n",
+        options.repeats);
+}
+
 int Usage(const char* program) {
     std::fprintf(stderr,
-                 "usage: %s [--quick | --full | --targets] [--repeats N] [--limit SECONDS]\n"
+                 "usage: %s [--quick | --full | --targets | --stages] [--repeats N] [--limit SECONDS]\n"
                  "  --quick    a few small rows (seconds; for CI)\n"
                  "  --full     every size at the largest scale as well\n"
                  "  --targets  only the rows with time and memory targets\n"
+                 "  --stages   the fast sweep part by part at the targets' sizes\n"
                  "  --repeats  calls per measurement, best taken (default 3)\n"
                  "  --limit    wall-time limit of one measurement (default 120 s)\n",
                  program);
@@ -218,14 +271,20 @@ int Usage(const char* program) {
 
 int main(int argc, char** argv) {
     Options options;
+    bool stages = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--quick") options.mode = mosaro_bench::Mode::kQuick;
         else if (arg == "--full") options.mode = mosaro_bench::Mode::kFull;
         else if (arg == "--targets") options.mode = mosaro_bench::Mode::kTargets;
+        else if (arg == "--stages") stages = true;
         else if (arg == "--repeats" && i + 1 < argc) options.repeats = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--limit" && i + 1 < argc) options.limitSeconds = std::max(1, std::atoi(argv[++i]));
         else return Usage(argv[0]);
+    }
+    if (stages) {
+        RunStages(options);
+        return 0;
     }
 
     std::printf("%-8s %7s %5s %3s %4s %3s %2s | %8s %9s %7s | %8s %9s %7s | %7s %9s %8s %8s %6s\n", "row", "n", "cells",

@@ -60,9 +60,11 @@ struct Case {
 };
 
 // The settings of the reference or the fast path on `threads` workers.
-inline mosaro::RunSettings PathSettings(bool reference, int threads) {
+inline mosaro::RunSettings PathSettings(bool reference, int threads,
+                                        mosaro::SolverLanes lanes = mosaro::SolverLanes::kBest) {
     mosaro::RunSettings settings;
     settings.reference = reference;
+    settings.legacyLanes = lanes;
     settings.execution.workers = mosaro::ResolveWorkerCount(threads);
     return settings;
 }

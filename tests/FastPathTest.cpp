@@ -28,26 +28,34 @@ struct Outputs {
     std::vector<float> grid, variance;
 };
 
-Outputs RunPath(const Case& c, bool reference, int threads) {
+Outputs RunPath(const Case& c, bool reference, int threads, mosaro::SolverLanes lanes = mosaro::SolverLanes::kBest) {
     Outputs out;
     mosaro::PipelineOutputs outputs;
     if (c.method != 10) {  // indicator kriging sums several passes: no single variance
         out.variance.assign(static_cast<std::size_t>(c.cellsX + 1) * static_cast<std::size_t>(c.cellsY + 1), -3.0f);
         outputs.variance = out.variance.data();
     }
-    out.grid = c.Run(PathSettings(reference, threads), outputs);
+    out.grid = c.Run(PathSettings(reference, threads, lanes), outputs);
     return out;
 }
 
 class FastPath : public ::testing::TestWithParam<int> {};
 
-TEST_P(FastPath, GivesTheReferenceGridAndVarianceAtEveryThreadCount) {
+// Every thread count, and every width of the solver (systems one at a time,
+// four or eight at once; a width the processor lacks runs the next
+// narrower one).
+TEST_P(FastPath, GivesTheReferenceGridAndVarianceAtEveryThreadCountAndWidth) {
+    using mosaro::SolverLanes;
     const Case& c = Cases()[static_cast<std::size_t>(GetParam())].call;
     const Outputs reference = RunPath(c, true, 1);
-    for (int threads : {1, 2, 8}) {
-        const Outputs fast = RunPath(c, false, threads);
-        EXPECT_EQ(FirstDifference(reference.grid, fast.grid), "") << "grid, threads " << threads;
-        EXPECT_EQ(FirstDifference(reference.variance, fast.variance), "") << "variance, threads " << threads;
+    const std::pair<int, SolverLanes> runs[] = {
+        {1, SolverLanes::kScalar}, {2, SolverLanes::kAvx2}, {8, SolverLanes::kAvx512}, {2, SolverLanes::kBest}};
+    for (const auto& [threads, lanes] : runs) {
+        const Outputs fast = RunPath(c, false, threads, lanes);
+        const int width = mosaro::SolverLaneCount(lanes);
+        EXPECT_EQ(FirstDifference(reference.grid, fast.grid), "") << "grid, threads " << threads << ", lanes " << width;
+        EXPECT_EQ(FirstDifference(reference.variance, fast.variance), "")
+            << "variance, threads " << threads << ", lanes " << width;
     }
 }
 

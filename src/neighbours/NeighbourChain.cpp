@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "neighbours/FinitePoints.h"
+#include "neighbours/MeasuredDistances.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -47,33 +48,66 @@ private:
     std::vector<std::uint32_t>& found_;
 };
 
-// Whether any of the 16 distances at `d` is strictly below `limit`.
-inline bool AnyBelow(const float* d, float limit) {
+// Bit k set where the distance d[k] (k < 16) is strictly below `limit`.
+inline unsigned BelowMask(const float* d, float limit) {
 #if defined(__SSE2__)
     // Part of every x86-64 processor, so no dispatch is needed; a comparison
     // rounds nothing, so the answer is the scalar one.
     const __m128 l = _mm_set1_ps(limit);
-    const __m128 low = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d), l), _mm_cmplt_ps(_mm_loadu_ps(d + 4), l));
-    const __m128 high = _mm_or_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 8), l), _mm_cmplt_ps(_mm_loadu_ps(d + 12), l));
-    return _mm_movemask_ps(_mm_or_ps(low, high)) != 0;
+    const unsigned m0 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d), l)));
+    const unsigned m1 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 4), l)));
+    const unsigned m2 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 8), l)));
+    const unsigned m3 = static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(_mm_loadu_ps(d + 12), l)));
+    return m0 | (m1 << 4) | (m2 << 8) | (m3 << 12);
 #else
-    bool any = false;
-    for (int k = 0; k < 16; ++k) any |= d[k] < limit;
-    return any;
+    unsigned mask = 0;
+    for (unsigned k = 0; k < 16; ++k) mask |= static_cast<unsigned>(d[k] < limit) << k;
+    return mask;
+#endif
+}
+
+constexpr std::size_t kBlock = 16;
+
+// Index of the lowest set bit of a mask that is not 0.
+inline std::size_t LowestSetBit(unsigned mask) {
+#if defined(__GNUC__)
+    return static_cast<std::size_t>(__builtin_ctz(mask));
+#else
+    std::size_t k = 0;
+    while ((mask & 1u) == 0) mask >>= 1, ++k;
+    return k;
+#endif
+}
+
+// The least of the 16 distances at `d`.
+inline float BlockMinimum(const float* d) {
+#if defined(__SSE2__)
+    // Four independent chains of minima instead of one of sixteen; no
+    // distance here is a NaN, so the order of the minima does not matter.
+    const __m128 m = _mm_min_ps(_mm_min_ps(_mm_loadu_ps(d), _mm_loadu_ps(d + 4)),
+                                _mm_min_ps(_mm_loadu_ps(d + 8), _mm_loadu_ps(d + 12)));
+    const __m128 half = _mm_min_ps(m, _mm_movehl_ps(m, m));
+    return _mm_cvtss_f32(_mm_min_ss(half, _mm_shuffle_ps(half, half, 1)));
+#else
+    float least = d[0];
+    for (std::size_t k = 1; k < kBlock; ++k) least = std::min(least, d[k]);
+    return least;
 #endif
 }
 
 // First index in [from, end) whose distance is strictly below `limit`, or
-// `end`. `floor[b]` is at most every distance at b or after, so a pass
-// stops as soon as nothing later can be nearer. Blocks of 16 are tested at
-// once, since most of a long pass finds nothing nearer. Distances are never NaN here, so "below" is exactly the
-// plain sort's "not at or above".
+// `end`. `floor[b / 16]` is at most every distance in b's block of 16 and
+// after it, so a pass stops as soon as nothing later can be nearer. Blocks
+// of 16 are tested at once, and the first hit of a block is read off its
+// mask: a row start's passes make thousands of exchanges, each ending a
+// search. Distances are never NaN here, so "below" is exactly the plain
+// sort's "not at or above".
 std::size_t NextNearer(const float* d, const float* floor, std::size_t from, std::size_t end, float limit) {
-    constexpr std::size_t kBlock = 16;
     std::size_t b = from;
     for (; b + kBlock <= end; b += kBlock) {
-        if (floor[b] >= limit) return end;
-        if (AnyBelow(d + b, limit)) break;
+        if (floor[b / kBlock] >= limit) return end;
+        const unsigned mask = BelowMask(d + b, limit);
+        if (mask != 0) return b + LowestSetBit(mask);
     }
     for (; b < end; ++b)
         if (d[b] < limit) return b;
@@ -119,7 +153,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     candidates_.reserve(p);
     found_.reserve(DirectPassesLimit() + 1);
     widePasses_.resize(p);
-    suffixMinimum_.resize(p);
+    suffixMinimum_.resize(p / 16 + 1);
 }
 
 NeighbourChain::~NeighbourChain() = default;
@@ -199,12 +233,16 @@ void NeighbourChain::RunWidePasses() {
     float* d = widePasses_.data();
     float* floor = suffixMinimum_.data();
     // Coordinates kept by position make this a stream, not a gather.
-    for (std::size_t at = 0; at < p; ++at) d[at] = MeasuredDistance(atX_[at], atY_[at], nodeX_, nodeY_);
-    // The least distance from each position on. Exchanges only ever put a
-    // farther entry after the pass's position, so it stays a lower bound
-    // through every pass.
+    MeasureDistances(atX_.data(), atY_.data(), p, nodeX_, nodeY_, d);
+    // The least distance from each block of 16 positions on. Exchanges only
+    // ever put a farther entry after the pass's position, so it stays a
+    // lower bound through every pass.
     float least = std::numeric_limits<float>::infinity();
-    for (std::size_t at = p; at-- > 0;) floor[at] = least = std::min(least, d[at]);
+    const std::size_t whole = p / kBlock;
+    for (std::size_t at = whole * kBlock; at < p; ++at) least = std::min(least, d[at]);
+    floor[whole] = least;
+    for (std::size_t block = whole; block-- > 0;)
+        floor[block] = least = std::min(least, BlockMinimum(d + block * kBlock));
     for (std::size_t a = 0; a < sorted_; ++a) {
         // Each exchange brings a strictly nearer entry to position a; the
         // next one is the first later entry strictly nearer than that.

@@ -101,7 +101,7 @@ private:
     }
     std::vector<std::uint32_t> found_;
     std::vector<float> widePasses_;     // distance by position
-    std::vector<float> suffixMinimum_;  // least distance from a position on
+    std::vector<float> suffixMinimum_;  // least distance from a block of 16 positions on
     NeighbourChainCounts counts_;
 };
 

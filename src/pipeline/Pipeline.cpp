@@ -86,7 +86,7 @@ void RunPipeline(const PipelineRun& run, const RunSettings& settings, const Pipe
             continue;
         }
         const SweepOutputs sweep{sum.Target(outputs.grid), pass.rules->HasVariance() ? outputs.variance : nullptr,
-                                 outputs.reciprocalCondition};
+                                 outputs.reciprocalCondition, outputs.sweepParts};
         const NodeTally tally = SweepGrid(plan, *pass.rules, settings, sweep, indicator ? &neighbours : nullptr);
         if (report != nullptr && settings.arithmetic == Arithmetic::kAccurate) {
             report->accurate = true;

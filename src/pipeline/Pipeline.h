@@ -19,6 +19,7 @@
 #include "pipeline/RunSettings.h"
 #include "platform/SampleRows.h"
 #include "sweeps/CrossValidation.h"
+#include "sweeps/SweepPlan.h"
 
 namespace mosaro {
 
@@ -53,6 +54,8 @@ struct PipelineOutputs {
     std::vector<PassReport>* report = nullptr;
     // Optional: seconds per stage (indexed by Stage), summed over the passes.
     double* stageSeconds = nullptr;
+    // Optional: the fast legacy sweep's parts, summed over the passes.
+    SweepPartSeconds* sweepParts = nullptr;
 };
 
 // Runs the pipeline; a run that completes reports the final progress.

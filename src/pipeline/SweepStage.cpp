@@ -32,7 +32,7 @@ NodeTally SweepGrid(const SweepPlan& plan, const NodeMethod& rules, const RunSet
     } else if (settings.reference) {
         RunReferenceSweep(plan, rules, outputs, settings.execution);
     } else {
-        RunFastSweep(plan, rules, outputs, settings.execution, shared);
+        RunFastSweep(plan, rules, outputs, settings.execution, settings.legacyLanes, shared);
     }
     return NodeTally{};
 }

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "neighbours/NeighbourChain.h"
+#include "platform/TickClock.h"
 #include "platform/WorkerPool.h"
 #include "sweeps/GridNodes.h"
+#include "systems/LaneSolver.h"
 #include "systems/NodeSystem.h"
 
 namespace mosaro {
@@ -116,24 +118,43 @@ private:
     std::vector<int> slotOf_;                // load index -> column of the previous node, or -1
 };
 
+// Ticks each part of a thread's work took (timed sweeps only).
+struct PartTicks {
+    std::uint64_t assembly = 0, solve = 0, estimate = 0;
+};
+
 // Everything one thread needs to solve nodes, allocated before the first
-// node is written.
+// node is written. A group of `lanes` consecutive nodes is assembled lane by
+// lane into one matrix and solved at once; fewer nodes one at a time.
 struct NodeWorkspace {
-    NodeWorkspace(int m, const NodeMethod& method, std::size_t entries, const KrigingConstants& c)
+    NodeWorkspace(int m, const NodeMethod& method, std::size_t entries, const KrigingConstants& c, int laneCount)
         : step(m, method, c, SolverPath::kFast),
           cache(m, entries, c),
+          lanes(static_cast<std::size_t>(laneCount)),
+          order(static_cast<std::size_t>(step.Order())),
           x(static_cast<std::size_t>(m)),
           y(static_cast<std::size_t>(m)),
-          values(static_cast<std::size_t>(m)) {}
+          values(static_cast<std::size_t>(m) * lanes),
+          augmented(order * (order + 1) * lanes),
+          single(lanes > 1 ? order * (order + 1) : 0),
+          rightSides(order * lanes),
+          solutions(order * lanes),
+          solution(order) {}
     LegacyNodeStep step;
     PairCovarianceCache cache;
-    std::vector<float> x, y, values;  // the node's columns
+    std::size_t lanes, order;
+    std::vector<float> x, y;       // the columns of the node being assembled
+    std::vector<float> values;     // each lane's column values
+    std::vector<float> augmented;  // lane by lane
+    std::vector<float> single;     // one lane's system, when it is solved alone
+    std::vector<float> rightSides, solutions, solution;
+    PartTicks ticks;
 };
 
 }  // namespace
 
 void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOutputs& outputs,
-                  const Execution& execution, SharedNeighbours* shared) {
+                  const Execution& execution, SolverLanes solverLanes, SharedNeighbours* shared) {
     const KrigingConstants& c = plan.constants;
     const std::size_t columns = plan.columns > 0 ? static_cast<std::size_t>(plan.columns) : 0;
     const std::size_t rows = plan.rows > 0 ? static_cast<std::size_t>(plan.rows) : 0;
@@ -171,9 +192,17 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     if (!reuse)
         chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.samples.count,
                                                  method.Neighbours(plan.samples.count, plan.m));
+    const int lanes = SolverLaneCount(solverLanes);
     std::vector<NodeWorkspace> workspaces;
     workspaces.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method, samples.x.size(), c);
+    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method, samples.x.size(), c, lanes);
+
+    // The parts are timed only when asked for; otherwise the clock reads
+    // nothing.
+    const bool timed = outputs.parts != nullptr;
+    const TickCalibration calibration;
+    auto now = [timed] { return timed ? Ticks() : std::uint64_t{0}; };
+    std::uint64_t chainTicks[2] = {0, 0};  // interior nodes, row starts
 
     auto nodeX = [&](std::size_t node) {
         return NodeCoordinate(static_cast<long long>(node % columns), plan.grid.fCellSizeX, plan.rect.fXMin, c.scale);
@@ -186,23 +215,69 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     auto findNeighbours = [&](std::size_t first, std::size_t count, int* out) {
         for (std::size_t k = 0; k < count; ++k) {
             const std::size_t node = first + k;
+            const std::uint64_t start = now();
             chain->Advance(nodeX(node), nodeY(node));
             for (std::size_t a = 0; a < m; ++a) out[k * m + a] = chain->EntryAt(static_cast<int>(a));
+            chainTicks[node % columns == 0 ? 1 : 0] += now() - start;
         }
     };
 
-    auto solveNode = [&](NodeWorkspace& w, std::size_t node, const int* ids) {
+    // The node's columns into lane `lane` of the workspace's matrix, whose
+    // entries lie `stride` floats apart.
+    auto assemble = [&](NodeWorkspace& w, std::size_t node, const int* ids, std::size_t lane, std::size_t stride) {
+        float* values = w.values.data() + lane * m;
         for (std::size_t a = 0; a < m; ++a) {
             const std::size_t e = static_cast<std::size_t>(ids[a]);
             w.x[a] = samples.x[e];
             w.y[a] = samples.y[e];
-            w.values[a] = samples.value[e];
+            values[a] = samples.value[e];
         }
         w.cache.Fill(ids, w.x.data(), w.y.data(), c);
-        const NodeEstimate e = w.step.Estimate(w.x.data(), w.y.data(), w.values.data(), nodeX(node), nodeY(node),
-                                               [&](int a, int b) { return w.cache.At(a, b); });
+        auto pair = [&](int a, int b) { return w.cache.At(a, b); };
+        w.step.Assemble(w.x.data(), w.y.data(), nodeX(node), nodeY(node), pair, w.augmented.data() + lane, stride,
+                        w.rightSides.data() + lane * w.order);
+    };
+
+    auto finish = [&](NodeWorkspace& w, std::size_t node, const float* solution, std::size_t lane) {
+        const NodeEstimate e =
+            w.step.Finish(solution, w.rightSides.data() + lane * w.order, w.values.data() + lane * m);
         outputs.estimate[node] = e.estimate;
         if (outputs.variance != nullptr) outputs.variance[node] = e.variance;
+    };
+
+    // Nodes first .. first + lanes - 1, one system per lane.
+    auto solveGroup = [&](NodeWorkspace& w, std::size_t first, const int* ids) {
+        const std::size_t order = w.order, L = w.lanes;
+        const std::uint64_t t0 = now();
+        for (std::size_t l = 0; l < L; ++l) assemble(w, first + l, ids + l * m, l, L);
+        const std::uint64_t t1 = now();
+        if (!SolveLanesGuardedInPlace(w.augmented.data(), static_cast<int>(order), w.solutions.data(),
+                                      static_cast<int>(L))) {
+            for (std::size_t l = 0; l < L; ++l) {
+                for (std::size_t k = 0; k < w.single.size(); ++k) w.single[k] = w.augmented[k * L + l];
+                SolveGuardedInPlace(w.single.data(), static_cast<int>(order), w.solution.data());
+                for (std::size_t i = 0; i < order; ++i) w.solutions[i * L + l] = w.solution[i];
+            }
+        }
+        const std::uint64_t t2 = now();
+        for (std::size_t l = 0; l < L; ++l) {
+            for (std::size_t i = 0; i < order; ++i) w.solution[i] = w.solutions[i * L + l];
+            finish(w, first + l, w.solution.data(), l);
+        }
+        const std::uint64_t t3 = now();
+        w.ticks.assembly += t1 - t0, w.ticks.solve += t2 - t1, w.ticks.estimate += t3 - t2;
+    };
+
+    // One node alone, in the matrix's first entries as a plain matrix.
+    auto solveOne = [&](NodeWorkspace& w, std::size_t node, const int* ids) {
+        const std::uint64_t t0 = now();
+        assemble(w, node, ids, 0, 1);
+        const std::uint64_t t1 = now();
+        SolveGuardedInPlace(w.augmented.data(), static_cast<int>(w.order), w.solution.data());
+        const std::uint64_t t2 = now();
+        finish(w, node, w.solution.data(), 0);
+        const std::uint64_t t3 = now();
+        w.ticks.assembly += t1 - t0, w.ticks.solve += t2 - t1, w.ticks.estimate += t3 - t2;
     };
 
     auto solveBand = [&](std::size_t first, const int* ids) {
@@ -210,7 +285,10 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
             if (execution.CancelRequested()) return;
             NodeWorkspace& w = workspaces[static_cast<std::size_t>(worker)];
             w.cache.Reset();
-            for (std::size_t k = begin; k != end; ++k) solveNode(w, first + k, ids + k * m);
+            std::size_t k = begin;
+            if (w.lanes > 1)
+                for (; end - k >= w.lanes; k += w.lanes) solveGroup(w, first + k, ids + k * m);
+            for (; k != end; ++k) solveOne(w, first + k, ids + k * m);
         };
     };
 
@@ -228,6 +306,18 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
         execution.Report(Stage::kSweep, static_cast<double>(b + 1) / static_cast<double>(bands));
     }
     if (keep) shared->filled_ = true;  // only a sweep that ran to the end
+
+    if (timed) {
+        const double tick = calibration.SecondsPerTick();
+        SweepPartSeconds& parts = *outputs.parts;
+        parts.chainInterior += tick * static_cast<double>(chainTicks[0]);
+        parts.chainRowStarts += tick * static_cast<double>(chainTicks[1]);
+        for (const NodeWorkspace& w : workspaces) {
+            parts.assembly += tick * static_cast<double>(w.ticks.assembly);
+            parts.solve += tick * static_cast<double>(w.ticks.solve);
+            parts.estimate += tick * static_cast<double>(w.ticks.estimate);
+        }
+    }
 }
 
 }  // namespace mosaro

@@ -10,6 +10,7 @@
 
 #include "platform/Execution.h"
 #include "sweeps/SweepPlan.h"
+#include "systems/LaneSolver.h"
 #include "systems/NodeMethod.h"
 
 namespace mosaro {
@@ -22,7 +23,7 @@ public:
     SharedNeighbours() = default;
 
 private:
-    friend void RunFastSweep(const SweepPlan&, const NodeMethod&, const SweepOutputs&, const Execution&,
+    friend void RunFastSweep(const SweepPlan&, const NodeMethod&, const SweepOutputs&, const Execution&, SolverLanes,
                              SharedNeighbours*);
     // The sweep the lists belong to: samples, neighbours, grid, scale.
     struct Key {
@@ -39,10 +40,12 @@ private:
     std::vector<int> ids_;  // m load indices per node, node after node
 };
 
-// Sweeps every node; plan.m >= 1. With `shared`, the neighbours come from it
+// Sweeps every node; plan.m >= 1. `lanes` says how many systems the solver
+// takes at once (SolverLaneCount); every choice gives the same bits. With `shared`, the neighbours come from it
 // if it holds this sweep's, and are stored in it otherwise (when the lists
 // are of a size worth keeping).
 void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOutputs& outputs,
-                  const Execution& execution, SharedNeighbours* shared = nullptr);
+                  const Execution& execution, SolverLanes lanes = SolverLanes::kBest,
+                  SharedNeighbours* shared = nullptr);
 
 }  // namespace mosaro

@@ -22,6 +22,17 @@ struct SweepPlan {
     long long rows;
 };
 
+// Where the fast legacy sweep spends its time, in seconds summed over the
+// threads (the chain runs on the calling thread alongside the others), for
+// the benchmark's breakdown. Row starts are the first node of each grid row,
+// whose carried order comes from the far end of the previous row.
+struct SweepPartSeconds {
+    double chainInterior = 0.0, chainRowStarts = 0.0;
+    double assembly = 0.0;  // columns gathered, covariances, the augmented matrix
+    double solve = 0.0;
+    double estimate = 0.0;  // the method's estimate and the variance, written out
+};
+
 // The grids a sweep writes, laid out as the grid (row 0 at y_min, x fastest).
 struct SweepOutputs {
     float* estimate = nullptr;
@@ -29,6 +40,9 @@ struct SweepOutputs {
     // Optional, accurate arithmetic: each node's reciprocal condition
     // estimate, the smaller of the one held and the new one (NaN: none).
     float* reciprocalCondition = nullptr;
+    // Optional: the fast legacy sweep adds its parts' seconds here; timing
+    // is off (and costs a null test per node) without it.
+    SweepPartSeconds* parts = nullptr;
 };
 
 // What an accurate sweep met, node by node.

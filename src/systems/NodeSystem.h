@@ -51,6 +51,7 @@ public:
           terms_(static_cast<std::size_t>(border_)) {}
 
     int Columns() const { return m_; }
+    int Order() const { return order_; }
 
     // Columns a = 0 .. m - 1 are the samples at (x[a], y[a]) with values[a];
     // the node is at (nodeX, nodeY); pairCovariance(a, b), a < b, gives the
@@ -58,13 +59,10 @@ public:
     template <class PairCovariance>
     NodeEstimate Estimate(const float* x, const float* y, const float* values, float nodeX, float nodeY,
                           PairCovariance&& pairCovariance) {
-        Assemble(x, y, nodeX, nodeY, pairCovariance);
+        Assemble(x, y, nodeX, nodeY, pairCovariance, augmented_.data(), 1, rightSide_.data());
         if (path_ == SolverPath::kReference) SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data());
         else SolveGuardedInPlace(augmented_.data(), order_, solution_.data());
-        const NodeSolution<float> solution{m_, order_, solution_.data(), rightSide_.data(), values, constants_.sill};
-        return NodeEstimate{ApplyCutOff(method_.Estimate(solution)), method_.HasVariance()
-                                                                         ? KrigingVariance(solution)
-                                                                         : std::numeric_limits<float>::quiet_NaN()};
+        return Finish(solution_.data(), rightSide_.data(), values);
     }
 
     // The same with every pair covariance computed afresh.
@@ -74,34 +72,45 @@ public:
                         [&](int a, int b) { return c.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b])); });
     }
 
-private:
+    // The parts of Estimate, for sweeps that solve several systems at once.
+    // Assemble writes the augmented matrix (Order() rows of Order() + 1)
+    // with its entries `stride` floats apart, entry (r, c) at
+    // augmented[(r * (Order() + 1) + c) * stride], and the right-hand side
+    // contiguously into `rightSide`; Finish turns a solution into the node's
+    // estimate and variance.
     template <class PairCovariance>
-    void Assemble(const float* x, const float* y, float nodeX, float nodeY, PairCovariance& pairCovariance) {
+    void Assemble(const float* x, const float* y, float nodeX, float nodeY, PairCovariance& pairCovariance,
+                  float* augmented, std::size_t stride, float* rightSide) {
         const KrigingConstants& c = constants_;
+        const std::size_t width = static_cast<std::size_t>(order_) + 1;
+        auto at = [&](int row, int column) -> float& {
+            return augmented[(static_cast<std::size_t>(row) * width + static_cast<std::size_t>(column)) * stride];
+        };
         for (int a = 0; a < m_; ++a) {
-            At(a, a) = c.sill;
-            for (int b = a + 1; b < m_; ++b) At(a, b) = At(b, a) = pairCovariance(a, b);
-            rightSide_[static_cast<std::size_t>(a)] = c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY));
+            at(a, a) = c.sill;
+            for (int b = a + 1; b < m_; ++b) at(a, b) = at(b, a) = pairCovariance(a, b);
+            rightSide[a] = c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY));
             // Columns past the last whole group of variables (or every
             // column, when there are fewer than one per variable) join no
             // group.
             const int variable = perVariable_ > 0 ? a / perVariable_ : method_.Variables();
             method_.BorderColumn(variable, x[a], y[a], terms_.data());
-            for (int t = 0; t < border_; ++t) At(m_ + t, a) = At(a, m_ + t) = terms_[static_cast<std::size_t>(t)];
+            for (int t = 0; t < border_; ++t) at(m_ + t, a) = at(a, m_ + t) = terms_[static_cast<std::size_t>(t)];
         }
         for (int t = 0; t < border_; ++t)
-            for (int u = 0; u < border_; ++u) At(m_ + t, m_ + u) = 0.0f;
+            for (int u = 0; u < border_; ++u) at(m_ + t, m_ + u) = 0.0f;
         method_.BorderRightSide(nodeX, nodeY, terms_.data());
-        for (int t = 0; t < border_; ++t)
-            rightSide_[static_cast<std::size_t>(m_ + t)] = terms_[static_cast<std::size_t>(t)];
-        for (int r = 0; r < order_; ++r) At(r, order_) = rightSide_[static_cast<std::size_t>(r)];
+        for (int t = 0; t < border_; ++t) rightSide[m_ + t] = terms_[static_cast<std::size_t>(t)];
+        for (int r = 0; r < order_; ++r) at(r, order_) = rightSide[r];
     }
 
-    float& At(int row, int column) {
-        return augmented_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_ + 1) +
-                          static_cast<std::size_t>(column)];
+    NodeEstimate Finish(const float* solution, const float* rightSide, const float* values) const {
+        const NodeSolution<float> s{m_, order_, solution, rightSide, values, constants_.sill};
+        return NodeEstimate{ApplyCutOff(method_.Estimate(s)),
+                            method_.HasVariance() ? KrigingVariance(s) : std::numeric_limits<float>::quiet_NaN()};
     }
 
+private:
     const NodeMethod& method_;
     KrigingConstants constants_;
     SolverPath path_;
