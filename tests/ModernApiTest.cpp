@@ -284,6 +284,7 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
     const mosaro_variogram_model zeroRange[1] = {{0.0f, 10.0f, 0.0f, 10.0f}};
     const mosaro_variogram_model model[2] = {{1, 11, 50, 10}, {1, 11, 50, 10}};
     const float* missingColumn[1] = {nullptr};
+    const float* values[1] = {s.value.data()};
     const mosaro_method lognormal = MOSARO_METHOD_LOGNORMAL, shifted = MOSARO_METHOD_LOGNORMAL_SHIFTED,
                         indicator = MOSARO_METHOD_INDICATOR, cokriging = MOSARO_METHOD_COKRIGING;
     using R = mosaro_request;
@@ -346,6 +347,12 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
          large,
          {"threshold_count 16777216", "sample_count 30"}},
         {[&](R& r) { r.x_max = 1e30f, r.cell_size_x = 1.0f; }, large, {"lag classes", "1e+30"}},
+        // Variables times samples beyond int: refused before a sample is read.
+        {[&](R& r) {
+             r.method = cokriging, r.sample_count = 1 << 30, r.extra_values = values, r.extra_value_count = 1;
+         },
+         large,
+         {"sample_count"}},
     };
     std::vector<float> grid;
     for (const Refusal& refusal : refusals) {

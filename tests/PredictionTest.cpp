@@ -386,22 +386,16 @@ TEST(Prediction, BadArgumentsAreRefusedWithTheirStatusBeforeAnythingIsWritten) {
     EXPECT_NE(std::string(mosaro_last_message()).find("sample_covariates[0][2]"), std::string::npos);
 }
 
+// The notation itself is ModelNotationTest's; here the C API's hand-over.
 TEST(ModelApi, NotationRoundTripsAndErrorsSayWhere) {
-    for (const char* text : {"0.05 Nug + 0.59 Sph(897)", "1.2 Mat(300, kappa=1.5)",
-                             "0.6 Exp(500, azimuth=45, ratio=0.4)", "0.3 Pow(1.5)"}) {
-        const mosaro_model m = Model(text);
-        char written[256];
-        ASSERT_EQ(mosaro_model_format(&m, written, sizeof written), MOSARO_OK);
-        EXPECT_STREQ(written, text);
-    }
-    mosaro_model m;
-    mosaro_model_init(&m);
-    EXPECT_EQ(mosaro_model_parse("0.5 Sph(100) + ", &m), MOSARO_ERROR_MODEL);
+    const mosaro_model m = Model("0.6 Exp(500, azimuth=45, ratio=0.4)");
+    char written[256];
+    ASSERT_EQ(mosaro_model_format(&m, written, sizeof written), MOSARO_OK);
+    EXPECT_STREQ(written, "0.6 Exp(500, azimuth=45, ratio=0.4)");
+    mosaro_model bad;
+    mosaro_model_init(&bad);
+    EXPECT_EQ(mosaro_model_parse("0.5 Sph(100) + ", &bad), MOSARO_ERROR_MODEL);
     EXPECT_NE(std::string(mosaro_last_message()).find("15"), std::string::npos) << mosaro_last_message();
-    EXPECT_EQ(mosaro_model_parse("1 Sphere(3)", &m), MOSARO_ERROR_MODEL);
-    EXPECT_NE(std::string(mosaro_last_message()).find("Mat"), std::string::npos) << mosaro_last_message();
-    EXPECT_EQ(mosaro_model_parse("-1 Sph(3)", &m), MOSARO_ERROR_MODEL);
-    EXPECT_EQ(mosaro_model_parse("1 Exp(3, ratio=1.5)", &m), MOSARO_ERROR_MODEL);
     const mosaro_model exp = Model("0.5 Nug + 2 Exp(10)");
     EXPECT_NEAR(mosaro_model_semivariance(&exp, 6, 8), 0.5 + 2 * (1 - std::exp(-1.0)), 1e-15);
 }
@@ -433,8 +427,6 @@ TEST(VariogramApi, ClassesFitAndTheirRefusals) {
     EXPECT_EQ(m.structures[0].family, MOSARO_FAMILY_SPHERICAL);
     EXPECT_EQ(mosaro_variogram_fit(v, 0, "Nug + Sphx", 0, &m, &sse), MOSARO_ERROR_MODEL);
     EXPECT_EQ(mosaro_variogram_fit(v, 1, nullptr, 0, &m, &sse), MOSARO_ERROR_INDEX);
-    const long long* none = nullptr;
-    (void)none;
     long long count = 0;
     const int *i = nullptr, *j = nullptr;
     const double *d = nullptr, *g = nullptr;

@@ -29,6 +29,7 @@ struct GstatLine {
 
 // variogramLine(vgm(1.3, family, range, kappa = kappa), dist_vector = kLags).
 // gstat's Wav and Cir use pi to 12 digits, which moves them by about 1e-13.
+// clang-format off: one family per entry
 const GstatLine kGstat[] = {
     {"Sph", 100, 0.5, {0, 0.14597578124999999, 0.56745000000000001, 1.0444063967999999, 1.29999805065, 1.3, 1.3, 1.3}},
     {"Exp",
@@ -105,6 +106,7 @@ const GstatLine kGstat[] = {
      {0, 21.828762768834597, 152.02433379573134, 412.47282705260051, 819.09643517172253, 820.24454782425096,
       1447.0086090545069, 6116.3504152916184}},
 };
+// clang-format on
 
 Structure FromGstat(const GstatLine& line) {
     Structure s;
