@@ -45,27 +45,18 @@ struct AccurateRun {
 
     AccurateRun(const Samples& s, float size, int nodes, int method, int neighbours) {
         mosaro_request_init(&request);
-        request.x = s.x.data();
-        request.y = s.y.data();
-        request.value = s.value.data();
-        request.sample_count = static_cast<int>(s.x.size());
-        request.x_min = request.y_min = 0.0f;
-        request.x_max = request.y_max = size;
-        request.cell_size_x = request.cell_size_y = size / static_cast<float>(nodes - 1);
-        request.node_count_x = request.node_count_y = nodes;
-        request.neighbour_count = neighbours;
-        request.method = static_cast<mosaro_method>(method);
-        request.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
-        request.given_models = &model;
-        request.given_model_count = 1;
+        mosaro_request& r = request;
+        r.x = s.x.data(), r.y = s.y.data(), r.value = s.value.data(), r.sample_count = static_cast<int>(s.x.size());
+        r.x_min = r.y_min = 0.0f;
+        r.x_max = r.y_max = size;
+        r.cell_size_x = r.cell_size_y = size / static_cast<float>(nodes - 1);
+        r.node_count_x = r.node_count_y = nodes;
+        r.neighbour_count = neighbours, r.method = static_cast<mosaro_method>(method);
+        r.arithmetic = MOSARO_ARITHMETIC_ACCURATE, r.given_models = &model, r.given_model_count = 1;
         const std::size_t count = static_cast<std::size_t>(nodes) * static_cast<std::size_t>(nodes);
-        grid.assign(count, -7.0f);
-        variance.assign(count, -7.0f);
-        condition.assign(count, -7.0f);
-        request.grid = grid.data();
-        request.variance = variance.data();
-        request.reciprocal_condition = condition.data();
-        request.report = &report;
+        grid.assign(count, -7.0f), variance.assign(count, -7.0f), condition.assign(count, -7.0f);
+        r.grid = grid.data(), r.variance = variance.data(), r.reciprocal_condition = condition.data();
+        r.report = &report;
     }
     ~AccurateRun() { mosaro_report_free(report); }
 

@@ -49,22 +49,12 @@ mosaro_request MakeRequest(const ApiSamples& s, const GridArgs& a, std::vector<f
                            int method = MOSARO_METHOD_ORDINARY) {
     mosaro_request r;
     mosaro_request_init(&r);
-    r.x = s.x.data();
-    r.y = s.y.data();
-    r.value = s.value.data();
+    r.x = s.x.data(), r.y = s.y.data(), r.value = s.value.data();
     r.sample_count = static_cast<int>(s.x.size());
-    if (!s.extra.empty()) {
-        r.extra_values = s.extraColumns;
-        r.extra_value_count = 1;
-    }
-    r.x_min = a.xMin;
-    r.y_min = a.yMin;
-    r.x_max = a.xMax;
-    r.y_max = a.yMax;
-    r.cell_size_x = a.cellX;
-    r.cell_size_y = a.cellY;
-    r.node_count_x = a.cellsX + 1;
-    r.node_count_y = a.cellsY + 1;
+    if (!s.extra.empty()) r.extra_values = s.extraColumns, r.extra_value_count = 1;
+    r.x_min = a.xMin, r.y_min = a.yMin, r.x_max = a.xMax, r.y_max = a.yMax;
+    r.cell_size_x = a.cellX, r.cell_size_y = a.cellY;
+    r.node_count_x = a.cellsX + 1, r.node_count_y = a.cellsY + 1;
     r.neighbour_count = a.neighbours;
     r.method = static_cast<mosaro_method>(method);
     grid.assign(static_cast<std::size_t>(a.Nodes()), -7.0f);

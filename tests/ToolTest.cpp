@@ -296,15 +296,8 @@ TEST_F(ToolTest, CrossValidationRowsAreTheLibrarysAndEachMethodGetsASummaryRow) 
     const std::size_t n = static_cast<std::size_t>(request.sample_count);
     std::vector<float> estimate(n), variance(n), residual(n), standardised(n);
     std::vector<int> fold(n);
-    mosaro_validation v{};
-    v.struct_size = sizeof v;
-    v.folds = 5;
-    v.seed = 3;
-    v.estimate = estimate.data();
-    v.variance = variance.data();
-    v.residual = residual.data();
-    v.standardised_residual = standardised.data();
-    v.fold = fold.data();
+    mosaro_validation v{sizeof v,   5, 3, estimate.data(), variance.data(), residual.data(), standardised.data(),
+                        fold.data()};
     mosaro_validation_summary summary{};
     summary.struct_size = sizeof summary;
     ASSERT_EQ(mosaro_cross_validate(samples, &request, &v, &summary), MOSARO_OK) << mosaro_last_message();
@@ -364,23 +357,13 @@ TEST_F(ToolTest, AccurateGridKeepsNegativeEstimatesAndMarksWhatItCannotTrust) {
 
     mosaro_request r;
     mosaro_request_init(&r);
-    r.x = x.data();
-    r.y = y.data();
-    r.value = v.data();
-    r.sample_count = static_cast<int>(x.size());
-    r.x_max = 100;
-    r.y_max = 80;
-    r.cell_size_x = r.cell_size_y = 10;
-    r.node_count_x = 11;
-    r.node_count_y = 9;
+    r.x = x.data(), r.y = y.data(), r.value = v.data(), r.sample_count = static_cast<int>(x.size());
+    r.x_max = 100, r.y_max = 80, r.cell_size_x = r.cell_size_y = 10, r.node_count_x = 11, r.node_count_y = 9;
     r.neighbour_count = 8;
     const mosaro_variogram_model model{0, 100, 60, 100};
-    r.given_models = &model;
-    r.given_model_count = 1;
-    r.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
+    r.given_models = &model, r.given_model_count = 1, r.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
     std::vector<float> grid(99), condition(99);
-    r.grid = grid.data();
-    r.reciprocal_condition = condition.data();
+    r.grid = grid.data(), r.reciprocal_condition = condition.data();
     ASSERT_EQ(mosaro_grid(&r), MOSARO_OK) << mosaro_last_message();
 
     const RasterBack written = ReadRasterBack(Path("a.tif"));
