@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mosaro.h"
+#include "neighbours/NearestSamples.h"
 
 namespace {
 
@@ -232,6 +233,43 @@ TEST(AccurateArithmetic, TiesGoToTheEarlierSampleWhateverTheGrid) {
         for (int j = 0; j < 12; ++j)
             ASSERT_EQ(part[static_cast<std::size_t>(i * 12 + j)], whole.grid[static_cast<std::size_t>(i * 23 + j + 11)])
                 << "node " << i << "," << j + 11;
+}
+
+// The nearest samples by distance, then input order, against brute force,
+// on whole coordinates with duplicates (ties everywhere, which the tree's
+// own order must not decide): single searches, within a radius, and a
+// row's searches each bounded by the one before.
+TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder) {
+    std::mt19937 random(5);
+    std::vector<double> x, y;
+    for (int i = 0; i < 400; ++i) x.push_back(random() % 20), y.push_back(random() % 20);
+    const mosaro::NearestSamples nearest(x.data(), y.data(), 400);
+    const auto brute = [&](double tx, double ty, int m, double radius2) {
+        std::vector<std::pair<double, int>> all;
+        for (int i = 0; i < 400; ++i) {
+            const double d = (x[i] - tx) * (x[i] - tx) + (y[i] - ty) * (y[i] - ty);
+            if (d <= radius2) all.push_back({d, i});
+        }
+        std::sort(all.begin(), all.end());
+        std::vector<int> ids;
+        for (std::size_t k = 0; k < all.size() && k < static_cast<std::size_t>(m); ++k) ids.push_back(all[k].second);
+        return ids;
+    };
+    std::vector<int> found;
+    for (double ty = -1.5; ty <= 21; ty += 2.5) {
+        double previousX = 0.0, worst = -1.0;
+        for (double tx = -3; tx <= 22; tx += 0.5) {
+            for (int m : {1, 7, 30}) {
+                nearest.Find(tx, ty, m, found);
+                ASSERT_EQ(found, brute(tx, ty, m, INFINITY)) << tx << ", " << ty << ", m " << m;
+                nearest.FindWithin(tx, ty, m, 9.0, found);
+                ASSERT_EQ(found, brute(tx, ty, m, 9.0)) << tx << ", " << ty << ", m " << m << " within 3";
+            }
+            nearest.FindNear(tx, ty, 12, found, previousX, ty, &worst);
+            previousX = tx;
+            ASSERT_EQ(found, brute(tx, ty, 12, INFINITY)) << tx << ", " << ty << " along the row";
+        }
+    }
 }
 
 TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {
