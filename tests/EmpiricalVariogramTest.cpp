@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoData.h"
 #include "variogram/EmpiricalVariogram.h"
 #include "variogram/PairMeasure.h"
 
@@ -30,18 +31,9 @@ struct Samples {
 };
 
 Samples Meuse() {
-    std::ifstream in(MOSARO_DATA_DIR "/meuse.csv");
-    std::string line;
-    std::getline(in, line);
-    Samples s;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream row(line);
-        for (std::string field; std::getline(row, field, ',');) f.push_back(field);
-        s.x.push_back(std::stod(f[0]));
-        s.y.push_back(std::stod(f[1]));
-        s.value.push_back(std::log(std::stod(f[5])));
-    }
+    const std::vector<std::vector<double>> columns = mosaro_test::DemoColumns();
+    Samples s{columns[0], columns[1], columns[5]};
+    for (double& zinc : s.value) zinc = std::log(zinc);
     return s;
 }
 

@@ -18,6 +18,7 @@
 
 #include <Eigen/Dense>
 
+#include "DemoData.h"
 #include "TestSupport.h"
 
 using namespace mosaro_test;
@@ -581,17 +582,11 @@ namespace {
 
 // Column `column` of the shipped demo table (x, y first), blanks for empty fields.
 ApiSamples DemoSamples(int column) {
+    const std::vector<std::vector<double>> c = DemoColumns();
     SampleTable table;
-    std::ifstream file(MOSARO_DATA_DIR "/meuse.csv");
-    std::string line;
-    std::getline(file, line);
-    while (std::getline(file, line)) {
-        std::vector<float> fields;
-        std::stringstream row(line);
-        for (std::string field; std::getline(row, field, ',');)
-            fields.push_back(field.empty() ? -1e38f : std::stof(field));
-        table.Add(fields[0], fields[1], fields[static_cast<std::size_t>(column)]);
-    }
+    for (std::size_t i = 0; i < c[0].size(); ++i)
+        table.Add(static_cast<float>(c[0][i]), static_cast<float>(c[1][i]),
+                  std::isnan(c[std::size_t(column)][i]) ? -1e38f : static_cast<float>(c[std::size_t(column)][i]));
     return ApiSamples(table);
 }
 
