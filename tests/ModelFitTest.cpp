@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 

@@ -7,11 +7,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <random>
-#include <sstream>
 #include <limits>
 #include <string>
 #include <vector>
