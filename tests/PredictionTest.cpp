@@ -439,6 +439,38 @@ TEST(VariogramApi, ClassesFitAndTheirRefusals) {
     EXPECT_EQ(v, nullptr);
 }
 
+// With a drift the fitted variogram is the residuals': least squares of
+// the values on 1, x, y solved here, their variogram computed directly.
+TEST(VariogramApi, APredictionWithADriftFitsTheVariogramOfItsResiduals) {
+    Samples s = Field(12, 150);
+    for (std::size_t i = 0; i < s.v.size(); ++i) s.v[i] += 0.3 * s.x[i] - 0.2 * s.y[i];
+    Prediction run(s, "1 Sph(30)");
+    run.p.model = nullptr;
+    run.p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_Y;
+    run.Grid(0, 0, 10, 4, 4);
+    mosaro_variogram* fitted = nullptr;
+    ASSERT_EQ(mosaro_prediction_variogram(&run.p, &fitted), MOSARO_OK) << mosaro_last_message();
+    Eigen::MatrixXd design(150, 3);
+    for (int i = 0; i < 150; ++i) design.row(i) << 1.0, s.x[std::size_t(i)], s.y[std::size_t(i)];
+    const Eigen::Map<const Eigen::VectorXd> v(s.v.data(), 150);
+    const Eigen::VectorXd residual = v - design * design.colPivHouseholderQr().solve(v);
+    mosaro_variogram* direct = nullptr;
+    ASSERT_EQ(mosaro_variogram_compute(s.x.data(), s.y.data(), residual.data(), 150, nullptr, &direct), MOSARO_OK);
+    mosaro_lag_classes a{}, b{};
+    a.struct_size = b.struct_size = sizeof a;
+    ASSERT_EQ(mosaro_variogram_classes(fitted, 0, &a), MOSARO_OK);
+    ASSERT_EQ(mosaro_variogram_classes(direct, 0, &b), MOSARO_OK);
+    ASSERT_EQ(a.class_count, b.class_count);
+    for (int k = 0; k < a.class_count; ++k) {
+        EXPECT_EQ(a.pairs[k], b.pairs[k]) << k;
+        if (b.pairs[k] > 0) {
+            EXPECT_NEAR(a.gamma[k], b.gamma[k], 1e-9 * b.gamma[k]) << k;
+        }
+    }
+    mosaro_variogram_free(fitted);
+    mosaro_variogram_free(direct);
+}
+
 // A grid cut into tiles, each handed only the samples mosaro_tile_samples
 // names (in their order) and the whole set's frame: the whole grid's bits.
 TEST(Tiles, EachTileWithItsOwnSamplesGivesTheWholeGridsBits) {
