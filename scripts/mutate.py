@@ -104,7 +104,9 @@ MUTANTS = [
     ("nearest-bound-without-slack", "accurate", NEAR,
      "return worst + worst * 1e-9 + std::numeric_limits<double>::denorm_min();", "return worst;", None),
     ("row-search-bound-ignores-step", "accurate", NEAR,
-     "const double reach = std::sqrt(*worst) + step;", "const double reach = std::sqrt(*worst);", None),
+     "const double reach = std::sqrt(*worst) + step;", "const double reach = std::sqrt(*worst) + 0.0 * step;",
+     "a bound too tight holds fewer than m samples (the tree adds only points within it) and the search then runs "
+     "again without one: slower, never different"),
     ("sector-diagonal-to-steep-half", "accurate", "src/neighbours/Sectors.cpp",
      "const bool steep = std::fabs(dy) > std::fabs(dx);", "const bool steep = std::fabs(dy) >= std::fabs(dx);",
      None),
@@ -128,7 +130,9 @@ MUTANTS = [
      "if (ids_.size() == size && std::equal(ids_.begin(), ids_.end(), c.ids)) return;",
      "if (ids_.size() == size) return;", None),
     ("accurate-row-search-starts-bounded", "accurate", "src/sweeps/AccurateSweep.cpp",
-     "double previousX = 0.0, worst = -1.0;", "double previousX = 0.0, worst = 0.0;", None),
+     "double previousX = 0.0, worst = -1.0;", "double previousX = 0.0, worst = 0.0;",
+     "the first node's search is then bounded by its distance from x = 0, and a bound too tight is searched "
+     "again without one: slower, never different"),
 
     # The robust fit.
     ("robust-weights-pairs-over-lag", "robust fit", ROBUST,
@@ -144,7 +148,8 @@ MUTANTS = [
 
     # Cross-validation.
     ("folds-one-is-leave-one-out", "cross-validation", CV,
-     "if (folds < 2) return fold;", "if (folds < 1) return fold;", None),
+     "if (folds < 2) return fold;", "if (folds < 1) return fold;",
+     "the C API refuses one fold before folds are assigned; zero folds (leave-one-out) still returns early"),
     ("fold-mask-not-cleared", "cross-validation", CV,
      "for (std::size_t e = foldStart; e < i; ++e) excluded[static_cast<std::size_t>(order[e])] = 0;", "", None),
     ("fold-members-before-piece-kept", "cross-validation", CV,
