@@ -4,8 +4,9 @@
 Each mutant is a one-line change to the engine (a comparison flipped, a
 constant moved, an order of operations changed, a branch removed). The script
 copies the working tree to a scratch folder, builds the engine's test programs
-there once (Release), then for each mutant applies it, rebuilds, runs the test
-programs fastest first and stops at the first failure: the mutant is killed.
+there once (Release), then for each mutant applies it and runs the test
+programs, the likeliest for its area first, then fastest first, each rebuilt
+just before it runs, and stops at the first failure: the mutant is killed.
 A mutant that passes every program survived: a hole in the tests, unless it is
 listed as equivalent (no output can change; the reason is given).
 
@@ -13,7 +14,9 @@ Every original text must occur exactly once in its file; the script refuses
 to start otherwise, so that a mutant cannot go stale unnoticed when the code
 moves.
 
-Not part of CI: about a minute per mutant on 2 cores.
+Not part of CI: about a minute per mutant on 2 cores (less when killed
+early); the mutants go round robin over the areas, and the run ends with a
+table per area (docs/testing.md holds the last one).
 
 usage: /usr/bin/python3 scripts/mutate.py [--list] [--keep DIR] [--area AREA] [mutant-name...]
 """
