@@ -4,16 +4,24 @@
 Each mutant is a one-line change to the engine (a comparison flipped, a
 constant moved, an order of operations changed, a branch removed). The script
 copies the working tree to a scratch folder, builds the engine's test programs
-there once (Release), then for each mutant applies it, rebuilds, runs the test
-programs fastest first and stops at the first failure: the mutant is killed.
+there once (Release), then for each mutant applies it and runs the test
+programs, the likeliest for its area first, then fastest first, each rebuilt
+just before it runs, and stops at the first failure: the mutant is killed.
 A mutant that passes every program survived: a hole in the tests, unless it is
 listed as equivalent (no output can change; the reason is given).
 
-Not part of CI: about a minute per mutant on 2 cores.
+Every original text must occur exactly once in its file; the script refuses
+to start otherwise, so that a mutant cannot go stale unnoticed when the code
+moves.
 
-usage: /usr/bin/python3 scripts/mutate.py [--keep DIR] [mutant-name...]
+Not part of CI: about a minute per mutant on 2 cores (less when killed
+early); the mutants go round robin over the areas, and the run ends with a
+table per area (docs/testing.md holds the last one).
+
+usage: /usr/bin/python3 scripts/mutate.py [--list] [--keep DIR] [--area AREA] [mutant-name...]
 """
 import argparse
+import collections
 import os
 import shutil
 import subprocess
@@ -21,70 +29,241 @@ import sys
 import tempfile
 import time
 
-# Engine test programs, fastest first.
-TESTS = ["GoldenGridTest", "NodeProcedureTest", "VariogramFitTest", "SolverTest", "EntryPointTest", "SizeLimitsTest",
-         "DegenerateMatrixTest", "KrigingMethodsTest", "NeighbourChainTest", "ModernApiTest",
-         "ExperimentalVariogramTest", "FastPathTest", "RobustFitTest"]
+# Engine test programs, fastest first (a killed mutant stops at its first
+# failing program, so the quick ones go first).
+TESTS = ["VariogramFitTest", "SolverTest", "DenseLuTest", "SizeLimitsTest", "ModelNotationTest", "VariogramMathTest",
+         "WorkerPoolTest", "GoldenGridTest", "EntryPointTest", "VariogramModelTest", "RobustFitTest",
+         "CrossValidationTest", "ExecutionTest", "KrigingMethodsTest", "NeighbourChainTest",
+         "AccurateArithmeticTest", "PredictionTest", "NodeProcedureTest", "AllocationFailureTest",
+         "PortableMathTest", "ConcurrencyTest", "EmpiricalVariogramTest", "DegenerateMatrixTest",
+         "ExperimentalVariogramTest", "SimulationTest", "GridFileTest", "ModelFitTest", "ModernApiTest",
+         "FastPathTest"]
 
-# name, file, original text (must occur once), replacement, equivalent-because (or None)
+# The programs most likely to notice a mutant of each area run first; the
+# rest follow in the order above (a survivor runs them all).
+FIRST = {
+    "fast path": ["FastPathTest", "NeighbourChainTest", "ExperimentalVariogramTest", "NodeProcedureTest"],
+    "accurate": ["DenseLuTest", "AccurateArithmeticTest", "PredictionTest", "DegenerateMatrixTest"],
+    "robust fit": ["RobustFitTest", "ModernApiTest"],
+    "cross-validation": ["CrossValidationTest"],
+    "families": ["VariogramModelTest", "ModelFitTest"],
+    "prediction": ["PredictionTest"],
+    "simulation": ["SimulationTest"],
+    "reference": ["GoldenGridTest", "NodeProcedureTest", "KrigingMethodsTest"],
+    "legacy fit": ["VariogramFitTest", "GoldenGridTest"],
+}
+
+KC = "src/systems/KrigingConstants.cpp"
+VF = "src/variogram/VariogramFit.cpp"
+CHAIN = "src/neighbours/NeighbourChain.cpp"
+KERNELS = "src/variogram/PairKernels.cpp"
+FAST = "src/sweeps/FastSweep.cpp"
+ACC = "src/systems/AccurateNodeSystem.cpp"
+NEAR = "src/neighbours/NearestSamples.cpp"
+LU = "src/systems/DenseLu.cpp"
+ROBUST = "src/variogram/RobustFit.cpp"
+CV = "src/sweeps/CrossValidation.cpp"
+FAM = "src/variogram/ModelFamilies.cpp"
+PRED = "src/pipeline/Prediction.cpp"
+SIM = "src/sweeps/SequentialSimulation.cpp"
+SCORES = "src/methods/NormalScores.cpp"
+RANDOM = "src/platform/Random.cpp"
+
+# name, area, file, original text (must occur once), replacement, equivalent-because (or None)
 MUTANTS = [
-    ("anisotropy-reset-range-2-to-3", "src/systems/NodeProcedure.cpp",
+    # The fast path: neighbour chain, pair kernels (each width), node system, caches.
+    ("chain-direct-pass-exchanges-ties", "fast path", CHAIN,
+     "if (!(candidates_[b].distance >= candidates_[a].distance)) Exchange(",
+     "if (!(candidates_[b].distance > candidates_[a].distance)) Exchange(", None),
+    ("chain-wide-pass-exchanges-ties", "fast path", CHAIN,
+     "if (d[b] < limit) return b;", "if (d[b] <= limit) return b;", None),
+    ("chain-block-test-skips-last-four", "fast path", CHAIN,
+     "_mm_cmplt_ps(_mm_loadu_ps(d + 12), l)", "_mm_cmplt_ps(_mm_loadu_ps(d + 8), l)", None),
+    ("kernel-plain-y-cone-with-x-reach", "fast path", KERNELS,
+     "const bool towardY = (ax <= b.yConeSlope * ay) & (ay <= b.yReach);",
+     "const bool towardY = (ax <= b.yConeSlope * ay) & (ay <= b.xReach);", None),
+    ("kernel-plain-half-cell-pair-dropped", "fast path", KERNELS,
+     "(position >= 1.0) &\n", "(position > 1.0) &\n", None),
+    ("kernel-avx2-filter-drops-lane-7", "fast path", KERNELS,
+     "count += static_cast<std::size_t>(__builtin_popcount(mask));\n    }",
+     "count += static_cast<std::size_t>(__builtin_popcount(mask & 0x7Fu));\n    }", None),
+    ("kernel-avx2-y-classes-offset-lost", "fast path", KERNELS,
+     "_mm256_blendv_pd(v.yOffset, v.zero, towardX)", "_mm256_blendv_pd(v.zero, v.zero, towardX)", None),
+    ("kernel-avx2-tail-first-pair-lost", "fast path", KERNELS,
+     "for (std::size_t r = 0; k + r < count; ++r)", "for (std::size_t r = 1; k + r < count; ++r)", None),
+    ("node-variance-last-term-lost", "fast path", "src/systems/NodeSystem.cpp",
+     "for (int i = 0; i < s.order; ++i)", "for (int i = 0; i + 1 < s.order; ++i)", None),
+    ("covariance-memo-stale-slot", "fast path", FAST,
+     "if (slot.key != key) slot = Slot{key, constants_.Covariance(h)};",
+     "if (slot.key > key) slot = Slot{key, constants_.Covariance(h)};", None),
+    ("pair-cache-slots-not-cleared", "fast path", FAST,
+     "for (std::size_t a = 0; a < previousCount_; ++a) slotOf_[static_cast<std::size_t>(previousIds_[a])] = -1;",
+     "", None),
+
+    # The accurate arithmetic: neighbour ties, sector search, LU and solve, condition, sweep.
+    ("nearest-tie-by-visit-order", "accurate", NEAR,
+     "if (full()) {\n            if (!(entry < kept_.back())) return true;",
+     "if (full()) {\n            if (!(entry.first < kept_.back().first)) return true;", None),
+    ("nearest-bound-without-slack", "accurate", NEAR,
+     "return worst + worst * 1e-9 + std::numeric_limits<double>::denorm_min();", "return worst;", None),
+    ("row-search-bound-ignores-step", "accurate", NEAR,
+     "const double reach = std::sqrt(*worst) + step;", "const double reach = std::sqrt(*worst) + 0.0 * step;",
+     "a bound too tight holds fewer than m samples (the tree adds only points within it) and the search then runs "
+     "again without one: slower, never different"),
+    ("sector-diagonal-to-steep-half", "accurate", "src/neighbours/Sectors.cpp",
+     "const bool steep = std::fabs(dy) > std::fabs(dx);", "const bool steep = std::fabs(dy) >= std::fabs(dx);",
+     None),
+    ("sector-farthest-misses-last-ray", "accurate", "src/neighbours/Sectors.cpp",
+     "farthest = std::max(farthest, FarthestOnRay(box, x, y, last));", "", None),
+    ("sector-full-list-keeps-dropped", "accurate", NEAR,
+     "if (dropped != lists_.taken.end() && *dropped == list.back()) lists_.taken.erase(dropped);", "", None),
+    ("lu-elimination-skips-a-column", "accurate", LU,
+     "for (std::size_t c = k + 1; c < n; ++c) row[c] -= factor * pivotRow[c];",
+     "for (std::size_t c = k + 2; c < n; ++c) row[c] -= factor * pivotRow[c];", None),
+    ("lu-solve-exchanges-reversed", "accurate", LU,
+     "for (std::size_t k = 0; k < n; ++k) std::swap(b[k], b[pivot_[k]]);",
+     "for (std::size_t k = n; k-- > 0;) std::swap(b[k], b[pivot_[k]]);", None),
+    ("condition-without-norm", "accurate", LU,
+     "return 1.0 / (norm_ * estimate);", "return 1.0 / estimate;", None),
+    ("condition-pivot-ratio-ignored", "accurate", ACC,
+     "if (!(reciprocal <= pivotRatio)) reciprocal = pivotRatio;", "", None),
+    ("minimum-norm-accepts-inconsistent", "accurate", ACC,
+     "return residual <= kConsistentResidual * size;", "return true;", None),
+    ("pair-covariances-reused-for-new-ids", "accurate", ACC,
+     "if (ids_.size() == size && std::equal(ids_.begin(), ids_.end(), c.ids)) return;",
+     "if (ids_.size() == size) return;", None),
+    ("accurate-row-search-starts-bounded", "accurate", "src/sweeps/AccurateSweep.cpp",
+     "double previousX = 0.0, worst = -1.0;", "double previousX = 0.0, worst = 0.0;",
+     "the first node's search is then bounded by its distance from x = 0, and a bound too tight is searched "
+     "again without one: slower, never different"),
+
+    # The robust fit.
+    ("robust-weights-pairs-over-lag", "robust fit", ROBUST,
+     "f64(rows.pairs[k]) / (h * h)", "f64(rows.pairs[k]) / h", None),
+    ("robust-interior-solution-skipped", "robust fit", ROBUST,
+     "if (det > 1e-12 * sw * sff) {", "if (det > 1e-12 * sw * sff && false) {", None),
+    ("robust-negative-nugget-allowed", "robust fit", ROBUST,
+     "if (nugget >= 0.0 && partialSill >= floor) consider", "if (partialSill >= floor) consider", None),
+    ("robust-refine-bracket-one-sided", "robust fit", ROBUST,
+     "std::min(bestStep + 1, kRangeScan)", "std::min(bestStep, kRangeScan)", None),
+    ("omnidirectional-gamma-half-lost", "robust fit", ROBUST,
+     "f32(weighted / (2.0 * distance))", "f32(weighted / distance)", None),
+
+    # Cross-validation.
+    ("folds-one-is-leave-one-out", "cross-validation", CV,
+     "if (folds < 2) return fold;", "if (folds < 1) return fold;",
+     "the C API refuses one fold before folds are assigned; zero folds (leave-one-out) still returns early"),
+    ("fold-mask-not-cleared", "cross-validation", CV,
+     "for (std::size_t e = foldStart; e < i; ++e) excluded[static_cast<std::size_t>(order[e])] = 0;", "", None),
+    ("fold-members-before-piece-kept", "cross-validation", CV,
+     "while (begin > 0 && run.fold[static_cast<std::size_t>(order[begin - 1])] == fold) --begin;", "", None),
+
+    # The model families.
+    ("spherical-cubic-to-square", "families", FAM,
+     "x * (1.5 - 0.5 * x * x)", "x * (1.5 - 0.5 * x)", None),
+    ("circular-root-argument", "families", FAM,
+     "std::sqrt((1.0 - x) * (1.0 + x))", "std::sqrt((1.0 - x) * (1.0 - x))", None),
+    ("matern-three-halves-closed-form", "families", FAM,
+     "if (c.shape == 1.5) return (1.0 + x) * NaturalExponential(-x);",
+     "if (c.shape == 1.5) return (1.0 + 0.5 * x) * NaturalExponential(-x);", None),
+    ("stein-scale-factor-lost", "families", FAM,
+     "c.steinScale = 2.0 * std::sqrt(c.shape);", "c.steinScale = std::sqrt(c.shape);", None),
+
+    # Prediction kinds and blocks.
+    ("block-self-covariance-keeps-nugget", "prediction", PRED,
+     "a == b ? covariance.Sill() - covariance.Nugget()", "a == b ? covariance.Sill()", None),
+    ("block-twice-as-wide", "prediction", PRED,
+     "targets.blockX.push_back(0.5 * r.blockX * alongX.nodes[si]);",
+     "targets.blockX.push_back(r.blockX * alongX.nodes[si]);", None),
+    ("block-drift-sum-not-mean", "prediction", ACC,
+     "terms_[static_cast<std::size_t>(t)] = meanTerms_[static_cast<std::size_t>(t)] / points;",
+     "terms_[static_cast<std::size_t>(t)] = meanTerms_[static_cast<std::size_t>(t)];", None),
+    ("block-variance-from-point-sill", "prediction", ACC,
+     "target.blockPoints > 0 ? target.blockCovariance : model_.Sill();", "model_.Sill();", None),
+    ("simple-kriging-mean-lost", "prediction", PRED,
+     "? MakeSimpleKriging(r.mean)", "? MakeSimpleKriging(0.0)", None),
+    ("drift-variogram-of-raw-values", "prediction", PRED,
+     "const Eigen::VectorXd residuals = values - design * coefficients;",
+     "const Eigen::VectorXd residuals = values;", None),
+    ("lognormal-back-transform-full-variance", "prediction", "src/sweeps/TargetSweep.cpp",
+     "NaturalExponential(m + 0.5 * s2)", "NaturalExponential(m + s2)", None),
+
+    # Simulation.
+    ("normal-scores-rank-offset", "simulation", SCORES,
+     "(0.5 * static_cast<double>(first + last - 1) + 0.5)", "(0.5 * static_cast<double>(first + last - 1) + 1.0)",
+     None),
+    ("normal-scores-back-steps", "simulation", SCORES,
+     "return value_[k - 1] + t * (value_[k] - value_[k - 1]);", "return value_[k - 1];", None),
+    ("uniform-loses-a-bit", "simulation", RANDOM,
+     "(static_cast<double>(Next() >> 11) + 0.5) * 0x1.0p-53", "(static_cast<double>(Next() >> 12) + 0.5) * 0x1.0p-53",
+     None),
+    ("below-loses-carry", "simulation", RANDOM,
+     "(cross2 >> 32) + (middle >> 32);", "(cross2 >> 32);", None),
+    ("inverse-normal-tail-switch", "simulation", RANDOM,
+     "if (r <= 5.0) {", "if (r <= 4.0) {", None),
+    ("simulation-standard-deviation-as-variance", "simulation", SIM,
+     "estimate + std::sqrt(std::max(variance, 0.0)) * random.Normal()",
+     "estimate + std::max(variance, 0.0) * random.Normal()", None),
+    ("sample-on-first-column-not-fixed", "simulation", SIM,
+     "ri >= 0 && rj >= 0 && ri < grid.columns", "ri > 0 && rj >= 0 && ri < grid.columns", None),
+    ("simulation-pair-cache-stale", "simulation", SIM,
+     "if (slot.key != key) {", "if (slot.key > key) {", None),
+    ("combined-neighbourhood-tie-to-node", "simulation", SIM,
+     "sampleD2_[next] <= p.offsetD2_[o]", "sampleD2_[next] < p.offsetD2_[o]", None),
+
+    # The reference path: the legacy arithmetic's constants, covariance, neighbour sort and solve.
+    ("anisotropy-reset-range-2-to-3", "reference", KC,
      "f64(ratio) > 5.0 && f64(c.range) < 2.0", "f64(ratio) > 5.0 && f64(c.range) < 3.0", None),
-    ("anisotropy-upper-ratio-5-to-4", "src/systems/NodeProcedure.cpp",
+    ("anisotropy-upper-ratio-5-to-4", "reference", KC,
      "f64(ratio) > 5.0 && f64(c.range) < 2.0", "f64(ratio) > 4.0 && f64(c.range) < 2.0", None),
-    ("anisotropy-lower-ratio-0.5-to-0.4", "src/systems/NodeProcedure.cpp",
+    ("anisotropy-lower-ratio-0.5-to-0.4", "reference", KC,
      "if (f64(ratio) < 0.5 || std::isnan(ratio))", "if (f64(ratio) < 0.4 || std::isnan(ratio))", None),
-    ("anisotropy-nan-check-removed", "src/systems/NodeProcedure.cpp",
+    ("anisotropy-nan-check-removed", "reference", KC,
      "if (f64(ratio) < 0.5 || std::isnan(ratio))", "if (f64(ratio) < 0.5)", None),
-    ("coordinate-scale-strict-to-inclusive", "src/systems/NodeProcedure.cpp",
+    ("coordinate-scale-strict-to-inclusive", "reference", KC,
      "if (extent > 100.0f) return 100.0f;", "if (extent >= 100.0f) return 100.0f;", None),
-    ("cut-off-strict-to-inclusive", "src/systems/NodeProcedure.cpp",
-     "if (f64(estimate) < 0.01 || std::isnan(estimate)) return 0.0f;",
-     "if (f64(estimate) <= 0.01 || std::isnan(estimate)) return 0.0f;",
-     "no float widens to exactly 0.01, so < and <= agree on every estimate"),
-    ("covariance-range-inclusive-to-strict", "src/systems/NodeProcedure.cpp",
+    ("covariance-range-inclusive-to-strict", "reference", KC,
      "if (!(h <= range)) return 0.0f;", "if (!(h < range)) return 0.0f;",
      "at h = range the model gives 1.5 - 0.5 = 1 exactly, so gamma rounds to the sill and the "
      "covariance is 0 either way"),
-    ("covariance-nan-distance-branch-removed", "src/systems/NodeProcedure.cpp",
+    ("covariance-nan-distance-branch-removed", "reference", KC,
      "if (h == 0.0f || std::isnan(h)) return sill;", "if (h == 0.0f) return sill;", None),
-    ("covariance-1.5-to-1.4", "src/systems/NodeProcedure.cpp",
+    ("covariance-1.5-to-1.4", "reference", KC,
      "((hd * 1.5) / a - 0.5 * Cube(hd / a))", "((hd * 1.4) / a - 0.5 * Cube(hd / a))", None),
-    ("distance-anisotropy-order-changed", "src/systems/NodeProcedure.cpp",
+    ("distance-anisotropy-order-changed", "reference", KC,
      "dx * dx + (k * k) * (dy * dy)", "dx * dx + k * (k * (dy * dy))", None),
-    ("neighbour-sort-unordered-not-exchanged", "src/systems/NodeProcedure.cpp",
-     "if (!(d[b] >= d[a])) samples.Swap(a, b);", "if (d[b] < d[a]) samples.Swap(a, b);", None),
-    ("node-coordinate-offset-rounding-removed", "src/systems/NodeProcedure.cpp",
+    ("neighbour-sort-unordered-not-exchanged", "reference", "src/neighbours/ExchangeSort.cpp",
+     "if (d[b] >= d[a]) continue;", "if (!(d[b] < d[a])) continue;", None),
+    ("node-coordinate-offset-rounding-removed", "reference", "src/sweeps/GridNodes.h",
      "const float position = f32(f64(offset) + f64(origin));",
      "const float position = f32(static_cast<double>(index) * f64(cellSize) + f64(origin));", None),
-    ("lag-halving-threshold-100-to-101", "src/variogram/LagClasses.cpp",
-     "if (nx > 100 || ny > 100) {", "if (nx > 101 || ny > 101) {", None),
-    ("prune-keeps-equal-classes-dropped", "src/variogram/VariogramFit.cpp",
-     "if (gamma[last] > gamma[c]) continue;", "if (gamma[last] >= gamma[c]) continue;", None),
-    ("scale-divisor-10-to-1000-boundary", "src/variogram/VariogramFit.cpp",
-     "if (lastLag >= 10.0f) scale = 1000.0f;", "if (lastLag > 10.0f) scale = 1000.0f;", None),
-    ("straight-line-nugget-clamp-removed", "src/variogram/VariogramFit.cpp",
-     "if (nugget < 0.0f) nugget = 0.0f;  // -0.0 is not negative and stays", "", None),
-    ("straight-line-last-class-but-one-to-last", "src/variogram/VariogramFit.cpp",
-     "const int last = c.count - 2;", "const int last = c.count - 1;", None),
-    ("fit-branch-spherical-sign-flipped", "src/variogram/VariogramFit.cpp",
-     "} else if (b1b3 < 0.0f) {", "} else if (b1b3 <= 0.0f) {", None),
-    ("indicator-at-threshold-counts-above", "src/methods/IndicatorKriging.cpp",
+    ("indicator-at-threshold-counts-above", "reference", "src/methods/Indicator.cpp",
      "return f64(value) - f64(threshold) > 0.0 ? 0.0f : 1.0f;",
      "return f64(value) - f64(threshold) >= 0.0 ? 0.0f : 1.0f;", None),
-    ("indicator-empty-divisor-guard-removed", "src/methods/IndicatorKriging.cpp",
+    ("indicator-empty-divisor-guard-removed", "reference", "src/methods/Indicator.cpp",
      "if (atOrBelow == 0) atOrBelow = 1;", "",
      "with no neighbour at or below the threshold the value sum is 0 as well: 0/0 is NaN, which "
      "the cut-off stores as 0, the node 0/1 gives"),
-    ("lognormal-half-variance-to-whole", "src/methods/LogarithmNormalKriging.cpp",
-     "const double halfSill = 0.5 * f64(s.constants->sill);",
-     "const double halfSill = 1.0 * f64(s.constants->sill);", None),
-    ("cokriging-block-cap-removed", "src/methods/CoKriging.cpp",
-     "if (nearest > perBlock) nearest = perBlock;", "",
-     "the sweep already limits the neighbour count to the samples, and a block holds them all"),
-    ("neighbour-count-normalise-below-1-to-below-0", "src/api/GridRequest.cpp",
+    ("lognormal-half-variance-to-whole", "reference", "src/methods/Lognormal.cpp",
+     "const double halfSill = 0.5 * static_cast<double>(s.sill);",
+     "const double halfSill = 1.0 * static_cast<double>(s.sill);", None),
+    ("neighbour-count-normalise-below-1-to-below-0", "reference", "src/api/GridRequest.cpp",
      "if (request.neighbourCount < 1) request.neighbourCount = 1;",
      "if (request.neighbourCount < 0) request.neighbourCount = 1;", None),
+
+    # The legacy variogram fit.
+    ("lag-halving-threshold-100-to-101", "legacy fit", "src/variogram/LagClasses.cpp",
+     "if (nx > 100 || ny > 100) {", "if (nx > 101 || ny > 101) {", None),
+    ("prune-keeps-equal-classes-dropped", "legacy fit", VF,
+     "if (gamma[last] > gamma[c]) continue;", "if (gamma[last] >= gamma[c]) continue;", None),
+    ("scale-divisor-10-to-1000-boundary", "legacy fit", VF,
+     "if (lastLag >= 10.0f) scale = 1000.0f;", "if (lastLag > 10.0f) scale = 1000.0f;", None),
+    ("straight-line-nugget-clamp-removed", "legacy fit", VF,
+     "if (nugget < 0.0f) nugget = 0.0f;  // -0.0 is not negative and stays", "", None),
+    ("straight-line-last-class-but-one-to-last", "legacy fit", VF,
+     "const int last = c.count - 2;", "const int last = c.count - 1;", None),
+    ("fit-branch-spherical-sign-flipped", "legacy fit", VF,
+     "} else if (b1b3 < 0.0f) {", "} else if (b1b3 <= 0.0f) {", None),
 ]
 
 
@@ -93,12 +272,72 @@ def run(command, cwd, timeout=None):
                           timeout=timeout, check=False).returncode
 
 
+def stale_mutants(source, mutants):
+    """The mutants whose original text is not found exactly once, with the count."""
+    stale = []
+    for name, _, path, original, _, _ in mutants:
+        try:
+            with open(os.path.join(source, path)) as f:
+                count = f.read().count(original)
+        except OSError:
+            count = 0
+        if count != 1:
+            stale.append((name, path, count))
+    return stale
+
+
+def summary_table(results):
+    """Killed / survived / equivalent per area, as a Markdown table."""
+    areas = collections.OrderedDict()
+    for _, area, _, _, _, _ in MUTANTS:
+        areas.setdefault(area, collections.Counter())
+    for name, area, outcome, _ in results:
+        areas[area][outcome] += 1
+    lines = ["| area | killed | survived | equivalent |", "|---|---|---|---|"]
+    total = collections.Counter()
+    for area, counts in areas.items():
+        if sum(counts.values()) == 0:
+            continue
+        total.update(counts)
+        lines.append(f"| {area} | {counts['killed']} | {counts['survived']} | {counts['equivalent']} |")
+    lines.append(f"| all | {total['killed']} | {total['survived']} | {total['equivalent']} |")
+    return "\n".join(lines)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--keep", help="scratch folder to reuse (kept afterwards)")
+    parser.add_argument("--list", action="store_true", help="list the mutants and check their originals, then stop")
+    parser.add_argument("--area", action="append", help="only the mutants of this area (repeatable)")
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
     source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+    unknown = [n for n in args.names if n not in {m[0] for m in MUTANTS}]
+    if unknown:
+        sys.exit("unknown mutants: " + ", ".join(unknown))
+    mutants = [m for m in MUTANTS
+               if (not args.names or m[0] in args.names) and (not args.area or m[1] in args.area)]
+    # Round robin over the areas, so that a run cut short has touched each.
+    rank = collections.Counter()
+    order = []
+    for m in mutants:
+        order.append((rank[m[1]], len(order), m))
+        rank[m[1]] += 1
+    mutants = [m for _, _, m in sorted(order)]
+    assert all(t in TESTS for tests in FIRST.values() for t in tests)
+    stale = stale_mutants(source, MUTANTS)
+    if args.list:
+        for name, area, path, _, _, equivalent in mutants:
+            print(f"{area:17} {name:45} {path}" + ("  (equivalent)" if equivalent else ""))
+        print(f"{len(mutants)} mutants")
+    if stale:
+        for name, path, count in stale:
+            print(f"STALE {name}: original found {count} times in {path}", file=sys.stderr)
+        sys.exit(f"{len(stale)} mutants do not match the code; fix them first")
+    if args.list:
+        return 0
+
     work = args.keep or tempfile.mkdtemp(prefix="mosaro-mutate-")
     tree = os.path.join(work, "src-tree")
     build = os.path.join(work, "build")
@@ -117,49 +356,50 @@ def main():
     if run(configure, work) or run(build_tests, work):
         sys.exit("the unmutated tree does not build")
 
-    mutants = [m for m in MUTANTS if not args.names or m[0] in args.names]
     results = []
-    for name, path, original, replacement, equivalent in mutants:
+    for name, area, path, original, replacement, equivalent in mutants:
         file = os.path.join(tree, path)
         with open(file) as f:
             text = f.read()
-        if text.count(original) != 1:
-            results.append((name, "stale", "the original line is not found once in " + path))
-            continue
         start = time.time()
         with open(file, "w") as f:
             f.write(text.replace(original, replacement))
         try:
-            if run(build_tests, work):
-                outcome, by = "killed", "the build"
-            else:
-                outcome, by = "survived", ""
-                for test in TESTS:
-                    try:
-                        failed = run([os.path.join(build, "tests", test), "--gtest_brief=1"], work, 900)
-                    except subprocess.TimeoutExpired:
-                        failed = True
-                    if failed:
-                        outcome, by = "killed", test
-                        break
+            # Each program is linked just before it runs: a mutant killed
+            # early spares linking the rest.
+            outcome, by = "survived", ""
+            first = FIRST.get(area, [])
+            for test in first + [t for t in TESTS if t not in first]:
+                if run(["cmake", "--build", build, "-j2", "--target", test], work):
+                    outcome, by = "killed", "the build"
+                    break
+                try:
+                    failed = run([os.path.join(build, "tests", test), "--gtest_brief=1"], work, 900)
+                except subprocess.TimeoutExpired:
+                    failed = True
+                if failed:
+                    outcome, by = "killed", test
+                    break
             if outcome == "survived" and equivalent:
                 outcome, by = "equivalent", equivalent
         finally:
             with open(file, "w") as f:
                 f.write(text)
-        results.append((name, outcome, by))
+        results.append((name, area, outcome, by))
         print(f"{name}: {outcome} {by} ({time.time() - start:.0f} s)", flush=True)
     run(build_tests, work)  # leave the scratch build unmutated
 
     print()
-    for outcome in ("killed", "survived", "equivalent", "stale"):
-        chosen = [r for r in results if r[1] == outcome]
+    for outcome in ("killed", "survived", "equivalent"):
+        chosen = [r for r in results if r[2] == outcome]
         print(f"{outcome}: {len(chosen)}")
-        for name, _, by in chosen:
+        for name, _, _, by in chosen:
             print(f"  {name}" + (f" ({by})" if by else ""))
+    print()
+    print(summary_table(results))
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
-    return 1 if any(r[1] in ("survived", "stale") for r in results) else 0
+    return 1 if any(r[2] == "survived" for r in results) else 0
 
 
 if __name__ == "__main__":

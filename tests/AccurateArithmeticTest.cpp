@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "mosaro.h"
+#include "neighbours/NearestSamples.h"
 
 namespace {
 
@@ -45,27 +46,18 @@ struct AccurateRun {
 
     AccurateRun(const Samples& s, float size, int nodes, int method, int neighbours) {
         mosaro_request_init(&request);
-        request.x = s.x.data();
-        request.y = s.y.data();
-        request.value = s.value.data();
-        request.sample_count = static_cast<int>(s.x.size());
-        request.x_min = request.y_min = 0.0f;
-        request.x_max = request.y_max = size;
-        request.cell_size_x = request.cell_size_y = size / static_cast<float>(nodes - 1);
-        request.node_count_x = request.node_count_y = nodes;
-        request.neighbour_count = neighbours;
-        request.method = static_cast<mosaro_method>(method);
-        request.arithmetic = MOSARO_ARITHMETIC_ACCURATE;
-        request.given_models = &model;
-        request.given_model_count = 1;
+        mosaro_request& r = request;
+        r.x = s.x.data(), r.y = s.y.data(), r.value = s.value.data(), r.sample_count = static_cast<int>(s.x.size());
+        r.x_min = r.y_min = 0.0f;
+        r.x_max = r.y_max = size;
+        r.cell_size_x = r.cell_size_y = size / static_cast<float>(nodes - 1);
+        r.node_count_x = r.node_count_y = nodes;
+        r.neighbour_count = neighbours, r.method = static_cast<mosaro_method>(method);
+        r.arithmetic = MOSARO_ARITHMETIC_ACCURATE, r.given_models = &model, r.given_model_count = 1;
         const std::size_t count = static_cast<std::size_t>(nodes) * static_cast<std::size_t>(nodes);
-        grid.assign(count, -7.0f);
-        variance.assign(count, -7.0f);
-        condition.assign(count, -7.0f);
-        request.grid = grid.data();
-        request.variance = variance.data();
-        request.reciprocal_condition = condition.data();
-        request.report = &report;
+        grid.assign(count, -7.0f), variance.assign(count, -7.0f), condition.assign(count, -7.0f);
+        r.grid = grid.data(), r.variance = variance.data(), r.reciprocal_condition = condition.data();
+        r.report = &report;
     }
     ~AccurateRun() { mosaro_report_free(report); }
 
@@ -241,6 +233,43 @@ TEST(AccurateArithmetic, TiesGoToTheEarlierSampleWhateverTheGrid) {
         for (int j = 0; j < 12; ++j)
             ASSERT_EQ(part[static_cast<std::size_t>(i * 12 + j)], whole.grid[static_cast<std::size_t>(i * 23 + j + 11)])
                 << "node " << i << "," << j + 11;
+}
+
+// The nearest samples by distance, then input order, against brute force,
+// on whole coordinates with duplicates (ties everywhere, which the tree's
+// own order must not decide): single searches, within a radius, and a
+// row's searches each bounded by the one before.
+TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder) {
+    std::mt19937 random(5);
+    std::vector<double> x, y;
+    for (int i = 0; i < 400; ++i) x.push_back(random() % 20), y.push_back(random() % 20);
+    const mosaro::NearestSamples nearest(x.data(), y.data(), 400);
+    const auto brute = [&](double tx, double ty, int m, double radius2) {
+        std::vector<std::pair<double, int>> all;
+        for (int i = 0; i < 400; ++i) {
+            const double d = (x[i] - tx) * (x[i] - tx) + (y[i] - ty) * (y[i] - ty);
+            if (d <= radius2) all.push_back({d, i});
+        }
+        std::sort(all.begin(), all.end());
+        std::vector<int> ids;
+        for (std::size_t k = 0; k < all.size() && k < static_cast<std::size_t>(m); ++k) ids.push_back(all[k].second);
+        return ids;
+    };
+    std::vector<int> found;
+    for (double ty = -1.5; ty <= 21; ty += 2.5) {
+        double previousX = 0.0, worst = -1.0;
+        for (double tx = -3; tx <= 22; tx += 0.5) {
+            for (int m : {1, 7, 30}) {
+                nearest.Find(tx, ty, m, found);
+                ASSERT_EQ(found, brute(tx, ty, m, INFINITY)) << tx << ", " << ty << ", m " << m;
+                nearest.FindWithin(tx, ty, m, 9.0, found);
+                ASSERT_EQ(found, brute(tx, ty, m, 9.0)) << tx << ", " << ty << ", m " << m << " within 3";
+            }
+            nearest.FindNear(tx, ty, 12, found, previousX, ty, &worst);
+            previousX = tx;
+            ASSERT_EQ(found, brute(tx, ty, 12, INFINITY)) << tx << ", " << ty << " along the row";
+        }
+    }
 }
 
 TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {

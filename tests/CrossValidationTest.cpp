@@ -74,38 +74,51 @@ struct Validation {
     }
 };
 
+// A one-node accurate grid at sample i from the samples `keep` names, over
+// the same span (so the same coordinate scale); the variance into `variance`.
+float NodeAt(const Case& c, std::size_t i, const std::vector<bool>& keep, int method, float* variance) {
+    Case kept = c;
+    kept.x.clear(), kept.y.clear(), kept.value.clear();
+    for (std::size_t j = 0; j < c.x.size(); ++j)
+        if (keep[j]) kept.x.push_back(c.x[j]), kept.y.push_back(c.y[j]), kept.value.push_back(c.value[j]);
+    mosaro_request r = c.Request(method, MOSARO_ARITHMETIC_ACCURATE);
+    r.x = kept.x.data(), r.y = kept.y.data(), r.value = kept.value.data();
+    r.sample_count = static_cast<int>(kept.x.size());
+    r.x_min = c.x[i], r.y_min = c.y[i], r.x_max = c.x[i] + 1000.0f, r.y_max = c.y[i] + 1000.0f;
+    r.node_count_x = r.node_count_y = 1;
+    float node = 0.0f;
+    r.grid = &node, r.variance = variance;
+    EXPECT_EQ(mosaro_grid(&r), MOSARO_OK);
+    return node;
+}
+
 TEST(CrossValidation, EachEstimateIsTheNodeAtTheSampleGriddedWithoutIt) {
-    // The accurate grid has the same neighbour rule: a one-node grid at the
-    // sample over the other samples (same span, so same coordinate scale)
-    // must give the same bits.
+    // The accurate grid has the same neighbour rule, so the same bits.
     const Case c(3);
     for (int method : {MOSARO_METHOD_ORDINARY, MOSARO_METHOD_UNIVERSAL_XY, MOSARO_METHOD_LOGNORMAL}) {
         Validation loo(c.x.size(), 0, 0);
         ASSERT_EQ(loo.Run(c, c.Request(method, MOSARO_ARITHMETIC_ACCURATE)), MOSARO_OK) << mosaro_last_message();
         EXPECT_EQ(loo.summary.estimated, 40);
         for (std::size_t i = 0; i < c.x.size(); i += 7) {
-            Case without = c;
-            without.x.erase(without.x.begin() + static_cast<long>(i));
-            without.y.erase(without.y.begin() + static_cast<long>(i));
-            without.value.erase(without.value.begin() + static_cast<long>(i));
-            mosaro_request r = c.Request(method, MOSARO_ARITHMETIC_ACCURATE);
-            r.x = without.x.data();
-            r.y = without.y.data();
-            r.value = without.value.data();
-            r.sample_count = static_cast<int>(without.x.size());
-            r.x_min = c.x[i];
-            r.y_min = c.y[i];
-            r.x_max = c.x[i] + 1000.0f;
-            r.y_max = c.y[i] + 1000.0f;
-            r.node_count_x = r.node_count_y = 1;
-            float node = 0.0f, variance = 0.0f;
-            r.grid = &node;
-            r.variance = &variance;
-            ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
-            EXPECT_EQ(node, loo.estimate[i]) << "method " << method << " sample " << i;
+            std::vector<bool> others(c.x.size(), true);
+            others[i] = false;
+            float variance = 0.0f;
+            EXPECT_EQ(NodeAt(c, i, others, method, &variance), loo.estimate[i]) << "method " << method << ", " << i;
             EXPECT_EQ(variance, loo.variance[i]) << "method " << method << " sample " << i;
             EXPECT_EQ(static_cast<int>(i), loo.fold[i]);
         }
+    }
+    // Two folds of 300, which the loop's pieces of 256 cut: each estimate is
+    // still the node gridded from the other fold alone.
+    const Case many(4, 600);
+    Validation halves(600, 2, 11);
+    mosaro_request r = many.Request(MOSARO_METHOD_ORDINARY, MOSARO_ARITHMETIC_ACCURATE);
+    r.thread_count = 2;
+    ASSERT_EQ(halves.Run(many, r), MOSARO_OK);
+    for (std::size_t i = 0; i < 600; ++i) {
+        std::vector<bool> otherFold(600);
+        for (std::size_t j = 0; j < 600; ++j) otherFold[j] = halves.fold[j] != halves.fold[i];
+        ASSERT_EQ(NodeAt(many, i, otherFold, MOSARO_METHOD_ORDINARY, nullptr), halves.estimate[i]) << i;
     }
 }
 
@@ -182,18 +195,23 @@ TEST(CrossValidation, FoldsAreASeededPartition) {
 TEST(CrossValidation, ThreadsChangeNoBitInEitherArithmetic) {
     // Enough samples for the loop to be cut into pieces that run on
     // workers, which have no run context of their own.
+    // Seven folds of about 430 samples: the pieces cut folds, whose members
+    // outside a piece must stay excluded too.
     const Case c(12, 3000);
-    for (mosaro_arithmetic arithmetic : {MOSARO_ARITHMETIC_LEGACY, MOSARO_ARITHMETIC_ACCURATE}) {
-        std::vector<float> first;
-        for (int threads : {1, 2, 3}) {
-            mosaro_request r = c.Request(MOSARO_METHOD_UNIVERSAL_XXYY, arithmetic);
-            r.thread_count = threads;
-            Validation run(c.x.size(), threads == 3 ? 3000 : 0, 5);
-            ASSERT_EQ(run.Run(c, r), MOSARO_OK);
-            if (first.empty()) first = run.estimate;
-            else EXPECT_EQ(first, run.estimate) << "arithmetic " << arithmetic << ", " << threads << " threads";
+    for (mosaro_arithmetic arithmetic : {MOSARO_ARITHMETIC_LEGACY, MOSARO_ARITHMETIC_ACCURATE})
+        for (int folds : {0, 7}) {
+            std::vector<float> first;
+            for (int threads : {1, 2, 3}) {
+                mosaro_request r = c.Request(MOSARO_METHOD_UNIVERSAL_XXYY, arithmetic);
+                r.thread_count = threads;
+                Validation run(c.x.size(), folds == 0 && threads == 3 ? 3000 : folds, 5);
+                ASSERT_EQ(run.Run(c, r), MOSARO_OK);
+                if (first.empty()) first = run.estimate;
+                else
+                    EXPECT_EQ(first, run.estimate)
+                        << arithmetic << ", " << folds << " folds, " << threads << " threads";
+            }
         }
-    }
     // And the two arithmetics are told apart on every piece: the legacy
     // cut-off turns the negative field's estimates into 0.
     Case negative(13, 3000);

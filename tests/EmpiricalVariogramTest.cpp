@@ -8,12 +8,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "DemoData.h"
 #include "variogram/EmpiricalVariogram.h"
 #include "variogram/PairMeasure.h"
 
@@ -30,18 +29,9 @@ struct Samples {
 };
 
 Samples Meuse() {
-    std::ifstream in(MOSARO_DATA_DIR "/meuse.csv");
-    std::string line;
-    std::getline(in, line);
-    Samples s;
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream row(line);
-        for (std::string field; std::getline(row, field, ',');) f.push_back(field);
-        s.x.push_back(std::stod(f[0]));
-        s.y.push_back(std::stod(f[1]));
-        s.value.push_back(std::log(std::stod(f[5])));
-    }
+    const std::vector<std::vector<double>> columns = mosaro_test::DemoColumns();
+    Samples s{columns[0], columns[1], columns[5]};
+    for (double& zinc : s.value) zinc = std::log(zinc);
     return s;
 }
 
@@ -239,6 +229,16 @@ TEST(EmpiricalVariogram, ClassEdgesAreGstats) {
     EXPECT_EQ(c[3].upper, 3.0);
 }
 
+void ExpectSameBits(const mosaro::EmpiricalVariogram& a, const mosaro::EmpiricalVariogram& b, const char* what) {
+    for (std::size_t d = 0; d < a.directions.size(); ++d)
+        for (std::size_t k = 0; k < a.directions[d].classes.size(); ++k) {
+            const mosaro::LagClass &x = a.directions[d].classes[k], &y = b.directions[d].classes[k];
+            EXPECT_EQ(x.pairs, y.pairs) << what;
+            EXPECT_EQ(std::memcmp(&x.gamma, &y.gamma, sizeof x.gamma), 0) << what;
+            EXPECT_EQ(std::memcmp(&x.meanDistance, &y.meanDistance, sizeof x.gamma), 0) << what;
+        }
+}
+
 TEST(EmpiricalVariogram, ThreadsDoNotChangeABit) {
     const Samples s = Seeded(4000, 12, 1000.0, false);
     for (VariogramEstimator estimator : {VariogramEstimator::kClassic, VariogramEstimator::kRobust}) {
@@ -249,15 +249,7 @@ TEST(EmpiricalVariogram, ThreadsDoNotChangeABit) {
         const mosaro::EmpiricalVariogram one = mosaro::ComputeEmpiricalVariogram(s.View(), options);
         for (int threads : {2, 3, 8}) {
             options.threads = threads;
-            const mosaro::EmpiricalVariogram many = mosaro::ComputeEmpiricalVariogram(s.View(), options);
-            for (std::size_t d = 0; d < one.directions.size(); ++d)
-                for (std::size_t k = 0; k < one.directions[d].classes.size(); ++k) {
-                    const mosaro::LagClass& a = one.directions[d].classes[k];
-                    const mosaro::LagClass& b = many.directions[d].classes[k];
-                    EXPECT_EQ(a.pairs, b.pairs);
-                    EXPECT_EQ(std::memcmp(&a.gamma, &b.gamma, sizeof a.gamma), 0) << threads;
-                    EXPECT_EQ(std::memcmp(&a.meanDistance, &b.meanDistance, sizeof a.gamma), 0) << threads;
-                }
+            ExpectSameBits(one, mosaro::ComputeEmpiricalVariogram(s.View(), options), "threads");
         }
     }
 }
@@ -280,18 +272,9 @@ TEST(EmpiricalVariogram, EveryVectorPathGivesThePlainBits) {
                 if (directional) options.directions = {{0.0, 45.0}, {90.0, 45.0, 3.0}, {30.0, 90.0}};
                 const mosaro::EmpiricalVariogram plain =
                     mosaro::ComputeEmpiricalVariogramWith(s.View(), options, measures.front());
-                for (const mosaro::PairMeasure& measure : measures) {
-                    const mosaro::EmpiricalVariogram other =
-                        mosaro::ComputeEmpiricalVariogramWith(s.View(), options, measure);
-                    for (std::size_t d = 0; d < plain.directions.size(); ++d)
-                        for (std::size_t k = 0; k < plain.directions[d].classes.size(); ++k) {
-                            const mosaro::LagClass& a = plain.directions[d].classes[k];
-                            const mosaro::LagClass& b = other.directions[d].classes[k];
-                            EXPECT_EQ(a.pairs, b.pairs) << measure.name;
-                            EXPECT_EQ(std::memcmp(&a.gamma, &b.gamma, sizeof a.gamma), 0) << measure.name;
-                            EXPECT_EQ(std::memcmp(&a.meanDistance, &b.meanDistance, sizeof a.gamma), 0) << measure.name;
-                        }
-                }
+                for (const mosaro::PairMeasure& measure : measures)
+                    ExpectSameBits(plain, mosaro::ComputeEmpiricalVariogramWith(s.View(), options, measure),
+                                   measure.name);
             }
 }
 

@@ -6,12 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "DemoData.h"
 #include "variogram/EmpiricalVariogram.h"
 #include "variogram/ModelFit.h"
 #include "variogram/ModelNotation.h"
@@ -83,19 +82,11 @@ TEST(ModelFit, KeepsFixedParameters) {
 }
 
 std::vector<LagClass> MeuseClasses() {
-    std::ifstream in(MOSARO_DATA_DIR "/meuse.csv");
-    std::string line;
-    std::getline(in, line);
-    std::vector<double> x, y, v;
-    while (std::getline(in, line)) {
-        std::stringstream row(line);
-        std::vector<std::string> f;
-        for (std::string s; std::getline(row, s, ',');) f.push_back(s);
-        x.push_back(std::stod(f[0]));
-        y.push_back(std::stod(f[1]));
-        v.push_back(std::log(std::stod(f[5])));
-    }
-    return mosaro::ComputeEmpiricalVariogram({x.data(), y.data(), v.data(), x.size()}, {}).directions[0].classes;
+    std::vector<std::vector<double>> c = mosaro_test::DemoColumns();
+    for (double& zinc : c[5]) zinc = std::log(zinc);
+    return mosaro::ComputeEmpiricalVariogram({c[0].data(), c[1].data(), c[5].data(), c[0].size()}, {})
+        .directions[0]
+        .classes;
 }
 
 TEST(ModelFit, DoesAtLeastAsWellAsGstatOnTheDemoData) {

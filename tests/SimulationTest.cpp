@@ -238,3 +238,30 @@ TEST(Simulation, NormalDistributionAndItsInverseAgreeWithKnownValuesAndEachOther
     for (double p = 1e-12; p < 1.0; p *= 1.7)
         EXPECT_NEAR(mosaro::NormalDistribution(mosaro::InverseNormal(p)), p, 1e-13 * p);
 }
+
+TEST(Simulation, NormalScoresAndTheRandomStreamFollowTheirClosedForms) {
+    // Ranks 1, 2 and 3 (a tie), 4 of four values: probabilities (rank - 1/2) / n,
+    // the tie at the mean of its two.
+    const mosaro::NormalScores scores({3.0, 1.0, 2.0, 2.0}, 0.0, 5.0);
+    const double low = mosaro::InverseNormal(0.125), high = mosaro::InverseNormal(0.875);
+    EXPECT_EQ(scores.Scores(), (std::vector<double>{high, low, 0.0, 0.0}));
+    // Back: the data's values at their scores, linear between them, and
+    // linear in probability towards the bounds 0 and 5 in the tails.
+    EXPECT_EQ(scores.Back(high), 3.0);
+    EXPECT_NEAR(scores.Back(0.5 * low), 1.5, 1e-15);
+    EXPECT_NEAR(scores.Back(mosaro::InverseNormal(0.0625)), 0.5, 1e-12);
+    EXPECT_NEAR(scores.Back(mosaro::InverseNormal(0.9375)), 4.0, 1e-12);
+
+    // Below is the high word of the 128-bit product; uniforms fill (0, 1).
+    mosaro::RandomStream a(7, 3), b(7, 3);
+    double sum = 0.0, largest = 0.0;
+    for (int k = 0; k < 100000; ++k) {
+        const std::uint64_t bound = k % 2 ? 0xFFFFFFFFFFFFull - static_cast<std::uint64_t>(k) : 1000u + k;
+        ASSERT_EQ(a.Below(bound), static_cast<std::uint64_t>((static_cast<unsigned __int128>(b.Next()) * bound) >> 64));
+        const double u = a.Uniform();
+        b.Next();
+        sum += u, largest = std::max(largest, u);
+    }
+    EXPECT_NEAR(sum / 100000, 0.5, 0.005);
+    EXPECT_GT(largest, 0.999);
+}

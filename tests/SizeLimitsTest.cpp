@@ -97,38 +97,6 @@ TEST(SizeLimits, LegacyCallsBeyondAddressableSizesLeaveTheGridAsPassed) {
     EXPECT_EQ(Bits(grid[0]), Bits(kSentinel));
 }
 
-TEST(SizeLimits, ModernApiRefusesUnaddressableRunsWithTooLargeAndReadsNothing) {
-    const float one[1] = {1.0f};
-    float grid[1] = {kSentinel};
-    mosaro_request r;
-    mosaro_request_init(&r);
-    r.x = r.y = r.value = one;
-    r.sample_count = 1;
-    r.x_max = r.y_max = 10;
-    r.cell_size_x = r.cell_size_y = 1;
-    r.node_count_x = r.node_count_y = INT_MAX;
-    r.grid = grid;
-    EXPECT_EQ(mosaro_grid(&r), MOSARO_ERROR_TOO_LARGE);
-    EXPECT_NE(std::string(mosaro_last_message()).find("node_count_x"), std::string::npos);
-
-    r.node_count_x = r.node_count_y = 1;
-    r.method = MOSARO_METHOD_INDICATOR;
-    r.thresholds = one;
-    r.threshold_count = (1 << 24) + 1;
-    EXPECT_EQ(mosaro_grid(&r), MOSARO_ERROR_TOO_LARGE);
-    EXPECT_NE(std::string(mosaro_last_message()).find("threshold_count"), std::string::npos);
-
-    // Variables times samples beyond int: refused before a sample is read.
-    const float* extra[1] = {one};
-    r.method = MOSARO_METHOD_COKRIGING;
-    r.sample_count = 1 << 30;
-    r.extra_values = extra;
-    r.extra_value_count = 1;
-    EXPECT_EQ(mosaro_grid(&r), MOSARO_ERROR_TOO_LARGE);
-    EXPECT_NE(std::string(mosaro_last_message()).find("sample_count"), std::string::npos);
-    EXPECT_EQ(Bits(grid[0]), Bits(kSentinel));
-}
-
 TEST(SizeLimits, GridFilesHoldAtMostTwoToTheThirtyOneMinusOneNodes) {
     const float node = 1.0f;
     for (const auto& counts : {std::pair<int, int>{65536, 32768}, {46341, 46341}, {INT_MAX, INT_MAX}, {INT_MAX, 2}}) {

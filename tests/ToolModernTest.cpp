@@ -2,15 +2,13 @@
 // raster and table it writes is read back and compared bit for bit with
 // mosaro_predict (or the variogram calls) made directly with the same
 // arguments; every mistake gives one line, exit status 1 and no file.
+#include <cpl_json.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
-#include <cctype>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <map>
-#include <variant>
 
 #include "ToolRun.h"
 #include "mosaro.h"
@@ -104,49 +102,28 @@ TEST_F(ToolModernTest, GridEqualsPredictCalledDirectlyBitForBit) {
         {"--method lognormal", [](mosaro_prediction& p) { p.lognormal = 1; }},
         {"--method lognormal --model \"0.05 Nug + 0.59 Sph(897)\" --block 200 200 --block-points 3 3",
          [&](mosaro_prediction& p) {
-             p.lognormal = 1;
-             p.model = &given;
-             p.block_size_x = p.block_size_y = 200;
-             p.block_points_x = p.block_points_y = 3;
+             p.lognormal = 1, p.model = &given;
+             p.block_size_x = p.block_size_y = 200, p.block_points_x = p.block_points_y = 3;
          }},
         {"--method universal-xy --nmax 30",
-         [](mosaro_prediction& p) {
-             p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_Y;
-             p.nmax = 30;
-         }},
+         [](mosaro_prediction& p) { p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_Y, p.nmax = 30; }},
         {"--method universal-xx --drift xy",
          [](mosaro_prediction& p) { p.drift_terms = MOSARO_DRIFT_X | MOSARO_DRIFT_XX | MOSARO_DRIFT_XY; }},
         {"--method lognormal --kind simple --mean 6 --model \"0.05 Nug + 0.59 Sph(897)\"",
-         [&](mosaro_prediction& p) {
-             p.lognormal = 1;
-             p.kind = MOSARO_KIND_SIMPLE;
-             p.mean = 6;
-             p.model = &given;
-         }},
+         [&](mosaro_prediction& p) { p.lognormal = 1, p.kind = MOSARO_KIND_SIMPLE, p.mean = 6, p.model = &given; }},
         {"--method lognormal --model \"0.02 Nug + 0.6 Exp(500, azimuth=45, ratio=0.4)\" --octants 2 "
          "--anisotropic-search --nmin 3 --maxdist 900",
          [&](mosaro_prediction& p) {
-             p.lognormal = 1;
-             p.model = &rotated;
-             p.sectors = 8;
-             p.max_per_sector = 2;
-             p.anisotropic_search = 1;
-             p.nmin = 3;
-             p.max_distance = 900;
+             p.lognormal = 1, p.model = &rotated, p.sectors = 8, p.max_per_sector = 2, p.anisotropic_search = 1;
+             p.nmin = 3, p.max_distance = 900;
          }},
         {"--method lognormal3 --shift 10 --cutoff 1200 --width 80 --fit-model \"Nug + Exp\" --fit-weights 1 "
          "--estimator cressie",
          [](mosaro_prediction& p) {
              static mosaro_variogram_options o;
              mosaro_variogram_options_init(&o);
-             o.cutoff = 1200;
-             o.width = 80;
-             o.estimator = MOSARO_ESTIMATOR_CRESSIE;
-             p.lognormal = 1;
-             p.shift = 10;
-             p.variogram = &o;
-             p.fit_template = "Nug + Exp";
-             p.fit_weights = 1;
+             o.cutoff = 1200, o.width = 80, o.estimator = MOSARO_ESTIMATOR_CRESSIE;
+             p.lognormal = 1, p.shift = 10, p.variogram = &o, p.fit_template = "Nug + Exp", p.fit_weights = 1;
          }},
         {"--model \"25000 Nug + 130000 Sph(900)\" --covariate dist=" + Path("node.tif"),
          [&](mosaro_prediction& p) {
@@ -158,9 +135,7 @@ TEST_F(ToolModernTest, GridEqualsPredictCalledDirectlyBitForBit) {
                  for (int column = 0; column < 15; ++column) atNodes.push_back(1000 + column + 100.0 * row);
              sampleColumn[0] = Demo().dist.data();
              nodeColumn[0] = atNodes.data();
-             p.model = &zincModel;
-             p.covariate_count = 1;
-             p.sample_covariates = sampleColumn;
+             p.model = &zincModel, p.covariate_count = 1, p.sample_covariates = sampleColumn;
              p.target_covariates = nodeColumn;
          }},
     };
@@ -306,10 +281,7 @@ TEST_F(ToolModernTest, MissingValuesAreLeftOutAndCounted) {
     EXPECT_NE(run.out.find("152 samples read"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("3 samples without a value left out"), std::string::npos) << run.out;
     const mosaro_model model = Model("25000 Nug + 130000 Sph(900)");
-    const Estimates expected = PredictDemo([&](mosaro_prediction& p) {
-        p.value = values.data();
-        p.model = &model;
-    });
+    const Estimates expected = PredictDemo([&](mosaro_prediction& p) { p.value = values.data(), p.model = &model; });
     EXPECT_EQ(FirstBitDifference(expected.estimate, ReadRasterBack(Path("h.tif")).nodes), "");
 
     // The legacy request fills them from the sample before, as it always has.
@@ -365,25 +337,13 @@ TEST_F(ToolModernTest, PredictWritesEveryTargetBackWithTheLibrarysEstimates) {
         csv << "site " << k << "," << tx[k] << "," << ty[k] << "," << 0.1 * k << "\n";
     csv.close();
 
-    const Meuse& m = Demo();
     std::vector<double> estimate(4), variance(4), logEstimate(4), logVariance(4);
-    mosaro_prediction p;
-    mosaro_prediction_init(&p);
-    p.x = m.x.data();
-    p.y = m.y.data();
-    p.value = m.zinc.data();
-    p.sample_count = static_cast<int>(m.x.size());
-    p.lognormal = 1;
-    p.max_distance = 1500;
-    p.target = MOSARO_TARGET_POINTS;
-    p.target_x = tx.data();
-    p.target_y = ty.data();
-    p.target_count = 4;
-    p.estimate = estimate.data();
-    p.variance = variance.data();
-    p.log_estimate = logEstimate.data();
-    p.log_variance = logVariance.data();
-    ASSERT_EQ(mosaro_predict(&p, nullptr), MOSARO_OK) << mosaro_last_message();
+    PredictDemo([&](mosaro_prediction& p) {
+        p.lognormal = 1, p.max_distance = 1500;
+        p.target = MOSARO_TARGET_POINTS, p.target_x = tx.data(), p.target_y = ty.data(), p.target_count = 4;
+        p.estimate = estimate.data(), p.variance = variance.data();
+        p.log_estimate = logEstimate.data(), p.log_variance = logVariance.data();
+    });
     ASSERT_TRUE(std::isnan(estimate[3]));
 
     for (const char* name : {"out.csv", "out.gpkg"}) {
@@ -413,117 +373,15 @@ TEST_F(ToolModernTest, PredictWritesEveryTargetBackWithTheLibrarysEstimates) {
     }
 }
 
-// A small JSON reader for the variogram command's output: objects, arrays,
-// strings, numbers, true, false, null.
-struct Json {
-    std::variant<std::nullptr_t, bool, double, std::string, std::vector<Json>, std::map<std::string, Json>> value;
-    const Json& operator[](const std::string& key) const {
-        return std::get<std::map<std::string, Json>>(value).at(key);
-    }
-    const Json& operator[](std::size_t i) const { return std::get<std::vector<Json>>(value).at(i); }
-    std::size_t size() const { return std::get<std::vector<Json>>(value).size(); }
-    double Number() const { return std::holds_alternative<std::nullptr_t>(value) ? NAN : std::get<double>(value); }
-    const std::string& Text() const { return std::get<std::string>(value); }
-};
-
-class JsonReader {
-public:
-    explicit JsonReader(const std::string& text) : text_(text) {}
-    Json Read() {
-        Json json = Value();
-        Skip();
-        if (at_ != text_.size()) throw std::runtime_error("text after the JSON value at " + std::to_string(at_));
-        return json;
-    }
-
-private:
-    void Skip() {
-        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_]))) ++at_;
-    }
-    void Expect(char c) {
-        Skip();
-        if (at_ >= text_.size() || text_[at_] != c)
-            throw std::runtime_error(std::string("expected '") + c + "' at " + std::to_string(at_));
-        ++at_;
-    }
-    bool Word(const char* word) {
-        const std::size_t n = std::strlen(word);
-        if (text_.compare(at_, n, word) != 0) return false;
-        at_ += n;
-        return true;
-    }
-    std::string String() {
-        Expect('"');
-        std::string out;
-        while (at_ < text_.size() && text_[at_] != '"') {
-            if (text_[at_] == '\\') ++at_;
-            out += text_[at_++];
-        }
-        Expect('"');
-        return out;
-    }
-    Json Value() {
-        Skip();
-        Json json;
-        const char c = text_.at(at_);
-        if (c == '{') {
-            ++at_;
-            std::map<std::string, Json> object;
-            Skip();
-            if (text_.at(at_) == '}') {
-                ++at_;
-            } else {
-                do {
-                    const std::string key = String();
-                    Expect(':');
-                    object[key] = Value();
-                    Skip();
-                } while (text_.at(at_) == ',' && ++at_);
-                Expect('}');
-            }
-            json.value = std::move(object);
-        } else if (c == '[') {
-            ++at_;
-            std::vector<Json> array;
-            Skip();
-            if (text_.at(at_) == ']') {
-                ++at_;
-            } else {
-                do {
-                    array.push_back(Value());
-                    Skip();
-                } while (text_.at(at_) == ',' && ++at_);
-                Expect(']');
-            }
-            json.value = std::move(array);
-        } else if (c == '"') {
-            json.value = String();
-        } else if (Word("true")) {
-            json.value = true;
-        } else if (Word("false")) {
-            json.value = false;
-        } else if (Word("null")) {
-            json.value = nullptr;
-        } else {
-            char* end = nullptr;
-            json.value = std::strtod(text_.c_str() + at_, &end);
-            if (end == text_.c_str() + at_) throw std::runtime_error("no value at " + std::to_string(at_));
-            at_ = static_cast<std::size_t>(end - text_.c_str());
-        }
-        return json;
-    }
-    const std::string& text_;
-    std::size_t at_ = 0;
-};
-
 TEST_F(ToolModernTest, VariogramJsonHoldsTheLibrarysClassesAndFits) {
     const Outcome run = Run(std::string("variogram ") + MOSARO_DATA_DIR +
                             "/meuse.csv --value zinc --method lognormal --direction 0,90 --cutoff 1200 --width 100 "
                             "--fit-model \"Nug + Sph + Exp\" --json --cloud " +
                             Path("cloud.csv") + " --map " + Path("map.tif") + " --plot " + Path("v.png"));
     ASSERT_EQ(run.status, 0) << run.err;
-    Json json;
-    ASSERT_NO_THROW(json = JsonReader(run.out).Read()) << run.out;
+    CPLJSONDocument document;
+    ASSERT_TRUE(document.LoadMemory(run.out)) << run.out;
+    const CPLJSONObject json = document.GetRoot();
 
     const Meuse& m = Demo();
     std::vector<double> logs;
@@ -531,33 +389,28 @@ TEST_F(ToolModernTest, VariogramJsonHoldsTheLibrarysClassesAndFits) {
     const double azimuths[2] = {0, 90};
     mosaro_variogram_options o;
     mosaro_variogram_options_init(&o);
-    o.cutoff = 1200;
-    o.width = 100;
-    o.azimuths = azimuths;
-    o.direction_count = 2;
-    o.cloud = 1;
-    o.map = 1;
+    o.cutoff = 1200, o.width = 100, o.azimuths = azimuths, o.direction_count = 2, o.cloud = 1, o.map = 1;
     mosaro_variogram* v = nullptr;
     ASSERT_EQ(mosaro_variogram_compute(m.x.data(), m.y.data(), logs.data(), static_cast<int>(logs.size()), &o, &v),
               MOSARO_OK);
-    EXPECT_EQ(json["value"].Text(), "log(zinc)");
-    ASSERT_EQ(json["directions"].size(), 2u);
+    EXPECT_EQ(json.GetString("value"), "log(zinc)");
+    ASSERT_EQ(json.GetArray("directions").Size(), 2);
     for (int d = 0; d < 2; ++d) {
-        const Json& direction = json["directions"][static_cast<std::size_t>(d)];
+        const CPLJSONObject direction = json.GetArray("directions")[d];
         mosaro_lag_classes c{};
         c.struct_size = sizeof c;
         ASSERT_EQ(mosaro_variogram_classes(v, d, &c), MOSARO_OK);
-        EXPECT_EQ(direction["azimuth"].Number(), azimuths[d]);
-        ASSERT_EQ(direction["classes"].size(), static_cast<std::size_t>(c.class_count));
+        EXPECT_EQ(direction.GetDouble("azimuth"), azimuths[d]);
+        ASSERT_EQ(direction.GetArray("classes").Size(), c.class_count);
         for (int k = 0; k < c.class_count; ++k) {
-            const Json& row = direction["classes"][static_cast<std::size_t>(k)];
+            const CPLJSONObject row = direction.GetArray("classes")[k];
             const std::vector<std::pair<const char*, double>> fields = {{"lower", c.lower[k]},
                                                                         {"upper", c.upper[k]},
                                                                         {"pairs", c.pairs[k]},
                                                                         {"distance", c.distance[k]},
                                                                         {"gamma", c.gamma[k]}};
-            for (const auto& [name, value] : fields)
-                EXPECT_TRUE((std::isnan(value) && std::isnan(row[name].Number())) || row[name].Number() == value)
+            for (const auto& [name, value] : fields)  // null, no number, for a class without pairs
+                EXPECT_TRUE((std::isnan(value) && std::isnan(row.GetDouble(name, NAN))) || row.GetDouble(name) == value)
                     << d << " " << k << " " << name;
         }
         mosaro_model fitted;
@@ -566,14 +419,15 @@ TEST_F(ToolModernTest, VariogramJsonHoldsTheLibrarysClassesAndFits) {
         ASSERT_EQ(mosaro_variogram_fit(v, d, "Nug + Sph + Exp", 0, &fitted, &sse), MOSARO_OK);
         char text[512];
         ASSERT_EQ(mosaro_model_format(&fitted, text, sizeof text), MOSARO_OK);
-        const Json& model = direction["model"];
-        EXPECT_EQ(model["notation"].Text(), text);
-        EXPECT_EQ(model["weighted_squared_error"].Number(), sse);
-        EXPECT_EQ(model["nugget"].Number(), fitted.nugget);
-        ASSERT_EQ(model["structures"].size(), 2u);
-        EXPECT_EQ(model["structures"][0]["family"].Text(), "Sph");
-        EXPECT_EQ(model["structures"][1]["family"].Text(), "Exp");
-        EXPECT_EQ(model["structures"][1]["range"].Number(), fitted.structures[1].range);
+        const CPLJSONObject model = direction.GetObj("model");
+        EXPECT_EQ(model.GetString("notation"), text);
+        EXPECT_EQ(model.GetDouble("weighted_squared_error"), sse);
+        EXPECT_EQ(model.GetDouble("nugget"), fitted.nugget);
+        const CPLJSONArray structures = model.GetArray("structures");
+        ASSERT_EQ(structures.Size(), 2);
+        EXPECT_EQ(structures[0].GetString("family"), "Sph");
+        EXPECT_EQ(structures[1].GetString("family"), "Exp");
+        EXPECT_EQ(structures[1].GetDouble("range"), fitted.structures[1].range);
     }
 
     long long pairs = 0;

@@ -77,16 +77,6 @@ def test_accurate_nodes_count_what_it_cannot_trust():
     assert r.nodes["minimum_norm"] <= ill and r.nodes["no_data"] == np.isnan(r.estimate).sum()
 
 
-def test_k_folds_with_a_seed_are_reproducible():
-    x, y, values, _ = smooth_samples(9, 103, extent=500.0)
-    first = mosaro.cross_validate(x, y, values, folds=4, seed=42, cell=50, model=MODEL)
-    again = mosaro.cross_validate(x, y, values, folds=4, seed=42, cell=50, model=MODEL, threads=1)
-    other = mosaro.cross_validate(x, y, values, folds=4, seed=43, cell=50, model=MODEL)
-    assert np.array_equal(first.fold, again.fold) and same_bits(first.estimate, again.estimate)
-    assert not np.array_equal(first.fold, other.fold)
-    assert sorted(np.bincount(first.fold)) == [25, 26, 26, 26]
-
-
 # Each case: keyword arguments, and the C fields of the same refused request.
 REFUSED = [
     ("one fold", dict(folds=1), dict(folds=1)),

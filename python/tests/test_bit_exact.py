@@ -57,16 +57,6 @@ def test_given_models_and_odd_grids_match_the_c_api(lib, code):
     assert same_bits(r.estimate, estimate) and same_bits(r.variance, variance)
 
 
-@pytest.mark.parametrize("code", sorted(CASES))
-def test_every_method_on_the_demo_data_matches_the_c_api(lib, meuse, code):
-    x, y, zinc, copper = meuse
-    args = dict(CASES[code], thresholds=[200.0, 400.0, 800.0]) if code == 10 else CASES[code]
-    r, estimate, variance = both(lib, x, y, zinc, copper, code, args, cell=60)
-    assert r.status == 0, r.message
-    assert same_bits(r.estimate, estimate)
-    assert same_bits(r.variance, variance) or code == 10
-
-
 def test_the_reported_model_given_back_reproduces_the_grid(meuse):
     x, y, zinc, _ = meuse
     fitted = mosaro.grid(x, y, zinc, method="lognormal", cell=40, legacy=True)
@@ -91,7 +81,6 @@ def test_legacy_grid_matches_the_legacy_entry_point(lib, code, parameter, array,
     assert same_bits(out, c_api.legacy_grid(lib, table, *args))
     if column == 7 or code == 12:
         assert not out.any()
-
 
 
 def test_the_robust_fit_grids_where_the_legacy_fit_gave_zeros(lib, meuse):

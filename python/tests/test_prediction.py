@@ -1,7 +1,8 @@
 """The prediction (mosaro.grid's default and mosaro.predict): the grids and
-points are mosaro_predict's through the C API bit for bit, each kind of
-kriging agrees with its system solved here with numpy, NaN values are left
-out and counted, and every bad input is refused naming the argument."""
+points are mosaro_predict's through the C API bit for bit, NaN values are
+left out and counted, and every bad input is refused naming the argument.
+What each kind computes is checked against independent solves in
+tests/PredictionTest.cpp; here only what the binding adds."""
 
 import math
 
@@ -105,128 +106,6 @@ def test_points_are_mosaro_predict_s(double_lib, samples):
     assert records.dtype.names == ("x", "y", "estimate", "variance", "log_estimate", "log_variance")
     assert same64(records["estimate"].copy(), p.estimate) and same64(records["x"].copy(), tx)
     assert set(p.to_dict()) == set(records.dtype.names) and p.to_dict()["y"] is p.y
-
-
-# ---------------------------------------------------------------------------
-# Each kind against its system solved here: every sample in the system
-# (nmax=inf), the model's semivariance written out.
-
-def _gamma(h):
-    return np.where(h > 0, 0.1 + 2.0 * (1.0 - np.exp(-h / 30.0)), 0.0)
-
-
-SILL = 2.1
-SMALL_MODEL = "0.1 Nug + 2 Exp(30)"
-
-
-@pytest.fixture(scope="module")
-def small():
-    rng = np.random.default_rng(8)
-    x, y = rng.uniform(0, 100, 30), rng.uniform(0, 100, 30)
-    values = 10 + 3 * np.sin(x / 13) * np.cos(y / 17) + rng.normal(0, 0.3, 30)
-    targets = np.array([[12.5, 40.0], [50.0, 50.0], [99.0, 3.0], [70.3, 88.8]])
-    return x, y, values, targets
-
-
-def _distances(ax, ay, bx, by):
-    return np.hypot(np.subtract.outer(ax, bx), np.subtract.outer(ay, by))
-
-
-def _bordered(x, y, tx, ty, drift_at_samples, drift_at_target):
-    """Kriging in the semivariance form bordered by drift functions (the
-    constant first); returns the weights, the multipliers and the right side."""
-    n, f = len(x), drift_at_samples.shape[1]
-    a = np.zeros((n + f, n + f))
-    a[:n, :n] = _gamma(_distances(x, y, x, y))
-    a[:n, n:], a[n:, :n] = drift_at_samples, drift_at_samples.T
-    b = np.concatenate([_gamma(np.hypot(x - tx, y - ty)), drift_at_target])
-    w = np.linalg.solve(a, b)
-    return w[:n], w[n:], b
-
-
-def _universal(x, y, values, targets, drift=lambda x, y: np.ones((np.size(x), 0))):
-    estimates, variances = [], []
-    for tx, ty in targets:
-        at_samples = np.column_stack([np.ones(len(x)), drift(x, y)])
-        at_target = np.concatenate([[1.0], np.ravel(drift(np.array([tx]), np.array([ty])))])
-        weights, multipliers, b = _bordered(x, y, tx, ty, at_samples, at_target)
-        estimates.append(weights @ values)
-        variances.append(np.concatenate([weights, multipliers]) @ b)
-    return np.array(estimates), np.array(variances)
-
-
-def _simple(x, y, values, targets, mean):
-    c = SILL - _gamma(_distances(x, y, x, y))
-    estimates, variances = [], []
-    for tx, ty in targets:
-        c0 = SILL - _gamma(np.hypot(x - tx, y - ty))
-        weights = np.linalg.solve(c, c0)
-        estimates.append(mean + weights @ (values - mean))
-        variances.append(SILL - weights @ c0)
-    return np.array(estimates), np.array(variances)
-
-
-def _block(x, y, values, targets, size, points):
-    """Ordinary block kriging in the covariance form: the block's
-    Gauss-Legendre points (as gstat), its own mean covariance without the
-    nugget at coincident points."""
-    nodes, weights = np.polynomial.legendre.leggauss(points)
-    px, py = np.meshgrid(0.5 * size * nodes, 0.5 * size * nodes)
-    pw = np.outer(weights, weights).ravel() / 4
-    px, py = px.ravel(), py.ravel()
-    inner = SILL - _gamma(_distances(px, py, px, py))
-    np.fill_diagonal(inner, SILL - 0.1)
-    block_block = pw @ inner @ pw
-    n = len(x)
-    a = np.ones((n + 1, n + 1))
-    a[:n, :n] = SILL - _gamma(_distances(x, y, x, y))
-    a[n, n] = 0
-    estimates, variances = [], []
-    for tx, ty in targets:
-        c0 = (SILL - _gamma(_distances(x, y, tx + px, ty + py))) @ pw
-        w = np.linalg.solve(a, np.append(c0, 1.0))
-        estimates.append(w[:n] @ values)
-        variances.append(block_block - w[:n] @ c0 - w[n])
-    return np.array(estimates), np.array(variances)
-
-
-def test_each_kind_is_its_system_solved_with_numpy(small):
-    x, y, values, targets = small
-    tx, ty = targets[:, 0], targets[:, 1]
-    covariate = 0.3 * x + np.cos(y / 20)
-
-    def run(**kwargs):
-        p = mosaro.predict(x, y, values, tx, ty, model=SMALL_MODEL, nmax=math.inf, variance=True, **kwargs)
-        return p.estimate, p.variance
-
-    cases = {
-        "ordinary": (run(), _universal(x, y, values, targets)),
-        "simple": (run(kind="simple", mean=9.5), _simple(x, y, values, targets, 9.5)),
-        "universal x, y": (run(drift=("x", "y")),
-                           _universal(x, y, values, targets, lambda x, y: np.column_stack([x, y]))),
-        "universal-xx": (run(method="universal-xx"),
-                         _universal(x, y, values, targets, lambda x, y: np.column_stack([x, x * x]))),
-        "external drift": (
-            mosaro.predict(x, y, values, tx, ty, model=SMALL_MODEL, nmax=math.inf, variance=True,
-                           covariates={"c": (covariate, lambda x, y: 0.3 * x + np.cos(y / 20))}).estimate,
-            _universal(x, y, values, targets, lambda x, y: np.column_stack([0.3 * x + np.cos(y / 20)]))[0]),
-        "block": (run(block=6.0, block_points=5), _block(x, y, values, targets, 6.0, 5)),
-    }
-    for name, (mine, expected) in cases.items():
-        mine, expected = np.atleast_2d(mine), np.atleast_2d(expected)
-        assert np.allclose(mine, expected, rtol=1e-9, atol=0), name
-
-
-@pytest.mark.parametrize("shift, method", [(0.0, "lognormal"), (4.5, "lognormal3")])
-def test_lognormal_kriging_takes_the_logarithms_back(small, shift, method):
-    x, y, values, targets = small
-    tx, ty = targets[:, 0], targets[:, 1]
-    p = mosaro.predict(x, y, values, tx, ty, method=method, shift=shift if shift else None, model=SMALL_MODEL,
-                       nmax=math.inf, variance=True)
-    m, s2 = _universal(x, y, np.log(values + shift), targets)
-    assert np.allclose(p.log_estimate, m, rtol=1e-9) and np.allclose(p.log_variance, s2, rtol=1e-9)
-    assert np.allclose(p.estimate, np.exp(m + s2 / 2) - shift, rtol=1e-9)
-    assert np.allclose(p.variance, (np.exp(s2) - 1) * np.exp(2 * m + s2), rtol=1e-9)
 
 
 @pytest.mark.parametrize("method, drift", [

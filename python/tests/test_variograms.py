@@ -1,6 +1,7 @@
 """mosaro.variogram: the classes, cloud, map and fits are the C API's bit for
-bit, the classes those of a brute-force count over every pair, NaN values
-are left out, and bad options are refused naming the argument."""
+bit (the classes themselves are checked against gstat and brute force in
+tests/EmpiricalVariogramTest.cpp), NaN values are left out, and bad options
+are refused naming the argument."""
 
 import math
 
@@ -58,65 +59,6 @@ def test_classes_cloud_map_and_fit_are_the_c_api_s(double_lib, field, options, c
     if v.map is not None:
         assert same(v.map.pairs, reference["map"]["pairs"]) and same(v.map.gamma, reference["map"]["gamma"])
         assert v.map.dx[0] == reference["map"]["first"] and v.map.width == reference["map"]["width"]
-
-
-def _brute_force(x, y, values, cutoff, width, azimuth=None, tolerance=None, cressie=False):
-    """Every pair within the cutoff counted into the class k with
-    k w < d <= (k + 1) w (d = 0 in the first), directions by the angle
-    between the pair and the azimuth (clockwise from north)."""
-    count = int(math.floor(cutoff / width)) + 1
-    i, j = np.triu_indices(len(x), 1)
-    dx, dy = x[i] - x[j], y[i] - y[j]
-    d = np.hypot(dx, dy)
-    keep = d <= cutoff
-    if azimuth is not None:
-        a = math.radians(azimuth)
-        along = np.abs(dx * math.sin(a) + dy * math.cos(a))
-        keep &= (d == 0) | (along >= d * math.cos(math.radians(tolerance)) - 1e-12 * d)
-    d, difference = d[keep], (values[i] - values[j])[keep]
-    k = np.maximum(np.ceil(d / width).astype(int) - 1, 0)
-    pairs = np.bincount(k, minlength=count).astype(float)[:count]
-    n = np.where(pairs > 0, pairs, np.nan)  # a class without pairs has no distance or gamma
-    distance = np.bincount(k, d, minlength=count)[:count] / n
-    if cressie:
-        gamma = (np.bincount(k, np.sqrt(np.abs(difference)), minlength=count)[:count] / n) ** 4 / (
-            2 * (0.457 + 0.494 / n))
-    else:
-        gamma = np.bincount(k, difference**2, minlength=count)[:count] / (2 * n)
-    return pairs, distance, gamma
-
-
-@pytest.mark.parametrize("options", [
-    dict(cutoff=400.0, width=25.0),
-    dict(cutoff=400.0, width=30.0, directions=[60.0], tolerance=20.0),
-    dict(cutoff=350.0, width=35.0, estimator="cressie"),
-])
-def test_classes_are_a_brute_force_count_of_every_pair(options):
-    x, y, values, _ = smooth_samples(3, 120, extent=500.0)
-    x, y, values = (a.astype(np.float64) for a in (x, y, values))
-    v = mosaro.variogram(x, y, values, fit=False, **options)
-    pairs, distance, gamma = _brute_force(x, y, values, options["cutoff"], options["width"],
-                                          (options.get("directions") or [None])[0], options.get("tolerance"),
-                                          options.get("estimator") == "cressie")
-    (only,) = v
-    assert np.array_equal(only.pairs, pairs) and pairs.sum() > 1000
-    assert np.allclose(only.distance, distance, rtol=1e-13, equal_nan=True)
-    assert np.allclose(only.gamma, gamma, rtol=1e-12, equal_nan=True)
-    # The last class ends at the cutoff.
-    upper = np.minimum(options["width"] * np.arange(1, len(pairs) + 1), options["cutoff"])
-    assert np.allclose(only.upper, upper, rtol=1e-15) and np.array_equal(only.lower[1:], only.upper[:-1])
-    assert only.model is None and v.model is None
-
-
-def test_the_cloud_is_every_pair_within_the_cutoff():
-    x, y, values, _ = smooth_samples(4, 60, extent=300.0)
-    x, y, values = (a.astype(np.float64) for a in (x, y, values))
-    v = mosaro.variogram(x, y, values, cutoff=120.0, cloud=True, fit=False)
-    pairs = {(int(a), int(b)) for a, b in zip(v.cloud.i, v.cloud.j)}
-    expected = {(a, b) for a in range(60) for b in range(a) if math.hypot(x[a] - x[b], y[a] - y[b]) <= 120.0}
-    assert pairs == expected and len(pairs) == len(v.cloud.i)
-    assert np.allclose(v.cloud.gamma, 0.5 * (values[v.cloud.i] - values[v.cloud.j]) ** 2, rtol=1e-15)
-    assert np.allclose(v.cloud.distance, np.hypot(x[v.cloud.i] - x[v.cloud.j], y[v.cloud.i] - y[v.cloud.j]))
 
 
 def test_gstat_s_defaults_and_nan_values_left_out(field):
