@@ -264,6 +264,19 @@ MUTANTS = [
      "const int last = c.count - 2;", "const int last = c.count - 1;", None),
     ("fit-branch-spherical-sign-flipped", "legacy fit", VF,
      "} else if (b1b3 < 0.0f) {", "} else if (b1b3 <= 0.0f) {", None),
+    # Lanes of several systems at once, window placement, tiles (the later additions).
+    ("lanes-pivot-guard-dropped", "fast path", "src/systems/LaneElimination.inc",
+     "if (guard) pivot = Lanes::Guard(pivot);", "", None),
+    ("lanes-symmetric-phase-ignores-guard", "fast path", "src/systems/LaneElimination.inc",
+     "if (Lanes::Any(Lanes::NeedsGuard(pivot))) break;", "if (false) break;", None),
+    ("lanes-foreign-nan-test-inverted", "fast path", "src/systems/LaneSolver.cpp",
+     "_mm256_andnot_ps(usual, _mm256_cmp_ps(v, v, _CMP_UNORD_Q))", "_mm256_and_ps(usual, _mm256_cmp_ps(v, v, _CMP_UNORD_Q))",
+     None),
+    ("row-start-first-nearer-of-block", "fast path", CHAIN,
+     "if (mask != 0) return b + LowestSetBit(mask);", "if (mask != 0) return b;", None),
+    ("window-nodes-placed-from-window", "prediction", "src/sweeps/TargetSweep.cpp",
+     "static_cast<double>(targets.column0 + index % targets.columns)", "static_cast<double>(index % targets.columns)",
+     None),
 ]
 
 
