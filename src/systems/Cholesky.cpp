@@ -8,12 +8,14 @@ namespace mosaro {
 bool CholeskySolve(std::vector<double>& matrix, int order, double* b) {
     const std::size_t n = static_cast<std::size_t>(order);
     double* a = matrix.data();
+    // The diagonal holds each root's reciprocal: one division per row, and
+    // multiplications (several per vector) in the loops that follow.
     for (std::size_t k = 0; k < n; ++k) {
         double* rowK = a + k * n;
         if (!(rowK[k] > 0.0)) return false;
-        const double root = std::sqrt(rowK[k]);
-        rowK[k] = root;
-        for (std::size_t j = k + 1; j < n; ++j) rowK[j] /= root;
+        const double inverse = 1.0 / std::sqrt(rowK[k]);
+        rowK[k] = inverse;
+        for (std::size_t j = k + 1; j < n; ++j) rowK[j] *= inverse;
         for (std::size_t i = k + 1; i < n; ++i) {
             double* rowI = a + i * n;
             const double factor = rowK[i];
@@ -22,7 +24,7 @@ bool CholeskySolve(std::vector<double>& matrix, int order, double* b) {
     }
     for (std::size_t k = 0; k < n; ++k) {  // U^T y = b, along the rows of U
         const double* rowK = a + k * n;
-        b[k] /= rowK[k];
+        b[k] *= rowK[k];
         const double yk = b[k];
         for (std::size_t i = k + 1; i < n; ++i) b[i] -= rowK[i] * yk;
     }
@@ -30,7 +32,7 @@ bool CholeskySolve(std::vector<double>& matrix, int order, double* b) {
         const double* rowI = a + i * n;
         double sum = b[i];
         for (std::size_t j = i + 1; j < n; ++j) sum -= rowI[j] * b[j];
-        b[i] = sum / rowI[i];
+        b[i] = sum * rowI[i];
     }
     return true;
 }
