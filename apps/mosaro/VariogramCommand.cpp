@@ -4,10 +4,11 @@
 // map on request; with --legacy the legacy request's directional tables and
 // both of its fits, exactly as a gridding run computes them.
 #include <cmath>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <vector>
 
 #include "Commands.h"
@@ -202,20 +203,39 @@ std::string FamilyName(const std::string& structure_text) {
 }
 
 // The notation with every number to four digits, short enough for a
-// legend ("0.05066 Nug + 0.5906 Sph(897)").
+// legend ("0.05066 Nug + 0.5906 Sph(897)"). A number is digits, an optional
+// point and digits, and an optional exponent; signs stay as they are.
 std::string ShortNotation(const std::string& text) {
-    static const std::regex number(R"((\d+\.?\d*(?:[eE][-+]?\d+)?))");
+    const auto digit = [&text](std::size_t i) {
+        return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0;
+    };
     std::string out;
-    std::sregex_iterator it(text.begin(), text.end(), number), end;
-    std::size_t last = 0;
-    for (; it != end; ++it) {
-        out += text.substr(last, static_cast<std::size_t>(it->position()) - last);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (!digit(i)) {
+            out += text[i++];
+            continue;
+        }
+        std::size_t end = i;
+        while (digit(end)) ++end;
+        if (end < text.size() && text[end] == '.') {
+            ++end;
+            while (digit(end)) ++end;
+        }
+        if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+            std::size_t exponent = end + 1;
+            if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
+            if (digit(exponent)) {
+                end = exponent;
+                while (digit(end)) ++end;
+            }
+        }
         char rounded[32];
-        std::snprintf(rounded, sizeof rounded, "%.4g", std::strtod(it->str().c_str(), nullptr));
+        std::snprintf(rounded, sizeof rounded, "%.4g", std::strtod(text.substr(i, end - i).c_str(), nullptr));
         out += rounded;
-        last = static_cast<std::size_t>(it->position() + it->length());
+        i = end;
     }
-    return out + text.substr(last);
+    return out;
 }
 
 std::string DirectionName(const mosaro_lag_classes& c) {
