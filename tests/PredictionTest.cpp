@@ -321,8 +321,9 @@ TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
                 for (int i : order) {
                     if (d2(i) > radius * radius || static_cast<int>(expected.size()) == 12) break;
                     const double dx = x[static_cast<std::size_t>(i)] - tx, dy = y[static_cast<std::size_t>(i)] - ty;
-                    const double angle = std::atan2(dy, dx) < 0 ? std::atan2(dy, dx) + 2 * M_PI : std::atan2(dy, dx);
-                    const int sector = std::min(static_cast<int>(angle / (2 * M_PI / sectors)), sectors - 1);
+                    const double turn = 2 * std::acos(-1.0);  // M_PI is not standard C++
+                    const double angle = std::atan2(dy, dx) < 0 ? std::atan2(dy, dx) + turn : std::atan2(dy, dx);
+                    const int sector = std::min(static_cast<int>(angle / (turn / sectors)), sectors - 1);
                     if (taken[static_cast<std::size_t>(sector)]++ < 2) expected.push_back(i);
                 }
                 ASSERT_EQ(found, expected) << sectors << " sectors, radius " << radius << ", trial " << trial;
