@@ -38,15 +38,6 @@ int CountOf(const FloatArray& array, const char* name) {
     return static_cast<int>(array.size());
 }
 
-const char* StageName(mosaro_stage stage) {
-    switch (stage) {
-        case MOSARO_STAGE_VARIOGRAMS: return "variograms";
-        case MOSARO_STAGE_FIT: return "fit";
-        case MOSARO_STAGE_SWEEP: return "sweep";
-    }
-    return "";
-}
-
 const char* BranchName(mosaro_fit_branch branch) {
     switch (branch) {
         case MOSARO_FIT_SPHERICAL: return "spherical";
@@ -60,36 +51,6 @@ const char* BranchName(mosaro_fit_branch branch) {
     return "";
 }
 
-// The library calls back on the thread that called it, with the GIL
-// released; the callback takes the GIL back for the few Python steps. A
-// pending Ctrl-C, or an exception from the caller's function, stops the run
-// and is raised once the library has returned.
-struct Progress {
-    py::object user;  // None, or user(stage, pass, fraction) -> False stops
-    std::optional<py::error_already_set> error;
-    bool stopped_by_user = false;
-
-    static int Callback(void* self, mosaro_stage stage, int pass, double fraction) {
-        auto& progress = *static_cast<Progress*>(self);
-        py::gil_scoped_acquire gil;
-        if (PyErr_CheckSignals() != 0) {
-            progress.error.emplace();
-            return 0;
-        }
-        if (progress.user.is_none()) return 1;
-        try {
-            const py::object answer = progress.user(StageName(stage), pass, fraction);
-            if (!answer.is_none() && !py::bool_(answer)) {
-                progress.stopped_by_user = true;
-                return 0;
-            }
-        } catch (py::error_already_set& error) {
-            progress.error.emplace(std::move(error));
-            return 0;
-        }
-        return 1;
-    }
-};
 
 // A report the library made cannot refuse its own indices: a failure here
 // is the library's, and says so.
@@ -524,17 +485,7 @@ py::tuple Variogram(const DoubleArray& x, const DoubleArray& y, const DoubleArra
         c.struct_size = sizeof c;
         const mosaro_status classes = mosaro_variogram_classes(owner.variogram, d, &c);
         if (classes != MOSARO_OK) return Refusal(classes) + py::make_tuple(py::none());
-        py::dict direction;
-        direction["omnidirectional"] = c.omnidirectional != 0;
-        direction["azimuth"] = c.azimuth;
-        direction["tolerance"] = c.tolerance;
-        direction["cutoff"] = c.cutoff;
-        direction["width"] = c.width;
-        direction["lower"] = Copy(c.lower, c.class_count);
-        direction["upper"] = Copy(c.upper, c.class_count);
-        direction["pairs"] = Copy(c.pairs, c.class_count);
-        direction["distance"] = Copy(c.distance, c.class_count);
-        direction["gamma"] = Copy(c.gamma, c.class_count);
+        py::dict direction = ClassesDict(c);
         if (fit) {
             const Fitted& f = fits[static_cast<std::size_t>(d)];
             direction["fit"] = f.status == MOSARO_OK
@@ -682,17 +633,7 @@ py::tuple Predict(const DoubleArray& x, const DoubleArray& y, const DoubleArray&
     mosaro_model_init(&used);
     p.model_used = &used;
 
-    p.nmax = Get<int>(a, "nmax");
-    p.nmin = Get<int>(a, "nmin");
-    p.max_distance = Get<double>(a, "max_distance");
-    p.anisotropic_search = Get<bool>(a, "anisotropic_search") ? 1 : 0;
-    p.sectors = Get<int>(a, "sectors");
-    p.max_per_sector = Get<int>(a, "max_per_sector");
-    p.block_size_x = Get<double>(a, "block_x");
-    p.block_size_y = Get<double>(a, "block_y");
-    p.block_points_x = Get<int>(a, "block_points_x");
-    p.block_points_y = Get<int>(a, "block_points_y");
-    p.thread_count = Get<int>(a, "threads");
+    FillNeighbourhood(a, p);
 
     py::dict outputs;
     auto output = [&](const char* name) {

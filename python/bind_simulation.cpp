@@ -23,35 +23,6 @@ using namespace mosaro_binding;
 
 namespace {
 
-// Called back on the simulating thread with the GIL released: takes the GIL
-// for a pending Ctrl-C and the caller's function, either of which stops the
-// run; the exception is raised once the library has returned.
-struct SimulationProgress {
-    py::object user;
-    std::optional<py::error_already_set> error;
-    bool stopped_by_user = false;
-
-    static int Callback(void* self, mosaro_stage, int, double fraction) {
-        auto& progress = *static_cast<SimulationProgress*>(self);
-        py::gil_scoped_acquire gil;
-        if (PyErr_CheckSignals() != 0) {
-            progress.error.emplace();
-            return 0;
-        }
-        if (progress.user.is_none()) return 1;
-        try {
-            const py::object answer = progress.user("simulation", 0, fraction);
-            if (!answer.is_none() && !py::bool_(answer)) {
-                progress.stopped_by_user = true;
-                return 0;
-            }
-        } catch (py::error_already_set& error) {
-            progress.error.emplace(std::move(error));
-            return 0;
-        }
-        return 1;
-    }
-};
 
 template <class T>
 T Field(const py::dict& d, const char* key) {
@@ -140,9 +111,10 @@ py::tuple Simulate(const DoubleArray& x, const DoubleArray& y, const DoubleArray
                                       static_cast<py::ssize_t>(s.node_count_x)});
     s.values = realisations.mutable_data();
 
-    SimulationProgress progress;
+    Progress progress;
     progress.user = std::move(progress_function);
-    s.progress = &SimulationProgress::Callback;
+    progress.stage = "simulation";  // one stage, whatever the library calls it
+    s.progress = &Progress::Callback;
     s.progress_user_data = &progress;
     mosaro_simulation_report report{};
     report.struct_size = sizeof report;

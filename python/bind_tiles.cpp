@@ -74,17 +74,7 @@ void FillWindow(const DoubleArray& x, const DoubleArray& y, const DoubleArray& v
     p.drift_terms = Get<unsigned>(a, "drift_terms");
     p.lognormal = Get<bool>(a, "lognormal") ? 1 : 0;
     p.shift = Get<double>(a, "shift");
-    p.nmax = Get<int>(a, "nmax");
-    p.nmin = Get<int>(a, "nmin");
-    p.max_distance = Get<double>(a, "max_distance");
-    p.anisotropic_search = Get<bool>(a, "anisotropic_search") ? 1 : 0;
-    p.sectors = Get<int>(a, "sectors");
-    p.max_per_sector = Get<int>(a, "max_per_sector");
-    p.block_size_x = Get<double>(a, "block_x");
-    p.block_size_y = Get<double>(a, "block_y");
-    p.block_points_x = Get<int>(a, "block_points_x");
-    p.block_points_y = Get<int>(a, "block_points_y");
-    p.thread_count = Get<int>(a, "threads");
+    FillNeighbourhood(a, p);
 }
 
 // (status, message, indices): the samples (ascending indices into the
@@ -165,12 +155,6 @@ py::tuple VariogramSums(const DoubleArray& x, const DoubleArray& y, const Double
     return py::make_tuple(0, "", pairs, distance, statistic);
 }
 
-py::array_t<double> Copy(const double* from, int count) {
-    py::array_t<double> to(count);
-    if (count > 0) std::copy(from, from + count, to.mutable_data());
-    return to;
-}
-
 struct VariogramOwner {
     mosaro_variogram* variogram = nullptr;
     ~VariogramOwner() { mosaro_variogram_free(variogram); }
@@ -200,17 +184,7 @@ py::tuple VariogramFromSums(const py::dict& options, const DoubleArray& pairs, c
         c.struct_size = sizeof c;
         status = mosaro_variogram_classes(owner.variogram, d, &c);
         if (status != MOSARO_OK) return Refusal(status) + py::make_tuple(py::none());
-        py::dict direction;
-        direction["omnidirectional"] = c.omnidirectional != 0;
-        direction["azimuth"] = c.azimuth;
-        direction["tolerance"] = c.tolerance;
-        direction["cutoff"] = c.cutoff;
-        direction["width"] = c.width;
-        direction["lower"] = Copy(c.lower, c.class_count);
-        direction["upper"] = Copy(c.upper, c.class_count);
-        direction["pairs"] = Copy(c.pairs, c.class_count);
-        direction["distance"] = Copy(c.distance, c.class_count);
-        direction["gamma"] = Copy(c.gamma, c.class_count);
+        py::dict direction = ClassesDict(c);
         if (fit) {
             mosaro_model model;
             mosaro_model_init(&model);

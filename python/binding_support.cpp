@@ -96,4 +96,42 @@ py::array_t<double> Copy(const double* from, py::ssize_t count) {
 
 py::tuple Refusal(mosaro_status status) { return py::make_tuple(static_cast<int>(status), mosaro_last_message()); }
 
+const char* StageName(mosaro_stage stage) {
+    switch (stage) {
+        case MOSARO_STAGE_VARIOGRAMS: return "variograms";
+        case MOSARO_STAGE_FIT: return "fit";
+        case MOSARO_STAGE_SWEEP: return "sweep";
+    }
+    return "";
+}
+
+void FillNeighbourhood(const py::dict& a, mosaro_prediction& p) {
+    p.nmax = Get<int>(a, "nmax");
+    p.nmin = Get<int>(a, "nmin");
+    p.max_distance = Get<double>(a, "max_distance");
+    p.anisotropic_search = Get<bool>(a, "anisotropic_search") ? 1 : 0;
+    p.sectors = Get<int>(a, "sectors");
+    p.max_per_sector = Get<int>(a, "max_per_sector");
+    p.block_size_x = Get<double>(a, "block_x");
+    p.block_size_y = Get<double>(a, "block_y");
+    p.block_points_x = Get<int>(a, "block_points_x");
+    p.block_points_y = Get<int>(a, "block_points_y");
+    p.thread_count = Get<int>(a, "threads");
+}
+
+py::dict ClassesDict(const mosaro_lag_classes& c) {
+    py::dict direction;
+    direction["omnidirectional"] = c.omnidirectional != 0;
+    direction["azimuth"] = c.azimuth;
+    direction["tolerance"] = c.tolerance;
+    direction["cutoff"] = c.cutoff;
+    direction["width"] = c.width;
+    direction["lower"] = Copy(c.lower, c.class_count);
+    direction["upper"] = Copy(c.upper, c.class_count);
+    direction["pairs"] = Copy(c.pairs, c.class_count);
+    direction["distance"] = Copy(c.distance, c.class_count);
+    direction["gamma"] = Copy(c.gamma, c.class_count);
+    return direction;
+}
+
 }  // namespace mosaro_binding

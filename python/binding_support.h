@@ -10,6 +10,7 @@
 // one unit would make its casts fail (and break the one-definition rule).
 #include <pybind11/stl.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -53,5 +54,47 @@ int DoubleCount(const DoubleArray& array, const char* name);
 int DoubleSamples(const DoubleArray& x, const DoubleArray& y, const DoubleArray& value);
 
 py::array_t<double> Copy(const double* from, py::ssize_t count);
+
+// The neighbourhood, block and thread fields of a prediction from the
+// arguments dict the pure-Python half builds.
+void FillNeighbourhood(const py::dict& a, mosaro_prediction& p);
+
+// One direction's lag classes as the pure-Python half reads them.
+py::dict ClassesDict(const mosaro_lag_classes& c);
+
+const char* StageName(mosaro_stage stage);
+
+// The library calls back on the thread that called it, with the GIL
+// released; the callback takes the GIL back for the few Python steps. A
+// pending Ctrl-C, or an exception from the caller's function, stops the run
+// and is raised once the library has returned.
+struct Progress {
+    py::object user;              // None, or user(stage, pass, fraction) -> False stops
+    const char* stage = nullptr;  // given: every call names this one stage, pass 0
+    std::optional<py::error_already_set> error;
+    bool stopped_by_user = false;
+
+    static int Callback(void* self, mosaro_stage stage, int pass, double fraction) {
+        auto& progress = *static_cast<Progress*>(self);
+        py::gil_scoped_acquire gil;
+        if (PyErr_CheckSignals() != 0) {
+            progress.error.emplace();
+            return 0;
+        }
+        if (progress.user.is_none()) return 1;
+        try {
+            const py::object answer = progress.stage ? progress.user(progress.stage, 0, fraction)
+                                                     : progress.user(StageName(stage), pass, fraction);
+            if (!answer.is_none() && !py::bool_(answer)) {
+                progress.stopped_by_user = true;
+                return 0;
+            }
+        } catch (py::error_already_set& error) {
+            progress.error.emplace(std::move(error));
+            return 0;
+        }
+        return 1;
+    }
+};
 
 }  // namespace mosaro_binding
