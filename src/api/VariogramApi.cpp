@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "api/ApiStatus.h"
+#include "platform/Counts.h"
 #include "api/ModelConversion.h"
 #include "platform/Execution.h"
 #include "variogram/EmpiricalVariogram.h"
@@ -90,7 +91,7 @@ void FillRows(mosaro_variogram& v) {
         for (const LagClass& c : d.classes) {
             r.lower.push_back(c.lower);
             r.upper.push_back(c.upper);
-            r.pairs.push_back(static_cast<double>(c.pairs));
+            r.pairs.push_back(CountAsDouble(c.pairs));
             r.distance.push_back(c.meanDistance);
             r.gamma.push_back(c.gamma);
         }
@@ -204,7 +205,7 @@ extern "C" MOSARO_API mosaro_status mosaro_variogram_compute(const double* x, co
             }
         }
         if (v->hasMap)
-            for (std::uint64_t n : v->map.pairs) v->mapPairs.push_back(static_cast<double>(n));
+            for (std::uint64_t n : v->map.pairs) v->mapPairs.push_back(CountAsDouble(n));
         *variogram = v.release();
         return MOSARO_OK;
     });

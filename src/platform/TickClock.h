@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/Counts.h"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <x86intrin.h>
 #endif
@@ -28,7 +30,7 @@ public:
     double SecondsPerTick() const {
         const std::uint64_t ticks = Ticks() - ticks_;
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - seconds_;
-        return ticks > 0 ? took.count() / static_cast<double>(ticks) : 0.0;
+        return ticks > 0 ? took.count() / CountAsDouble(ticks) : 0.0;
     }
 
 private:

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Counts.h"
 #include "neighbours/NeighbourChain.h"
 #include "platform/TickClock.h"
 #include "platform/WorkerPool.h"
@@ -310,12 +311,12 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     if (timed) {
         const double tick = calibration.SecondsPerTick();
         SweepPartSeconds& parts = *outputs.parts;
-        parts.chainInterior += tick * static_cast<double>(chainTicks[0]);
-        parts.chainRowStarts += tick * static_cast<double>(chainTicks[1]);
+        parts.chainInterior += tick * CountAsDouble(chainTicks[0]);
+        parts.chainRowStarts += tick * CountAsDouble(chainTicks[1]);
         for (const NodeWorkspace& w : workspaces) {
-            parts.assembly += tick * static_cast<double>(w.ticks.assembly);
-            parts.solve += tick * static_cast<double>(w.ticks.solve);
-            parts.estimate += tick * static_cast<double>(w.ticks.estimate);
+            parts.assembly += tick * CountAsDouble(w.ticks.assembly);
+            parts.solve += tick * CountAsDouble(w.ticks.solve);
+            parts.estimate += tick * CountAsDouble(w.ticks.estimate);
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Counts.h"
 #include "platform/PortableMath.h"
 #include "variogram/PairMeasure.h"
 
@@ -39,7 +40,7 @@ inline double Statistic(double difference, VariogramEstimator estimator) {
 }
 
 double Estimate(const ClassSums& s, VariogramEstimator estimator) {
-    const double n = static_cast<double>(s.pairs);
+    const double n = CountAsDouble(s.pairs);
     if (estimator == VariogramEstimator::kClassic) return s.statistic / (2.0 * n);
     const double mean = s.statistic / n;
     const double square = mean * mean;
@@ -213,7 +214,7 @@ void Finish(EmpiricalVariogram& result, const std::vector<ClassSums>& total) {
             const ClassSums& s = total[d * classes + k];
             c.pairs = s.pairs;
             if (s.pairs > 0) {
-                c.meanDistance = s.distance / static_cast<double>(s.pairs);
+                c.meanDistance = s.distance / CountAsDouble(s.pairs);
                 c.gamma = Estimate(s, result.estimator);
             }
         }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/Counts.h"
 #include "platform/PortableMath.h"
 #include "variogram/NonNegativeLeastSquares.h"
 
@@ -22,7 +23,7 @@ std::vector<Row> UsableRows(const std::vector<LagClass>& classes, FitMethod meth
     for (const LagClass& c : classes) {
         if (c.pairs == 0 || !std::isfinite(c.gamma) || !std::isfinite(c.meanDistance)) continue;
         if (method == FitMethod::kPairsOverLagSquared && c.meanDistance == 0.0) continue;
-        rows.push_back({static_cast<double>(c.pairs), c.meanDistance, c.gamma});
+        rows.push_back({CountAsDouble(c.pairs), c.meanDistance, c.gamma});
     }
     return rows;
 }

@@ -25,7 +25,10 @@ echo "exports match $(wc -l < "$reference") expected entries"
 # underscore is the 32-bit C symbol decoration, not part of the export).
 symbol=KARVO_ScatToGridWithKrig
 if "$objdump" -f "$dll" | grep -q 'file format pei-i386'; then symbol=_$symbol; fi
-code=$("$objdump" -d --no-show-raw-insn --disassemble="$symbol" "$dll")
+# A PE symbol has no size, so the disassembly runs on into the functions
+# laid out after it: keep the lines up to the next symbol's label.
+code=$("$objdump" -d --no-show-raw-insn --disassemble="$symbol" "$dll" |
+  awk -v label="<$symbol>:" 'index($0, label) && !done { inside = 1; next } inside && /^[0-9a-f]+ </ { inside = 0; done = 1 } inside')
 returns=$(grep -cE '\sret[lq]?\b' <<<"$code" || true)
 if [ "$returns" -eq 0 ]; then
   echo "no code found for $symbol in $dll" >&2
