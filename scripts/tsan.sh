@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-tsan
-tests=(ConcurrencyTest WorkerPoolTest RunContextTest)
+tests=(ConcurrencyTest WorkerPoolTest ExecutionTest)
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOSARO_WERROR=ON -DMOSARO_BUILD_TESTS=ON \
   -DMOSARO_TSAN=ON -DMOSARO_WITH_TBB=OFF -DMOSARO_BUILD_TOOL=OFF -DMOSARO_BUILD_PYTHON=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" --target "${tests[@]}"
