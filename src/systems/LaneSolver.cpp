@@ -21,8 +21,13 @@ constexpr int kDefaultNaNBits = static_cast<int>(0xFFC00000u);
 
 #ifdef MOSARO_LANE_SOLVER
 
+// clang reads no GCC target pragmas: it takes the attribute per function.
+#ifdef __clang__
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2 {
 
 // Four systems: floats in a 128-bit vector, widened to four doubles.
@@ -64,10 +69,18 @@ struct Lanes {
 #include "systems/LaneElimination.inc"
 
 }  // namespace avx2
+#ifdef __clang__
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
+#ifdef __clang__
+#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f")
+#endif
 namespace avx512 {
 
 // Eight systems: floats in a 256-bit vector, widened to eight doubles.
@@ -110,7 +123,11 @@ struct Lanes {
 #include "systems/LaneElimination.inc"
 
 }  // namespace avx512
+#ifdef __clang__
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 struct Support {
     bool avx2, avx512;
