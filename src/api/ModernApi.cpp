@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "api/HostProgress.h"
 #include "api/ApiStatus.h"
 #include "api/ModelReport.h"
 #include "api/PreparedSamples.h"
@@ -90,15 +91,8 @@ mosaro_status RunRequest(const mosaro_samples& samples, const mosaro_request& r,
     settings.reference = r.implementation == MOSARO_IMPLEMENTATION_REFERENCE;
     settings.execution.workers = ResolveWorkerCount(r.thread_count);
     settings.arithmetic = r.arithmetic == MOSARO_ARITHMETIC_ACCURATE ? Arithmetic::kAccurate : Arithmetic::kLegacy;
-    std::unique_ptr<ProgressReporter> progress;
-    if (r.progress != nullptr) {
-        const mosaro_progress_fn callback = r.progress;
-        void* userData = r.progress_user_data;
-        progress = std::make_unique<ProgressReporter>([callback, userData](Stage stage, int pass, double fraction) {
-            return callback(userData, static_cast<mosaro_stage>(stage), pass, fraction) != 0;
-        });
-        settings.execution.progress = progress.get();
-    }
+    const std::unique_ptr<ProgressReporter> progress = HostProgress(r.progress, r.progress_user_data);
+    settings.execution.progress = progress.get();
 
     report = std::make_unique<mosaro_report>();
     PipelineOutputs outputs;

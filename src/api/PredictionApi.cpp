@@ -12,6 +12,7 @@
 
 #include <Eigen/Dense>
 
+#include "api/HostProgress.h"
 #include "api/ApiStatus.h"
 #include "api/ModelConversion.h"
 #include "methods/PolynomialDrift.h"
@@ -392,17 +393,10 @@ extern "C" MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* pred
                    FormatMessage("thread_count must be 0 (every core) or more (got %d)", p.thread_count));
 
         const PredictionRequest r = RequestOf(p, targets);
-        std::unique_ptr<ProgressReporter> progress;
         Execution execution;
         execution.workers = ResolveWorkerCount(p.thread_count);
-        if (p.progress != nullptr) {
-            const mosaro_progress_fn callback = p.progress;
-            void* userData = p.progress_user_data;
-            progress = std::make_unique<ProgressReporter>([callback, userData](Stage stage, int pass, double fraction) {
-                return callback(userData, static_cast<mosaro_stage>(stage), pass, fraction) != 0;
-            });
-            execution.progress = progress.get();
-        }
+        const std::unique_ptr<ProgressReporter> progress = HostProgress(p.progress, p.progress_user_data);
+        execution.progress = progress.get();
         TargetOutputs outputs;
         outputs.estimate = p.estimate;
         outputs.variance = p.variance;

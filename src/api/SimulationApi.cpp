@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "api/HostProgress.h"
 #include "api/ApiStatus.h"
 #include "api/ModelConversion.h"
 #include "pipeline/Simulation.h"
@@ -153,17 +154,10 @@ extern "C" MOSARO_API mosaro_status mosaro_simulate(const mosaro_simulation* sim
             return true;
         };
 
-        std::unique_ptr<ProgressReporter> progress;
         Execution execution;
         execution.workers = ResolveWorkerCount(s.thread_count);
-        if (s.progress != nullptr) {
-            const mosaro_progress_fn callback = s.progress;
-            void* userData = s.progress_user_data;
-            progress = std::make_unique<ProgressReporter>([callback, userData](Stage stage, int pass, double fraction) {
-                return callback(userData, static_cast<mosaro_stage>(stage), pass, fraction) != 0;
-            });
-            execution.progress = progress.get();
-        }
+        const std::unique_ptr<ProgressReporter> progress = HostProgress(s.progress, s.progress_user_data);
+        execution.progress = progress.get();
         SimulationOutcome outcome;
         try {
             outcome = RunSimulation(r, out, execution);
