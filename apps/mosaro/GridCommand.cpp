@@ -151,13 +151,7 @@ int RunModernGrid(const RunOptions& options, const GridOutputs& outputs) {
         picture = PictureOf(grid, run.samples, pictureNodes.data(), run.samples.value_names[0] + ", " + KindOf(run));
 
     mosaro_prediction p = run.prediction;
-    p.target = MOSARO_TARGET_GRID;
-    p.grid_x = grid.x_min;
-    p.grid_y = grid.y_min;
-    p.cell_size_x = grid.cell_x;
-    p.cell_size_y = grid.cell_y;
-    p.node_count_x = grid.nodes_x;
-    p.node_count_y = grid.nodes_y;
+    TargetGrid(grid, p);
     std::vector<std::vector<double>> covariates;
     std::vector<const double*> targetCovariates;
     if (!run.covariate_names.empty()) {

@@ -161,6 +161,16 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run) {
     p.thread_count = options.threads;
 }
 
+void TargetGrid(const GridGeometry& grid, mosaro_prediction& p) {
+    p.target = MOSARO_TARGET_GRID;
+    p.grid_x = grid.x_min;
+    p.grid_y = grid.y_min;
+    p.cell_size_x = grid.cell_x;
+    p.cell_size_y = grid.cell_y;
+    p.node_count_x = grid.nodes_x;
+    p.node_count_y = grid.nodes_y;
+}
+
 GridGeometry ChooseSampleGrid(const GridChoice& choice, const SampleTable& samples) {
     std::vector<double> usedX, usedY;
     for (std::size_t i = 0; i < samples.x.size(); ++i)

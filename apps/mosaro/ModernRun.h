@@ -52,6 +52,9 @@ void PrepareModernRun(const RunOptions& options, ModernRun& run);
 // value (`grid` and `simulate`); throws ToolError.
 GridGeometry ChooseSampleGrid(const GridChoice& choice, const SampleTable& samples);
 
+// Makes every node of `grid` the prediction's targets (`grid` and its tiles).
+void TargetGrid(const GridGeometry& grid, mosaro_prediction& p);
+
 // What one mosaro_predict call gave.
 struct PredictionResult {
     mosaro_prediction_report report{};

@@ -64,13 +64,7 @@ PredictionResult PredictTiles(const ModernRun& run, mosaro_prediction p, const G
             frame[2] = std::max(frame[2], p.x[i]), frame[3] = std::max(frame[3], p.y[i]);
         }
     p.frame = frame;
-    p.target = MOSARO_TARGET_GRID;
-    p.grid_x = grid.x_min;
-    p.grid_y = grid.y_min;
-    p.cell_size_x = grid.cell_x;
-    p.cell_size_y = grid.cell_y;
-    p.node_count_x = grid.nodes_x;
-    p.node_count_y = grid.nodes_y;
+    TargetGrid(grid, p);
     PredictionResult result = SharedModel(run, p, quiet);
     p.model = &result.model;
     result.report.targets = result.report.no_data = result.report.too_few_neighbours = 0;
