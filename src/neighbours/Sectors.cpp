@@ -42,13 +42,6 @@ double FarthestOnRay(const SampleBox& box, double x, double y, Direction d) {
 
 }  // namespace
 
-int SectorOf(double dx, double dy, int sectors) {
-    const int quadrant = dx >= 0.0 ? (dy >= 0.0 ? 0 : 3) : (dy >= 0.0 ? 1 : 2);
-    if (sectors != 8) return quadrant;
-    const bool steep = std::fabs(dy) > std::fabs(dx);
-    return 2 * quadrant + ((quadrant % 2 == 0) == steep ? 1 : 0);
-}
-
 double FarthestInSector(const SampleBox& box, double x, double y, int sector, int sectors) {
     // The wedge and the box are convex, and so is their intersection: the
     // distance is largest at one of its vertices, which are corners of the
