@@ -294,7 +294,10 @@ TEST(Prediction, MissingValuesAreLeftOutAndCountedAndNminLeavesNoData) {
 TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
     // Tied distances (whole coordinates), a dense cluster beside sparse
     // samples, and targets outside the samples' box, where whole sectors are
-    // empty and the search must stop at the box's far corners.
+    // empty and the search must stop at the box's far corners. Every other
+    // target is whole too, so that samples lie exactly on the sectors'
+    // boundary rays. Searches with a trail (seeded by the previous target's
+    // choice) must choose as searches without one.
     std::mt19937 random(7);
     std::uniform_real_distribution<double> place(-50.0, 50.0), cluster(20.0, 26.0), target(-80.0, 80.0);
     std::vector<double> x, y;
@@ -305,10 +308,14 @@ TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
             mosaro::NeighbourhoodOptions o;
             o.nmax = 12, o.sectors = sectors, o.maxPerSector = 2, o.maxDistance = radius;
             const mosaro::SearchNeighbourhood search(x, y, o);
-            std::vector<int> found;
+            std::vector<int> found, trailed;
+            mosaro::SearchNeighbourhood::Trail trail;
             for (int trial = 0; trial < 200; ++trial) {
-                const double tx = target(random), ty = target(random);
+                double tx = target(random), ty = target(random);
+                if (trial % 2 == 1) tx = std::round(tx), ty = std::round(ty);
                 search.Find(tx, ty, found);
+                search.Find(tx, ty, trailed, &trail);
+                ASSERT_EQ(trailed, found) << "trial " << trial;
                 // Brute force: by (distance, index), each sector capped.
                 std::vector<int> order(x.size());
                 for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
@@ -321,9 +328,12 @@ TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
                 for (int i : order) {
                     if (d2(i) > radius * radius || static_cast<int>(expected.size()) == 12) break;
                     const double dx = x[static_cast<std::size_t>(i)] - tx, dy = y[static_cast<std::size_t>(i)] - ty;
-                    const double turn = 2 * std::acos(-1.0);  // M_PI is not standard C++
-                    const double angle = std::atan2(dy, dx) < 0 ? std::atan2(dy, dx) + turn : std::atan2(dy, dx);
-                    const int sector = std::min(static_cast<int>(angle / (turn / sectors)), sectors - 1);
+                    // In degrees from +x, counter-clockwise; exact on the
+                    // axes and diagonals, whose rays open a sector.
+                    double angle = std::atan2(dy, dx) * 180.0 / std::acos(-1.0);
+                    if (dx == 0 || dy == 0 || std::fabs(dx) == std::fabs(dy)) angle = 45.0 * std::round(angle / 45.0);
+                    if (angle < 0) angle += 360.0;
+                    const int sector = std::min(static_cast<int>(angle / (360.0 / sectors)), sectors - 1) % sectors;
                     if (taken[static_cast<std::size_t>(sector)]++ < 2) expected.push_back(i);
                 }
                 ASSERT_EQ(found, expected) << sectors << " sectors, radius " << radius << ", trial " << trial;

@@ -58,7 +58,17 @@ private:
     bool strict_;
 };
 
-using Ranked = std::pair<double, std::uint32_t>;  // squared distance, tree index
+// A sample met by the sector search: ranked by squared distance, then by
+// the caller's index; `position` is where the tree's leaves hold it.
+struct Ranked {
+    double distance;
+    int sample;
+    std::uint32_t position;
+    bool operator<(const Ranked& other) const {
+        return distance < other.distance || (distance == other.distance && sample < other.sample);
+    }
+    bool operator==(const Ranked& other) const { return distance == other.distance && sample == other.sample; }
+};
 
 // Inserts into an ordered list that holds at most `capacity` entries;
 // false when the entry ranks after every entry of a full list.
@@ -85,17 +95,9 @@ struct SectorLists {
 // one, so `taken` never needs an entry it let go.
 class SectorNearest {
 public:
-    SectorNearest(const FinitePoints& points, double x, double y, std::size_t m, int sectors, std::size_t perSector,
-                  double maxSquared, const double* farthest, SectorLists& lists)
-        : points_(points),
-          x_(x),
-          y_(y),
-          m_(m),
-          sectors_(sectors),
-          perSector_(perSector),
-          maxSquared_(maxSquared),
-          farthest_(farthest),
-          lists_(lists) {
+    SectorNearest(std::size_t m, int sectors, std::size_t perSector, double maxSquared, const double* farthest,
+                  SectorLists& lists)
+        : m_(m), sectors_(sectors), perSector_(perSector), maxSquared_(maxSquared), farthest_(farthest), lists_(lists) {
         lists_.sector.resize(static_cast<std::size_t>(sectors));
         for (auto& list : lists_.sector) list.clear();
         lists_.taken.clear();
@@ -104,20 +106,24 @@ public:
 
     bool full() const { return lists_.taken.size() == m_; }
 
-    bool addPoint(double distance, std::uint32_t index) {
-        if (distance > maxSquared_) return true;
-        const int s = SectorOf(points_.x[index] - x_, points_.y[index] - y_, sectors_);
+    // (dx, dy): the point's offset from the target, which gives its sector.
+    void addPoint(double distance, int sample, std::uint32_t position, double dx, double dy) {
+        if (distance > maxSquared_) return;
+        const int s = SectorOf(dx, dy, sectors_);
         std::vector<Ranked>& list = lists_.sector[static_cast<std::size_t>(s)];
-        const Ranked entry{distance, index};
+        const Ranked entry{distance, sample, position};
+        // A point is offered twice when it was a seed: the second offer
+        // finds it in its sector's list, or ranks after a full list.
+        const auto place = std::lower_bound(list.begin(), list.end(), entry);
+        if (place != list.end() && *place == entry) return;
         if (list.size() == perSector_) {
-            if (!(entry < list.back())) return true;
+            if (!(entry < list.back())) return;
             const auto dropped = std::lower_bound(lists_.taken.begin(), lists_.taken.end(), list.back());
             if (dropped != lists_.taken.end() && *dropped == list.back()) lists_.taken.erase(dropped);
         }
         InsertRanked(list, perSector_, entry);
         InsertRanked(lists_.taken, m_, entry);
         UpdateBound();
-        return true;
     }
 
     double worstDist() const { return bound_; }
@@ -132,20 +138,18 @@ private:
     void UpdateBound() {
         double bound = maxSquared_;
         if (full()) {
-            bound = std::min(bound, lists_.taken.back().first);
+            bound = std::min(bound, lists_.taken.back().distance);
         } else {
             double sectorsReach = -1.0;
             for (int s = 0; s < sectors_; ++s) {
                 const std::vector<Ranked>& list = lists_.sector[static_cast<std::size_t>(s)];
-                sectorsReach = std::max(sectorsReach, list.size() == perSector_ ? list.back().first : farthest_[s]);
+                sectorsReach = std::max(sectorsReach, list.size() == perSector_ ? list.back().distance : farthest_[s]);
             }
             bound = std::min(bound, sectorsReach);
         }
         bound_ = bound < 0.0 ? 0.0 : bound + bound * 1e-9 + std::numeric_limits<double>::denorm_min();
     }
 
-    const FinitePoints& points_;
-    double x_, y_;
     std::size_t m_;
     int sectors_;
     std::size_t perSector_;
@@ -155,14 +159,26 @@ private:
     double bound_ = 0.0;
 };
 
-// Offers the tree's points to `result` leaf by leaf, nearest leaf first
-// (by the distance from the point to the leaf's box), until the next leaf
-// lies beyond result.worstDist(). A sector search needs this order: its
-// bound stays wide until every sector has its samples, and the depth-first
-// order of the tree's own search would meanwhile wander through far
-// subtrees. Reads the tree's nodes (nanoflann 1.4's public members).
+// The points in the tree's leaf order, with the caller's index of each:
+// a leaf's points lie side by side, as the sector search reads them.
+struct LeafOrder {
+    std::vector<double> x, y;
+    std::vector<int> sample;
+};
+
+// Offers the tree's points to `result` leaf by leaf, near leaves first,
+// until every leaf left lies beyond result.worstDist(). A sector search
+// needs this order: its bound stays wide until every sector has its
+// samples, and the depth-first order of the tree's own search would
+// meanwhile wander through far subtrees. Each step takes the nearest
+// pending subtree and walks down it to a leaf, always into the nearer
+// child, leaving the farther one pending: the heap then holds every
+// unvisited subtree, so its least distance bounds every point not yet
+// offered. Leaf points are read from the tree's own order (`leaves`), where
+// near points lie near each other in memory. Reads the tree's nodes (nanoflann 1.4's public
+// members).
 template <class Result>
-void VisitNearestFirst(const FinitePointTree& tree, const FinitePoints& points, double x, double y, Result& result) {
+void VisitNearestFirst(const FinitePointTree& tree, const LeafOrder& leaves, double x, double y, Result& result) {
     using Node = FinitePointTree::Node;
     struct Pending {
         double distance;  // squared, from the point to the box
@@ -184,32 +200,40 @@ void VisitNearestFirst(const FinitePointTree& tree, const FinitePoints& points, 
     heap.push_back(root);
     while (!heap.empty()) {
         std::pop_heap(heap.begin(), heap.end());
-        const Pending next = heap.back();
+        Pending next = heap.back();
         heap.pop_back();
         if (next.distance > result.worstDist()) break;
-        const Node* node = next.node;
-        if (node->child1 == nullptr && node->child2 == nullptr) {
-            for (auto i = node->node_type.lr.left; i < node->node_type.lr.right; ++i) {
-                const std::uint32_t index = tree.vAcc[i];
-                const double dx = points.x[index] - x, dy = points.y[index] - y;
-                const double distance = dx * dx + dy * dy;
-                if (distance < result.worstDist()) result.addPoint(distance, index);
-            }
-            continue;
-        }
-        // The children split the box at divlow and divhigh along divfeat.
-        const int axis = 2 * node->node_type.sub.divfeat;
-        Pending low = next, high = next;
-        low.node = node->child1;
-        low.box[axis + 1] = node->node_type.sub.divlow;
-        high.node = node->child2;
-        high.box[axis] = node->node_type.sub.divhigh;
-        for (Pending* child : {&low, &high}) {
-            child->distance = distanceTo(child->box);
-            if (child->distance <= result.worstDist()) {
-                heap.push_back(*child);
+        bool reached = true;
+        while (next.node->child1 != nullptr || next.node->child2 != nullptr) {
+            // The children split the box at divlow and divhigh along divfeat.
+            const Node* node = next.node;
+            const int axis = 2 * node->node_type.sub.divfeat;
+            Pending low = next, high = next;
+            low.node = node->child1;
+            low.box[axis + 1] = node->node_type.sub.divlow;
+            high.node = node->child2;
+            high.box[axis] = node->node_type.sub.divhigh;
+            low.distance = distanceTo(low.box);
+            high.distance = distanceTo(high.box);
+            Pending& nearer = high.distance < low.distance ? high : low;
+            Pending& farther = high.distance < low.distance ? low : high;
+            if (farther.distance <= result.worstDist()) {
+                heap.push_back(farther);
                 std::push_heap(heap.begin(), heap.end());
             }
+            if (nearer.distance > result.worstDist()) {
+                reached = false;
+                break;
+            }
+            next = nearer;
+        }
+        if (!reached) continue;
+        const auto& leaf = next.node->node_type.lr;
+        for (auto i = leaf.left; i < leaf.right; ++i) {
+            const double dx = leaves.x[i] - x, dy = leaves.y[i] - y;
+            const double distance = dx * dx + dy * dy;
+            if (distance < result.worstDist())
+                result.addPoint(distance, leaves.sample[i], static_cast<std::uint32_t>(i), dx, dy);
         }
     }
 }
@@ -221,6 +245,11 @@ struct NearestSamples::Tree {
         : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
         if (points.x.empty()) return;
         index.buildIndex();
+        for (const std::uint32_t i : index.vAcc) {
+            leaves.x.push_back(points.x[i]);
+            leaves.y.push_back(points.y[i]);
+            leaves.sample.push_back(points.index[i]);
+        }
         box = {points.x[0], points.y[0], points.x[0], points.y[0]};
         for (std::size_t i = 1; i < points.x.size(); ++i) {
             box.xMin = std::min(box.xMin, points.x[i]);
@@ -231,6 +260,7 @@ struct NearestSamples::Tree {
     }
     FinitePoints points;
     FinitePointTree index;
+    LeafOrder leaves;
     SampleBox box{};
 };
 
@@ -278,17 +308,34 @@ void NearestSamples::FindWithin(double x, double y, int m, double maxSquaredDist
 }
 
 void NearestSamples::FindInSectors(double x, double y, int m, int sectors, int perSector, double maxSquaredDistance,
-                                   std::vector<int>& found) const {
+                                   std::vector<int>& found, std::vector<std::uint32_t>* seeds) const {
     found.clear();
     const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
-    if (capacity == 0) return;
+    if (capacity == 0) {
+        if (seeds != nullptr) seeds->clear();
+        return;
+    }
     double farthest[8];
     for (int s = 0; s < sectors; ++s) farthest[s] = FarthestInSector(tree_->box, x, y, s, sectors);
     thread_local SectorLists lists;
-    SectorNearest result(tree_->points, x, y, capacity, sectors, static_cast<std::size_t>(std::max(perSector, 1)),
-                         maxSquaredDistance, farthest, lists);
-    VisitNearestFirst(tree_->index, tree_->points, x, y, result);
-    for (const Ranked& entry : lists.taken) found.push_back(tree_->points.index[entry.second]);
+    SectorNearest result(capacity, sectors, static_cast<std::size_t>(std::max(perSector, 1)), maxSquaredDistance,
+                         farthest, lists);
+    const LeafOrder& leaves = tree_->leaves;
+    if (seeds != nullptr) {
+        // The lists keep the best of whatever they are offered, in any
+        // order; offering the previous target's samples first only narrows
+        // the bound before the tree is walked.
+        for (const std::uint32_t position : *seeds) {
+            const double dx = leaves.x[position] - x, dy = leaves.y[position] - y;
+            result.addPoint(dx * dx + dy * dy, leaves.sample[position], position, dx, dy);
+        }
+    }
+    VisitNearestFirst(tree_->index, leaves, x, y, result);
+    if (seeds != nullptr) seeds->clear();
+    for (const Ranked& entry : lists.taken) {
+        found.push_back(entry.sample);
+        if (seeds != nullptr) seeds->push_back(entry.position);
+    }
 }
 
 double NearestSamples::Search(double x, double y, int m, std::vector<int>& found,

@@ -43,9 +43,12 @@ public:
     // its sector holds fewer than perSector, until m are taken. One pass
     // over the tree: a sector stops widening the search once it is full, or
     // once the search has reached the farthest corner of the samples that
-    // lies in its direction.
+    // lies in its direction. `seeds`, when given, holds samples (in this
+    // index's own numbering, opaque to the caller) offered before the tree
+    // is walked, typically those a nearby target took; it receives this
+    // target's. Seeds change the work, never the choice.
     void FindInSectors(double x, double y, int m, int sectors, int perSector, double maxSquaredDistance,
-                       std::vector<int>& found) const;
+                       std::vector<int>& found, std::vector<std::uint32_t>* seeds = nullptr) const;
 
     // As Find without exclusions, for a point near one searched before: the
     // search starts from the bound that point gives (its m-th nearest lies

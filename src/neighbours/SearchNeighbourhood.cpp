@@ -35,7 +35,8 @@ bool SearchNeighbourhood::Find(double x, double y, std::vector<int>& found, Trai
     } else if (options_.sectors == 0) {
         nearest_->FindWithin(u, v, options_.nmax, maxSquared_, found);
     } else {
-        nearest_->FindInSectors(u, v, options_.nmax, options_.sectors, options_.maxPerSector, maxSquared_, found);
+        nearest_->FindInSectors(u, v, options_.nmax, options_.sectors, options_.maxPerSector, maxSquared_, found,
+                                trail != nullptr ? &trail->sectorSeeds : nullptr);
     }
     if (static_cast<int>(found.size()) < options_.nmin) {
         found.clear();

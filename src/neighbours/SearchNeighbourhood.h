@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -46,8 +47,12 @@ public:
     // first target.
     struct Trail {
         double u = 0.0, v = 0.0;
-        double worst = -1.0;  // negative: no previous target
-        void Reset() { worst = -1.0; }
+        double worst = -1.0;                     // negative: no previous target
+        std::vector<std::uint32_t> sectorSeeds;  // a sector search's previous choice
+        void Reset() {
+            worst = -1.0;
+            sectorSeeds.clear();
+        }
     };
 
     // The target's samples (sample indices); false, with `found` empty, when
