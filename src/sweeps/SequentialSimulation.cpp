@@ -71,7 +71,11 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
         offsetJ_.push_back(o.j);
         offsetD2_.push_back(o.d2);
         tableReach_ = std::max(tableReach_, std::max(std::abs(2 * o.i), std::abs(2 * o.j)));
+        marginI_ = std::max(marginI_, std::abs(o.i));
+        marginJ_ = std::max(marginJ_, std::abs(o.j));
     }
+    markedColumns_ = static_cast<long long>(grid.columns) + 2 * marginI_;
+    for (const Offset& o : offsets) offsetMark_.push_back(static_cast<long long>(o.j) * markedColumns_ + o.i);
     tableReach_ = std::min(tableReach_, kMaxTableReach);
     const int side = 2 * tableReach_ + 1;
     table_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
@@ -85,6 +89,7 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     const std::size_t entries = static_cast<std::size_t>(grid.Nodes()) * k;
     if (k > 0 && !x_.empty() && entries <= kMaxKeptSampleEntries) {
         nodeSampleIds_.assign(entries, -1);
+        nodeSampleCount_.assign(static_cast<std::size_t>(grid.Nodes()), 0);
         nodeSampleD2_.assign(entries, 0.0);
         nodeSampleCovariance_.assign(entries, 0.0);
         WorkerPool pool(workers);
@@ -92,9 +97,9 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
             for (std::size_t row = first; row < last; ++row)
                 for (int column = 0; column < grid.columns; ++column) {
                     const long long node = static_cast<long long>(row) * grid.columns + column;
-                    int count = 0;
                     const std::size_t at = static_cast<std::size_t>(node) * k;
-                    FindNodeSamples(node, &nodeSampleIds_[at], &nodeSampleD2_[at], &nodeSampleCovariance_[at], count);
+                    FindNodeSamples(node, &nodeSampleIds_[at], &nodeSampleD2_[at], &nodeSampleCovariance_[at],
+                                    nodeSampleCount_[static_cast<std::size_t>(node)]);
                 }
         });
         keptSamples_ = true;
@@ -116,23 +121,18 @@ void SimulationPlan::FindNodeSamples(long long node, int* ids, double* d2, doubl
     }
 }
 
-void SimulationPlan::NodeSamples(long long node, std::vector<int>& ids, std::vector<double>& d2,
-                                 std::vector<double>& covariance) const {
+SimulationPlan::NodeSampleList SimulationPlan::NodeSamples(long long node, NodeSampleScratch& scratch) const {
     const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood_.samples, 0));
-    ids.resize(k), d2.resize(k), covariance.resize(k);
-    int count = 0;
     if (keptSamples_) {
         const std::size_t at = static_cast<std::size_t>(node) * k;
-        while (static_cast<std::size_t>(count) < k && nodeSampleIds_[at + static_cast<std::size_t>(count)] >= 0) {
-            ids[static_cast<std::size_t>(count)] = nodeSampleIds_[at + static_cast<std::size_t>(count)];
-            d2[static_cast<std::size_t>(count)] = nodeSampleD2_[at + static_cast<std::size_t>(count)];
-            covariance[static_cast<std::size_t>(count)] = nodeSampleCovariance_[at + static_cast<std::size_t>(count)];
-            ++count;
-        }
-    } else if (k > 0 && !x_.empty()) {
-        FindNodeSamples(node, ids.data(), d2.data(), covariance.data(), count);
+        return {&nodeSampleIds_[at], &nodeSampleD2_[at], &nodeSampleCovariance_[at],
+                nodeSampleCount_[static_cast<std::size_t>(node)]};
     }
-    ids.resize(static_cast<std::size_t>(count)), d2.resize(ids.size()), covariance.resize(ids.size());
+    scratch.ids.resize(k), scratch.d2.resize(k), scratch.covariance.resize(k);
+    int count = 0;
+    if (k > 0 && !x_.empty())
+        FindNodeSamples(node, scratch.ids.data(), scratch.d2.data(), scratch.covariance.data(), count);
+    return {scratch.ids.data(), scratch.d2.data(), scratch.covariance.data(), count};
 }
 
 double SimulationPlan::NodeCovariance(int di, int dj) const {
@@ -143,8 +143,8 @@ double SimulationPlan::NodeCovariance(int di, int dj) const {
 
 SequentialSimulator::SequentialSimulator(const SimulationPlan& plan)
     : plan_(plan),
-      simulated_(static_cast<std::size_t>(plan.grid_.Nodes())),
-      path_(simulated_.size()),
+      simulated_(static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_))),
+      path_(static_cast<std::size_t>(plan.grid_.Nodes())),
       pairs_(std::size_t{1} << kPairSlotBits) {}
 
 double SequentialSimulator::SampleCovariance(int a, int b) {
@@ -163,11 +163,15 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
     const SimulationPlan& p = plan_;
     const SimulationGrid& g = p.grid_;
     const long long nodes = g.Nodes();
+    const auto mark = [&](long long node) {
+        return static_cast<std::size_t>((node / g.columns + p.marginJ_) * p.markedColumns_ + node % g.columns +
+                                        p.marginI_);
+    };
     field.assign(static_cast<std::size_t>(nodes), 0.0);
     std::fill(simulated_.begin(), simulated_.end(), 0);
     for (std::size_t f = 0; f < p.fixedNodes_.size(); ++f) {
         field[static_cast<std::size_t>(p.fixedNodes_[f])] = p.fixedScores_[f];
-        simulated_[static_cast<std::size_t>(p.fixedNodes_[f])] = 1;
+        simulated_[mark(p.fixedNodes_[f])] = 1;
     }
     RandomStream random(seed, realisation);
     std::iota(path_.begin(), path_.end(), 0LL);
@@ -175,43 +179,39 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
 
     const SimulationNeighbourhood& n = p.neighbourhood_;
     const double sill = p.model_.Sill();
-    std::vector<int> chosenSamples;
+    const std::size_t offsets = p.offsetMark_.size();
     for (long long node : path_) {
-        if (simulated_[static_cast<std::size_t>(node)] != 0) continue;
+        const std::size_t at = mark(node);
+        if (simulated_[at] != 0) continue;
         const int ni = static_cast<int>(node % g.columns), nj = static_cast<int>(node / g.columns);
-        p.NodeSamples(node, samples_, sampleD2_, sampleCovariance_);
+        const SimulationPlan::NodeSampleList samples = p.NodeSamples(node, sampleScratch_);
         // The simulated nodes nearest first; with a combined neighbourhood
         // merged with the samples by distance (a sample first on a tie).
         nodeI_.clear();
         nodeJ_.clear();
-        chosenSamples.clear();
-        const std::size_t available = samples_.size();
+        chosen_.clear();
+        const std::size_t available = static_cast<std::size_t>(samples.count);
         std::size_t next = 0;
         const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
-        for (std::size_t o = 0; o < p.offsetI_.size(); ++o) {
+        for (std::size_t o = 0; o < offsets; ++o) {
             if (n.combined) {
-                while (next < available && sampleD2_[next] <= p.offsetD2_[o] &&
-                       chosenSamples.size() + nodeI_.size() < limit)
-                    chosenSamples.push_back(static_cast<int>(next++));
-                if (chosenSamples.size() + nodeI_.size() >= limit) break;
+                while (next < available && samples.d2[next] <= p.offsetD2_[o] && chosen_.size() + nodeI_.size() < limit)
+                    chosen_.push_back(samples.ids[next++]);
+                if (chosen_.size() + nodeI_.size() >= limit) break;
             } else if (nodeI_.size() >= limit) {
                 break;
             }
-            const int i = ni + p.offsetI_[o], j = nj + p.offsetJ_[o];
-            if (i < 0 || j < 0 || i >= g.columns || j >= g.rows) continue;
-            if (simulated_[static_cast<std::size_t>(j) * static_cast<std::size_t>(g.columns) +
-                           static_cast<std::size_t>(i)] != 0) {
-                nodeI_.push_back(i);
-                nodeJ_.push_back(j);
+            if (simulated_[static_cast<std::size_t>(static_cast<long long>(at) + p.offsetMark_[o])] != 0) {
+                nodeI_.push_back(ni + p.offsetI_[o]);
+                nodeJ_.push_back(nj + p.offsetJ_[o]);
             }
         }
         if (n.combined) {
-            while (next < available && chosenSamples.size() + nodeI_.size() < limit)
-                chosenSamples.push_back(static_cast<int>(next++));
+            while (next < available && chosen_.size() + nodeI_.size() < limit) chosen_.push_back(samples.ids[next++]);
         } else {
-            for (std::size_t a = 0; a < available; ++a) chosenSamples.push_back(static_cast<int>(a));
+            chosen_.assign(samples.ids, samples.ids + available);
         }
-        const int ks = static_cast<int>(chosenSamples.size()), kn = static_cast<int>(nodeI_.size()), k = ks + kn;
+        const int ks = static_cast<int>(chosen_.size()), kn = static_cast<int>(nodeI_.size()), k = ks + kn;
         double estimate = 0.0, variance = sill;
         if (k > 0) {
             const std::size_t size = static_cast<std::size_t>(k);
@@ -220,26 +220,27 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
             // Columns: the samples, then the simulated nodes. Entry (a, b),
             // a <= b, of the upper triangle (all the Cholesky solve reads),
             // or of both triangles for the least-squares fallback.
-            const auto sampleId = [&](int a) {
-                return samples_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])];
-            };
             const auto entry = [&](int a, int b) {
-                if (b < ks) return a == b ? sill : SampleCovariance(sampleId(a), sampleId(b));
+                if (b < ks)
+                    return a == b ? sill
+                                  : SampleCovariance(chosen_[static_cast<std::size_t>(a)],
+                                                     chosen_[static_cast<std::size_t>(b)]);
                 const std::size_t nb = static_cast<std::size_t>(b - ks);
                 if (a >= ks) {
                     const std::size_t na = static_cast<std::size_t>(a - ks);
                     return p.NodeCovariance(nodeI_[na] - nodeI_[nb], nodeJ_[na] - nodeJ_[nb]);
                 }
-                const std::size_t id = static_cast<std::size_t>(sampleId(a));
+                const std::size_t id = static_cast<std::size_t>(chosen_[static_cast<std::size_t>(a)]);
                 return p.model_.At(p.x_[id] - (g.x0 + nodeI_[nb] * g.dx), p.y_[id] - (g.y0 + nodeJ_[nb] * g.dy));
             };
             for (int a = 0; a < k; ++a) {
-                for (int b = a; b < k; ++b)
-                    matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] = entry(a, b);
+                double* row = &matrix_[static_cast<std::size_t>(a) * size];
+                for (int b = a; b < k; ++b) row[b] = entry(a, b);
                 const std::size_t na = static_cast<std::size_t>(a - ks);
-                rightSide_[static_cast<std::size_t>(a)] =
-                    a < ks ? sampleCovariance_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])]
-                           : p.NodeCovariance(nodeI_[na] - ni, nodeJ_[na] - nj);
+                // The samples are taken in their list's order: the a-th
+                // taken is the list's a-th.
+                rightSide_[static_cast<std::size_t>(a)] = a < ks ? samples.covariance[static_cast<std::size_t>(a)]
+                                                                 : p.NodeCovariance(nodeI_[na] - ni, nodeJ_[na] - nj);
             }
             weights_ = rightSide_;
             if (!CholeskySolve(matrix_, k, weights_.data())) {
@@ -256,18 +257,16 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std
                 weights_.assign(w.data(), w.data() + k);
             }
             for (int a = 0; a < k; ++a) {
-                const double value =
-                    a < ks ? p.score_[static_cast<std::size_t>(
-                                 samples_[static_cast<std::size_t>(chosenSamples[static_cast<std::size_t>(a)])])]
-                           : field[static_cast<std::size_t>(nodeJ_[static_cast<std::size_t>(a - ks)]) *
-                                       static_cast<std::size_t>(g.columns) +
-                                   static_cast<std::size_t>(nodeI_[static_cast<std::size_t>(a - ks)])];
+                const double value = a < ks ? p.score_[static_cast<std::size_t>(chosen_[static_cast<std::size_t>(a)])]
+                                            : field[static_cast<std::size_t>(nodeJ_[static_cast<std::size_t>(a - ks)]) *
+                                                        static_cast<std::size_t>(g.columns) +
+                                                    static_cast<std::size_t>(nodeI_[static_cast<std::size_t>(a - ks)])];
                 estimate += weights_[static_cast<std::size_t>(a)] * value;
                 variance -= weights_[static_cast<std::size_t>(a)] * rightSide_[static_cast<std::size_t>(a)];
             }
         }
         field[static_cast<std::size_t>(node)] = estimate + std::sqrt(std::max(variance, 0.0)) * random.Normal();
-        simulated_[static_cast<std::size_t>(node)] = 1;
+        simulated_[at] = 1;
     }
 }
 

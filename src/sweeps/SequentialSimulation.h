@@ -56,10 +56,20 @@ public:
 private:
     friend class SequentialSimulator;
     double NodeCovariance(int di, int dj) const;
-    // The node's nearest samples: ids, squared distances and covariances to
-    // the node, nearest first; `count` of them.
-    void NodeSamples(long long node, std::vector<int>& ids, std::vector<double>& d2,
-                     std::vector<double>& covariance) const;
+    // The node's nearest samples, nearest first: ids, squared distances and
+    // covariances to the node. They point into the plan's table when it
+    // keeps them, else into `scratch`.
+    struct NodeSampleList {
+        const int* ids;
+        const double* d2;
+        const double* covariance;
+        int count;
+    };
+    struct NodeSampleScratch {
+        std::vector<int> ids;
+        std::vector<double> d2, covariance;
+    };
+    NodeSampleList NodeSamples(long long node, NodeSampleScratch& scratch) const;
     void FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const;
 
     SimulationGrid grid_;
@@ -71,9 +81,14 @@ private:
     std::vector<double> fixedScores_;
     std::vector<int> offsetI_, offsetJ_;  // within the radius, nearest first
     std::vector<double> offsetD2_;        // their squared lengths
-    // Per node, when kept: up to `samples` nearest samples (-1 past the last).
+    // The scan reads a node's marks in a grid widened on every side by the
+    // offsets' reach, whose border is never simulated: no bounds checks.
+    int marginI_ = 0, marginJ_ = 0;
+    long long markedColumns_ = 0;
+    std::vector<long long> offsetMark_;  // each offset as a step in that grid
+    // Per node, when kept: up to `samples` nearest samples, and how many.
     bool keptSamples_ = false;
-    std::vector<int> nodeSampleIds_;
+    std::vector<int> nodeSampleIds_, nodeSampleCount_;
     std::vector<double> nodeSampleD2_, nodeSampleCovariance_;
     int tableReach_ = 0;         // the table covers offsets within +-reach
     std::vector<double> table_;  // node covariances by offset
@@ -92,11 +107,11 @@ private:
     double SampleCovariance(int a, int b);
 
     const SimulationPlan& plan_;
-    std::vector<std::uint8_t> simulated_;
+    std::vector<std::uint8_t> simulated_;  // in the widened grid (see offsetMark_)
     std::vector<long long> path_;
-    std::vector<int> samples_;
+    SimulationPlan::NodeSampleScratch sampleScratch_;
     std::vector<int> nodeI_, nodeJ_;  // the simulated neighbours' columns and rows
-    std::vector<double> sampleD2_, sampleCovariance_;
+    std::vector<int> chosen_;         // the samples taken, as ids
     std::vector<double> matrix_, rightSide_, weights_;
     struct PairSlot {
         std::uint64_t key = ~std::uint64_t{0};
