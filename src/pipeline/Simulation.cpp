@@ -164,18 +164,24 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
     // for one's turn never waits for a realisation nobody runs.
     pool.For(static_cast<std::size_t>(pool.Size()), 1, [&](std::size_t, std::size_t, int) {
         SequentialSimulator simulator(plan);
-        std::vector<double> field, back(static_cast<std::size_t>(nodes));
+        const int lanes = simulator.Lanes();
+        std::vector<std::vector<double>> fields(static_cast<std::size_t>(lanes));
+        std::vector<double> back(static_cast<std::size_t>(nodes));
         try {
-            for (int realisation = next++; realisation < r.realisations; realisation = next++) {
+            for (int first = next.fetch_add(lanes); first < r.realisations; first = next.fetch_add(lanes)) {
                 if (execution.CancelRequested()) {
                     delivery.Stop();
                     return;
                 }
-                simulator.Run(r.seed, static_cast<std::uint64_t>(realisation), field);
-                for (std::size_t k = 0; k < field.size(); ++k)
-                    back[k] = conditional ? scores->Back(field[k]) : r.mean + field[k];
-                if (!delivery.Deliver(realisation, back)) return;
-                execution.Report(Stage::kSweep, static_cast<double>(delivery.Delivered()) / r.realisations);
+                const int count = std::min(lanes, r.realisations - first);
+                simulator.Run(r.seed, static_cast<std::uint64_t>(first), count, fields.data());
+                for (int realisation = first; realisation < first + count; ++realisation) {
+                    const std::vector<double>& field = fields[static_cast<std::size_t>(realisation - first)];
+                    for (std::size_t k = 0; k < field.size(); ++k)
+                        back[k] = conditional ? scores->Back(field[k]) : r.mean + field[k];
+                    if (!delivery.Deliver(realisation, back)) return;
+                    execution.Report(Stage::kSweep, static_cast<double>(delivery.Delivered()) / r.realisations);
+                }
             }
         } catch (...) {
             delivery.Stop();

@@ -21,6 +21,9 @@ constexpr int kMaxTableReach = 256;
 // many entries (12 bytes each beside a double covariance).
 constexpr std::size_t kMaxKeptSampleEntries = std::size_t{1} << 24;
 constexpr int kPairSlotBits = 16;
+// Grids up to this many nodes run kCholeskyLanes realisations at once per
+// worker (about 17 bytes a node for each).
+constexpr long long kMaxLaneNodes = 1 << 18;
 
 }  // namespace
 
@@ -143,9 +146,14 @@ double SimulationPlan::NodeCovariance(int di, int dj) const {
 
 SequentialSimulator::SequentialSimulator(const SimulationPlan& plan)
     : plan_(plan),
-      simulated_(static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_))),
-      path_(static_cast<std::size_t>(plan.grid_.Nodes())),
-      pairs_(std::size_t{1} << kPairSlotBits) {}
+      lanes_(plan.grid_.Nodes() <= kMaxLaneNodes ? kCholeskyLanes : 1),
+      pairs_(std::size_t{1} << kPairSlotBits) {
+    const std::size_t marks = static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_));
+    for (Lane& lane : lanes_) {
+        lane.simulated.resize(marks);
+        lane.path.resize(static_cast<std::size_t>(plan.grid_.Nodes()));
+    }
+}
 
 double SequentialSimulator::SampleCovariance(int a, int b) {
     if (a > b) std::swap(a, b);
@@ -159,114 +167,180 @@ double SequentialSimulator::SampleCovariance(int a, int b) {
     return slot.covariance;
 }
 
-void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t realisation, std::vector<double>& field) {
+double SequentialSimulator::Entry(const Lane& lane, int a, int b) {
+    const SimulationPlan& p = plan_;
+    const int ks = lane.ks;
+    if (b < ks)
+        return a == b ? p.model_.Sill()
+                      : SampleCovariance(lane.chosen[static_cast<std::size_t>(a)],
+                                         lane.chosen[static_cast<std::size_t>(b)]);
+    const std::size_t nb = static_cast<std::size_t>(b - ks);
+    if (a >= ks) {
+        const std::size_t na = static_cast<std::size_t>(a - ks);
+        return p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
+    }
+    const std::size_t id = static_cast<std::size_t>(lane.chosen[static_cast<std::size_t>(a)]);
+    const SimulationGrid& g = p.grid_;
+    return p.model_.At(p.x_[id] - (g.x0 + lane.nodeI[nb] * g.dx), p.y_[id] - (g.y0 + lane.nodeJ[nb] * g.dy));
+}
+
+void SequentialSimulator::Gather(Lane& lane) {
+    const SimulationPlan& p = plan_;
+    const SimulationGrid& g = p.grid_;
+    while (true) {
+        lane.node = lane.path[lane.cursor++];
+        lane.mark = static_cast<std::size_t>((lane.node / g.columns + p.marginJ_) * p.markedColumns_ +
+                                             lane.node % g.columns + p.marginI_);
+        if (lane.simulated[lane.mark] == 0) break;
+    }
+    lane.ni = static_cast<int>(lane.node % g.columns), lane.nj = static_cast<int>(lane.node / g.columns);
+    lane.samples = p.NodeSamples(lane.node, lane.sampleScratch);
+    // The simulated nodes nearest first; with a combined neighbourhood
+    // merged with the samples by distance (a sample first on a tie).
+    const SimulationNeighbourhood& n = p.neighbourhood_;
+    lane.nodeI.clear();
+    lane.nodeJ.clear();
+    lane.chosen.clear();
+    const std::size_t available = static_cast<std::size_t>(lane.samples.count);
+    std::size_t next = 0;
+    const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
+    const std::size_t offsets = p.offsetMark_.size();
+    for (std::size_t o = 0; o < offsets; ++o) {
+        if (n.combined) {
+            while (next < available && lane.samples.d2[next] <= p.offsetD2_[o] &&
+                   lane.chosen.size() + lane.nodeI.size() < limit)
+                lane.chosen.push_back(lane.samples.ids[next++]);
+            if (lane.chosen.size() + lane.nodeI.size() >= limit) break;
+        } else if (lane.nodeI.size() >= limit) {
+            break;
+        }
+        if (lane.simulated[static_cast<std::size_t>(static_cast<long long>(lane.mark) + p.offsetMark_[o])] != 0) {
+            lane.nodeI.push_back(lane.ni + p.offsetI_[o]);
+            lane.nodeJ.push_back(lane.nj + p.offsetJ_[o]);
+        }
+    }
+    if (n.combined) {
+        while (next < available && lane.chosen.size() + lane.nodeI.size() < limit)
+            lane.chosen.push_back(lane.samples.ids[next++]);
+    } else {
+        lane.chosen.assign(lane.samples.ids, lane.samples.ids + available);
+    }
+    lane.ks = static_cast<int>(lane.chosen.size());
+    lane.kn = static_cast<int>(lane.nodeI.size());
+}
+
+double SequentialSimulator::RightSide(const Lane& lane, int a) const {
+    // The samples are taken in their list's order: the a-th taken is the
+    // list's a-th.
+    if (a < lane.ks) return lane.samples.covariance[static_cast<std::size_t>(a)];
+    const std::size_t na = static_cast<std::size_t>(a - lane.ks);
+    return plan_.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
+}
+
+void SequentialSimulator::SolveSingular(const Lane& lane, std::vector<double>& weights) {
+    // Two conditioning points at one place: the least-squares solution of
+    // the full (symmetric) system.
+    const int k = lane.ks + lane.kn;
+    const std::size_t size = static_cast<std::size_t>(k);
+    singular_.resize(size * size);
+    std::vector<double> right(size);
+    for (int a = 0; a < k; ++a) {
+        for (int b = 0; b < k; ++b)
+            singular_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] =
+                Entry(lane, std::min(a, b), std::max(a, b));
+        right[static_cast<std::size_t>(a)] = RightSide(lane, a);
+    }
+    using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+    const Eigen::Map<const RowMajor> m(singular_.data(), k, k);
+    const Eigen::Map<const Eigen::VectorXd> r(right.data(), k);
+    const Eigen::VectorXd w = m.completeOrthogonalDecomposition().solve(r);
+    weights.assign(w.data(), w.data() + k);
+}
+
+void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count, std::vector<double>* fields) {
     const SimulationPlan& p = plan_;
     const SimulationGrid& g = p.grid_;
     const long long nodes = g.Nodes();
-    const auto mark = [&](long long node) {
-        return static_cast<std::size_t>((node / g.columns + p.marginJ_) * p.markedColumns_ + node % g.columns +
-                                        p.marginI_);
-    };
-    field.assign(static_cast<std::size_t>(nodes), 0.0);
-    std::fill(simulated_.begin(), simulated_.end(), 0);
-    for (std::size_t f = 0; f < p.fixedNodes_.size(); ++f) {
-        field[static_cast<std::size_t>(p.fixedNodes_[f])] = p.fixedScores_[f];
-        simulated_[mark(p.fixedNodes_[f])] = 1;
+    const std::size_t lanes = lanes_.size();
+    std::vector<RandomStream> random;
+    random.reserve(static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r) {
+        Lane& lane = lanes_[static_cast<std::size_t>(r)];
+        std::vector<double>& field = fields[r];
+        field.assign(static_cast<std::size_t>(nodes), 0.0);
+        std::fill(lane.simulated.begin(), lane.simulated.end(), 0);
+        for (std::size_t f = 0; f < p.fixedNodes_.size(); ++f) {
+            const long long node = p.fixedNodes_[f];
+            field[static_cast<std::size_t>(node)] = p.fixedScores_[f];
+            lane.simulated[static_cast<std::size_t>((node / g.columns + p.marginJ_) * p.markedColumns_ +
+                                                    node % g.columns + p.marginI_)] = 1;
+        }
+        random.emplace_back(seed, first + static_cast<std::uint64_t>(r));
+        std::iota(lane.path.begin(), lane.path.end(), 0LL);
+        for (std::size_t k = lane.path.size(); k > 1; --k)
+            std::swap(lane.path[k - 1], lane.path[random.back().Below(k)]);
+        lane.cursor = 0;
     }
-    RandomStream random(seed, realisation);
-    std::iota(path_.begin(), path_.end(), 0LL);
-    for (std::size_t k = path_.size(); k > 1; --k) std::swap(path_[k - 1], path_[random.Below(k)]);
+    for (std::size_t r = static_cast<std::size_t>(count); r < lanes; ++r) lanes_[r].ks = lanes_[r].kn = 0;
 
-    const SimulationNeighbourhood& n = p.neighbourhood_;
+    // Every realisation simulates the same number of nodes (those no
+    // sample sets), so the lanes keep in step to the end.
     const double sill = p.model_.Sill();
-    const std::size_t offsets = p.offsetMark_.size();
-    for (long long node : path_) {
-        const std::size_t at = mark(node);
-        if (simulated_[at] != 0) continue;
-        const int ni = static_cast<int>(node % g.columns), nj = static_cast<int>(node / g.columns);
-        const SimulationPlan::NodeSampleList samples = p.NodeSamples(node, sampleScratch_);
-        // The simulated nodes nearest first; with a combined neighbourhood
-        // merged with the samples by distance (a sample first on a tie).
-        nodeI_.clear();
-        nodeJ_.clear();
-        chosen_.clear();
-        const std::size_t available = static_cast<std::size_t>(samples.count);
-        std::size_t next = 0;
-        const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
-        for (std::size_t o = 0; o < offsets; ++o) {
-            if (n.combined) {
-                while (next < available && samples.d2[next] <= p.offsetD2_[o] && chosen_.size() + nodeI_.size() < limit)
-                    chosen_.push_back(samples.ids[next++]);
-                if (chosen_.size() + nodeI_.size() >= limit) break;
-            } else if (nodeI_.size() >= limit) {
-                break;
-            }
-            if (simulated_[static_cast<std::size_t>(static_cast<long long>(at) + p.offsetMark_[o])] != 0) {
-                nodeI_.push_back(ni + p.offsetI_[o]);
-                nodeJ_.push_back(nj + p.offsetJ_[o]);
-            }
+    const long long steps = nodes - static_cast<long long>(p.fixedNodes_.size());
+    for (long long step = 0; step < steps; ++step) {
+        int order = 0;
+        for (int r = 0; r < count; ++r) {
+            Lane& lane = lanes_[static_cast<std::size_t>(r)];
+            Gather(lane);
+            order = std::max(order, lane.ks + lane.kn);
         }
-        if (n.combined) {
-            while (next < available && chosen_.size() + nodeI_.size() < limit) chosen_.push_back(samples.ids[next++]);
-        } else {
-            chosen_.assign(samples.ids, samples.ids + available);
-        }
-        const int ks = static_cast<int>(chosen_.size()), kn = static_cast<int>(nodeI_.size()), k = ks + kn;
-        double estimate = 0.0, variance = sill;
-        if (k > 0) {
-            const std::size_t size = static_cast<std::size_t>(k);
-            matrix_.resize(size * size);
-            rightSide_.resize(size);
-            // Columns: the samples, then the simulated nodes. Entry (a, b),
-            // a <= b, of the upper triangle (all the Cholesky solve reads),
-            // or of both triangles for the least-squares fallback.
-            const auto entry = [&](int a, int b) {
-                if (b < ks)
-                    return a == b ? sill
-                                  : SampleCovariance(chosen_[static_cast<std::size_t>(a)],
-                                                     chosen_[static_cast<std::size_t>(b)]);
-                const std::size_t nb = static_cast<std::size_t>(b - ks);
-                if (a >= ks) {
-                    const std::size_t na = static_cast<std::size_t>(a - ks);
-                    return p.NodeCovariance(nodeI_[na] - nodeI_[nb], nodeJ_[na] - nodeJ_[nb]);
+        unsigned singular = 0;
+        if (order > 0) {
+            const std::size_t size = static_cast<std::size_t>(order);
+            matrix_.assign(size * size * lanes, 0.0);
+            rightSide_.assign(size * lanes, 0.0);
+            for (std::size_t l = 0; l < lanes; ++l) {
+                const Lane& lane = lanes_[l];
+                const int k = lane.ks + lane.kn;
+                for (int a = 0; a < order; ++a) {
+                    double* row = &matrix_[static_cast<std::size_t>(a) * size * lanes + l];
+                    if (a >= k) {  // the identity beyond the lane's own order
+                        row[static_cast<std::size_t>(a) * lanes] = 1.0;
+                        continue;
+                    }
+                    for (int b = a; b < k; ++b) row[static_cast<std::size_t>(b) * lanes] = Entry(lane, a, b);
+                    rightSide_[static_cast<std::size_t>(a) * lanes + l] = RightSide(lane, a);
                 }
-                const std::size_t id = static_cast<std::size_t>(chosen_[static_cast<std::size_t>(a)]);
-                return p.model_.At(p.x_[id] - (g.x0 + nodeI_[nb] * g.dx), p.y_[id] - (g.y0 + nodeJ_[nb] * g.dy));
-            };
-            for (int a = 0; a < k; ++a) {
-                double* row = &matrix_[static_cast<std::size_t>(a) * size];
-                for (int b = a; b < k; ++b) row[b] = entry(a, b);
-                const std::size_t na = static_cast<std::size_t>(a - ks);
-                // The samples are taken in their list's order: the a-th
-                // taken is the list's a-th.
-                rightSide_[static_cast<std::size_t>(a)] = a < ks ? samples.covariance[static_cast<std::size_t>(a)]
-                                                                 : p.NodeCovariance(nodeI_[na] - ni, nodeJ_[na] - nj);
             }
             weights_ = rightSide_;
-            if (!CholeskySolve(matrix_, k, weights_.data())) {
-                // Two conditioning points at one place: the least-squares
-                // solution of the full (symmetric) system.
-                for (int a = 0; a < k; ++a)
-                    for (int b = 0; b < k; ++b)
-                        matrix_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] =
-                            entry(std::min(a, b), std::max(a, b));
-                using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-                const Eigen::Map<const RowMajor> a(matrix_.data(), k, k);
-                const Eigen::Map<const Eigen::VectorXd> b(rightSide_.data(), k);
-                const Eigen::VectorXd w = a.completeOrthogonalDecomposition().solve(b);
-                weights_.assign(w.data(), w.data() + k);
-            }
-            for (int a = 0; a < k; ++a) {
-                const double value = a < ks ? p.score_[static_cast<std::size_t>(chosen_[static_cast<std::size_t>(a)])]
-                                            : field[static_cast<std::size_t>(nodeJ_[static_cast<std::size_t>(a - ks)]) *
-                                                        static_cast<std::size_t>(g.columns) +
-                                                    static_cast<std::size_t>(nodeI_[static_cast<std::size_t>(a - ks)])];
-                estimate += weights_[static_cast<std::size_t>(a)] * value;
-                variance -= weights_[static_cast<std::size_t>(a)] * rightSide_[static_cast<std::size_t>(a)];
-            }
+            singular = CholeskySolveLanes(matrix_.data(), order, weights_.data(), static_cast<int>(lanes));
         }
-        field[static_cast<std::size_t>(node)] = estimate + std::sqrt(std::max(variance, 0.0)) * random.Normal();
-        simulated_[at] = 1;
+        for (int r = 0; r < count; ++r) {
+            Lane& lane = lanes_[static_cast<std::size_t>(r)];
+            std::vector<double>& field = fields[r];
+            const int k = lane.ks + lane.kn;
+            const std::size_t l = static_cast<std::size_t>(r);
+            double estimate = 0.0, variance = sill;
+            if (k > 0) {
+                std::vector<double> fallback;
+                if ((singular >> r) & 1u) SolveSingular(lane, fallback);
+                for (int a = 0; a < k; ++a) {
+                    const std::size_t at = static_cast<std::size_t>(a) * lanes + l;
+                    const double weight = fallback.empty() ? weights_[at] : fallback[static_cast<std::size_t>(a)];
+                    const double value =
+                        a < lane.ks
+                            ? p.score_[static_cast<std::size_t>(lane.chosen[static_cast<std::size_t>(a)])]
+                            : field[static_cast<std::size_t>(lane.nodeJ[static_cast<std::size_t>(a - lane.ks)]) *
+                                        static_cast<std::size_t>(g.columns) +
+                                    static_cast<std::size_t>(lane.nodeI[static_cast<std::size_t>(a - lane.ks)])];
+                    estimate += weight * value;
+                    variance -= weight * rightSide_[at];
+                }
+            }
+            field[static_cast<std::size_t>(lane.node)] =
+                estimate + std::sqrt(std::max(variance, 0.0)) * random[l].Normal();
+            lane.simulated[lane.mark] = 1;
+        }
     }
 }
 

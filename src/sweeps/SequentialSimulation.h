@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "neighbours/NearestSamples.h"
+#include "systems/Cholesky.h"
 #include "systems/CovarianceModel.h"
 
 namespace mosaro {
@@ -94,25 +95,54 @@ private:
     std::vector<double> table_;  // node covariances by offset
 };
 
+// Runs realisations a few at a time, one per lane (see Cholesky.h): their
+// nodes are simulated in step, each realisation along its own path, and
+// their systems solved side by side. A realisation's bits do not depend on
+// the lanes it shares a run with.
 class SequentialSimulator {
 public:
     explicit SequentialSimulator(const SimulationPlan& plan);
 
-    // One realisation's normal scores, node after node (row 0 first).
-    void Run(std::uint64_t seed, std::uint64_t realisation, std::vector<double>& field);
+    // Realisations at once: kCholeskyLanes on grids small enough that
+    // their state, once per lane, stays within a few MiB; else 1.
+    int Lanes() const { return static_cast<int>(lanes_.size()); }
+
+    // Realisations first .. first + count - 1 (count <= Lanes()), their
+    // normal scores into fields[0 .. count - 1], node after node (row 0
+    // first).
+    void Run(std::uint64_t seed, std::uint64_t first, int count, std::vector<double>* fields);
 
 private:
     // The covariance of two samples, remembered by pair in a small
     // direct-mapped table (the same pairs meet at many nodes).
     double SampleCovariance(int a, int b);
+    // The entry (a, b), a <= b, of a lane's system: the samples taken,
+    // then the simulated nodes.
+    struct Lane;
+    double Entry(const Lane& lane, int a, int b);
+    // Entry a of a lane's right side: the covariances to its node.
+    double RightSide(const Lane& lane, int a) const;
+    // Finds the lane's next node and its neighbours.
+    void Gather(Lane& lane);
+    // The least-squares weights of a lane whose system is singular.
+    void SolveSingular(const Lane& lane, std::vector<double>& weights);
 
     const SimulationPlan& plan_;
-    std::vector<std::uint8_t> simulated_;  // in the widened grid (see offsetMark_)
-    std::vector<long long> path_;
-    SimulationPlan::NodeSampleScratch sampleScratch_;
-    std::vector<int> nodeI_, nodeJ_;  // the simulated neighbours' columns and rows
-    std::vector<int> chosen_;         // the samples taken, as ids
-    std::vector<double> matrix_, rightSide_, weights_;
+    struct Lane {
+        std::vector<std::uint8_t> simulated;  // in the widened grid (see offsetMark_)
+        std::vector<long long> path;
+        std::size_t cursor = 0;
+        long long node = 0;
+        std::size_t mark = 0;
+        int ni = 0, nj = 0;
+        SimulationPlan::NodeSampleScratch sampleScratch;
+        SimulationPlan::NodeSampleList samples{};
+        std::vector<int> nodeI, nodeJ;  // the simulated neighbours' columns and rows
+        std::vector<int> chosen;        // the samples taken, as ids
+        int ks = 0, kn = 0;
+    };
+    std::vector<Lane> lanes_;
+    std::vector<double> matrix_, rightSide_, weights_, singular_;
     struct PairSlot {
         std::uint64_t key = ~std::uint64_t{0};
         double covariance = 0.0;

@@ -2,39 +2,114 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+// Not on Windows: GCC there does not realign the stack for the 32-byte
+// vectors the wide version may spill (GCC bug 54412).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define MOSARO_WIDE_CHOLESKY 1
+#endif
+
+// The vector helpers below are inlined within this file: the ABI GCC warns
+// about for vector arguments never crosses a call.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace mosaro {
+namespace {
 
-bool CholeskySolve(std::vector<double>& matrix, int order, double* b) {
-    const std::size_t n = static_cast<std::size_t>(order);
-    double* a = matrix.data();
+// The lanes of one entry as one vector (GCC's and clang's vector
+// extension: a build for a processor without wide vectors splits it).
+template <std::size_t L>
+struct LaneVector {
+    typedef double Type __attribute__((vector_size(8 * L)));
+};
+
+template <class V>
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline V
+Load(const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class V>
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void
+Store(double* p, V v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The solve of L lanes, written once; each lane's updates are its own
+// products and differences, so every lane gets the bits of a lone solve.
+template <std::size_t L>
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline unsigned
+Solve(double* a, std::size_t n, double* b) {
+    using V = typename LaneVector<L>::Type;
+    unsigned failed = 0;
     // The diagonal holds each root's reciprocal: one division per row, and
-    // multiplications (several per vector) in the loops that follow.
+    // multiplications in the loops that follow.
     for (std::size_t k = 0; k < n; ++k) {
-        double* rowK = a + k * n;
-        if (!(rowK[k] > 0.0)) return false;
-        const double inverse = 1.0 / std::sqrt(rowK[k]);
-        rowK[k] = inverse;
-        for (std::size_t j = k + 1; j < n; ++j) rowK[j] *= inverse;
+        double* rowK = a + k * n * L;
+        V inverse = Load<V>(rowK + k * L);
+        for (std::size_t l = 0; l < L; ++l) {
+            if (!(inverse[l] > 0.0)) failed |= 1u << l;
+            inverse[l] = 1.0 / std::sqrt(inverse[l]);
+        }
+        Store(rowK + k * L, inverse);
+        for (std::size_t j = k + 1; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
         for (std::size_t i = k + 1; i < n; ++i) {
-            double* rowI = a + i * n;
-            const double factor = rowK[i];
-            for (std::size_t j = i; j < n; ++j) rowI[j] -= factor * rowK[j];
+            double* rowI = a + i * n * L;
+            const V factor = Load<V>(rowK + i * L);
+            for (std::size_t j = i; j < n; ++j)
+                Store(rowI + j * L, Load<V>(rowI + j * L) - factor * Load<V>(rowK + j * L));
         }
     }
     for (std::size_t k = 0; k < n; ++k) {  // U^T y = b, along the rows of U
-        const double* rowK = a + k * n;
-        b[k] *= rowK[k];
-        const double yk = b[k];
-        for (std::size_t i = k + 1; i < n; ++i) b[i] -= rowK[i] * yk;
+        const double* rowK = a + k * n * L;
+        const V yk = Load<V>(b + k * L) * Load<V>(rowK + k * L);
+        Store(b + k * L, yk);
+        for (std::size_t i = k + 1; i < n; ++i) Store(b + i * L, Load<V>(b + i * L) - Load<V>(rowK + i * L) * yk);
     }
     for (std::size_t i = n; i-- > 0;) {  // U x = y
-        const double* rowI = a + i * n;
-        double sum = b[i];
-        for (std::size_t j = i + 1; j < n; ++j) sum -= rowI[j] * b[j];
-        b[i] = sum * rowI[i];
+        const double* rowI = a + i * n * L;
+        V sum = Load<V>(b + i * L);
+        for (std::size_t j = i + 1; j < n; ++j) sum = sum - Load<V>(rowI + j * L) * Load<V>(b + j * L);
+        Store(b + i * L, sum * Load<V>(rowI + i * L));
     }
-    return true;
+    return failed;
+}
+
+#ifdef MOSARO_WIDE_CHOLESKY
+__attribute__((target("avx2"))) unsigned SolveWide(double* a, std::size_t n, double* b) {
+    return Solve<kCholeskyLanes>(a, n, b);
+}
+
+bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}
+#endif
+
+}  // namespace
+
+unsigned CholeskySolveLanes(double* matrix, int order, double* rightSide, int lanes) {
+    const std::size_t n = static_cast<std::size_t>(order);
+    if (lanes == 1) return Solve<1>(matrix, n, rightSide);
+#ifdef MOSARO_WIDE_CHOLESKY
+    static const bool wide = HasAvx2();
+    if (wide) return SolveWide(matrix, n, rightSide);
+#endif
+    return Solve<kCholeskyLanes>(matrix, n, rightSide);
 }
 
 }  // namespace mosaro
