@@ -179,7 +179,13 @@ double SequentialSimulator::Entry(const Lane& lane, int a, int b) {
         const std::size_t na = static_cast<std::size_t>(a - ks);
         return p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
     }
+    return SampleToNode(lane, a, b);
+}
+
+double SequentialSimulator::SampleToNode(const Lane& lane, int a, int b) const {
+    const SimulationPlan& p = plan_;
     const std::size_t id = static_cast<std::size_t>(lane.chosen[static_cast<std::size_t>(a)]);
+    const std::size_t nb = static_cast<std::size_t>(b - lane.ks);
     const SimulationGrid& g = p.grid_;
     return p.model_.At(p.x_[id] - (g.x0 + lane.nodeI[nb] * g.dx), p.y_[id] - (g.y0 + lane.nodeJ[nb] * g.dy));
 }
@@ -198,30 +204,33 @@ void SequentialSimulator::Gather(Lane& lane) {
     // The simulated nodes nearest first; with a combined neighbourhood
     // merged with the samples by distance (a sample first on a tie).
     const SimulationNeighbourhood& n = p.neighbourhood_;
-    lane.nodeI.clear();
-    lane.nodeJ.clear();
     lane.chosen.clear();
     const std::size_t available = static_cast<std::size_t>(lane.samples.count);
     std::size_t next = 0;
     const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
+    // Room for one more than the limit: each offset's node is written
+    // whether or not it was simulated, and counted only if it was (a
+    // branch there would be mispredicted half the time).
+    lane.nodeI.resize(limit + 1);
+    lane.nodeJ.resize(limit + 1);
+    std::size_t found = 0;
     const std::size_t offsets = p.offsetMark_.size();
     for (std::size_t o = 0; o < offsets; ++o) {
         if (n.combined) {
-            while (next < available && lane.samples.d2[next] <= p.offsetD2_[o] &&
-                   lane.chosen.size() + lane.nodeI.size() < limit)
+            while (next < available && lane.samples.d2[next] <= p.offsetD2_[o] && lane.chosen.size() + found < limit)
                 lane.chosen.push_back(lane.samples.ids[next++]);
-            if (lane.chosen.size() + lane.nodeI.size() >= limit) break;
-        } else if (lane.nodeI.size() >= limit) {
+            if (lane.chosen.size() + found >= limit) break;
+        } else if (found >= limit) {
             break;
         }
-        if (lane.simulated[static_cast<std::size_t>(static_cast<long long>(lane.mark) + p.offsetMark_[o])] != 0) {
-            lane.nodeI.push_back(lane.ni + p.offsetI_[o]);
-            lane.nodeJ.push_back(lane.nj + p.offsetJ_[o]);
-        }
+        lane.nodeI[found] = lane.ni + p.offsetI_[o];
+        lane.nodeJ[found] = lane.nj + p.offsetJ_[o];
+        found += lane.simulated[static_cast<std::size_t>(static_cast<long long>(lane.mark) + p.offsetMark_[o])];
     }
+    lane.nodeI.resize(found);
+    lane.nodeJ.resize(found);
     if (n.combined) {
-        while (next < available && lane.chosen.size() + lane.nodeI.size() < limit)
-            lane.chosen.push_back(lane.samples.ids[next++]);
+        while (next < available && lane.chosen.size() + found < limit) lane.chosen.push_back(lane.samples.ids[next++]);
     } else {
         lane.chosen.assign(lane.samples.ids, lane.samples.ids + available);
     }
@@ -297,19 +306,33 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
         unsigned singular = 0;
         if (order > 0) {
             const std::size_t size = static_cast<std::size_t>(order);
-            matrix_.assign(size * size * lanes, 0.0);
-            rightSide_.assign(size * lanes, 0.0);
+            matrix_.resize(size * size * lanes);
+            rightSide_.resize(size * lanes);
             for (std::size_t l = 0; l < lanes; ++l) {
                 const Lane& lane = lanes_[l];
                 const int k = lane.ks + lane.kn;
+                // The upper triangle (all the solve reads); beyond the
+                // lane's own order, the identity and a zero right side.
                 for (int a = 0; a < order; ++a) {
                     double* row = &matrix_[static_cast<std::size_t>(a) * size * lanes + l];
-                    if (a >= k) {  // the identity beyond the lane's own order
-                        row[static_cast<std::size_t>(a) * lanes] = 1.0;
-                        continue;
+                    const auto put = [&](int b, double value) { row[static_cast<std::size_t>(b) * lanes] = value; };
+                    if (a < lane.ks) {
+                        put(a, sill);
+                        for (int b = a + 1; b < lane.ks; ++b)
+                            put(b, SampleCovariance(lane.chosen[static_cast<std::size_t>(a)],
+                                                    lane.chosen[static_cast<std::size_t>(b)]));
+                        for (int b = lane.ks; b < k; ++b) put(b, SampleToNode(lane, a, b));
+                    } else if (a < k) {
+                        const std::size_t na = static_cast<std::size_t>(a - lane.ks);
+                        for (int b = a; b < k; ++b) {
+                            const std::size_t nb = static_cast<std::size_t>(b - lane.ks);
+                            put(b, p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]));
+                        }
+                    } else {
+                        put(a, 1.0);
                     }
-                    for (int b = a; b < k; ++b) row[static_cast<std::size_t>(b) * lanes] = Entry(lane, a, b);
-                    rightSide_[static_cast<std::size_t>(a) * lanes + l] = RightSide(lane, a);
+                    for (int b = std::max(a + 1, k); b < order; ++b) put(b, 0.0);
+                    rightSide_[static_cast<std::size_t>(a) * lanes + l] = a < k ? RightSide(lane, a) : 0.0;
                 }
             }
             weights_ = rightSide_;

@@ -120,6 +120,8 @@ private:
     // then the simulated nodes.
     struct Lane;
     double Entry(const Lane& lane, int a, int b);
+    // The covariance of the lane's a-th sample taken and b-th column (a node).
+    double SampleToNode(const Lane& lane, int a, int b) const;
     // Entry a of a lane's right side: the covariances to its node.
     double RightSide(const Lane& lane, int a) const;
     // Finds the lane's next node and its neighbours.
