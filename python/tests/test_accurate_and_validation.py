@@ -77,13 +77,11 @@ def test_accurate_nodes_count_what_it_cannot_trust():
     assert r.nodes["minimum_norm"] <= ill and r.nodes["no_data"] == np.isnan(r.estimate).sum()
 
 
-# Each case: keyword arguments, and the C fields of the same refused request.
+# Each case: keyword arguments, and the C fields of the same refused request
+# (the refusals grid shares are test_arguments.py's).
 REFUSED = [
     ("one fold", dict(folds=1), dict(folds=1)),
-    ("more folds than samples", dict(folds=500), dict(folds=500)),
     ("indicator", dict(method="indicator"), dict(method=10)),
-    ("neighbours", dict(neighbours=0), dict(neighbours=0)),
-    ("negative nugget", dict(model=(-1.0, 60.0, 400.0)), dict(models=[(-1.0, 60.0, 400.0)])),
 ]
 
 
