@@ -156,6 +156,23 @@ TEST_F(ToolModernTest, GridEqualsPredictCalledDirectlyBitForBit) {
     }
 }
 
+TEST_F(ToolModernTest, DemoNoLongerOvershootsInTheUnsampledCorner) {
+    // The legacy arithmetic reaches 7,384 in the north-west of this grid;
+    // gstat's own Nug + Sph fit gives at most about 2,348 there.
+    const Outcome modern = Run(std::string("grid ") + MOSARO_DATA_DIR +
+                               "/meuse.csv --value zinc --method lognormal --cell 40 -o " + Path("m.tif"));
+    ASSERT_EQ(modern.status, 0) << modern.err;
+    EXPECT_NE(modern.out.find("0.050660441806065465 Nug + 0.5906058362344286 Sph(897.0064349066342)"),
+              std::string::npos)
+        << modern.out;
+    const Outcome legacy = Run(std::string("grid ") + MOSARO_DATA_DIR +
+                               "/meuse.csv --value zinc --method lognormal --cell 40 --legacy -q -o " + Path("l.tif"));
+    ASSERT_EQ(legacy.status, 0) << legacy.err;
+    const std::vector<double> m = ReadRasterBack(Path("m.tif")).nodes, l = ReadRasterBack(Path("l.tif")).nodes;
+    EXPECT_LT(*std::max_element(m.begin(), m.end()), 2400.0);
+    EXPECT_GT(*std::max_element(l.begin(), l.end()), 7000.0);
+}
+
 TEST_F(ToolModernTest, EveryMistakeGivesOneLineStatusOneAndNoFile) {
     const std::string meuse = std::string(MOSARO_DATA_DIR) + "/meuse.csv --value zinc";
     std::ofstream(Path("few.csv")) << "x,y,v\n0,0,1\n10,0,2\n0,10,3\n";
