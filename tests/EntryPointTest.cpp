@@ -61,15 +61,15 @@ TEST(EntryPoint, CoKrigingWidensTheCountsAndRepeatsTheCoordinatesPerBlock) {
     }
 }
 
+// Unknown method codes, denormal cells and extents beyond the lag classes
+// memory holds are the degenerate matrix's, for every method.
 TEST(EntryPoint, RefusedCallsReturnOneAndLeaveTheGridUntouched) {
     const SampleTable table = RandomSamples(6, 20, 60.0f);
     const float* data = table.rows.data();
-    const float rect[4] = {0, 0, 60, 50}, huge[4] = {0, 0, 1e30f, 50};  // huge: more lag classes than memory holds
+    const float rect[4] = {0, 0, 60, 50};
     std::vector<float> grid(42, 42.5f);
     float* g = grid.data();
     const int results[] = {
-        KARVO_ScatToGridWithKrig(data, 2, 20, 3, rect, 10, 10, 6, 5, 5, 0, 0, nullptr, g),
-        KARVO_ScatToGridWithKrig(data, 2, 20, 3, rect, 10, 10, 6, 5, 5, 12, 0, nullptr, g),
         KARVO_ScatToGridWithKrig(nullptr, 2, 20, 3, rect, 10, 10, 6, 5, 5, 1, 0, nullptr, g),
         KARVO_ScatToGridWithKrig(data, 2, 20, 3, nullptr, 10, 10, 6, 5, 5, 1, 0, nullptr, g),
         KARVO_ScatToGridWithKrig(data, 2, 20, 3, rect, 10, 10, 6, 5, 5, 1, 0, nullptr, nullptr),
@@ -78,7 +78,6 @@ TEST(EntryPoint, RefusedCallsReturnOneAndLeaveTheGridUntouched) {
         KARVO_ScatToGridWithKrig(data, 3, 20, 3, rect, 10, 10, 6, 5, 5, 1, 0, nullptr, g),
         KARVO_ScatToGridWithKrig(data, -1, 20, 3, rect, 10, 10, 6, 5, 5, 1, 0, nullptr, g),
         KARVO_ScatToGridWithKrig(data, 2, 20, 3, rect, 10, 10, -2, 5, 5, 1, 0, nullptr, g),
-        KARVO_ScatToGridWithKrig(data, 2, 20, 3, huge, 1, 1, 6, 5, 5, 1, 0, nullptr, g),
         KARVO_ScatToGridWithKrig(data, 2, 20, 3, rect, 10, 10, 6, 5, 5, 10, 2, nullptr, g),
         KARVO_ScatToGridWithKrig(data, 2, 20, 3, rect, 10, 10, 6, 5, 5, 11, 1, nullptr, g),
     };
@@ -87,18 +86,13 @@ TEST(EntryPoint, RefusedCallsReturnOneAndLeaveTheGridUntouched) {
 }
 
 TEST(EntryPoint, DegenerateButRunnableCallsGiveZerosOrUseEverySample) {
+    // An inverted extent and no samples at all (every node 0) are the
+    // degenerate matrix's, for every method.
     const SampleTable table = RandomSamples(7, 20, 60.0f);
-    // No lag class (inverted, or shorter than a cell): no model, all 0.
-    GridArgs inverted = GridArgs::Square(60, 6, 5), tooShort = inverted;
-    std::swap(inverted.xMin, inverted.xMax);
+    // No lag class (shorter than a cell): no model, all 0.
+    GridArgs tooShort = GridArgs::Square(60, 6, 5);
     tooShort.xMax = tooShort.yMax = 5.0f;
-    for (const GridArgs& args : {inverted, tooShort})
-        for (float v : Grid(table, args)) EXPECT_EQ(Bits(v), Bits(0.0f));
-    // No samples at all: every node 0, whatever the method.
-    std::vector<float> grid(49, 42.5f);
-    const float rect[4] = {0, 0, 60, 60};
-    KARVO_ScatToGridWithKrig(nullptr, 2, 0, 3, rect, 10, 10, 6, 6, 5, 8, 0, nullptr, grid.data());
-    for (float v : grid) EXPECT_EQ(Bits(v), Bits(0.0f));
+    for (float v : Grid(table, tooShort)) EXPECT_EQ(Bits(v), Bits(0.0f));
     // More neighbours than samples: every sample takes part.
     const SampleTable nine = RandomSamples(8, 9, 60.0f);
     EXPECT_TRUE(SameBits(Grid(nine, GridArgs::Square(60, 6, 500)), Grid(nine, GridArgs::Square(60, 6, 9))));

@@ -9,7 +9,6 @@
 #include <limits>
 #include <numeric>
 #include <random>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -162,26 +161,6 @@ TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance
             EXPECT_EQ(t[Row(c.direction, mosaro::kPairCountRow, 12) + c.lagClass - 1], 1.0f) << c.ax;
         }
     }
-}
-
-TEST(ExperimentalVariogram, ClassCountsTruncateTheDoubleQuotientAndHalveTogether) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case {
-        TRECTXYMINMAX rect;
-        float cell;
-        int x, y;
-    } const cases[] = {
-        {{0, 0, 150, 20}, 1.0f, 76, 11},  // both halved when one exceeds 100
-        {{0, 0, 5, 2}, 0.1f, 49, 19},     // 5 / 0.1f is 49.99999925 in double
-        {{10, 0, 0.5f, 3}, 1.0f, 0, 3},   // inverted
-        {{nan, 0, 1, 0.5f}, 1.0f, 0, 0},  // not a number; shorter than a cell
-    };
-    for (const Case& c : cases) {
-        const auto n = mosaro::ComputeLagClassCounts(TGRIDCELLXY{c.cell, c.cell, 0, 0}, c.rect);
-        EXPECT_EQ(n.x, c.x) << c.rect.fXMax;
-        EXPECT_EQ(n.y, c.y) << c.rect.fYMax;
-    }
-    EXPECT_THROW(mosaro::ComputeLagClassCounts(TGRIDCELLXY{1, 1, 0, 0}, {0, 0, 1e30f, 1}), std::length_error);
 }
 
 TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {

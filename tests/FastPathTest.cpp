@@ -1,11 +1,10 @@
 // The fast implementation against the plain reference, whole calls through
 // the entry point: every generated call must give the same grid bits, and
-// the same kriging variance bits, at every thread count; concurrent calls
-// must neither deadlock nor disturb each other.
+// the same kriging variance bits, at every thread count (concurrent calls:
+// ConcurrencyTest).
 #include <gtest/gtest.h>
 
 #include <set>
-#include <thread>
 
 #include "CaseGenerator.h"
 #include "variogram/LagClasses.h"
@@ -90,35 +89,6 @@ TEST(FastPathCases, CoverEveryMethodAndLayoutAndMostlyEstimateSomething) {
     EXPECT_EQ(layoutGrid.size(), std::size_t{kSampleKinds} * kGridKinds);
     EXPECT_GE(manyLags, 20);
     EXPECT_GE(3 * estimated, runnable) << estimated << " of " << runnable;
-}
-
-// Two host threads, each running calls with two workers of its own, at
-// once: every grid must be the one the reference computes alone. Also with
-// the entry point's defaults, where each call takes every core.
-TEST(FastPathConcurrency, SimultaneousCallsGiveTheReferenceGrids) {
-    const std::vector<Case> calls = {
-        MakeCase(11, 1, SampleKind::kSmooth, GridKind::kLongRows, NeighbourRule::kSome).call,
-        MakeCase(12, 11, SampleKind::kLattice, GridKind::kMatching, NeighbourRule::kSome).call,
-        MakeCase(13, 10, SampleKind::kDuplicates, GridKind::kMatching, NeighbourRule::kSome).call};
-    std::vector<std::vector<float>> expected;
-    for (const Case& c : calls) expected.push_back(RunPath(c, true, 1).grid);
-
-    for (int threads : {2, 0}) {
-        std::vector<std::vector<float>> first(calls.size()), second(calls.size());
-        auto runAll = [&](std::vector<std::vector<float>>& into, bool backwards) {
-            for (std::size_t k = 0; k < calls.size(); ++k) {
-                const std::size_t index = backwards ? calls.size() - 1 - k : k;
-                into[index] = threads == 0 ? calls[index].Run() : calls[index].Run(PathSettings(false, threads));
-            }
-        };
-        std::thread a([&] { runAll(first, false); }), b([&] { runAll(second, true); });
-        a.join();
-        b.join();
-        for (std::size_t k = 0; k < calls.size(); ++k) {
-            EXPECT_EQ(FirstDifference(expected[k], first[k]), "") << "call " << k << ", threads " << threads;
-            EXPECT_EQ(FirstDifference(expected[k], second[k]), "") << "call " << k << ", threads " << threads;
-        }
-    }
 }
 
 }  // namespace

@@ -97,10 +97,8 @@ TEST(ModelNotation, ErrorsSayWhereAndWhat) {
         {"Sph(100)", true, 0, "a sill must come before Sph"},
         {"0.5 Sph", true, 0, "Sph needs a range"},
         {"0.5 Pow", true, 0, "Pow needs its exponent"},
+        // The bounds are VariogramModelTest's; one shows the notation reports them.
         {"-0.5 Sph(100)", true, 0, "the partial sill must be a finite number >= 0, not -0.5"},
-        {"0.5 Sph(0)", true, 0, "the range must be a finite number > 0"},
-        {"0.5 Exc(10, kappa=3)", true, 0, "kappa must lie in (0, 2], not 3"},
-        {"0.5 Sph(10, ratio=1.5)", true, 0, "ratio must lie in (0, 1], not 1.5"},
         {"0.5 Sph(10, kappa=1)", true, 18, "Sph takes no kappa"},
         {"0.1 Nug + 0.2 Nug", true, 10, "a second Nug term"},
         {"Nug(0.1)", true, 0, "Nug takes no parentheses"},

@@ -367,27 +367,7 @@ TEST(ModernApi, RefusedArgumentsGiveTheirCodeAndAMessageNamingArgumentAndValue) 
     EXPECT_STREQ(mosaro_status_string(-1000), "unknown status");
 }
 
-TEST(ModernApi, FitWithoutFiniteModelWarnsAndStillWritesTheLegacyGrid) {
-    const SampleTable table = StructuredSamples(5, 25, 60.0f);
-    const ApiSamples s(table);
-    GridArgs tooShort = GridArgs::Square(60, 6, 5);
-    tooShort.xMax = tooShort.yMax = 5.0f;  // shorter than one cell: no lag class
-    std::vector<float> grid, variance(static_cast<std::size_t>(tooShort.Nodes()), -7.0f);
-    mosaro_request r = MakeRequest(s, tooShort, grid);
-    r.variance = variance.data();
-    EXPECT_EQ(mosaro_grid(&r), MOSARO_WARNING_NO_FINITE_MODEL);
-    EXPECT_NE(std::string(mosaro_last_message()).find("give a model or a coarser cell"), std::string::npos);
-    EXPECT_TRUE(SameBits(grid, Grid(table, tooShort)));
-    for (float v : variance) EXPECT_TRUE(std::isnan(v)) << v;  // no model, no variance
-
-    const mosaro_variogram_model model = {0.5f, 0.0f, 30.0f, 300.0f};
-    r.given_models = &model;
-    r.given_model_count = 1;
-    EXPECT_EQ(mosaro_grid(&r), MOSARO_OK);
-    EXPECT_TRUE(std::any_of(grid.begin(), grid.end(), [](float v) { return v > 0.0f; }));
-}
-
-TEST(ModernApi, ProgressIsMonotoneEndsAtOneOnceNeverChangesABitAndCancels) {
+TEST(ModernApi, ProgressEndsAtOneNeverChangesABitAndCancels) {
     const ApiSamples s(StructuredSamples(9, 60, 200.0f));
     const std::vector<float> thresholds = {40.0f, 50.0f, 60.0f, 70.0f};
     for (int method : {1, 10, 11}) {
@@ -403,14 +383,10 @@ TEST(ModernApi, ProgressIsMonotoneEndsAtOneOnceNeverChangesABitAndCancels) {
         r.progress_user_data = &log;
         ASSERT_GE(mosaro_grid(&r), MOSARO_OK);
         EXPECT_TRUE(SameBits(watched, quiet)) << method;
+        // The reporter's promises (monotone, few calls, 1 once) are ExecutionTest's;
+        // here that the run reaches its end and counts a pass per threshold.
         ASSERT_FALSE(log.fractions.empty());
-        EXPECT_LE(log.fractions.size(), 101u) << method;
-        for (std::size_t i = 1; i < log.fractions.size(); ++i) {
-            EXPECT_GT(log.fractions[i], log.fractions[i - 1]) << method << " call " << i;
-            EXPECT_GE(log.passes[i], log.passes[i - 1]) << method;
-        }
         EXPECT_EQ(log.fractions.back(), 1.0);
-        EXPECT_EQ(std::count(log.fractions.begin(), log.fractions.end(), 1.0), 1);
         EXPECT_EQ(log.passes.back(), method == 10 ? 3 : 0) << method;  // passes from 0, one per threshold
 
         for (int stopAfter : {1, 2}) {  // at the first callback, and midway: no callback after
@@ -535,6 +511,10 @@ TEST(KrigingVariance, MatchesAnIndependentSolveInDouble) {
                     EXPECT_NEAR(kSmallGrid.At(variance, i, j), OrdinaryVariance(model, x, y, 10.0 * j, 10.0 * i),
                                 1e-4 * model.Sill())
                         << "node " << i << ", " << j << ", given " << copies;
+            // The variance depends on the geometry and the model only: kriging
+            // the logarithms under the same model gives it bit for bit.
+            for (int method : {MOSARO_METHOD_LOGNORMAL, MOSARO_METHOD_LOGNORMAL_SHIFTED})
+                EXPECT_TRUE(SameBits(VarianceGrid(At(x, y), given, method, copies), variance)) << method;
         }
     }
 }
@@ -554,22 +534,6 @@ TEST(KrigingVariance, IsZeroOnASampleWithoutNuggetAndKnownBeyondTheRange) {
                 EXPECT_NEAR(v, 0.0f, 1e-5f * sill) << i << ", " << j;
             else EXPECT_FLOAT_EQ(v, sill * 1.25f) << i << ", " << j;
         }
-}
-
-TEST(KrigingVariance, UnderAGivenModelIsFiniteAndLognormalTakesTheOrdinaryOne) {
-    // The variance depends on the geometry and the model only: with one
-    // model, kriging the logarithms gives the ordinary variance bit for bit.
-    const ApiSamples s(StructuredSamples(22, 30, 50.0f));
-    const mosaro_variogram_model model = {0.01f, 0.0f, 25.0f, 0.2f};
-    const std::vector<float> ordinary = VarianceGrid(s, model);
-    for (int method = MOSARO_METHOD_ORDINARY; method <= MOSARO_METHOD_LOGNORMAL_SHIFTED; ++method) {
-        const std::vector<float> variance = VarianceGrid(s, model, method);
-        // Under a proper model rounding keeps it from going much below 0.
-        for (float v : variance) EXPECT_TRUE(std::isfinite(v) && v > -1e-3f) << method << ": " << v;
-        if (method >= MOSARO_METHOD_LOGNORMAL) {
-            EXPECT_TRUE(SameBits(variance, ordinary)) << method;
-        }
-    }
 }
 
 namespace {
@@ -644,10 +608,14 @@ RealLike MakeRealLike(unsigned seed) {
 TEST(RobustFitApi, DemoZincOnA100mGridGetsAModelWhereTheLegacyFitGridsZeros) {
     const ApiSamples s = DemoSamples(5);
     GridArgs args{178600, 329700, 181400, 333700, 100, 100, 28, 40, 16};
-    std::vector<float> grid;
+    std::vector<float> grid, variance(static_cast<std::size_t>(args.Nodes()), -7.0f);
     mosaro_request r = MakeRequest(s, args, grid, MOSARO_METHOD_LOGNORMAL);
+    r.variance = variance.data();
     EXPECT_EQ(mosaro_grid(&r), MOSARO_WARNING_NO_FINITE_MODEL);
+    EXPECT_NE(std::string(mosaro_last_message()).find("give a model or a coarser cell"), std::string::npos);
     EXPECT_TRUE(std::all_of(grid.begin(), grid.end(), [](float v) { return v == 0.0f; }));
+    EXPECT_TRUE(std::all_of(variance.begin(), variance.end(), [](float v) { return std::isnan(v); }));  // no model
+    r.variance = nullptr;
 
     mosaro_report* report = nullptr;
     r.report = &report;
@@ -674,14 +642,6 @@ TEST(RobustFitApi, DemoZincOnA100mGridGetsAModelWhereTheLegacyFitGridsZeros) {
               MOSARO_OK);
     EXPECT_EQ(count, 40);  // 100 m classes out to the 4000 m of the y direction
     mosaro_report_free(report);
-
-    // The omnidirectional table is summed in a fixed order: the thread count changes no bit.
-    std::vector<float> oneThread(grid.size(), -7.0f);
-    r.report = nullptr;
-    r.thread_count = 1;
-    r.grid = oneThread.data();
-    ASSERT_EQ(mosaro_grid(&r), MOSARO_OK);
-    EXPECT_EQ(FirstDifference(grid, oneThread), "");
 }
 
 TEST(RobustFitApi, NeverChangesABitOfALegacyRunAndReportsWhatTheLegacyFitGave) {

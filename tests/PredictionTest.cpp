@@ -345,30 +345,36 @@ TEST(Prediction, SectorSearchTakesTheNearestWithinEachSectorsLimit) {
 TEST(Prediction, BadArgumentsAreRefusedWithTheirStatusBeforeAnythingIsWritten) {
     Samples s = Field(8, 30);
     const double nanTarget[1] = {kNaN};
+    // Each case: what the message must say (the argument and its value), the change, the status.
     struct Case {
         const char* what;
         void (*set)(Prediction&);
         mosaro_status status;
     } const cases[] = {
-        {"mean for ordinary", [](Prediction& r) { r.p.mean = 3.0; }, MOSARO_ERROR_KIND},
-        {"simple without mean", [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE; }, MOSARO_ERROR_KIND},
-        {"simple with drift",
+        {"a sector search needs nmax", [](Prediction& r) { r.p.nmax = -1, r.p.sectors = 4, r.p.max_per_sector = 2; },
+         MOSARO_ERROR_NEIGHBOURHOOD},
+        {"mean is given (3) but only simple kriging uses it", [](Prediction& r) { r.p.mean = 3.0; }, MOSARO_ERROR_KIND},
+        {"simple kriging needs a finite mean", [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE; }, MOSARO_ERROR_KIND},
+        {"simple kriging takes no drift",
          [](Prediction& r) { r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1, r.p.drift_terms = MOSARO_DRIFT_X; },
          MOSARO_ERROR_KIND},
-        {"nmin > nmax", [](Prediction& r) { r.p.nmax = 5, r.p.nmin = 6; }, MOSARO_ERROR_NEIGHBOURHOOD},
-        {"negative radius", [](Prediction& r) { r.p.max_distance = -1; }, MOSARO_ERROR_NEIGHBOURHOOD},
-        {"sectors 3", [](Prediction& r) { r.p.sectors = 3, r.p.max_per_sector = 1; }, MOSARO_ERROR_NEIGHBOURHOOD},
-        {"negative block", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = -2; }, MOSARO_ERROR_TARGETS},
-        {"discretisation 0", [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = 2, r.p.block_points_x = -1; },
-         MOSARO_ERROR_TARGETS},
-        {"window outside", [](Prediction& r) { r.p.window_column = 3, r.p.window_columns = 3; }, MOSARO_ERROR_TARGETS},
-        {"drift x on one line",
+        {"nmin 6 exceeds nmax 5", [](Prediction& r) { r.p.nmax = 5, r.p.nmin = 6; }, MOSARO_ERROR_NEIGHBOURHOOD},
+        {"max_distance must be positive", [](Prediction& r) { r.p.max_distance = -1; }, MOSARO_ERROR_NEIGHBOURHOOD},
+        {"sectors must be 0, 4 or 8 (got 3)", [](Prediction& r) { r.p.sectors = 3, r.p.max_per_sector = 1; },
+         MOSARO_ERROR_NEIGHBOURHOOD},
+        {"block_size_x, block_size_y must both be positive",
+         [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = -2; }, MOSARO_ERROR_TARGETS},
+        {"block_points_x, block_points_y must lie in [1, 64]",
+         [](Prediction& r) { r.p.block_size_x = r.p.block_size_y = 2, r.p.block_points_x = -1; }, MOSARO_ERROR_TARGETS},
+        {"the window (column 3, row 0, 3 x 4 nodes) must lie within the grid of 4 x 4",
+         [](Prediction& r) { r.p.window_column = 3, r.p.window_columns = 3; }, MOSARO_ERROR_TARGETS},
+        {"cannot be determined from the 4 samples",
          [](Prediction& r) {
              r.p.drift_terms = MOSARO_DRIFT_XX | MOSARO_DRIFT_X | MOSARO_DRIFT_Y | MOSARO_DRIFT_YY | MOSARO_DRIFT_XY,
              r.p.sample_count = 4;
          },
          MOSARO_ERROR_KIND},
-        {"power model, simple",
+        {"simple kriging needs a model with a sill",
          [](Prediction& r) {
              static mosaro_model m = Model("1 Pow(1)");
              r.p.model = &m, r.p.kind = MOSARO_KIND_SIMPLE, r.p.mean = 1;
@@ -380,6 +386,7 @@ TEST(Prediction, BadArgumentsAreRefusedWithTheirStatusBeforeAnythingIsWritten) {
         run.Grid(0, 0, 10, 4, 4);
         c.set(run);
         EXPECT_EQ(run.Go(), c.status) << c.what << ": " << mosaro_last_message();
+        EXPECT_NE(std::string(mosaro_last_message()).find(c.what), std::string::npos) << mosaro_last_message();
         EXPECT_TRUE(std::all_of(run.estimate.begin(), run.estimate.end(), [](double e) { return e == -1.0; }))
             << c.what;
     }

@@ -40,13 +40,19 @@ TEST(SizeLimits, LagClassCountsAreCheckedInDoubleBeforeAnyConversion) {
     EXPECT_THROW(Classes(2147483648.0f, 1.0f), std::length_error);
     EXPECT_THROW(Classes(1e30f, 1.0f), std::length_error);
     EXPECT_THROW(Classes(1.0f, 1.0f, std::numeric_limits<float>::denorm_min()), std::length_error);
-    // Inverted and undefined extents have no class at all.
+    // Inverted and undefined extents, and those shorter than a cell, have no
+    // class at all; the other direction keeps its own.
     EXPECT_EQ(Classes(-5.0f, 10.0f).x, 0);
+    EXPECT_EQ(Classes(-5.0f, 10.0f).y, 10);
     EXPECT_EQ(Classes(std::numeric_limits<float>::quiet_NaN(), 10.0f).x, 0);
+    EXPECT_EQ(Classes(3.0f, 0.5f).y, 0);
     // Exactly 100 classes are kept; 101 halve both directions.
     EXPECT_EQ(Classes(100.0f, 3.0f).x, 100);
     EXPECT_EQ(Classes(101.0f, 3.0f).x, 51);
     EXPECT_EQ(Classes(101.0f, 3.0f).y, 2);
+    // The quotient is truncated in double: 5 / 0.1f is 49.99999925.
+    EXPECT_EQ(Classes(5.0f, 2.0f, 0.1f).x, 49);
+    EXPECT_EQ(Classes(5.0f, 2.0f, 0.1f).y, 19);
 }
 
 TEST(SizeLimits, NodeCountsAreFormedInSixtyFourBitsAndCappedAtWhatCanBeAddressed) {

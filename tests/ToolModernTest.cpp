@@ -182,16 +182,14 @@ TEST_F(ToolModernTest, EveryMistakeGivesOneLineStatusOneAndNoFile) {
     const std::string grid = "grid " + meuse + kGrid + " -o " + Path("o.tif") + " ";
     const std::string variogram = "variogram " + meuse + " ";
     const std::string predict = "predict " + meuse + " " + Path("targets.csv") + " -q -o " + Path("p.csv") + " ";
+    // The model notation's own refusals are ModelNotationTest's; one here
+    // shows the tool passes them on.
     const struct {
         std::string arguments;
         std::string message;
     } cases[] = {
         {grid + "--model \"-0.5 Nug + 1 Sph(100)\"", "the nugget must be >= 0, not -0.5"},
-        {grid + "--model \"0.1 Nug + -1 Sph(100)\"", "the partial sill must be a finite number >= 0, not -1"},
-        {grid + "--model \"1 Exp(500, azimuth=45, ratio=1.5)\"", "the anisotropy ratio must lie in (0, 1], not 1.5"},
         {grid + "--model \"1 Sph(100\"", "at character 9"},
-        {grid + "--model \"1 Foo(100)\"", "unknown family 'Foo'; known: Nug, Exp, Sph"},
-        {grid + "--model \"1 Pow(1.5)\" --kind simple --mean 3", "power model has no sill"},
         {grid + "--model 1 2", "or NUGGET PARTIAL_SILL RANGE"},
         {grid + "--legacy --model \"1 Exp(300)\"", "the legacy request takes a nugget and one isotropic Sph"},
         {variogram + "--cutoff 50 --width 100", "a model needs at least 2"},

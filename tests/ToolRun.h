@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "DemoData.h"
 #include "ScratchDirectory.h"
 
 namespace mosaro_tool_test {
@@ -122,20 +123,8 @@ struct Meuse {
 };
 
 inline Meuse ReadMeuse() {
-    Meuse m;
-    std::ifstream in(std::string(MOSARO_DATA_DIR) + "/meuse.csv");
-    std::string line;
-    std::getline(in, line);  // x,y,cadmium,copper,lead,zinc,elev,om,dist
-    while (std::getline(in, line)) {
-        std::vector<std::string> fields;
-        std::stringstream row(line);
-        for (std::string field; std::getline(row, field, ',');) fields.push_back(field);
-        m.x.push_back(std::strtod(fields[0].c_str(), nullptr));
-        m.y.push_back(std::strtod(fields[1].c_str(), nullptr));
-        m.zinc.push_back(std::strtod(fields[5].c_str(), nullptr));
-        m.dist.push_back(std::strtod(fields[8].c_str(), nullptr));
-    }
-    return m;
+    const std::vector<std::vector<double>> c = mosaro_test::DemoColumns();
+    return Meuse{c[0], c[1], c[5], c[8]};
 }
 
 }  // namespace mosaro_tool_test

@@ -23,13 +23,12 @@ def run(**options):
 
 
 def test_a_seed_gives_the_same_bits_at_any_thread_count_and_another_seed_other_maps():
-    one, two = run(threads=1), run(threads=2)
+    # The thread count's part is SimulationTest's; here the seed reaches the
+    # library, and a seed drawn when none is given is kept.
+    one = run(threads=1)
     assert one.shape == (4, 21, 21) and one.dtype == np.float64
-    assert one.tobytes() == two.tobytes()
+    assert one.tobytes() == run(threads=2).tobytes()
     assert not np.array_equal(one, run(seed=12))
-    # The fitted model's run too, and a seed drawn when none is given is kept.
-    fitted = run(model=None, threads=1)
-    assert fitted.tobytes() == run(model=None, threads=2).tobytes()
     drawn = run(seed=None)
     assert drawn.tobytes() == run(seed=drawn.seed).tobytes()
 
