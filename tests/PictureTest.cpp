@@ -109,16 +109,6 @@ public:
 };
 const auto* const kFontCacheRelease = ::testing::AddGlobalTestEnvironment(new FontCacheRelease);
 
-TEST(PictureFormatTest, ExtensionChoosesTheFormatInAnyCase) {
-    EXPECT_EQ(PictureFormatForPath("map.png"), PictureFormat::Png);
-    EXPECT_EQ(PictureFormatForPath("out/MAP.PnG"), PictureFormat::Png);
-    EXPECT_EQ(PictureFormatForPath("variogram.Svg"), PictureFormat::Svg);
-    EXPECT_EQ(PictureFormatForPath("map.pdf"), std::nullopt);
-    EXPECT_EQ(PictureFormatForPath("map.png.bak"), std::nullopt);
-    EXPECT_EQ(PictureFormatForPath("png"), std::nullopt);
-    EXPECT_EQ(PictureFormatForPath("pictures.svg/map"), std::nullopt);
-}
-
 TEST(PictureTicksTest, StepsAreOneTwoOrFiveTimesAPowerOfTenAndCoverTheRange) {
     for (const auto& [lo, hi] :
          {std::pair{0.0, 1.0}, {-275.0, 125.0}, {181000.0, 181037.0}, {1e-7, 3e-7}, {0.0, 4e30}}) {
