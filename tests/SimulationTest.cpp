@@ -4,6 +4,7 @@
 // any thread count, and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -14,6 +15,8 @@
 #include "methods/NormalScores.h"
 #include "mosaro.h"
 #include "platform/Random.h"
+#include "sweeps/SequentialSimulation.h"
+#include "systems/Cholesky.h"
 
 namespace {
 
@@ -198,6 +201,62 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     other.s.seed = 7;
     ASSERT_EQ(mosaro_simulate(&other.s, nullptr), MOSARO_OK);
     EXPECT_NE(std::memcmp(first.data(), other.values.data(), first.size() * sizeof(double)), 0);
+}
+
+// The exponential model of the generated fields.
+struct Exponential : mosaro::CovarianceModel {
+    double At(double dx, double dy) const override { return std::exp(-std::hypot(dx, dy) / kRange); }
+    double Sill() const override { return 1.0; }
+    double Nugget() const override { return 0.0; }
+    bool Usable() const override { return true; }
+};
+
+TEST(Simulation, RealisationsSolvedInLanesHaveTheBitsOfLoneOnes) {
+    // Systems of several orders padded to one, and a singular one, each
+    // against its lone solve.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    constexpr int kOrder = 9, kLanes = mosaro::kCholeskyLanes;
+    std::vector<double> packed(kOrder * kOrder * kLanes, 0.0), right(kOrder * kLanes, 0.0), alone[kLanes];
+    for (int l = 0; l < kLanes; ++l) {
+        const int order = kOrder - 2 * l;
+        Eigen::MatrixXd m = Eigen::MatrixXd::Random(order, order);
+        m = m * m.transpose() + (l == 2 ? 0.0 : 0.5) * Eigen::MatrixXd::Identity(order, order);
+        if (l == 2) m.row(1) = m.row(0), m.col(1) = m.col(0);  // two equal rows: no Cholesky factor
+        alone[l].assign(m.data(), m.data() + order * order);
+        std::vector<double> b(static_cast<std::size_t>(order));
+        for (int r = 0; r < kOrder; ++r)
+            for (int c = 0; c < kOrder; ++c)
+                packed[(r * kOrder + c) * kLanes + l] = r < order && c < order ? m(r, c) : r == c ? 1.0 : 0.0;
+        for (int r = 0; r < order; ++r) right[r * kLanes + l] = b[static_cast<std::size_t>(r)] = u(random);
+        EXPECT_EQ(mosaro::CholeskySolveLanes(alone[l].data(), order, b.data(), 1), l == 2 ? 1u : 0u);
+        alone[l] = b;
+    }
+    EXPECT_EQ(mosaro::CholeskySolveLanes(packed.data(), kOrder, right.data(), kLanes), 1u << 2);
+    for (int l = 0; l < kLanes; ++l)
+        for (int r = 0; l != 2 && r < kOrder - 2 * l; ++r)
+            EXPECT_EQ(right[r * kLanes + l], alone[l][static_cast<std::size_t>(r)]) << "lane " << l << ", row " << r;
+
+    // Whole realisations, with separate sample and node counts (so that
+    // the orders differ between lanes and steps) and two samples at one
+    // place off the nodes (singular systems).
+    Field f = GaussianSamples(11, 25);
+    f.x.push_back(20.5), f.y.push_back(30.5), f.v.push_back(0.3);
+    f.x.push_back(20.5), f.y.push_back(30.5), f.v.push_back(-0.3);
+    mosaro::SimulationGrid grid;
+    grid.columns = 40, grid.rows = 45;
+    mosaro::SimulationNeighbourhood near;
+    near.samples = 6, near.simulated = 10, near.radius = 4 * kRange;
+    const Exponential model;
+    const mosaro::SimulationPlan plan(grid, f.x, f.y, f.v, model, near, 1);
+    mosaro::SequentialSimulator lanes(plan, kLanes), lone(plan, 1);
+    std::vector<double> together[kLanes], single;
+    lanes.Run(9, 4, kLanes, together);
+    for (int r = 0; r < kLanes; ++r) {
+        lone.Run(9, 4 + r, 1, &single);
+        EXPECT_EQ(std::memcmp(single.data(), together[r].data(), single.size() * sizeof(double)), 0) << r;
+        EXPECT_TRUE(std::all_of(single.begin(), single.end(), [](double v) { return std::isfinite(v); })) << r;
+    }
 }
 
 TEST(Simulation, RefusalsAndTheThresholdWarning) {

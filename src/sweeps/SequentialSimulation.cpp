@@ -144,9 +144,11 @@ double SimulationPlan::NodeCovariance(int di, int dj) const {
     return table_[static_cast<std::size_t>((dj + tableReach_) * side + (di + tableReach_))];
 }
 
-SequentialSimulator::SequentialSimulator(const SimulationPlan& plan)
+SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
     : plan_(plan),
-      lanes_(plan.grid_.Nodes() <= kMaxLaneNodes ? kCholeskyLanes : 1),
+      lanes_(static_cast<std::size_t>(lanes > 0                             ? lanes
+                                      : plan.grid_.Nodes() <= kMaxLaneNodes ? kCholeskyLanes
+                                                                            : 1)),
       pairs_(std::size_t{1} << kPairSlotBits) {
     const std::size_t marks = static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_));
     for (Lane& lane : lanes_) {
@@ -190,13 +192,18 @@ double SequentialSimulator::SampleToNode(const Lane& lane, int a, int b) const {
     return p.model_.At(p.x_[id] - (g.x0 + lane.nodeI[nb] * g.dx), p.y_[id] - (g.y0 + lane.nodeJ[nb] * g.dy));
 }
 
+std::size_t SequentialSimulator::MarkOf(long long node) const {
+    const SimulationPlan& p = plan_;
+    return static_cast<std::size_t>((node / p.grid_.columns + p.marginJ_) * p.markedColumns_ + node % p.grid_.columns +
+                                    p.marginI_);
+}
+
 void SequentialSimulator::Gather(Lane& lane) {
     const SimulationPlan& p = plan_;
     const SimulationGrid& g = p.grid_;
     while (true) {
         lane.node = lane.path[lane.cursor++];
-        lane.mark = static_cast<std::size_t>((lane.node / g.columns + p.marginJ_) * p.markedColumns_ +
-                                             lane.node % g.columns + p.marginI_);
+        lane.mark = MarkOf(lane.node);
         if (lane.simulated[lane.mark] == 0) break;
     }
     lane.ni = static_cast<int>(lane.node % g.columns), lane.nj = static_cast<int>(lane.node / g.columns);
@@ -281,8 +288,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
         for (std::size_t f = 0; f < p.fixedNodes_.size(); ++f) {
             const long long node = p.fixedNodes_[f];
             field[static_cast<std::size_t>(node)] = p.fixedScores_[f];
-            lane.simulated[static_cast<std::size_t>((node / g.columns + p.marginJ_) * p.markedColumns_ +
-                                                    node % g.columns + p.marginI_)] = 1;
+            lane.simulated[MarkOf(node)] = 1;
         }
         random.emplace_back(seed, first + static_cast<std::uint64_t>(r));
         std::iota(lane.path.begin(), lane.path.end(), 0LL);

@@ -101,10 +101,11 @@ private:
 // the lanes it shares a run with.
 class SequentialSimulator {
 public:
-    explicit SequentialSimulator(const SimulationPlan& plan);
+    // `lanes`: realisations at once, 1 or kCholeskyLanes; 0 chooses
+    // kCholeskyLanes on grids small enough that their state, once per
+    // lane, stays within a few MiB, else 1.
+    explicit SequentialSimulator(const SimulationPlan& plan, int lanes = 0);
 
-    // Realisations at once: kCholeskyLanes on grids small enough that
-    // their state, once per lane, stays within a few MiB; else 1.
     int Lanes() const { return static_cast<int>(lanes_.size()); }
 
     // Realisations first .. first + count - 1 (count <= Lanes()), their
@@ -124,6 +125,8 @@ private:
     double SampleToNode(const Lane& lane, int a, int b) const;
     // Entry a of a lane's right side: the covariances to its node.
     double RightSide(const Lane& lane, int a) const;
+    // Where a node's mark lies in the widened grid.
+    std::size_t MarkOf(long long node) const;
     // Finds the lane's next node and its neighbours.
     void Gather(Lane& lane);
     // The least-squares weights of a lane whose system is singular.
