@@ -10,9 +10,9 @@
 #define MOSARO_WIDE_CHOLESKY 1
 #endif
 
-// The vector helpers below are inlined within this file: the ABI GCC warns
-// about for vector arguments never crosses a call.
-#if defined(__GNUC__) && !defined(__clang__)
+// The vector helpers below are inlined within this file: the ABI GCC and
+// clang warn about for vector arguments never crosses a call.
+#if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
