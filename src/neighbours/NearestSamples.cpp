@@ -174,9 +174,9 @@ struct LeafOrder {
 // pending subtree and walks down it to a leaf, always into the nearer
 // child, leaving the farther one pending: the heap then holds every
 // unvisited subtree, so its least distance bounds every point not yet
-// offered. Leaf points are read from the tree's own order (`leaves`), where
-// near points lie near each other in memory. Reads the tree's nodes (nanoflann 1.4's public
-// members).
+// offered. Leaf points are read in the tree's own order (`leaves`), where
+// near points lie near each other in memory. Reads the tree's nodes
+// (nanoflann 1.4's public members).
 template <class Result>
 void VisitNearestFirst(const FinitePointTree& tree, const LeafOrder& leaves, double x, double y, Result& result) {
     using Node = FinitePointTree::Node;
