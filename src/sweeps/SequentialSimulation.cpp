@@ -146,9 +146,9 @@ double SimulationPlan::NodeCovariance(int di, int dj) const {
 
 SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
     : plan_(plan),
-      lanes_(static_cast<std::size_t>(lanes > 0                             ? lanes
-                                      : plan.grid_.Nodes() <= kMaxLaneNodes ? kCholeskyLanes
-                                                                            : 1)),
+      // The solve takes 1 or kCholeskyLanes lanes: any other request is the latter.
+      lanes_(static_cast<std::size_t>(
+          lanes == 1 || (lanes <= 0 && plan.grid_.Nodes() > kMaxLaneNodes) ? 1 : kCholeskyLanes)),
       pairs_(std::size_t{1} << kPairSlotBits) {
     const std::size_t marks = static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_));
     for (Lane& lane : lanes_) {

@@ -101,9 +101,10 @@ private:
 // the lanes it shares a run with.
 class SequentialSimulator {
 public:
-    // `lanes`: realisations at once, 1 or kCholeskyLanes; 0 chooses
-    // kCholeskyLanes on grids small enough that their state, once per
-    // lane, stays within a few MiB, else 1.
+    // `lanes`: realisations at once, 1 or kCholeskyLanes (any other
+    // positive count means the latter); 0 chooses kCholeskyLanes on grids
+    // small enough that their state, once per lane, stays within a few
+    // MiB, else 1.
     explicit SequentialSimulator(const SimulationPlan& plan, int lanes = 0);
 
     int Lanes() const { return static_cast<int>(lanes_.size()); }
