@@ -159,21 +159,24 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
     std::atomic<int> next{0};
     WorkerPool pool(std::min(execution.workers, std::max(r.realisations, 1)));
     execution.Report(Stage::kSweep, 0.0);
-    // One loop per worker, each claiming the next realisation in order: the
-    // lowest realisation not yet delivered is always being made, so waiting
-    // for one's turn never waits for a realisation nobody runs.
+    // One loop per worker, each claiming the next realisations in order (as
+    // many as its simulator runs at once): the lowest realisation not yet
+    // delivered is always being made, so waiting for one's turn never waits
+    // for a realisation nobody runs. Lanes only when every worker gets a
+    // full set of them: fewer realisations are better spread one a worker.
+    const int lanes = r.realisations >= pool.Size() * kCholeskyLanes ? 0 : 1;
     pool.For(static_cast<std::size_t>(pool.Size()), 1, [&](std::size_t, std::size_t, int) {
-        SequentialSimulator simulator(plan);
-        const int lanes = simulator.Lanes();
-        std::vector<std::vector<double>> fields(static_cast<std::size_t>(lanes));
+        SequentialSimulator simulator(plan, lanes);
+        const int batch = simulator.Lanes();
+        std::vector<std::vector<double>> fields(static_cast<std::size_t>(batch));
         std::vector<double> back(static_cast<std::size_t>(nodes));
         try {
-            for (int first = next.fetch_add(lanes); first < r.realisations; first = next.fetch_add(lanes)) {
+            for (int first = next.fetch_add(batch); first < r.realisations; first = next.fetch_add(batch)) {
                 if (execution.CancelRequested()) {
                     delivery.Stop();
                     return;
                 }
-                const int count = std::min(lanes, r.realisations - first);
+                const int count = std::min(batch, r.realisations - first);
                 simulator.Run(r.seed, static_cast<std::uint64_t>(first), count, fields.data());
                 for (int realisation = first; realisation < first + count; ++realisation) {
                     const std::vector<double>& field = fields[static_cast<std::size_t>(realisation - first)];
