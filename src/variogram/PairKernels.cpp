@@ -238,6 +238,133 @@ __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, s
     for (std::size_t r = 0; k + r < count; ++r) ax[r] = in.ax[k + r], ay[r] = in.ay[k + r], j[r] = in.index[k + r];
     return ClassifyFour(v, ax, ay, j, values, out, accepted);
 }
+
+// GCC 12's AVX-512 headers start their masked built-ins from an undefined
+// vector, which its own flow analysis then reports as used uninitialised:
+// the warning is the header's, not this code's.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// Sixteen pairs per step, the survivors gathered to the front in a register
+// (a compressing store to memory is slow on some processors that have it)
+// and stored whole: the stores end at most 16 places past the pairs read so
+// far, never past the run.
+__attribute__((target("avx512f"))) std::size_t FilterAvx512(float xi, float yi, const float* x, const float* y,
+                                                            std::size_t begin, std::size_t end,
+                                                            const PairFilterBounds& bounds, const Candidates& out) {
+    const __m512 sampleX = _mm512_set1_ps(xi), sampleY = _mm512_set1_ps(yi);
+    const __m512 xSlope = _mm512_set1_ps(bounds.xConeSlope), ySlope = _mm512_set1_ps(bounds.yConeSlope);
+    const __m512 xReach = _mm512_set1_ps(bounds.xReach), yReach = _mm512_set1_ps(bounds.yReach);
+    std::uint32_t* const outIndex = out.index;
+    float* const outAx = out.ax;
+    float* const outAy = out.ay;
+    __m512i index = _mm512_add_epi32(_mm512_set1_epi32(static_cast<std::int32_t>(begin)),
+                                     _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+    const __m512i step = _mm512_set1_epi32(16);
+    std::size_t count = 0;
+    std::size_t j = begin;
+    for (; j + 16 <= end; j += 16, index = _mm512_add_epi32(index, step)) {
+        const __m512 ax = _mm512_abs_ps(_mm512_sub_ps(sampleX, _mm512_loadu_ps(x + j)));
+        const __m512 ay = _mm512_abs_ps(_mm512_sub_ps(sampleY, _mm512_loadu_ps(y + j)));
+        const __mmask16 towardX =
+            _mm512_cmp_ps_mask(ay, _mm512_mul_ps(xSlope, ax), _CMP_LE_OQ) & _mm512_cmp_ps_mask(ax, xReach, _CMP_LE_OQ);
+        const __mmask16 towardY =
+            _mm512_cmp_ps_mask(ax, _mm512_mul_ps(ySlope, ay), _CMP_LE_OQ) & _mm512_cmp_ps_mask(ay, yReach, _CMP_LE_OQ);
+        const __mmask16 mask = static_cast<__mmask16>(towardX | towardY);
+        _mm512_storeu_si512(outIndex + count, _mm512_maskz_compress_epi32(mask, index));
+        _mm512_storeu_ps(outAx + count, _mm512_maskz_compress_ps(mask, ax));
+        _mm512_storeu_ps(outAy + count, _mm512_maskz_compress_ps(mask, ay));
+        count += static_cast<std::size_t>(__builtin_popcount(mask));
+    }
+    for (; j < end; ++j) {
+        out.index[count] = static_cast<std::uint32_t>(j);
+        out.ax[count] = std::fabs(xi - x[j]);
+        out.ay[count] = std::fabs(yi - y[j]);
+        count += PassesBounds(out.ax[count], out.ay[count], bounds);
+    }
+    return count;
+}
+
+struct ClassifyVectors512 {
+    __m512d zero, half, one, xMax, yMin, cellX, cellY, reachX, reachY, limitX, limitY, yOffset, sampleValue;
+};
+
+// ClassifyFour for eight pairs, lane for lane the same operations.
+__attribute__((target("avx512f"))) inline std::size_t ClassifyEight(const ClassifyVectors512& v, const float* ax,
+                                                                    const float* ay, const std::uint32_t* j,
+                                                                    const double* values, const AcceptedPairs& out,
+                                                                    std::size_t accepted) {
+    const __m512d sx = _mm512_cvtps_pd(_mm256_loadu_ps(ax));
+    const __m512d sy = _mm512_cvtps_pd(_mm256_loadu_ps(ay));
+    const __m512d q = _mm512_div_pd(sy, sx);
+    const __mmask8 towardX = _mm512_cmp_pd_mask(q, v.xMax, _CMP_LE_OQ);
+    const __mmask8 towardY = static_cast<__mmask8>(
+        ~towardX & (_mm512_cmp_pd_mask(sx, v.zero, _CMP_EQ_OQ) | _mm512_cmp_pd_mask(q, v.yMin, _CMP_GE_OQ)));
+    const __m256 distance =
+        _mm512_cvtpd_ps(_mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(sx, sx), _mm512_mul_pd(sy, sy))));
+    const __m512d d = _mm512_cvtps_pd(distance);
+    const __m512d position = _mm512_add_pd(_mm512_div_pd(d, _mm512_mask_blend_pd(towardX, v.cellY, v.cellX)), v.half);
+    __mmask8 joins = static_cast<__mmask8>(towardX | towardY);
+    joins &= _mm512_cmp_pd_mask(d, _mm512_mask_blend_pd(towardX, v.reachY, v.reachX), _CMP_LT_OQ);
+    joins &= _mm512_cmp_pd_mask(position, v.one, _CMP_GE_OQ);
+    joins &= _mm512_cmp_pd_mask(position, _mm512_mask_blend_pd(towardX, v.limitY, v.limitX), _CMP_LT_OQ);
+    const __m512d truncated =
+        _mm512_roundscale_pd(_mm512_mask_blend_pd(joins, v.one, position), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    const __m512d classId =
+        _mm512_add_pd(_mm512_sub_pd(truncated, v.one), _mm512_mask_blend_pd(towardX, v.yOffset, v.zero));
+    const __m512d other =
+        _mm512_i32gather_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(j)), values, sizeof(double));
+    const __m512d difference = _mm512_sub_pd(v.sampleValue, other);
+    const __m512d contribution = _mm512_mul_pd(_mm512_mul_pd(difference, d), difference);
+
+    // Eight-lane values widened to sixteen: the mask never picks the upper
+    // half, whatever it holds.
+    const __m512i ids = _mm512_maskz_compress_epi32(joins, _mm512_zextsi256_si512(_mm512_cvttpd_epi32(classId)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out.classId + accepted), _mm512_castsi512_si256(ids));
+    const __m512 distances = _mm512_maskz_compress_ps(joins, _mm512_zextps256_ps512(distance));
+    _mm256_storeu_ps(out.distance + accepted, _mm512_castps512_ps256(distances));
+    _mm512_storeu_pd(out.contribution + accepted, _mm512_maskz_compress_pd(joins, contribution));
+    return accepted + static_cast<std::size_t>(__builtin_popcount(joins));
+}
+
+// Eight pairs at a time; the last group padded as in ClassifyAvx2.
+__attribute__((target("avx512f"))) std::size_t ClassifyAvx512(const Candidates& in, std::size_t count, double valueI,
+                                                              const double* values, const ClassifyConstants& c,
+                                                              const AcceptedPairs& out) {
+    const ClassifyVectors512 v{_mm512_setzero_pd(),
+                               _mm512_set1_pd(0.5),
+                               _mm512_set1_pd(1.0),
+                               _mm512_set1_pd(c.xMaxQuotient),
+                               _mm512_set1_pd(c.yMinQuotient),
+                               _mm512_set1_pd(c.cellX),
+                               _mm512_set1_pd(c.cellY),
+                               _mm512_set1_pd(c.reachX),
+                               _mm512_set1_pd(c.reachY),
+                               _mm512_set1_pd(c.limitX),
+                               _mm512_set1_pd(c.limitY),
+                               _mm512_set1_pd(c.xClassCount),
+                               _mm512_set1_pd(valueI)};
+    std::size_t accepted = 0;
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8)
+        accepted = ClassifyEight(v, in.ax + k, in.ay + k, in.index + k, values, out, accepted);
+    if (k == count) return accepted;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    float ax[8], ay[8];
+    std::uint32_t j[8];
+    for (std::size_t r = 0; r < 8; ++r) {
+        const bool real = k + r < count;
+        ax[r] = real ? in.ax[k + r] : nan;
+        ay[r] = real ? in.ay[k + r] : nan;
+        j[r] = in.index[real ? k + r : k];
+    }
+    return ClassifyEight(v, ax, ay, j, values, out, accepted);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 }  // namespace
@@ -273,6 +400,7 @@ std::vector<PairKernelPath> AvailablePairKernels() {
     std::vector<PairKernelPath> paths{{"plain", FilterPlain, ClassifyPlain}};
 #ifdef MOSARO_HAVE_AVX2_PATH
     if (__builtin_cpu_supports("avx2")) paths.push_back({"avx2", FilterAvx2, ClassifyAvx2});
+    if (__builtin_cpu_supports("avx512f")) paths.push_back({"avx512", FilterAvx512, ClassifyAvx512});
 #endif
     return paths;
 }
