@@ -87,7 +87,7 @@ TEST(NeighbourChain, FollowsThePlainPassesThroughHeavyTies) {
     // front; nodes far outside the samples, which see nearly the whole array.
     for (int trial = 0; trial < 30; ++trial) {
         const Trial t(random, 300 + static_cast<int>(random() % 400), 30, false);
-        const int m = static_cast<int>(random() % 5);
+        const int m = static_cast<int>(random() % 24);
         const int n = static_cast<int>(t.x.size());
         ExpectSameOrder(t, Raster(-5.0f, 0.0f, 1.5f, 27, 4), Ordinary(n, m), counts);
         ExpectSameOrder(t, Raster(500.0f, -300.0f, 40.0f, 5, 3), Ordinary(n, m), counts);

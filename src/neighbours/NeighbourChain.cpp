@@ -79,41 +79,6 @@ inline std::size_t LowestSetBit(unsigned mask) {
 #endif
 }
 
-// The least of the 16 distances at `d`.
-inline float BlockMinimum(const float* d) {
-#if defined(__SSE2__)
-    // Four independent chains of minima instead of one of sixteen; no
-    // distance here is a NaN, so the order of the minima does not matter.
-    const __m128 m = _mm_min_ps(_mm_min_ps(_mm_loadu_ps(d), _mm_loadu_ps(d + 4)),
-                                _mm_min_ps(_mm_loadu_ps(d + 8), _mm_loadu_ps(d + 12)));
-    const __m128 half = _mm_min_ps(m, _mm_movehl_ps(m, m));
-    return _mm_cvtss_f32(_mm_min_ss(half, _mm_shuffle_ps(half, half, 1)));
-#else
-    float least = d[0];
-    for (std::size_t k = 1; k < kBlock; ++k) least = std::min(least, d[k]);
-    return least;
-#endif
-}
-
-// First index in [from, end) whose distance is strictly below `limit`, or
-// `end`. `floor[b / 16]` is at most every distance in b's block of 16 and
-// after it, so a pass stops as soon as nothing later can be nearer. Blocks
-// of 16 are tested at once, and the first hit of a block is read off its
-// mask: a row start's passes make thousands of exchanges, each ending a
-// search. Distances are never NaN here, so "below" is exactly the plain
-// sort's "not at or above".
-std::size_t NextNearer(const float* d, const float* floor, std::size_t from, std::size_t end, float limit) {
-    std::size_t b = from;
-    for (; b + kBlock <= end; b += kBlock) {
-        if (floor[b / kBlock] >= limit) return end;
-        const unsigned mask = BelowMask(d + b, limit);
-        if (mask != 0) return b + LowestSetBit(mask);
-    }
-    for (; b < end; ++b)
-        if (d[b] < limit) return b;
-    return end;
-}
-
 }  // namespace
 
 struct NeighbourChain::Tree {
@@ -153,7 +118,8 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     candidates_.reserve(p);
     found_.reserve(DirectPassesLimit() + 1);
     widePasses_.resize(p);
-    suffixMinimum_.resize(p / 16 + 1);
+    heldDistance_.resize(sorted_);
+    heldEntry_.resize(sorted_);
 }
 
 NeighbourChain::~NeighbourChain() = default;
@@ -229,32 +195,71 @@ void NeighbourChain::RunDirectPasses() {
 }
 
 void NeighbourChain::RunWidePasses() {
+    // The passes in one sweep over the positions instead of one sweep each.
+    // Pass a only ever touches its own position a (the entry it holds) and
+    // the position it has reached, so at each position the passes can run
+    // one after the other, pass 0 first: every pass then still meets every
+    // position after the passes before it and after its own earlier
+    // positions, which is all it depends on, and every comparison is the
+    // plain passes' own. A position changes only where its entry is
+    // strictly nearer than some held entry, so blocks of 16 positions with
+    // nothing nearer than the farthest held entry are passed over at once.
     const std::size_t p = x_.size();
-    float* d = widePasses_.data();
-    float* floor = suffixMinimum_.data();
+    float* const d = widePasses_.data();
+    float* const heldDistance = heldDistance_.data();
+    int* const heldEntry = heldEntry_.data();
     // Coordinates kept by position make this a stream, not a gather.
     MeasureDistances(atX_.data(), atY_.data(), p, nodeX_, nodeY_, d);
-    // The least distance from each block of 16 positions on. Exchanges only
-    // ever put a farther entry after the pass's position, so it stays a
-    // lower bound through every pass.
-    float least = std::numeric_limits<float>::infinity();
-    const std::size_t whole = p / kBlock;
-    for (std::size_t at = whole * kBlock; at < p; ++at) least = std::min(least, d[at]);
-    floor[whole] = least;
-    for (std::size_t block = whole; block-- > 0;)
-        floor[block] = least = std::min(least, BlockMinimum(d + block * kBlock));
+
+    // Runs the started passes over position `at`, leaving there the entry
+    // the last of them puts there.
+    auto runPasses = [&](std::size_t at, std::size_t started) {
+        float distance = d[at];
+        int entry = order_[at];
+        for (std::size_t a = 0; a < started; ++a) {
+            if (!(distance >= heldDistance[a])) {
+                std::swap(distance, heldDistance[a]);
+                std::swap(entry, heldEntry[a]);
+            }
+        }
+        return std::make_pair(distance, entry);
+    };
+    auto place = [&](std::size_t at, int entry) {
+        const std::size_t e = static_cast<std::size_t>(entry);
+        order_[at] = entry;
+        where_[e] = static_cast<int>(at);
+        atX_[at] = x_[e];
+        atY_[at] = y_[e];
+    };
+
+    // Pass a starts on what the passes before it leave at position a.
     for (std::size_t a = 0; a < sorted_; ++a) {
-        // Each exchange brings a strictly nearer entry to position a; the
-        // next one is the first later entry strictly nearer than that.
-        for (std::size_t b = NextNearer(d, floor, a + 1, p, d[a]); b < p; b = NextNearer(d, floor, b + 1, p, d[a])) {
-            std::swap(d[a], d[b]);
-            std::swap(order_[a], order_[b]);
-            std::swap(atX_[a], atX_[b]);
-            std::swap(atY_[a], atY_[b]);
-            where_[static_cast<std::size_t>(order_[a])] = static_cast<int>(a);
-            where_[static_cast<std::size_t>(order_[b])] = static_cast<int>(b);
+        const auto [distance, entry] = runPasses(a, a);
+        heldDistance[a] = distance;
+        heldEntry[a] = entry;
+    }
+    auto farthestHeld = [&] { return *std::max_element(heldDistance, heldDistance + sorted_); };
+    float farthest = farthestHeld();
+    std::size_t at = sorted_;
+    auto visit = [&](std::size_t position) {
+        if (!(d[position] < farthest)) return;
+        const auto [distance, entry] = runPasses(position, sorted_);
+        d[position] = distance;
+        place(position, entry);
+        farthest = farthestHeld();
+    };
+    for (; at < p && at % kBlock != 0; ++at) visit(at);
+    for (; at + kBlock <= p; at += kBlock) {
+        unsigned mask = BelowMask(d + at, farthest);
+        while (mask != 0) {
+            const std::size_t first = at + LowestSetBit(mask);
+            visit(first);
+            // The bound only ever shrinks: what was not below it stays so.
+            mask &= BelowMask(d + at, farthest) & ~((2u << (first - at)) - 1u);
         }
     }
+    for (; at < p; ++at) visit(at);
+    for (std::size_t a = 0; a < sorted_; ++a) place(a, heldEntry[a]);
 }
 
 void NeighbourChain::StoreCandidates() {

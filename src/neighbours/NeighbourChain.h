@@ -100,8 +100,9 @@ private:
         std::swap(a.distance, b.distance);
     }
     std::vector<std::uint32_t> found_;
-    std::vector<float> widePasses_;     // distance by position
-    std::vector<float> suffixMinimum_;  // least distance from a block of 16 positions on
+    std::vector<float> widePasses_;    // distance by position
+    std::vector<float> heldDistance_;  // the entry each wide pass holds, and its distance
+    std::vector<int> heldEntry_;
     NeighbourChainCounts counts_;
 };
 
