@@ -118,8 +118,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     candidates_.reserve(p);
     found_.reserve(DirectPassesLimit() + 1);
     widePasses_.resize(p);
-    heldDistance_.resize(sorted_);
-    heldEntry_.resize(sorted_);
+    held_.resize(sorted_);
 }
 
 NeighbourChain::~NeighbourChain() = default;
@@ -206,46 +205,41 @@ void NeighbourChain::RunWidePasses() {
     // nothing nearer than the farthest held entry are passed over at once.
     const std::size_t p = x_.size();
     float* const d = widePasses_.data();
-    float* const heldDistance = heldDistance_.data();
-    int* const heldEntry = heldEntry_.data();
+    Held* const held = held_.data();
     // Coordinates kept by position make this a stream, not a gather.
     MeasureDistances(atX_.data(), atY_.data(), p, nodeX_, nodeY_, d);
 
     // Runs the started passes over position `at`, leaving there the entry
-    // the last of them puts there.
+    // the last of them puts there. The held entries carry their coordinates,
+    // so that placing one reads nothing at random.
     auto runPasses = [&](std::size_t at, std::size_t started) {
-        float distance = d[at];
-        int entry = order_[at];
+        Held visitor{d[at], order_[at], atX_[at], atY_[at]};
         for (std::size_t a = 0; a < started; ++a) {
-            if (!(distance >= heldDistance[a])) {
-                std::swap(distance, heldDistance[a]);
-                std::swap(entry, heldEntry[a]);
-            }
+            if (!(visitor.distance >= held[a].distance)) std::swap(visitor, held[a]);
         }
-        return std::make_pair(distance, entry);
+        return visitor;
     };
-    auto place = [&](std::size_t at, int entry) {
-        const std::size_t e = static_cast<std::size_t>(entry);
-        order_[at] = entry;
-        where_[e] = static_cast<int>(at);
-        atX_[at] = x_[e];
-        atY_[at] = y_[e];
+    auto place = [&](std::size_t at, const Held& h) {
+        order_[at] = h.entry;
+        where_[static_cast<std::size_t>(h.entry)] = static_cast<int>(at);
+        atX_[at] = h.x;
+        atY_[at] = h.y;
     };
 
     // Pass a starts on what the passes before it leave at position a.
-    for (std::size_t a = 0; a < sorted_; ++a) {
-        const auto [distance, entry] = runPasses(a, a);
-        heldDistance[a] = distance;
-        heldEntry[a] = entry;
-    }
-    auto farthestHeld = [&] { return *std::max_element(heldDistance, heldDistance + sorted_); };
+    for (std::size_t a = 0; a < sorted_; ++a) held[a] = runPasses(a, a);
+    auto farthestHeld = [&] {
+        float farthest = held[0].distance;
+        for (std::size_t a = 1; a < sorted_; ++a) farthest = std::max(farthest, held[a].distance);
+        return farthest;
+    };
     float farthest = farthestHeld();
     std::size_t at = sorted_;
     auto visit = [&](std::size_t position) {
         if (!(d[position] < farthest)) return;
-        const auto [distance, entry] = runPasses(position, sorted_);
-        d[position] = distance;
-        place(position, entry);
+        const Held left = runPasses(position, sorted_);
+        d[position] = left.distance;
+        place(position, left);
         farthest = farthestHeld();
     };
     for (; at < p && at % kBlock != 0; ++at) visit(at);
@@ -259,7 +253,7 @@ void NeighbourChain::RunWidePasses() {
         }
     }
     for (; at < p; ++at) visit(at);
-    for (std::size_t a = 0; a < sorted_; ++a) place(a, heldEntry[a]);
+    for (std::size_t a = 0; a < sorted_; ++a) place(a, held[a]);
 }
 
 void NeighbourChain::StoreCandidates() {

@@ -100,9 +100,14 @@ private:
         std::swap(a.distance, b.distance);
     }
     std::vector<std::uint32_t> found_;
-    std::vector<float> widePasses_;    // distance by position
-    std::vector<float> heldDistance_;  // the entry each wide pass holds, and its distance
-    std::vector<int> heldEntry_;
+    std::vector<float> widePasses_;  // distance by position
+    // The entry each wide pass holds, with its distance and coordinates.
+    struct Held {
+        float distance;
+        int entry;
+        float x, y;
+    };
+    std::vector<Held> held_;
     NeighbourChainCounts counts_;
 };
 
