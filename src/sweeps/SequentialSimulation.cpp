@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 #include <Eigen/Dense>
@@ -11,6 +12,12 @@
 #include "systems/Cholesky.h"
 
 namespace mosaro {
+
+// Samples taken from which a system's sample-to-node covariances are looked
+// up in the nodes' kept lists rather than evaluated (an evaluation costs
+// about as much as reading a node's list).
+constexpr std::size_t kSamplesWorthLookingUp = 4;
+
 namespace {
 
 // Offsets of the simulated-neighbour scan and of the covariance table: the
@@ -151,6 +158,7 @@ SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
           lanes == 1 || (lanes <= 0 && plan.grid_.Nodes() > kMaxLaneNodes) ? 1 : kCholeskyLanes)),
       pairs_(std::size_t{1} << kPairSlotBits) {
     const std::size_t marks = static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_));
+    slotOfSample_.assign(plan.x_.size(), -1);
     for (Lane& lane : lanes_) {
         lane.simulated.resize(marks);
         lane.path.resize(static_cast<std::size_t>(plan.grid_.Nodes()));
@@ -243,6 +251,39 @@ void SequentialSimulator::Gather(Lane& lane) {
     }
     lane.ks = static_cast<int>(lane.chosen.size());
     lane.kn = static_cast<int>(lane.nodeI.size());
+    FillSampleToNode(lane);
+}
+
+void SequentialSimulator::FillSampleToNode(Lane& lane) {
+    const SimulationPlan& p = plan_;
+    const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
+    // Not a number marks an entry not yet found: no covariance is one.
+    lane.sampleToNode.assign(ks * kn, std::numeric_limits<double>::quiet_NaN());
+    if (ks == 0 || kn == 0) return;
+    // A node's list is read whole to find a few samples: with only a few
+    // taken, evaluating their covariances costs less.
+    if (p.keptSamples_ && ks >= kSamplesWorthLookingUp) {
+        for (std::size_t a = 0; a < ks; ++a)
+            slotOfSample_[static_cast<std::size_t>(lane.chosen[a])] = static_cast<int>(a);
+        for (std::size_t nb = 0; nb < kn; ++nb) {
+            const long long node = static_cast<long long>(lane.nodeJ[nb]) * p.grid_.columns + lane.nodeI[nb];
+            const std::size_t at = static_cast<std::size_t>(node) * static_cast<std::size_t>(p.neighbourhood_.samples);
+            const int count = p.nodeSampleCount_[static_cast<std::size_t>(node)];
+            for (int k = 0; k < count; ++k) {
+                const int a =
+                    slotOfSample_[static_cast<std::size_t>(p.nodeSampleIds_[at + static_cast<std::size_t>(k)])];
+                if (a >= 0)
+                    lane.sampleToNode[static_cast<std::size_t>(a) * kn + nb] =
+                        p.nodeSampleCovariance_[at + static_cast<std::size_t>(k)];
+            }
+        }
+        for (std::size_t a = 0; a < ks; ++a) slotOfSample_[static_cast<std::size_t>(lane.chosen[a])] = -1;
+    }
+    for (std::size_t a = 0; a < ks; ++a)
+        for (std::size_t nb = 0; nb < kn; ++nb) {
+            double& entry = lane.sampleToNode[a * kn + nb];
+            if (std::isnan(entry)) entry = SampleToNode(lane, static_cast<int>(a), static_cast<int>(lane.ks + nb));
+        }
 }
 
 double SequentialSimulator::RightSide(const Lane& lane, int a) const {
@@ -327,7 +368,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                         for (int b = a + 1; b < lane.ks; ++b)
                             put(b, SampleCovariance(lane.chosen[static_cast<std::size_t>(a)],
                                                     lane.chosen[static_cast<std::size_t>(b)]));
-                        for (int b = lane.ks; b < k; ++b) put(b, SampleToNode(lane, a, b));
+                        const double* fromSample = &lane.sampleToNode[static_cast<std::size_t>(a * lane.kn)];
+                        for (int b = lane.ks; b < k; ++b) put(b, fromSample[b - lane.ks]);
                     } else if (a < k) {
                         const std::size_t na = static_cast<std::size_t>(a - lane.ks);
                         for (int b = a; b < k; ++b) {

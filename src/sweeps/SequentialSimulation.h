@@ -124,6 +124,11 @@ private:
     double Entry(const Lane& lane, int a, int b);
     // The covariance of the lane's a-th sample taken and b-th column (a node).
     double SampleToNode(const Lane& lane, int a, int b) const;
+    // Every sample-to-node covariance of a lane's system into
+    // lane.sampleToNode: where a node's own nearest samples hold the sample,
+    // the covariance kept with them (the same operands, so the same bits),
+    // else evaluated.
+    void FillSampleToNode(Lane& lane);
     // Entry a of a lane's right side: the covariances to its node.
     double RightSide(const Lane& lane, int a) const;
     // Where a node's mark lies in the widened grid.
@@ -146,7 +151,9 @@ private:
         std::vector<int> nodeI, nodeJ;  // the simulated neighbours' columns and rows
         std::vector<int> chosen;        // the samples taken, as ids
         int ks = 0, kn = 0;
+        std::vector<double> sampleToNode;  // ks x kn, sample after sample
     };
+    std::vector<int> slotOfSample_;  // sample id -> its place among a lane's samples taken, or -1
     std::vector<Lane> lanes_;
     std::vector<double> matrix_, rightSide_, weights_, singular_;
     struct PairSlot {
