@@ -291,6 +291,24 @@ TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {
     int flagged = 0;
     for (float c : nearSingular.condition) flagged += c < 1e-10f;
     EXPECT_EQ(flagged, n.ill_conditioned_count);
+    // Without the per-node output a node's condition is worked out only as
+    // far as the counts and the solve need it: the same nodes flagged and
+    // solved alike, also after a duplicate has made the smallest 0.
+    close.x.push_back(close.x[1]);
+    close.y.push_back(close.y[1]);
+    close.value.push_back(close.value[1]);
+    AccurateRun counted(close, 100.0f, 11, MOSARO_METHOD_ORDINARY, 30), unreported(close, 100.0f, 11, 1, 30);
+    for (AccurateRun* run : {&counted, &unreported}) {
+        run->model.range = 1e5f;
+        run->request.thread_count = 1;
+    }
+    unreported.request.reciprocal_condition = nullptr;
+    ASSERT_EQ(counted.Run(), MOSARO_OK);
+    ASSERT_EQ(unreported.Run(), MOSARO_OK);
+    EXPECT_EQ(0, std::memcmp(counted.grid.data(), unreported.grid.data(), counted.grid.size() * sizeof(float)));
+    EXPECT_EQ(counted.Nodes().minimum_norm_count, unreported.Nodes().minimum_norm_count);
+    EXPECT_EQ(counted.Nodes().ill_conditioned_count, unreported.Nodes().ill_conditioned_count);
+    EXPECT_EQ(counted.Nodes().smallest_reciprocal_condition, unreported.Nodes().smallest_reciprocal_condition);
 
     // Exact duplicates: singular but consistent, solved by the minimum-norm
     // weights, which split the weight of the location evenly.

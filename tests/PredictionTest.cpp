@@ -241,7 +241,7 @@ TEST(Prediction, LognormalTakesTheKrigedLogarithmBack) {
     }
 }
 
-TEST(Prediction, WindowsThreadsAndFarCoordinatesChangeNoEstimate) {
+TEST(Prediction, WindowsThreadsConditionsAndFarCoordinatesChangeNoEstimate) {
     const Samples s = Field(5, 300);
     Prediction whole(s, "0.1 Nug + 2 Exp(25)");
     whole.Grid(-5, -5, 7, 17, 15);
@@ -259,6 +259,17 @@ TEST(Prediction, WindowsThreadsAndFarCoordinatesChangeNoEstimate) {
             ASSERT_EQ(std::memcmp(&window.estimate[w], &whole.estimate[g], sizeof(double)), 0) << r << ", " << c;
             ASSERT_EQ(std::memcmp(&window.variance[w], &whole.variance[g], sizeof(double)), 0) << r << ", " << c;
         }
+    // Asking for every target's condition changes no estimate and no count,
+    // and the run's smallest is the smallest of them.
+    Prediction conditioned(s, "0.1 Nug + 2 Exp(25)");
+    conditioned.Grid(-5, -5, 7, 17, 15);
+    std::vector<double> condition(17 * 15);
+    conditioned.p.reciprocal_condition = condition.data();
+    conditioned.p.thread_count = 1;
+    ASSERT_EQ(conditioned.Go(), MOSARO_OK);
+    EXPECT_EQ(std::memcmp(conditioned.estimate.data(), whole.estimate.data(), condition.size() * sizeof(double)), 0);
+    EXPECT_EQ(whole.report.smallest_reciprocal_condition, *std::min_element(condition.begin(), condition.end()));
+    EXPECT_EQ(whole.report.ill_conditioned, conditioned.report.ill_conditioned);
     // A survey in UTM: the same samples and nodes near (5e5, 5e6).
     const Samples far = Field(5, 300, 512345.67, 5012345.89);
     Prediction shifted(far, "0.1 Nug + 2 Exp(25)");

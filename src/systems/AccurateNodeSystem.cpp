@@ -182,22 +182,35 @@ bool AccurateNodeSystem::Assemble(const AccurateColumns& c, const AccurateTarget
     return same;
 }
 
-// Factorises the matrix and records its condition; below the singular mark
-// the factors are not used.
-void AccurateNodeSystem::Factorise(AccurateNodeOutcome& outcome) {
+void AccurateNodeSystem::Factorise() {
+    regular_ = lu_.Factorise(matrix_.data(), order_, true);  // kriging systems are symmetric
+    exact_ = floorKnown_ = false;
+    if (regular_) pivotRatio_ = lu_.SmallestPivot() / lu_.LargestPivot();
+}
+
+// The reciprocal condition of the factors, or its floor where that settles
+// everything the caller and the solve decide on it. A fixed frame keeps its
+// factors from target to target, and with them what is already known.
+double AccurateNodeSystem::Condition(double exactBelow) {
     // The 1-norm estimate can miss an exact dependence that the vectors it
     // tries are blind to (two samples at one location give two equal
     // columns, invisible to a symmetric probe); a vanishing pivot cannot
     // hide, so the smaller of the two measures counts.
-    const bool regular = lu_.Factorise(matrix_.data(), order_, true);  // kriging systems are symmetric
-    double reciprocal = 0.0;
-    if (regular) {
-        reciprocal = lu_.ReciprocalCondition();
-        const double pivotRatio = lu_.SmallestPivot() / lu_.LargestPivot();
-        if (!(reciprocal <= pivotRatio)) reciprocal = pivotRatio;
+    if (!regular_) return 0.0;
+    if (exact_) return condition_;
+    const double mark = std::max(exactBelow, kIllConditioned);
+    if (pivotRatio_ >= mark) {
+        if (!floorKnown_) {
+            condition_ = std::min(lu_.ReciprocalConditionFloor(mark), pivotRatio_);
+            floorKnown_ = true;
+        }
+        if (condition_ >= mark) return condition_;
     }
-    outcome.reciprocalCondition = reciprocal;
-    outcome.illConditioned = !(reciprocal >= kIllConditioned);
+    double reciprocal = lu_.ReciprocalCondition();
+    if (!(reciprocal <= pivotRatio_)) reciprocal = pivotRatio_;
+    condition_ = reciprocal;
+    exact_ = true;
+    return reciprocal;
 }
 
 bool AccurateNodeSystem::SolveMinimumNorm() {
@@ -214,7 +227,8 @@ bool AccurateNodeSystem::SolveMinimumNorm() {
     return residual <= kConsistentResidual * size;
 }
 
-AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const AccurateTarget& target) {
+AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const AccurateTarget& target,
+                                              double exactBelow) {
     AccurateNodeOutcome outcome;
     // With a usable model and locations of finite coordinates (the only ones
     // chosen) every entry is finite; checking the model once spares
@@ -224,16 +238,13 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const Ac
         return outcome;
     }
     PairCovariances(c);
-    if (Assemble(c, target)) {
-        outcome.reciprocalCondition = factored_.reciprocalCondition;
-        outcome.illConditioned = factored_.illConditioned;
-    } else {
-        Factorise(outcome);
-        if (fixedFrame_) {
-            factoredIds_.assign(c.ids, c.ids + c.locations);
-            factored_ = outcome;
-        }
+    if (!Assemble(c, target)) {
+        Factorise();
+        if (fixedFrame_) factoredIds_.assign(c.ids, c.ids + c.locations);
     }
+    outcome.reciprocalCondition = Condition(exactBelow);
+    outcome.illConditioned = !(outcome.reciprocalCondition >= kIllConditioned);
+    // Below the singular mark the factors are not trusted at all.
     bool solved = true;
     if (outcome.reciprocalCondition >= kNumericallySingular) {
         solution_ = rightSide_;
@@ -282,7 +293,8 @@ AccurateSamples::AccurateSamples(const std::vector<double>& x, const std::vector
                                  const std::vector<double>& values, const std::vector<std::vector<double>>& covariates)
     : variables_(1), locations_(static_cast<int>(x.size())), x_(x), y_(y), values_(values), covariates_(covariates) {}
 
-AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target) {
+AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target,
+                                               double exactBelow) {
     const int k = static_cast<int>(ids.size());
     if (k == 0) {
         AccurateNodeOutcome none;
@@ -309,7 +321,7 @@ AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, cons
     columns.values = values_.data();
     columns.covariates = covariates_.data();
     columns.locations = k;
-    return system_.Solve(columns, target);
+    return system_.Solve(columns, target, exactBelow);
 }
 
 }  // namespace mosaro

@@ -139,6 +139,50 @@ double DenseLu::ReciprocalCondition() const {
     return 1.0 / (norm_ * estimate);
 }
 
+double DenseLu::ReciprocalConditionFloor(double mark) const {
+    const std::size_t n = static_cast<std::size_t>(order_);
+    if (n == 0 || !(norm_ > 0.0) || !(mark > 0.0)) return 0.0;
+    // The norm of L's inverse is at least 1 and both only grow as the
+    // passes go: past this product the floor is below the mark (stopping
+    // early only ever costs the caller the estimate itself).
+    const double reach = 1.0 / (mark * norm_);
+    // A substitution of order n is exact for its triangle perturbed by at
+    // most n + 2 roundings relative to each entry (the diagonal of U has two
+    // more, from its reciprocal); twice that is allowed for. The 1-norm of a
+    // nonnegative inverse is its largest column sum: the largest entry of
+    // the solution of M^T v = e, a sum of nonnegative terms without
+    // cancellation whose own rounding the final margin covers.
+    const double slack = static_cast<double>(n + 4) * 0x1p-52;
+    const double grow = 1.0 + slack, shrink = 1.0 - slack;
+    const double* const t = transposed_.data();  // column c of the factors at t + c * n
+    std::vector<double>& v = sign_;
+    v.resize(n);
+    double upper = 0.0;  // U: M(U)^T is lower triangular, forwards
+    for (std::size_t c = 0; c < n; ++c) {
+        const double* column = t + c * n;
+        double sum = 0.0;
+        for (std::size_t r = 0; r < c; ++r) sum += std::fabs(column[r]) * v[r];
+        const double value = (1.0 + grow * sum) / (shrink * std::fabs(column[c]));
+        if (!(value <= reach)) return 0.0;  // also on overflow or a NaN
+        v[c] = value;
+        upper = std::max(upper, value);
+    }
+    double lower = 0.0;  // L (unit diagonal): M(L)^T is upper triangular, backwards
+    for (std::size_t c = n; c-- > 0;) {
+        const double* column = t + c * n;
+        double sum = 0.0;
+        for (std::size_t r = c + 1; r < n; ++r) sum += std::fabs(column[r]) * v[r];
+        const double value = 1.0 + grow * sum;
+        if (!(upper * value <= reach)) return 0.0;
+        v[c] = value;
+        lower = std::max(lower, value);
+    }
+    // The estimate's starting vectors have unit 1-norm up to a rounding or
+    // two, its sums of n magnitudes n roundings more: a margin far above
+    // every such factor for any order met.
+    return (1.0 - 1e-9) / (norm_ * upper * lower);
+}
+
 double DenseLu::SmallestPivot() const {
     double smallest = std::fabs(At(0, 0));
     for (int k = 1; k < order_; ++k) smallest = std::min(smallest, std::fabs(At(k, k)));
