@@ -191,7 +191,9 @@ void AccurateNodeSystem::Factorise() {
 // The reciprocal condition of the factors, or its floor where that settles
 // everything the caller and the solve decide on it. A fixed frame keeps its
 // factors from target to target, and with them what is already known.
-double AccurateNodeSystem::Condition(double exactBelow) {
+// `rightSide` is solved in the estimate's first pass when the estimate is
+// made (`solved` then set).
+double AccurateNodeSystem::Condition(double exactBelow, double* rightSide, bool& solved) {
     // The 1-norm estimate can miss an exact dependence that the vectors it
     // tries are blind to (two samples at one location give two equal
     // columns, invisible to a symmetric probe); a vanishing pivot cannot
@@ -206,7 +208,8 @@ double AccurateNodeSystem::Condition(double exactBelow) {
         }
         if (condition_ >= mark) return condition_;
     }
-    double reciprocal = lu_.ReciprocalCondition();
+    double reciprocal = lu_.ReciprocalCondition(rightSide);
+    solved = true;
     if (!(reciprocal <= pivotRatio_)) reciprocal = pivotRatio_;
     condition_ = reciprocal;
     exact_ = true;
@@ -242,13 +245,13 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const Ac
         Factorise();
         if (fixedFrame_) factoredIds_.assign(c.ids, c.ids + c.locations);
     }
-    outcome.reciprocalCondition = Condition(exactBelow);
+    solution_ = rightSide_;
+    bool solved = false;
+    outcome.reciprocalCondition = Condition(exactBelow, solution_.data(), solved);
     outcome.illConditioned = !(outcome.reciprocalCondition >= kIllConditioned);
     // Below the singular mark the factors are not trusted at all.
-    bool solved = true;
     if (outcome.reciprocalCondition >= kNumericallySingular) {
-        solution_ = rightSide_;
-        lu_.Solve(solution_.data());
+        if (!solved) lu_.Solve(solution_.data());
         solved = AllFinite(solution_);
     } else {
         solved = SolveMinimumNorm();

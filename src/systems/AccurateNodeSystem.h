@@ -102,7 +102,7 @@ private:
     void PairCovariances(const AccurateColumns& columns);
     bool Assemble(const AccurateColumns& columns, const AccurateTarget& target);
     void Factorise();
-    double Condition(double exactBelow);
+    double Condition(double exactBelow, double* rightSide, bool& solved);
     bool SolveMinimumNorm();
     double& At(int row, int column) {
         return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) +
