@@ -48,13 +48,19 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
     const std::size_t previous = previousIds_.size();
     ids_.assign(c.ids, c.ids + size);
     pairs_.resize(size * size);
-    previousSlot_.assign(size, -1);
-    for (std::size_t a = 0; a < size; ++a)
-        for (std::size_t p = 0; p < previous; ++p)
-            if (previousIds_[p] == ids_[a]) {
-                previousSlot_[a] = static_cast<int>(p);
-                break;
-            }
+    // Each previous location's place, looked up by sample (the first place
+    // where one appears twice), then the marks taken back.
+    for (std::size_t p = previous; p-- > 0;) {
+        const std::size_t id = static_cast<std::size_t>(previousIds_[p]);
+        if (id >= slotOf_.size()) slotOf_.resize(id + 1, -1);
+        slotOf_[id] = static_cast<int>(p);
+    }
+    previousSlot_.resize(size);
+    for (std::size_t a = 0; a < size; ++a) {
+        const std::size_t id = static_cast<std::size_t>(ids_[a]);
+        previousSlot_[a] = id < slotOf_.size() ? slotOf_[id] : -1;
+    }
+    for (std::size_t p = 0; p < previous; ++p) slotOf_[static_cast<std::size_t>(previousIds_[p])] = -1;
     for (std::size_t a = 0; a < size; ++a) {
         pairs_[a * size + a] = model_.Sill() / unit_;
         const int pa = previousSlot_[a];

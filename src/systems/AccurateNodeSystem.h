@@ -129,6 +129,7 @@ private:
     std::vector<double> previousPairs_;
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
+    std::vector<int> slotOf_;        // by sample: its place among the previous ones while they are matched, else -1
     // The matrix the LU factors belong to (fixed frame only): its locations.
     std::vector<int> factoredIds_;
     // The factors' condition, worked out only as far as a caller needed it.
