@@ -257,17 +257,18 @@ TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder
     };
     std::vector<int> found;
     for (double ty = -1.5; ty <= 21; ty += 2.5) {
-        double previousX = 0.0, worst = -1.0;
+        double previousX = 0.0, worst[3] = {-1.0, -1.0, -1.0};
         for (double tx = -3; tx <= 22; tx += 0.5) {
-            for (int m : {1, 7, 30}) {
+            for (int k = 0; k < 3; ++k) {
+                const int m = 1 + 9 * k * k;  // 1, 10, 37
                 nearest.Find(tx, ty, m, found);
                 ASSERT_EQ(found, brute(tx, ty, m, INFINITY)) << tx << ", " << ty << ", m " << m;
                 nearest.FindWithin(tx, ty, m, 9.0, found);
                 ASSERT_EQ(found, brute(tx, ty, m, 9.0)) << tx << ", " << ty << ", m " << m << " within 3";
+                nearest.FindNear(tx, ty, m, found, previousX, ty, &worst[k]);
+                ASSERT_EQ(found, brute(tx, ty, m, INFINITY)) << tx << ", " << ty << ", m " << m << " along the row";
             }
-            nearest.FindNear(tx, ty, 12, found, previousX, ty, &worst);
             previousX = tx;
-            ASSERT_EQ(found, brute(tx, ty, 12, INFINITY)) << tx << ", " << ty << " along the row";
         }
     }
 }
@@ -291,6 +292,24 @@ TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {
     int flagged = 0;
     for (float c : nearSingular.condition) flagged += c < 1e-10f;
     EXPECT_EQ(flagged, n.ill_conditioned_count);
+    // Without the per-node output a node's condition is worked out only as
+    // far as the counts and the solve need it: the same nodes flagged and
+    // solved alike, also after a duplicate has made the smallest 0.
+    close.x.push_back(close.x[1]);
+    close.y.push_back(close.y[1]);
+    close.value.push_back(close.value[1]);
+    AccurateRun counted(close, 100.0f, 11, MOSARO_METHOD_ORDINARY, 30), unreported(close, 100.0f, 11, 1, 30);
+    for (AccurateRun* run : {&counted, &unreported}) {
+        run->model.range = 1e5f;
+        run->request.thread_count = 1;
+    }
+    unreported.request.reciprocal_condition = nullptr;
+    ASSERT_EQ(counted.Run(), MOSARO_OK);
+    ASSERT_EQ(unreported.Run(), MOSARO_OK);
+    EXPECT_EQ(0, std::memcmp(counted.grid.data(), unreported.grid.data(), counted.grid.size() * sizeof(float)));
+    EXPECT_EQ(counted.Nodes().minimum_norm_count, unreported.Nodes().minimum_norm_count);
+    EXPECT_EQ(counted.Nodes().ill_conditioned_count, unreported.Nodes().ill_conditioned_count);
+    EXPECT_EQ(counted.Nodes().smallest_reciprocal_condition, unreported.Nodes().smallest_reciprocal_condition);
 
     // Exact duplicates: singular but consistent, solved by the minimum-norm
     // weights, which split the weight of the location evenly.

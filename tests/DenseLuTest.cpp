@@ -34,6 +34,13 @@ void ExpectSolvesLikeEigen(const RowMajor& a, bool symmetric) {
     const double exact = ExactReciprocal(a), estimate = lu.ReciprocalCondition();
     EXPECT_GE(estimate, exact * (1.0 - 1e-9));
     EXPECT_LE(estimate, 10.0 * exact);
+    // The floor stands in for the estimate: never above it, and zero when it
+    // cannot reach the mark asked for.
+    const double floor = lu.ReciprocalConditionFloor(1e-300);
+    EXPECT_GT(floor, 0.0);
+    EXPECT_LE(floor, estimate);
+    EXPECT_EQ(lu.ReciprocalConditionFloor(floor * 1.01), 0.0);
+    EXPECT_EQ(lu.ReciprocalConditionFloor(floor * 0.99), floor);
 }
 
 TEST(DenseLu, SolvesAndEstimatesTheCondition) {
@@ -54,6 +61,20 @@ TEST(DenseLu, SolvesAndEstimatesTheCondition) {
             bordered(r, order + 1) = bordered(order + 1, r) = r;
         }
         if (order > 1) ExpectSolvesLikeEigen(bordered, true);
+
+        // -1 below (above) a unit diagonal: L (U) is the matrix itself and
+        // its comparison matrix, with an inverse of 1-norm 2^(order-1); the
+        // floor is then the condition itself, less its margin.
+        for (bool lower : {true, false}) {
+            RowMajor triangle = RowMajor::Identity(order, order);
+            for (int r = 0; r < order; ++r)
+                for (int c = 0; c < r; ++c) (lower ? triangle(r, c) : triangle(c, r)) = -1.0;
+            mosaro::DenseLu lu;
+            ASSERT_TRUE(lu.Factorise(triangle.data(), order));
+            const double reciprocal = 1.0 / (order * std::ldexp(1.0, order - 1));
+            EXPECT_LE(lu.ReciprocalConditionFloor(1e-300), reciprocal);
+            EXPECT_GE(lu.ReciprocalConditionFloor(1e-300), reciprocal * (1.0 - 1e-6)) << order;
+        }
     }
 }
 

@@ -241,16 +241,28 @@ TEST(Prediction, LognormalTakesTheKrigedLogarithmBack) {
     }
 }
 
-TEST(Prediction, WindowsThreadsAndFarCoordinatesChangeNoEstimate) {
+TEST(Prediction, WindowsThreadsConditionsAndFarCoordinatesChangeNoEstimate) {
     const Samples s = Field(5, 300);
     Prediction whole(s, "0.1 Nug + 2 Exp(25)");
     whole.Grid(-5, -5, 7, 17, 15);
     whole.p.thread_count = 1;
     ASSERT_EQ(whole.Go(), MOSARO_OK);
+    // Asking for every target's condition changes no estimate and no count,
+    // and the run's smallest is the smallest of them.
+    Prediction conditioned(s, "0.1 Nug + 2 Exp(25)");
+    conditioned.Grid(-5, -5, 7, 17, 15);
+    std::vector<double> condition(17 * 15), windowCondition(9 * 10);
+    conditioned.p.reciprocal_condition = condition.data();
+    conditioned.p.thread_count = 1;
+    ASSERT_EQ(conditioned.Go(), MOSARO_OK);
+    EXPECT_EQ(std::memcmp(conditioned.estimate.data(), whole.estimate.data(), condition.size() * sizeof(double)), 0);
+    EXPECT_EQ(whole.report.smallest_reciprocal_condition, *std::min_element(condition.begin(), condition.end()));
+    EXPECT_EQ(whole.report.ill_conditioned, conditioned.report.ill_conditioned);
     Prediction window(s, "0.1 Nug + 2 Exp(25)");
     window.Grid(-5, -5, 7, 17, 15);
     window.p.window_column = 5, window.p.window_row = 3, window.p.window_columns = 9, window.p.window_rows = 10;
     window.p.thread_count = 2;
+    window.p.reciprocal_condition = windowCondition.data();
     ASSERT_EQ(window.Go(), MOSARO_OK);
     for (int r = 0; r < 10; ++r)
         for (int c = 0; c < 9; ++c) {
@@ -258,6 +270,7 @@ TEST(Prediction, WindowsThreadsAndFarCoordinatesChangeNoEstimate) {
                               g = static_cast<std::size_t>((r + 3) * 17 + c + 5);
             ASSERT_EQ(std::memcmp(&window.estimate[w], &whole.estimate[g], sizeof(double)), 0) << r << ", " << c;
             ASSERT_EQ(std::memcmp(&window.variance[w], &whole.variance[g], sizeof(double)), 0) << r << ", " << c;
+            ASSERT_EQ(windowCondition[w], condition[g]) << r << ", " << c;
         }
     // A survey in UTM: the same samples and nodes near (5e5, 5e6).
     const Samples far = Field(5, 300, 512345.67, 5012345.89);

@@ -238,6 +238,115 @@ void VisitNearestFirst(const FinitePointTree& tree, const LeafOrder& leaves, dou
     }
 }
 
+// The points bucketed by the cells of a uniform grid over their box, a few
+// to a cell, each cell's points side by side. A search whose reach is known
+// beforehand (a grid node next to the previous one) reads the cells that
+// reach covers instead of walking the tree down from its root.
+class Buckets {
+public:
+    // Fewer points than this are left to the tree alone.
+    static constexpr std::size_t kLeast = 256;
+
+    Buckets(const FinitePoints& points, const SampleBox& box) {
+        const std::size_t n = points.x.size();
+        if (n < kLeast) return;
+        const double width = box.xMax - box.xMin, height = box.yMax - box.yMin;
+        // About four points to a cell; a box without area gets one row or
+        // column of cells.
+        const double cells = static_cast<double>(n) / 4.0;
+        double side = width > 0.0 && height > 0.0 ? std::sqrt(width * height / cells) : std::max(width, height) / cells;
+        if (!(side > 0.0) || !std::isfinite(side)) return;
+        columns_ = static_cast<std::size_t>(std::min(width / side, cells)) + 1;
+        rows_ = static_cast<std::size_t>(std::min(height / side, cells)) + 1;
+        x0_ = box.xMin, y0_ = box.yMin, inverse_ = 1.0 / side;
+        std::vector<std::size_t> cell(n);
+        start_.assign(columns_ * rows_ + 1, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            cell[i] = Row(points.y[i]) * columns_ + Column(points.x[i]);
+            ++start_[cell[i] + 1];
+        }
+        for (std::size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+        x_.resize(n), y_.resize(n), position_.resize(n);
+        px_ = points.x, py_ = points.y;
+        std::vector<std::size_t> next(start_.begin(), start_.end() - 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t at = next[cell[i]]++;
+            x_[at] = points.x[i], y_[at] = points.y[i], position_[at] = static_cast<std::uint32_t>(i);
+        }
+    }
+
+    // The `capacity` nearest points of (x, y) by (squared distance,
+    // position) into `kept`. At least `capacity` points below any squared
+    // distance include the nearest `capacity`: the bound, `bound` or the
+    // farthest of the points `hint` names when that is less (the last
+    // search's points are usually close), only decides which cells are read.
+    // False (nothing decided) when they hold too many points to beat the
+    // tree, or too few below the bound.
+    bool Nearest(double x, double y, std::size_t capacity, double bound, const std::vector<std::uint32_t>& hint,
+                 std::vector<std::pair<double, std::uint32_t>>& kept) const {
+        if (start_.empty()) return false;
+        if (hint.size() == capacity) {
+            double farthest = 0.0;
+            for (const std::uint32_t p : hint) {
+                if (p >= position_.size()) return false;
+                const double dx = x - px_[p], dy = y - py_[p];
+                farthest = std::max(farthest, dx * dx + dy * dy);
+            }
+            bound = std::min(bound, farthest);
+        }
+        if (!(bound < std::numeric_limits<double>::infinity())) return false;
+        // Cells are taken from one monotone rounding of the coordinates, so
+        // the cells from x - reach to x + reach hold every point between;
+        // the reach is widened beyond the roundings of x -/+ reach.
+        const double reach =
+            std::sqrt(bound) * (1.0 + 1e-9) + (std::fabs(x) + std::fabs(y) + std::fabs(x0_) + std::fabs(y0_)) * 1e-14;
+        const std::size_t left = Column(x - reach), right = Column(x + reach);
+        const std::size_t bottom = Row(y - reach), top = Row(y + reach);
+        std::size_t count = 0;
+        for (std::size_t r = bottom; r <= top; ++r)
+            count += start_[r * columns_ + right + 1] - start_[r * columns_ + left];
+        if (count < capacity || count > 16 * capacity + 64) return false;
+        // Every point within the bound, then the first `capacity` of them in
+        // order: no two entries are equal (places differ), so one order
+        // however it is found.
+        kept.resize(count);
+        std::size_t within = 0;
+        for (std::size_t r = bottom; r <= top; ++r) {
+            const std::size_t end = start_[r * columns_ + right + 1];
+            for (std::size_t i = start_[r * columns_ + left]; i < end; ++i) {
+                // As the tree measures: query less point, squares summed.
+                const double dx = x - x_[i], dy = y - y_[i];
+                const double distance = dx * dx + dy * dy;
+                kept[within] = {distance, position_[i]};
+                within += distance < bound;
+            }
+        }
+        if (within < capacity) return false;
+        const auto first = kept.begin(), last = first + static_cast<std::ptrdiff_t>(within);
+        if (within <= 2 * capacity) std::sort(first, last);
+        else std::partial_sort(first, first + static_cast<std::ptrdiff_t>(capacity), last);
+        kept.resize(capacity);
+        return true;
+    }
+
+private:
+    // Monotone in the coordinate, clamped to the grid.
+    std::size_t Column(double x) const { return Clamp((x - x0_) * inverse_, columns_); }
+    std::size_t Row(double y) const { return Clamp((y - y0_) * inverse_, rows_); }
+    static std::size_t Clamp(double cell, std::size_t count) {
+        if (!(cell > 0.0)) return 0;
+        if (cell >= static_cast<double>(count - 1)) return count - 1;
+        return static_cast<std::size_t>(cell);
+    }
+
+    std::size_t columns_ = 0, rows_ = 0;
+    double x0_ = 0.0, y0_ = 0.0, inverse_ = 0.0;
+    std::vector<std::size_t> start_;  // per cell, row after row: its first point; one past the last at the end
+    std::vector<double> x_, y_;
+    std::vector<std::uint32_t> position_;  // the point's place in FinitePoints, which ranks ties
+    std::vector<double> px_, py_;          // by that place
+};
+
 }  // namespace
 
 struct NearestSamples::Tree {
@@ -257,11 +366,13 @@ struct NearestSamples::Tree {
             box.yMin = std::min(box.yMin, points.y[i]);
             box.yMax = std::max(box.yMax, points.y[i]);
         }
+        buckets = std::make_unique<Buckets>(points, box);
     }
     FinitePoints points;
     FinitePointTree index;
     LeafOrder leaves;
     SampleBox box{};
+    std::unique_ptr<Buckets> buckets;
 };
 
 NearestSamples::NearestSamples(const float* x, const float* y, int count) { Index(x, y, count); }
@@ -299,6 +410,19 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
         const double reach = std::sqrt(*worst) + step;
         // Widened for the roundings of the distances on both sides.
         bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
+        const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
+        thread_local std::vector<std::pair<double, std::uint32_t>> kept;
+        thread_local std::vector<std::uint32_t> hint;  // the last search's points, by place
+        if (capacity > 0 && tree_->buckets && tree_->buckets->Nearest(x, y, capacity, bound, hint, kept)) {
+            found.clear();
+            hint.clear();
+            for (const auto& entry : kept) {
+                found.push_back(tree_->points.index[entry.second]);
+                hint.push_back(entry.second);
+            }
+            *worst = kept.back().first;
+            return;
+        }
     }
     *worst = Search(x, y, m, found, nullptr, bound);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "neighbours/NearestSamples.h"
@@ -57,7 +58,12 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
                 const double nodeX = f64(plan.rect.fXMin) + static_cast<double>(j) * f64(plan.grid.fCellSizeX);
                 nearest.FindNear(nodeX, nodeY, locations, ids, previousX, nodeY, &worst);
                 previousX = nodeX;
-                const AccurateNodeOutcome outcome = step.Estimate(ids, nodeX / scale, nodeY / scale);
+                // The tally needs a node's condition only where it may be
+                // the smallest yet; the output grid needs every one.
+                const double exactBelow = outputs.reciprocalCondition != nullptr
+                                              ? std::numeric_limits<double>::infinity()
+                                              : tally.smallestReciprocal;
+                const AccurateNodeOutcome outcome = step.Estimate(ids, nodeX / scale, nodeY / scale, exactBelow);
                 Count(tally, outcome);
                 const std::size_t node = i * static_cast<std::size_t>(plan.columns) + static_cast<std::size_t>(j);
                 outputs.estimate[node] = f32(outcome.estimate);

@@ -48,7 +48,8 @@ public:
         if (k == 0 || !std::isfinite(x) || !std::isfinite(y)) return Estimate{};
         if (accurate_) {
             const double scale = f64(plan_.constants.scale);
-            const AccurateNodeOutcome o = accurateStep_.Estimate(found, f64(x) / scale, f64(y) / scale);
+            // The condition is not reported: only the solve's decisions on it count.
+            const AccurateNodeOutcome o = accurateStep_.Estimate(found, f64(x) / scale, f64(y) / scale, 0.0);
             return Estimate{o.estimate, method_.HasVariance() ? o.variance : kNotANumber};
         }
         // The legacy step on the same neighbours: coordinates scaled and

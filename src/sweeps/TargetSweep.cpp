@@ -84,7 +84,12 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
                         targets.covariates[static_cast<std::size_t>(c)][index];
                 AccurateNodeOutcome outcome;
                 if (neighbourhood.Find(target.x, target.y, ids, &trail)) {
-                    outcome = step.Estimate(ids, target);
+                    // The condition only where it may be the smallest yet,
+                    // unless every target's is wanted.
+                    outcome =
+                        step.Estimate(ids, target,
+                                      outputs.reciprocalCondition != nullptr ? std::numeric_limits<double>::infinity()
+                                                                             : tally.nodes.smallestReciprocal);
                 } else {
                     outcome.estimate = outcome.variance = outcome.reciprocalCondition =
                         std::numeric_limits<double>::quiet_NaN();

@@ -48,13 +48,19 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
     const std::size_t previous = previousIds_.size();
     ids_.assign(c.ids, c.ids + size);
     pairs_.resize(size * size);
-    previousSlot_.assign(size, -1);
-    for (std::size_t a = 0; a < size; ++a)
-        for (std::size_t p = 0; p < previous; ++p)
-            if (previousIds_[p] == ids_[a]) {
-                previousSlot_[a] = static_cast<int>(p);
-                break;
-            }
+    // Each previous location's place, looked up by sample (the first place
+    // where one appears twice), then the marks taken back.
+    for (std::size_t p = previous; p-- > 0;) {
+        const std::size_t id = static_cast<std::size_t>(previousIds_[p]);
+        if (id >= slotOf_.size()) slotOf_.resize(id + 1, -1);
+        slotOf_[id] = static_cast<int>(p);
+    }
+    previousSlot_.resize(size);
+    for (std::size_t a = 0; a < size; ++a) {
+        const std::size_t id = static_cast<std::size_t>(ids_[a]);
+        previousSlot_[a] = id < slotOf_.size() ? slotOf_[id] : -1;
+    }
+    for (std::size_t p = 0; p < previous; ++p) slotOf_[static_cast<std::size_t>(previousIds_[p])] = -1;
     for (std::size_t a = 0; a < size; ++a) {
         pairs_[a * size + a] = model_.Sill() / unit_;
         const int pa = previousSlot_[a];
@@ -182,22 +188,38 @@ bool AccurateNodeSystem::Assemble(const AccurateColumns& c, const AccurateTarget
     return same;
 }
 
-// Factorises the matrix and records its condition; below the singular mark
-// the factors are not used.
-void AccurateNodeSystem::Factorise(AccurateNodeOutcome& outcome) {
+void AccurateNodeSystem::Factorise() {
+    regular_ = lu_.Factorise(matrix_.data(), order_, true);  // kriging systems are symmetric
+    exact_ = floorKnown_ = false;
+    if (regular_) pivotRatio_ = lu_.SmallestPivot() / lu_.LargestPivot();
+}
+
+// The reciprocal condition of the factors, or its floor where that settles
+// everything the caller and the solve decide on it. A fixed frame keeps its
+// factors from target to target, and with them what is already known.
+// `rightSide` is solved in the estimate's first pass when the estimate is
+// made (`solved` then set).
+double AccurateNodeSystem::Condition(double exactBelow, double* rightSide, bool& solved) {
     // The 1-norm estimate can miss an exact dependence that the vectors it
     // tries are blind to (two samples at one location give two equal
     // columns, invisible to a symmetric probe); a vanishing pivot cannot
     // hide, so the smaller of the two measures counts.
-    const bool regular = lu_.Factorise(matrix_.data(), order_, true);  // kriging systems are symmetric
-    double reciprocal = 0.0;
-    if (regular) {
-        reciprocal = lu_.ReciprocalCondition();
-        const double pivotRatio = lu_.SmallestPivot() / lu_.LargestPivot();
-        if (!(reciprocal <= pivotRatio)) reciprocal = pivotRatio;
+    if (!regular_) return 0.0;
+    if (exact_) return condition_;
+    const double mark = std::max(exactBelow, kIllConditioned);
+    if (pivotRatio_ >= mark) {
+        if (!floorKnown_) {
+            condition_ = std::min(lu_.ReciprocalConditionFloor(mark), pivotRatio_);
+            floorKnown_ = true;
+        }
+        if (condition_ >= mark) return condition_;
     }
-    outcome.reciprocalCondition = reciprocal;
-    outcome.illConditioned = !(reciprocal >= kIllConditioned);
+    double reciprocal = lu_.ReciprocalCondition(rightSide);
+    solved = true;
+    if (!(reciprocal <= pivotRatio_)) reciprocal = pivotRatio_;
+    condition_ = reciprocal;
+    exact_ = true;
+    return reciprocal;
 }
 
 bool AccurateNodeSystem::SolveMinimumNorm() {
@@ -214,7 +236,8 @@ bool AccurateNodeSystem::SolveMinimumNorm() {
     return residual <= kConsistentResidual * size;
 }
 
-AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const AccurateTarget& target) {
+AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const AccurateTarget& target,
+                                              double exactBelow) {
     AccurateNodeOutcome outcome;
     // With a usable model and locations of finite coordinates (the only ones
     // chosen) every entry is finite; checking the model once spares
@@ -224,20 +247,17 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const Ac
         return outcome;
     }
     PairCovariances(c);
-    if (Assemble(c, target)) {
-        outcome.reciprocalCondition = factored_.reciprocalCondition;
-        outcome.illConditioned = factored_.illConditioned;
-    } else {
-        Factorise(outcome);
-        if (fixedFrame_) {
-            factoredIds_.assign(c.ids, c.ids + c.locations);
-            factored_ = outcome;
-        }
+    if (!Assemble(c, target)) {
+        Factorise();
+        if (fixedFrame_) factoredIds_.assign(c.ids, c.ids + c.locations);
     }
-    bool solved = true;
+    solution_ = rightSide_;
+    bool solved = false;
+    outcome.reciprocalCondition = Condition(exactBelow, solution_.data(), solved);
+    outcome.illConditioned = !(outcome.reciprocalCondition >= kIllConditioned);
+    // Below the singular mark the factors are not trusted at all.
     if (outcome.reciprocalCondition >= kNumericallySingular) {
-        solution_ = rightSide_;
-        lu_.Solve(solution_.data());
+        if (!solved) lu_.Solve(solution_.data());
         solved = AllFinite(solution_);
     } else {
         solved = SolveMinimumNorm();
@@ -282,7 +302,8 @@ AccurateSamples::AccurateSamples(const std::vector<double>& x, const std::vector
                                  const std::vector<double>& values, const std::vector<std::vector<double>>& covariates)
     : variables_(1), locations_(static_cast<int>(x.size())), x_(x), y_(y), values_(values), covariates_(covariates) {}
 
-AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target) {
+AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target,
+                                               double exactBelow) {
     const int k = static_cast<int>(ids.size());
     if (k == 0) {
         AccurateNodeOutcome none;
@@ -309,7 +330,7 @@ AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, cons
     columns.values = values_.data();
     columns.covariates = covariates_.data();
     columns.locations = k;
-    return system_.Solve(columns, target);
+    return system_.Solve(columns, target, exactBelow);
 }
 
 }  // namespace mosaro

@@ -36,7 +36,9 @@ struct AccurateNodeOutcome {
     double variance = 0.0;  // NaN where there is none
     // Reciprocal condition estimate of the system: the smaller of the 1-norm
     // estimate and the ratio of the smallest to the largest pivot of its LU
-    // factors; NaN when no system was formed.
+    // factors; NaN when no system was formed. Where the caller's mark
+    // allowed it (see AccurateNodeSystem::Solve), a value it is known not to
+    // fall below instead, itself at or above the mark.
     double reciprocalCondition = 0.0;
     bool illConditioned = false;
     // The system was singular but consistent (duplicate locations, or the
@@ -87,12 +89,20 @@ public:
     // The covariance of a pair of samples is a pure function of the two, so
     // pairs already met at the previous target are taken from it instead of
     // being computed again.
-    AccurateNodeOutcome Solve(const AccurateColumns& columns, const AccurateTarget& target);
+    //
+    // `exactBelow`: the caller needs the reciprocal condition estimate only
+    // where it may lie below this mark (infinity: always; a sweep's smallest
+    // so far: only where it could lower it). Above both the mark and the
+    // ill-conditioned mark a cheap floor of the estimate stands in for it:
+    // every decision taken on the estimate is then the same, and the
+    // estimate's several solves are spared.
+    AccurateNodeOutcome Solve(const AccurateColumns& columns, const AccurateTarget& target, double exactBelow);
 
 private:
     void PairCovariances(const AccurateColumns& columns);
     bool Assemble(const AccurateColumns& columns, const AccurateTarget& target);
-    void Factorise(AccurateNodeOutcome& outcome);
+    void Factorise();
+    double Condition(double exactBelow, double* rightSide, bool& solved);
     bool SolveMinimumNorm();
     double& At(int row, int column) {
         return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) +
@@ -119,9 +129,15 @@ private:
     std::vector<double> previousPairs_;
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
+    std::vector<int> slotOf_;        // by sample: its place among the previous ones while they are matched, else -1
     // The matrix the LU factors belong to (fixed frame only): its locations.
     std::vector<int> factoredIds_;
-    AccurateNodeOutcome factored_;  // its condition and how it was solved
+    // The factors' condition, worked out only as far as a caller needed it.
+    bool regular_ = false;     // no pivot vanished
+    bool exact_ = false;       // condition_ holds the estimate itself
+    double pivotRatio_ = 0.0;  // smallest over largest pivot
+    double condition_ = 0.0;   // the estimate, or its floor
+    bool floorKnown_ = false;  // condition_ holds the floor
 };
 
 // The samples as the accurate arithmetic reads them: each location's
@@ -169,13 +185,13 @@ public:
     void FixFrame(double x, double y, double reach) { system_.FixFrame(x, y, reach); }
 
     // The target from the locations `ids`, nearest first; NaN throughout
-    // when there are none.
-    AccurateNodeOutcome Estimate(const std::vector<int>& ids, const AccurateTarget& target);
-    AccurateNodeOutcome Estimate(const std::vector<int>& ids, double x, double y) {
+    // when there are none. `exactBelow` as for AccurateNodeSystem::Solve.
+    AccurateNodeOutcome Estimate(const std::vector<int>& ids, const AccurateTarget& target, double exactBelow);
+    AccurateNodeOutcome Estimate(const std::vector<int>& ids, double x, double y, double exactBelow) {
         AccurateTarget target;
         target.x = x;
         target.y = y;
-        return Estimate(ids, target);
+        return Estimate(ids, target, exactBelow);
     }
 
 private:
