@@ -367,12 +367,19 @@ struct NearestSamples::Tree {
             box.yMax = std::max(box.yMax, points.y[i]);
         }
         buckets = std::make_unique<Buckets>(points, box);
+        for (std::size_t place = 0; place < points.index.size(); ++place) {
+            const std::size_t sample = static_cast<std::size_t>(points.index[place]);
+            if (sample >= placeOf.size()) placeOf.resize(sample + 1, kNoPlace);
+            placeOf[sample] = static_cast<std::uint32_t>(place);
+        }
     }
+    static constexpr std::uint32_t kNoPlace = ~std::uint32_t{0};
     FinitePoints points;
     FinitePointTree index;
     LeafOrder leaves;
     SampleBox box{};
     std::unique_ptr<Buckets> buckets;
+    std::vector<std::uint32_t> placeOf;  // sample -> its place in `points`, or kNoPlace (not finite)
 };
 
 NearestSamples::NearestSamples(const float* x, const float* y, int count) { Index(x, y, count); }
@@ -411,15 +418,19 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
         // Widened for the roundings of the distances on both sides.
         bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
         const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
-        thread_local std::vector<std::pair<double, std::uint32_t>> kept;
-        thread_local std::vector<std::uint32_t> hint;  // the last search's points, by place
+        thread_local std::vector<std::pair<double, std::uint32_t>> kept;  // scratch buffers
+        thread_local std::vector<std::uint32_t> hint;
+        // What `found` holds on entry (the previous node's samples, as a
+        // caller passes it) may tighten the bound; any samples would do.
+        hint.clear();
+        for (const int sample : found) {
+            const std::size_t s = static_cast<std::size_t>(sample);
+            if (sample >= 0 && s < tree_->placeOf.size() && tree_->placeOf[s] != Tree::kNoPlace)
+                hint.push_back(tree_->placeOf[s]);
+        }
         if (capacity > 0 && tree_->buckets && tree_->buckets->Nearest(x, y, capacity, bound, hint, kept)) {
             found.clear();
-            hint.clear();
-            for (const auto& entry : kept) {
-                found.push_back(tree_->points.index[entry.second]);
-                hint.push_back(entry.second);
-            }
+            for (const auto& entry : kept) found.push_back(tree_->points.index[entry.second]);
             *worst = kept.back().first;
             return;
         }

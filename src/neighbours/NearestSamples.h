@@ -55,6 +55,8 @@ public:
     // at squared distance `*worst` from it, so the m nearest of (x, y) lie
     // within that distance plus the step between the two points). Updates
     // `*worst` for the next call; pass a negative value for a first point.
+    // The samples `found` holds on entry (the previous point's, typically)
+    // may narrow the search further; they change the work, never the choice.
     void FindNear(double x, double y, int m, std::vector<int>& found, double previousX, double previousY,
                   double* worst) const;
 
