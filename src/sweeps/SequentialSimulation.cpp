@@ -368,7 +368,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                         for (int b = a + 1; b < lane.ks; ++b)
                             put(b, SampleCovariance(lane.chosen[static_cast<std::size_t>(a)],
                                                     lane.chosen[static_cast<std::size_t>(b)]));
-                        const double* fromSample = &lane.sampleToNode[static_cast<std::size_t>(a * lane.kn)];
+                        // No simulated neighbour leaves the block empty (its data may be null).
+                        const double* fromSample = lane.sampleToNode.data() + static_cast<std::size_t>(a * lane.kn);
                         for (int b = lane.ks; b < k; ++b) put(b, fromSample[b - lane.ks]);
                     } else if (a < k) {
                         const std::size_t na = static_cast<std::size_t>(a - lane.ks);
