@@ -30,6 +30,19 @@ inline bool PassesBounds(float ax, float ay, const PairFilterBounds& b) {
     return towardX | towardY;
 }
 
+// The pairs j in [j, end) one at a time after `count` candidates: the
+// vector filters' last few pairs.
+inline std::size_t FilterRest(float xi, float yi, const float* x, const float* y, std::size_t j, std::size_t end,
+                              const PairFilterBounds& bounds, const Candidates& out, std::size_t count) {
+    for (; j < end; ++j) {
+        out.index[count] = static_cast<std::uint32_t>(j);
+        out.ax[count] = std::fabs(xi - x[j]);
+        out.ay[count] = std::fabs(yi - y[j]);
+        count += PassesBounds(out.ax[count], out.ay[count], bounds);
+    }
+    return count;
+}
+
 // Plain loops the compiler vectorises at the baseline instruction set: the
 // separations and tests of a chunk, then a branch-free compaction.
 std::size_t FilterPlain(float xi, float yi, const float* x, const float* y, std::size_t begin, std::size_t end,
@@ -151,13 +164,7 @@ __attribute__((target("avx2"))) std::size_t FilterAvx2(float xi, float yi, const
         _mm256_storeu_ps(outAy + count, _mm256_permutevar8x32_ps(ay, order));
         count += static_cast<std::size_t>(__builtin_popcount(mask));
     }
-    for (; j < end; ++j) {
-        out.index[count] = static_cast<std::uint32_t>(j);
-        out.ax[count] = std::fabs(xi - x[j]);
-        out.ay[count] = std::fabs(yi - y[j]);
-        count += PassesBounds(out.ax[count], out.ay[count], bounds);
-    }
-    return count;
+    return FilterRest(xi, yi, x, y, j, end, bounds, out, count);
 }
 
 // The classifier's constants, one per vector lane.
@@ -278,13 +285,7 @@ __attribute__((target("avx512f"))) std::size_t FilterAvx512(float xi, float yi, 
         _mm512_storeu_ps(outAy + count, _mm512_maskz_compress_ps(mask, ay));
         count += static_cast<std::size_t>(__builtin_popcount(mask));
     }
-    for (; j < end; ++j) {
-        out.index[count] = static_cast<std::uint32_t>(j);
-        out.ax[count] = std::fabs(xi - x[j]);
-        out.ay[count] = std::fabs(yi - y[j]);
-        count += PassesBounds(out.ax[count], out.ay[count], bounds);
-    }
-    return count;
+    return FilterRest(xi, yi, x, y, j, end, bounds, out, count);
 }
 
 struct ClassifyVectors512 {
