@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 #include "neighbours/FinitePoints.h"
@@ -237,9 +236,7 @@ void NeighbourChain::RunWidePasses() {
     std::size_t at = sorted_;
     auto visit = [&](std::size_t position) {
         if (!(d[position] < farthest)) return;
-        const Held left = runPasses(position, sorted_);
-        d[position] = left.distance;
-        place(position, left);
+        place(position, runPasses(position, sorted_));
         farthest = farthestHeld();
     };
     for (; at < p && at % kBlock != 0; ++at) visit(at);
