@@ -267,14 +267,11 @@ void SequentialSimulator::FillSampleToNode(Lane& lane) {
             slotOfSample_[static_cast<std::size_t>(lane.chosen[a])] = static_cast<int>(a);
         for (std::size_t nb = 0; nb < kn; ++nb) {
             const long long node = static_cast<long long>(lane.nodeJ[nb]) * p.grid_.columns + lane.nodeI[nb];
-            const std::size_t at = static_cast<std::size_t>(node) * static_cast<std::size_t>(p.neighbourhood_.samples);
-            const int count = p.nodeSampleCount_[static_cast<std::size_t>(node)];
-            for (int k = 0; k < count; ++k) {
-                const int a =
-                    slotOfSample_[static_cast<std::size_t>(p.nodeSampleIds_[at + static_cast<std::size_t>(k)])];
-                if (a >= 0)
-                    lane.sampleToNode[static_cast<std::size_t>(a) * kn + nb] =
-                        p.nodeSampleCovariance_[at + static_cast<std::size_t>(k)];
+            // Kept lists are read in place; the scratch is never touched.
+            const SimulationPlan::NodeSampleList kept = p.NodeSamples(node, lane.sampleScratch);
+            for (int k = 0; k < kept.count; ++k) {
+                const int a = slotOfSample_[static_cast<std::size_t>(kept.ids[k])];
+                if (a >= 0) lane.sampleToNode[static_cast<std::size_t>(a) * kn + nb] = kept.covariance[k];
             }
         }
         for (std::size_t a = 0; a < ks; ++a) slotOfSample_[static_cast<std::size_t>(lane.chosen[a])] = -1;
