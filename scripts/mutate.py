@@ -68,6 +68,8 @@ PRED = "src/pipeline/Prediction.cpp"
 SIM = "src/sweeps/SequentialSimulation.cpp"
 SCORES = "src/methods/NormalScores.cpp"
 RANDOM = "src/platform/Random.cpp"
+RUNS = "src/variogram/SampleRunBoxes.h"
+LOOPS = "src/variogram/VariogramPairLoops.cpp"
 
 # name, area, file, original text (must occur once), replacement, equivalent-because (or None)
 MUTANTS = [
@@ -103,6 +105,18 @@ MUTANTS = [
      "_mm256_blendv_pd(v.yOffset, v.zero, towardX)", "_mm256_blendv_pd(v.zero, v.zero, towardX)", None),
     ("kernel-avx2-tail-first-pair-lost", "fast path", KERNELS,
      "for (std::size_t r = 0; k + r < count; ++r)", "for (std::size_t r = 1; k + r < count; ++r)", None),
+    ("run-box-slope-on-nearest-x", "fast path", RUNS,
+     "(nearY <= bounds.xConeSlope * farX)", "(nearY <= bounds.xConeSlope * nearX)", None),
+    ("run-box-y-cone-with-x-reach", "fast path", RUNS,
+     "(nearY <= bounds.yReach)", "(nearY <= bounds.xReach)", None),
+    ("run-box-never-passes-over", "fast path", RUNS,
+     "        return towardX | towardY;\n    }", "        return true | towardX | towardY;\n    }", None),
+    ("runs-last-live-stretch-dropped", "fast path", LOOPS,
+     "        flush();\n        return count;", "        return count;", None),
+    ("runs-batch-across-box-boundary", "fast path", LOOPS,
+     "end = std::min(rowEnd, (start / kBatch + 1) * kBatch);", "end = std::min(rowEnd, start + kBatch);", None),
+    ("pair-count-past-last-exact", "fast path", "src/variogram/VariogramClasses.h",
+     "std::min<std::uint64_t>(pairs, kLastCountedPair)", "pairs", None),
     ("node-variance-last-term-lost", "fast path", "src/systems/NodeSystem.cpp",
      "for (int i = 0; i < s.order; ++i)", "for (int i = 0; i + 1 < s.order; ++i)", None),
     ("covariance-memo-stale-slot", "fast path", FAST,

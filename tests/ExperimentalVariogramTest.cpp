@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <numeric>
@@ -16,6 +17,8 @@
 #include "variogram/ExperimentalVariogram.h"
 #include "variogram/LagClasses.h"
 #include "variogram/PairCone.h"
+#include "variogram/SampleRunBoxes.h"
+#include "variogram/VariogramClasses.h"
 #include "variogram/VariogramTable.h"
 
 using mosaro::f32;
@@ -78,11 +81,19 @@ void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cell
         for (int threads : {1, 2, 8})
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, threads), reference))
                 << what << ": " << path.name << " kernels, " << threads << " threads";
-        for (mosaro::PairBlocking blocking : {mosaro::PairBlocking{5, 3}, mosaro::PairBlocking{97, 2}})
+        // Runs of samples passed over by their boxes, whatever the boxes'
+        // size, and never.
+        using mosaro::RunSkipping;
+        for (mosaro::PairBlocking blocking :
+             {mosaro::PairBlocking{5, 3, RunSkipping::kAlways}, mosaro::PairBlocking{97, 2, RunSkipping::kNever},
+              mosaro::PairBlocking{1u << 15, 64, RunSkipping::kAlways}})
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, 2, blocking), reference))
-                << what << ": " << path.name << " kernels, blocks of " << blocking.blockPairs;
+                << what << ": " << path.name << " kernels, blocks of " << blocking.blockPairs << ", skipping "
+                << static_cast<int>(blocking.runSkipping);
     }
 }
+
+std::size_t Index(int k) { return static_cast<std::size_t>(k); }
 
 Columns RandomColumns(unsigned seed, int count, float size) {
     std::mt19937 random(seed);
@@ -133,6 +144,22 @@ TEST(ExperimentalVariogram, SemivarianceIsWeightedByPairDistance) {
     EXPECT_EQ(t[Row(0, mosaro::kSemivarianceRow, 20)], gamma);
     EXPECT_NEAR(gamma, 1.125f, 1e-6f);  // not 1.25, the plain mean of half the squares
     EXPECT_EQ(Pairs(t, 1, 20), 0.0f);
+}
+
+TEST(ExperimentalVariogram, PairCountIsTheFloatChainOfOnesEvenPastItsLastExactValue) {
+    // The count is kept as an integer; it must read as the float that adds
+    // 1 after every pair, which stops growing at 2^24.
+    mosaro::ClassChains chains;
+    float literal = 0.0f;
+    const std::uint64_t last = mosaro::ClassChains::kLastCountedPair;
+    for (std::uint64_t pair = 1; pair <= last + 3; ++pair) {
+        chains.Add(1.0f, 0.0);
+        literal = f32(f64(literal) + 1.0);
+        if (pair + 3 >= last) {
+            EXPECT_EQ(chains.PairCount(), literal) << pair;
+        }
+    }
+    EXPECT_EQ(chains.PairCount(), 16777216.0f);
 }
 
 TEST(ExperimentalVariogram, PairsJoinTheConeAndClassOfTheirFloatAngleAndDistance) {
@@ -189,6 +216,37 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
         for (int j = 0; j < 30; ++j) fine.Add(0.1f * f32(i), 0.3f * f32(j), f64(0.1f * f32(i * j)));
     ExpectFastMatchesReference(fine, {0, 0, 3, 9}, {0.1f, 0.3f}, "lattice of inexact spacing");
     ExpectFastMatchesReference(ConeEdgeStar(5), {-40, -40, 40, 40}, {1, 1}, "cone edges");
+    // Each star sample alone in its run of samples (the rest not a number):
+    // a run's box is then one point, and passing over it must decide
+    // exactly as the filter does, on both sides of each edge.
+    const Columns star = ConeEdgeStar(9);
+    Columns lonely;
+    for (int i = 0; i < 41; ++i) {  // two rays: both edges, both sides, five steps
+        lonely.Add(star.x[i], star.y[i], star.values[i]);
+        for (int k = 1; k < 64; ++k) lonely.Add(nan, nan, 0.0);
+    }
+    ExpectFastMatchesReference(lonely, {-40, -40, 40, 40}, {1, 1}, "cone edges, one per run");
+    // Orders that follow the ground, whose runs are compact.
+    Columns sorted = RandomColumns(15, 1500, 100);
+    std::vector<int> order(static_cast<std::size_t>(sorted.Count()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        const auto at = [&](int k) { return std::pair{static_cast<int>(sorted.y[Index(k)] / 7), sorted.x[Index(k)]}; };
+        return at(a) < at(b);
+    });
+    Columns lines;
+    for (int k : order) lines.Add(sorted.x[Index(k)], sorted.y[Index(k)], sorted.values[Index(k)]);
+    ExpectFastMatchesReference(lines, square, {0.5f, 2}, "along lines");
+    // Three clusters of 512 samples, the second at 45 degrees from the
+    // first, the third along x from it: a row of the first meets the third
+    // only in a batch whose first samples lie in the second.
+    Columns clusters;
+    for (const auto& [cx, cy] : {std::pair{5.0f, 5.0f}, std::pair{45.0f, 45.0f}, std::pair{45.0f, 5.0f}}) {
+        const Columns cluster = RandomColumns(static_cast<unsigned>(cx + cy), 512, 2);
+        for (int k = 0; k < cluster.Count(); ++k)
+            clusters.Add(cx + cluster.x[Index(k)], cy + cluster.y[Index(k)], cluster.values[Index(k)]);
+    }
+    ExpectFastMatchesReference(clusters, square, {0.5f, 0.5f}, "clusters");
 
     Columns special = RandomColumns(6, 300, 50);
     special.Add(10, 10, 1);
@@ -211,6 +269,38 @@ TEST(ExperimentalVariogramFastPath, MatchesTheReferenceBitForBit) {
 
     for (int count : {0, 1, 2})
         ExpectFastMatchesReference(RandomColumns(7, count, 10), {0, 0, 10, 10}, {1, 1}, "few samples");
+}
+
+TEST(ExperimentalVariogramFastPath, RunBoxesPassOverOnlyRunsOutsideBothCones) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // Runs of two samples, seen from the origin.
+    const std::vector<float> x = {10, 12, 0.5f, -0.5f, 10, 12, 30, 31, nan, 1, 20, 10};
+    const std::vector<float> y = {1, -1, 10, 12, 10, 12, 0, 0, 2, nan, 2, 5};
+    const mosaro::SampleRunBoxes boxes(x.data(), y.data(), x.size(), 2);
+    const mosaro::LagClassifier classes(20, 1.0f);  // out of reach from 20.5
+    const mosaro::PairFilterBounds bounds = mosaro::MakePairFilterBounds(mosaro::GetConeThresholds(), classes, classes);
+    EXPECT_TRUE(boxes.MayPass(0, 0, 0, bounds));   // along x
+    EXPECT_TRUE(boxes.MayPass(1, 0, 0, bounds));   // along y
+    EXPECT_FALSE(boxes.MayPass(2, 0, 0, bounds));  // at 45 degrees
+    EXPECT_FALSE(boxes.MayPass(3, 0, 0, bounds));  // along x, out of reach
+    EXPECT_FALSE(boxes.MayPass(4, 0, 0, bounds));  // no finite sample
+    // (20, 2) passes; the box's corner that shows it pairs its farthest x
+    // with its nearest y.
+    EXPECT_TRUE(boxes.MayPass(5, 0, 0, bounds));
+    EXPECT_TRUE(boxes.MayPass(2, 11, 0, bounds));  // from below the run: along y
+
+    // Runs are worth testing when the order follows the ground.
+    const Columns random = RandomColumns(16, 6400, 100);
+    std::vector<int> order(static_cast<std::size_t>(random.Count()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        const auto at = [&](int k) { return std::pair{static_cast<int>(random.y[Index(k)] / 5), random.x[Index(k)]}; };
+        return at(a) < at(b);
+    });
+    std::vector<float> lineX, lineY;
+    for (int k : order) lineX.push_back(random.x[Index(k)]), lineY.push_back(random.y[Index(k)]);
+    EXPECT_FALSE(mosaro::SampleRunBoxes(random.x.data(), random.y.data(), 6400, 64).Compact());
+    EXPECT_TRUE(mosaro::SampleRunBoxes(lineX.data(), lineY.data(), 6400, 64).Compact());
 }
 
 TEST(ExperimentalVariogramFastPath, ConeThresholdsSplitTheQuotientsMonotonically) {

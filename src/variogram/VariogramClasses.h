@@ -3,7 +3,9 @@
 // with the very same expressions.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "platform/FloatArith.h"
@@ -42,21 +44,30 @@ private:
     double maxDistance_;
 };
 
-// The float chains of one class: pair count, distance sum and
-// distance-weighted squared-difference sum, each rounded after every
+// The running sums of one class: the distance sum and the distance-weighted
+// squared-difference sum are float chains, each rounded after every
 // addition, so the order of the additions is part of the result.
+//
+// The pair count is a float chain too, but of additions of 1: it is exact up
+// to 2^24, where 2^24 + 1 rounds back to 2^24 (to even) and the count stays
+// there for good. So it is kept as an integer and read through that rule,
+// which saves a dependent rounding per pair.
 struct ClassChains {
-    float pairCount = 0.0f;
+    std::uint64_t pairs = 0;
     float distanceSum = 0.0f;
     float squaredDifferenceSum = 0.0f;
 
     // `contribution` is (dv * d) * dv in double, dv the difference of the
     // pair's values; it is rounded only with the sum.
     void Add(float distance, double contribution) {
-        pairCount = f32(f64(pairCount) + 1.0);
+        ++pairs;
         distanceSum = f32(f64(distanceSum) + f64(distance));
         squaredDifferenceSum = f32(f64(squaredDifferenceSum) + contribution);
     }
+
+    float PairCount() const { return static_cast<float>(std::min<std::uint64_t>(pairs, kLastCountedPair)); }
+
+    static constexpr std::uint64_t kLastCountedPair = std::uint64_t{1} << 24;
 };
 
 // The chains of every class of one direction, and the table they end in.
@@ -82,7 +93,7 @@ public:
     float** Finish() {
         for (std::size_t c = 0; c < chains_.size(); ++c) {
             const ClassChains& chains = chains_[c];
-            table_[kPairCountRow][c] = chains.pairCount;
+            table_[kPairCountRow][c] = chains.PairCount();
             table_[kSemivarianceRow][c] = chains.distanceSum == 0.0f
                                               ? 0.0f
                                               : f32(f64(chains.squaredDifferenceSum) / (2.0 * f64(chains.distanceSum)));

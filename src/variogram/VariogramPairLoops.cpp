@@ -1,11 +1,14 @@
 #include "variogram/VariogramPairLoops.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "variogram/PairCone.h"
+#include "variogram/SampleRunBoxes.h"
 #include "platform/WorkerPool.h"
 
 namespace mosaro {
@@ -88,19 +91,33 @@ std::vector<RowBlock> SplitRows(int count, std::size_t blockPairs) {
     return blocks;
 }
 
+// Runs of consecutive samples tested before the filter sees them: the
+// batches (kBatch samples, aligned), then their runs of kRun samples.
+constexpr std::size_t kRun = 64;
+
 class BlockedCollector {
 public:
     BlockedCollector(const PairSamples& samples, const LagClassifier& alongX, const LagClassifier& alongY,
-                     const PairKernelPath& kernels)
+                     const PairKernelPath& kernels, RunSkipping runSkipping)
         : samples_(samples),
           kernels_(kernels),
           bounds_(MakePairFilterBounds(GetConeThresholds(), alongX, alongY)),
           constants_(MakeClassifyConstants(GetConeThresholds(), alongX, alongY)),
           xClassCount_(static_cast<std::size_t>(alongX.ClassCount())),
-          chains_(xClassCount_ + static_cast<std::size_t>(alongY.ClassCount())) {}
+          chains_(xClassCount_ + static_cast<std::size_t>(alongY.ClassCount())) {
+        if (runSkipping == RunSkipping::kNever) return;
+        const std::size_t n = static_cast<std::size_t>(samples.count);
+        runs_ = std::make_unique<SampleRunBoxes>(samples.x, samples.y, n, kRun);
+        if (runSkipping == RunSkipping::kWhenCompact && !runs_->Compact()) {
+            runs_.reset();
+            return;
+        }
+        batches_ = std::make_unique<SampleRunBoxes>(samples.x, samples.y, n, kBatch);
+    }
 
     // Filters and classifies the pairs of the rows of `block` into `records`,
-    // in pair order.
+    // in pair order. Batches end at multiples of kBatch, so that each lies in
+    // one batch box.
     void Classify(const RowBlock& block, BlockRecords& records) const {
         records.used = 0;
         std::uint32_t index[kBatch + kCandidateSlack];
@@ -109,11 +126,15 @@ public:
         const std::size_t n = static_cast<std::size_t>(samples_.count);
         for (int row = block.firstRow; row < block.endRow; ++row) {
             const std::size_t i = static_cast<std::size_t>(row);
+            const float xi = samples_.x[i], yi = samples_.y[i];
+            const bool skipping = runs_ != nullptr && std::isfinite(xi) && std::isfinite(yi);
             const std::size_t rowEnd = std::min(n, block.endColumn);
-            for (std::size_t start = std::max(i + 1, block.firstColumn); start < rowEnd; start += kBatch) {
-                const std::size_t end = std::min(rowEnd, start + kBatch);
-                const std::size_t count = kernels_.filter(samples_.x[i], samples_.y[i], samples_.x, samples_.y, start,
-                                                          end, bounds_, candidates);
+            for (std::size_t start = std::max(i + 1, block.firstColumn), end = 0; start < rowEnd; start = end) {
+                end = std::min(rowEnd, (start / kBatch + 1) * kBatch);
+                const std::size_t count =
+                    skipping ? FilterLiveRuns(xi, yi, start, end, candidates)
+                             : kernels_.filter(xi, yi, samples_.x, samples_.y, start, end, bounds_, candidates);
+                if (count == 0) continue;
                 records.used += kernels_.classify(candidates, count, samples_.values[i], samples_.values, constants_,
                                                   records.Reserve(count));
             }
@@ -151,6 +172,34 @@ private:
     // The chains of the x classes, then of the y classes: one array, so that
     // adding a record needs no branch on its direction.
     std::vector<ClassChains> chains_;
+    // Present when runs are skipped.
+    std::unique_ptr<SampleRunBoxes> runs_, batches_;
+
+    // The filter over the runs of [start, end) (within one batch) that may
+    // hold a passing pair; adjacent ones in one call. The candidates come
+    // out as from one call over the whole range.
+    std::size_t FilterLiveRuns(float xi, float yi, std::size_t start, std::size_t end, const Candidates& out) const {
+        if (!batches_->MayPass(start / kBatch, xi, yi, bounds_)) return 0;
+        std::size_t count = 0;
+        std::size_t liveFrom = start, liveTo = start;
+        const auto flush = [&] {
+            if (liveTo == liveFrom) return;
+            count += kernels_.filter(xi, yi, samples_.x, samples_.y, liveFrom, liveTo, bounds_,
+                                     {out.index + count, out.ax + count, out.ay + count});
+        };
+        for (std::size_t from = start; from < end;) {
+            const std::size_t to = std::min(end, (from / kRun + 1) * kRun);
+            if (runs_->MayPass(from / kRun, xi, yi, bounds_)) {
+                liveTo = to;
+            } else {
+                flush();
+                liveFrom = liveTo = to;
+            }
+            from = to;
+        }
+        flush();
+        return count;
+    }
 };
 
 }  // namespace
@@ -184,7 +233,7 @@ void CollectPairsBlocked(const PairSamples& samples, DirectionClasses alongX, Di
     const std::vector<RowBlock> blocks = SplitRows(samples.count, blockPairs);
     if (blocks.empty()) return;
     const double pairs = 0.5 * static_cast<double>(samples.count) * static_cast<double>(samples.count - 1);
-    BlockedCollector collector(samples, alongX.classifier, alongY.classifier, kernels);
+    BlockedCollector collector(samples, alongX.classifier, alongY.classifier, kernels, blocking.runSkipping);
 
     // Wave w is classified into one buffer while wave w - 1, in the other,
     // is added up by one task; a wave is added only after the one before it,

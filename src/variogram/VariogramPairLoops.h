@@ -31,9 +31,15 @@ struct DirectionClasses {
 // synchronisation (a few thousand waves at 10^5 samples) and bound the
 // records of two waves: 16 bytes per accepted pair, 64 MiB at most, about a
 // quarter of that when the samples are spread evenly.
+//
+// Runs of consecutive samples whose box lies outside a row's cones are passed
+// over when the runs are compact (SampleRunBoxes); tests force either way.
+enum class RunSkipping { kWhenCompact, kAlways, kNever };
+
 struct PairBlocking {
     std::size_t blockPairs = std::size_t{1} << 15;
     std::size_t waveBlocks = 64;
+    RunSkipping runSkipping = RunSkipping::kWhenCompact;
 };
 
 // The plain loop: every pair in order, its angle by the arc tangent.
