@@ -95,11 +95,11 @@ int main(int argc, char** argv) {
                 mosaro::PairBlocking blocking;
                 blocking.runSkipping = mode == 0 ? mosaro::RunSkipping::kNever : mosaro::RunSkipping::kWhenCompact;
                 const auto start = std::chrono::steady_clock::now();
-                const mosaro::DirectionalTables tables = mosaro::BuildExperimentalVariograms(
-                    {s.x.data(), s.y.data(), s.values.data(), count}, grid, rect, &mosaro::PreferredPairKernels(),
-                    execution, blocking);
-                best[mode] = std::min(
-                    best[mode], std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+                const mosaro::DirectionalTables tables =
+                    mosaro::BuildExperimentalVariograms({s.x.data(), s.y.data(), s.values.data(), count}, grid, rect,
+                                                        &mosaro::PreferredPairKernels(), execution, blocking);
+                best[mode] = std::min(best[mode],
+                                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
                 bits[mode] = Fold(tables, counts);
             }
         const bool same = bits[0] == bits[1];

@@ -95,6 +95,26 @@ TEST(NeighbourChain, FollowsThePlainPassesThroughHeavyTies) {
     EXPECT_GT(counts.wide, 0u);
 }
 
+TEST(NeighbourChain, NodesReuseTheEntriesKeptNearAnEarlierOneOnlyWhileTheyCoverIt) {
+    // Distinct float coordinates: a node's candidates are a small part of the
+    // array, so the entries kept near one node serve the next few and must
+    // be found again once a node leaves their cover: along rows, and
+    // jumping back and forth by up to a few reaches.
+    std::mt19937 random(41);
+    std::uniform_real_distribution<float> place(0.0f, 100.0f), jump(-12.0f, 12.0f);
+    Trial t(random, 0, 1, false);
+    for (int e = 0; e < 1500; ++e) t.x.push_back(place(random)), t.y.push_back(place(random));
+    Nodes jumps{{50.0f, 50.0f}};
+    for (int k = 0; k < 150; ++k)
+        jumps.emplace_back(jumps.back().first + jump(random), jumps.back().second + jump(random));
+    mosaro::NeighbourChainCounts counts;
+    for (int m : {4, 16}) {
+        ExpectSameOrder(t, Raster(3.0f, 20.0f, 0.7f, 90, 2), Ordinary(1500, m), counts);
+        ExpectSameOrder(t, jumps, Ordinary(1500, m), counts);
+    }
+    EXPECT_GT(counts.narrow, 500u);
+}
+
 TEST(NeighbourChain, DistancesThatAreNotNumbersFallBackToThePlainPasses) {
     std::mt19937 random(11);
     mosaro::NeighbourChainCounts counts, fast;

@@ -18,6 +18,15 @@ namespace {
 // them costs more than scanning every position.
 constexpr std::size_t kDirectPassesLimit = 8;
 constexpr std::size_t kDirectPassesSlack = 48;
+// The entries kept near a node lie within 1.6 times its reach, so the next
+// nodes within 0.6 reaches of it need no query of their own. Wider keeps
+// more entries to measure at every node than the queries it saves cost
+// (10^5 uniform samples, m = 16: 0.80-0.86 us an interior node, against
+// 0.93-0.96 us with a query per node, 0.96-1.0 us at 2.5 reaches).
+constexpr double kNearbyReach = 1.6;
+constexpr std::size_t kNearbyPerDirect = 4;
+// Nodes that query the tree directly after too many entries were near.
+constexpr int kNearbyBackOff = 8;
 
 // The radius query runs in double on the widened coordinates; this relative
 // margin keeps it a superset of the entries whose float distance is below
@@ -115,7 +124,9 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     // Everything a node needs is taken now: the sweep allocates nothing
     // once it has started writing the grid.
     candidates_.reserve(p);
-    found_.reserve(DirectPassesLimit() + 1);
+    found_.reserve(NearbyLimit() + 1);
+    for (auto* list : {&nearbyX_, &nearbyY_, &nearbyDistance_}) list->reserve(NearbyLimit() + 1);
+    nearby_.reserve(NearbyLimit() + 1);
     widePasses_.resize(p);
     held_.resize(sorted_);
 }
@@ -123,6 +134,7 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
 NeighbourChain::~NeighbourChain() = default;
 
 std::size_t NeighbourChain::DirectPassesLimit() const { return kDirectPassesLimit * sorted_ + kDirectPassesSlack; }
+std::size_t NeighbourChain::NearbyLimit() const { return kNearbyPerDirect * DirectPassesLimit(); }
 
 void NeighbourChain::Advance(float nodeX, float nodeY) {
     if (sorted_ == 0) return;
@@ -157,23 +169,87 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
 bool NeighbourChain::GatherCandidates(float reach) {
     if (reach == 0.0f) return true;  // nothing is strictly nearer than 0
 
-    found_.clear();
+    // Every entry whose float distance is below the reach lies within this
+    // radius (the float rounding is far inside the margin).
     const double radius = f64(reach) * (1.0 + kQueryMargin);
-    WithinRadius within(radius * radius, DirectPassesLimit(), found_);
-    const double node[2] = {nodeX_, nodeY_};
-    tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
-    if (within.Overflowed()) return false;
-
-    for (std::uint32_t index : found_) {
-        const int e = tree_->points.index[index];
-        const int at = where_[static_cast<std::size_t>(e)];
-        if (static_cast<std::size_t>(at) < sorted_) continue;  // already a candidate
-        const float d = DistanceOf(e);
-        if (d < reach) candidates_.push_back({at, e, d});  // others no pass moves
+    if (!NearbyCovers(radius) && !FindNearby(radius)) {
+        found_.clear();
+        WithinRadius within(radius * radius, DirectPassesLimit(), found_);
+        const double node[2] = {nodeX_, nodeY_};
+        tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
+        if (within.Overflowed()) return false;
+        for (std::uint32_t index : found_) {
+            const int e = tree_->points.index[index];
+            AddCandidate(e, DistanceOf(e), reach);
+        }
+    } else {
+        const std::size_t count = nearby_.size();
+        MeasureDistances(nearbyX_.data(), nearbyY_.data(), count, nodeX_, nodeY_, nearbyDistance_.data());
+        // Written whatever the tests say, kept when they pass: which entries
+        // pass is as good as random, and a branch on it costs more.
+        const std::size_t base = candidates_.size();
+        candidates_.resize(base + count);
+        Candidate* const out = candidates_.data() + base;
+        std::size_t used = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const int e = nearby_[k];
+            const int at = where_[static_cast<std::size_t>(e)];
+            out[used] = {at, e, nearbyDistance_[k]};
+            used += static_cast<std::size_t>((nearbyDistance_[k] < reach) & (static_cast<std::size_t>(at) >= sorted_));
+        }
+        candidates_.resize(base + used);
+        if (candidates_.size() > DirectPassesLimit() + sorted_) return false;
     }
     // The passes visit positions in increasing order.
     std::sort(candidates_.begin() + static_cast<std::ptrdiff_t>(sorted_), candidates_.end(),
               [](const Candidate& a, const Candidate& b) { return a.position < b.position; });
+    return true;
+}
+
+void NeighbourChain::AddCandidate(int entry, float distance, float reach) {
+    const int at = where_[static_cast<std::size_t>(entry)];
+    if (static_cast<std::size_t>(at) < sorted_) return;                  // already a candidate
+    if (distance < reach) candidates_.push_back({at, entry, distance});  // others no pass moves
+}
+
+// Whether the entries kept near the last query point include every entry
+// within `radius` of this node: they hold all within nearbyRadius_ of that
+// point, and the triangle inequality does the rest (the factor covers the
+// rounding of the sums).
+bool NeighbourChain::NearbyCovers(double radius) const {
+    if (!(nearbyRadius_ > 0.0)) return false;
+    const double dx = nodeX_ - nearbyAtX_, dy = nodeY_ - nearbyAtY_;
+    return (radius + std::sqrt(dx * dx + dy * dy)) * (1.0 + 1e-9) <= nearbyRadius_;
+}
+
+// Keeps the entries within kNearbyReach times `radius` of this node, so
+// that the next nodes of a row measure a short list instead of querying
+// the tree. Too many (dense clusters, the first
+// node of a row) and the next few nodes query the tree as before.
+bool NeighbourChain::FindNearby(double radius) {
+    nearbyRadius_ = 0.0;
+    if (nearbyBackOff_ > 0) {
+        --nearbyBackOff_;
+        return false;
+    }
+    found_.clear();
+    const double wide = kNearbyReach * radius;
+    WithinRadius within(wide * wide, NearbyLimit(), found_);
+    const double node[2] = {nodeX_, nodeY_};
+    tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
+    if (within.Overflowed()) {
+        nearbyBackOff_ = kNearbyBackOff;
+        return false;
+    }
+    nearby_.clear(), nearbyX_.clear(), nearbyY_.clear();
+    for (std::uint32_t index : found_) {
+        const int e = tree_->points.index[index];
+        nearby_.push_back(e);
+        nearbyX_.push_back(x_[static_cast<std::size_t>(e)]);
+        nearbyY_.push_back(y_[static_cast<std::size_t>(e)]);
+    }
+    nearbyDistance_.resize(nearby_.size());
+    nearbyAtX_ = nodeX_, nearbyAtY_ = nodeY_, nearbyRadius_ = wide;
     return true;
 }
 

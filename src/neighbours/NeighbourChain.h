@@ -69,6 +69,10 @@ private:
                                 nodeY_);
     }
     std::size_t DirectPassesLimit() const;
+    std::size_t NearbyLimit() const;
+    bool NearbyCovers(double radius) const;
+    bool FindNearby(double radius);
+    void AddCandidate(int entry, float distance, float reach);
     void RunPlainPasses();
     bool GatherCandidates(float reach);
     void GatherEveryPosition();
@@ -100,6 +104,12 @@ private:
         std::swap(a.distance, b.distance);
     }
     std::vector<std::uint32_t> found_;
+    // The entries within nearbyRadius_ of (nearbyAtX_, nearbyAtY_), with
+    // their coordinates; a radius of 0 when there are none to go by.
+    std::vector<int> nearby_;
+    std::vector<float> nearbyX_, nearbyY_, nearbyDistance_;
+    double nearbyAtX_ = 0.0, nearbyAtY_ = 0.0, nearbyRadius_ = 0.0;
+    int nearbyBackOff_ = 0;
     std::vector<float> widePasses_;  // distance by position
     // The entry each wide pass holds, with its distance and coordinates.
     struct Held {

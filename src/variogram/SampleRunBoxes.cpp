@@ -34,7 +34,7 @@ SampleRunBoxes::SampleRunBoxes(const float* x, const float* y, std::size_t count
     }
     const double area = width(all) * height(all);
     const double share = area > 0.0 ? areas / (static_cast<double>(filled) * area)
-                                     : halfPerimeters / (static_cast<double>(filled) * (width(all) + height(all)));
+                                    : halfPerimeters / (static_cast<double>(filled) * (width(all) + height(all)));
     compact_ = share <= 0.25;
 }
 
