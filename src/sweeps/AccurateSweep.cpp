@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -44,12 +45,18 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
     WorkerPool pool(execution.workers);
     std::vector<NodeTally> tallies(static_cast<std::size_t>(pool.Size()));
     std::vector<std::vector<int>> found(tallies.size());
+    // One step per worker, its buffers grown once and kept from row to row
+    // (a piece of work may be a single row). It keeps nothing that depends
+    // on the rows it solved before, so any split gives the same bits.
+    std::vector<std::unique_ptr<AccurateNodeStep>> steps(tallies.size());
     std::atomic<long long> rowsDone{0};
 
     pool.For(static_cast<std::size_t>(plan.rows), 1, [&](std::size_t first, std::size_t last, int worker) {
         std::vector<int>& ids = found[static_cast<std::size_t>(worker)];
         NodeTally& tally = tallies[static_cast<std::size_t>(worker)];
-        AccurateNodeStep step(samples, method, model);
+        std::unique_ptr<AccurateNodeStep>& held = steps[static_cast<std::size_t>(worker)];
+        if (held == nullptr) held = std::make_unique<AccurateNodeStep>(samples, method, model);
+        AccurateNodeStep& step = *held;
         for (std::size_t i = first; i < last; ++i) {
             execution.ThrowIfCancelled();
             const double nodeY = f64(plan.rect.fYMin) + static_cast<double>(i) * f64(plan.grid.fCellSizeY);
