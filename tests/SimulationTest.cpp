@@ -209,15 +209,29 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     Field between = f;
     for (double& x : between.x) x += 0.5;
     for (double& y : between.y) y += 0.25;
+    const auto hashOf = [](Simulation& pinned) {
+        EXPECT_EQ(mosaro_simulate(&pinned.s, nullptr), MOSARO_OK);
+        std::uint64_t hash = 14695981039346656037u;
+        for (double v : pinned.values) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &v, sizeof bits);
+            hash = (hash ^ bits) * 1099511628211u;
+        }
+        return hash;
+    };
     Simulation pinned(between, 2);
-    ASSERT_EQ(mosaro_simulate(&pinned.s, nullptr), MOSARO_OK);
-    std::uint64_t hash = 14695981039346656037u;
-    for (double v : pinned.values) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        hash = (hash ^ bits) * 1099511628211u;
-    }
-    EXPECT_EQ(hash, 10345913137834573202u) << hash;
+    EXPECT_EQ(hashOf(pinned), 10345913137834573202u);
+    // The nearest of samples and simulated nodes together, with samples as
+    // far from many nodes as some of their neighbours (3-4-5 triangles):
+    // on a tie the sample comes first.
+    Field triangles = f;
+    for (double& x : triangles.x) x = 5 * x + 3;
+    for (double& y : triangles.y) y = 5 * y + 4;
+    Simulation together(triangles, 2);
+    together.s.cell_size_x = together.s.cell_size_y = 5;
+    together.s.nmax = 8;
+    together.s.nmax_simulated = -1;
+    EXPECT_EQ(hashOf(together), 14276988131038337252u);
 }
 
 // The exponential model of the generated fields.

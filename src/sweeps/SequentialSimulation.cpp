@@ -17,6 +17,9 @@ namespace mosaro {
 // up in the nodes' kept lists rather than evaluated (an evaluation costs
 // about as much as reading a node's list).
 constexpr std::size_t kSamplesWorthLookingUp = 4;
+// Offsets a combined neighbourhood's scan checks at once for a sample
+// joining among them.
+constexpr std::size_t kOffsetChunk = 16;
 
 namespace {
 
@@ -230,17 +233,31 @@ void SequentialSimulator::Gather(Lane& lane) {
     lane.nodeJ.resize(limit + 1);
     std::size_t found = 0;
     const std::size_t offsets = p.offsetMark_.size();
-    for (std::size_t o = 0; o < offsets; ++o) {
-        if (n.combined) {
-            while (next < available && lane.samples.d2[next] <= p.offsetD2_[o] && lane.chosen.size() + found < limit)
-                lane.chosen.push_back(lane.samples.ids[next++]);
-            if (lane.chosen.size() + found >= limit) break;
-        } else if (found >= limit) {
-            break;
-        }
+    const auto visit = [&](std::size_t o) {
         lane.nodeI[found] = lane.ni + p.offsetI_[o];
         lane.nodeJ[found] = lane.nj + p.offsetJ_[o];
         found += lane.simulated[static_cast<std::size_t>(static_cast<long long>(lane.mark) + p.offsetMark_[o])];
+    };
+    if (n.combined) {
+        // Samples join before the first offset at least as far; most
+        // chunks of offsets see none join, and scan their nodes alone.
+        for (std::size_t o = 0; o < offsets && lane.chosen.size() + found < limit;) {
+            const std::size_t chunkEnd = std::min(offsets, o + kOffsetChunk);
+            if (next < available && lane.samples.d2[next] <= p.offsetD2_[chunkEnd - 1]) {
+                for (; o < chunkEnd; ++o) {
+                    while (next < available && lane.samples.d2[next] <= p.offsetD2_[o] &&
+                           lane.chosen.size() + found < limit)
+                        lane.chosen.push_back(lane.samples.ids[next++]);
+                    if (lane.chosen.size() + found >= limit) break;
+                    visit(o);
+                }
+            } else {
+                const std::size_t enough = limit - lane.chosen.size();
+                for (; o < chunkEnd && found < enough; ++o) visit(o);
+            }
+        }
+    } else {
+        for (std::size_t o = 0; o < offsets && found < limit; ++o) visit(o);
     }
     lane.nodeI.resize(found);
     lane.nodeJ.resize(found);
