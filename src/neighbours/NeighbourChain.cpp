@@ -148,10 +148,11 @@ void NeighbourChain::Advance(float nodeX, float nodeY) {
     // pass moves is one of them or strictly nearer than it.
     candidates_.clear();
     float reach = 0.0f;
+    float* const firstDistances = widePasses_.data();  // scratch until the wide passes measure again
+    MeasureDistances(atX_.data(), atY_.data(), sorted_, nodeX_, nodeY_, firstDistances);
     for (std::size_t a = 0; a < sorted_; ++a) {
-        const float d = MeasuredDistance(atX_[a], atY_[a], nodeX_, nodeY_);
-        candidates_.push_back({static_cast<int>(a), order_[a], d});
-        reach = std::max(reach, d);
+        candidates_.push_back({static_cast<int>(a), order_[a], firstDistances[a]});
+        reach = std::max(reach, firstDistances[a]);
     }
 
     if (tree_ == nullptr || !std::isfinite(reach) || !GatherCandidates(reach)) {
