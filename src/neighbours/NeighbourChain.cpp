@@ -225,8 +225,8 @@ bool NeighbourChain::NearbyCovers(double radius) const {
 
 // Keeps the entries within kNearbyReach times `radius` of this node, so
 // that the next nodes of a row measure a short list instead of querying
-// the tree. Too many (dense clusters, the first
-// node of a row) and the next few nodes query the tree as before.
+// the tree. Too many (dense clusters, the first node of a row) and the next
+// few nodes query the tree as before.
 bool NeighbourChain::FindNearby(double radius) {
     nearbyRadius_ = 0.0;
     if (nearbyBackOff_ > 0) {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "neighbours/NearestSamples.h"

@@ -6,15 +6,15 @@
 
 namespace mosaro {
 
-SampleRunBoxes::SampleRunBoxes(const float* x, const float* y, std::size_t count, std::size_t runLength)
-    : runLength_(std::max<std::size_t>(runLength, 1)) {
+SampleRunBoxes::SampleRunBoxes(const float* x, const float* y, std::size_t count, std::size_t runLength) {
+    const std::size_t length = std::max<std::size_t>(runLength, 1);
     const float inf = std::numeric_limits<float>::infinity();
     const Box empty{inf, -inf, inf, -inf};
-    boxes_.assign((count + runLength_ - 1) / runLength_, empty);
+    boxes_.assign((count + length - 1) / length, empty);
     Box all = empty;
     for (std::size_t j = 0; j < count; ++j) {
         if (!std::isfinite(x[j]) || !std::isfinite(y[j])) continue;
-        Box& box = boxes_[j / runLength_];
+        Box& box = boxes_[j / length];
         box.minX = std::min(box.minX, x[j]), box.maxX = std::max(box.maxX, x[j]);
         box.minY = std::min(box.minY, y[j]), box.maxY = std::max(box.maxY, y[j]);
         all.minX = std::min(all.minX, x[j]), all.maxX = std::max(all.maxX, x[j]);

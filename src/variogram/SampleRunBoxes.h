@@ -23,8 +23,6 @@ public:
     // a coordinate that is not finite are left out (no such pair passes).
     SampleRunBoxes(const float* x, const float* y, std::size_t count, std::size_t runLength);
 
-    std::size_t RunLength() const { return runLength_; }
-
     // False only when no sample of run `run` can form, with the sample at
     // (xi, yi), a pair that passes `bounds` (float separations, as the
     // filters compute them). (xi, yi) must be finite.
@@ -62,7 +60,6 @@ private:
         return (at - low) > (high - at) ? (at - low) : (high - at);
     }
 
-    std::size_t runLength_;
     std::vector<Box> boxes_;
     bool compact_ = false;
 };
