@@ -252,6 +252,7 @@ __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, s
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 // Sixteen pairs per step, the survivors gathered to the front in a register
