@@ -36,7 +36,7 @@ std::string Measure(const Row& row, const Call& call, int repeats, int bandRows)
         mosaro::RunSettings settings;
         settings.reference = call.reference;
         settings.execution.workers = mosaro::ResolveWorkerCount(call.threads);
-        settings.legacyLanes = call.lanes;
+        settings.solverLanes = call.lanes;
         mosaro::PipelineOutputs outputs;
         outputs.stageSeconds = stage;
         mosaro::SweepPartSeconds parts;

@@ -64,7 +64,7 @@ inline mosaro::RunSettings PathSettings(bool reference, int threads,
                                         mosaro::SolverLanes lanes = mosaro::SolverLanes::kBest) {
     mosaro::RunSettings settings;
     settings.reference = reference;
-    settings.legacyLanes = lanes;
+    settings.solverLanes = lanes;
     settings.execution.workers = mosaro::ResolveWorkerCount(threads);
     return settings;
 }

@@ -23,10 +23,10 @@ struct RunSettings {
     // to prove it.
     bool reference = false;
     Arithmetic arithmetic = Arithmetic::kLegacy;
-    // How many systems the fast legacy sweep solves at once: the widest
-    // vectors the processor has, unless a test or a benchmark asks for
-    // another width. Every width gives the same bits.
-    SolverLanes legacyLanes = SolverLanes::kBest;
+    // How many systems the fast legacy sweep and the accurate grid sweep
+    // solve at once: the widest vectors the processor has, unless a test or
+    // a benchmark asks for another width. Every width gives the same bits.
+    SolverLanes solverLanes = SolverLanes::kBest;
 };
 
 // The settings of a run nobody configured (the legacy entry point and the

@@ -25,14 +25,14 @@ SweepPlan MakeSweepPlan(const SampleRows& samples, int neighbours, const TGRIDCE
 
 NodeTally SweepGrid(const SweepPlan& plan, const NodeMethod& rules, const RunSettings& settings,
                     const SweepOutputs& outputs, SharedNeighbours* shared) {
-    if (settings.arithmetic == Arithmetic::kAccurate) return RunAccurateSweep(plan, rules, outputs, settings.execution);
+    if (settings.arithmetic == Arithmetic::kAccurate) return RunAccurateSweep(plan, rules, outputs, settings.execution, settings.solverLanes);
     if (plan.m == 0) {
         std::fill_n(outputs.estimate, NodeCount(plan.grid), 0.0f);
         if (outputs.variance != nullptr) std::fill_n(outputs.variance, NodeCount(plan.grid), std::nanf(""));
     } else if (settings.reference) {
         RunReferenceSweep(plan, rules, outputs, settings.execution);
     } else {
-        RunFastSweep(plan, rules, outputs, settings.execution, settings.legacyLanes, shared);
+        RunFastSweep(plan, rules, outputs, settings.execution, settings.solverLanes, shared);
     }
     return NodeTally{};
 }

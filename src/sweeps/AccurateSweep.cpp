@@ -33,7 +33,7 @@ float SmallerCondition(float held, double fresh) {
 }  // namespace
 
 NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOutputs& outputs,
-                           const Execution& execution) {
+                           const Execution& execution, SolverLanes lanes) {
     const int variables = std::max(method.Variables(), 1);
     const double scale = f64(plan.constants.scale);
     const AccurateSamples samples(plan.samples, variables, scale);
@@ -55,12 +55,13 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
         std::vector<int>& ids = found[static_cast<std::size_t>(worker)];
         NodeTally& tally = tallies[static_cast<std::size_t>(worker)];
         std::unique_ptr<AccurateNodeStep>& held = steps[static_cast<std::size_t>(worker)];
-        if (held == nullptr) held = std::make_unique<AccurateNodeStep>(samples, method, model);
+        if (held == nullptr) held = std::make_unique<AccurateNodeStep>(samples, method, model, lanes);
         AccurateNodeStep& step = *held;
         for (std::size_t i = first; i < last; ++i) {
             execution.ThrowIfCancelled();
             const double nodeY = f64(plan.rect.fYMin) + static_cast<double>(i) * f64(plan.grid.fCellSizeY);
-            double previousX = 0.0, worst = -1.0;  // the row's previous node and its reach
+            double previousX = 0.0, worst = -1.0;                           // the row's previous node and its reach
+            std::size_t node = i * static_cast<std::size_t>(plan.columns);  // the first queued
             for (long long j = 0; j < plan.columns; ++j) {
                 const double nodeX = f64(plan.rect.fXMin) + static_cast<double>(j) * f64(plan.grid.fCellSizeX);
                 nearest.FindNear(nodeX, nodeY, locations, ids, previousX, nodeY, &worst);
@@ -70,14 +71,17 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
                 const double exactBelow = outputs.reciprocalCondition != nullptr
                                               ? std::numeric_limits<double>::infinity()
                                               : tally.smallestReciprocal;
-                const AccurateNodeOutcome outcome = step.Estimate(ids, nodeX / scale, nodeY / scale, exactBelow);
-                Count(tally, outcome);
-                const std::size_t node = i * static_cast<std::size_t>(plan.columns) + static_cast<std::size_t>(j);
-                outputs.estimate[node] = f32(outcome.estimate);
-                if (variance != nullptr) variance[node] = f32(outcome.variance);
-                if (outputs.reciprocalCondition != nullptr)
-                    outputs.reciprocalCondition[node] =
-                        SmallerCondition(outputs.reciprocalCondition[node], outcome.reciprocalCondition);
+                step.Queue(ids, nodeX / scale, nodeY / scale, exactBelow);
+                if (!step.Full() && j + 1 < plan.columns) continue;
+                for (const AccurateNodeOutcome& outcome : step.Flush()) {
+                    Count(tally, outcome);
+                    outputs.estimate[node] = f32(outcome.estimate);
+                    if (variance != nullptr) variance[node] = f32(outcome.variance);
+                    if (outputs.reciprocalCondition != nullptr)
+                        outputs.reciprocalCondition[node] =
+                            SmallerCondition(outputs.reciprocalCondition[node], outcome.reciprocalCondition);
+                    ++node;
+                }
             }
             const long long done = rowsDone.fetch_add(1) + 1;
             execution.Report(Stage::kSweep, static_cast<double>(done) / static_cast<double>(plan.rows));

@@ -10,11 +10,14 @@
 
 #include "platform/Execution.h"
 #include "sweeps/SweepPlan.h"
+#include "systems/LaneSolver.h"
 #include "systems/NodeMethod.h"
 
 namespace mosaro {
 
+// `lanes`: how many nodes' systems are solved at once (the same bits at
+// every width).
 NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOutputs& outputs,
-                           const Execution& execution);
+                           const Execution& execution, SolverLanes lanes = SolverLanes::kBest);
 
 }  // namespace mosaro

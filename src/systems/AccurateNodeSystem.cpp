@@ -15,8 +15,24 @@ constexpr double kNotANumber = std::numeric_limits<double>::quiet_NaN();
 // relative residual: the equations were consistent, only redundant.
 constexpr double kConsistentResidual = 1e-8;
 
-bool AllFinite(const std::vector<double>& v) {
-    return std::all_of(v.begin(), v.end(), [](double e) { return std::isfinite(e); });
+bool AllFinite(const double* v, int count) {
+    return std::all_of(v, v + count, [](double e) { return std::isfinite(e); });
+}
+
+// The minimum-norm solution of a singular system, written to `solution`;
+// false unless the equations were consistent.
+bool SolveMinimumNorm(const double* matrixEntries, const double* rightSideEntries, int order, double* solution) {
+    using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+    const Eigen::Map<const RowMajor> matrix(matrixEntries, order, order);
+    const Eigen::Map<const Eigen::VectorXd> rightSide(rightSideEntries, order);
+    const Eigen::CompleteOrthogonalDecomposition<Eigen::MatrixXd> decomposition(matrix);
+    const Eigen::VectorXd x = decomposition.solve(rightSide);
+    if (!x.allFinite()) return false;
+    const double residual = (matrix * x - rightSide).lpNorm<Eigen::Infinity>();
+    const double size =
+        matrix.lpNorm<Eigen::Infinity>() * x.lpNorm<Eigen::Infinity>() + rightSide.lpNorm<Eigen::Infinity>();
+    std::copy_n(x.data(), order, solution);
+    return residual <= kConsistentResidual * size;
 }
 
 }  // namespace
@@ -77,7 +93,7 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
 
 // Returns whether the matrix is the one last factorised (the right-hand
 // side is new in any case).
-bool AccurateNodeSystem::Assemble(const AccurateColumns& c, const AccurateTarget& target) {
+bool AccurateNodeSystem::AssembleEntries(const AccurateColumns& c, const AccurateTarget& target) {
     const int k = c.locations;
     columns_ = variables_ * k;
     order_ = columns_ + border_;
@@ -222,45 +238,53 @@ double AccurateNodeSystem::Condition(double exactBelow, double* rightSide, bool&
     return reciprocal;
 }
 
-bool AccurateNodeSystem::SolveMinimumNorm() {
-    using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-    const Eigen::Map<const RowMajor> matrix(matrix_.data(), order_, order_);
-    const Eigen::Map<const Eigen::VectorXd> rightSide(rightSide_.data(), order_);
-    const Eigen::CompleteOrthogonalDecomposition<Eigen::MatrixXd> decomposition(matrix);
-    const Eigen::VectorXd solution = decomposition.solve(rightSide);
-    if (!solution.allFinite()) return false;
-    const double residual = (matrix * solution - rightSide).lpNorm<Eigen::Infinity>();
-    const double size =
-        matrix.lpNorm<Eigen::Infinity>() * solution.lpNorm<Eigen::Infinity>() + rightSide.lpNorm<Eigen::Infinity>();
-    solution_.assign(solution.data(), solution.data() + order_);
-    return residual <= kConsistentResidual * size;
+AccurateNodeOutcome AccurateNodeSystem::Unusable() {
+    AccurateNodeOutcome outcome;
+    outcome.estimate = outcome.variance = outcome.reciprocalCondition = kNotANumber;
+    return outcome;
+}
+
+bool AccurateNodeSystem::Assemble(const AccurateColumns& c, const AccurateTarget& target) {
+    // With a usable model and locations of finite coordinates (the only ones
+    // chosen) every entry is finite; checking the model once spares
+    // scanning every system.
+    if (!model_.Usable()) return false;
+    PairCovariances(c);
+    factored_ = AssembleEntries(c, target);
+    return true;
 }
 
 AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const AccurateTarget& target,
                                               double exactBelow) {
-    AccurateNodeOutcome outcome;
-    // With a usable model and locations of finite coordinates (the only ones
-    // chosen) every entry is finite; checking the model once spares
-    // scanning every system.
-    if (!model_.Usable()) {
-        outcome.estimate = outcome.variance = outcome.reciprocalCondition = kNotANumber;
-        return outcome;
-    }
-    PairCovariances(c);
-    if (!Assemble(c, target)) {
+    if (!Assemble(c, target)) return Unusable();
+    return SolveAssembled(c.values, target, exactBelow);
+}
+
+AccurateNodeOutcome AccurateNodeSystem::SolveAssembled(const double* values, const AccurateTarget& target,
+                                                       double exactBelow) {
+    if (!factored_) {
         Factorise();
-        if (fixedFrame_) factoredIds_.assign(c.ids, c.ids + c.locations);
+        if (fixedFrame_) factoredIds_ = ids_;
     }
     solution_ = rightSide_;
     bool solved = false;
-    outcome.reciprocalCondition = Condition(exactBelow, solution_.data(), solved);
-    outcome.illConditioned = !(outcome.reciprocalCondition >= kIllConditioned);
+    AccurateSolved system{order_, columns_, matrix_.data(), rightSide_.data(), solution_.data(), 0.0};
+    system.reciprocalCondition = Condition(exactBelow, solution_.data(), solved);
+    if (system.reciprocalCondition >= kNumericallySingular && !solved) lu_.Solve(solution_.data());
+    return Conclude(system, values, target);
+}
+
+AccurateNodeOutcome AccurateNodeSystem::Conclude(const AccurateSolved& s, const double* values,
+                                                 const AccurateTarget& target) const {
+    AccurateNodeOutcome outcome;
+    outcome.reciprocalCondition = s.reciprocalCondition;
+    outcome.illConditioned = !(s.reciprocalCondition >= kIllConditioned);
     // Below the singular mark the factors are not trusted at all.
-    if (outcome.reciprocalCondition >= kNumericallySingular) {
-        if (!solved) lu_.Solve(solution_.data());
-        solved = AllFinite(solution_);
+    bool solved;
+    if (s.reciprocalCondition >= kNumericallySingular) {
+        solved = AllFinite(s.solution, s.order);
     } else {
-        solved = SolveMinimumNorm();
+        solved = SolveMinimumNorm(s.matrix, s.rightSide, s.order, s.solution);
         outcome.minimumNorm = solved;
     }
     if (!solved) {
@@ -271,15 +295,15 @@ AccurateNodeOutcome AccurateNodeSystem::Solve(const AccurateColumns& c, const Ac
     // Back to the model's units: the multipliers and the covariances to the
     // target carry the unit the covariances were divided by.
     double explained = 0.0;
-    for (int i = 0; i < order_; ++i) {
+    for (int i = 0; i < s.order; ++i) {
         const std::size_t e = static_cast<std::size_t>(i);
-        if (i >= columns_) solution_[e] *= unit_;
-        else rightSide_[e] *= unit_;
-        explained += solution_[e] * rightSide_[e];
+        if (i >= s.columns) s.solution[e] *= unit_;
+        else s.rightSide[e] *= unit_;
+        explained += s.solution[e] * s.rightSide[e];
     }
     const double targetCovariance = target.blockPoints > 0 ? target.blockCovariance : model_.Sill();
     outcome.variance = targetCovariance - explained;
-    const NodeSolution<double> view{columns_, order_, solution_.data(), rightSide_.data(), c.values, model_.Sill()};
+    const NodeSolution<double> view{s.columns, s.order, s.solution, s.rightSide, values, model_.Sill()};
     outcome.estimate = method_.Estimate(view);
     if (!std::isfinite(outcome.estimate)) outcome.estimate = outcome.variance = kNotANumber;
     return outcome;
@@ -302,14 +326,12 @@ AccurateSamples::AccurateSamples(const std::vector<double>& x, const std::vector
                                  const std::vector<double>& values, const std::vector<std::vector<double>>& covariates)
     : variables_(1), locations_(static_cast<int>(x.size())), x_(x), y_(y), values_(values), covariates_(covariates) {}
 
-AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target,
-                                               double exactBelow) {
+AccurateNodeStep::AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method,
+                                   const CovarianceModel& model, SolverLanes lanes)
+    : samples_(samples), system_(method, model, samples.Covariates()), width_(LaneLu::Width(lanes)) {}
+
+AccurateColumns AccurateNodeStep::Gather(const std::vector<int>& ids) {
     const int k = static_cast<int>(ids.size());
-    if (k == 0) {
-        AccurateNodeOutcome none;
-        none.estimate = none.variance = none.reciprocalCondition = kNotANumber;
-        return none;
-    }
     const int variables = samples_.Variables(), covariates = samples_.Covariates();
     x_.resize(ids.size());
     y_.resize(ids.size());
@@ -330,7 +352,96 @@ AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, cons
     columns.values = values_.data();
     columns.covariates = covariates_.data();
     columns.locations = k;
-    return system_.Solve(columns, target, exactBelow);
+    return columns;
+}
+
+AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target,
+                                               double exactBelow) {
+    if (ids.empty()) return AccurateNodeSystem::Unusable();
+    return system_.Solve(Gather(ids), target, exactBelow);
+}
+
+void AccurateNodeStep::Queue(const std::vector<int>& ids, double x, double y, double exactBelow) {
+    const AccurateTarget target = PointTarget(x, y);
+    outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
+    laneOf_.resize(outcomes_.size());
+    AccurateNodeOutcome& outcome = outcomes_.back();
+    int& lane = laneOf_.back();
+    ++queued_;
+    lane = -1;
+    if (ids.empty()) {
+        outcome = AccurateNodeSystem::Unusable();
+        return;
+    }
+    const AccurateColumns columns = Gather(ids);
+    if (width_ == 1 || system_.FrameFixed()) {
+        outcome = system_.Solve(columns, target, exactBelow);
+        return;
+    }
+    if (!system_.Assemble(columns, target)) {
+        outcome = AccurateNodeSystem::Unusable();
+        return;
+    }
+    const int order = system_.Order();
+    if (lanes_ > 0 && order != laneOrder_) {  // not of the waiting systems' order: alone
+        outcome = system_.SolveAssembled(columns.values, target, exactBelow);
+        return;
+    }
+    // Into the next lane: the matrix and the right-hand side interleaved,
+    // and what Conclude reads kept apart.
+    lane = lanes_++;
+    laneOrder_ = order;
+    laneColumns_ = system_.Columns();
+    const std::size_t n = static_cast<std::size_t>(order), w = static_cast<std::size_t>(width_);
+    const std::size_t l = static_cast<std::size_t>(lane);
+    matrices_.resize(n * n * w);
+    rightSides_.resize(n * w);
+    const double* matrix = system_.Matrix();
+    for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrix[e];
+    const double* rightSide = system_.RightSide();
+    for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSide[r];
+    laneRightSide_.resize(w);
+    laneValues_.resize(w);
+    laneRightSide_[l].assign(rightSide, rightSide + n);
+    laneValues_[l].assign(columns.values, columns.values + values_.size());
+}
+
+void AccurateNodeStep::SolveLanes() {
+    const std::size_t n = static_cast<std::size_t>(laneOrder_), w = static_cast<std::size_t>(width_);
+    // Lanes left empty repeat the first system: any finite system serves.
+    for (std::size_t l = static_cast<std::size_t>(lanes_); l < w; ++l) {
+        for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrices_[e * w];
+        for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSides_[r * w];
+    }
+    laneOutcomes_.resize(w);
+    lu_.Solve(matrices_.data(), laneOrder_, rightSides_.data(), width_, laneOutcomes_.data());
+    solution_.resize(n);
+    for (std::size_t q = 0; q < outcomes_.size(); ++q) {
+        if (laneOf_[q] < 0) continue;
+        const int lane = laneOf_[q];
+        const std::size_t l = static_cast<std::size_t>(lane);
+        const LaneLuOutcome& o = laneOutcomes_[l];
+        // As AccurateNodeSystem::Condition with the estimate made: none
+        // where a pivot vanished, and never above the pivot ratio.
+        double reciprocal = 0.0;
+        if (o.regular) reciprocal = o.reciprocalCondition <= o.pivotRatio ? o.reciprocalCondition : o.pivotRatio;
+        AccurateSolved solved{laneOrder_,       laneColumns_, nullptr, laneRightSide_[l].data(),
+                              solution_.data(), reciprocal};
+        for (std::size_t r = 0; r < n; ++r) solution_[r] = lu_.Solution(lane, static_cast<int>(r));
+        if (reciprocal < kNumericallySingular) {
+            matrix_.resize(n * n);
+            for (std::size_t e = 0; e < n * n; ++e) matrix_[e] = matrices_[e * w + l];
+            solved.matrix = matrix_.data();
+        }
+        outcomes_[q] = system_.Conclude(solved, laneValues_[l].data(), AccurateTarget());
+    }
+    lanes_ = 0;
+}
+
+const std::vector<AccurateNodeOutcome>& AccurateNodeStep::Flush() {
+    if (lanes_ > 0) SolveLanes();
+    queued_ = 0;
+    return outcomes_;
 }
 
 }  // namespace mosaro

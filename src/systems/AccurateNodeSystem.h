@@ -19,6 +19,7 @@
 #include "platform/SampleRows.h"
 #include "systems/CovarianceModel.h"
 #include "systems/DenseLu.h"
+#include "systems/LaneLu.h"
 #include "systems/NodeMethod.h"
 
 namespace mosaro {
@@ -75,6 +76,19 @@ struct AccurateTarget {
     const double* covariates = nullptr;
 };
 
+// One assembled system and what its factors gave: all that its outcome is
+// formed from.
+struct AccurateSolved {
+    int order = 0;
+    int columns = 0;                 // the locations' columns; the drift's follow
+    const double* matrix = nullptr;  // row after row: for a minimum-norm solve
+    double* rightSide = nullptr;     // in the covariances' unit; scaled back in place
+    // The factors' solution, read where the condition reaches
+    // kNumericallySingular; otherwise the minimum-norm solution is written.
+    double* solution = nullptr;
+    double reciprocalCondition = 0.0;
+};
+
 class AccurateNodeSystem {
 public:
     // `covariates`: the external drift's covariates per location.
@@ -85,6 +99,7 @@ public:
     // locations, two targets then share one matrix, whose factors are kept
     // (global neighbourhoods).
     void FixFrame(double x, double y, double reach);
+    bool FrameFixed() const { return fixedFrame_; }
 
     // The covariance of a pair of samples is a pure function of the two, so
     // pairs already met at the previous target are taken from it instead of
@@ -98,12 +113,26 @@ public:
     // estimate's several solves are spared.
     AccurateNodeOutcome Solve(const AccurateColumns& columns, const AccurateTarget& target, double exactBelow);
 
+    // Solve in two halves, for callers that factorise several systems at
+    // once. Assemble forms the matrix and the right-hand side (false: the
+    // model cannot serve, and the outcome is Unusable()); they stay until
+    // the next call. Conclude forms the outcome of any system assembled
+    // here, from what its factors gave.
+    bool Assemble(const AccurateColumns& columns, const AccurateTarget& target);
+    int Order() const { return order_; }
+    int Columns() const { return columns_; }
+    const double* Matrix() const { return matrix_.data(); }
+    const double* RightSide() const { return rightSide_.data(); }
+    AccurateNodeOutcome SolveAssembled(const double* values, const AccurateTarget& target, double exactBelow);
+    AccurateNodeOutcome Conclude(const AccurateSolved& solved, const double* values,
+                                 const AccurateTarget& target) const;
+    static AccurateNodeOutcome Unusable();
+
 private:
     void PairCovariances(const AccurateColumns& columns);
-    bool Assemble(const AccurateColumns& columns, const AccurateTarget& target);
+    bool AssembleEntries(const AccurateColumns& columns, const AccurateTarget& target);
     void Factorise();
     double Condition(double exactBelow, double* rightSide, bool& solved);
-    bool SolveMinimumNorm();
     double& At(int row, int column) {
         return matrix_[static_cast<std::size_t>(row) * static_cast<std::size_t>(order_) +
                        static_cast<std::size_t>(column)];
@@ -119,6 +148,7 @@ private:
     double frameX_ = 0.0, frameY_ = 0.0, frameReach_ = 1.0;
     int columns_ = 0;
     int order_ = 0;
+    bool factored_ = false;       // the assembled matrix is the one whose factors lu_ holds
     std::vector<double> matrix_;  // row after row
     std::vector<double> rightSide_;
     std::vector<double> solution_;
@@ -179,8 +209,9 @@ private:
 // the chosen locations gathered, the system solved.
 class AccurateNodeStep {
 public:
-    AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method, const CovarianceModel& model)
-        : samples_(samples), system_(method, model, samples.Covariates()) {}
+    // `lanes`: how many point targets Queue solves at once (see there).
+    AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method, const CovarianceModel& model,
+                     SolverLanes lanes = SolverLanes::kScalar);
 
     void FixFrame(double x, double y, double reach) { system_.FixFrame(x, y, reach); }
 
@@ -188,16 +219,48 @@ public:
     // when there are none. `exactBelow` as for AccurateNodeSystem::Solve.
     AccurateNodeOutcome Estimate(const std::vector<int>& ids, const AccurateTarget& target, double exactBelow);
     AccurateNodeOutcome Estimate(const std::vector<int>& ids, double x, double y, double exactBelow) {
+        return Estimate(ids, PointTarget(x, y), exactBelow);
+    }
+
+    // Point targets queued, then solved together: the systems of one order,
+    // one per vector lane (LaneLu), where the processor has the width and
+    // the frame is not fixed. Each outcome is Estimate's, bit for bit,
+    // except that a regular system's reciprocal condition is always the
+    // estimate itself, never the floor `exactBelow` allows (no decision and
+    // no smallest condition differs). Otherwise each target is solved as it
+    // is queued.
+    void Queue(const std::vector<int>& ids, double x, double y, double exactBelow);
+    bool Full() const { return queued_ >= width_; }
+    // The queued targets' outcomes, in queue order; the queue is then empty.
+    const std::vector<AccurateNodeOutcome>& Flush();
+
+private:
+    static AccurateTarget PointTarget(double x, double y) {
         AccurateTarget target;
         target.x = x;
         target.y = y;
-        return Estimate(ids, target, exactBelow);
+        return target;
     }
+    AccurateColumns Gather(const std::vector<int>& ids);
+    void SolveLanes();
 
-private:
     const AccurateSamples& samples_;
     AccurateNodeSystem system_;
     std::vector<double> x_, y_, values_, covariates_;
+
+    // The queue: per target its outcome, or the lane its system waits in.
+    int width_ = 1;
+    int queued_ = 0;
+    std::vector<AccurateNodeOutcome> outcomes_;
+    std::vector<int> laneOf_;  // -1: solved as queued
+    // The waiting systems, lane by lane (entry (r, c) of lane l at
+    // [(r * order + c) * width + l]), and per lane what Conclude reads.
+    int lanes_ = 0, laneOrder_ = 0, laneColumns_ = 0;
+    std::vector<double> matrices_, rightSides_;
+    std::vector<std::vector<double>> laneValues_, laneRightSide_;
+    std::vector<double> matrix_, solution_;  // one lane's, taken out
+    std::vector<LaneLuOutcome> laneOutcomes_;
+    LaneLu lu_;
 };
 
 }  // namespace mosaro
