@@ -318,7 +318,7 @@ public:
                 const double dx = x - x_[i], dy = y - y_[i];
                 const double distance = dx * dx + dy * dy;
                 kept[within] = {distance, position_[i]};
-                within += distance < bound;
+                within += distance <= bound;
             }
         }
         if (within < capacity) return false;
