@@ -37,6 +37,7 @@ std::string Measure(const Row& row, const Call& call, int repeats, int bandRows)
         settings.reference = call.reference;
         settings.execution.workers = mosaro::ResolveWorkerCount(call.threads);
         settings.solverLanes = call.lanes;
+        settings.arithmetic = call.arithmetic;
         mosaro::PipelineOutputs outputs;
         outputs.stageSeconds = stage;
         mosaro::SweepPartSeconds parts;

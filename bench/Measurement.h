@@ -10,7 +10,7 @@
 
 #include "BenchmarkRows.h"
 #include "mosaro.h"
-#include "systems/LaneSolver.h"
+#include "pipeline/RunSettings.h"
 
 namespace mosaro_bench {
 
@@ -35,6 +35,7 @@ struct Call {
     int cellsY = 0;
     std::optional<std::array<TVARIOGRAMMODEL, 2>> givenModels;
     mosaro::SolverLanes lanes = mosaro::SolverLanes::kBest;
+    mosaro::Arithmetic arithmetic = mosaro::Arithmetic::kLegacy;
     bool timeParts = false;  // time the sweep's parts (costs a little)
 };
 

@@ -202,6 +202,41 @@ bool RunRow(const Row& row, const Options& options, std::vector<std::string>& no
     return c.same;
 }
 
+// The accurate sweep at the targets' sizes with the given model: systems one
+// at a time and several at once (LaneLu), side by side, their grids compared.
+void RunAccurateStages(const Options& options) {
+    std::printf("\naccurate arithmetic, given model\n%7s %5s %3s %3s %5s | %7s %7s %7s %5s\n", "n", "cells", "m", "thr",
+                "lanes", "sweep s", "Mnode/s", "whole s", "bits");
+    for (const Row& base : mosaro_bench::RowsOf(mosaro_bench::Mode::kTargets)) {
+        std::uint64_t single = 0;
+        for (const mosaro::SolverLanes lanes : {mosaro::SolverLanes::kScalar, mosaro::SolverLanes::kBest}) {
+            Row row = base;
+            row.threads = 2;
+            Call call;
+            call.threads = 2;
+            call.samples = row.samples;
+            call.cellsY = row.cells;
+            call.lanes = lanes;
+            call.arithmetic = mosaro::Arithmetic::kAccurate;
+            const float range = 0.2f * static_cast<float>(row.cells);
+            call.givenModels =
+                std::array<TVARIOGRAMMODEL, 2>{{{1.0f, 11.0f, range, 10.0f}, {1.0f, 11.0f, range, 10.0f}}};
+            const Outcome o = Launch(row, call, options.repeats, 1, options.limitSeconds);
+            if (lanes == mosaro::SolverLanes::kScalar) single = o.m.gridHash;
+            const double nodes = static_cast<double>(row.cells + 1) * (row.cells + 1);
+            std::printf("%7d %5d %3d %3d %5d | %7s %7s %7s %5s\n", row.samples, row.cells, row.neighbours, 2,
+                        mosaro::SolverLaneCount(lanes), Seconds(o.m.stage[2]).c_str(),
+                        o.ok && o.m.stage[2] > 0 ? Seconds(nodes / o.m.stage[2] / 1e6).c_str() : "-",
+                        Seconds(o.m.whole).c_str(),
+                        !o.ok                    ? "-"
+                        : o.m.gridHash == single ? "same"
+                                                 : "DIFF");
+            if (!o.ok) std::printf("  failed: %s\n", o.failure.c_str());
+            std::fflush(stdout);
+        }
+    }
+}
+
 // Where the fast legacy sweep spends its time, part by part, at the sizes of
 // the targets: one thread and two, the solver one system at a time and
 // several at once. The fit finds no model for these seeded inputs (its
@@ -252,6 +287,7 @@ void RunStages(const Options& options) {
         "calling thread); assembly, solve, estimate: seconds summed over the threads; sweep: wall seconds;\n"
         "given: nugget 1, sill 11, range 0.2 x cells in both directions (no variograms, no fit).\n",
         options.repeats);
+    RunAccurateStages(options);
 }
 
 int Usage(const char* program) {
