@@ -42,7 +42,8 @@ void Store(const TargetOutputs& out, long long index, const AccurateNodeOutcome&
 
 TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbourhood& neighbourhood,
                            const NodeMethod& method, const CovarianceModel& model, double frameReach,
-                           const TargetSet& targets, const TargetOutputs& outputs, const Execution& execution) {
+                           const TargetSet& targets, const TargetOutputs& outputs, const Execution& execution,
+                           SolverLanes lanes) {
     const long long total = targets.Count();
     // A grid runs row by row, a list in pieces.
     const long long perTask = targets.grid ? std::max<long long>(targets.columns, 1) : kPointsPerTask;
@@ -54,7 +55,7 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
 
     pool.For(tasks, 1, [&](std::size_t first, std::size_t last, int worker) {
         TargetTally& tally = tallies[static_cast<std::size_t>(worker)];
-        AccurateNodeStep step(samples, method, model);
+        AccurateNodeStep step(samples, method, model, lanes);
         if (neighbourhood.Global()) step.FixFrame(0.0, 0.0, frameReach);
         std::vector<int> ids;
         SearchNeighbourhood::Trail trail;
@@ -82,21 +83,23 @@ TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbour
                 for (int c = 0; c < covariates; ++c)
                     targetCovariates[static_cast<std::size_t>(c)] =
                         targets.covariates[static_cast<std::size_t>(c)][index];
-                AccurateNodeOutcome outcome;
                 if (neighbourhood.Find(target.x, target.y, ids, &trail)) {
                     // The condition only where it may be the smallest yet,
                     // unless every target's is wanted.
-                    outcome =
-                        step.Estimate(ids, target,
-                                      outputs.reciprocalCondition != nullptr ? std::numeric_limits<double>::infinity()
-                                                                             : tally.nodes.smallestReciprocal);
+                    step.Queue(ids, target,
+                               outputs.reciprocalCondition != nullptr ? std::numeric_limits<double>::infinity()
+                                                                      : tally.nodes.smallestReciprocal);
                 } else {
-                    outcome.estimate = outcome.variance = outcome.reciprocalCondition =
-                        std::numeric_limits<double>::quiet_NaN();
+                    step.QueueOutcome(AccurateNodeSystem::Unusable());
                     ++tally.tooFewNeighbours;
                 }
-                Count(tally, outcome);
-                Store(outputs, index, outcome);
+                if (!step.Full() && index + 1 < end) continue;
+                const std::vector<AccurateNodeOutcome>& solved = step.Flush();
+                long long stored = index + 1 - static_cast<long long>(solved.size());
+                for (const AccurateNodeOutcome& outcome : solved) {
+                    Count(tally, outcome);
+                    Store(outputs, stored++, outcome);
+                }
             }
             const long long finished = done.fetch_add(end - begin) + (end - begin);
             execution.Report(Stage::kSweep, static_cast<double>(finished) / static_cast<double>(std::max(total, 1LL)));

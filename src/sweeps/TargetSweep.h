@@ -64,9 +64,11 @@ struct TargetTally {
 
 // Runs every target. With a global neighbourhood the drift frame is fixed
 // at the origin with reach `frameReach` (the samples' extent), so that
-// every target shares one factorisation.
+// every target shares one factorisation. `lanes`: how many point targets'
+// systems are solved at once (the same bits at every width).
 TargetTally RunTargetSweep(const AccurateSamples& samples, const SearchNeighbourhood& neighbourhood,
                            const NodeMethod& method, const CovarianceModel& model, double frameReach,
-                           const TargetSet& targets, const TargetOutputs& outputs, const Execution& execution);
+                           const TargetSet& targets, const TargetOutputs& outputs, const Execution& execution,
+                           SolverLanes lanes = SolverLanes::kBest);
 
 }  // namespace mosaro

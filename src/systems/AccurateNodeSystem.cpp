@@ -361,8 +361,15 @@ AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, cons
     return system_.Solve(Gather(ids), target, exactBelow);
 }
 
-void AccurateNodeStep::Queue(const std::vector<int>& ids, double x, double y, double exactBelow) {
-    const AccurateTarget target = PointTarget(x, y);
+void AccurateNodeStep::QueueOutcome(const AccurateNodeOutcome& outcome) {
+    outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
+    laneOf_.resize(outcomes_.size());
+    outcomes_.back() = outcome;
+    laneOf_.back() = -1;
+    ++queued_;
+}
+
+void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& target, double exactBelow) {
     outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
     laneOf_.resize(outcomes_.size());
     AccurateNodeOutcome& outcome = outcomes_.back();
@@ -374,7 +381,7 @@ void AccurateNodeStep::Queue(const std::vector<int>& ids, double x, double y, do
         return;
     }
     const AccurateColumns columns = Gather(ids);
-    if (width_ == 1 || system_.FrameFixed()) {
+    if (width_ == 1 || system_.FrameFixed() || target.blockPoints > 0) {
         outcome = system_.Solve(columns, target, exactBelow);
         return;
     }

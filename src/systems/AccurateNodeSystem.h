@@ -222,14 +222,19 @@ public:
         return Estimate(ids, PointTarget(x, y), exactBelow);
     }
 
-    // Point targets queued, then solved together: the systems of one order,
-    // one per vector lane (LaneLu), where the processor has the width and
-    // the frame is not fixed. Each outcome is Estimate's, bit for bit,
-    // except that a regular system's reciprocal condition is always the
-    // estimate itself, never the floor `exactBelow` allows (no decision and
-    // no smallest condition differs). Otherwise each target is solved as it
-    // is queued.
-    void Queue(const std::vector<int>& ids, double x, double y, double exactBelow);
+    // Targets queued, then solved together: point targets' systems of one
+    // order, one per vector lane (LaneLu), where the processor has the
+    // width and the frame is not fixed. Each outcome is Estimate's, bit for
+    // bit, except that a regular system's reciprocal condition is always
+    // the estimate itself, never the floor `exactBelow` allows (no decision
+    // and no smallest condition differs). Otherwise a target is solved as it
+    // is queued. `target` is read during the call only.
+    void Queue(const std::vector<int>& ids, const AccurateTarget& target, double exactBelow);
+    void Queue(const std::vector<int>& ids, double x, double y, double exactBelow) {
+        Queue(ids, PointTarget(x, y), exactBelow);
+    }
+    // A target whose outcome is already known takes its place in the queue.
+    void QueueOutcome(const AccurateNodeOutcome& outcome);
     bool Full() const { return queued_ >= width_; }
     // The queued targets' outcomes, in queue order; the queue is then empty.
     const std::vector<AccurateNodeOutcome>& Flush();
