@@ -61,6 +61,7 @@ FAST = "src/sweeps/FastSweep.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
 NEAR = "src/neighbours/NearestSamples.cpp"
 LU = "src/systems/DenseLu.cpp"
+LANE_LU = "src/systems/LaneLuSteps.inc"
 ROBUST = "src/variogram/RobustFit.cpp"
 CV = "src/sweeps/CrossValidation.cpp"
 FAM = "src/variogram/ModelFamilies.cpp"
@@ -181,6 +182,27 @@ MUTANTS = [
      "if (!(upper * value <= reach)) return 0.0;", "if (!(value <= reach)) return 0.0;", None),
     ("lu-four-lanes-mixed", "accurate", LU,
      "alongside[i] = lanes_[4 * i + 2];", "alongside[i] = lanes_[4 * i + 1];", None),
+    ("lane-lu-pivot-not-strict", "accurate", LANE_LU,
+     "const M greater = candidate > largest;", "const M greater = candidate >= largest;", None),
+    ("lane-lu-exchange-from-diagonal", "accurate", LANE_LU,
+     "for (std::size_t c = 0; c < n; ++c) std::swap(at(k, c)[l], at(p, c)[l]);",
+     "for (std::size_t c = k; c < n; ++c) std::swap(at(k, c)[l], at(p, c)[l]);", None),
+    ("lane-lu-backward-without-inverse", "accurate", LANE_LU,
+     "value[i] = Load(b[i] + c * kW) * inverse;", "value[i] = Load(b[i] + c * kW);", None),
+    ("lane-lu-right-side-unsolved", "accurate", LANE_LU,
+     "Substitute<3>(lu, exchanges, exchangeCount, inverseDiagonal, n, {x, alternating, solution});",
+     "Substitute<2>(lu, exchanges, exchangeCount, inverseDiagonal, n, {x, alternating});", None),
+    ("lane-lu-first-corner-not-averaged", "accurate", LANE_LU,
+     "iteration == 0 ? total[l] / order :", "iteration == 0 ? total[l] :", None),
+    ("lane-lu-alternating-floor-ignored", "accurate", LANE_LU,
+     "estimate[l] < floor ? floor : estimate[l];", "estimate[l] < floor ? estimate[l] : estimate[l];", None),
+    ("lane-queue-condition-above-pivot-ratio", "accurate", ACC,
+     "o.reciprocalCondition <= o.pivotRatio ? o.reciprocalCondition : o.pivotRatio;", "o.reciprocalCondition;",
+     None),
+    ("lane-queue-irregular-lane-trusted", "accurate", ACC,
+     "if (o.regular) reciprocal =", "reciprocal =", None),
+    ("target-queue-flushed-only-when-full", "accurate", "src/sweeps/TargetSweep.cpp",
+     "if (!step.Full() && index + 1 < end) continue;", "if (!step.Full()) continue;", None),
     ("bucket-reach-short", "accurate", NEAR,
      "std::sqrt(bound) * (1.0 + 1e-9) + (", "std::sqrt(bound) * 0.9 + (", None),
     ("accurate-row-search-starts-bounded", "accurate", "src/sweeps/AccurateSweep.cpp",

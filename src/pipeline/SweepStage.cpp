@@ -25,7 +25,8 @@ SweepPlan MakeSweepPlan(const SampleRows& samples, int neighbours, const TGRIDCE
 
 NodeTally SweepGrid(const SweepPlan& plan, const NodeMethod& rules, const RunSettings& settings,
                     const SweepOutputs& outputs, SharedNeighbours* shared) {
-    if (settings.arithmetic == Arithmetic::kAccurate) return RunAccurateSweep(plan, rules, outputs, settings.execution, settings.solverLanes);
+    if (settings.arithmetic == Arithmetic::kAccurate)
+        return RunAccurateSweep(plan, rules, outputs, settings.execution, settings.solverLanes);
     if (plan.m == 0) {
         std::fill_n(outputs.estimate, NodeCount(plan.grid), 0.0f);
         if (outputs.variance != nullptr) std::fill_n(outputs.variance, NodeCount(plan.grid), std::nanf(""));
