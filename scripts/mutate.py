@@ -59,6 +59,7 @@ CHAIN = "src/neighbours/NeighbourChain.cpp"
 KERNELS = "src/variogram/PairKernels.cpp"
 FAST = "src/sweeps/FastSweep.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
+STEP = "src/systems/AccurateNodeStep.cpp"
 NEAR = "src/neighbours/NearestSamples.cpp"
 LU = "src/systems/DenseLu.cpp"
 LANE_LU = "src/systems/LaneLuSteps.inc"
@@ -196,10 +197,10 @@ MUTANTS = [
      "iteration == 0 ? total[l] / order :", "iteration == 0 ? total[l] :", None),
     ("lane-lu-alternating-floor-ignored", "accurate", LANE_LU,
      "estimate[l] < floor ? floor : estimate[l];", "estimate[l] < floor ? estimate[l] : estimate[l];", None),
-    ("lane-queue-condition-above-pivot-ratio", "accurate", ACC,
+    ("lane-queue-condition-above-pivot-ratio", "accurate", STEP,
      "o.reciprocalCondition <= o.pivotRatio ? o.reciprocalCondition : o.pivotRatio;", "o.reciprocalCondition;",
      None),
-    ("lane-queue-irregular-lane-trusted", "accurate", ACC,
+    ("lane-queue-irregular-lane-trusted", "accurate", STEP,
      "if (o.regular) reciprocal =", "reciprocal =", None),
     ("target-queue-flushed-only-when-full", "accurate", "src/sweeps/TargetSweep.cpp",
      "if (!step.Full() && index + 1 < end) continue;", "if (!step.Full()) continue;", None),

@@ -10,7 +10,7 @@
 #include "neighbours/NearestSamples.h"
 #include "platform/FloatArith.h"
 #include "platform/WorkerPool.h"
-#include "systems/AccurateNodeSystem.h"
+#include "systems/AccurateNodeStep.h"
 #include "systems/NodeSystem.h"
 
 namespace mosaro {

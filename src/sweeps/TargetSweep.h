@@ -11,7 +11,7 @@
 #include "neighbours/SearchNeighbourhood.h"
 #include "platform/Execution.h"
 #include "sweeps/SweepPlan.h"
-#include "systems/AccurateNodeSystem.h"
+#include "systems/AccurateNodeStep.h"
 
 namespace mosaro {
 

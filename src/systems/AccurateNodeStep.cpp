@@ -1,0 +1,152 @@
+#include "systems/AccurateNodeStep.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "platform/FloatArith.h"
+
+namespace mosaro {
+
+AccurateSamples::AccurateSamples(const SampleRows& rows, int variables, double scale)
+    : variables_(std::max(variables, 1)),
+      locations_(std::max(rows.count, 0) / variables_),
+      x_(static_cast<std::size_t>(locations_)),
+      y_(x_.size()),
+      values_(static_cast<std::size_t>(locations_) * static_cast<std::size_t>(variables_)) {
+    for (std::size_t i = 0; i < x_.size(); ++i) {
+        x_[i] = f64(rows.x[i]) / scale;
+        y_[i] = f64(rows.y[i]) / scale;
+    }
+    for (std::size_t i = 0; i < values_.size(); ++i) values_[i] = f64(rows.value[i]);
+}
+
+AccurateSamples::AccurateSamples(const std::vector<double>& x, const std::vector<double>& y,
+                                 const std::vector<double>& values, const std::vector<std::vector<double>>& covariates)
+    : variables_(1), locations_(static_cast<int>(x.size())), x_(x), y_(y), values_(values), covariates_(covariates) {}
+
+AccurateNodeStep::AccurateNodeStep(const AccurateSamples& samples, const NodeMethod& method,
+                                   const CovarianceModel& model, SolverLanes lanes)
+    : samples_(samples), system_(method, model, samples.Covariates()), width_(LaneLu::Width(lanes)) {}
+
+AccurateColumns AccurateNodeStep::Gather(const std::vector<int>& ids) {
+    const int k = static_cast<int>(ids.size());
+    const int variables = samples_.Variables(), covariates = samples_.Covariates();
+    x_.resize(ids.size());
+    y_.resize(ids.size());
+    values_.resize(ids.size() * static_cast<std::size_t>(variables));
+    covariates_.resize(ids.size() * static_cast<std::size_t>(covariates));
+    for (int a = 0; a < k; ++a) {
+        const int s = ids[static_cast<std::size_t>(a)];
+        x_[static_cast<std::size_t>(a)] = samples_.X(s);
+        y_[static_cast<std::size_t>(a)] = samples_.Y(s);
+        for (int v = 0; v < variables; ++v) values_[static_cast<std::size_t>(v * k + a)] = samples_.Value(v, s);
+        for (int c = 0; c < covariates; ++c)
+            covariates_[static_cast<std::size_t>(a * covariates + c)] = samples_.Covariate(c, s);
+    }
+    AccurateColumns columns;
+    columns.ids = ids.data();
+    columns.x = x_.data();
+    columns.y = y_.data();
+    columns.values = values_.data();
+    columns.covariates = covariates_.data();
+    columns.locations = k;
+    return columns;
+}
+
+AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, const AccurateTarget& target,
+                                               double exactBelow) {
+    if (ids.empty()) return AccurateNodeSystem::Unusable();
+    return system_.Solve(Gather(ids), target, exactBelow);
+}
+
+void AccurateNodeStep::QueueOutcome(const AccurateNodeOutcome& outcome) {
+    outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
+    laneOf_.resize(outcomes_.size());
+    outcomes_.back() = outcome;
+    laneOf_.back() = -1;
+    ++queued_;
+}
+
+void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& target, double exactBelow) {
+    outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
+    laneOf_.resize(outcomes_.size());
+    AccurateNodeOutcome& outcome = outcomes_.back();
+    int& lane = laneOf_.back();
+    ++queued_;
+    lane = -1;
+    if (ids.empty()) {
+        outcome = AccurateNodeSystem::Unusable();
+        return;
+    }
+    const AccurateColumns columns = Gather(ids);
+    if (width_ == 1 || system_.FrameFixed() || target.blockPoints > 0) {
+        outcome = system_.Solve(columns, target, exactBelow);
+        return;
+    }
+    if (!system_.Assemble(columns, target)) {
+        outcome = AccurateNodeSystem::Unusable();
+        return;
+    }
+    const int order = system_.Order();
+    if (lanes_ > 0 && order != laneOrder_) {  // not of the waiting systems' order: alone
+        outcome = system_.SolveAssembled(columns.values, target, exactBelow);
+        return;
+    }
+    // Into the next lane: the matrix and the right-hand side interleaved,
+    // and what Conclude reads kept apart.
+    lane = lanes_++;
+    laneOrder_ = order;
+    laneColumns_ = system_.Columns();
+    const std::size_t n = static_cast<std::size_t>(order), w = static_cast<std::size_t>(width_);
+    const std::size_t l = static_cast<std::size_t>(lane);
+    matrices_.resize(n * n * w);
+    rightSides_.resize(n * w);
+    const double* matrix = system_.Matrix();
+    for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrix[e];
+    const double* rightSide = system_.RightSide();
+    for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSide[r];
+    laneRightSide_.resize(w);
+    laneValues_.resize(w);
+    laneRightSide_[l].assign(rightSide, rightSide + n);
+    laneValues_[l].assign(columns.values, columns.values + values_.size());
+}
+
+void AccurateNodeStep::SolveLanes() {
+    const std::size_t n = static_cast<std::size_t>(laneOrder_), w = static_cast<std::size_t>(width_);
+    // Lanes left empty repeat the first system: any finite system serves.
+    for (std::size_t l = static_cast<std::size_t>(lanes_); l < w; ++l) {
+        for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrices_[e * w];
+        for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSides_[r * w];
+    }
+    laneOutcomes_.resize(w);
+    lu_.Solve(matrices_.data(), laneOrder_, rightSides_.data(), width_, laneOutcomes_.data());
+    solution_.resize(n);
+    for (std::size_t q = 0; q < outcomes_.size(); ++q) {
+        if (laneOf_[q] < 0) continue;
+        const int lane = laneOf_[q];
+        const std::size_t l = static_cast<std::size_t>(lane);
+        const LaneLuOutcome& o = laneOutcomes_[l];
+        // As AccurateNodeSystem::Condition with the estimate made: none
+        // where a pivot vanished, and never above the pivot ratio.
+        double reciprocal = 0.0;
+        if (o.regular) reciprocal = o.reciprocalCondition <= o.pivotRatio ? o.reciprocalCondition : o.pivotRatio;
+        AccurateSolved solved{laneOrder_,       laneColumns_, nullptr, laneRightSide_[l].data(),
+                              solution_.data(), reciprocal};
+        for (std::size_t r = 0; r < n; ++r) solution_[r] = lu_.Solution(lane, static_cast<int>(r));
+        if (reciprocal < kNumericallySingular) {
+            matrix_.resize(n * n);
+            for (std::size_t e = 0; e < n * n; ++e) matrix_[e] = matrices_[e * w + l];
+            solved.matrix = matrix_.data();
+        }
+        outcomes_[q] = system_.Conclude(solved, laneValues_[l].data(), AccurateTarget());
+    }
+    lanes_ = 0;
+}
+
+const std::vector<AccurateNodeOutcome>& AccurateNodeStep::Flush() {
+    if (lanes_ > 0) SolveLanes();
+    queued_ = 0;
+    return outcomes_;
+}
+
+}  // namespace mosaro
