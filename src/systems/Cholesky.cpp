@@ -4,11 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-// Not on Windows: GCC there does not realign the stack for the 32-byte
-// vectors the wide version may spill (GCC bug 54412).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define MOSARO_WIDE_CHOLESKY 1
-#endif
+#include "platform/WideKernels.h"
 
 // The vector helpers below are inlined within this file: the ABI GCC and
 // clang warn about for vector arguments never crosses a call.
@@ -89,7 +85,7 @@ Solve(double* a, std::size_t n, double* b) {
     return failed;
 }
 
-#ifdef MOSARO_WIDE_CHOLESKY
+#ifdef MOSARO_WIDE_KERNELS
 __attribute__((target("avx2"))) unsigned SolveWide(double* a, std::size_t n, double* b) {
     return Solve<kCholeskyLanes>(a, n, b);
 }
@@ -105,7 +101,7 @@ bool HasAvx2() {
 unsigned CholeskySolveLanes(double* matrix, int order, double* rightSide, int lanes) {
     const std::size_t n = static_cast<std::size_t>(order);
     if (lanes == 1) return Solve<1>(matrix, n, rightSide);
-#ifdef MOSARO_WIDE_CHOLESKY
+#ifdef MOSARO_WIDE_KERNELS
     static const bool wide = HasAvx2();
     if (wide) return SolveWide(matrix, n, rightSide);
 #endif

@@ -7,11 +7,7 @@
 #include <numeric>
 #include <utility>
 
-// Not on Windows: GCC there does not realign the stack for the 32-byte
-// vectors the wide versions may spill (GCC bug 54412).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define MOSARO_WIDE_LU 1
-#endif
+#include "platform/WideKernels.h"
 
 // The vector helpers below are inlined within this file: the ABI GCC and
 // clang warn about for vector arguments never crosses a call.
@@ -121,7 +117,7 @@ MOSARO_LU_INLINE void SubstituteFour(const double* t, const int* pivot, const do
     }
 }
 
-#ifdef MOSARO_WIDE_LU
+#ifdef MOSARO_WIDE_KERNELS
 __attribute__((target("avx2"))) bool EliminateWide(double* a, std::size_t n, int* pivot, double* sums, double& norm) {
     return Eliminate(a, n, pivot, sums, norm);
 }
@@ -155,7 +151,7 @@ bool DenseLu::Factorise(const double* matrix, int order, bool symmetric) {
     pivot_.resize(n);
     work_.resize(n);
     double* const a = lu_.data();
-#ifdef MOSARO_WIDE_LU
+#ifdef MOSARO_WIDE_KERNELS
     const bool regular = Wide() ? EliminateWide(a, n, pivot_.data(), work_.data(), norm_)
                                 : Eliminate(a, n, pivot_.data(), work_.data(), norm_);
 #else
@@ -177,7 +173,7 @@ void DenseLu::Solve(double* b) const {
     // dependence, and the forward pass subtracts in the order a row-by-row
     // dot product would.
     const std::size_t n = static_cast<std::size_t>(order_);
-#ifdef MOSARO_WIDE_LU
+#ifdef MOSARO_WIDE_KERNELS
     if (Wide()) return SubstituteWide(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
 #endif
     Substitute(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
@@ -185,7 +181,7 @@ void DenseLu::Solve(double* b) const {
 
 void DenseLu::SolveFour(double* b) const {
     const std::size_t n = static_cast<std::size_t>(order_);
-#ifdef MOSARO_WIDE_LU
+#ifdef MOSARO_WIDE_KERNELS
     if (Wide()) return SubstituteFourWide(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
 #endif
     SubstituteFour(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);

@@ -4,11 +4,9 @@
 #include <cstring>
 #include <utility>
 
-// Not on Windows: GCC there does not realign the stack for the 32- and
-// 64-byte vectors a kernel this size spills (GCC bug 54412).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#include "platform/WideKernels.h"
+#ifdef MOSARO_WIDE_KERNELS
 #include <immintrin.h>
-#define MOSARO_LANE_LU 1
 #endif
 
 // The vectors stay within this file: the ABI GCC warns about for vector
@@ -20,7 +18,7 @@
 namespace mosaro {
 namespace {
 
-#ifdef MOSARO_LANE_LU
+#ifdef MOSARO_WIDE_KERNELS
 
 #ifdef __clang__
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
@@ -71,7 +69,7 @@ inline bool AnyZero(V v) { return _mm512_cmp_pd_mask(v, _mm512_setzero_pd(), _CM
 }  // namespace
 
 bool LaneLu::Solve(const double* matrices, int order, const double* rightSides, int lanes, LaneLuOutcome* outcomes) {
-#ifdef MOSARO_LANE_LU
+#ifdef MOSARO_WIDE_KERNELS
     if (order < 1 || Width(lanes == 8 ? SolverLanes::kAvx512 : SolverLanes::kAvx2) != lanes) return false;
     const std::size_t n = static_cast<std::size_t>(order), w = static_cast<std::size_t>(lanes);
     lanes_ = lanes;

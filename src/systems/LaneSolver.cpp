@@ -3,11 +3,9 @@
 #include <cstddef>
 #include <cstring>
 
-// Not on Windows: GCC there does not realign the stack for the 32- and
-// 64-byte vectors a kernel this size spills (GCC bug 54412).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#include "platform/WideKernels.h"
+#ifdef MOSARO_WIDE_KERNELS
 #include <immintrin.h>
-#define MOSARO_LANE_SOLVER 1
 #endif
 
 namespace mosaro {
@@ -19,7 +17,7 @@ constexpr double kGuardLimit = 1e-6;
 // payload).
 constexpr int kDefaultNaNBits = static_cast<int>(0xFFC00000u);
 
-#ifdef MOSARO_LANE_SOLVER
+#ifdef MOSARO_WIDE_KERNELS
 
 // clang reads no GCC target pragmas: it takes the attribute per function.
 #ifdef __clang__
@@ -145,7 +143,7 @@ const Support kSupport = Detect();
 }  // namespace
 
 int SolverLaneCount(SolverLanes requested) {
-#ifdef MOSARO_LANE_SOLVER
+#ifdef MOSARO_WIDE_KERNELS
     const bool wide = requested == SolverLanes::kBest || requested == SolverLanes::kAvx512;
     if (wide && kSupport.avx512) return 8;
     if (requested != SolverLanes::kScalar && kSupport.avx2) return 4;
@@ -157,7 +155,7 @@ int SolverLaneCount(SolverLanes requested) {
 
 bool SolveLanesGuardedInPlace(float* augmented, int order, float* solution, int lanes) {
     if (order < 1) return true;
-#ifdef MOSARO_LANE_SOLVER
+#ifdef MOSARO_WIDE_KERNELS
     if (lanes == 8 && kSupport.avx512) return avx512::Solve(augmented, order, solution);
     if (lanes == 4 && kSupport.avx2) return avx2::Solve(augmented, order, solution);
 #else

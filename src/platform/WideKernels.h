@@ -1,0 +1,10 @@
+// Whether this build compiles the kernels written for wide vectors (AVX2,
+// AVX-512), chosen at run time by the processor's features: GCC or clang
+// on x86-64, except on Windows, where GCC does not realign the stack for
+// the 32- and 64-byte vectors such a kernel may spill (GCC bug 54412).
+// Elsewhere every caller takes its plain path, which gives the same bits.
+#pragma once
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define MOSARO_WIDE_KERNELS 1
+#endif
