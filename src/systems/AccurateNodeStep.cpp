@@ -59,42 +59,29 @@ AccurateNodeOutcome AccurateNodeStep::Estimate(const std::vector<int>& ids, cons
     return system_.Solve(Gather(ids), target, exactBelow);
 }
 
-void AccurateNodeStep::QueueOutcome(const AccurateNodeOutcome& outcome) {
+void AccurateNodeStep::Append(const AccurateNodeOutcome& outcome, int lane) {
     outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
     laneOf_.resize(outcomes_.size());
     outcomes_.back() = outcome;
-    laneOf_.back() = -1;
+    laneOf_.back() = lane;
     ++queued_;
 }
 
+void AccurateNodeStep::QueueOutcome(const AccurateNodeOutcome& outcome) { Append(outcome, -1); }
+
 void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& target, double exactBelow) {
-    outcomes_.resize(static_cast<std::size_t>(queued_) + 1);
-    laneOf_.resize(outcomes_.size());
-    AccurateNodeOutcome& outcome = outcomes_.back();
-    int& lane = laneOf_.back();
-    ++queued_;
-    lane = -1;
-    if (ids.empty()) {
-        outcome = AccurateNodeSystem::Unusable();
-        return;
-    }
+    if (ids.empty()) return QueueOutcome(AccurateNodeSystem::Unusable());
     const AccurateColumns columns = Gather(ids);
-    if (width_ == 1 || system_.FrameFixed() || target.blockPoints > 0) {
-        outcome = system_.Solve(columns, target, exactBelow);
-        return;
-    }
-    if (!system_.Assemble(columns, target)) {
-        outcome = AccurateNodeSystem::Unusable();
-        return;
-    }
+    if (width_ == 1 || system_.FrameFixed() || target.blockPoints > 0)
+        return QueueOutcome(system_.Solve(columns, target, exactBelow));
+    if (!system_.Assemble(columns, target)) return QueueOutcome(AccurateNodeSystem::Unusable());
     const int order = system_.Order();
-    if (lanes_ > 0 && order != laneOrder_) {  // not of the waiting systems' order: alone
-        outcome = system_.SolveAssembled(columns.values, target, exactBelow);
-        return;
-    }
+    if (lanes_ > 0 && order != laneOrder_)  // not of the waiting systems' order: alone
+        return QueueOutcome(system_.SolveAssembled(columns.values, target, exactBelow));
     // Into the next lane: the matrix and the right-hand side interleaved,
     // and what Conclude reads kept apart.
-    lane = lanes_++;
+    const int lane = lanes_++;
+    Append(AccurateNodeOutcome(), lane);
     laneOrder_ = order;
     laneColumns_ = system_.Columns();
     const std::size_t n = static_cast<std::size_t>(order), w = static_cast<std::size_t>(width_);

@@ -89,6 +89,7 @@ private:
         return target;
     }
     AccurateColumns Gather(const std::vector<int>& ids);
+    void Append(const AccurateNodeOutcome& outcome, int lane);
     void SolveLanes();
 
     const AccurateSamples& samples_;

@@ -76,7 +76,7 @@ bool LaneLu::Solve(const double* matrices, int order, const double* rightSides, 
     lu_.resize(n * n * w);
     pivot_.resize(n * w);
     exchanges_.resize(2 * n * w);
-    work_.resize(5 * n * w);
+    work_.resize(4 * n * w);
     solution_.resize(n * w);
     if (lanes == 8)
         avx512::Run(matrices, n, rightSides, lu_.data(), pivot_.data(), exchanges_.data(), work_.data(),
