@@ -78,8 +78,8 @@ void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& 
     const int order = system_.Order();
     if (lanes_ > 0 && order != laneOrder_)  // not of the waiting systems' order: alone
         return QueueOutcome(system_.SolveAssembled(columns.values, target, exactBelow));
-    // Into the next lane: the matrix and the right-hand side interleaved,
-    // and what Conclude reads kept apart.
+    // Into the next lane: the matrix and the right-hand side interleaved
+    // (LaneLu leaves them as they are), the values kept apart.
     const int lane = lanes_++;
     Append(AccurateNodeOutcome(), lane);
     laneOrder_ = order;
@@ -92,9 +92,7 @@ void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& 
     for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrix[e];
     const double* rightSide = system_.RightSide();
     for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSide[r];
-    laneRightSide_.resize(w);
     laneValues_.resize(w);
-    laneRightSide_[l].assign(rightSide, rightSide + n);
     laneValues_[l].assign(columns.values, columns.values + values_.size());
 }
 
@@ -108,6 +106,7 @@ void AccurateNodeStep::SolveLanes() {
     laneOutcomes_.resize(w);
     lu_.Solve(matrices_.data(), laneOrder_, rightSides_.data(), width_, laneOutcomes_.data());
     solution_.resize(n);
+    rightSide_.resize(n);
     for (std::size_t q = 0; q < outcomes_.size(); ++q) {
         if (laneOf_[q] < 0) continue;
         const int lane = laneOf_[q];
@@ -117,9 +116,11 @@ void AccurateNodeStep::SolveLanes() {
         // where a pivot vanished, and never above the pivot ratio.
         double reciprocal = 0.0;
         if (o.regular) reciprocal = o.reciprocalCondition <= o.pivotRatio ? o.reciprocalCondition : o.pivotRatio;
-        AccurateSolved solved{laneOrder_,       laneColumns_, nullptr, laneRightSide_[l].data(),
-                              solution_.data(), reciprocal};
-        for (std::size_t r = 0; r < n; ++r) solution_[r] = lu_.Solution(lane, static_cast<int>(r));
+        AccurateSolved solved{laneOrder_, laneColumns_, nullptr, rightSide_.data(), solution_.data(), reciprocal};
+        for (std::size_t r = 0; r < n; ++r) {
+            rightSide_[r] = rightSides_[r * w + l];
+            solution_[r] = lu_.Solution(lane, static_cast<int>(r));
+        }
         if (reciprocal < kNumericallySingular) {
             matrix_.resize(n * n);
             for (std::size_t e = 0; e < n * n; ++e) matrix_[e] = matrices_[e * w + l];

@@ -105,8 +105,9 @@ private:
     // [(r * order + c) * width + l]), and per lane what Conclude reads.
     int lanes_ = 0, laneOrder_ = 0, laneColumns_ = 0;
     std::vector<double> matrices_, rightSides_;
-    std::vector<std::vector<double>> laneValues_, laneRightSide_;
-    std::vector<double> matrix_, solution_;  // one lane's, taken out
+    std::vector<std::vector<double>> laneValues_;
+    // One lane's system taken out for Conclude, which scales it in place.
+    std::vector<double> matrix_, rightSide_, solution_;
     std::vector<LaneLuOutcome> laneOutcomes_;
     LaneLu lu_;
 };
