@@ -89,8 +89,12 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     }
     markedColumns_ = static_cast<long long>(grid.columns) + 2 * marginI_;
     for (const Offset& o : offsets) offsetMark_.push_back(static_cast<long long>(o.j) * markedColumns_ + o.i);
+    tableCoversPairs_ = tableReach_ <= kMaxTableReach;
     tableReach_ = std::min(tableReach_, kMaxTableReach);
     const int side = 2 * tableReach_ + 1;
+    tableCentre_ =
+        static_cast<std::size_t>(tableReach_) * static_cast<std::size_t>(side) + static_cast<std::size_t>(tableReach_);
+    for (const Offset& o : offsets) offsetCell_.push_back(static_cast<long long>(o.j) * side + o.i);
     table_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
     for (int j = -tableReach_; j <= tableReach_; ++j)
         for (int i = -tableReach_; i <= tableReach_; ++i)
@@ -226,17 +230,20 @@ void SequentialSimulator::Gather(Lane& lane) {
     const std::size_t available = static_cast<std::size_t>(lane.samples.count);
     std::size_t next = 0;
     const std::size_t limit = static_cast<std::size_t>(n.combined ? n.samples : n.simulated);
-    // Room for one more than the limit: each offset's node is written
-    // whether or not it was simulated, and counted only if it was (a
-    // branch there would be mispredicted half the time).
-    lane.nodeI.resize(limit + 1);
-    lane.nodeJ.resize(limit + 1);
+    // Room for one more than the limit: each offset is written whether or
+    // not its node was simulated, and counted only if it was (a branch there
+    // would be mispredicted half the time). Early in a path most offsets
+    // are not simulated, so the scan keeps to one read, one write and an
+    // add per offset, in locals the writes cannot alias.
+    lane.hits.resize(limit + 1);
+    int* const hits = lane.hits.data();
+    const std::uint8_t* const marks = lane.simulated.data() + lane.mark;
+    const long long* const steps = p.offsetMark_.data();
     std::size_t found = 0;
     const std::size_t offsets = p.offsetMark_.size();
     const auto visit = [&](std::size_t o) {
-        lane.nodeI[found] = lane.ni + p.offsetI_[o];
-        lane.nodeJ[found] = lane.nj + p.offsetJ_[o];
-        found += lane.simulated[static_cast<std::size_t>(static_cast<long long>(lane.mark) + p.offsetMark_[o])];
+        hits[found] = static_cast<int>(o);
+        found += marks[steps[o]];
     };
     if (n.combined) {
         // Samples join before the first offset at least as far; most
@@ -261,6 +268,13 @@ void SequentialSimulator::Gather(Lane& lane) {
     }
     lane.nodeI.resize(found);
     lane.nodeJ.resize(found);
+    lane.nodeCell.resize(found);
+    for (std::size_t h = 0; h < found; ++h) {
+        const std::size_t o = static_cast<std::size_t>(hits[h]);
+        lane.nodeI[h] = lane.ni + p.offsetI_[o];
+        lane.nodeJ[h] = lane.nj + p.offsetJ_[o];
+        lane.nodeCell[h] = p.offsetCell_[o];
+    }
     if (n.combined) {
         while (next < available && lane.chosen.size() + found < limit) lane.chosen.push_back(lane.samples.ids[next++]);
     } else {
@@ -385,6 +399,11 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                         // No simulated neighbour leaves the block empty (its data may be null).
                         const double* fromSample = lane.sampleToNode.data() + static_cast<std::size_t>(a * lane.kn);
                         for (int b = lane.ks; b < k; ++b) put(b, fromSample[b - lane.ks]);
+                    } else if (a < k && p.tableCoversPairs_) {
+                        const std::size_t na = static_cast<std::size_t>(a - lane.ks);
+                        const double* fromNode = p.table_.data() + p.tableCentre_ + lane.nodeCell[na];
+                        for (int b = a; b < k; ++b)
+                            put(b, fromNode[-lane.nodeCell[static_cast<std::size_t>(b - lane.ks)]]);
                     } else if (a < k) {
                         const std::size_t na = static_cast<std::size_t>(a - lane.ks);
                         for (int b = a; b < k; ++b) {

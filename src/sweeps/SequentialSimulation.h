@@ -93,6 +93,12 @@ private:
     std::vector<double> nodeSampleD2_, nodeSampleCovariance_;
     int tableReach_ = 0;         // the table covers offsets within +-reach
     std::vector<double> table_;  // node covariances by offset
+    // When the table reaches every difference of two offsets, the
+    // covariance of two simulated neighbours is one read: at the table's
+    // centre plus the first's cell minus the second's (cells as below).
+    bool tableCoversPairs_ = false;
+    std::size_t tableCentre_ = 0;
+    std::vector<long long> offsetCell_;  // each offset as a step in the table
 };
 
 // Runs realisations a few at a time, one per lane (see Cholesky.h): their
@@ -148,8 +154,10 @@ private:
         int ni = 0, nj = 0;
         SimulationPlan::NodeSampleScratch sampleScratch;
         SimulationPlan::NodeSampleList samples{};
-        std::vector<int> nodeI, nodeJ;  // the simulated neighbours' columns and rows
-        std::vector<int> chosen;        // the samples taken, as ids
+        std::vector<int> nodeI, nodeJ;    // the simulated neighbours' columns and rows
+        std::vector<long long> nodeCell;  // and their offsets' steps in the table
+        std::vector<int> hits;            // the scan's offsets, each simulated one counted
+        std::vector<int> chosen;          // the samples taken, as ids
         int ks = 0, kn = 0;
         std::vector<double> sampleToNode;  // ks x kn, sample after sample
     };
