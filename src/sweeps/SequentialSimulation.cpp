@@ -7,6 +7,7 @@
 
 #include <Eigen/Dense>
 
+#include "platform/Prefetch.h"
 #include "platform/Random.h"
 #include "platform/WorkerPool.h"
 #include "systems/Cholesky.h"
@@ -20,6 +21,8 @@ constexpr std::size_t kSamplesWorthLookingUp = 4;
 // Offsets a combined neighbourhood's scan checks at once for a sample
 // joining among them.
 constexpr std::size_t kOffsetChunk = 16;
+// Rows of marks each way asked for ahead of a node's scan.
+constexpr long long kPrefetchedMarkRows = 4;
 
 namespace {
 
@@ -152,6 +155,16 @@ SimulationPlan::NodeSampleList SimulationPlan::NodeSamples(long long node, NodeS
     return {scratch.ids.data(), scratch.d2.data(), scratch.covariance.data(), count};
 }
 
+void SimulationPlan::PrefetchNodeSamples(long long node) const {
+    if (!keptSamples_) return;
+    const std::size_t k = static_cast<std::size_t>(neighbourhood_.samples);
+    const std::size_t at = static_cast<std::size_t>(node) * k;
+    PrefetchForRead(&nodeSampleCount_[static_cast<std::size_t>(node)]);
+    PrefetchRangeForRead(&nodeSampleIds_[at], k * sizeof(int));
+    PrefetchRangeForRead(&nodeSampleD2_[at], k * sizeof(double));
+    PrefetchRangeForRead(&nodeSampleCovariance_[at], k * sizeof(double));
+}
+
 double SimulationPlan::NodeCovariance(int di, int dj) const {
     if (std::abs(di) > tableReach_ || std::abs(dj) > tableReach_) return model_.At(di * grid_.dx, dj * grid_.dy);
     const int side = 2 * tableReach_ + 1;
@@ -220,6 +233,12 @@ void SequentialSimulator::Gather(Lane& lane) {
         lane.node = lane.path[lane.cursor++];
         lane.mark = MarkOf(lane.node);
         if (lane.simulated[lane.mark] == 0) break;
+    }
+    // The lane's next node is met again only after every other lane's
+    // step: time enough for its lists to arrive.
+    if (lane.cursor < lane.path.size()) {
+        const long long ahead = lane.path[lane.cursor];
+        p.PrefetchNodeSamples(ahead);
     }
     lane.ni = static_cast<int>(lane.node % g.columns), lane.nj = static_cast<int>(lane.node / g.columns);
     lane.samples = p.NodeSamples(lane.node, lane.sampleScratch);

@@ -72,6 +72,9 @@ private:
     };
     NodeSampleList NodeSamples(long long node, NodeSampleScratch& scratch) const;
     void FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const;
+    // Asks for a node's kept samples ahead of their use (a random node's
+    // lists are rarely in the cache).
+    void PrefetchNodeSamples(long long node) const;
 
     SimulationGrid grid_;
     const CovarianceModel& model_;
