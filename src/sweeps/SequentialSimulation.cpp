@@ -18,9 +18,6 @@ namespace mosaro {
 // up in the nodes' kept lists rather than evaluated (an evaluation costs
 // about as much as reading a node's list).
 constexpr std::size_t kSamplesWorthLookingUp = 4;
-// Offsets a combined neighbourhood's scan checks at once for a sample
-// joining among them.
-constexpr std::size_t kOffsetChunk = 16;
 // Rows of marks each way asked for ahead of a node's scan.
 constexpr long long kPrefetchedMarkRows = 4;
 
@@ -31,7 +28,7 @@ namespace {
 constexpr std::size_t kMaxOffsets = 1 << 16;
 constexpr int kMaxTableReach = 256;
 // The nearest samples of every node are kept when they take at most this
-// many entries (12 bytes each beside a double covariance).
+// many entries (8 bytes each beside a double covariance).
 constexpr std::size_t kMaxKeptSampleEntries = std::size_t{1} << 24;
 constexpr int kPairSlotBits = 16;
 // Grids up to this many nodes run kCholeskyLanes realisations at once per
@@ -110,7 +107,7 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     if (k > 0 && !x_.empty() && entries <= kMaxKeptSampleEntries) {
         nodeSampleIds_.assign(entries, -1);
         nodeSampleCount_.assign(static_cast<std::size_t>(grid.Nodes()), 0);
-        nodeSampleD2_.assign(entries, 0.0);
+        nodeSampleJoin_.assign(entries, 0);
         nodeSampleCovariance_.assign(entries, 0.0);
         WorkerPool pool(workers);
         pool.For(static_cast<std::size_t>(grid.rows), 1, [&](std::size_t first, std::size_t last, int) {
@@ -118,7 +115,7 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
                 for (int column = 0; column < grid.columns; ++column) {
                     const long long node = static_cast<long long>(row) * grid.columns + column;
                     const std::size_t at = static_cast<std::size_t>(node) * k;
-                    FindNodeSamples(node, &nodeSampleIds_[at], &nodeSampleD2_[at], &nodeSampleCovariance_[at],
+                    FindNodeSamples(node, &nodeSampleIds_[at], &nodeSampleJoin_[at], &nodeSampleCovariance_[at],
                                     nodeSampleCount_[static_cast<std::size_t>(node)]);
                 }
         });
@@ -126,7 +123,7 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     }
 }
 
-void SimulationPlan::FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const {
+void SimulationPlan::FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count) const {
     const double x = grid_.x0 + static_cast<double>(node % grid_.columns) * grid_.dx;
     const double y = grid_.y0 + static_cast<double>(node / grid_.columns) * grid_.dy;
     thread_local std::vector<int> found;  // a scratch buffer
@@ -136,7 +133,8 @@ void SimulationPlan::FindNodeSamples(long long node, int* ids, double* d2, doubl
         const std::size_t s = static_cast<std::size_t>(found[static_cast<std::size_t>(a)]);
         ids[a] = static_cast<int>(s);
         const double dx = x_[s] - x, dy = y_[s] - y;
-        d2[a] = dx * dx + dy * dy;
+        join[a] = static_cast<int>(std::lower_bound(offsetD2_.begin(), offsetD2_.end(), dx * dx + dy * dy) -
+                                   offsetD2_.begin());
         covariance[a] = model_.At(dx, dy);
     }
 }
@@ -145,14 +143,14 @@ SimulationPlan::NodeSampleList SimulationPlan::NodeSamples(long long node, NodeS
     const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood_.samples, 0));
     if (keptSamples_) {
         const std::size_t at = static_cast<std::size_t>(node) * k;
-        return {&nodeSampleIds_[at], &nodeSampleD2_[at], &nodeSampleCovariance_[at],
+        return {&nodeSampleIds_[at], &nodeSampleJoin_[at], &nodeSampleCovariance_[at],
                 nodeSampleCount_[static_cast<std::size_t>(node)]};
     }
-    scratch.ids.resize(k), scratch.d2.resize(k), scratch.covariance.resize(k);
+    scratch.ids.resize(k), scratch.join.resize(k), scratch.covariance.resize(k);
     int count = 0;
     if (k > 0 && !x_.empty())
-        FindNodeSamples(node, scratch.ids.data(), scratch.d2.data(), scratch.covariance.data(), count);
-    return {scratch.ids.data(), scratch.d2.data(), scratch.covariance.data(), count};
+        FindNodeSamples(node, scratch.ids.data(), scratch.join.data(), scratch.covariance.data(), count);
+    return {scratch.ids.data(), scratch.join.data(), scratch.covariance.data(), count};
 }
 
 void SimulationPlan::PrefetchNodeSamples(long long node) const {
@@ -161,7 +159,7 @@ void SimulationPlan::PrefetchNodeSamples(long long node) const {
     const std::size_t at = static_cast<std::size_t>(node) * k;
     PrefetchForRead(&nodeSampleCount_[static_cast<std::size_t>(node)]);
     PrefetchRangeForRead(&nodeSampleIds_[at], k * sizeof(int));
-    PrefetchRangeForRead(&nodeSampleD2_[at], k * sizeof(double));
+    PrefetchRangeForRead(&nodeSampleJoin_[at], k * sizeof(int));
     PrefetchRangeForRead(&nodeSampleCovariance_[at], k * sizeof(double));
 }
 
@@ -265,22 +263,15 @@ void SequentialSimulator::Gather(Lane& lane) {
         found += marks[steps[o]];
     };
     if (n.combined) {
-        // Samples join before the first offset at least as far; most
-        // chunks of offsets see none join, and scan their nodes alone.
-        for (std::size_t o = 0; o < offsets && lane.chosen.size() + found < limit;) {
-            const std::size_t chunkEnd = std::min(offsets, o + kOffsetChunk);
-            if (next < available && lane.samples.d2[next] <= p.offsetD2_[chunkEnd - 1]) {
-                for (; o < chunkEnd; ++o) {
-                    while (next < available && lane.samples.d2[next] <= p.offsetD2_[o] &&
-                           lane.chosen.size() + found < limit)
-                        lane.chosen.push_back(lane.samples.ids[next++]);
-                    if (lane.chosen.size() + found >= limit) break;
-                    visit(o);
-                }
-            } else {
-                const std::size_t enough = limit - lane.chosen.size();
-                for (; o < chunkEnd && found < enough; ++o) visit(o);
-            }
+        // The offsets run without a test for samples up to where the next
+        // sample joins (its list says which offset it comes before).
+        for (std::size_t o = 0; lane.chosen.size() + found < limit;) {
+            const std::size_t stop =
+                next < available ? std::min(static_cast<std::size_t>(lane.samples.join[next]), offsets) : offsets;
+            const std::size_t enough = limit - lane.chosen.size();
+            for (; o < stop && found < enough; ++o) visit(o);
+            if (found >= enough || o == offsets) break;
+            lane.chosen.push_back(lane.samples.ids[next++]);
         }
     } else {
         for (std::size_t o = 0; o < offsets && found < limit; ++o) visit(o);

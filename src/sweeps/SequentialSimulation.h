@@ -57,21 +57,22 @@ public:
 private:
     friend class SequentialSimulator;
     double NodeCovariance(int di, int dj) const;
-    // The node's nearest samples, nearest first: ids, squared distances and
-    // covariances to the node. They point into the plan's table when it
-    // keeps them, else into `scratch`.
+    // The node's nearest samples, nearest first: ids, where each joins the
+    // node's offsets (before the first offset at least as long as the
+    // sample is far) and covariances to the node. They point into the
+    // plan's table when it keeps them, else into `scratch`.
     struct NodeSampleList {
         const int* ids;
-        const double* d2;
+        const int* join;
         const double* covariance;
         int count;
     };
     struct NodeSampleScratch {
-        std::vector<int> ids;
-        std::vector<double> d2, covariance;
+        std::vector<int> ids, join;
+        std::vector<double> covariance;
     };
     NodeSampleList NodeSamples(long long node, NodeSampleScratch& scratch) const;
-    void FindNodeSamples(long long node, int* ids, double* d2, double* covariance, int& count) const;
+    void FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count) const;
     // Asks for a node's kept samples ahead of their use (a random node's
     // lists are rarely in the cache).
     void PrefetchNodeSamples(long long node) const;
@@ -92,8 +93,8 @@ private:
     std::vector<long long> offsetMark_;  // each offset as a step in that grid
     // Per node, when kept: up to `samples` nearest samples, and how many.
     bool keptSamples_ = false;
-    std::vector<int> nodeSampleIds_, nodeSampleCount_;
-    std::vector<double> nodeSampleD2_, nodeSampleCovariance_;
+    std::vector<int> nodeSampleIds_, nodeSampleCount_, nodeSampleJoin_;
+    std::vector<double> nodeSampleCovariance_;
     int tableReach_ = 0;         // the table covers offsets within +-reach
     std::vector<double> table_;  // node covariances by offset
     // When the table reaches every difference of two offsets, the
