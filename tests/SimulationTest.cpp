@@ -232,6 +232,14 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     together.s.nmax = 8;
     together.s.nmax_simulated = -1;
     EXPECT_EQ(hashOf(together), 14276988131038337252u);
+    // A grid wider than the table of node covariances reaches: early in a
+    // path two simulated neighbours lie farther apart than it covers, and
+    // the range keeps their covariance far from zero.
+    Simulation wide(f, 2);
+    ASSERT_EQ(mosaro_model_parse("1 Exp(300)", &wide.model), MOSARO_OK);
+    wide.s.node_count_x = 600;
+    wide.s.node_count_y = 2;
+    EXPECT_EQ(hashOf(wide), 18150075201188337154u);
 }
 
 // The exponential model of the generated fields.
