@@ -329,6 +329,9 @@ double SequentialSimulator::RightSide(const Lane& lane, int a) const {
     // list's a-th.
     if (a < lane.ks) return lane.samples.covariance[static_cast<std::size_t>(a)];
     const std::size_t na = static_cast<std::size_t>(a - lane.ks);
+    // An offset lies within half the table's reach when the table covers
+    // every pair: its cell is read directly.
+    if (plan_.tableCoversPairs_) return *(plan_.table_.data() + plan_.tableCentre_ + lane.nodeCell[na]);
     return plan_.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
 }
 
