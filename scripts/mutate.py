@@ -306,6 +306,14 @@ MUTANTS = [
      "found += marks[steps[o]];", "found += 1 | marks[steps[o]];", None),
     ("cholesky-lane-failure-flags-lane-zero", "simulation", "src/systems/Cholesky.cpp",
      "failed |= 1u << l;", "failed |= 1u;", None),
+    ("cholesky-odd-order-last-root-missed", "simulation", "src/systems/Cholesky.cpp",
+     "if (k < n) Pivot<L>(a, n, k, failed);", "", None),
+    ("cholesky-paired-second-step-first", "simulation", "src/systems/Cholesky.cpp",
+     "(Load<V>(rowI + j * L) - factor * Load<V>(rowK + j * L)) - factor2 * Load<V>(rowNext + j * L)",
+     "(Load<V>(rowI + j * L) - factor2 * Load<V>(rowNext + j * L)) - factor * Load<V>(rowK + j * L)", None),
+    ("cholesky-forward-pair-order-swapped", "simulation", "src/systems/Cholesky.cpp",
+     "(Load<V>(b + i * L) - Load<V>(rowK + i * L) * yk) - Load<V>(rowNext + i * L) * yNext",
+     "(Load<V>(b + i * L) - Load<V>(rowNext + i * L) * yNext) - Load<V>(rowK + i * L) * yk", None),
 
     # The reference path: the legacy arithmetic's constants, covariance, neighbour sort and solve.
     ("anisotropy-reset-range-2-to-3", "reference", KC,

@@ -250,11 +250,47 @@ struct Exponential : mosaro::CovarianceModel {
     bool Usable() const override { return true; }
 };
 
+// The solve as textbook steps, one at a time, whose every rounding the
+// library's solve must repeat: the upper factor row by row, each root kept
+// as its reciprocal, then the two substitutions.
+std::vector<double> CholeskyOneStepAtATime(std::vector<double> a, std::vector<double> b) {
+    const std::size_t n = b.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        a[k * n + k] = 1.0 / std::sqrt(a[k * n + k]);
+        for (std::size_t j = k + 1; j < n; ++j) a[k * n + j] = a[k * n + j] * a[k * n + k];
+        for (std::size_t i = k + 1; i < n; ++i)
+            for (std::size_t j = i; j < n; ++j) a[i * n + j] = a[i * n + j] - a[k * n + i] * a[k * n + j];
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        b[k] = b[k] * a[k * n + k];
+        for (std::size_t i = k + 1; i < n; ++i) b[i] = b[i] - a[k * n + i] * b[k];
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        double sum = b[i];
+        for (std::size_t j = i + 1; j < n; ++j) sum = sum - a[i * n + j] * b[j];
+        b[i] = sum * a[i * n + i];
+    }
+    return b;
+}
+
 TEST(Simulation, RealisationsSolvedInLanesHaveTheBitsOfLoneOnes) {
-    // Systems of several orders padded to one, and a singular one, each
-    // against its lone solve.
     std::mt19937 random(5);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
+    // Orders odd and even: the solve takes its steps two at a time.
+    std::mt19937 own(17);
+    for (int order = 1; order <= 12; ++order) {
+        Eigen::MatrixXd m(order, order);
+        for (int e = 0; e < order * order; ++e) m.data()[e] = u(own);
+        m = m * m.transpose() + 0.5 * Eigen::MatrixXd::Identity(order, order);
+        std::vector<double> a(m.data(), m.data() + order * order), b(static_cast<std::size_t>(order));
+        for (double& v : b) v = u(own);
+        const std::vector<double> expected = CholeskyOneStepAtATime(a, b);
+        EXPECT_EQ(mosaro::CholeskySolveLanes(a.data(), order, b.data(), 1), 0u);
+        EXPECT_EQ(std::memcmp(b.data(), expected.data(), b.size() * sizeof(double)), 0) << "order " << order;
+    }
+
+    // Systems of several orders padded to one, and a singular one, each
+    // against its lone solve.
     constexpr int kOrder = 9, kLanes = mosaro::kCholeskyLanes;
     std::vector<double> packed(kOrder * kOrder * kLanes, 0.0), right(kOrder * kLanes, 0.0), alone[kLanes];
     for (int l = 0; l < kLanes; ++l) {
