@@ -18,8 +18,6 @@ namespace mosaro {
 // up in the nodes' kept lists rather than evaluated (an evaluation costs
 // about as much as reading a node's list).
 constexpr std::size_t kSamplesWorthLookingUp = 4;
-// Rows of marks each way asked for ahead of a node's scan.
-constexpr long long kPrefetchedMarkRows = 4;
 
 namespace {
 
@@ -234,10 +232,7 @@ void SequentialSimulator::Gather(Lane& lane) {
     }
     // The lane's next node is met again only after every other lane's
     // step: time enough for its lists to arrive.
-    if (lane.cursor < lane.path.size()) {
-        const long long ahead = lane.path[lane.cursor];
-        p.PrefetchNodeSamples(ahead);
-    }
+    if (lane.cursor < lane.path.size()) p.PrefetchNodeSamples(lane.path[lane.cursor]);
     lane.ni = static_cast<int>(lane.node % g.columns), lane.nj = static_cast<int>(lane.node / g.columns);
     lane.samples = p.NodeSamples(lane.node, lane.sampleScratch);
     // The simulated nodes nearest first; with a combined neighbourhood
