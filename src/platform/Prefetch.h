@@ -4,6 +4,8 @@
 // without the builtin simply do without it.
 #pragma once
 
+#include <cstddef>
+
 namespace mosaro {
 
 inline void PrefetchForRead(const void* address) {
@@ -15,10 +17,10 @@ inline void PrefetchForRead(const void* address) {
 }
 
 // Every cache line of `bytes` bytes from `address`.
-inline void PrefetchRangeForRead(const void* address, unsigned long bytes) {
-    constexpr unsigned long kLine = 64;
+inline void PrefetchRangeForRead(const void* address, std::size_t bytes) {
+    constexpr std::size_t kLine = 64;
     const char* first = static_cast<const char*>(address);
-    for (unsigned long at = 0; at < bytes; at += kLine) PrefetchForRead(first + at);
+    for (std::size_t at = 0; at < bytes; at += kLine) PrefetchForRead(first + at);
     if (bytes > 0) PrefetchForRead(first + bytes - 1);
 }
 
