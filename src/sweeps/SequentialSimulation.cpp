@@ -326,7 +326,7 @@ double SequentialSimulator::RightSide(const Lane& lane, int a) const {
     const std::size_t na = static_cast<std::size_t>(a - lane.ks);
     // An offset lies within half the table's reach when the table covers
     // every pair: its cell is read directly.
-    if (plan_.tableCoversPairs_) return *(plan_.table_.data() + plan_.tableCentre_ + lane.nodeCell[na]);
+    if (plan_.tableCoversPairs_) return *plan_.TableAt(lane.nodeCell[na]);
     return plan_.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
 }
 
@@ -409,7 +409,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                         for (int b = lane.ks; b < k; ++b) put(b, fromSample[b - lane.ks]);
                     } else if (a < k && p.tableCoversPairs_) {
                         const std::size_t na = static_cast<std::size_t>(a - lane.ks);
-                        const double* fromNode = p.table_.data() + p.tableCentre_ + lane.nodeCell[na];
+                        const double* fromNode = p.TableAt(lane.nodeCell[na]);
                         for (int b = a; b < k; ++b)
                             put(b, fromNode[-lane.nodeCell[static_cast<std::size_t>(b - lane.ks)]]);
                     } else if (a < k) {

@@ -57,6 +57,8 @@ public:
 private:
     friend class SequentialSimulator;
     double NodeCovariance(int di, int dj) const;
+    // The table's entry `cell` steps from its centre (see offsetCell_).
+    const double* TableAt(long long cell) const { return table_.data() + tableCentre_ + cell; }
     // The node's nearest samples, nearest first: ids, where each joins the
     // node's offsets (before the first offset at least as long as the
     // sample is far) and covariances to the node. They point into the
