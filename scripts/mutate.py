@@ -56,6 +56,7 @@ FIRST = {
 KC = "src/systems/KrigingConstants.cpp"
 VF = "src/variogram/VariogramFit.cpp"
 CHAIN = "src/neighbours/NeighbourChain.cpp"
+LANES = "src/neighbours/SortedLanes.cpp"
 KERNELS = "src/variogram/PairKernels.cpp"
 FAST = "src/sweeps/FastSweep.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
@@ -81,6 +82,25 @@ MUTANTS = [
      "if (!(candidates_[b].distance > candidates_[a].distance)) Exchange(", None),
     ("chain-wide-pass-exchanges-ties", "fast path", CHAIN,
      "if (!(visitor.distance >= held[a].distance))", "if (!(visitor.distance > held[a].distance))", None),
+    ("lanes-candidates-ignore-ties", "fast path", LANES,
+     "if (list.Ties(_mm512_castsi512_ps(visitor[0]), Below(k < passes ? k : passes)) != 0) return false;",
+     "(void)0;", None),
+    ("lanes-infinite-candidate-inserted", "fast path", LANES,
+     "if (!(c.distance < infinity)) return false;", "(void)infinity;", None),
+    ("lanes-positions-ignore-ties", "fast path", LANES,
+     "if (list.Ties(_mm512_castsi512_ps(fields[0]), all) != 0) return false;", "(void)all;", None),
+    ("lanes-first-passes-ignore-ties", "fast path", LANES,
+     "if (!(p.distance[a] < infinity) || list.Ties(_mm512_castsi512_ps(fields[0]), Below(a)) != 0) {",
+     "if (!(p.distance[a] < infinity)) {", None),
+    ("lanes-shift-loses-lane-15", "fast path", LANES,
+     "static_cast<__mmask16>((fartherHi << 1) | (fartherLo >> 15))", "static_cast<__mmask16>(fartherHi << 1)", None),
+    ("lanes-fallen-candidate-kept-in-lane", "fast path", LANES,
+     "        list.Clear(passes);\n    }\n    std::int32_t", "    }\n    std::int32_t", None),
+    ("chain-lanes-resume-from-first-pass", "fast path", CHAIN,
+     "for (std::size_t a = from; a < sorted_; ++a) held[a] = runPasses(a, a);",
+     "for (std::size_t a = 0; a < sorted_; ++a) held[a] = runPasses(a, a);", None),
+    ("chain-lanes-resume-rescans", "fast path", CHAIN,
+     "std::size_t at = std::max(from, sorted_);", "std::size_t at = sorted_;", None),
     ("chain-wide-passes-skip-unaligned-start", "fast path", CHAIN,
      "for (; at < p && at % kBlock != 0; ++at) visit(at);", "at = (at + kBlock - 1) / kBlock * kBlock;", None),
     ("chain-wide-passes-skip-block-after-hit", "fast path", CHAIN,

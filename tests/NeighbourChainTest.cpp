@@ -31,29 +31,33 @@ struct Trial {
     }
 };
 
-// Walks the chain and the plain passes (on a working copy whose values are
-// the load indices) with the same layout over the same nodes and compares
-// every position after every node.
+// Walks the chain, with its sorted lanes and without, and the plain passes
+// (on a working copy whose values are the load indices) with the same
+// layout over the same nodes and compares every position after every node.
 void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::NeighbourLayout& layout,
                      mosaro::NeighbourChainCounts& counts) {
-    const int n = static_cast<int>(t.x.size());
-    mosaro::WorkingSamples plain;
-    plain.x = t.x;
-    plain.y = t.y;
-    plain.distance.assign(t.x.size(), 0.0f);
-    for (int e = 0; e < n; ++e) plain.value.push_back(static_cast<float>(e));
-    mosaro::NeighbourChain chain(t.x.data(), t.y.data(), n, layout);
-    for (std::size_t k = 0; k < nodes.size(); ++k) {
-        plain.MeasureFrom(nodes[k].first, nodes[k].second);
-        mosaro::SortNearestInBlocks(plain, layout);
-        chain.Advance(nodes[k].first, nodes[k].second);
-        for (int p = 0; p < n; ++p)
-            ASSERT_EQ(chain.EntryAt(p), static_cast<int>(plain.value[static_cast<std::size_t>(p)]))
-                << "node " << k << " position " << p << " of " << n << ", passes " << layout.passes;
+    for (mosaro::ChainPasses passes : {mosaro::ChainPasses::kBest, mosaro::ChainPasses::kPlain}) {
+        const int n = static_cast<int>(t.x.size());
+        mosaro::WorkingSamples plain;
+        plain.x = t.x;
+        plain.y = t.y;
+        plain.distance.assign(t.x.size(), 0.0f);
+        for (int e = 0; e < n; ++e) plain.value.push_back(static_cast<float>(e));
+        mosaro::NeighbourChain chain(t.x.data(), t.y.data(), n, layout, passes);
+        for (std::size_t k = 0; k < nodes.size(); ++k) {
+            plain.MeasureFrom(nodes[k].first, nodes[k].second);
+            mosaro::SortNearestInBlocks(plain, layout);
+            chain.Advance(nodes[k].first, nodes[k].second);
+            for (int p = 0; p < n; ++p)
+                ASSERT_EQ(chain.EntryAt(p), static_cast<int>(plain.value[static_cast<std::size_t>(p)]))
+                    << "node " << k << " position " << p << " of " << n << ", passes " << layout.passes
+                    << (passes == mosaro::ChainPasses::kBest ? ", lanes" : "");
+        }
+        counts.narrow += chain.Counts().narrow;
+        counts.wide += chain.Counts().wide;
+        counts.plain += chain.Counts().plain;
+        counts.lanes += chain.Counts().lanes;
     }
-    counts.narrow += chain.Counts().narrow;
-    counts.wide += chain.Counts().wide;
-    counts.plain += chain.Counts().plain;
 }
 
 // Raster walk like the sweep's: rows upward, x fastest, so every row starts
@@ -113,6 +117,9 @@ TEST(NeighbourChain, NodesReuseTheEntriesKeptNearAnEarlierOneOnlyWhileTheyCoverI
         ExpectSameOrder(t, jumps, Ordinary(1500, m), counts);
     }
     EXPECT_GT(counts.narrow, 500u);
+    if (mosaro::SortedLanesAvailable()) {
+        EXPECT_GT(counts.lanes, 500u);
+    }
 }
 
 TEST(NeighbourChain, DistancesThatAreNotNumbersFallBackToThePlainPasses) {

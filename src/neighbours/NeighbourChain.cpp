@@ -27,6 +27,10 @@ constexpr double kNearbyReach = 1.6;
 constexpr std::size_t kNearbyPerDirect = 4;
 // Nodes that query the tree directly after too many entries were near.
 constexpr int kNearbyBackOff = 8;
+// Narrow nodes left to the plain passes after a tie stopped the sorted
+// lanes: where distances tie (samples on a lattice) they tie at most nodes,
+// and the lanes' work would be thrown away.
+constexpr int kLanesBackOff = 8;
 
 // The radius query runs in double on the widened coordinates; this relative
 // margin keeps it a superset of the entries whose float distance is below
@@ -98,7 +102,8 @@ struct NeighbourChain::Tree {
     }
 };
 
-NeighbourChain::NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout) : layout_(layout) {
+NeighbourChain::NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout, ChainPasses passes)
+    : layout_(layout) {
     layout_.perBlock = std::clamp(layout_.perBlock, 0, std::max(count, 0));
     layout_.blocks = layout_.perBlock > 0 ? std::clamp(layout_.blocks, 1, count / layout_.perBlock) : 0;
     const std::size_t p = static_cast<std::size_t>(layout_.perBlock);
@@ -123,7 +128,9 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
     if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
     // Everything a node needs is taken now: the sweep allocates nothing
     // once it has started writing the grid.
+    lanes_ = passes == ChainPasses::kBest && SortedLanesAvailable() && sorted_ <= kMaxLanePasses;
     candidates_.reserve(p);
+    if (lanes_) fallen_.resize(DirectPassesLimit() + sorted_ + 1);
     found_.reserve(NearbyLimit() + 1);
     for (auto* list : {&nearbyX_, &nearbyY_, &nearbyDistance_}) list->reserve(NearbyLimit() + 1);
     nearby_.reserve(NearbyLimit() + 1);
@@ -262,6 +269,15 @@ void NeighbourChain::GatherEveryPosition() {
 
 void NeighbourChain::RunDirectPasses() {
     const std::size_t count = candidates_.size();
+    if (lanes_ && lanesBackOff_ == 0 && count <= fallen_.size()) {
+        if (PassCandidatesInLanes(candidates_.data(), count, sorted_, fallen_.data())) {
+            ++counts_.lanes;
+            return;
+        }
+        lanesBackOff_ = kLanesBackOff;
+    } else if (lanesBackOff_ > 0) {
+        --lanesBackOff_;
+    }
     for (std::size_t a = 0; a < sorted_; ++a) {
         for (std::size_t b = a + 1; b < count; ++b) {
             if (!(candidates_[b].distance >= candidates_[a].distance)) Exchange(candidates_[a], candidates_[b]);
@@ -279,11 +295,27 @@ void NeighbourChain::RunWidePasses() {
     // plain passes' own. A position changes only where its entry is
     // strictly nearer than some held entry, so blocks of 16 positions with
     // nothing nearer than the farthest held entry are passed over at once.
+    // The sorted lanes go as far as they can; the plain passes go on from
+    // where they stop.
     const std::size_t p = x_.size();
     float* const d = widePasses_.data();
-    Held* const held = held_.data();
     // Coordinates kept by position make this a stream, not a gather.
     MeasureDistances(atX_.data(), atY_.data(), p, nodeX_, nodeY_, d);
+    std::size_t from = 0;
+    if (lanes_) {
+        from =
+            PassPositionsInLanes({d, order_.data(), where_.data(), atX_.data(), atY_.data(), p}, sorted_, held_.data());
+        if (from == p) ++counts_.lanes;
+    }
+    ContinueWidePasses(from);
+}
+
+// The wide passes from position `from` on, the passes started before it
+// holding held_[0 .. min(from, sorted_) - 1].
+void NeighbourChain::ContinueWidePasses(std::size_t from) {
+    const std::size_t p = x_.size();
+    const float* const d = widePasses_.data();
+    Held* const held = held_.data();
 
     // Runs the started passes over position `at`, leaving there the entry
     // the last of them puts there. The held entries carry their coordinates,
@@ -303,14 +335,14 @@ void NeighbourChain::RunWidePasses() {
     };
 
     // Pass a starts on what the passes before it leave at position a.
-    for (std::size_t a = 0; a < sorted_; ++a) held[a] = runPasses(a, a);
+    for (std::size_t a = from; a < sorted_; ++a) held[a] = runPasses(a, a);
     auto farthestHeld = [&] {
         float farthest = held[0].distance;
         for (std::size_t a = 1; a < sorted_; ++a) farthest = std::max(farthest, held[a].distance);
         return farthest;
     };
     float farthest = farthestHeld();
-    std::size_t at = sorted_;
+    std::size_t at = std::max(from, sorted_);
     auto visit = [&](std::size_t position) {
         if (!(d[position] < farthest)) return;
         place(position, runPasses(position, sorted_));

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "neighbours/ExchangeSort.h"
+#include "neighbours/SortedLanes.h"
 
 namespace mosaro {
 
@@ -36,13 +37,19 @@ struct NeighbourChainCounts {
     std::size_t narrow = 0;  // candidates from the radius query, direct passes
     std::size_t wide = 0;    // passes over every position
     std::size_t plain = 0;   // plain passes over every entry
+    std::size_t lanes = 0;   // narrow or wide nodes whose passes the sorted lanes ran through
 };
+
+// Whether the chain may run its passes in the sorted lanes (where the
+// processor has them); both ways give the same order.
+enum class ChainPasses { kBest, kPlain };
 
 class NeighbourChain {
 public:
     // `x` and `y` are the scaled coordinates of the `count` working entries
     // in load order (the order the first node starts from).
-    NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout);
+    NeighbourChain(const float* x, const float* y, int count, NeighbourLayout layout,
+                   ChainPasses passes = ChainPasses::kBest);
     ~NeighbourChain();
     NeighbourChain(const NeighbourChain&) = delete;
     NeighbourChain& operator=(const NeighbourChain&) = delete;
@@ -78,6 +85,7 @@ private:
     void GatherEveryPosition();
     void RunDirectPasses();
     void RunWidePasses();
+    void ContinueWidePasses(std::size_t from);
     void StoreCandidates();
 
     NeighbourLayout layout_;
@@ -87,17 +95,16 @@ private:
     std::vector<int> where_;        // entry -> block-0 position
     std::vector<float> atX_, atY_;  // coordinates of the entry at each block-0 position
     bool anyNaN_ = false;           // a coordinate that is not a number: plain passes only
+    bool lanes_ = false;            // the sorted lanes may run the passes
+    int lanesBackOff_ = 0;          // narrow nodes left to the plain passes after a tie stopped the lanes
     std::unique_ptr<Tree> tree_;
     double nodeX_ = 0.0, nodeY_ = 0.0;
 
     // Candidates of the current node in position order; the first
     // `sorted_` are positions 0 .. sorted_ - 1.
-    struct Candidate {
-        int position;
-        int entry;
-        float distance;
-    };
+    using Candidate = ChainCandidate;
     std::vector<Candidate> candidates_;
+    std::vector<Candidate> fallen_;  // the sorted lanes' scratch
     // Positions stay where they are; entries and their distances move.
     static void Exchange(Candidate& a, Candidate& b) {
         std::swap(a.entry, b.entry);
@@ -112,11 +119,7 @@ private:
     int nearbyBackOff_ = 0;
     std::vector<float> widePasses_;  // distance by position
     // The entry each wide pass holds, with its distance and coordinates.
-    struct Held {
-        float distance;
-        int entry;
-        float x, y;
-    };
+    using Held = ChainHeld;
     std::vector<Held> held_;
     NeighbourChainCounts counts_;
 };

@@ -189,10 +189,15 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     std::vector<int> neighbours[2];
     if (whole == nullptr) neighbours[0].resize(band * m), neighbours[1].resize(band * m);
     auto bandIds = [&](std::size_t b) { return whole != nullptr ? whole + b * band * m : neighbours[b % 2].data(); };
+    // The chain's sorted lanes are 512 bits wide: a narrower width asked
+    // for keeps the plain passes (the same order either way).
+    const ChainPasses passes = solverLanes == SolverLanes::kBest || solverLanes == SolverLanes::kAvx512
+                                   ? ChainPasses::kBest
+                                   : ChainPasses::kPlain;
     std::unique_ptr<NeighbourChain> chain;
     if (!reuse)
         chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.samples.count,
-                                                 method.Neighbours(plan.samples.count, plan.m));
+                                                 method.Neighbours(plan.samples.count, plan.m), passes);
     const int lanes = SolverLaneCount(solverLanes);
     std::vector<NodeWorkspace> workspaces;
     workspaces.reserve(static_cast<std::size_t>(threads));
