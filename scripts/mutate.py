@@ -57,6 +57,7 @@ KC = "src/systems/KrigingConstants.cpp"
 VF = "src/variogram/VariogramFit.cpp"
 CHAIN = "src/neighbours/NeighbourChain.cpp"
 LANES = "src/neighbours/SortedLanes.cpp"
+TO_NODE = "src/systems/NodeCovariances.cpp"
 KERNELS = "src/variogram/PairKernels.cpp"
 FAST = "src/sweeps/FastSweep.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
@@ -101,6 +102,16 @@ MUTANTS = [
      "for (std::size_t a = 0; a < sorted_; ++a) held[a] = runPasses(a, a);", None),
     ("chain-lanes-resume-rescans", "fast path", CHAIN,
      "std::size_t at = std::max(from, sorted_);", "std::size_t at = sorted_;", None),
+    ("node-lanes-cube-rounded-twice", "fast path", TO_NODE,
+     "_mm512_mul_pd(_mm512_set1_pd(0.5), Cube(ratio))",
+     "_mm512_mul_pd(_mm512_set1_pd(0.5), _mm512_mul_pd(_mm512_mul_pd(ratio, ratio), ratio))", None),
+    ("node-lanes-covariance-beyond-the-range", "fast path", TO_NODE,
+     "covariance = _mm512_mask_blend_pd(beyond, covariance, _mm512_setzero_pd());", "(void)beyond;", None),
+    ("node-lanes-distance-not-a-number-without-sill", "fast path", TO_NODE,
+     "_mm512_cmp_pd_mask(h, _mm512_setzero_pd(), _CMP_EQ_UQ)", "_mm512_cmp_pd_mask(h, _mm512_setzero_pd(), _CMP_EQ_OQ)",
+     None),
+    ("node-lanes-last-columns-dropped", "fast path", TO_NODE, "    if (a < count) {", "    if (false) {", None),
+    ("node-lanes-anisotropy-ignored", "fast path", TO_NODE, "_mm512_set1_pd(k * k)", "_mm512_set1_pd(1.0)", None),
     ("chain-wide-passes-skip-unaligned-start", "fast path", CHAIN,
      "for (; at < p && at % kBlock != 0; ++at) visit(at);", "at = (at + kBlock - 1) / kBlock * kBlock;", None),
     ("chain-wide-passes-skip-block-after-hit", "fast path", CHAIN,

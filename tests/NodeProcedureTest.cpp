@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "CaseFile.h"
 #include "TestSupport.h"
 #include "neighbours/ExchangeSort.h"
 #include "systems/KrigingConstants.h"
+#include "systems/NodeCovariances.h"
 
 namespace {
 
@@ -89,6 +93,52 @@ TEST(NodeProcedure, CovarianceIsTheSillAtZeroAndAtANaNDistanceAndZeroFromTheRang
     EXPECT_EQ(c.Covariance(c.range), 0.0f);
     EXPECT_EQ(c.Covariance(std::numeric_limits<float>::infinity()), 0.0f);
     EXPECT_GT(c.Covariance(0.5f * c.range), 0.0f);
+}
+
+TEST(NodeProcedure, CovariancesToANodeInLanesHaveThePlainBits) {
+    // Constants with every kind of range and sill (tiny, huge, infinite,
+    // not a number), columns at the node, beyond the range, not finite,
+    // and counts that leave every tail length.
+    const float kInf = std::numeric_limits<float>::infinity();
+    std::mt19937 random(8);
+    std::uniform_real_distribution<float> place(-3.0f, 3.0f);
+    // NaNs with payloads of their own, as a failed fit may leave them: where
+    // two meet, the operands' order decides which payload goes on.
+    auto fromBits = [](std::uint32_t bits) {
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    };
+    const float ranges[] = {2.5f, 1e-30f, 3e38f, kInf, kNaN, 0.0f};
+    const float sills[] = {1.0f, 0.0f, fromBits(0x7FC00001u), 1e30f};
+    for (float range : ranges) {
+        for (float partialSill : sills) {
+            const float nugget = std::isnan(partialSill) ? fromBits(0xFFC00002u) : 0.25f;
+            mosaro::KrigingConstants c{partialSill, nugget, partialSill + 0.25f, 1.0f, range, 1.7f};
+            for (std::size_t count = 0; count < 20; ++count) {
+                std::vector<float> x(count), y(count), plain(count), lanes(count);
+                for (std::size_t a = 0; a < count; ++a) x[a] = place(random), y[a] = place(random);
+                if (count > 3) x[1] = 0.5f, y[1] = -0.5f;           // the node itself
+                if (count > 5) x[4] = kNaN, y[5] = kInf;            // not finite
+                if (count > 7) x[6] = 1e-42f + 0.5f, y[6] = -0.5f;  // next to the node
+                mosaro::CovariancesToNode(c, x.data(), y.data(), count, 0.5f, -0.5f, plain.data(), false);
+                mosaro::CovariancesToNode(c, x.data(), y.data(), count, 0.5f, -0.5f, lanes.data(), true);
+                for (std::size_t a = 0; a < count; ++a)
+                    ASSERT_EQ(mosaro_test::Bits(plain[a]), mosaro_test::Bits(lanes[a]))
+                        << "range " << range << ", partial sill " << partialSill << ", column " << a << " of " << count;
+            }
+        }
+    }
+    // A nugget that cancels the partial sill's leading bits leaves the
+    // float covariance at this distance decided by the cube's last bit: a
+    // cube rounded twice gives 1.01132596 instead of 1.01132584.
+    const mosaro::KrigingConstants c{1048576.0f, fromBits(0xC97EACABu), 1.0f, 1.0f, 2.5f, 1.0f};
+    const float x = fromBits(0x40168155u), y = 0.0f;
+    float plain, lanes;
+    mosaro::CovariancesToNode(c, &x, &y, 1, 0.0f, 0.0f, &plain, false);
+    mosaro::CovariancesToNode(c, &x, &y, 1, 0.0f, 0.0f, &lanes, true);
+    EXPECT_EQ(mosaro_test::Bits(plain), mosaro_test::Bits(1.01132584f));
+    EXPECT_EQ(mosaro_test::Bits(lanes), mosaro_test::Bits(plain));
 }
 
 TEST(NodeProcedure, CutOffComparesInDouble) {

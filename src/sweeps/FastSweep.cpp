@@ -14,6 +14,7 @@
 #include "platform/WorkerPool.h"
 #include "sweeps/GridNodes.h"
 #include "systems/LaneSolver.h"
+#include "systems/NodeCovariances.h"
 #include "systems/NodeSystem.h"
 
 namespace mosaro {
@@ -135,6 +136,7 @@ struct NodeWorkspace {
           order(static_cast<std::size_t>(step.Order())),
           x(static_cast<std::size_t>(m)),
           y(static_cast<std::size_t>(m)),
+          toNode(static_cast<std::size_t>(m)),
           values(static_cast<std::size_t>(m) * lanes),
           augmented(order * (order + 1) * lanes),
           single(lanes > 1 ? order * (order + 1) : 0),
@@ -145,6 +147,7 @@ struct NodeWorkspace {
     PairCovarianceCache cache;
     std::size_t lanes, order;
     std::vector<float> x, y;       // the columns of the node being assembled
+    std::vector<float> toNode;     // their covariances to the node
     std::vector<float> values;     // each lane's column values
     std::vector<float> augmented;  // lane by lane
     std::vector<float> single;     // one lane's system, when it is solved alone
@@ -189,11 +192,11 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     std::vector<int> neighbours[2];
     if (whole == nullptr) neighbours[0].resize(band * m), neighbours[1].resize(band * m);
     auto bandIds = [&](std::size_t b) { return whole != nullptr ? whole + b * band * m : neighbours[b % 2].data(); };
-    // The chain's sorted lanes are 512 bits wide: a narrower width asked
-    // for keeps the plain passes (the same order either way).
-    const ChainPasses passes = solverLanes == SolverLanes::kBest || solverLanes == SolverLanes::kAvx512
-                                   ? ChainPasses::kBest
-                                   : ChainPasses::kPlain;
+    // The chain's sorted lanes and the covariances' lanes are 512 bits
+    // wide: a narrower width asked for keeps the plain code (the same bits
+    // either way).
+    const bool wide = solverLanes == SolverLanes::kBest || solverLanes == SolverLanes::kAvx512;
+    const ChainPasses passes = wide ? ChainPasses::kBest : ChainPasses::kPlain;
     std::unique_ptr<NeighbourChain> chain;
     if (!reuse)
         chain = std::make_unique<NeighbourChain>(samples.x.data(), samples.y.data(), plan.samples.count,
@@ -240,7 +243,10 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
         }
         w.cache.Fill(ids, w.x.data(), w.y.data(), c);
         auto pair = [&](int a, int b) { return w.cache.At(a, b); };
-        w.step.Assemble(w.x.data(), w.y.data(), nodeX(node), nodeY(node), pair, w.augmented.data() + lane, stride,
+        const float nx = nodeX(node), ny = nodeY(node);
+        CovariancesToNode(c, w.x.data(), w.y.data(), m, nx, ny, w.toNode.data(), wide);
+        auto toNode = [&](int a) { return w.toNode[static_cast<std::size_t>(a)]; };
+        w.step.Assemble(w.x.data(), w.y.data(), nx, ny, pair, toNode, w.augmented.data() + lane, stride,
                         w.rightSides.data() + lane * w.order);
     };
 

@@ -59,7 +59,9 @@ public:
     template <class PairCovariance>
     NodeEstimate Estimate(const float* x, const float* y, const float* values, float nodeX, float nodeY,
                           PairCovariance&& pairCovariance) {
-        Assemble(x, y, nodeX, nodeY, pairCovariance, augmented_.data(), 1, rightSide_.data());
+        const KrigingConstants& c = constants_;
+        auto nodeCovariance = [&](int a) { return c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY)); };
+        Assemble(x, y, nodeX, nodeY, pairCovariance, nodeCovariance, augmented_.data(), 1, rightSide_.data());
         if (path_ == SolverPath::kReference) SolveGuardedInPlaceReference(augmented_.data(), order_, solution_.data());
         else SolveGuardedInPlace(augmented_.data(), order_, solution_.data());
         return Finish(solution_.data(), rightSide_.data(), values);
@@ -76,11 +78,12 @@ public:
     // Assemble writes the augmented matrix (Order() rows of Order() + 1)
     // with its entries `stride` floats apart, entry (r, c) at
     // augmented[(r * (Order() + 1) + c) * stride], and the right-hand side
-    // contiguously into `rightSide`; Finish turns a solution into the node's
+    // contiguously into `rightSide`; nodeCovariance(a) gives the covariance
+    // of column a to the node. Finish turns a solution into the node's
     // estimate and variance.
-    template <class PairCovariance>
+    template <class PairCovariance, class NodeCovariance>
     void Assemble(const float* x, const float* y, float nodeX, float nodeY, PairCovariance& pairCovariance,
-                  float* augmented, std::size_t stride, float* rightSide) {
+                  NodeCovariance& nodeCovariance, float* augmented, std::size_t stride, float* rightSide) {
         const KrigingConstants& c = constants_;
         const std::size_t width = static_cast<std::size_t>(order_) + 1;
         auto at = [&](int row, int column) -> float& {
@@ -89,7 +92,7 @@ public:
         for (int a = 0; a < m_; ++a) {
             at(a, a) = c.sill;
             for (int b = a + 1; b < m_; ++b) at(a, b) = at(b, a) = pairCovariance(a, b);
-            rightSide[a] = c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY));
+            rightSide[a] = nodeCovariance(a);
             // Columns past the last whole group of variables (or every
             // column, when there are fewer than one per variable) join no
             // group.
