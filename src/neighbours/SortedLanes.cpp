@@ -153,7 +153,7 @@ void StoreHeld(const SortedList<4>& list, std::size_t count, ChainHeld* held) {
 
 std::size_t PassPositions(const ChainPositions& p, std::size_t passes, ChainHeld* held) {
     SortedList<4> list;
-    auto visitor = [&](std::size_t at, __m512i (&fields)[4]) {
+    auto visitor = [&](std::size_t at, __m512i(&fields)[4]) {
         fields[0] = _mm512_set1_epi32(Bits(p.distance[at]));
         fields[1] = _mm512_set1_epi32(p.order[at]);
         fields[2] = _mm512_set1_epi32(Bits(p.x[at]));
@@ -239,8 +239,7 @@ bool SortedLanesAvailable() {
 #endif
 }
 
-bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::size_t passes,
-                           ChainCandidate* fallen) {
+bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::size_t passes, ChainCandidate* fallen) {
 #ifdef MOSARO_WIDE_KERNELS
     if (kAvailable && passes > 0 && passes <= kMaxLanePasses)
         return avx512::PassCandidates(candidates, count, passes, fallen);

@@ -45,8 +45,7 @@ bool SortedLanesAvailable();
 // distances, position for position, as the exchange passes leave. `fallen`
 // has room for `count` candidates. False, with the candidates untouched,
 // when a tie or a distance that is not finite stops the lanes.
-bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::size_t passes,
-                           ChainCandidate* fallen);
+bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::size_t passes, ChainCandidate* fallen);
 
 // The working array by position: the entry, its coordinates and its
 // distance from the node.
