@@ -35,17 +35,23 @@ constexpr std::size_t kNodesPerTask = 64;
 // back at many nodes, not only at consecutive ones.
 class CovarianceMemo {
 public:
-    explicit CovarianceMemo(const KrigingConstants& c) : constants_(c), slots_(kSlots) {
+    explicit CovarianceMemo(const KrigingConstants& c) : slots_(kSlots) {
         // Every slot starts valid: distance +0 and its covariance.
         const Slot zero{Bits(0.0f), c.Covariance(0.0f)};
         std::fill(slots_.begin(), slots_.end(), zero);
     }
 
-    float Covariance(float h) {
+    // The covariance at `h` if it is remembered.
+    bool Find(float h, float& covariance) const {
         const std::uint32_t key = Bits(h);
-        Slot& slot = slots_[(key * 2654435761u) >> (32 - kSlotBits)];
-        if (slot.key != key) slot = Slot{key, constants_.Covariance(h)};
-        return slot.value;
+        const Slot& slot = slots_[SlotOf(key)];
+        covariance = slot.value;
+        return slot.key == key;
+    }
+
+    void Remember(float h, float covariance) {
+        const std::uint32_t key = Bits(h);
+        slots_[SlotOf(key)] = Slot{key, covariance};
     }
 
 private:
@@ -55,29 +61,35 @@ private:
         std::uint32_t key;
         float value;
     };
+    static std::size_t SlotOf(std::uint32_t key) { return (key * 2654435761u) >> (32 - kSlotBits); }
     static std::uint32_t Bits(float h) {
         std::uint32_t bits;
         std::memcpy(&bits, &h, sizeof bits);
         return bits;
     }
 
-    KrigingConstants constants_;
     std::vector<Slot> slots_;
 };
 
 // Covariances of the pairs of a node's columns. A covariance depends only on
 // the two samples, so a pair the previous node also had is copied from it
-// instead of computed again (neighbouring nodes share most neighbours).
+// instead of computed again (neighbouring nodes share most neighbours); the
+// others are looked up by distance, and those not remembered are computed
+// together (in vector lanes when `lanes`).
 class PairCovarianceCache {
 public:
-    PairCovarianceCache(int m, std::size_t entries, const KrigingConstants& c)
+    PairCovarianceCache(int m, std::size_t entries, const KrigingConstants& c, bool lanes)
         : memo_(c),
+          lanes_(lanes),
           m_(static_cast<std::size_t>(m)),
           previousIds_(m_),
           previous_(m_ * m_),
           current_(m_ * m_),
           slots_(m_),
-          slotOf_(entries, -1) {}
+          slotOf_(entries, -1),
+          missed_(m_ * m_),
+          missedDistance_(m_ * m_),
+          missedCovariance_(m_ * m_) {}
 
     // Forgets the previous node.
     void Reset() {
@@ -89,15 +101,30 @@ public:
     // samples lie at (x[a], y[a]).
     void Fill(const int* ids, const float* x, const float* y, const KrigingConstants& c) {
         for (std::size_t a = 0; a < m_; ++a) slots_[a] = slotOf_[static_cast<std::size_t>(ids[a])];
+        std::size_t missed = 0;
         for (std::size_t a = 0; a < m_; ++a) {
             for (std::size_t b = a + 1; b < m_; ++b) {
                 const int sa = slots_[a], sb = slots_[b];
-                const float covariance =
-                    (sa >= 0 && sb >= 0) ? previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)]
-                                         : memo_.Covariance(c.AnisotropicDistance(x[a], y[a], x[b], y[b]));
-                current_[a * m_ + b] = current_[b * m_ + a] = covariance;
+                float covariance;
+                if (sa >= 0 && sb >= 0) {
+                    covariance = previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)];
+                } else {
+                    const float h = c.AnisotropicDistance(x[a], y[a], x[b], y[b]);
+                    if (!memo_.Find(h, covariance)) {
+                        missed_[missed] = a * m_ + b;
+                        missedDistance_[missed++] = h;
+                    }
+                }
+                current_[a * m_ + b] = covariance;
             }
         }
+        CovariancesAtDistances(c, missedDistance_.data(), missed, missedCovariance_.data(), lanes_);
+        for (std::size_t k = 0; k < missed; ++k) {
+            current_[missed_[k]] = missedCovariance_[k];
+            memo_.Remember(missedDistance_[k], missedCovariance_[k]);
+        }
+        for (std::size_t a = 0; a < m_; ++a)
+            for (std::size_t b = a + 1; b < m_; ++b) current_[b * m_ + a] = current_[a * m_ + b];
         Reset();
         std::swap(previous_, current_);
         for (std::size_t a = 0; a < m_; ++a) {
@@ -112,12 +139,16 @@ public:
 
 private:
     CovarianceMemo memo_;
+    bool lanes_;
     std::size_t m_;
     std::vector<int> previousIds_;
     std::size_t previousCount_ = 0;
     std::vector<float> previous_, current_;  // m x m, symmetric
     std::vector<int> slots_;                 // column of this node -> column of the previous, or -1
     std::vector<int> slotOf_;                // load index -> column of the previous node, or -1
+    // The pairs not remembered: their place in the matrix and distance.
+    std::vector<std::size_t> missed_;
+    std::vector<float> missedDistance_, missedCovariance_;
 };
 
 // Ticks each part of a thread's work took (timed sweeps only).
@@ -129,9 +160,10 @@ struct PartTicks {
 // node is written. A group of `lanes` consecutive nodes is assembled lane by
 // lane into one matrix and solved at once; fewer nodes one at a time.
 struct NodeWorkspace {
-    NodeWorkspace(int m, const NodeMethod& method, std::size_t entries, const KrigingConstants& c, int laneCount)
+    NodeWorkspace(int m, const NodeMethod& method, std::size_t entries, const KrigingConstants& c, int laneCount,
+                  bool wide)
         : step(m, method, c, SolverPath::kFast),
-          cache(m, entries, c),
+          cache(m, entries, c, wide),
           lanes(static_cast<std::size_t>(laneCount)),
           order(static_cast<std::size_t>(step.Order())),
           x(static_cast<std::size_t>(m)),
@@ -204,7 +236,7 @@ void RunFastSweep(const SweepPlan& plan, const NodeMethod& method, const SweepOu
     const int lanes = SolverLaneCount(solverLanes);
     std::vector<NodeWorkspace> workspaces;
     workspaces.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method, samples.x.size(), c, lanes);
+    for (int t = 0; t < threads; ++t) workspaces.emplace_back(plan.m, method, samples.x.size(), c, lanes, wide);
 
     // The parts are timed only when asked for; otherwise the clock reads
     // nothing.

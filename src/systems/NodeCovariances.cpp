@@ -81,20 +81,14 @@ V Cube(V x) {
     return _mm512_mask_blend_pd(guarded, _mm512_mul_pd(_mm512_mul_pd(x, x), x), exact);
 }
 
-// Eight covariances of columns (x, y) to the node.
-__m256 Eight(const KrigingConstants& c, __m256 x, __m256 y, V nodeX, V nodeY) {
-    const V dx = _mm512_sub_pd(Widened(x), nodeX);
-    const V dy = _mm512_sub_pd(Widened(y), nodeY);
-    const double k = f64(c.anisotropy);
-    const V squared =
-        _mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(_mm512_set1_pd(k * k), _mm512_mul_pd(dy, dy)));
-    const V h = RoundedToFloat(_mm512_sqrt_pd(squared));
+// The covariances at eight float distances (widened).
+__m256 AtDistances(const KrigingConstants& c, V h) {
     const V a = _mm512_set1_pd(f64(c.range));
     const V ratio = _mm512_div_pd(h, a);
     const V linear = _mm512_div_pd(_mm512_mul_pd(h, _mm512_set1_pd(1.5)), a);
     const V shape = _mm512_sub_pd(linear, _mm512_mul_pd(_mm512_set1_pd(0.5), Cube(ratio)));
-    const V gamma =
-        RoundedToFloat(_mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(f64(c.partialSill)), shape), _mm512_set1_pd(f64(c.nugget))));
+    const V gamma = RoundedToFloat(
+        _mm512_add_pd(_mm512_mul_pd(_mm512_set1_pd(f64(c.partialSill)), shape), _mm512_set1_pd(f64(c.nugget))));
     const V sill = _mm512_set1_pd(f64(c.sill));
     V covariance = _mm512_sub_pd(sill, gamma);
     // The distance's own cases: the nugget counts at 0 (and for a distance
@@ -105,11 +99,21 @@ __m256 Eight(const KrigingConstants& c, __m256 x, __m256 y, V nodeX, V nodeY) {
     return Narrowed(_mm512_mask_blend_pd(atZero, covariance, sill));
 }
 
+// Eight covariances of columns (x, y) to the node.
+__m256 ToNode(const KrigingConstants& c, __m256 x, __m256 y, V nodeX, V nodeY) {
+    const V dx = _mm512_sub_pd(Widened(x), nodeX);
+    const V dy = _mm512_sub_pd(Widened(y), nodeY);
+    const double k = f64(c.anisotropy);
+    const V squared = _mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(_mm512_set1_pd(k * k), _mm512_mul_pd(dy, dy)));
+    return AtDistances(c, RoundedToFloat(_mm512_sqrt_pd(squared)));
+}
+
 void LaneCovariances(const KrigingConstants& c, const float* x, const float* y, std::size_t count, float nodeX,
                      float nodeY, float* out) {
     const V nx = _mm512_set1_pd(f64(nodeX)), ny = _mm512_set1_pd(f64(nodeY));
     std::size_t a = 0;
-    for (; a + 8 <= count; a += 8) _mm256_storeu_ps(out + a, Eight(c, _mm256_loadu_ps(x + a), _mm256_loadu_ps(y + a), nx, ny));
+    for (; a + 8 <= count; a += 8)
+        _mm256_storeu_ps(out + a, ToNode(c, _mm256_loadu_ps(x + a), _mm256_loadu_ps(y + a), nx, ny));
     if (a < count) {
         // The last few columns in a group padded with the node itself.
         float restX[8], restY[8], rest[8];
@@ -117,8 +121,19 @@ void LaneCovariances(const KrigingConstants& c, const float* x, const float* y, 
         std::fill(restY, restY + 8, nodeY);
         std::copy(x + a, x + count, restX);
         std::copy(y + a, y + count, restY);
-        _mm256_storeu_ps(rest, Eight(c, _mm256_loadu_ps(restX), _mm256_loadu_ps(restY), nx, ny));
+        _mm256_storeu_ps(rest, ToNode(c, _mm256_loadu_ps(restX), _mm256_loadu_ps(restY), nx, ny));
         std::copy(rest, rest + (count - a), out + a);
+    }
+}
+
+void LaneCovariancesAt(const KrigingConstants& c, const float* h, std::size_t count, float* out) {
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8) _mm256_storeu_ps(out + k, AtDistances(c, Widened(_mm256_loadu_ps(h + k))));
+    if (k < count) {
+        float rest[8] = {0, 0, 0, 0, 0, 0, 0, 0}, covariances[8];
+        std::copy(h + k, h + count, rest);
+        _mm256_storeu_ps(covariances, AtDistances(c, Widened(_mm256_loadu_ps(rest))));
+        std::copy(covariances, covariances + (count - k), out + k);
     }
 }
 
@@ -159,6 +174,15 @@ void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y
     (void)lanes;
 #endif
     PlainCovariances(c, x, y, count, nodeX, nodeY, out);
+}
+
+void CovariancesAtDistances(const KrigingConstants& c, const float* h, std::size_t count, float* out, bool lanes) {
+#ifdef MOSARO_WIDE_KERNELS
+    if (lanes && kAvailable) return avx512::LaneCovariancesAt(c, h, count, out);
+#else
+    (void)lanes;
+#endif
+    for (std::size_t k = 0; k < count; ++k) out[k] = c.Covariance(h[k]);
 }
 
 }  // namespace mosaro
