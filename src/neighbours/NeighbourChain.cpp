@@ -295,27 +295,44 @@ void NeighbourChain::RunWidePasses() {
     // plain passes' own. A position changes only where its entry is
     // strictly nearer than some held entry, so blocks of 16 positions with
     // nothing nearer than the farthest held entry are passed over at once.
-    // The sorted lanes go as far as they can; the plain passes go on from
-    // where they stop.
+    // The sorted lanes go as far as they can; where a tie stops them, the
+    // plain passes go on until the held entries are all apart again.
     const std::size_t p = x_.size();
     float* const d = widePasses_.data();
     // Coordinates kept by position make this a stream, not a gather.
     MeasureDistances(atX_.data(), atY_.data(), p, nodeX_, nodeY_, d);
+    const ChainPositions positions{d, order_.data(), where_.data(), atX_.data(), atY_.data(), p};
     std::size_t from = 0;
-    if (lanes_) {
-        from =
-            PassPositionsInLanes({d, order_.data(), where_.data(), atX_.data(), atY_.data(), p}, sorted_, held_.data());
-        if (from == p) ++counts_.lanes;
+    if (lanes_) from = PassPositionsInLanes(positions, sorted_, held_.data(), 0);
+    if (from == p) ++counts_.lanes;
+    while (from < p) {
+        from = ContinueWidePasses(from);
+        if (from < p) from = PassPositionsInLanes(positions, sorted_, held_.data(), from);
     }
-    ContinueWidePasses(from);
+    for (std::size_t a = 0; a < sorted_; ++a) Place(a, held_[a]);
 }
 
-// The wide passes from position `from` on, the passes started before it
-// holding held_[0 .. min(from, sorted_) - 1].
-void NeighbourChain::ContinueWidePasses(std::size_t from) {
+void NeighbourChain::Place(std::size_t at, const ChainHeld& h) {
+    order_[at] = h.entry;
+    where_[static_cast<std::size_t>(h.entry)] = static_cast<int>(at);
+    atX_[at] = h.x;
+    atY_[at] = h.y;
+}
+
+// The plain wide passes from position `from` on, the passes started before
+// it holding held_[0 .. min(from, sorted_) - 1]. With the sorted lanes they
+// stop after the first position that leaves the held distances all apart
+// and return the next one; otherwise they run to the end (returned).
+std::size_t NeighbourChain::ContinueWidePasses(std::size_t from) {
     const std::size_t p = x_.size();
     const float* const d = widePasses_.data();
     Held* const held = held_.data();
+    auto apart = [&](std::size_t started) {
+        if (!lanes_) return false;
+        for (std::size_t a = 1; a < started; ++a)
+            if (!(held[a - 1].distance < held[a].distance)) return false;
+        return true;
+    };
 
     // Runs the started passes over position `at`, leaving there the entry
     // the last of them puts there. The held entries carry their coordinates,
@@ -327,15 +344,12 @@ void NeighbourChain::ContinueWidePasses(std::size_t from) {
         }
         return visitor;
     };
-    auto place = [&](std::size_t at, const Held& h) {
-        order_[at] = h.entry;
-        where_[static_cast<std::size_t>(h.entry)] = static_cast<int>(at);
-        atX_[at] = h.x;
-        atY_[at] = h.y;
-    };
 
     // Pass a starts on what the passes before it leave at position a.
-    for (std::size_t a = from; a < sorted_; ++a) held[a] = runPasses(a, a);
+    for (std::size_t a = from; a < sorted_; ++a) {
+        held[a] = runPasses(a, a);
+        if (apart(a + 1)) return a + 1;
+    }
     auto farthestHeld = [&] {
         float farthest = held[0].distance;
         for (std::size_t a = 1; a < sorted_; ++a) farthest = std::max(farthest, held[a].distance);
@@ -343,23 +357,27 @@ void NeighbourChain::ContinueWidePasses(std::size_t from) {
     };
     float farthest = farthestHeld();
     std::size_t at = std::max(from, sorted_);
+    // True when the lanes may take over after the position.
     auto visit = [&](std::size_t position) {
-        if (!(d[position] < farthest)) return;
-        place(position, runPasses(position, sorted_));
+        if (!(d[position] < farthest)) return false;
+        Place(position, runPasses(position, sorted_));
         farthest = farthestHeld();
+        return apart(sorted_);
     };
-    for (; at < p && at % kBlock != 0; ++at) visit(at);
+    for (; at < p && at % kBlock != 0; ++at)
+        if (visit(at)) return at + 1;
     for (; at + kBlock <= p; at += kBlock) {
         unsigned mask = BelowMask(d + at, farthest);
         while (mask != 0) {
             const std::size_t first = at + LowestSetBit(mask);
-            visit(first);
+            if (visit(first)) return first + 1;
             // The bound only ever shrinks: what was not below it stays so.
             mask &= BelowMask(d + at, farthest) & ~((2u << (first - at)) - 1u);
         }
     }
-    for (; at < p; ++at) visit(at);
-    for (std::size_t a = 0; a < sorted_; ++a) place(a, held[a]);
+    for (; at < p; ++at)
+        if (visit(at)) return at + 1;
+    return p;
 }
 
 void NeighbourChain::StoreCandidates() {

@@ -85,8 +85,9 @@ private:
     void GatherEveryPosition();
     void RunDirectPasses();
     void RunWidePasses();
-    void ContinueWidePasses(std::size_t from);
+    std::size_t ContinueWidePasses(std::size_t from);
     void StoreCandidates();
+    void Place(std::size_t at, const ChainHeld& held);
 
     NeighbourLayout layout_;
     std::size_t sorted_;            // passes that reach an entry: min(passes, perBlock)

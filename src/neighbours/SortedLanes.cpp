@@ -74,6 +74,20 @@ struct SortedList {
         for (int f = 1; f < Fields; ++f) field[f] = {_mm512_setzero_si512(), _mm512_setzero_si512()};
     }
 
+    // The list held[0 .. count - 1] (sorted, no two distances equal).
+    explicit SortedList(const ChainHeld* held, std::size_t count) {
+        static_assert(Fields == 4, "held entries have four fields");
+        std::int32_t fields[Fields][32];
+        for (std::size_t k = 0; k < 32; ++k) {
+            const bool in = k < count;
+            fields[0][k] = Bits(in ? held[k].distance : std::numeric_limits<float>::infinity());
+            fields[1][k] = in ? held[k].entry : 0;
+            fields[2][k] = in ? Bits(held[k].x) : 0;
+            fields[3][k] = in ? Bits(held[k].y) : 0;
+        }
+        for (int f = 0; f < Fields; ++f) field[f] = {_mm512_loadu_si512(fields[f]), _mm512_loadu_si512(fields[f] + 16)};
+    }
+
     // Lanes among `held` whose distance equals `distance`.
     Mask Ties(__m512 distance, Mask held) const {
         const Mask lo = _mm512_mask_cmp_ps_mask(static_cast<__mmask16>(held), _mm512_castsi512_ps(field[0].lo),
@@ -151,8 +165,8 @@ void StoreHeld(const SortedList<4>& list, std::size_t count, ChainHeld* held) {
         held[k] = {FromBits(fields[0][k]), fields[1][k], FromBits(fields[2][k]), FromBits(fields[3][k])};
 }
 
-std::size_t PassPositions(const ChainPositions& p, std::size_t passes, ChainHeld* held) {
-    SortedList<4> list;
+std::size_t PassPositions(const ChainPositions& p, std::size_t passes, ChainHeld* held, std::size_t from) {
+    SortedList<4> list(held, from < passes ? from : passes);
     auto visitor = [&](std::size_t at, __m512i(&fields)[4]) {
         fields[0] = _mm512_set1_epi32(Bits(p.distance[at]));
         fields[1] = _mm512_set1_epi32(p.order[at]);
@@ -161,7 +175,7 @@ std::size_t PassPositions(const ChainPositions& p, std::size_t passes, ChainHeld
     };
     // Pass a starts on what the passes before it leave at position a.
     const float infinity = std::numeric_limits<float>::infinity();
-    for (std::size_t a = 0; a < passes; ++a) {
+    for (std::size_t a = from; a < passes; ++a) {
         __m512i fields[4];
         visitor(a, fields);
         if (!(p.distance[a] < infinity) || list.Ties(_mm512_castsi512_ps(fields[0]), Below(a)) != 0) {
@@ -188,7 +202,7 @@ std::size_t PassPositions(const ChainPositions& p, std::size_t passes, ChainHeld
         farthest = list.Distance(passes - 1);
         return true;
     };
-    std::size_t at = passes;
+    std::size_t at = from > passes ? from : passes;
     auto stop = [&](std::size_t reached) {
         StoreHeld(list, passes, held);
         return reached;
@@ -249,13 +263,15 @@ bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::s
     return false;
 }
 
-std::size_t PassPositionsInLanes(const ChainPositions& positions, std::size_t passes, ChainHeld* held) {
+std::size_t PassPositionsInLanes(const ChainPositions& positions, std::size_t passes, ChainHeld* held,
+                                 std::size_t from) {
 #ifdef MOSARO_WIDE_KERNELS
-    if (kAvailable && passes > 0 && passes <= kMaxLanePasses) return avx512::PassPositions(positions, passes, held);
+    if (kAvailable && passes > 0 && passes <= kMaxLanePasses)
+        return avx512::PassPositions(positions, passes, held, from);
 #else
     (void)positions, (void)held;
 #endif
-    return 0;
+    return from;
 }
 
 }  // namespace mosaro

@@ -58,13 +58,16 @@ struct ChainPositions {
     std::size_t count;
 };
 
-// Runs the passes position by position over `positions`, as the exchange
-// passes over the whole array would, visiting in blocks of 16 only the
-// positions nearer than the farthest held entry, and leaves the held
-// entries in held[0 .. passes - 1] (not yet placed at positions 0 ..
-// passes - 1). Returns the position the lanes reached: `count` when done;
-// otherwise the plain passes go on from there with `held` (before position
-// `passes`, held[0 .. reached - 1] are the passes started so far).
-std::size_t PassPositionsInLanes(const ChainPositions& positions, std::size_t passes, ChainHeld* held);
+// Runs the passes position by position over `positions` from `from` on, as
+// the exchange passes over the whole array would, visiting in blocks of 16
+// only the positions nearer than the farthest held entry, and leaves the
+// held entries in held[0 .. passes - 1] (not yet placed at positions 0 ..
+// passes - 1). The passes started before `from` hold held[0 .. min(from,
+// passes) - 1], all at different distances. Returns the position the lanes
+// reached: `count` when done; otherwise the plain passes go on from there
+// with `held` (before position `passes`, held[0 .. reached - 1] are the
+// passes started so far).
+std::size_t PassPositionsInLanes(const ChainPositions& positions, std::size_t passes, ChainHeld* held,
+                                 std::size_t from);
 
 }  // namespace mosaro
