@@ -1,9 +1,9 @@
 #include "neighbours/SortedLanes.h"
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
+#include "platform/FloatArith.h"
 #include "platform/WideKernels.h"
 #ifdef MOSARO_WIDE_KERNELS
 #include <immintrin.h>
@@ -34,17 +34,9 @@ namespace avx512 {
 
 using Mask = std::uint32_t;  // bit k for lane k of 32
 
-std::int32_t Bits(float value) {
-    std::int32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
+std::int32_t Bits(float value) { return static_cast<std::int32_t>(FloatBits(value)); }
 
-float FromBits(std::int32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+float FromBits(std::int32_t bits) { return FloatFromBits(static_cast<std::uint32_t>(bits)); }
 
 // One field of the list (distance bits, entry, x bits, y bits): lanes 0 - 15
 // in lo, 16 - 31 in hi.
@@ -234,28 +226,15 @@ std::size_t PassPositions(const ChainPositions& p, std::size_t passes, ChainHeld
 #pragma GCC diagnostic pop
 #endif
 
-bool Detect() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") != 0;
-}
-
-const bool kAvailable = Detect();
-
 #endif
 
 }  // namespace
 
-bool SortedLanesAvailable() {
-#ifdef MOSARO_WIDE_KERNELS
-    return kAvailable;
-#else
-    return false;
-#endif
-}
+bool SortedLanesAvailable() { return ProcessorHasAvx512(); }
 
 bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::size_t passes, ChainCandidate* fallen) {
 #ifdef MOSARO_WIDE_KERNELS
-    if (kAvailable && passes > 0 && passes <= kMaxLanePasses)
+    if (ProcessorHasAvx512() && passes > 0 && passes <= kMaxLanePasses)
         return avx512::PassCandidates(candidates, count, passes, fallen);
 #else
     (void)candidates, (void)count, (void)passes, (void)fallen;
@@ -266,7 +245,7 @@ bool PassCandidatesInLanes(ChainCandidate* candidates, std::size_t count, std::s
 std::size_t PassPositionsInLanes(const ChainPositions& positions, std::size_t passes, ChainHeld* held,
                                  std::size_t from) {
 #ifdef MOSARO_WIDE_KERNELS
-    if (kAvailable && passes > 0 && passes <= kMaxLanePasses)
+    if (ProcessorHasAvx512() && passes > 0 && passes <= kMaxLanePasses)
         return avx512::PassPositions(positions, passes, held, from);
 #else
     (void)positions, (void)held;

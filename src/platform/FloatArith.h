@@ -8,6 +8,8 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace mosaro {
 
@@ -16,6 +18,20 @@ inline float f32(double value) { return static_cast<float>(value); }
 
 // Widens a float to double (exact).
 inline double f64(float value) { return static_cast<double>(value); }
+
+// The bits of a float, and the float of bits: for hashing a float exactly,
+// and for moving floats through integer vector lanes.
+inline std::uint32_t FloatBits(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+inline float FloatFromBits(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
 
 // A float argument truncated toward zero to a count or index, or -1 when
 // that is not a number, negative or beyond int. The range is checked before

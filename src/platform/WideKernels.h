@@ -8,3 +8,12 @@
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #define MOSARO_WIDE_KERNELS 1
 #endif
+
+namespace mosaro {
+
+// Whether the processor runs AVX2, and AVX-512 Foundation, instructions
+// (asked once); false in a build without the wide kernels.
+bool ProcessorHasAvx2();
+bool ProcessorHasAvx512();
+
+}  // namespace mosaro

@@ -37,20 +37,20 @@ class CovarianceMemo {
 public:
     explicit CovarianceMemo(const KrigingConstants& c) : slots_(kSlots) {
         // Every slot starts valid: distance +0 and its covariance.
-        const Slot zero{Bits(0.0f), c.Covariance(0.0f)};
+        const Slot zero{FloatBits(0.0f), c.Covariance(0.0f)};
         std::fill(slots_.begin(), slots_.end(), zero);
     }
 
     // The covariance at `h` if it is remembered.
     bool Find(float h, float& covariance) const {
-        const std::uint32_t key = Bits(h);
+        const std::uint32_t key = FloatBits(h);
         const Slot& slot = slots_[SlotOf(key)];
         covariance = slot.value;
         return slot.key == key;
     }
 
     void Remember(float h, float covariance) {
-        const std::uint32_t key = Bits(h);
+        const std::uint32_t key = FloatBits(h);
         slots_[SlotOf(key)] = Slot{key, covariance};
     }
 
@@ -62,11 +62,6 @@ private:
         float value;
     };
     static std::size_t SlotOf(std::uint32_t key) { return (key * 2654435761u) >> (32 - kSlotBits); }
-    static std::uint32_t Bits(float h) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &h, sizeof bits);
-        return bits;
-    }
 
     std::vector<Slot> slots_;
 };

@@ -123,11 +123,6 @@ Solve(double* a, std::size_t n, double* b) {
 __attribute__((target("avx2"))) unsigned SolveWide(double* a, std::size_t n, double* b) {
     return Solve<kCholeskyLanes>(a, n, b);
 }
-
-bool HasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}
 #endif
 
 }  // namespace
@@ -136,8 +131,7 @@ unsigned CholeskySolveLanes(double* matrix, int order, double* rightSide, int la
     const std::size_t n = static_cast<std::size_t>(order);
     if (lanes == 1) return Solve<1>(matrix, n, rightSide);
 #ifdef MOSARO_WIDE_KERNELS
-    static const bool wide = HasAvx2();
-    if (wide) return SolveWide(matrix, n, rightSide);
+    if (ProcessorHasAvx2()) return SolveWide(matrix, n, rightSide);
 #endif
     return Solve<kCholeskyLanes>(matrix, n, rightSide);
 }

@@ -132,13 +132,6 @@ __attribute__((target("avx2"))) void SubstituteFourWide(const double* t, const i
     SubstituteFour(t, pivot, inverseDiagonal, n, b);
 }
 
-bool Wide() {
-    static const bool wide = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return wide;
-}
 #endif
 
 }  // namespace
@@ -152,8 +145,8 @@ bool DenseLu::Factorise(const double* matrix, int order, bool symmetric) {
     work_.resize(n);
     double* const a = lu_.data();
 #ifdef MOSARO_WIDE_KERNELS
-    const bool regular = Wide() ? EliminateWide(a, n, pivot_.data(), work_.data(), norm_)
-                                : Eliminate(a, n, pivot_.data(), work_.data(), norm_);
+    const bool regular = ProcessorHasAvx2() ? EliminateWide(a, n, pivot_.data(), work_.data(), norm_)
+                                            : Eliminate(a, n, pivot_.data(), work_.data(), norm_);
 #else
     const bool regular = Eliminate(a, n, pivot_.data(), work_.data(), norm_);
 #endif
@@ -174,7 +167,7 @@ void DenseLu::Solve(double* b) const {
     // dot product would.
     const std::size_t n = static_cast<std::size_t>(order_);
 #ifdef MOSARO_WIDE_KERNELS
-    if (Wide()) return SubstituteWide(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
+    if (ProcessorHasAvx2()) return SubstituteWide(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
 #endif
     Substitute(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
 }
@@ -182,7 +175,7 @@ void DenseLu::Solve(double* b) const {
 void DenseLu::SolveFour(double* b) const {
     const std::size_t n = static_cast<std::size_t>(order_);
 #ifdef MOSARO_WIDE_KERNELS
-    if (Wide()) return SubstituteFourWide(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
+    if (ProcessorHasAvx2()) return SubstituteFourWide(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
 #endif
     SubstituteFour(transposed_.data(), pivot_.data(), inverseDiagonal_.data(), n, b);
 }

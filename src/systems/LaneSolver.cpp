@@ -127,17 +127,6 @@ struct Lanes {
 #pragma GCC pop_options
 #endif
 
-struct Support {
-    bool avx2, avx512;
-};
-
-Support Detect() {
-    __builtin_cpu_init();
-    return Support{__builtin_cpu_supports("avx2") != 0, __builtin_cpu_supports("avx512f") != 0};
-}
-
-const Support kSupport = Detect();
-
 #endif
 
 }  // namespace
@@ -145,8 +134,8 @@ const Support kSupport = Detect();
 int SolverLaneCount(SolverLanes requested) {
 #ifdef MOSARO_WIDE_KERNELS
     const bool wide = requested == SolverLanes::kBest || requested == SolverLanes::kAvx512;
-    if (wide && kSupport.avx512) return 8;
-    if (requested != SolverLanes::kScalar && kSupport.avx2) return 4;
+    if (wide && ProcessorHasAvx512()) return 8;
+    if (requested != SolverLanes::kScalar && ProcessorHasAvx2()) return 4;
 #else
     (void)requested;
 #endif
@@ -156,8 +145,8 @@ int SolverLaneCount(SolverLanes requested) {
 bool SolveLanesGuardedInPlace(float* augmented, int order, float* solution, int lanes) {
     if (order < 1) return true;
 #ifdef MOSARO_WIDE_KERNELS
-    if (lanes == 8 && kSupport.avx512) return avx512::Solve(augmented, order, solution);
-    if (lanes == 4 && kSupport.avx2) return avx2::Solve(augmented, order, solution);
+    if (lanes == 8 && ProcessorHasAvx512()) return avx512::Solve(augmented, order, solution);
+    if (lanes == 4 && ProcessorHasAvx2()) return avx2::Solve(augmented, order, solution);
 #else
     (void)augmented, (void)solution, (void)lanes;
 #endif

@@ -147,29 +147,16 @@ void LaneCovariancesAt(const KrigingConstants& c, const float* h, std::size_t co
 #pragma GCC diagnostic pop
 #endif
 
-bool Detect() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") != 0;
-}
-
-const bool kAvailable = Detect();
-
 #endif
 
 }  // namespace
 
-bool NodeCovarianceLanesAvailable() {
-#ifdef MOSARO_WIDE_KERNELS
-    return kAvailable;
-#else
-    return false;
-#endif
-}
+bool NodeCovarianceLanesAvailable() { return ProcessorHasAvx512(); }
 
 void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y, std::size_t count, float nodeX,
                        float nodeY, float* out, bool lanes) {
 #ifdef MOSARO_WIDE_KERNELS
-    if (lanes && kAvailable) return avx512::LaneCovariances(c, x, y, count, nodeX, nodeY, out);
+    if (lanes && ProcessorHasAvx512()) return avx512::LaneCovariances(c, x, y, count, nodeX, nodeY, out);
 #else
     (void)lanes;
 #endif
@@ -178,7 +165,7 @@ void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y
 
 void CovariancesAtDistances(const KrigingConstants& c, const float* h, std::size_t count, float* out, bool lanes) {
 #ifdef MOSARO_WIDE_KERNELS
-    if (lanes && kAvailable) return avx512::LaneCovariancesAt(c, h, count, out);
+    if (lanes && ProcessorHasAvx512()) return avx512::LaneCovariancesAt(c, h, count, out);
 #else
     (void)lanes;
 #endif
