@@ -151,8 +151,6 @@ void LaneCovariancesAt(const KrigingConstants& c, const float* h, std::size_t co
 
 }  // namespace
 
-bool NodeCovarianceLanesAvailable() { return ProcessorHasAvx512(); }
-
 void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y, std::size_t count, float nodeX,
                        float nodeY, float* out, bool lanes) {
 #ifdef MOSARO_WIDE_KERNELS

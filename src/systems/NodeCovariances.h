@@ -19,9 +19,6 @@
 
 namespace mosaro {
 
-// Whether this processor runs the lanes.
-bool NodeCovarianceLanesAvailable();
-
 // out[a] = c.Covariance(c.AnisotropicDistance(x[a], y[a], nodeX, nodeY))
 // for a < count; in the lanes when `lanes` and the processor has them.
 void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y, std::size_t count, float nodeX,
