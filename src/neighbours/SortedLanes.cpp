@@ -248,7 +248,7 @@ std::size_t PassPositionsInLanes(const ChainPositions& positions, std::size_t pa
     if (ProcessorHasAvx512() && passes > 0 && passes <= kMaxLanePasses)
         return avx512::PassPositions(positions, passes, held, from);
 #else
-    (void)positions, (void)held;
+    (void)positions, (void)passes, (void)held;
 #endif
     return from;
 }
