@@ -20,12 +20,7 @@ namespace {
 
 #ifdef MOSARO_WIDE_KERNELS
 
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "platform/Avx2RegionBegin.inc"
 namespace avx2 {
 
 constexpr std::size_t kW = 4;
@@ -36,18 +31,9 @@ inline bool AnyZero(V v) { return _mm256_movemask_pd(_mm256_cmp_pd(v, _mm256_set
 #include "systems/LaneLuSteps.inc"
 
 }  // namespace avx2
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "platform/Avx2RegionEnd.inc"
 
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+#include "platform/Avx512RegionBegin.inc"
 namespace avx512 {
 
 constexpr std::size_t kW = 8;
@@ -58,11 +44,7 @@ inline bool AnyZero(V v) { return _mm512_cmp_pd_mask(v, _mm512_setzero_pd(), _CM
 #include "systems/LaneLuSteps.inc"
 
 }  // namespace avx512
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "platform/Avx512RegionEnd.inc"
 
 #endif
 

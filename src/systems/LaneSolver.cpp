@@ -20,12 +20,7 @@ constexpr int kDefaultNaNBits = static_cast<int>(0xFFC00000u);
 #ifdef MOSARO_WIDE_KERNELS
 
 // clang reads no GCC target pragmas: it takes the attribute per function.
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "platform/Avx2RegionBegin.inc"
 namespace avx2 {
 
 // Four systems: floats in a 128-bit vector, widened to four doubles.
@@ -67,18 +62,9 @@ struct Lanes {
 #include "systems/LaneElimination.inc"
 
 }  // namespace avx2
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "platform/Avx2RegionEnd.inc"
 
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+#include "platform/Avx512RegionBegin.inc"
 namespace avx512 {
 
 // Eight systems: floats in a 256-bit vector, widened to eight doubles.
@@ -121,11 +107,7 @@ struct Lanes {
 #include "systems/LaneElimination.inc"
 
 }  // namespace avx512
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "platform/Avx512RegionEnd.inc"
 
 #endif
 

@@ -18,22 +18,7 @@ void PlainCovariances(const KrigingConstants& c, const float* x, const float* y,
 
 #ifdef MOSARO_WIDE_KERNELS
 
-// GCC 12's AVX-512 headers start their masked built-ins from an undefined
-// vector, which its own flow analysis then reports as used uninitialised:
-// the warning is the header's, not this code's.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-
-// clang reads no GCC target pragmas: it takes the attribute per function.
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+#include "platform/Avx512RegionBegin.inc"
 namespace avx512 {
 
 using V = __m512d;
@@ -138,14 +123,7 @@ void LaneCovariancesAt(const KrigingConstants& c, const float* h, std::size_t co
 }
 
 }  // namespace avx512
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "platform/Avx512RegionEnd.inc"
 
 #endif
 

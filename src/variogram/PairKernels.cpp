@@ -246,22 +246,14 @@ __attribute__((target("avx2"))) std::size_t ClassifyAvx2(const Candidates& in, s
     return ClassifyFour(v, ax, ay, j, values, out, accepted);
 }
 
-// GCC 12's AVX-512 headers start their masked built-ins from an undefined
-// vector, which its own flow analysis then reports as used uninitialised:
-// the warning is the header's, not this code's.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
+#include "platform/Avx512RegionBegin.inc"
 
 // Sixteen pairs per step, the survivors gathered to the front in a register
 // (a compressing store to memory is slow on some processors that have it)
 // and stored whole: the stores end at most 16 places past the pairs read so
 // far, never past the run.
-__attribute__((target("avx512f"))) std::size_t FilterAvx512(float xi, float yi, const float* x, const float* y,
-                                                            std::size_t begin, std::size_t end,
-                                                            const PairFilterBounds& bounds, const Candidates& out) {
+std::size_t FilterAvx512(float xi, float yi, const float* x, const float* y, std::size_t begin, std::size_t end,
+                         const PairFilterBounds& bounds, const Candidates& out) {
     const __m512 sampleX = _mm512_set1_ps(xi), sampleY = _mm512_set1_ps(yi);
     const __m512 xSlope = _mm512_set1_ps(bounds.xConeSlope), ySlope = _mm512_set1_ps(bounds.yConeSlope);
     const __m512 xReach = _mm512_set1_ps(bounds.xReach), yReach = _mm512_set1_ps(bounds.yReach);
@@ -294,10 +286,8 @@ struct ClassifyVectors512 {
 };
 
 // ClassifyFour for eight pairs, lane for lane the same operations.
-__attribute__((target("avx512f"))) inline std::size_t ClassifyEight(const ClassifyVectors512& v, const float* ax,
-                                                                    const float* ay, const std::uint32_t* j,
-                                                                    const double* values, const AcceptedPairs& out,
-                                                                    std::size_t accepted) {
+inline std::size_t ClassifyEight(const ClassifyVectors512& v, const float* ax, const float* ay, const std::uint32_t* j,
+                                 const double* values, const AcceptedPairs& out, std::size_t accepted) {
     const __m512d sx = _mm512_cvtps_pd(_mm256_loadu_ps(ax));
     const __m512d sy = _mm512_cvtps_pd(_mm256_loadu_ps(ay));
     const __m512d q = _mm512_div_pd(sy, sx);
@@ -334,9 +324,8 @@ __attribute__((target("avx512f"))) inline std::size_t ClassifyEight(const Classi
 }
 
 // Eight pairs at a time; the last group padded as in ClassifyAvx2.
-__attribute__((target("avx512f"))) std::size_t ClassifyAvx512(const Candidates& in, std::size_t count, double valueI,
-                                                              const double* values, const ClassifyConstants& c,
-                                                              const AcceptedPairs& out) {
+std::size_t ClassifyAvx512(const Candidates& in, std::size_t count, double valueI, const double* values,
+                           const ClassifyConstants& c, const AcceptedPairs& out) {
     const ClassifyVectors512 v{_mm512_setzero_pd(),
                                _mm512_set1_pd(0.5),
                                _mm512_set1_pd(1.0),
@@ -366,9 +355,7 @@ __attribute__((target("avx512f"))) std::size_t ClassifyAvx512(const Candidates& 
     }
     return ClassifyEight(v, ax, ay, j, values, out, accepted);
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "platform/Avx512RegionEnd.inc"
 #endif
 
 }  // namespace
