@@ -32,14 +32,21 @@ bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t s
     return std::fclose(file) == 0 && written;
 }
 
+// The input is rewritten for every case and removed when the run exits.
+struct InputFile {
+    std::string path;
+    ~InputFile() { std::remove(path.c_str()); }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string input = TempPath(".grd"), copy = TempPath("-copy.grd");
-    if (!WriteBytes(input, data, size)) Fail("cannot write the input file", 0);
+    static const InputFile input{TempPath(".grd")};
+    static const std::string copy = TempPath("-copy.grd");
+    if (!WriteBytes(input.path, data, size)) Fail("cannot write the input file", 0);
 
     mosaro_grid_file* grid = reinterpret_cast<mosaro_grid_file*>(&size);  // a failure must clear it
-    const int status = mosaro_grid_file_read(input.c_str(), &grid);
+    const int status = mosaro_grid_file_read(input.path.c_str(), &grid);
     if (status != MOSARO_OK) {
         if (status != MOSARO_ERROR_FILE_FORMAT) Fail("a malformed file gave another status", status);
         if (grid != nullptr) Fail("a failed read left a handle", status);
