@@ -60,6 +60,7 @@ LANES = "src/neighbours/SortedLanes.cpp"
 TO_NODE = "src/systems/NodeCovariances.cpp"
 KERNELS = "src/variogram/PairKernels.cpp"
 FAST = "src/sweeps/FastSweep.cpp"
+PAIRS = "src/systems/PairCovarianceCache.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
 STEP = "src/systems/AccurateNodeStep.cpp"
 NEAR = "src/neighbours/NearestSamples.cpp"
@@ -118,10 +119,14 @@ MUTANTS = [
      None),
     ("node-lanes-last-columns-dropped", "fast path", TO_NODE, "    if (a < count) {", "    if (false) {", None),
     ("node-lanes-anisotropy-ignored", "fast path", TO_NODE, "_mm512_set1_pd(k * k)", "_mm512_set1_pd(1.0)", None),
-    ("pair-cache-lower-triangle-stale", "fast path", FAST,
-     "for (std::size_t b = a + 1; b < m_; ++b) current_[b * m_ + a] = current_[a * m_ + b];", "(void)0;", None),
-    ("pair-cache-missed-left-unset", "fast path", FAST,
-     "current_[missed_[k]] = missedCovariance_[k];", "(void)0;", None),
+    ("pair-cache-new-column-row-only", "fast path", PAIRS,
+     "current_[a * m_ + b] = current_[b * m_ + a] = column_[b];", "current_[a * m_ + b] = column_[b];", None),
+    ("pair-cache-nothing-copied-beside-a-new-column", "fast path", PAIRS,
+     "if (fresh < m_) {", "if (fresh == 0) {", None),
+    ("pair-cache-no-column-new", "fast path", PAIRS,
+     "if (slot < 0) fresh_[fresh++] = a;", "if (slot < -1) fresh_[fresh++] = a;", None),
+    ("pair-cache-lanes-copy-one-column-short", "fast path", PAIRS,
+     "static_cast<__mmask16>((1u << m) - 1u)", "static_cast<__mmask16>((1u << (m - 1)) - 1u)", None),
     ("chain-wide-passes-skip-unaligned-start", "fast path", CHAIN,
      "for (; at < p && at % kBlock != 0; ++at)\n        if (visit(at)) return at + 1;",
      "at = (at + kBlock - 1) / kBlock * kBlock;", None),
@@ -169,9 +174,7 @@ MUTANTS = [
      "std::min<std::uint64_t>(pairs, kLastCountedPair)", "pairs", None),
     ("node-variance-last-term-lost", "fast path", "src/systems/NodeSystem.cpp",
      "for (int i = 0; i < s.order; ++i)", "for (int i = 0; i + 1 < s.order; ++i)", None),
-    ("covariance-memo-stale-slot", "fast path", FAST,
-     "return slot.key == key;", "return slot.key >= key;", None),
-    ("pair-cache-slots-not-cleared", "fast path", FAST,
+    ("pair-cache-slots-not-cleared", "fast path", PAIRS,
      "for (std::size_t a = 0; a < previousCount_; ++a) slotOf_[static_cast<std::size_t>(previousIds_[a])] = -1;",
      "", None),
 

@@ -16,6 +16,7 @@
 #include "systems/LaneSolver.h"
 #include "systems/NodeCovariances.h"
 #include "systems/NodeSystem.h"
+#include "systems/PairCovarianceCache.h"
 
 namespace mosaro {
 namespace {
@@ -29,123 +30,6 @@ constexpr std::size_t kMaxSharedIds = std::size_t{1} << 25;
 // Consecutive nodes one task solves; the covariance cache lives that long.
 constexpr std::size_t kNodesPerTask = 64;
 
-// Covariance by distance, remembered in a small direct-mapped table: the
-// covariance is a pure function of the float distance (and the run's
-// constants), and the same pair of samples, hence the same distance, comes
-// back at many nodes, not only at consecutive ones.
-class CovarianceMemo {
-public:
-    explicit CovarianceMemo(const KrigingConstants& c) : slots_(kSlots) {
-        // Every slot starts valid: distance +0 and its covariance.
-        const Slot zero{FloatBits(0.0f), c.Covariance(0.0f)};
-        std::fill(slots_.begin(), slots_.end(), zero);
-    }
-
-    // The covariance at `h` if it is remembered.
-    bool Find(float h, float& covariance) const {
-        const std::uint32_t key = FloatBits(h);
-        const Slot& slot = slots_[SlotOf(key)];
-        covariance = slot.value;
-        return slot.key == key;
-    }
-
-    void Remember(float h, float covariance) {
-        const std::uint32_t key = FloatBits(h);
-        slots_[SlotOf(key)] = Slot{key, covariance};
-    }
-
-private:
-    static constexpr int kSlotBits = 14;
-    static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
-    struct Slot {
-        std::uint32_t key;
-        float value;
-    };
-    static std::size_t SlotOf(std::uint32_t key) { return (key * 2654435761u) >> (32 - kSlotBits); }
-
-    std::vector<Slot> slots_;
-};
-
-// Covariances of the pairs of a node's columns. A covariance depends only on
-// the two samples, so a pair the previous node also had is copied from it
-// instead of computed again (neighbouring nodes share most neighbours); the
-// others are looked up by distance, and those not remembered are computed
-// together (in vector lanes when `lanes`).
-class PairCovarianceCache {
-public:
-    PairCovarianceCache(int m, std::size_t entries, const KrigingConstants& c, bool lanes)
-        : memo_(c),
-          lanes_(lanes),
-          m_(static_cast<std::size_t>(m)),
-          previousIds_(m_),
-          previous_(m_ * m_),
-          current_(m_ * m_),
-          slots_(m_),
-          slotOf_(entries, -1),
-          missed_(m_ * m_),
-          missedDistance_(m_ * m_),
-          missedCovariance_(m_ * m_) {}
-
-    // Forgets the previous node.
-    void Reset() {
-        for (std::size_t a = 0; a < previousCount_; ++a) slotOf_[static_cast<std::size_t>(previousIds_[a])] = -1;
-        previousCount_ = 0;
-    }
-
-    // Covariances of every pair of the columns `ids` (load indices), whose
-    // samples lie at (x[a], y[a]).
-    void Fill(const int* ids, const float* x, const float* y, const KrigingConstants& c) {
-        for (std::size_t a = 0; a < m_; ++a) slots_[a] = slotOf_[static_cast<std::size_t>(ids[a])];
-        std::size_t missed = 0;
-        for (std::size_t a = 0; a < m_; ++a) {
-            for (std::size_t b = a + 1; b < m_; ++b) {
-                const int sa = slots_[a], sb = slots_[b];
-                float covariance;
-                if (sa >= 0 && sb >= 0) {
-                    covariance = previous_[static_cast<std::size_t>(sa) * m_ + static_cast<std::size_t>(sb)];
-                } else {
-                    const float h = c.AnisotropicDistance(x[a], y[a], x[b], y[b]);
-                    if (!memo_.Find(h, covariance)) {
-                        missed_[missed] = a * m_ + b;
-                        missedDistance_[missed++] = h;
-                    }
-                }
-                current_[a * m_ + b] = covariance;
-            }
-        }
-        CovariancesAtDistances(c, missedDistance_.data(), missed, missedCovariance_.data(), lanes_);
-        for (std::size_t k = 0; k < missed; ++k) {
-            current_[missed_[k]] = missedCovariance_[k];
-            memo_.Remember(missedDistance_[k], missedCovariance_[k]);
-        }
-        for (std::size_t a = 0; a < m_; ++a)
-            for (std::size_t b = a + 1; b < m_; ++b) current_[b * m_ + a] = current_[a * m_ + b];
-        Reset();
-        std::swap(previous_, current_);
-        for (std::size_t a = 0; a < m_; ++a) {
-            previousIds_[a] = ids[a];
-            slotOf_[static_cast<std::size_t>(ids[a])] = static_cast<int>(a);
-        }
-        previousCount_ = m_;
-    }
-
-    // Covariance of columns a and b of the node last filled.
-    float At(int a, int b) const { return previous_[static_cast<std::size_t>(a) * m_ + static_cast<std::size_t>(b)]; }
-
-private:
-    CovarianceMemo memo_;
-    bool lanes_;
-    std::size_t m_;
-    std::vector<int> previousIds_;
-    std::size_t previousCount_ = 0;
-    std::vector<float> previous_, current_;  // m x m, symmetric
-    std::vector<int> slots_;                 // column of this node -> column of the previous, or -1
-    std::vector<int> slotOf_;                // load index -> column of the previous node, or -1
-    // The pairs not remembered: their place in the matrix and distance.
-    std::vector<std::size_t> missed_;
-    std::vector<float> missedDistance_, missedCovariance_;
-};
-
 // Ticks each part of a thread's work took (timed sweeps only).
 struct PartTicks {
     std::uint64_t assembly = 0, solve = 0, estimate = 0;
@@ -158,7 +42,7 @@ struct NodeWorkspace {
     NodeWorkspace(int m, const NodeMethod& method, std::size_t entries, const KrigingConstants& c, int laneCount,
                   bool wide)
         : step(m, method, c, SolverPath::kFast),
-          cache(m, entries, c, wide),
+          cache(m, entries, wide),
           lanes(static_cast<std::size_t>(laneCount)),
           order(static_cast<std::size_t>(step.Order())),
           x(static_cast<std::size_t>(m)),

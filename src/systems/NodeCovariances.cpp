@@ -111,17 +111,6 @@ void LaneCovariances(const KrigingConstants& c, const float* x, const float* y, 
     }
 }
 
-void LaneCovariancesAt(const KrigingConstants& c, const float* h, std::size_t count, float* out) {
-    std::size_t k = 0;
-    for (; k + 8 <= count; k += 8) _mm256_storeu_ps(out + k, AtDistances(c, Widened(_mm256_loadu_ps(h + k))));
-    if (k < count) {
-        float rest[8] = {0, 0, 0, 0, 0, 0, 0, 0}, covariances[8];
-        std::copy(h + k, h + count, rest);
-        _mm256_storeu_ps(covariances, AtDistances(c, Widened(_mm256_loadu_ps(rest))));
-        std::copy(covariances, covariances + (count - k), out + k);
-    }
-}
-
 }  // namespace avx512
 #include "platform/Avx512RegionEnd.inc"
 
@@ -137,15 +126,6 @@ void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y
     (void)lanes;
 #endif
     PlainCovariances(c, x, y, count, nodeX, nodeY, out);
-}
-
-void CovariancesAtDistances(const KrigingConstants& c, const float* h, std::size_t count, float* out, bool lanes) {
-#ifdef MOSARO_WIDE_KERNELS
-    if (lanes && ProcessorHasAvx512()) return avx512::LaneCovariancesAt(c, h, count, out);
-#else
-    (void)lanes;
-#endif
-    for (std::size_t k = 0; k < count; ++k) out[k] = c.Covariance(h[k]);
 }
 
 }  // namespace mosaro

@@ -1,7 +1,6 @@
 // Many covariances of the legacy arithmetic at once: a node's columns to the
-// node (KrigingConstants::Covariance of AnisotropicDistance), or of given
-// distances, eight at a time in AVX-512 lanes where the processor has them
-// (chosen at run time).
+// node (KrigingConstants::Covariance of AnisotropicDistance), eight at a
+// time in AVX-512 lanes where the processor has them (chosen at run time).
 //
 // Every step is the plain code's IEEE operation on the same operands:
 // widening, differences, products, sums, square root, quotients, rounding
@@ -23,9 +22,5 @@ namespace mosaro {
 // for a < count; in the lanes when `lanes` and the processor has them.
 void CovariancesToNode(const KrigingConstants& c, const float* x, const float* y, std::size_t count, float nodeX,
                        float nodeY, float* out, bool lanes);
-
-// out[k] = c.Covariance(h[k]) for k < count; in the lanes when `lanes` and
-// the processor has them.
-void CovariancesAtDistances(const KrigingConstants& c, const float* h, std::size_t count, float* out, bool lanes);
 
 }  // namespace mosaro
