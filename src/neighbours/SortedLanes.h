@@ -21,6 +21,12 @@ namespace mosaro {
 
 // A candidate of a node: its working position and the entry there.
 struct ChainCandidate {
+    // Left unset when made without values: the chain's buffers grow with
+    // every node and are written before they are read, and zeroing them
+    // first showed in its profile.
+    ChainCandidate() {}  // not "= default", which a resize would zero
+    ChainCandidate(int atPosition, int atEntry, float atDistance)
+        : position(atPosition), entry(atEntry), distance(atDistance) {}
     int position;
     int entry;
     float distance;
