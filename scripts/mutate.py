@@ -61,6 +61,7 @@ TO_NODE = "src/systems/NodeCovariances.cpp"
 KERNELS = "src/variogram/PairKernels.cpp"
 FAST = "src/sweeps/FastSweep.cpp"
 PAIRS = "src/systems/PairCovarianceCache.cpp"
+CELLS = "src/neighbours/CellIndex.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
 STEP = "src/systems/AccurateNodeStep.cpp"
 NEAR = "src/neighbours/NearestSamples.cpp"
@@ -154,6 +155,12 @@ MUTANTS = [
      "_mm256_blendv_pd(v.yOffset, v.zero, towardX)", "_mm256_blendv_pd(v.zero, v.zero, towardX)", None),
     ("kernel-avx2-tail-first-pair-lost", "fast path", KERNELS,
      "for (std::size_t r = 0; k + r < count; ++r)", "for (std::size_t r = 1; k + r < count; ++r)", None),
+    ("cells-last-row-unread", "fast path", CELLS,
+     "for (std::size_t r = r0; r <= r1; ++r) {", "for (std::size_t r = r0; r < r1; ++r) {", None),
+    ("cells-never-overflow", "fast path", CELLS,
+     "if (count > limit) return Outcome::kOverflowed;", "if (count > limit + 1) return Outcome::kOverflowed;", None),
+    ("cells-never-too-costly", "fast path", CELLS,
+     "if (reading > readingLimit) return Outcome::kTooCostly;", "", None),
     ("chain-nearby-ignores-node-shift", "fast path", CHAIN,
      "return (radius + std::sqrt(dx * dx + dy * dy)) * (1.0 + 1e-9) <= nearbyRadius_;",
      "return (radius + 0.0 * std::sqrt(dx * dx + dy * dy)) * (1.0 + 1e-9) <= nearbyRadius_;", None),

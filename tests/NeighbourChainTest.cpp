@@ -3,10 +3,13 @@
 // entry at every position, node after node.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
 
+#include "neighbours/CellIndex.h"
 #include "neighbours/ExchangeSort.h"
 #include "neighbours/NeighbourChain.h"
 
@@ -57,6 +60,8 @@ void ExpectSameOrder(const Trial& t, const Nodes& nodes, const mosaro::Neighbour
         counts.wide += chain.Counts().wide;
         counts.plain += chain.Counts().plain;
         counts.lanes += chain.Counts().lanes;
+        counts.cellQueries += chain.Counts().cellQueries;
+        counts.treeQueries += chain.Counts().treeQueries;
     }
 }
 
@@ -120,6 +125,28 @@ TEST(NeighbourChain, NodesReuseTheEntriesKeptNearAnEarlierOneOnlyWhileTheyCoverI
     if (mosaro::SortedLanesAvailable()) {
         EXPECT_GT(counts.lanes, 500u);
     }
+    // Evenly spread samples: the cells answer nearly every query (the tree
+    // those of nodes that jumped far outside the samples).
+    EXPECT_GT(counts.cellQueries, 5 * counts.treeQueries) << counts.cellQueries << " " << counts.treeQueries;
+}
+
+TEST(NeighbourChain, QueriesInAClusterAskTheTree) {
+    // Most samples in a patch a few cells wide: a query there would read the
+    // whole patch, so the kd-tree answers it; queries outside it still read
+    // the cells.
+    std::mt19937 random(43);
+    std::uniform_real_distribution<float> place(0.0f, 100.0f), patch(49.8f, 50.2f);
+    Trial t(random, 0, 1, false);
+    for (int e = 0; e < 1400; ++e) t.x.push_back(patch(random)), t.y.push_back(patch(random));
+    for (int e = 0; e < 100; ++e) t.x.push_back(place(random)), t.y.push_back(place(random));
+    mosaro::NeighbourChainCounts counts;
+    for (int m : {4, 16}) {
+        ExpectSameOrder(t, Raster(49.7f, 49.9f, 0.01f, 60, 2), Ordinary(1500, m), counts);
+        ExpectSameOrder(t, Raster(5.0f, 10.0f, 0.9f, 90, 2), Ordinary(1500, m), counts);
+    }
+    EXPECT_GT(counts.narrow, 200u);
+    EXPECT_GT(counts.treeQueries, 0u);
+    EXPECT_GT(counts.cellQueries, 0u);
 }
 
 TEST(NeighbourChain, DistancesThatAreNotNumbersFallBackToThePlainPasses) {
@@ -151,5 +178,94 @@ TEST(NeighbourChain, CoKrigingBlocksMoveTogether) {
         const Trial t(random, variables * perBlock + spare, 6, trial % 5 == 0);
         ExpectSameOrder(t, Raster(-0.5f, 0.5f, 0.9f, 8, 4), mosaro::NeighbourLayout{variables, perBlock, nearest},
                         counts);
+    }
+}
+
+namespace {
+
+// The points within the radius by brute force, with the index's own test.
+std::vector<int> WithinByBruteForce(const std::vector<float>& x, const std::vector<float>& y, double atX, double atY,
+                                    double radius) {
+    std::vector<int> found;
+    for (std::size_t e = 0; e < x.size(); ++e) {
+        const double dx = static_cast<double>(x[e]) - atX, dy = static_cast<double>(y[e]) - atY;
+        if (dx * dx + dy * dy < radius * radius) found.push_back(static_cast<int>(e));
+    }
+    return found;
+}
+
+}  // namespace
+
+TEST(CellIndex, FindsEveryPointWithinARadiusOrSaysWhyNot) {
+    std::mt19937 random(44);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    struct Layout {
+        const char* name;
+        std::vector<float> x, y;
+    };
+    std::vector<Layout> layouts;
+    auto add = [&](const char* name, auto place) {
+        Layout l{name, {}, {}};
+        for (int e = 0; e < 800; ++e) {
+            const std::pair<float, float> p = place(e);
+            l.x.push_back(p.first), l.y.push_back(p.second);
+        }
+        layouts.push_back(l);
+    };
+    add("spread", [&](int) { return std::make_pair(100.0f * unit(random), 100.0f * unit(random)); });
+    add("on a row", [&](int) { return std::make_pair(100.0f * unit(random), 7.0f); });
+    add("on a column", [&](int) { return std::make_pair(-3.0f, 100.0f * unit(random)); });
+    add("one place", [&](int) { return std::make_pair(2.0f, 2.0f); });
+    add("a patch and a few", [&](int e) {
+        const float s = e < 700 ? 0.01f : 100.0f;
+        return std::make_pair(50.0f + s * unit(random), 50.0f + s * unit(random));
+    });
+    // Neighbouring floats far from the origin, and a spread wider than any
+    // float difference.
+    add("last bits", [&](int e) {
+        return std::make_pair(std::nextafter(1e6f, 2e6f) + static_cast<float>(e % 7) * 0.0625f,
+                              1e6f + static_cast<float>(e / 7) * 0.0625f);
+    });
+    add("huge", [&](int) { return std::make_pair(3e38f * (unit(random) - 0.5f), 3e38f * (unit(random) - 0.5f)); });
+
+    for (const Layout& l : layouts) {
+        std::vector<int> entries;
+        for (int e = 0; e < static_cast<int>(l.x.size()); ++e) entries.push_back(e);
+        const mosaro::CellIndex cells(l.x.data(), l.y.data(), entries);
+        const std::size_t n = entries.size();
+        std::vector<int> entry(n + 1);
+        std::vector<float> x(n + 1), y(n + 1);
+        for (int q = 0; q < 200; ++q) {
+            // Places among the points and beside them, radii from a sliver to
+            // beyond the spread.
+            const std::size_t near = random() % n;
+            const double atX = static_cast<double>(l.x[near]) + (q % 3 == 0 ? 0.0 : 40.0 * (unit(random) - 0.5f));
+            const double atY = static_cast<double>(l.y[near]) + (q % 5 == 0 ? 0.0 : 40.0 * (unit(random) - 0.5f));
+            const double radius =
+                std::ldexp(static_cast<double>(unit(random)) + 0.01, static_cast<int>(random() % 40) - 20);
+            const std::vector<int> expected = WithinByBruteForce(l.x, l.y, atX, atY, radius);
+            std::size_t count = 99;
+
+            ASSERT_EQ(cells.Within(atX, atY, radius, n, n, entry.data(), x.data(), y.data(), count),
+                      mosaro::CellIndex::Outcome::kFound)
+                << l.name;
+            std::vector<int> found(entry.begin(), entry.begin() + static_cast<std::ptrdiff_t>(count));
+            for (std::size_t k = 0; k < count; ++k) {
+                ASSERT_EQ(x[k], l.x[static_cast<std::size_t>(entry[k])]) << l.name;
+                ASSERT_EQ(y[k], l.y[static_cast<std::size_t>(entry[k])]) << l.name;
+            }
+            std::sort(found.begin(), found.end());
+            ASSERT_EQ(found, expected) << l.name << " at " << atX << ", " << atY << " radius " << radius;
+
+            if (!expected.empty()) {
+                EXPECT_EQ(
+                    cells.Within(atX, atY, radius, expected.size() - 1, n, entry.data(), x.data(), y.data(), count),
+                    mosaro::CellIndex::Outcome::kOverflowed)
+                    << l.name;
+            }
+            const mosaro::CellIndex::Outcome unread =
+                cells.Within(atX, atY, radius, n, 0, entry.data(), x.data(), y.data(), count);
+            EXPECT_TRUE(unread == mosaro::CellIndex::Outcome::kTooCostly ? count == 0 : expected.empty()) << l.name;
+        }
     }
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "neighbours/CellIndex.h"
 #include "neighbours/FinitePoints.h"
 #include "neighbours/MeasuredDistances.h"
 
@@ -36,6 +37,10 @@ constexpr int kLanesBackOff = 8;
 // margin keeps it a superset of the entries whose float distance is below
 // the reach, whatever the tree's own rounding. The exact test follows.
 constexpr double kQueryMargin = 1e-6;
+// A query reads the cells' points unless that means reading more than this
+// many for each point it may find (the points cluster); the kd-tree
+// answers it then.
+constexpr std::size_t kCellReadsPerFound = 2;
 
 using KdTree = FinitePointTree;
 
@@ -96,8 +101,11 @@ inline std::size_t LowestSetBit(unsigned mask) {
 struct NeighbourChain::Tree {
     FinitePoints points;
     KdTree index;
-    explicit Tree(FinitePoints p)
-        : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
+    CellIndex cells;
+    Tree(FinitePoints p, const float* x, const float* y)
+        : points(std::move(p)),
+          index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)),
+          cells(x, y, points.index) {
         index.buildIndex();
     }
 };
@@ -125,15 +133,16 @@ NeighbourChain::NeighbourChain(const float* x, const float* y, int count, Neighb
         finite.index.push_back(static_cast<int>(e));
     }
     // Once the passes reach every entry there is nothing to narrow down.
-    if (!anyNaN_ && sorted_ < p && !finite.x.empty()) tree_ = std::make_unique<Tree>(std::move(finite));
+    if (!anyNaN_ && sorted_ < p && !finite.x.empty())
+        tree_ = std::make_unique<Tree>(std::move(finite), x_.data(), y_.data());
     // Everything a node needs is taken now: the sweep allocates nothing
     // once it has started writing the grid.
     lanes_ = passes == ChainPasses::kBest && SortedLanesAvailable() && sorted_ <= kMaxLanePasses;
     candidates_.reserve(p);
     if (lanes_) fallen_.resize(DirectPassesLimit() + sorted_ + 1);
     found_.reserve(NearbyLimit() + 1);
-    for (auto* list : {&nearbyX_, &nearbyY_, &nearbyDistance_}) list->reserve(NearbyLimit() + 1);
-    nearby_.reserve(NearbyLimit() + 1);
+    for (auto* list : {&nearbyX_, &nearbyY_, &nearbyDistance_}) list->resize(NearbyLimit() + 1);
+    nearby_.resize(NearbyLimit() + 1);
     widePasses_.resize(p);
     held_.resize(sorted_);
 }
@@ -181,17 +190,11 @@ bool NeighbourChain::GatherCandidates(float reach) {
     // radius (the float rounding is far inside the margin).
     const double radius = f64(reach) * (1.0 + kQueryMargin);
     if (!NearbyCovers(radius) && !FindNearby(radius)) {
-        found_.clear();
-        WithinRadius within(radius * radius, DirectPassesLimit(), found_);
-        const double node[2] = {nodeX_, nodeY_};
-        tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
-        if (within.Overflowed()) return false;
-        for (std::uint32_t index : found_) {
-            const int e = tree_->points.index[index];
-            AddCandidate(e, DistanceOf(e), reach);
-        }
+        // The nearby list is void (its radius 0): it holds this query.
+        if (!FindWithin(radius, DirectPassesLimit())) return false;
+        for (std::size_t k = 0; k < nearbyCount_; ++k) AddCandidate(nearby_[k], DistanceOf(nearby_[k]), reach);
     } else {
-        const std::size_t count = nearby_.size();
+        const std::size_t count = nearbyCount_;
         MeasureDistances(nearbyX_.data(), nearbyY_.data(), count, nodeX_, nodeY_, nearbyDistance_.data());
         // Written whatever the tests say, kept when they pass: which entries
         // pass is as good as random, and a branch on it costs more.
@@ -240,24 +243,38 @@ bool NeighbourChain::FindNearby(double radius) {
         --nearbyBackOff_;
         return false;
     }
-    found_.clear();
     const double wide = kNearbyReach * radius;
-    WithinRadius within(wide * wide, NearbyLimit(), found_);
-    const double node[2] = {nodeX_, nodeY_};
-    tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
-    if (within.Overflowed()) {
+    if (!FindWithin(wide, NearbyLimit())) {
         nearbyBackOff_ = kNearbyBackOff;
         return false;
     }
-    nearby_.clear(), nearbyX_.clear(), nearbyY_.clear();
-    for (std::uint32_t index : found_) {
-        const int e = tree_->points.index[index];
-        nearby_.push_back(e);
-        nearbyX_.push_back(x_[static_cast<std::size_t>(e)]);
-        nearbyY_.push_back(y_[static_cast<std::size_t>(e)]);
-    }
-    nearbyDistance_.resize(nearby_.size());
     nearbyAtX_ = nodeX_, nearbyAtY_ = nodeY_, nearbyRadius_ = wide;
+    return true;
+}
+
+// The entries within `radius` of the node, with their coordinates, into the
+// nearby list; false when there are more than `limit`.
+bool NeighbourChain::FindWithin(double radius, std::size_t limit) {
+    const std::size_t readingLimit = kCellReadsPerFound * (limit + 1);
+    switch (tree_->cells.Within(nodeX_, nodeY_, radius, limit, readingLimit, nearby_.data(), nearbyX_.data(),
+                                nearbyY_.data(), nearbyCount_)) {
+        case CellIndex::Outcome::kFound: ++counts_.cellQueries; return true;
+        case CellIndex::Outcome::kOverflowed: ++counts_.cellQueries; return false;
+        case CellIndex::Outcome::kTooCostly: break;
+    }
+    ++counts_.treeQueries;
+    found_.clear();
+    WithinRadius within(radius * radius, limit, found_);
+    const double node[2] = {nodeX_, nodeY_};
+    tree_->index.findNeighbors(within, node, nanoflann::SearchParams(32, 0.0f, false));
+    if (within.Overflowed()) return false;
+    nearbyCount_ = found_.size();
+    for (std::size_t k = 0; k < nearbyCount_; ++k) {
+        const int e = tree_->points.index[found_[k]];
+        nearby_[k] = e;
+        nearbyX_[k] = x_[static_cast<std::size_t>(e)];
+        nearbyY_[k] = y_[static_cast<std::size_t>(e)];
+    }
     return true;
 }
 

@@ -34,10 +34,11 @@ namespace mosaro {
 
 // How often each way of running the passes was taken (for tests and tuning).
 struct NeighbourChainCounts {
-    std::size_t narrow = 0;  // candidates from the radius query, direct passes
-    std::size_t wide = 0;    // passes over every position
-    std::size_t plain = 0;   // plain passes over every entry
-    std::size_t lanes = 0;   // narrow or wide nodes whose passes the sorted lanes ran through
+    std::size_t narrow = 0;                        // candidates from the radius query, direct passes
+    std::size_t wide = 0;                          // passes over every position
+    std::size_t plain = 0;                         // plain passes over every entry
+    std::size_t lanes = 0;                         // narrow or wide nodes whose passes the sorted lanes ran through
+    std::size_t cellQueries = 0, treeQueries = 0;  // radius queries the cells, or the kd-tree, answered
 };
 
 // Whether the chain may run its passes in the sorted lanes (where the
@@ -79,6 +80,7 @@ private:
     std::size_t NearbyLimit() const;
     bool NearbyCovers(double radius) const;
     bool FindNearby(double radius);
+    bool FindWithin(double radius, std::size_t limit);
     void AddCandidate(int entry, float distance, float reach);
     void RunPlainPasses();
     bool GatherCandidates(float reach);
@@ -113,9 +115,12 @@ private:
     }
     std::vector<std::uint32_t> found_;
     // The entries within nearbyRadius_ of (nearbyAtX_, nearbyAtY_), with
-    // their coordinates; a radius of 0 when there are none to go by.
+    // their coordinates; a radius of 0 when there are none to go by (the
+    // list then holds the last direct query's entries). Room for the most
+    // a query may write; nearbyCount_ are used.
     std::vector<int> nearby_;
     std::vector<float> nearbyX_, nearbyY_, nearbyDistance_;
+    std::size_t nearbyCount_ = 0;
     double nearbyAtX_ = 0.0, nearbyAtY_ = 0.0, nearbyRadius_ = 0.0;
     int nearbyBackOff_ = 0;
     std::vector<float> widePasses_;  // distance by position
