@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "neighbours/CellGrid.h"
 #include "neighbours/FinitePoints.h"
 #include "neighbours/Sectors.h"
 
@@ -238,41 +239,20 @@ void VisitNearestFirst(const FinitePointTree& tree, const LeafOrder& leaves, dou
     }
 }
 
-// The points bucketed by the cells of a uniform grid over their box, a few
-// to a cell, each cell's points side by side. A search whose reach is known
-// beforehand (a grid node next to the previous one) reads the cells that
-// reach covers instead of walking the tree down from its root.
+// The points in the cells of a grid over their box, a few to a cell (see
+// CellGrid). A search whose reach is known beforehand (a grid node next to
+// the previous one) reads the cells that reach covers instead of walking
+// the tree down from its root.
 class Buckets {
 public:
     // Fewer points than this are left to the tree alone.
     static constexpr std::size_t kLeast = 256;
 
-    Buckets(const FinitePoints& points, const SampleBox& box) {
-        const std::size_t n = points.x.size();
-        if (n < kLeast) return;
-        const double width = box.xMax - box.xMin, height = box.yMax - box.yMin;
-        // About four points to a cell; a box without area gets one row or
-        // column of cells.
-        const double cells = static_cast<double>(n) / 4.0;
-        double side = width > 0.0 && height > 0.0 ? std::sqrt(width * height / cells) : std::max(width, height) / cells;
-        if (!(side > 0.0) || !std::isfinite(side)) return;
-        columns_ = static_cast<std::size_t>(std::min(width / side, cells)) + 1;
-        rows_ = static_cast<std::size_t>(std::min(height / side, cells)) + 1;
-        x0_ = box.xMin, y0_ = box.yMin, inverse_ = 1.0 / side;
-        std::vector<std::size_t> cell(n);
-        start_.assign(columns_ * rows_ + 1, 0);
-        for (std::size_t i = 0; i < n; ++i) {
-            cell[i] = Row(points.y[i]) * columns_ + Column(points.x[i]);
-            ++start_[cell[i] + 1];
-        }
-        for (std::size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
-        x_.resize(n), y_.resize(n), position_.resize(n);
+    explicit Buckets(const FinitePoints& points)
+        : grid_(points.x.data(), points.y.data(), points.x.size() >= kLeast ? points.x.size() : 0, 4.0) {
+        if (grid_.Empty()) return;
         px_ = points.x, py_ = points.y;
-        std::vector<std::size_t> next(start_.begin(), start_.end() - 1);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t at = next[cell[i]]++;
-            x_[at] = points.x[i], y_[at] = points.y[i], position_[at] = static_cast<std::uint32_t>(i);
-        }
+        for (const std::uint32_t i : grid_.Order()) x_.push_back(px_[i]), y_.push_back(py_[i]), position_.push_back(i);
     }
 
     // The `capacity` nearest points of (x, y) by (squared distance,
@@ -284,7 +264,7 @@ public:
     // tree, or too few below the bound.
     bool Nearest(double x, double y, std::size_t capacity, double bound, const std::vector<std::uint32_t>& hint,
                  std::vector<std::pair<double, std::uint32_t>>& kept) const {
-        if (start_.empty()) return false;
+        if (grid_.Empty()) return false;
         if (hint.size() == capacity) {
             double farthest = 0.0;
             for (const std::uint32_t p : hint) {
@@ -295,25 +275,17 @@ public:
             bound = std::min(bound, farthest);
         }
         if (!(bound < std::numeric_limits<double>::infinity())) return false;
-        // Cells are taken from one monotone rounding of the coordinates, so
-        // the cells from x - reach to x + reach hold every point between;
-        // the reach is widened beyond the roundings of x -/+ reach.
-        const double reach =
-            std::sqrt(bound) * (1.0 + 1e-9) + (std::fabs(x) + std::fabs(y) + std::fabs(x0_) + std::fabs(y0_)) * 1e-14;
-        const std::size_t left = Column(x - reach), right = Column(x + reach);
-        const std::size_t bottom = Row(y - reach), top = Row(y + reach);
-        std::size_t count = 0;
-        for (std::size_t r = bottom; r <= top; ++r)
-            count += start_[r * columns_ + right + 1] - start_[r * columns_ + left];
+        const CellGrid::Window w = grid_.Around(x, y, std::sqrt(bound));
+        const std::size_t count = grid_.Count(w);
         if (count < capacity || count > 16 * capacity + 64) return false;
         // Every point within the bound, then the first `capacity` of them in
         // order: no two entries are equal (places differ), so one order
         // however it is found.
         kept.resize(count);
         std::size_t within = 0;
-        for (std::size_t r = bottom; r <= top; ++r) {
-            const std::size_t end = start_[r * columns_ + right + 1];
-            for (std::size_t i = start_[r * columns_ + left]; i < end; ++i) {
+        for (std::size_t r = w.bottom; r <= w.top; ++r) {
+            const std::size_t end = grid_.End(w, r);
+            for (std::size_t i = grid_.Begin(w, r); i < end; ++i) {
                 // As the tree measures: query less point, squares summed.
                 const double dx = x - x_[i], dy = y - y_[i];
                 const double distance = dx * dx + dy * dy;
@@ -330,19 +302,8 @@ public:
     }
 
 private:
-    // Monotone in the coordinate, clamped to the grid.
-    std::size_t Column(double x) const { return Clamp((x - x0_) * inverse_, columns_); }
-    std::size_t Row(double y) const { return Clamp((y - y0_) * inverse_, rows_); }
-    static std::size_t Clamp(double cell, std::size_t count) {
-        if (!(cell > 0.0)) return 0;
-        if (cell >= static_cast<double>(count - 1)) return count - 1;
-        return static_cast<std::size_t>(cell);
-    }
-
-    std::size_t columns_ = 0, rows_ = 0;
-    double x0_ = 0.0, y0_ = 0.0, inverse_ = 0.0;
-    std::vector<std::size_t> start_;  // per cell, row after row: its first point; one past the last at the end
-    std::vector<double> x_, y_;
+    CellGrid grid_;
+    std::vector<double> x_, y_;            // in cell order
     std::vector<std::uint32_t> position_;  // the point's place in FinitePoints, which ranks ties
     std::vector<double> px_, py_;          // by that place
 };
@@ -366,7 +327,7 @@ struct NearestSamples::Tree {
             box.yMin = std::min(box.yMin, points.y[i]);
             box.yMax = std::max(box.yMax, points.y[i]);
         }
-        buckets = std::make_unique<Buckets>(points, box);
+        buckets = std::make_unique<Buckets>(points);
         for (std::size_t place = 0; place < points.index.size(); ++place) {
             const std::size_t sample = static_cast<std::size_t>(points.index[place]);
             if (sample >= placeOf.size()) placeOf.resize(sample + 1, kNoPlace);
