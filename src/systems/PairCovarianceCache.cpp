@@ -67,7 +67,8 @@ void PairCovarianceCache::Fill(const int* ids, const float* x, const float* y, c
     }
     if (fresh < m_) {
 #ifdef MOSARO_WIDE_KERNELS
-        if (lanes_ && m_ <= 16 && ProcessorHasAvx512()) avx512::CopyPermuted(previous_.data(), from_.data(), m_, current_.data());
+        if (lanes_ && m_ <= 16 && ProcessorHasAvx512())
+            avx512::CopyPermuted(previous_.data(), from_.data(), m_, current_.data());
         else
 #endif
             CopyPermuted(previous_.data(), from_.data(), m_, current_.data());
