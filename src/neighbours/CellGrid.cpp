@@ -15,7 +15,8 @@ CellGrid::CellGrid(const double* x, const double* y, std::size_t count, double p
     const double width = xMax - xMin, height = yMax - yMin;
     // Square cells; a box without area gets one row or column of them.
     const double cells = std::max(1.0, static_cast<double>(count) / perCell);
-    const double side = width > 0.0 && height > 0.0 ? std::sqrt(width * height / cells) : std::max(width, height) / cells;
+    const double side =
+        width > 0.0 && height > 0.0 ? std::sqrt(width * height / cells) : std::max(width, height) / cells;
     if (!(side > 0.0) || !std::isfinite(side)) return;
     columns_ = static_cast<std::size_t>(std::min(width / side, cells)) + 1;
     rows_ = static_cast<std::size_t>(std::min(height / side, cells)) + 1;
@@ -39,8 +40,7 @@ CellGrid::Window CellGrid::Around(double x, double y, double reach) const {
     // from x - reach to x + reach hold every point between; the reach is
     // widened beyond the roundings of x -/+ reach and of a search's
     // distances.
-    const double wide =
-        reach * (1.0 + 1e-9) + (std::fabs(x) + std::fabs(y) + std::fabs(x0_) + std::fabs(y0_)) * 1e-14;
+    const double wide = reach * (1.0 + 1e-9) + (std::fabs(x) + std::fabs(y) + std::fabs(x0_) + std::fabs(y0_)) * 1e-14;
     return {Column(x - wide), Column(x + wide), Row(y - wide), Row(y + wide)};
 }
 
