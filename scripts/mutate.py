@@ -148,6 +148,8 @@ MUTANTS = [
      "compress_ps(mask, ay));\n        count += static_cast<std::size_t>(__builtin_popcount(mask));",
      "compress_ps(mask, ay));\n        count += static_cast<std::size_t>(__builtin_popcount(mask & 0x7FFFu));",
      None),
+    ("kernel-avx512-classify-tail-last-lost", "fast path", KERNELS,
+     "static_cast<__mmask16>((1u << (count - k)) - 1u)", "static_cast<__mmask16>((1u << (count - k - 1)) - 1u)", None),
     ("kernel-avx512-reach-of-x-for-both", "fast path", KERNELS,
      "_mm512_mask_blend_pd(towardX, v.reachY, v.reachX)", "_mm512_mask_blend_pd(towardX, v.reachX, v.reachX)", None),
 
