@@ -350,13 +350,14 @@ std::size_t ClassifyAvx512(const Candidates& in, std::size_t count, double value
     // call.
     const __mmask16 real = static_cast<__mmask16>((1u << (count - k)) - 1u);
     const __m512 nan = _mm512_set1_ps(std::numeric_limits<float>::quiet_NaN());
-    alignas(32) float ax[8], ay[8];
-    alignas(32) std::uint32_t j[8];
-    _mm256_store_ps(ax, _mm512_castps512_ps256(_mm512_mask_loadu_ps(nan, real, in.ax + k)));
-    _mm256_store_ps(ay, _mm512_castps512_ps256(_mm512_mask_loadu_ps(nan, real, in.ay + k)));
+    // Unaligned stores: a Windows build may not align the stack to 32 bytes.
+    float ax[8], ay[8];
+    std::uint32_t j[8];
+    _mm256_storeu_ps(ax, _mm512_castps512_ps256(_mm512_mask_loadu_ps(nan, real, in.ax + k)));
+    _mm256_storeu_ps(ay, _mm512_castps512_ps256(_mm512_mask_loadu_ps(nan, real, in.ay + k)));
     const __m512i first = _mm512_set1_epi32(static_cast<std::int32_t>(in.index[k]));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(j),
-                       _mm512_castsi512_si256(_mm512_mask_loadu_epi32(first, real, in.index + k)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(j),
+                        _mm512_castsi512_si256(_mm512_mask_loadu_epi32(first, real, in.index + k)));
     return ClassifyEight(v, ax, ay, j, values, out, accepted);
 }
 #include "platform/Avx512RegionEnd.inc"
