@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,41 @@ TEST(VariogramModel, CovarianceIsTheSillLessTheSemivariance) {
             EXPECT_NEAR(model.Covariance(0.0, kLags[i]), 1.55 - 0.25 - line.gamma[i], 2e-12 * 1.55)
                 << line.family << " at " << kLags[i];
     }
+}
+
+TEST(VariogramModel, CovariancesInOneCallHaveTheBitsOfEachAlone) {
+    // Lags across several chunks: the origin, lags beyond every range and on
+    // it, tiny and huge ones, a NaN, and both signs.
+    std::vector<double> dx, dy;
+    for (int i = 0; i < 150; ++i) {
+        dx.push_back((i % 2 == 0 ? 1.0 : -1.0) * 1.37 * i);
+        dy.push_back(0.61 * (i % 17) - 3.0);
+    }
+    const double special[][2] = {{0.0, 0.0}, {100.0, 0.0}, {0.0, -100.0}, {1e-300, 0.0}, {1e300, 1.0}, {NAN, 2.0}};
+    for (const auto& lag : special) {
+        dx.push_back(lag[0]);
+        dy.push_back(lag[1]);
+    }
+    const auto check = [&](const VariogramModel& model, const std::string& what) {
+        std::vector<double> many(dx.size(), -7.0);
+        model.Covariances(dx.data(), dy.data(), dx.size(), many.data());
+        for (std::size_t i = 0; i < dx.size(); ++i) {
+            const double alone = model.Covariance(dx[i], dy[i]);
+            if (std::isnan(alone)) {
+                EXPECT_TRUE(std::isnan(many[i])) << what << " at " << i;
+            } else {
+                EXPECT_EQ(std::memcmp(&alone, &many[i], sizeof alone), 0)
+                    << what << " at (" << dx[i] << ", " << dy[i] << "): " << alone << " and " << many[i];
+            }
+        }
+    };
+    for (const GstatLine& line : kGstat) check(VariogramModel(0.25, {FromGstat(line)}), line.family);
+    Structure tilted = FromGstat(kGstat[0]);
+    tilted.azimuth = 30.0;
+    tilted.ratio = 0.4;
+    Structure second = FromGstat(kGstat[1]);
+    second.range = 40.0;
+    check(VariogramModel(0.1, {tilted, second}), "nested, anisotropic");
 }
 
 TEST(VariogramModel, AnisotropyIsGstats) {

@@ -14,11 +14,6 @@
 
 namespace mosaro {
 
-// Samples taken from which a system's sample-to-node covariances are looked
-// up in the nodes' kept lists rather than evaluated (an evaluation costs
-// about as much as reading a node's list).
-constexpr std::size_t kSamplesWorthLookingUp = 4;
-
 namespace {
 
 // Offsets of the simulated-neighbour scan and of the covariance table: the
@@ -28,7 +23,6 @@ constexpr int kMaxTableReach = 256;
 // The nearest samples of every node are kept when they take at most this
 // many entries (8 bytes each beside a double covariance).
 constexpr std::size_t kMaxKeptSampleEntries = std::size_t{1} << 24;
-constexpr int kPairSlotBits = 16;
 // Grids up to this many nodes run kCholeskyLanes realisations at once per
 // worker (about 17 bytes a node for each).
 constexpr long long kMaxLaneNodes = 1 << 18;
@@ -171,49 +165,24 @@ SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
     : plan_(plan),
       // The solve takes 1 or kCholeskyLanes lanes: any other request is the latter.
       lanes_(static_cast<std::size_t>(
-          lanes == 1 || (lanes <= 0 && plan.grid_.Nodes() > kMaxLaneNodes) ? 1 : kCholeskyLanes)),
-      pairs_(std::size_t{1} << kPairSlotBits) {
+          lanes == 1 || (lanes <= 0 && plan.grid_.Nodes() > kMaxLaneNodes) ? 1 : kCholeskyLanes)) {
     const std::size_t marks = static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_));
-    slotOfSample_.assign(plan.x_.size(), -1);
     for (Lane& lane : lanes_) {
         lane.simulated.resize(marks);
         lane.path.resize(static_cast<std::size_t>(plan.grid_.Nodes()));
     }
 }
 
-double SequentialSimulator::SampleCovariance(int a, int b) {
-    if (a > b) std::swap(a, b);
-    const std::uint64_t key =
-        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(a)) << 32) | static_cast<std::uint32_t>(b);
-    PairSlot& slot = pairs_[static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> (64 - kPairSlotBits))];
-    if (slot.key != key) {
-        const std::size_t sa = static_cast<std::size_t>(a), sb = static_cast<std::size_t>(b);
-        slot = PairSlot{key, plan_.model_.At(plan_.x_[sa] - plan_.x_[sb], plan_.y_[sa] - plan_.y_[sb])};
-    }
-    return slot.covariance;
-}
-
-double SequentialSimulator::Entry(const Lane& lane, int a, int b) {
+double SequentialSimulator::Entry(const Lane& lane, int a, int b) const {
     const SimulationPlan& p = plan_;
     const int ks = lane.ks;
-    if (b < ks)
-        return a == b ? p.model_.Sill()
-                      : SampleCovariance(lane.chosen[static_cast<std::size_t>(a)],
-                                         lane.chosen[static_cast<std::size_t>(b)]);
+    if (b < ks) return a == b ? p.model_.Sill() : lane.samplePairs[static_cast<std::size_t>(a * ks + b)];
     const std::size_t nb = static_cast<std::size_t>(b - ks);
     if (a >= ks) {
         const std::size_t na = static_cast<std::size_t>(a - ks);
         return p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
     }
-    return SampleToNode(lane, a, b);
-}
-
-double SequentialSimulator::SampleToNode(const Lane& lane, int a, int b) const {
-    const SimulationPlan& p = plan_;
-    const std::size_t id = static_cast<std::size_t>(lane.chosen[static_cast<std::size_t>(a)]);
-    const std::size_t nb = static_cast<std::size_t>(b - lane.ks);
-    const SimulationGrid& g = p.grid_;
-    return p.model_.At(p.x_[id] - (g.x0 + lane.nodeI[nb] * g.dx), p.y_[id] - (g.y0 + lane.nodeJ[nb] * g.dy));
+    return lane.sampleToNode[static_cast<std::size_t>(a) * static_cast<std::size_t>(lane.kn) + nb];
 }
 
 std::size_t SequentialSimulator::MarkOf(long long node) const {
@@ -287,36 +256,43 @@ void SequentialSimulator::Gather(Lane& lane) {
     }
     lane.ks = static_cast<int>(lane.chosen.size());
     lane.kn = static_cast<int>(lane.nodeI.size());
-    FillSampleToNode(lane);
+    FillSampleCovariances(lane);
 }
 
-void SequentialSimulator::FillSampleToNode(Lane& lane) {
+void SequentialSimulator::FillSampleCovariances(Lane& lane) {
     const SimulationPlan& p = plan_;
+    const SimulationGrid& g = p.grid_;
     const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
-    // Not a number marks an entry not yet found: no covariance is one.
-    lane.sampleToNode.assign(ks * kn, std::numeric_limits<double>::quiet_NaN());
-    if (ks == 0 || kn == 0) return;
-    // A node's list is read whole to find a few samples: with only a few
-    // taken, evaluating their covariances costs less.
-    if (p.keptSamples_ && ks >= kSamplesWorthLookingUp) {
-        for (std::size_t a = 0; a < ks; ++a)
-            slotOfSample_[static_cast<std::size_t>(lane.chosen[a])] = static_cast<int>(a);
+    // The lags of the samples to the nodes, sample after sample, then those of the pairs of samples (the
+    // lesser id first), each block's covariances in one call.
+    const std::size_t toNodes = ks * kn;
+    lane.sampleToNode.resize(toNodes);
+    lane.lagX.resize(toNodes);
+    lane.lagY.resize(toNodes);
+    for (std::size_t a = 0; a < ks; ++a) {
+        const std::size_t id = static_cast<std::size_t>(lane.chosen[a]);
         for (std::size_t nb = 0; nb < kn; ++nb) {
-            const long long node = static_cast<long long>(lane.nodeJ[nb]) * p.grid_.columns + lane.nodeI[nb];
-            // Kept lists are read in place; the scratch is never touched.
-            const SimulationPlan::NodeSampleList kept = p.NodeSamples(node, lane.sampleScratch);
-            for (int k = 0; k < kept.count; ++k) {
-                const int a = slotOfSample_[static_cast<std::size_t>(kept.ids[k])];
-                if (a >= 0) lane.sampleToNode[static_cast<std::size_t>(a) * kn + nb] = kept.covariance[k];
-            }
+            lane.lagX[a * kn + nb] = p.x_[id] - (g.x0 + lane.nodeI[nb] * g.dx);
+            lane.lagY[a * kn + nb] = p.y_[id] - (g.y0 + lane.nodeJ[nb] * g.dy);
         }
-        for (std::size_t a = 0; a < ks; ++a) slotOfSample_[static_cast<std::size_t>(lane.chosen[a])] = -1;
     }
+    p.model_.AtMany(lane.lagX.data(), lane.lagY.data(), toNodes, lane.sampleToNode.data());
+
+    lane.samplePairs.resize(ks * ks);
+    lane.lagX.clear();
+    lane.lagY.clear();
     for (std::size_t a = 0; a < ks; ++a)
-        for (std::size_t nb = 0; nb < kn; ++nb) {
-            double& entry = lane.sampleToNode[a * kn + nb];
-            if (std::isnan(entry)) entry = SampleToNode(lane, static_cast<int>(a), static_cast<int>(lane.ks + nb));
+        for (std::size_t b = a + 1; b < ks; ++b) {
+            const std::size_t first = static_cast<std::size_t>(std::min(lane.chosen[a], lane.chosen[b]));
+            const std::size_t second = static_cast<std::size_t>(std::max(lane.chosen[a], lane.chosen[b]));
+            lane.lagX.push_back(p.x_[first] - p.x_[second]);
+            lane.lagY.push_back(p.y_[first] - p.y_[second]);
         }
+    lane.lagCovariance.resize(lane.lagX.size());
+    p.model_.AtMany(lane.lagX.data(), lane.lagY.data(), lane.lagX.size(), lane.lagCovariance.data());
+    const double* next = lane.lagCovariance.data();
+    for (std::size_t a = 0; a < ks; ++a)
+        for (std::size_t b = a + 1; b < ks; ++b) lane.samplePairs[a * ks + b] = *next++;
 }
 
 double SequentialSimulator::RightSide(const Lane& lane, int a) const {
@@ -402,8 +378,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                     if (a < lane.ks) {
                         put(a, sill);
                         for (int b = a + 1; b < lane.ks; ++b)
-                            put(b, SampleCovariance(lane.chosen[static_cast<std::size_t>(a)],
-                                                    lane.chosen[static_cast<std::size_t>(b)]));
+                            put(b, lane.samplePairs[static_cast<std::size_t>(a * lane.ks + b)]);
                         // No simulated neighbour leaves the block empty (its data may be null).
                         const double* fromSample = lane.sampleToNode.data() + static_cast<std::size_t>(a * lane.kn);
                         for (int b = lane.ks; b < k; ++b) put(b, fromSample[b - lane.ks]);
@@ -433,25 +408,35 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             std::vector<double>& field = fields[r];
             const int k = lane.ks + lane.kn;
             const std::size_t l = static_cast<std::size_t>(r);
+            // Drawn first: the sums below then stay in registers, with no
+            // call after them to save them across.
+            const double deviate = random[l].Normal();
             double estimate = 0.0, variance = sill;
             if (k > 0) {
                 std::vector<double> fallback;
                 if ((singular >> r) & 1u) SolveSingular(lane, fallback);
-                for (int a = 0; a < k; ++a) {
-                    const std::size_t at = static_cast<std::size_t>(a) * lanes + l;
-                    const double weight = fallback.empty() ? weights_[at] : fallback[static_cast<std::size_t>(a)];
-                    const double value =
-                        a < lane.ks
-                            ? p.score_[static_cast<std::size_t>(lane.chosen[static_cast<std::size_t>(a)])]
-                            : field[static_cast<std::size_t>(lane.nodeJ[static_cast<std::size_t>(a - lane.ks)]) *
-                                        static_cast<std::size_t>(g.columns) +
-                                    static_cast<std::size_t>(lane.nodeI[static_cast<std::size_t>(a - lane.ks)])];
-                    estimate += weight * value;
-                    variance -= weight * rightSide_[at];
+                // The solve's weights lie a lane apart, a singular lane's
+                // least-squares weights side by side. The samples come first,
+                // then the nodes, each loop kept free of the other's test.
+                const double* weight = fallback.empty() ? &weights_[l] : fallback.data();
+                const std::size_t stride = fallback.empty() ? lanes : 1;
+                const double* right = &rightSide_[l];
+                std::size_t a = 0;
+                for (; a < static_cast<std::size_t>(lane.ks); ++a) {
+                    const double w = weight[a * stride];
+                    estimate += w * p.score_[static_cast<std::size_t>(lane.chosen[a])];
+                    variance -= w * right[a * lanes];
+                }
+                const std::size_t columns = static_cast<std::size_t>(g.columns);
+                for (std::size_t nb = 0; nb < static_cast<std::size_t>(lane.kn); ++nb, ++a) {
+                    const double w = weight[a * stride];
+                    const std::size_t node =
+                        static_cast<std::size_t>(lane.nodeJ[nb]) * columns + static_cast<std::size_t>(lane.nodeI[nb]);
+                    estimate += w * field[node];
+                    variance -= w * right[a * lanes];
                 }
             }
-            field[static_cast<std::size_t>(lane.node)] =
-                estimate + std::sqrt(std::max(variance, 0.0)) * random[l].Normal();
+            field[static_cast<std::size_t>(lane.node)] = estimate + std::sqrt(std::max(variance, 0.0)) * deviate;
             lane.simulated[lane.mark] = 1;
         }
     }

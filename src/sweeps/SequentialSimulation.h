@@ -127,20 +127,13 @@ public:
     void Run(std::uint64_t seed, std::uint64_t first, int count, std::vector<double>* fields);
 
 private:
-    // The covariance of two samples, remembered by pair in a small
-    // direct-mapped table (the same pairs meet at many nodes).
-    double SampleCovariance(int a, int b);
     // The entry (a, b), a <= b, of a lane's system: the samples taken,
     // then the simulated nodes.
     struct Lane;
-    double Entry(const Lane& lane, int a, int b);
-    // The covariance of the lane's a-th sample taken and b-th column (a node).
-    double SampleToNode(const Lane& lane, int a, int b) const;
-    // Every sample-to-node covariance of a lane's system into
-    // lane.sampleToNode: where a node's own nearest samples hold the sample,
-    // the covariance kept with them (the same operands, so the same bits),
-    // else evaluated.
-    void FillSampleToNode(Lane& lane);
+    double Entry(const Lane& lane, int a, int b) const;
+    // The covariances of a lane's samples taken to its simulated nodes
+    // (lane.sampleToNode) and to each other (lane.samplePairs).
+    void FillSampleCovariances(Lane& lane);
     // Entry a of a lane's right side: the covariances to its node.
     double RightSide(const Lane& lane, int a) const;
     // Where a node's mark lies in the widened grid.
@@ -165,16 +158,12 @@ private:
         std::vector<int> hits;            // the scan's offsets, each simulated one counted
         std::vector<int> chosen;          // the samples taken, as ids
         int ks = 0, kn = 0;
-        std::vector<double> sampleToNode;  // ks x kn, sample after sample
+        std::vector<double> sampleToNode;               // ks x kn, sample after sample
+        std::vector<double> samplePairs;                // ks x ks, entry (a, b) for a < b
+        std::vector<double> lagX, lagY, lagCovariance;  // lags evaluated at once
     };
-    std::vector<int> slotOfSample_;  // sample id -> its place among a lane's samples taken, or -1
     std::vector<Lane> lanes_;
     std::vector<double> matrix_, rightSide_, weights_, singular_;
-    struct PairSlot {
-        std::uint64_t key = ~std::uint64_t{0};
-        double covariance = 0.0;
-    };
-    std::vector<PairSlot> pairs_;
 };
 
 }  // namespace mosaro

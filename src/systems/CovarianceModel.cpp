@@ -21,4 +21,8 @@ double AveragedSpherical::At(double dx, double dy) const {
     return sill_ - (nugget_ + partialSill_ * (1.5 * t - 0.5 * t * t * t));
 }
 
+void CovarianceModel::AtMany(const double* dx, const double* dy, std::size_t count, double* out) const {
+    for (std::size_t i = 0; i < count; ++i) out[i] = At(dx[i], dy[i]);
+}
+
 }  // namespace mosaro

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 #include "systems/KrigingConstants.h"
 #include "variogram/VariogramModel.h"
@@ -15,6 +16,9 @@ public:
     virtual ~CovarianceModel() = default;
     // The covariance at lag (dx, dy), in the coordinates' units.
     virtual double At(double dx, double dy) const = 0;
+    // At of count lags at once, out[i] at (dx[i], dy[i]), with At's bits;
+    // a model whose evaluation vectorises overrides it.
+    virtual void AtMany(const double* dx, const double* dy, std::size_t count, double* out) const;
     // The covariance at the origin.
     virtual double Sill() const = 0;
     // The part of it that vanishes at any distance above 0.
@@ -44,6 +48,9 @@ class NestedCovariance final : public CovarianceModel {
 public:
     explicit NestedCovariance(const VariogramModel& model) : model_(model) {}
     double At(double dx, double dy) const override { return model_.Covariance(dx, dy); }
+    void AtMany(const double* dx, const double* dy, std::size_t count, double* out) const override {
+        model_.Covariances(dx, dy, count, out);
+    }
     double Sill() const override { return model_.TotalSill(); }
     double Nugget() const override { return model_.Nugget(); }
     bool Usable() const override { return model_.HasCovariance(); }

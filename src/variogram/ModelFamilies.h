@@ -28,6 +28,8 @@
 // for x < 0.001; here it follows the formula down to 0.
 #pragma once
 
+#include <cstddef>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,5 +96,10 @@ FamilyConstants MakeFamilyConstants(ModelFamily family, double shape, double ran
 // UnitCorrelation is not called for families without a sill.
 double UnitSemivariance(ModelFamily family, double x, const FamilyConstants& constants);
 double UnitCorrelation(ModelFamily family, double x, const FamilyConstants& constants);
+// UnitCorrelation of count values at once, each with the bits of a single
+// call; the families whose correlation is a polynomial run as one loop the
+// compiler vectorises.
+void UnitCorrelations(ModelFamily family, const double* x, std::size_t count, const FamilyConstants& constants,
+                      double* out);
 
 }  // namespace mosaro

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -71,6 +72,10 @@ public:
     // psill rho_i elsewhere. Only for a model with HasCovariance(); NaN
     // otherwise.
     double Covariance(double dx, double dy) const;
+    // Covariance at count lags at once, out[i] at (dx[i], dy[i]), each with
+    // the bits of Covariance: a sweep that needs many per node takes them in
+    // one call, whose loops the compiler vectorises.
+    void Covariances(const double* dx, const double* dy, std::size_t count, double* out) const;
 
     // Nugget plus partial sills; infinity without a covariance.
     double TotalSill() const { return totalSill_; }
