@@ -52,11 +52,14 @@ inline void
 Pivot(double* a, std::size_t n, std::size_t k, unsigned& failed) {
     using V = typename LaneVector<L>::Type;
     double* rowK = a + k * n * L;
-    V inverse = Load<V>(rowK + k * L);
-    for (std::size_t l = 0; l < L; ++l) {
-        if (!(inverse[l] > 0.0)) failed |= 1u << l;
-        inverse[l] = 1.0 / std::sqrt(inverse[l]);
-    }
+    const V pivot = Load<V>(rowK + k * L);
+    for (std::size_t l = 0; l < L; ++l)
+        if (!(pivot[l] > 0.0)) failed |= 1u << l;
+    // The lanes' roots as one vector instruction (this file is built so
+    // that the compiler may), then their reciprocals.
+    V inverse;
+    for (std::size_t l = 0; l < L; ++l) inverse[l] = std::sqrt(pivot[l]);
+    inverse = 1.0 / inverse;
     Store(rowK + k * L, inverse);
     for (std::size_t j = k + 1; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
 }
