@@ -369,35 +369,49 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             rightSide_.resize(size * lanes);
             for (std::size_t l = 0; l < lanes; ++l) {
                 const Lane& lane = lanes_[l];
-                const int k = lane.ks + lane.kn;
                 // The upper triangle (all the solve reads); beyond the
-                // lane's own order, the identity and a zero right side.
-                for (int a = 0; a < order; ++a) {
-                    double* row = &matrix_[static_cast<std::size_t>(a) * size * lanes + l];
-                    const auto put = [&](int b, double value) { row[static_cast<std::size_t>(b) * lanes] = value; };
-                    if (a < lane.ks) {
-                        put(a, sill);
-                        for (int b = a + 1; b < lane.ks; ++b)
-                            put(b, lane.samplePairs[static_cast<std::size_t>(a * lane.ks + b)]);
-                        // No simulated neighbour leaves the block empty (its data may be null).
-                        const double* fromSample = lane.sampleToNode.data() + static_cast<std::size_t>(a * lane.kn);
-                        for (int b = lane.ks; b < k; ++b) put(b, fromSample[b - lane.ks]);
-                    } else if (a < k && p.tableCoversPairs_) {
-                        const std::size_t na = static_cast<std::size_t>(a - lane.ks);
+                // lane's own order, the identity and a zero right side. The
+                // rows of samples, of nodes and of padding each take a loop
+                // of their own, with no test of a row's kind inside.
+                const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
+                const std::size_t own = ks + kn;
+                double* right = &rightSide_[l];
+                const auto rowOf = [&](std::size_t a) { return &matrix_[a * size * lanes + l]; };
+                const auto padRow = [&](double* row, std::size_t from) {
+                    for (std::size_t b = from; b < size; ++b) row[b * lanes] = 0.0;
+                };
+                for (std::size_t a = 0; a < ks; ++a) {
+                    double* row = rowOf(a);
+                    row[a * lanes] = sill;
+                    for (std::size_t b = a + 1; b < ks; ++b) row[b * lanes] = lane.samplePairs[a * ks + b];
+                    const double* fromSample = lane.sampleToNode.data() + a * kn;
+                    for (std::size_t nb = 0; nb < kn; ++nb) row[(ks + nb) * lanes] = fromSample[nb];
+                    padRow(row, own);
+                    // The samples are taken in their list's order: the a-th
+                    // taken is the list's a-th.
+                    right[a * lanes] = lane.samples.covariance[a];
+                }
+                for (std::size_t na = 0; na < kn; ++na) {
+                    double* row = rowOf(ks + na);
+                    if (p.tableCoversPairs_) {
                         const double* fromNode = p.TableAt(lane.nodeCell[na]);
-                        for (int b = a; b < k; ++b)
-                            put(b, fromNode[-lane.nodeCell[static_cast<std::size_t>(b - lane.ks)]]);
-                    } else if (a < k) {
-                        const std::size_t na = static_cast<std::size_t>(a - lane.ks);
-                        for (int b = a; b < k; ++b) {
-                            const std::size_t nb = static_cast<std::size_t>(b - lane.ks);
-                            put(b, p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]));
-                        }
+                        for (std::size_t nb = na; nb < kn; ++nb) row[(ks + nb) * lanes] = fromNode[-lane.nodeCell[nb]];
+                        // An offset lies within half the table's reach when
+                        // the table covers every pair: its cell is read directly.
+                        right[(ks + na) * lanes] = *fromNode;
                     } else {
-                        put(a, 1.0);
+                        for (std::size_t nb = na; nb < kn; ++nb)
+                            row[(ks + nb) * lanes] =
+                                p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
+                        right[(ks + na) * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
                     }
-                    for (int b = std::max(a + 1, k); b < order; ++b) put(b, 0.0);
-                    rightSide_[static_cast<std::size_t>(a) * lanes + l] = a < k ? RightSide(lane, a) : 0.0;
+                    padRow(row, own);
+                }
+                for (std::size_t a = own; a < size; ++a) {
+                    double* row = rowOf(a);
+                    row[a * lanes] = 1.0;
+                    padRow(row, a + 1);
+                    right[a * lanes] = 0.0;
                 }
             }
             weights_ = rightSide_;
