@@ -386,6 +386,39 @@ TEST(Simulation, NormalScoresAndTheRandomStreamFollowTheirClosedForms) {
     EXPECT_NEAR(scores.Back(mosaro::InverseNormal(0.0625)), 0.5, 1e-12);
     EXPECT_NEAR(scores.Back(mosaro::InverseNormal(0.9375)), 4.0, 1e-12);
 
+    // Between the scores, the bits of a plain binary search and
+    // interpolation, for data whose scores crowd some slices of their
+    // range and leave others empty (ties, a cluster, outliers), at every
+    // score of the data, halfway between neighbours and at random.
+    std::vector<double> skewed = {7.0, 7.0, 7.0, -40.0, 1e-3, 2e-3, 3e-3, 1e6};
+    std::mt19937 random(3);
+    std::lognormal_distribution<double> spread(0.0, 2.0);
+    for (int k = 0; k < 300; ++k) skewed.push_back(std::round(spread(random) * 8.0) / 8.0);
+    const mosaro::NormalScores many(skewed, std::nan(""), std::nan(""));
+    std::vector<std::pair<double, double>> pairs;  // (score, value), distinct and ascending
+    for (std::size_t k = 0; k < skewed.size(); ++k) pairs.emplace_back(many.Scores()[k], skewed[k]);
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    const auto plain = [&](double z) {
+        const auto at = std::lower_bound(pairs.begin(), pairs.end(), std::make_pair(z, -HUGE_VAL));
+        if (at->first == z) return at->second;
+        const auto before = at - 1;
+        const double t = (z - before->first) / (at->first - before->first);
+        return before->second + t * (at->second - before->second);
+    };
+    std::vector<double> probes;
+    for (std::size_t k = 0; k + 1 < pairs.size(); ++k) {
+        probes.push_back(pairs[k + 1].first);
+        probes.push_back(0.5 * (pairs[k].first + pairs[k + 1].first));
+    }
+    std::uniform_real_distribution<double> inside(pairs.front().first, pairs.back().first);
+    for (int k = 0; k < 2000; ++k) probes.push_back(inside(random));
+    for (const double z : probes) {
+        if (!(z > pairs.front().first && z < pairs.back().first)) continue;
+        const double found = many.Back(z), expected = plain(z);
+        EXPECT_EQ(std::memcmp(&found, &expected, sizeof found), 0) << z;
+    }
+
     // Below is the high word of the 128-bit product; uniforms fill (0, 1).
     mosaro::RandomStream a(7, 3), b(7, 3);
     double sum = 0.0, largest = 0.0;

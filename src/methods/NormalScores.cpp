@@ -26,26 +26,47 @@ NormalScores::NormalScores(const std::vector<double>& values, double lower, doub
     }
     lower_ = std::isnan(lower) ? value_.front() : lower;
     upper_ = std::isnan(upper) ? value_.back() : upper;
+    firstProbability_ = NormalDistribution(score_.front());
+    lastProbability_ = NormalDistribution(score_.back());
+    // About four slices a score, so that a search walks a step or two where
+    // a binary search would take a mispredicted branch at each of its
+    // halvings.
+    const std::size_t slices = 4 * score_.size();
+    const double width = score_.back() - score_.front();
+    if (score_.size() > 1 && width > 0.0) {
+        sliceScale_ = static_cast<double>(slices) / width;
+        sliceStart_.resize(slices);
+        std::size_t k = 0;
+        for (std::size_t slice = 0; slice < slices; ++slice) {
+            const double edge = score_.front() + static_cast<double>(slice) / sliceScale_;
+            while (k < score_.size() && score_[k] < edge) ++k;
+            sliceStart_[slice] = k;
+        }
+    }
 }
 
 double NormalScores::Back(double score) const {
     if (std::isnan(score)) return score;
-    const std::size_t n = score_.size();
     if (score <= score_.front()) {
-        const double p = NormalDistribution(score), first = NormalDistribution(score_.front());
+        const double p = NormalDistribution(score), first = firstProbability_;
         return first > 0.0 ? lower_ + (value_.front() - lower_) * (p / first) : value_.front();
     }
     if (score >= score_.back()) {
-        const double p = NormalDistribution(score), last = NormalDistribution(score_.back());
+        const double p = NormalDistribution(score), last = lastProbability_;
         return last < 1.0 ? value_.back() + (upper_ - value_.back()) * ((p - last) / (1.0 - last)) : value_.back();
     }
+    // The first score not below this one, found from its slice; the walks
+    // make it exact whatever the slice's rounding. Here front < score <
+    // back, so there are at least two scores and 0 < k < their count.
+    const double position = (score - score_.front()) * sliceScale_;
+    std::size_t k = sliceStart_[std::min(static_cast<std::size_t>(position), sliceStart_.size() - 1)];
+    k = std::clamp<std::size_t>(k, 1, score_.size() - 1);
+    while (score_[k - 1] >= score) --k;
+    while (score_[k] < score) ++k;
     // A score of the data gives its value exactly (a realisation honours
     // the samples).
-    const std::size_t k =
-        static_cast<std::size_t>(std::lower_bound(score_.begin(), score_.end(), score) - score_.begin());
     if (score_[k] == score) return value_[k];
     const double t = (score - score_[k - 1]) / (score_[k] - score_[k - 1]);
-    (void)n;
     return value_[k - 1] + t * (value_[k] - value_[k - 1]);
 }
 

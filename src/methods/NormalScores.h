@@ -10,6 +10,7 @@
 // that by default a simulated value never leaves the data's range.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace mosaro {
@@ -28,6 +29,12 @@ private:
     std::vector<double> value_, score_;  // distinct values ascending, their scores
     std::vector<double> scores_;
     double lower_, upper_;
+    // The distribution function at the smallest and the largest score.
+    double firstProbability_, lastProbability_;
+    // Where the scores from each of equal slices of their range on begin:
+    // a search starts there and walks the few steps to its place.
+    std::vector<std::size_t> sliceStart_;
+    double sliceScale_ = 0.0;
 };
 
 }  // namespace mosaro
