@@ -176,13 +176,13 @@ SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
 double SequentialSimulator::Entry(const Lane& lane, int a, int b) const {
     const SimulationPlan& p = plan_;
     const int ks = lane.ks;
-    if (b < ks) return a == b ? p.model_.Sill() : lane.samplePairs[static_cast<std::size_t>(a * ks + b)];
+    if (b < ks) return a == b ? p.model_.Sill() : lane.sampleCovariances[lane.PairAt(a, b)];
     const std::size_t nb = static_cast<std::size_t>(b - ks);
     if (a >= ks) {
         const std::size_t na = static_cast<std::size_t>(a - ks);
         return p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
     }
-    return lane.sampleToNode[static_cast<std::size_t>(a) * static_cast<std::size_t>(lane.kn) + nb];
+    return lane.sampleCovariances[static_cast<std::size_t>(a) * static_cast<std::size_t>(lane.kn) + nb];
 }
 
 std::size_t SequentialSimulator::MarkOf(long long node) const {
@@ -263,36 +263,38 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
     const SimulationPlan& p = plan_;
     const SimulationGrid& g = p.grid_;
     const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
-    // The lags of the samples to the nodes, sample after sample, then those of the pairs of samples (the
-    // lesser id first), each block's covariances in one call.
-    const std::size_t toNodes = ks * kn;
-    lane.sampleToNode.resize(toNodes);
-    lane.lagX.resize(toNodes);
-    lane.lagY.resize(toNodes);
+    const std::size_t toNodes = ks * kn, pairs = ks > 0 ? ks * (ks - 1) / 2 : 0;
+    lane.sampleCovariances.resize(toNodes + pairs);
+    if (ks == 0) return;
+    // The lags of the samples to the nodes, sample after sample, then those
+    // of the pairs of samples (the lesser id first), all evaluated in one
+    // call.
+    lane.lagX.resize(toNodes + pairs);
+    lane.lagY.resize(toNodes + pairs);
+    lane.nodeX.resize(kn);
+    lane.nodeY.resize(kn);
+    for (std::size_t nb = 0; nb < kn; ++nb) {
+        lane.nodeX[nb] = g.x0 + lane.nodeI[nb] * g.dx;
+        lane.nodeY[nb] = g.y0 + lane.nodeJ[nb] * g.dy;
+    }
+    double* lagX = lane.lagX.data();
+    double* lagY = lane.lagY.data();
     for (std::size_t a = 0; a < ks; ++a) {
         const std::size_t id = static_cast<std::size_t>(lane.chosen[a]);
         for (std::size_t nb = 0; nb < kn; ++nb) {
-            lane.lagX[a * kn + nb] = p.x_[id] - (g.x0 + lane.nodeI[nb] * g.dx);
-            lane.lagY[a * kn + nb] = p.y_[id] - (g.y0 + lane.nodeJ[nb] * g.dy);
+            lagX[a * kn + nb] = p.x_[id] - lane.nodeX[nb];
+            lagY[a * kn + nb] = p.y_[id] - lane.nodeY[nb];
         }
     }
-    p.model_.AtMany(lane.lagX.data(), lane.lagY.data(), toNodes, lane.sampleToNode.data());
-
-    lane.samplePairs.resize(ks * ks);
-    lane.lagX.clear();
-    lane.lagY.clear();
+    std::size_t at = toNodes;
     for (std::size_t a = 0; a < ks; ++a)
-        for (std::size_t b = a + 1; b < ks; ++b) {
+        for (std::size_t b = a + 1; b < ks; ++b, ++at) {
             const std::size_t first = static_cast<std::size_t>(std::min(lane.chosen[a], lane.chosen[b]));
             const std::size_t second = static_cast<std::size_t>(std::max(lane.chosen[a], lane.chosen[b]));
-            lane.lagX.push_back(p.x_[first] - p.x_[second]);
-            lane.lagY.push_back(p.y_[first] - p.y_[second]);
+            lagX[at] = p.x_[first] - p.x_[second];
+            lagY[at] = p.y_[first] - p.y_[second];
         }
-    lane.lagCovariance.resize(lane.lagX.size());
-    p.model_.AtMany(lane.lagX.data(), lane.lagY.data(), lane.lagX.size(), lane.lagCovariance.data());
-    const double* next = lane.lagCovariance.data();
-    for (std::size_t a = 0; a < ks; ++a)
-        for (std::size_t b = a + 1; b < ks; ++b) lane.samplePairs[a * ks + b] = *next++;
+    p.model_.AtMany(lagX, lagY, toNodes + pairs, lane.sampleCovariances.data());
 }
 
 double SequentialSimulator::RightSide(const Lane& lane, int a) const {
@@ -380,11 +382,12 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                 const auto padRow = [&](double* row, std::size_t from) {
                     for (std::size_t b = from; b < size; ++b) row[b * lanes] = 0.0;
                 };
+                const double* pair = lane.sampleCovariances.data() + ks * kn;
                 for (std::size_t a = 0; a < ks; ++a) {
                     double* row = rowOf(a);
                     row[a * lanes] = sill;
-                    for (std::size_t b = a + 1; b < ks; ++b) row[b * lanes] = lane.samplePairs[a * ks + b];
-                    const double* fromSample = lane.sampleToNode.data() + a * kn;
+                    for (std::size_t b = a + 1; b < ks; ++b) row[b * lanes] = *pair++;
+                    const double* fromSample = lane.sampleCovariances.data() + a * kn;
                     for (std::size_t nb = 0; nb < kn; ++nb) row[(ks + nb) * lanes] = fromSample[nb];
                     padRow(row, own);
                     // The samples are taken in their list's order: the a-th

@@ -132,7 +132,7 @@ private:
     struct Lane;
     double Entry(const Lane& lane, int a, int b) const;
     // The covariances of a lane's samples taken to its simulated nodes
-    // (lane.sampleToNode) and to each other (lane.samplePairs).
+    // and to each other (lane.sampleCovariances).
     void FillSampleCovariances(Lane& lane);
     // Entry a of a lane's right side: the covariances to its node.
     double RightSide(const Lane& lane, int a) const;
@@ -158,9 +158,16 @@ private:
         std::vector<int> hits;            // the scan's offsets, each simulated one counted
         std::vector<int> chosen;          // the samples taken, as ids
         int ks = 0, kn = 0;
-        std::vector<double> sampleToNode;               // ks x kn, sample after sample
-        std::vector<double> samplePairs;                // ks x ks, entry (a, b) for a < b
-        std::vector<double> lagX, lagY, lagCovariance;  // lags evaluated at once
+        // The samples' covariances to the nodes (ks x kn, sample after
+        // sample), then to each other (a < b, row after row).
+        std::vector<double> sampleCovariances;
+        std::vector<double> nodeX, nodeY;  // the simulated neighbours' places
+        std::vector<double> lagX, lagY;    // the lags evaluated at once
+        // Where the covariance of the samples taken a < b lies.
+        std::size_t PairAt(int a, int b) const {
+            const std::size_t s = static_cast<std::size_t>(ks), i = static_cast<std::size_t>(a);
+            return s * static_cast<std::size_t>(kn) + i * s - i * (i + 1) / 2 + static_cast<std::size_t>(b - a - 1);
+        }
     };
     std::vector<Lane> lanes_;
     std::vector<double> matrix_, rightSide_, weights_, singular_;
