@@ -42,8 +42,26 @@ Store(double* p, V v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+// The reciprocal of the root of each lane's diagonal entry; flags the lanes
+// whose entry is not positive.
+template <std::size_t L>
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline typename LaneVector<L>::Type
+InverseRoot(typename LaneVector<L>::Type diagonal, unsigned& failed) {
+    using V = typename LaneVector<L>::Type;
+    for (std::size_t l = 0; l < L; ++l)
+        if (!(diagonal[l] > 0.0)) failed |= 1u << l;
+    // The lanes' roots as one vector instruction (this file is built so
+    // that the compiler may), then their reciprocals.
+    V inverse;
+    for (std::size_t l = 0; l < L; ++l) inverse[l] = std::sqrt(diagonal[l]);
+    return 1.0 / inverse;
+}
+
 // The root of a diagonal entry, as its reciprocal, and the row scaled by
-// it; flags the lanes whose pivot is not positive.
+// it.
 template <std::size_t L>
 #if defined(__GNUC__)
 __attribute__((always_inline))
@@ -52,14 +70,7 @@ inline void
 Pivot(double* a, std::size_t n, std::size_t k, unsigned& failed) {
     using V = typename LaneVector<L>::Type;
     double* rowK = a + k * n * L;
-    const V pivot = Load<V>(rowK + k * L);
-    for (std::size_t l = 0; l < L; ++l)
-        if (!(pivot[l] > 0.0)) failed |= 1u << l;
-    // The lanes' roots as one vector instruction (this file is built so
-    // that the compiler may), then their reciprocals.
-    V inverse;
-    for (std::size_t l = 0; l < L; ++l) inverse[l] = std::sqrt(pivot[l]);
-    inverse = 1.0 / inverse;
+    const V inverse = InverseRoot<L>(Load<V>(rowK + k * L), failed);
     Store(rowK + k * L, inverse);
     for (std::size_t j = k + 1; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
 }
@@ -86,18 +97,39 @@ Solve(double* a, std::size_t n, double* b) {
     for (; k + 1 < n; k += 2) {
         double* rowK = a + k * n * L;
         double* rowNext = rowK + n * L;
-        Pivot<L>(a, n, k, failed);
-        const V factorNext = Load<V>(rowK + (k + 1) * L);
-        for (std::size_t j = k + 1; j < n; ++j)
-            Store(rowNext + j * L, Load<V>(rowNext + j * L) - factorNext * Load<V>(rowK + j * L));
-        Pivot<L>(a, n, k + 1, failed);
-        for (std::size_t i = k + 2; i < n; ++i) {
+        // Step k's pivot and row, then step k + 1's, with what the next
+        // root waits for kept in registers: the scaled entry (k, k + 1) and
+        // the updated diagonal entry (k + 1, k + 1), each rounded as if
+        // stored. Each entry of row k + 1 then takes its update and its
+        // scaling in one pass.
+        const V inverse = InverseRoot<L>(Load<V>(rowK + k * L), failed);
+        Store(rowK + k * L, inverse);
+        const V factorNext = Load<V>(rowK + (k + 1) * L) * inverse;
+        Store(rowK + (k + 1) * L, factorNext);
+        const V inverseNext = InverseRoot<L>(Load<V>(rowNext + (k + 1) * L) - factorNext * factorNext, failed);
+        Store(rowNext + (k + 1) * L, inverseNext);
+        for (std::size_t j = k + 2; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
+        for (std::size_t j = k + 2; j < n; ++j)
+            Store(rowNext + j * L, (Load<V>(rowNext + j * L) - factorNext * Load<V>(rowK + j * L)) * inverseNext);
+        // The rows below, two at a time: each entry of rows k and k + 1 is
+        // loaded once for both.
+        const auto update = [&](double* entry, V factor, V factor2, std::size_t j) {
+            Store(entry, (Load<V>(entry) - factor * Load<V>(rowK + j * L)) - factor2 * Load<V>(rowNext + j * L));
+        };
+        std::size_t i = k + 2;
+        for (; i + 1 < n; i += 2) {
             double* rowI = a + i * n * L;
+            double* rowBelow = rowI + n * L;
             const V factor = Load<V>(rowK + i * L), factor2 = Load<V>(rowNext + i * L);
-            for (std::size_t j = i; j < n; ++j)
-                Store(rowI + j * L,
-                      (Load<V>(rowI + j * L) - factor * Load<V>(rowK + j * L)) - factor2 * Load<V>(rowNext + j * L));
+            const V factorBelow = Load<V>(rowK + (i + 1) * L), factor2Below = Load<V>(rowNext + (i + 1) * L);
+            update(rowI + i * L, factor, factor2, i);
+            for (std::size_t j = i + 1; j < n; ++j) {
+                const V fromK = Load<V>(rowK + j * L), fromNext = Load<V>(rowNext + j * L);
+                Store(rowI + j * L, (Load<V>(rowI + j * L) - factor * fromK) - factor2 * fromNext);
+                Store(rowBelow + j * L, (Load<V>(rowBelow + j * L) - factorBelow * fromK) - factor2Below * fromNext);
+            }
         }
+        if (i < n) update(a + i * n * L + i * L, Load<V>(rowK + i * L), Load<V>(rowNext + i * L), i);
     }
     if (k < n) Pivot<L>(a, n, k, failed);
     // U^T y = b, along the rows of U, two at a time.
