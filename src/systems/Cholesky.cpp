@@ -145,11 +145,16 @@ Solve(double* a, std::size_t n, double* b) {
             Store(b + i * L, (Load<V>(b + i * L) - Load<V>(rowK + i * L) * yk) - Load<V>(rowNext + i * L) * yNext);
     }
     if (k < n) Store(b + k * L, Load<V>(b + k * L) * Load<V>(a + k * n * L + k * L));
-    for (std::size_t i = n; i-- > 0;) {  // U x = y
+    // U x = y, row after row from the last: each row's first term takes the
+    // solution just found from a register, not back through memory.
+    V next{};
+    for (std::size_t i = n; i-- > 0;) {
         const double* rowI = a + i * n * L;
         V sum = Load<V>(b + i * L);
-        for (std::size_t j = i + 1; j < n; ++j) sum = sum - Load<V>(rowI + j * L) * Load<V>(b + j * L);
-        Store(b + i * L, sum * Load<V>(rowI + i * L));
+        if (i + 1 < n) sum = sum - Load<V>(rowI + (i + 1) * L) * next;
+        for (std::size_t j = i + 2; j < n; ++j) sum = sum - Load<V>(rowI + j * L) * Load<V>(b + j * L);
+        next = sum * Load<V>(rowI + i * L);
+        Store(b + i * L, next);
     }
     return failed;
 }
