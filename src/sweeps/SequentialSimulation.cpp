@@ -204,6 +204,9 @@ void SequentialSimulator::Gather(Lane& lane) {
     if (lane.cursor < lane.path.size()) p.PrefetchNodeSamples(lane.path[lane.cursor]);
     lane.ni = static_cast<int>(lane.node % g.columns), lane.nj = static_cast<int>(lane.node / g.columns);
     lane.samples = p.NodeSamples(lane.node, lane.sampleScratch);
+    // Read only when the systems are assembled, after every lane's scan:
+    // asked for again so that it has come back from the outer cache by then.
+    PrefetchRangeForRead(lane.samples.covariance, static_cast<std::size_t>(lane.samples.count) * sizeof(double));
     // The simulated nodes nearest first; with a combined neighbourhood
     // merged with the samples by distance (a sample first on a tie).
     const SimulationNeighbourhood& n = p.neighbourhood_;
