@@ -289,14 +289,20 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
             lagY[a * kn + nb] = p.y_[id] - lane.nodeY[nb];
         }
     }
+    // A pair's lag in the order the samples were taken. The other order
+    // negates both components exactly (rounding is symmetric about zero),
+    // and a model sees a lag only through squares of sums of its rounded
+    // components' products with constants, which negation leaves unchanged:
+    // either order gives the same bits.
     std::size_t at = toNodes;
-    for (std::size_t a = 0; a < ks; ++a)
+    for (std::size_t a = 0; a < ks; ++a) {
+        const std::size_t first = static_cast<std::size_t>(lane.chosen[a]);
         for (std::size_t b = a + 1; b < ks; ++b, ++at) {
-            const std::size_t first = static_cast<std::size_t>(std::min(lane.chosen[a], lane.chosen[b]));
-            const std::size_t second = static_cast<std::size_t>(std::max(lane.chosen[a], lane.chosen[b]));
+            const std::size_t second = static_cast<std::size_t>(lane.chosen[b]);
             lagX[at] = p.x_[first] - p.x_[second];
             lagY[at] = p.y_[first] - p.y_[second];
         }
+    }
     p.model_.AtMany(lagX, lagY, toNodes + pairs, lane.sampleCovariances.data());
 }
 
