@@ -27,6 +27,15 @@ constexpr std::size_t kMaxKeptSampleEntries = std::size_t{1} << 24;
 // worker (about 17 bytes a node for each).
 constexpr long long kMaxLaneNodes = 1 << 18;
 
+// A scratch buffer with room for n entries. It only grows: a buffer resized
+// down and up again from node to node would have its new entries cleared
+// each time.
+template <class T>
+T* Room(std::vector<T>& buffer, std::size_t n) {
+    if (buffer.size() < n) buffer.resize(n);
+    return buffer.data();
+}
+
 }  // namespace
 
 SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<double>& x, const std::vector<double>& y,
@@ -243,14 +252,14 @@ void SequentialSimulator::Gather(Lane& lane) {
     } else {
         for (std::size_t o = 0; o < offsets && found < limit; ++o) visit(o);
     }
-    lane.nodeI.resize(found);
-    lane.nodeJ.resize(found);
-    lane.nodeCell.resize(found);
+    int* const nodeI = Room(lane.nodeI, found);
+    int* const nodeJ = Room(lane.nodeJ, found);
+    long long* const nodeCell = Room(lane.nodeCell, found);
     for (std::size_t h = 0; h < found; ++h) {
         const std::size_t o = static_cast<std::size_t>(hits[h]);
-        lane.nodeI[h] = lane.ni + p.offsetI_[o];
-        lane.nodeJ[h] = lane.nj + p.offsetJ_[o];
-        lane.nodeCell[h] = p.offsetCell_[o];
+        nodeI[h] = lane.ni + p.offsetI_[o];
+        nodeJ[h] = lane.nj + p.offsetJ_[o];
+        nodeCell[h] = p.offsetCell_[o];
     }
     if (n.combined) {
         while (next < available && lane.chosen.size() + found < limit) lane.chosen.push_back(lane.samples.ids[next++]);
@@ -258,7 +267,7 @@ void SequentialSimulator::Gather(Lane& lane) {
         lane.chosen.assign(lane.samples.ids, lane.samples.ids + available);
     }
     lane.ks = static_cast<int>(lane.chosen.size());
-    lane.kn = static_cast<int>(lane.nodeI.size());
+    lane.kn = static_cast<int>(found);
     FillSampleCovariances(lane);
 }
 
@@ -267,26 +276,24 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
     const SimulationGrid& g = p.grid_;
     const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
     const std::size_t toNodes = ks * kn, pairs = ks > 0 ? ks * (ks - 1) / 2 : 0;
-    lane.sampleCovariances.resize(toNodes + pairs);
+    double* const covariances = Room(lane.sampleCovariances, toNodes + pairs);
     if (ks == 0) return;
     // The lags of the samples to the nodes, sample after sample, then those
-    // of the pairs of samples (the lesser id first), all evaluated in one
+    // of the pairs of samples (in the order taken), all evaluated in one
     // call.
-    lane.lagX.resize(toNodes + pairs);
-    lane.lagY.resize(toNodes + pairs);
-    lane.nodeX.resize(kn);
-    lane.nodeY.resize(kn);
+    double* const lagX = Room(lane.lagX, toNodes + pairs);
+    double* const lagY = Room(lane.lagY, toNodes + pairs);
+    double* const nodeX = Room(lane.nodeX, kn);
+    double* const nodeY = Room(lane.nodeY, kn);
     for (std::size_t nb = 0; nb < kn; ++nb) {
-        lane.nodeX[nb] = g.x0 + lane.nodeI[nb] * g.dx;
-        lane.nodeY[nb] = g.y0 + lane.nodeJ[nb] * g.dy;
+        nodeX[nb] = g.x0 + lane.nodeI[nb] * g.dx;
+        nodeY[nb] = g.y0 + lane.nodeJ[nb] * g.dy;
     }
-    double* lagX = lane.lagX.data();
-    double* lagY = lane.lagY.data();
     for (std::size_t a = 0; a < ks; ++a) {
         const std::size_t id = static_cast<std::size_t>(lane.chosen[a]);
         for (std::size_t nb = 0; nb < kn; ++nb) {
-            lagX[a * kn + nb] = p.x_[id] - lane.nodeX[nb];
-            lagY[a * kn + nb] = p.y_[id] - lane.nodeY[nb];
+            lagX[a * kn + nb] = p.x_[id] - nodeX[nb];
+            lagY[a * kn + nb] = p.y_[id] - nodeY[nb];
         }
     }
     // A pair's lag in the order the samples were taken. The other order
@@ -303,7 +310,7 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
             lagY[at] = p.y_[first] - p.y_[second];
         }
     }
-    p.model_.AtMany(lagX, lagY, toNodes + pairs, lane.sampleCovariances.data());
+    p.model_.AtMany(lagX, lagY, toNodes + pairs, covariances);
 }
 
 double SequentialSimulator::RightSide(const Lane& lane, int a) const {

@@ -153,6 +153,8 @@ private:
         int ni = 0, nj = 0;
         SimulationPlan::NodeSampleScratch sampleScratch;
         SimulationPlan::NodeSampleList samples{};
+        // Scratch buffers hold at least what the node needs (kn simulated
+        // neighbours, ks samples taken) and are read no further.
         std::vector<int> nodeI, nodeJ;    // the simulated neighbours' columns and rows
         std::vector<long long> nodeCell;  // and their offsets' steps in the table
         std::vector<int> hits;            // the scan's offsets, each simulated one counted
