@@ -38,26 +38,26 @@ template <class V>
 __attribute__((always_inline))
 #endif
 inline void
-Store(double* p, V v) {
+Store(double* p, const V& v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-// The reciprocal of the root of each lane's diagonal entry; flags the lanes
-// whose entry is not positive.
-template <std::size_t L>
+// Each lane's diagonal entry replaced by the reciprocal of its root; flags
+// the lanes whose entry is not positive. (In place: a vector passed by
+// value would cross an ABI boundary GCC notes on.)
+template <class V>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
-inline typename LaneVector<L>::Type
-InverseRoot(typename LaneVector<L>::Type diagonal, unsigned& failed) {
-    using V = typename LaneVector<L>::Type;
-    for (std::size_t l = 0; l < L; ++l)
-        if (!(diagonal[l] > 0.0)) failed |= 1u << l;
+inline void
+InvertRoot(V& entry, unsigned& failed) {
+    constexpr std::size_t lanes = sizeof(V) / sizeof(double);
+    for (std::size_t l = 0; l < lanes; ++l)
+        if (!(entry[l] > 0.0)) failed |= 1u << l;
     // The lanes' roots as one vector instruction (this file is built so
     // that the compiler may), then their reciprocals.
-    V inverse;
-    for (std::size_t l = 0; l < L; ++l) inverse[l] = std::sqrt(diagonal[l]);
-    return 1.0 / inverse;
+    for (std::size_t l = 0; l < lanes; ++l) entry[l] = std::sqrt(entry[l]);
+    entry = 1.0 / entry;
 }
 
 // The root of a diagonal entry, as its reciprocal, and the row scaled by
@@ -70,7 +70,8 @@ inline void
 Pivot(double* a, std::size_t n, std::size_t k, unsigned& failed) {
     using V = typename LaneVector<L>::Type;
     double* rowK = a + k * n * L;
-    const V inverse = InverseRoot<L>(Load<V>(rowK + k * L), failed);
+    V inverse = Load<V>(rowK + k * L);
+    InvertRoot(inverse, failed);
     Store(rowK + k * L, inverse);
     for (std::size_t j = k + 1; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
 }
@@ -102,18 +103,20 @@ Solve(double* a, std::size_t n, double* b) {
         // the updated diagonal entry (k + 1, k + 1), each rounded as if
         // stored. Each entry of row k + 1 then takes its update and its
         // scaling in one pass.
-        const V inverse = InverseRoot<L>(Load<V>(rowK + k * L), failed);
+        V inverse = Load<V>(rowK + k * L);
+        InvertRoot(inverse, failed);
         Store(rowK + k * L, inverse);
         const V factorNext = Load<V>(rowK + (k + 1) * L) * inverse;
         Store(rowK + (k + 1) * L, factorNext);
-        const V inverseNext = InverseRoot<L>(Load<V>(rowNext + (k + 1) * L) - factorNext * factorNext, failed);
+        V inverseNext = Load<V>(rowNext + (k + 1) * L) - factorNext * factorNext;
+        InvertRoot(inverseNext, failed);
         Store(rowNext + (k + 1) * L, inverseNext);
         for (std::size_t j = k + 2; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
         for (std::size_t j = k + 2; j < n; ++j)
             Store(rowNext + j * L, (Load<V>(rowNext + j * L) - factorNext * Load<V>(rowK + j * L)) * inverseNext);
         // The rows below, two at a time: each entry of rows k and k + 1 is
         // loaded once for both.
-        const auto update = [&](double* entry, V factor, V factor2, std::size_t j) {
+        const auto update = [&](double* entry, const V& factor, const V& factor2, std::size_t j) {
             Store(entry, (Load<V>(entry) - factor * Load<V>(rowK + j * L)) - factor2 * Load<V>(rowNext + j * L));
         };
         std::size_t i = k + 2;
