@@ -94,7 +94,7 @@ MOSARO_LU_INLINE Four LoadFour(const double* p) {
     return v;
 }
 
-MOSARO_LU_INLINE void StoreFour(double* p, Four v) { std::memcpy(p, &v, sizeof v); }
+MOSARO_LU_INLINE void StoreFour(double* p, const Four& v) { std::memcpy(p, &v, sizeof v); }
 
 MOSARO_LU_INLINE void SubstituteFour(const double* t, const int* pivot, const double* inverseDiagonal, std::size_t n,
                                      double* b) {
