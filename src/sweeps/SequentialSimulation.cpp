@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numeric>
 
 #include <Eigen/Dense>
@@ -313,33 +312,24 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
     p.model_.AtMany(lagX, lagY, toNodes + pairs, covariances);
 }
 
-double SequentialSimulator::RightSide(const Lane& lane, int a) const {
-    // The samples are taken in their list's order: the a-th taken is the
-    // list's a-th.
-    if (a < lane.ks) return lane.samples.covariance[static_cast<std::size_t>(a)];
-    const std::size_t na = static_cast<std::size_t>(a - lane.ks);
-    // An offset lies within half the table's reach when the table covers
-    // every pair: its cell is read directly.
-    if (plan_.tableCoversPairs_) return *plan_.TableAt(lane.nodeCell[na]);
-    return plan_.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
-}
-
-void SequentialSimulator::SolveSingular(const Lane& lane, std::vector<double>& weights) {
+void SequentialSimulator::SolveSingular(const Lane& lane, const double* right, std::size_t stride,
+                                        std::vector<double>& weights) {
     // Two conditioning points at one place: the least-squares solution of
-    // the full (symmetric) system.
+    // the full (symmetric) system, its right side as the lanes' assembly
+    // left it.
     const int k = lane.ks + lane.kn;
     const std::size_t size = static_cast<std::size_t>(k);
     singular_.resize(size * size);
-    std::vector<double> right(size);
+    std::vector<double> side(size);
     for (int a = 0; a < k; ++a) {
         for (int b = 0; b < k; ++b)
             singular_[static_cast<std::size_t>(a) * size + static_cast<std::size_t>(b)] =
                 Entry(lane, std::min(a, b), std::max(a, b));
-        right[static_cast<std::size_t>(a)] = RightSide(lane, a);
+        side[static_cast<std::size_t>(a)] = right[static_cast<std::size_t>(a) * stride];
     }
     using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
     const Eigen::Map<const RowMajor> m(singular_.data(), k, k);
-    const Eigen::Map<const Eigen::VectorXd> r(right.data(), k);
+    const Eigen::Map<const Eigen::VectorXd> r(side.data(), k);
     const Eigen::VectorXd w = m.completeOrthogonalDecomposition().solve(r);
     weights.assign(w.data(), w.data() + k);
 }
@@ -447,7 +437,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             double estimate = 0.0, variance = sill;
             if (k > 0) {
                 std::vector<double> fallback;
-                if ((singular >> r) & 1u) SolveSingular(lane, fallback);
+                if ((singular >> r) & 1u) SolveSingular(lane, &rightSide_[l], lanes, fallback);
                 // The solve's weights lie a lane apart, a singular lane's
                 // least-squares weights side by side. The samples come first,
                 // then the nodes, each loop kept free of the other's test.

@@ -134,14 +134,13 @@ private:
     // The covariances of a lane's samples taken to its simulated nodes
     // and to each other (lane.sampleCovariances).
     void FillSampleCovariances(Lane& lane);
-    // Entry a of a lane's right side: the covariances to its node.
-    double RightSide(const Lane& lane, int a) const;
     // Where a node's mark lies in the widened grid.
     std::size_t MarkOf(long long node) const;
     // Finds the lane's next node and its neighbours.
     void Gather(Lane& lane);
-    // The least-squares weights of a lane whose system is singular.
-    void SolveSingular(const Lane& lane, std::vector<double>& weights);
+    // The least-squares weights of a lane whose system is singular; its
+    // right side's entries lie `stride` apart from `right`.
+    void SolveSingular(const Lane& lane, const double* right, std::size_t stride, std::vector<double>& weights);
 
     const SimulationPlan& plan_;
     struct Lane {
