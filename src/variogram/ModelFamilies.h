@@ -29,7 +29,6 @@
 #pragma once
 
 #include <cstddef>
-
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,8 +96,8 @@ FamilyConstants MakeFamilyConstants(ModelFamily family, double shape, double ran
 double UnitSemivariance(ModelFamily family, double x, const FamilyConstants& constants);
 double UnitCorrelation(ModelFamily family, double x, const FamilyConstants& constants);
 // UnitCorrelation of count values at once, each with the bits of a single
-// call; the families whose correlation is a polynomial run as one loop the
-// compiler vectorises.
+// call; the spherical family, the one the sweeps meet most, runs as one
+// vectorised loop.
 void UnitCorrelations(ModelFamily family, const double* x, std::size_t count, const FamilyConstants& constants,
                       double* out);
 
