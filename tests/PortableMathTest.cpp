@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "platform/PortableMath.h"
 
@@ -89,6 +90,40 @@ TEST(PortableMath, SpecialArgumentsGiveWhatTheCLibraryGives) {
     EXPECT_EQ(mosaro::NaturalExponential(-inf), 0.0);
     EXPECT_EQ(mosaro::NaturalExponential(-746.0), 0.0);
     EXPECT_EQ(mosaro::NaturalExponential(0x1.62e42fefa39efp+9), 0x1.fffffffffff2ap+1023);  // largest finite
+}
+
+// Many logarithms at once have each the bits of one alone, whatever lane a
+// value takes: every binade (each branch of the reduction, the nodes of the
+// table), subnormals and the special values, which send their group of four
+// one by one, and counts that leave a short last group.
+TEST(PortableMath, LogarithmsInOneCallHaveTheBitsOfEachAlone) {
+    std::vector<double> x;
+    std::uint64_t state = 12345;
+    for (int k = 0; k < 20000; ++k) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const std::uint64_t bits = state >> 1;  // positive, any exponent
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        x.push_back(v);
+        x.push_back(0x1p-54 + static_cast<double>(state >> 11) * 0x1p-53 * 0.075);  // the normal tails' range
+    }
+    for (double v = 0.5; v < 2.0; v += 1.0 / 256.0) x.push_back(v);
+    const double specials[] = {0.0,
+                               -0.0,
+                               -1.0,
+                               0x1p-1074,
+                               0x1.8p-1030,
+                               std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN(),
+                               std::numeric_limits<double>::max(),
+                               1.0};
+    for (const double v : specials) x.insert(x.begin() + 4321, v);
+    for (const std::size_t count : {x.size(), std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}}) {
+        std::vector<double> out(count);
+        mosaro::NaturalLogarithms(x.data() + 4320, out.data(), count);
+        for (std::size_t i = 0; i < count; ++i)
+            ASSERT_EQ(Bits(out[i]), Bits(mosaro::NaturalLogarithm(x[4320 + i]))) << x[4320 + i];
+    }
 }
 
 #if defined(__GLIBC__)

@@ -431,4 +431,17 @@ TEST(Simulation, NormalScoresAndTheRandomStreamFollowTheirClosedForms) {
     }
     EXPECT_NEAR(sum / 100000, 0.5, 0.005);
     EXPECT_GT(largest, 0.999);
+
+    // Deviates drawn by the block are those drawn one at a time, and leave
+    // the stream where those would: blocks short and long, tails included.
+    mosaro::RandomStream byBlock(11, 2), oneByOne(11, 2);
+    for (const std::size_t count : {1, 3, 64, 65, 300}) {
+        std::vector<double> block(count);
+        byBlock.Normals(block.data(), count);
+        for (const double deviate : block) {
+            const double alone = oneByOne.Normal();
+            ASSERT_EQ(std::memcmp(&deviate, &alone, sizeof alone), 0) << count;
+        }
+    }
+    EXPECT_EQ(byBlock.Next(), oneByOne.Next());
 }

@@ -1,68 +1,120 @@
 #include "platform/PortableMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
+
+#include "platform/WideKernels.h"
+
+// The vector helpers below are inlined within this file: the ABI GCC and
+// clang warn about for vector arguments never crosses a call.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace mosaro {
 namespace {
 
+// The helpers below take doubles or vectors of doubles (GCC's and clang's
+// vector extension), lane by lane the same operations: a vector holds
+// independent double-doubles, one a lane, each with the bits it would have
+// alone.
+#if defined(__GNUC__)
+#define MOSARO_DD_INLINE __attribute__((always_inline)) inline
+#else
+#define MOSARO_DD_INLINE inline
+#endif
+
 // An unevaluated sum hi + lo with |lo| <= ulp(hi) / 2: about 106 bits.
-struct DD {
-    double hi;
-    double lo;
+template <class T>
+struct PairOf {
+    T hi;
+    T lo;
 };
+using DD = PairOf<double>;
+
+// x in every lane.
+template <class T>
+MOSARO_DD_INLINE T Splat(double x) {
+    if constexpr (std::is_same_v<T, double>) {
+        return x;
+    } else {
+        T v;
+        for (std::size_t l = 0; l < sizeof(T) / sizeof(double); ++l) v[l] = x;
+        return v;
+    }
+}
 
 // a + b exactly (Knuth).
-inline DD TwoSum(double a, double b) {
-    const double s = a + b;
-    const double bb = s - a;
+template <class T>
+MOSARO_DD_INLINE PairOf<T> TwoSumOf(T a, T b) {
+    const T s = a + b;
+    const T bb = s - a;
     return {s, (a - (s - bb)) + (b - bb)};
 }
 
 // a + b exactly when |a| >= |b| (Dekker).
-inline DD FastTwoSum(double a, double b) {
-    const double s = a + b;
+template <class T>
+MOSARO_DD_INLINE PairOf<T> FastTwoSumOf(T a, T b) {
+    const T s = a + b;
     return {s, b - (s - a)};
 }
 
 // a * b exactly (Dekker, with Veltkamp's split into 26-bit halves): no fused
 // multiply-add, which not every target has. |a|, |b| below 2^996.
-inline DD TwoProduct(double a, double b) {
+template <class T>
+MOSARO_DD_INLINE PairOf<T> TwoProductOf(T a, T b) {
     constexpr double kSplitter = 134217729.0;  // 2^27 + 1
-    const double ta = kSplitter * a;
-    const double aHi = ta - (ta - a);
-    const double aLo = a - aHi;
-    const double tb = kSplitter * b;
-    const double bHi = tb - (tb - b);
-    const double bLo = b - bHi;
-    const double p = a * b;
+    const T ta = kSplitter * a;
+    const T aHi = ta - (ta - a);
+    const T aLo = a - aHi;
+    const T tb = kSplitter * b;
+    const T bHi = tb - (tb - b);
+    const T bLo = b - bHi;
+    const T p = a * b;
     return {p, ((aHi * bHi - p) + aHi * bLo + aLo * bHi) + aLo * bLo};
 }
 
-inline DD Negated(DD a) { return {-a.hi, -a.lo}; }
-
-inline DD Add(DD a, DD b) {
-    DD s = TwoSum(a.hi, b.hi);
-    const DD t = TwoSum(a.lo, b.lo);
-    s = FastTwoSum(s.hi, s.lo + t.hi);
-    return FastTwoSum(s.hi, s.lo + t.lo);
+template <class T>
+MOSARO_DD_INLINE PairOf<T> AddOf(PairOf<T> a, PairOf<T> b) {
+    PairOf<T> s = TwoSumOf(a.hi, b.hi);
+    const PairOf<T> t = TwoSumOf(a.lo, b.lo);
+    s = FastTwoSumOf(s.hi, s.lo + t.hi);
+    return FastTwoSumOf(s.hi, s.lo + t.lo);
 }
 
-inline DD Multiply(DD a, DD b) {
-    const DD p = TwoProduct(a.hi, b.hi);
-    return FastTwoSum(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
+template <class T>
+MOSARO_DD_INLINE PairOf<T> MultiplyOf(PairOf<T> a, PairOf<T> b) {
+    const PairOf<T> p = TwoProductOf(a.hi, b.hi);
+    return FastTwoSumOf(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
 }
 
-inline DD Divide(DD a, DD b) {
-    const double q1 = a.hi / b.hi;
-    DD r = Add(a, Negated(Multiply(b, {q1, 0.0})));
-    const double q2 = r.hi / b.hi;
-    r = Add(r, Negated(Multiply(b, {q2, 0.0})));
-    const double q3 = r.hi / b.hi;
-    return Add(FastTwoSum(q1, q2), {q3, 0.0});
+template <class T>
+MOSARO_DD_INLINE PairOf<T> NegatedOf(PairOf<T> a) {
+    return {-a.hi, -a.lo};
 }
+
+template <class T>
+MOSARO_DD_INLINE PairOf<T> DivideOf(PairOf<T> a, PairOf<T> b) {
+    const T q1 = a.hi / b.hi;
+    PairOf<T> r = AddOf(a, NegatedOf(MultiplyOf(b, {q1, T{}})));
+    const T q2 = r.hi / b.hi;
+    r = AddOf(r, NegatedOf(MultiplyOf(b, {q2, T{}})));
+    const T q3 = r.hi / b.hi;
+    return AddOf(FastTwoSumOf(q1, q2), {q3, T{}});
+}
+
+// The scalar forms, which the functions below call with braced pairs.
+inline DD TwoSum(double a, double b) { return TwoSumOf(a, b); }
+inline DD FastTwoSum(double a, double b) { return FastTwoSumOf(a, b); }
+inline DD TwoProduct(double a, double b) { return TwoProductOf(a, b); }
+inline DD Negated(DD a) { return NegatedOf(a); }
+inline DD Add(DD a, DD b) { return AddOf(a, b); }
+inline DD Multiply(DD a, DD b) { return MultiplyOf(a, b); }
+inline DD Divide(DD a, DD b) { return DivideOf(a, b); }
 
 // value * 2^exponent for |exponent| <= 2100, rounded once: the scale is
 // applied in two exact halves, so that neither factor over- or underflows
@@ -268,11 +320,81 @@ constexpr DD kPowerOfTwo64[] = {
 };
 
 // Sum of table[k] * z^k for k < count, by Horner's rule.
-DD Series(const DD* table, int count, DD z) {
-    DD sum = table[count - 1];
-    for (int k = count - 2; k >= 0; --k) sum = Add(Multiply(sum, z), table[k]);
+template <class T>
+MOSARO_DD_INLINE PairOf<T> SeriesOf(const DD* table, int count, PairOf<T> z) {
+    const auto entry = [&](int k) { return PairOf<T>{Splat<T>(table[k].hi), Splat<T>(table[k].lo)}; };
+    PairOf<T> sum = entry(count - 1);
+    for (int k = count - 2; k >= 0; --k) sum = AddOf(MultiplyOf(sum, z), entry(k));
     return sum;
 }
+inline DD Series(const DD* table, int count, DD z) { return SeriesOf(table, count, z); }
+
+// log(m 2^k) for m in [91.5/128, 91.5/64), c the nearest multiple of 1/64
+// to m, and log c: log m = log c + 2 atanh s with s = (m - c) / (m + c),
+// |s| < 2^-7.4, whose odd series converges in 8 terms. m - c is exact
+// (Sterbenz), m + c held exactly. Near x = 1 the node is 1 and k is 0:
+// nothing cancels.
+template <class T>
+MOSARO_DD_INLINE PairOf<T> LogarithmOfReduced(T m, T c, T k, PairOf<T> logC) {
+    const PairOf<T> s = DivideOf(PairOf<T>{m - c, T{}}, TwoSumOf(m, c));
+    const PairOf<T> series = MultiplyOf(s, SeriesOf(kInverseOdd, 8, MultiplyOf(s, s)));
+    const PairOf<T> logM = AddOf(logC, {2.0 * series.hi, 2.0 * series.lo});
+    const PairOf<T> eLn2 =
+        AddOf(AddOf(TwoProductOf(k, Splat<T>(kLn2.hi)), TwoProductOf(k, Splat<T>(kLn2.lo))), {k * kLn2Tail, T{}});
+    return AddOf(eLn2, logM);
+}
+
+// log x as a double-double, x positive and finite: NaturalLogarithm before
+// its last rounding.
+DD LogarithmDD(double x) {
+    // x = m 2^e with m in [91.5/128, 91.5/64); subnormals are first made
+    // normal.
+    int e = 0;
+    if (x < 0x1p-1022) {
+        x *= 0x1p54;
+        e = -54;
+    }
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    e += static_cast<int>(bits >> 52) - 1023;
+    bits = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52);
+    double m;
+    std::memcpy(&m, &bits, sizeof m);
+    if (m >= 91.5 / 64.0) {
+        m *= 0.5;
+        ++e;
+    }
+    const int node = static_cast<int>(m * 64.0 + 0.5);
+    return LogarithmOfReduced(m, node / 64.0, static_cast<double>(e), kLogOfNode[node - 45]);
+}
+
+#ifdef MOSARO_WIDE_KERNELS
+typedef double FourDoubles __attribute__((vector_size(32)));
+typedef long long FourIntegers __attribute__((vector_size(32)));
+
+// The logarithms of four positive normal finite doubles, one a lane, as
+// LogarithmDD reduces and computes each.
+__attribute__((target("avx2"))) void LogarithmsOfFour(const double* x, double* out) {
+    FourIntegers bits;
+    std::memcpy(&bits, x, sizeof bits);
+    FourIntegers e = (bits >> 52) - 1023;
+    bits = (bits & ((1LL << 52) - 1)) | (1023LL << 52);
+    FourDoubles m;
+    std::memcpy(&m, &bits, sizeof m);
+    const FourIntegers high = m >= 91.5 / 64.0;  // every bit set where it holds
+    m = high ? m * 0.5 : m;
+    e = e - high;
+    const FourIntegers node = __builtin_convertvector(m * 64.0 + 0.5, FourIntegers);
+    PairOf<FourDoubles> logC;
+    for (std::size_t l = 0; l < 4; ++l) {
+        logC.hi[l] = kLogOfNode[node[l] - 45].hi;
+        logC.lo[l] = kLogOfNode[node[l] - 45].lo;
+    }
+    const PairOf<FourDoubles> log = LogarithmOfReduced(m, __builtin_convertvector(node, FourDoubles) / 64.0,
+                                                       __builtin_convertvector(e, FourDoubles), logC);
+    std::memcpy(out, &log.hi, sizeof log.hi);
+}
+#endif
 
 }  // namespace
 
@@ -314,35 +436,29 @@ double NaturalLogarithm(double x) {
     if (x < 0.0) return std::numeric_limits<double>::quiet_NaN();
     if (x == 0.0) return -std::numeric_limits<double>::infinity();
     if (std::isinf(x)) return x;
-    // x = m 2^e with m in [91.5/128, 91.5/64); subnormals are first made
-    // normal.
-    int e = 0;
-    if (x < 0x1p-1022) {
-        x *= 0x1p54;
-        e = -54;
+    return LogarithmDD(x).hi;
+}
+
+void NaturalLogarithms(const double* x, double* out, std::size_t count) {
+#ifdef MOSARO_WIDE_KERNELS
+    if (ProcessorHasAvx2()) {
+        // Four at a time, the last few beside ones; a group holding a value
+        // that is not a positive normal finite double goes one by one.
+        for (std::size_t i = 0; i < count; i += 4) {
+            const std::size_t n = std::min<std::size_t>(4, count - i);
+            double group[4] = {1.0, 1.0, 1.0, 1.0}, log[4];
+            bool reduced = true;
+            for (std::size_t l = 0; l < n; ++l) {
+                group[l] = x[i + l];
+                reduced = reduced && group[l] >= 0x1p-1022 && group[l] <= std::numeric_limits<double>::max();
+            }
+            if (reduced) LogarithmsOfFour(group, log);
+            for (std::size_t l = 0; l < n; ++l) out[i + l] = reduced ? log[l] : NaturalLogarithm(x[i + l]);
+        }
+        return;
     }
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    e += static_cast<int>(bits >> 52) - 1023;
-    bits = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52);
-    double m;
-    std::memcpy(&m, &bits, sizeof m);
-    if (m >= 91.5 / 64.0) {
-        m *= 0.5;
-        ++e;
-    }
-    // log m = log c + 2 atanh s with c = i/64 the nearest node and
-    // s = (m - c) / (m + c), |s| < 2^-7.4, whose odd series converges in 8
-    // terms. m - c is exact (Sterbenz), m + c held exactly. Near x = 1 the
-    // node is 1 and e is 0: nothing cancels.
-    const int node = static_cast<int>(m * 64.0 + 0.5);
-    const double c = node / 64.0;
-    const DD s = Divide({m - c, 0.0}, TwoSum(m, c));
-    const DD series = Multiply(s, Series(kInverseOdd, 8, Multiply(s, s)));
-    const DD logM = Add(kLogOfNode[node - 45], {2.0 * series.hi, 2.0 * series.lo});
-    const double k = static_cast<double>(e);
-    const DD eLn2 = Add(Add(TwoProduct(k, kLn2.hi), TwoProduct(k, kLn2.lo)), {k * kLn2Tail, 0.0});
-    return Add(eLn2, logM).hi;
+#endif
+    for (std::size_t i = 0; i < count; ++i) out[i] = NaturalLogarithm(x[i]);
 }
 
 double NaturalExponential(double x) {
@@ -410,34 +526,6 @@ constexpr double kHalfPi3 = -0x1.f1976b7ed8fbcp-110;
 constexpr double kHalfPi4 = 0x1.4cf98e804177dp-164;
 constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 constexpr DD kPi = {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53};
-
-// log x as a double-double, x positive and finite: NaturalLogarithm before
-// its last rounding.
-DD LogarithmDD(double x) {
-    int e = 0;
-    if (x < 0x1p-1022) {
-        x *= 0x1p54;
-        e = -54;
-    }
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    e += static_cast<int>(bits >> 52) - 1023;
-    bits = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1023} << 52);
-    double m;
-    std::memcpy(&m, &bits, sizeof m);
-    if (m >= 91.5 / 64.0) {
-        m *= 0.5;
-        ++e;
-    }
-    const int node = static_cast<int>(m * 64.0 + 0.5);
-    const double c = node / 64.0;
-    const DD s = Divide({m - c, 0.0}, TwoSum(m, c));
-    const DD series = Multiply(s, Series(kInverseOdd, 8, Multiply(s, s)));
-    const DD logM = Add(kLogOfNode[node - 45], {2.0 * series.hi, 2.0 * series.lo});
-    const double k = static_cast<double>(e);
-    const DD eLn2 = Add(Add(TwoProduct(k, kLn2.hi), TwoProduct(k, kLn2.lo)), {k * kLn2Tail, 0.0});
-    return Add(eLn2, logM);
-}
 
 // e^x = mantissa * 2^exponent for a double-double x with |x.hi| <= 746, as
 // NaturalExponential computes it, the argument's low part added to the

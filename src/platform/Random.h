@@ -7,6 +7,7 @@
 // rejection, so every draw takes one number of the stream).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mosaro {
@@ -19,6 +20,9 @@ public:
     // In (0, 1): never 0 or 1, so that the normal deviate is finite.
     double Uniform();
     double Normal();
+    // The next `count` normal deviates, with the bits of as many calls of
+    // Normal().
+    void Normals(double* out, std::size_t count);
     // An integer in [0, bound), bound >= 1 (multiply-shift, bias below 2^-32
     // for bounds below 2^32).
     std::uint64_t Below(std::uint64_t bound);
