@@ -199,6 +199,10 @@ std::size_t SequentialSimulator::MarkOf(long long node) const {
                                     p.marginI_);
 }
 
+std::size_t SequentialSimulator::NodeAt(int i, int j) const {
+    return static_cast<std::size_t>(j) * static_cast<std::size_t>(plan_.grid_.columns) + static_cast<std::size_t>(i);
+}
+
 void SequentialSimulator::Gather(Lane& lane) {
     const SimulationPlan& p = plan_;
     const SimulationGrid& g = p.grid_;
@@ -358,6 +362,13 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
         lane.cursor = 0;
     }
     for (std::size_t r = static_cast<std::size_t>(count); r < lanes; ++r) lanes_[r].ks = lanes_[r].kn = 0;
+    // Each realisation's deviates are drawn a block ahead, in its stream's
+    // order: a block's draws share their logarithms' vector lanes. (The
+    // last block may draw past the path's end; a stream is its
+    // realisation's alone, so those draws are never seen.)
+    constexpr std::size_t kDeviateBlock = 64;
+    std::vector<double> deviates(kDeviateBlock * static_cast<std::size_t>(count));
+    std::size_t drawn = kDeviateBlock;
 
     // Every realisation simulates the same number of nodes (those no
     // sample sets), so the lanes keep in step to the end.
@@ -371,19 +382,22 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             order = std::max(order, lane.ks + lane.kn);
         }
         unsigned singular = 0;
+        const std::size_t size = static_cast<std::size_t>(order);
         if (order > 0) {
-            const std::size_t size = static_cast<std::size_t>(order);
             matrix_.resize(size * size * lanes);
-            rightSide_.resize(size * lanes);
+            sides_.resize(2 * size * lanes);
             for (std::size_t l = 0; l < lanes; ++l) {
                 const Lane& lane = lanes_[l];
-                // The upper triangle (all the solve reads); beyond the
-                // lane's own order, the identity and a zero right side. The
-                // rows of samples, of nodes and of padding each take a loop
-                // of their own, with no test of a row's kind inside.
+                // The upper triangle (all the factorisation reads); beyond
+                // the lane's own order, the identity and zero right sides.
+                // The rows of samples, of nodes and of padding each take a
+                // loop of their own, with no test of a row's kind inside.
+                // The two right sides: the covariances to the node, and the
+                // values of the samples and nodes taken.
                 const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
                 const std::size_t own = ks + kn;
-                double* right = &rightSide_[l];
+                double* right = &sides_[l];
+                double* value = &sides_[size * lanes + l];
                 const auto rowOf = [&](std::size_t a) { return &matrix_[a * size * lanes + l]; };
                 const auto padRow = [&](double* row, std::size_t from) {
                     for (std::size_t b = from; b < size; ++b) row[b * lanes] = 0.0;
@@ -399,6 +413,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                     // The samples are taken in their list's order: the a-th
                     // taken is the list's a-th.
                     right[a * lanes] = lane.samples.covariance[a];
+                    value[a * lanes] = p.score_[static_cast<std::size_t>(lane.chosen[a])];
                 }
                 for (std::size_t na = 0; na < kn; ++na) {
                     double* row = rowOf(ks + na);
@@ -415,53 +430,58 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                         right[(ks + na) * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
                     }
                     padRow(row, own);
+                    value[(ks + na) * lanes] = fields[l][NodeAt(lane.nodeI[na], lane.nodeJ[na])];
                 }
                 for (std::size_t a = own; a < size; ++a) {
                     double* row = rowOf(a);
                     row[a * lanes] = 1.0;
                     padRow(row, a + 1);
                     right[a * lanes] = 0.0;
+                    value[a * lanes] = 0.0;
                 }
             }
-            weights_ = rightSide_;
-            singular = CholeskySolveLanes(matrix_.data(), order, weights_.data(), static_cast<int>(lanes));
+            // A singular lane solves its system again from the covariances.
+            rightSide_.assign(sides_.begin(), sides_.begin() + static_cast<std::ptrdiff_t>(size * lanes));
+            singular = CholeskyProjectLanes(matrix_.data(), order, sides_.data(), 2, static_cast<int>(lanes));
+        }
+        if (drawn == kDeviateBlock) {
+            for (int r = 0; r < count; ++r)
+                random[static_cast<std::size_t>(r)].Normals(&deviates[static_cast<std::size_t>(r) * kDeviateBlock],
+                                                            kDeviateBlock);
+            drawn = 0;
         }
         for (int r = 0; r < count; ++r) {
             Lane& lane = lanes_[static_cast<std::size_t>(r)];
             std::vector<double>& field = fields[r];
-            const int k = lane.ks + lane.kn;
+            const std::size_t k = static_cast<std::size_t>(lane.ks + lane.kn);
             const std::size_t l = static_cast<std::size_t>(r);
-            // Drawn first: the sums below then stay in registers, with no
-            // call after them to save them across.
-            const double deviate = random[l].Normal();
+            const double deviate = deviates[l * kDeviateBlock + drawn];
             double estimate = 0.0, variance = sill;
-            if (k > 0) {
-                std::vector<double> fallback;
-                if ((singular >> r) & 1u) SolveSingular(lane, &rightSide_[l], lanes, fallback);
-                // The solve's weights lie a lane apart, a singular lane's
-                // least-squares weights side by side. The samples come first,
-                // then the nodes, each loop kept free of the other's test.
-                const double* weight = fallback.empty() ? &weights_[l] : fallback.data();
-                const std::size_t stride = fallback.empty() ? lanes : 1;
+            if ((singular >> r) & 1u) {
+                std::vector<double> weights;
+                SolveSingular(lane, &rightSide_[l], lanes, weights);
                 const double* right = &rightSide_[l];
-                std::size_t a = 0;
-                for (; a < static_cast<std::size_t>(lane.ks); ++a) {
-                    const double w = weight[a * stride];
-                    estimate += w * p.score_[static_cast<std::size_t>(lane.chosen[a])];
-                    variance -= w * right[a * lanes];
+                const std::size_t ks = static_cast<std::size_t>(lane.ks);
+                for (std::size_t a = 0; a < k; ++a) {
+                    const double v = a < ks ? p.score_[static_cast<std::size_t>(lane.chosen[a])]
+                                            : field[NodeAt(lane.nodeI[a - ks], lane.nodeJ[a - ks])];
+                    estimate += weights[a] * v;
+                    variance -= weights[a] * right[a * lanes];
                 }
-                const std::size_t columns = static_cast<std::size_t>(g.columns);
-                for (std::size_t nb = 0; nb < static_cast<std::size_t>(lane.kn); ++nb, ++a) {
-                    const double w = weight[a * stride];
-                    const std::size_t node =
-                        static_cast<std::size_t>(lane.nodeJ[nb]) * columns + static_cast<std::size_t>(lane.nodeI[nb]);
-                    estimate += w * field[node];
-                    variance -= w * right[a * lanes];
+            } else {
+                // y . z and y . y: the projected covariances and values.
+                const double* projected = &sides_[l];
+                const double* values = &sides_[size * lanes + l];
+                for (std::size_t a = 0; a < k; ++a) {
+                    const double y = projected[a * lanes];
+                    estimate += y * values[a * lanes];
+                    variance -= y * y;
                 }
             }
             field[static_cast<std::size_t>(lane.node)] = estimate + std::sqrt(std::max(variance, 0.0)) * deviate;
             lane.simulated[lane.mark] = 1;
         }
+        ++drawn;
     }
 }
 

@@ -136,6 +136,8 @@ private:
     void FillSampleCovariances(Lane& lane);
     // Where a node's mark lies in the widened grid.
     std::size_t MarkOf(long long node) const;
+    // The node in column i, row j.
+    std::size_t NodeAt(int i, int j) const;
     // Finds the lane's next node and its neighbours.
     void Gather(Lane& lane);
     // The least-squares weights of a lane whose system is singular; its
@@ -171,7 +173,9 @@ private:
         }
     };
     std::vector<Lane> lanes_;
-    std::vector<double> matrix_, rightSide_, weights_, singular_;
+    // The lanes' systems; their right sides (the covariances to the node,
+    // then the values), projected in place; the covariances as assembled.
+    std::vector<double> matrix_, sides_, rightSide_, singular_;
 };
 
 }  // namespace mosaro

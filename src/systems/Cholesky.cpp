@@ -60,123 +60,102 @@ InvertRoot(V& entry, unsigned& failed) {
     entry = 1.0 / entry;
 }
 
-// The root of a diagonal entry, as its reciprocal, and the row scaled by
-// it.
-template <std::size_t L>
+// Entries j .. j + W - 1 of row i of U: each gathers its products with the
+// rows above in a register, k in order (the order of the textbook's
+// updates, step after step), and is scaled once by the row's root. Each
+// then passes its products on at once, to the diagonal entry of its column
+// and to the right sides' entries, which so hold every step before i when
+// their own row comes.
+template <std::size_t L, std::size_t S, std::size_t W>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
 inline void
-Pivot(double* a, std::size_t n, std::size_t k, unsigned& failed) {
+RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j, double* sides,
+         const typename LaneVector<L>::Type* projected) {
     using V = typename LaneVector<L>::Type;
-    double* rowK = a + k * n * L;
-    V inverse = Load<V>(rowK + k * L);
-    InvertRoot(inverse, failed);
-    Store(rowK + k * L, inverse);
-    for (std::size_t j = k + 1; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
+    double* rowI = a + i * n * L;
+    V sum[W];
+#pragma GCC unroll 8
+    for (std::size_t w = 0; w < W; ++w) sum[w] = Load<V>(rowI + (j + w) * L);
+    for (std::size_t k = 0; k < i; ++k) {
+        const double* rowK = a + k * n * L;
+        const V factor = Load<V>(rowK + i * L);
+#pragma GCC unroll 8
+        for (std::size_t w = 0; w < W; ++w) sum[w] = sum[w] - factor * Load<V>(rowK + (j + w) * L);
+    }
+    const V inverse = Load<V>(rowI + i * L);
+#pragma GCC unroll 8
+    for (std::size_t w = 0; w < W; ++w) {
+        const std::size_t column = j + w;
+        const V u = sum[w] * inverse;
+        Store(rowI + column * L, u);
+        double* diagonal = a + column * n * L + column * L;
+        Store(diagonal, Load<V>(diagonal) - u * u);
+#pragma GCC unroll 2
+        for (std::size_t s = 0; s < S; ++s) {
+            double* entry = sides + (s * n + column) * L;
+            Store(entry, Load<V>(entry) - u * projected[s]);
+        }
+    }
 }
 
-// The solve of L lanes, written once; each lane's updates are its own
-// products and differences, so every lane gets the bits of a lone solve.
-//
-// The factorisation and the forward substitution take two steps at once:
-// an entry below both receives the first step's product, then the
-// second's, the order of the one-step-at-a-time loops, but is read and
-// written once for the two, which halves the loads, stores and loop
-// counting that bound these small systems.
-template <std::size_t L>
+// The factorisation of L lanes, written once; each lane's updates are its
+// own products and differences, so every lane gets the bits of a lone
+// factorisation.
+template <std::size_t L, std::size_t S>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
 inline unsigned
-Solve(double* a, std::size_t n, double* b) {
+Project(double* a, std::size_t n, double* sides) {
     using V = typename LaneVector<L>::Type;
     unsigned failed = 0;
-    // The diagonal holds each root's reciprocal: one division per row, and
-    // multiplications in the loops that follow.
-    std::size_t k = 0;
-    for (; k + 1 < n; k += 2) {
-        double* rowK = a + k * n * L;
-        double* rowNext = rowK + n * L;
-        // Step k's pivot and row, then step k + 1's, with what the next
-        // root waits for kept in registers: the scaled entry (k, k + 1) and
-        // the updated diagonal entry (k + 1, k + 1), each rounded as if
-        // stored. Each entry of row k + 1 then takes its update and its
-        // scaling in one pass.
-        V inverse = Load<V>(rowK + k * L);
+    // Row after row. A row's diagonal entry and its right sides' entries
+    // have received every product by the time it comes, so its root (kept
+    // as its reciprocal: one division per row, products after) and its
+    // projections come first.
+    for (std::size_t i = 0; i < n; ++i) {
+        double* diagonal = a + i * n * L + i * L;
+        V inverse = Load<V>(diagonal);
         InvertRoot(inverse, failed);
-        Store(rowK + k * L, inverse);
-        const V factorNext = Load<V>(rowK + (k + 1) * L) * inverse;
-        Store(rowK + (k + 1) * L, factorNext);
-        V inverseNext = Load<V>(rowNext + (k + 1) * L) - factorNext * factorNext;
-        InvertRoot(inverseNext, failed);
-        Store(rowNext + (k + 1) * L, inverseNext);
-        for (std::size_t j = k + 2; j < n; ++j) Store(rowK + j * L, Load<V>(rowK + j * L) * inverse);
-        for (std::size_t j = k + 2; j < n; ++j)
-            Store(rowNext + j * L, (Load<V>(rowNext + j * L) - factorNext * Load<V>(rowK + j * L)) * inverseNext);
-        // The rows below, two at a time: each entry of rows k and k + 1 is
-        // loaded once for both.
-        const auto update = [&](double* entry, const V& factor, const V& factor2, std::size_t j) {
-            Store(entry, (Load<V>(entry) - factor * Load<V>(rowK + j * L)) - factor2 * Load<V>(rowNext + j * L));
-        };
-        std::size_t i = k + 2;
-        for (; i + 1 < n; i += 2) {
-            double* rowI = a + i * n * L;
-            double* rowBelow = rowI + n * L;
-            const V factor = Load<V>(rowK + i * L), factor2 = Load<V>(rowNext + i * L);
-            const V factorBelow = Load<V>(rowK + (i + 1) * L), factor2Below = Load<V>(rowNext + (i + 1) * L);
-            update(rowI + i * L, factor, factor2, i);
-            for (std::size_t j = i + 1; j < n; ++j) {
-                const V fromK = Load<V>(rowK + j * L), fromNext = Load<V>(rowNext + j * L);
-                Store(rowI + j * L, (Load<V>(rowI + j * L) - factor * fromK) - factor2 * fromNext);
-                Store(rowBelow + j * L, (Load<V>(rowBelow + j * L) - factorBelow * fromK) - factor2Below * fromNext);
-            }
+        Store(diagonal, inverse);
+        V projected[S];
+#pragma GCC unroll 2
+        for (std::size_t s = 0; s < S; ++s) {
+            double* entry = sides + (s * n + i) * L;
+            projected[s] = Load<V>(entry) * inverse;
+            Store(entry, projected[s]);
         }
-        if (i < n) update(a + i * n * L + i * L, Load<V>(rowK + i * L), Load<V>(rowNext + i * L), i);
-    }
-    if (k < n) Pivot<L>(a, n, k, failed);
-    // U^T y = b, along the rows of U, two at a time.
-    k = 0;
-    for (; k + 1 < n; k += 2) {
-        const double* rowK = a + k * n * L;
-        const double* rowNext = rowK + n * L;
-        const V yk = Load<V>(b + k * L) * Load<V>(rowK + k * L);
-        Store(b + k * L, yk);
-        const V yNext = (Load<V>(b + (k + 1) * L) - Load<V>(rowK + (k + 1) * L) * yk) * Load<V>(rowNext + (k + 1) * L);
-        Store(b + (k + 1) * L, yNext);
-        for (std::size_t i = k + 2; i < n; ++i)
-            Store(b + i * L, (Load<V>(b + i * L) - Load<V>(rowK + i * L) * yk) - Load<V>(rowNext + i * L) * yNext);
-    }
-    if (k < n) Store(b + k * L, Load<V>(b + k * L) * Load<V>(a + k * n * L + k * L));
-    // U x = y, row after row from the last: each row's first term takes the
-    // solution just found from a register, not back through memory.
-    V next{};
-    for (std::size_t i = n; i-- > 0;) {
-        const double* rowI = a + i * n * L;
-        V sum = Load<V>(b + i * L);
-        if (i + 1 < n) sum = sum - Load<V>(rowI + (i + 1) * L) * next;
-        for (std::size_t j = i + 2; j < n; ++j) sum = sum - Load<V>(rowI + j * L) * Load<V>(b + j * L);
-        next = sum * Load<V>(rowI + i * L);
-        Store(b + i * L, next);
+        // Four entries at a time, their sums in registers; then the rest.
+        std::size_t j = i + 1;
+        for (; j + 4 <= n; j += 4) RowBlock<L, S, 4>(a, n, i, j, sides, projected);
+        for (; j < n; ++j) RowBlock<L, S, 1>(a, n, i, j, sides, projected);
     }
     return failed;
 }
 
+// The lanes and sides a call may take, each instantiated once.
+template <std::size_t L>
+unsigned ProjectSides(double* a, std::size_t n, double* sides, int sideCount) {
+    return sideCount == 1 ? Project<L, 1>(a, n, sides) : Project<L, 2>(a, n, sides);
+}
+
 #ifdef MOSARO_WIDE_KERNELS
-__attribute__((target("avx2"))) unsigned SolveWide(double* a, std::size_t n, double* b) {
-    return Solve<kCholeskyLanes>(a, n, b);
+__attribute__((target("avx2"))) unsigned ProjectWide(double* a, std::size_t n, double* sides, int sideCount) {
+    return sideCount == 1 ? Project<kCholeskyLanes, 1>(a, n, sides) : Project<kCholeskyLanes, 2>(a, n, sides);
 }
 #endif
 
 }  // namespace
 
-unsigned CholeskySolveLanes(double* matrix, int order, double* rightSide, int lanes) {
+unsigned CholeskyProjectLanes(double* matrix, int order, double* sides, int sideCount, int lanes) {
     const std::size_t n = static_cast<std::size_t>(order);
-    if (lanes == 1) return Solve<1>(matrix, n, rightSide);
+    if (lanes == 1) return ProjectSides<1>(matrix, n, sides, sideCount);
 #ifdef MOSARO_WIDE_KERNELS
-    if (ProcessorHasAvx2()) return SolveWide(matrix, n, rightSide);
+    if (ProcessorHasAvx2()) return ProjectWide(matrix, n, sides, sideCount);
 #endif
-    return Solve<kCholeskyLanes>(matrix, n, rightSide);
+    return ProjectSides<kCholeskyLanes>(matrix, n, sides, sideCount);
 }
 
 }  // namespace mosaro

@@ -1,16 +1,22 @@
-// Solves small symmetric positive definite systems by Cholesky
-// factorisation (simple kriging's systems: half the work of an LU, no
-// pivoting needed), several side by side. A system gives up on a pivot that
-// is not positive (a singular system: two conditioning points at one
-// place).
+// Factorises small symmetric positive definite systems by Cholesky (simple
+// kriging's systems: half the work of an LU, no pivoting needed), several
+// side by side, and carries right sides through the factor's transpose. A
+// system gives up on a pivot that is not positive (a singular system: two
+// conditioning points at one place).
+//
+// Simple kriging needs no weights: with A = U^T U, y = U^-T c and
+// z = U^-T v, the estimate c^T A^-1 v is y . z and the variance's
+// reduction c^T A^-1 c is y . y, a sum of squares. So only the forward
+// substitution runs, inside the factorisation, and the back substitution,
+// one long chain of dependent subtractions, is never needed.
 //
 // The systems of one call share an order and are interleaved lane by lane:
-// entry (r, c) of lane l at matrix[(r * order + c) * lanes + l], right side
-// entry r at rightSide[r * lanes + l]. Every lane runs exactly the
-// operations, in the order, of a solve of its system alone, so its bits do
+// entry (r, c) of lane l at matrix[(r * order + c) * lanes + l], entry r of
+// right side s at sides[(s * order + r) * lanes + l]. Every lane runs
+// exactly the operations, in the order, of its system alone, so its bits do
 // not depend on the lane count or on its neighbours; lanes let the
-// processor overlap the long dependent chains (roots, divisions,
-// substitutions) of independent systems, and vectorise across them.
+// processor overlap the long dependent chains (roots, divisions) of
+// independent systems, and vectorise across them.
 //
 // A system of a smaller order rides in a lane padded with the identity (a
 // zero right side beyond its order): the padding only ever subtracts
@@ -21,12 +27,14 @@ namespace mosaro {
 
 // Lanes per call: 1 or kCholeskyLanes.
 constexpr int kCholeskyLanes = 4;
+// Right sides per call: 1 .. kCholeskySides.
+constexpr int kCholeskySides = 2;
 
 // Only the upper triangle of each system is read (and overwritten by the
 // factor U, A = U^T U, with the reciprocals of its diagonal in place of the
-// diagonal); the right sides are overwritten by the solutions. Returns a
-// mask of the lanes (bit l for lane l) that met a pivot that is not
-// positive: their results mean nothing.
-unsigned CholeskySolveLanes(double* matrix, int order, double* rightSide, int lanes);
+// diagonal); each right side b is overwritten by U^-T b. Returns a mask of
+// the lanes (bit l for lane l) that met a pivot that is not positive: their
+// results mean nothing.
+unsigned CholeskyProjectLanes(double* matrix, int order, double* sides, int sideCount, int lanes);
 
 }  // namespace mosaro
