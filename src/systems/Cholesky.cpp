@@ -65,14 +65,14 @@ InvertRoot(V& entry, unsigned& failed) {
 // updates, step after step), and is scaled once by the row's root. Each
 // then passes its products on at once, to the diagonal entry of its column
 // and to the right sides' entries, which so hold every step before i when
-// their own row comes.
+// their own row comes. Returns the diagonal entry of column j as updated.
 template <std::size_t L, std::size_t S, std::size_t W>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
-inline void
-RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j, double* sides,
-         const typename LaneVector<L>::Type* projected) {
+inline typename LaneVector<L>::Type
+RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j, const typename LaneVector<L>::Type& inverse,
+         double* sides, const typename LaneVector<L>::Type* projected) {
     using V = typename LaneVector<L>::Type;
     double* rowI = a + i * n * L;
     V sum[W];
@@ -84,20 +84,23 @@ RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j, double* sides,
 #pragma GCC unroll 8
         for (std::size_t w = 0; w < W; ++w) sum[w] = sum[w] - factor * Load<V>(rowK + (j + w) * L);
     }
-    const V inverse = Load<V>(rowI + i * L);
+    V first{};
 #pragma GCC unroll 8
     for (std::size_t w = 0; w < W; ++w) {
         const std::size_t column = j + w;
         const V u = sum[w] * inverse;
         Store(rowI + column * L, u);
         double* diagonal = a + column * n * L + column * L;
-        Store(diagonal, Load<V>(diagonal) - u * u);
+        const V updated = Load<V>(diagonal) - u * u;
+        Store(diagonal, updated);
+        if (w == 0) first = updated;
 #pragma GCC unroll 2
         for (std::size_t s = 0; s < S; ++s) {
             double* entry = sides + (s * n + column) * L;
             Store(entry, Load<V>(entry) - u * projected[s]);
         }
     }
+    return first;
 }
 
 // The factorisation of L lanes, written once; each lane's updates are its
@@ -114,12 +117,14 @@ Project(double* a, std::size_t n, double* sides) {
     // Row after row. A row's diagonal entry and its right sides' entries
     // have received every product by the time it comes, so its root (kept
     // as its reciprocal: one division per row, products after) and its
-    // projections come first.
+    // projections come first. The roots are the long chain here: each
+    // waits for the one before, so the next diagonal entry and the root
+    // stay in registers rather than going through memory.
+    V next = n > 0 ? Load<V>(a) : V{};
     for (std::size_t i = 0; i < n; ++i) {
-        double* diagonal = a + i * n * L + i * L;
-        V inverse = Load<V>(diagonal);
+        V inverse = next;
         InvertRoot(inverse, failed);
-        Store(diagonal, inverse);
+        Store(a + i * n * L + i * L, inverse);
         V projected[S];
 #pragma GCC unroll 2
         for (std::size_t s = 0; s < S; ++s) {
@@ -128,9 +133,17 @@ Project(double* a, std::size_t n, double* sides) {
             Store(entry, projected[s]);
         }
         // Four entries at a time, their sums in registers; then the rest.
+        // The first block holds the next row's diagonal entry.
         std::size_t j = i + 1;
-        for (; j + 4 <= n; j += 4) RowBlock<L, S, 4>(a, n, i, j, sides, projected);
-        for (; j < n; ++j) RowBlock<L, S, 1>(a, n, i, j, sides, projected);
+        if (j + 4 <= n) {
+            next = RowBlock<L, S, 4>(a, n, i, j, inverse, sides, projected);
+            j += 4;
+        } else if (j < n) {
+            next = RowBlock<L, S, 1>(a, n, i, j, inverse, sides, projected);
+            j += 1;
+        }
+        for (; j + 4 <= n; j += 4) RowBlock<L, S, 4>(a, n, i, j, inverse, sides, projected);
+        for (; j < n; ++j) RowBlock<L, S, 1>(a, n, i, j, inverse, sides, projected);
     }
     return failed;
 }
