@@ -96,10 +96,24 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
         static_cast<std::size_t>(tableReach_) * static_cast<std::size_t>(side) + static_cast<std::size_t>(tableReach_);
     for (const Offset& o : offsets) offsetCell_.push_back(static_cast<long long>(o.j) * side + o.i);
     table_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
-    for (int j = -tableReach_; j <= tableReach_; ++j)
-        for (int i = -tableReach_; i <= tableReach_; ++i)
-            table_[static_cast<std::size_t>((j + tableReach_) * side + (i + tableReach_))] =
-                model.At(i * grid.dx, j * grid.dy);
+    std::vector<double> lagX(static_cast<std::size_t>(side)), lagY(static_cast<std::size_t>(side));
+    for (int j = -tableReach_; j <= tableReach_; ++j) {
+        for (int i = -tableReach_; i <= tableReach_; ++i) {
+            lagX[static_cast<std::size_t>(i + tableReach_)] = i * grid.dx;
+            lagY[static_cast<std::size_t>(i + tableReach_)] = j * grid.dy;
+        }
+        model.AtMany(lagX.data(), lagY.data(), lagX.size(),
+                     &table_[static_cast<std::size_t>((j + tableReach_) * side)]);
+    }
+
+    // Where a squared length joins the offsets, by buckets of squared
+    // lengths about an offset each.
+    const std::size_t buckets = offsetD2_.size() + 1;
+    joinUnit_ = offsetD2_.empty() ? 1.0 : std::max(offsetD2_.back(), 1e-300) / static_cast<double>(buckets - 1);
+    for (std::size_t b = 0; b < buckets; ++b)
+        joinStart_.push_back(
+            static_cast<int>(std::lower_bound(offsetD2_.begin(), offsetD2_.end(), static_cast<double>(b) * joinUnit_) -
+                             offsetD2_.begin()));
 
     // Every node's nearest samples, once for all the realisations.
     const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood.samples, 0));
@@ -129,14 +143,32 @@ void SimulationPlan::FindNodeSamples(long long node, int* ids, int* join, double
     thread_local std::vector<int> found;  // a scratch buffer
     nearest_->FindWithin(x, y, neighbourhood_.samples, neighbourhood_.radius * neighbourhood_.radius, found);
     count = static_cast<int>(found.size());
-    for (int a = 0; a < count; ++a) {
-        const std::size_t s = static_cast<std::size_t>(found[static_cast<std::size_t>(a)]);
-        ids[a] = static_cast<int>(s);
-        const double dx = x_[s] - x, dy = y_[s] - y;
-        join[a] = static_cast<int>(std::lower_bound(offsetD2_.begin(), offsetD2_.end(), dx * dx + dy * dy) -
-                                   offsetD2_.begin());
-        covariance[a] = model_.At(dx, dy);
+    // The covariances a few lags a call, from lags on the stack.
+    constexpr int kLags = 16;
+    double lagX[kLags], lagY[kLags];
+    for (int first = 0; first < count; first += kLags) {
+        const int n = std::min(kLags, count - first);
+        for (int a = 0; a < n; ++a) {
+            const std::size_t s = static_cast<std::size_t>(found[static_cast<std::size_t>(first + a)]);
+            ids[first + a] = static_cast<int>(s);
+            const double dx = x_[s] - x, dy = y_[s] - y;
+            join[first + a] = JoinOf(dx * dx + dy * dy);
+            lagX[a] = dx, lagY[a] = dy;
+        }
+        model_.AtMany(lagX, lagY, static_cast<std::size_t>(n), covariance + first);
     }
+}
+
+int SimulationPlan::JoinOf(double d2) const {
+    // The bucket's first offset, then a step or two either way: the first
+    // offset at least as long, as a binary search finds it.
+    const double bucket = std::floor(d2 / joinUnit_);
+    std::size_t k = static_cast<std::size_t>(
+        joinStart_[bucket < static_cast<double>(joinStart_.size() - 1) ? static_cast<std::size_t>(bucket)
+                                                                       : joinStart_.size() - 1]);
+    while (k > 0 && offsetD2_[k - 1] >= d2) --k;
+    while (k < offsetD2_.size() && offsetD2_[k] < d2) ++k;
+    return static_cast<int>(k);
 }
 
 SimulationPlan::NodeSampleList SimulationPlan::NodeSamples(long long node, NodeSampleScratch& scratch) const {

@@ -75,6 +75,8 @@ private:
     };
     NodeSampleList NodeSamples(long long node, NodeSampleScratch& scratch) const;
     void FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count) const;
+    // The first offset at least as long as the squared length d2.
+    int JoinOf(double d2) const;
     // Asks for a node's kept samples ahead of their use (a random node's
     // lists are rarely in the cache).
     void PrefetchNodeSamples(long long node) const;
@@ -88,6 +90,10 @@ private:
     std::vector<double> fixedScores_;
     std::vector<int> offsetI_, offsetJ_;  // within the radius, nearest first
     std::vector<double> offsetD2_;        // their squared lengths
+    // JoinOf's start: bucket b (squared lengths from b joinUnit_) begins at
+    // offset joinStart_[b].
+    double joinUnit_ = 1.0;
+    std::vector<int> joinStart_;
     // The scan reads a node's marks in a grid widened on every side by the
     // offsets' reach, whose border is never simulated: no bounds checks.
     int marginI_ = 0, marginJ_ = 0;
