@@ -107,13 +107,14 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     }
 
     // Where a squared length joins the offsets, by buckets of squared
-    // lengths about an offset each.
+    // lengths about an offset each. A bucket starts a bucket early, so that
+    // a quotient rounded up into it never starts past the place sought.
     const std::size_t buckets = offsetD2_.size() + 1;
     joinUnit_ = offsetD2_.empty() ? 1.0 : std::max(offsetD2_.back(), 1e-300) / static_cast<double>(buckets - 1);
     for (std::size_t b = 0; b < buckets; ++b)
-        joinStart_.push_back(
-            static_cast<int>(std::lower_bound(offsetD2_.begin(), offsetD2_.end(), static_cast<double>(b) * joinUnit_) -
-                             offsetD2_.begin()));
+        joinStart_.push_back(static_cast<int>(
+            std::lower_bound(offsetD2_.begin(), offsetD2_.end(), (static_cast<double>(b) - 1.0) * joinUnit_) -
+            offsetD2_.begin()));
 
     // Every node's nearest samples, once for all the realisations.
     const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood.samples, 0));
@@ -160,13 +161,12 @@ void SimulationPlan::FindNodeSamples(long long node, int* ids, int* join, double
 }
 
 int SimulationPlan::JoinOf(double d2) const {
-    // The bucket's first offset, then a step or two either way: the first
-    // offset at least as long, as a binary search finds it.
+    // The bucket's start, then a few steps: the first offset at least as
+    // long, as a binary search finds it.
     const double bucket = std::floor(d2 / joinUnit_);
     std::size_t k = static_cast<std::size_t>(
         joinStart_[bucket < static_cast<double>(joinStart_.size() - 1) ? static_cast<std::size_t>(bucket)
                                                                        : joinStart_.size() - 1]);
-    while (k > 0 && offsetD2_[k - 1] >= d2) --k;
     while (k < offsetD2_.size() && offsetD2_[k] < d2) ++k;
     return static_cast<int>(k);
 }
