@@ -235,7 +235,7 @@ std::size_t SequentialSimulator::NodeAt(int i, int j) const {
     return static_cast<std::size_t>(j) * static_cast<std::size_t>(plan_.grid_.columns) + static_cast<std::size_t>(i);
 }
 
-void SequentialSimulator::Gather(Lane& lane) {
+void SequentialSimulator::Gather(Lane& lane, const double* field) {
     const SimulationPlan& p = plan_;
     const SimulationGrid& g = p.grid_;
     while (true) {
@@ -295,6 +295,10 @@ void SequentialSimulator::Gather(Lane& lane) {
         nodeI[h] = lane.ni + p.offsetI_[o];
         nodeJ[h] = lane.nj + p.offsetJ_[o];
         nodeCell[h] = p.offsetCell_[o];
+        // Their values are read when the systems are assembled, after every
+        // lane's scan: asked for now, since on a large grid they lie in the
+        // outer caches.
+        PrefetchForRead(field + NodeAt(nodeI[h], nodeJ[h]));
     }
     if (n.combined) {
         while (next < available && lane.chosen.size() + found < limit) lane.chosen.push_back(lane.samples.ids[next++]);
@@ -410,7 +414,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
         int order = 0;
         for (int r = 0; r < count; ++r) {
             Lane& lane = lanes_[static_cast<std::size_t>(r)];
-            Gather(lane);
+            Gather(lane, fields[r].data());
             order = std::max(order, lane.ks + lane.kn);
         }
         unsigned singular = 0;

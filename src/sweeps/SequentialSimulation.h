@@ -144,8 +144,9 @@ private:
     std::size_t MarkOf(long long node) const;
     // The node in column i, row j.
     std::size_t NodeAt(int i, int j) const;
-    // Finds the lane's next node and its neighbours.
-    void Gather(Lane& lane);
+    // Finds the lane's next node and its neighbours (`field`: the lane's
+    // realisation).
+    void Gather(Lane& lane, const double* field);
     // The least-squares weights of a lane whose system is singular; its
     // right side's entries lie `stride` apart from `right`.
     void SolveSingular(const Lane& lane, const double* right, std::size_t stride, std::vector<double>& weights);
