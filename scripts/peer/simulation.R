@@ -2,9 +2,10 @@
 # simulate_time) on the same normal scores, model, grid and neighbourhood
 # (the 16 nearest of samples and simulated nodes together), and prints a
 # markdown table. Both run sequential Gaussian simulation; gstat on one
-# core, Mosaro on one and on every core. Single-thread runs are compared by
-# processor time, which a busy machine does not inflate; the run on every
-# core by wall time.
+# core, Mosaro on one and on every core, each the best of a few calls
+# (gstat's 10^4-sample case, minutes a call, runs once). Single-thread
+# runs are compared by processor time, which a busy machine does not
+# inflate; the run on every core by wall time.
 # usage: Rscript simulation.R DRIVER WORKDIR
 suppressMessages(library(gstat))
 args <- commandArgs(trailingOnly = TRUE)
@@ -13,16 +14,20 @@ work <- args[2]
 
 normal_scores <- function(v) qnorm((rank(v, ties.method = "first") - 0.5) / length(v))
 
-run_case <- function(name, samples, model_text, model, x0, y0, cell, nx, ny, nsim) {
+run_case <- function(name, samples, model_text, model, x0, y0, cell, nx, ny, nsim, repeats) {
   samples$ns <- normal_scores(samples$v)
   path <- file.path(work, paste0(gsub("[^a-z0-9]", "", name), ".csv"))
   write.csv(samples[, c("x", "y", "ns")], path, row.names = FALSE)
   grid <- expand.grid(x = x0 + cell * (0:(nx - 1)), y = y0 + cell * (0:(ny - 1)))
-  set.seed(1)
-  time <- system.time(suppressMessages(
-    krige(ns ~ 1, locations = ~x + y, data = samples, newdata = grid, model = model, nmax = 16, nsim = nsim,
-          debug.level = 0)))
-  peer <- time[["user.self"]] + time[["sys.self"]]
+  # The best of `repeats` calls, as the driver takes the best of three.
+  peer <- Inf
+  for (r in seq_len(repeats)) {
+    set.seed(1)
+    time <- system.time(suppressMessages(
+      krige(ns ~ 1, locations = ~x + y, data = samples, newdata = grid, model = model, nmax = 16, nsim = nsim,
+            debug.level = 0)))
+    peer <- min(peer, time[["user.self"]] + time[["sys.self"]])
+  }
   mosaro <- function(threads, field) {
     out <- system2(driver, c(path, 2, shQuote(model_text), x0, y0, cell, nx, ny, nsim, 16, threads, 3), stdout = TRUE)
     as.numeric(strsplit(out, " ")[[1]][field])
@@ -40,9 +45,10 @@ cat("| --- | --- | --- | --- | --- | --- | --- | --- | --- |\n")
 meuse <- read.csv("data/meuse.csv")
 meuse$v <- log(meuse$zinc)
 run_case("meuse log(zinc), 40 m grid", meuse, "0.05 Nug + 0.95 Sph(900)", vgm(0.95, "Sph", 900, 0.05),
-         178605, 329714, 40, 70, 98, 100)
+         178605, 329714, 40, 70, 98, 100, 5)
 set.seed(42)
 n <- 10000
 field <- data.frame(x = runif(n, 0, 3000), y = runif(n, 0, 3000))
 field$v <- sin(field$x / 300) + cos(field$y / 400) + rnorm(n, sd = 0.3)
-run_case("10^4 generated samples", field, "0.1 Nug + 0.9 Sph(600)", vgm(0.9, "Sph", 600, 0.1), 5, 5, 10, 300, 300, 10)
+run_case("10^4 generated samples", field, "0.1 Nug + 0.9 Sph(600)", vgm(0.9, "Sph", 600, 0.1), 5, 5, 10, 300, 300, 10,
+         1)

@@ -27,7 +27,7 @@ namespace mosaro {
 
 // Lanes per call: 1 or kCholeskyLanes.
 constexpr int kCholeskyLanes = 4;
-// Right sides per call: 1 .. kCholeskySides.
+// Right sides per call: 1 or kCholeskySides.
 constexpr int kCholeskySides = 2;
 
 // Only the upper triangle of each system is read (and overwritten by the
