@@ -364,6 +364,8 @@ MUTANTS = [
      "right[(ks + na) * lanes] = *fromNode;", "right[(ks + na) * lanes] = fromNode[1];", None),
     ("simulation-singular-right-side-read-side-by-side", "simulation", SIM,
      "variance -= weights[a] * right[a * lanes];", "variance -= weights[a] * right[a];", None),
+    ("simulation-singular-values-side-by-side", "simulation", SIM,
+     "estimate += weights[a] * values[a * lanes];", "estimate += weights[a] * values[a];", None),
     ("simulation-estimate-from-first-value", "simulation", SIM,
      "estimate += y * values[a * lanes];", "estimate += y * values[0];", None),
     ("simulation-variance-reduction-not-squared", "simulation", SIM,

@@ -476,8 +476,9 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                     value[a * lanes] = 0.0;
                 }
             }
-            // A singular lane solves its system again from the covariances.
-            rightSide_.assign(sides_.begin(), sides_.begin() + static_cast<std::ptrdiff_t>(size * lanes));
+            // A singular lane solves its system again from its sides as
+            // assembled.
+            assembled_ = sides_;
             singular = CholeskyProjectLanes(matrix_.data(), order, sides_.data(), 2, static_cast<int>(lanes));
         }
         if (drawn == kDeviateBlock) {
@@ -495,13 +496,11 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             double estimate = 0.0, variance = sill;
             if ((singular >> r) & 1u) {
                 std::vector<double> weights;
-                SolveSingular(lane, &rightSide_[l], lanes, weights);
-                const double* right = &rightSide_[l];
-                const std::size_t ks = static_cast<std::size_t>(lane.ks);
+                const double* right = &assembled_[l];
+                const double* values = &assembled_[size * lanes + l];
+                SolveSingular(lane, right, lanes, weights);
                 for (std::size_t a = 0; a < k; ++a) {
-                    const double v = a < ks ? p.score_[static_cast<std::size_t>(lane.chosen[a])]
-                                            : field[NodeAt(lane.nodeI[a - ks], lane.nodeJ[a - ks])];
-                    estimate += weights[a] * v;
+                    estimate += weights[a] * values[a * lanes];
                     variance -= weights[a] * right[a * lanes];
                 }
             } else {

@@ -181,8 +181,8 @@ private:
     };
     std::vector<Lane> lanes_;
     // The lanes' systems; their right sides (the covariances to the node,
-    // then the values), projected in place; the covariances as assembled.
-    std::vector<double> matrix_, sides_, rightSide_, singular_;
+    // then the values), projected in place; the sides as assembled.
+    std::vector<double> matrix_, sides_, assembled_, singular_;
 };
 
 }  // namespace mosaro
