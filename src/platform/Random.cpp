@@ -111,8 +111,13 @@ double NormalDistribution(double x) {
 
 namespace {
 
-// Wichura's algorithm AS 241 (PPND16): about 1e-16 relative. The central
-// region, |q| <= 0.425 with q = p - 0.5.
+// Wichura's algorithm AS 241 (PPND16), about 1e-16 relative, in two parts:
+// the central region of q = p - 0.5, and the tails, from the logarithm of
+// the tail's probability min(p, 1 - p).
+bool InCentralRegion(double q) { return std::fabs(q) <= 0.425; }
+double TailProbability(double p, double q) { return q < 0.0 ? p : 1.0 - p; }
+
+// The central region.
 double CentralInverseNormal(double q) {
     const double r = 0.180625 - q * q;
     return q *
@@ -138,7 +143,7 @@ double CentralInverseNormal(double q) {
             1.0);
 }
 
-// The tails, from q = p - 0.5 and the logarithm of min(p, 1 - p).
+// The tails.
 double TailInverseNormal(double q, double logOfTail) {
     double r = std::sqrt(-logOfTail);
     double value;
@@ -199,8 +204,8 @@ double InverseNormal(double p) {
         return std::numeric_limits<double>::quiet_NaN();
     }
     const double q = p - 0.5;
-    if (std::fabs(q) <= 0.425) return CentralInverseNormal(q);
-    return TailInverseNormal(q, NaturalLogarithm(q < 0.0 ? p : 1.0 - p));
+    if (InCentralRegion(q)) return CentralInverseNormal(q);
+    return TailInverseNormal(q, NaturalLogarithm(TailProbability(p, q)));
 }
 
 void RandomStream::Normals(double* out, std::size_t count) {
@@ -216,11 +221,11 @@ void RandomStream::Normals(double* out, std::size_t count) {
         std::size_t tails = 0;
         for (std::size_t i = 0; i < n; ++i) {
             const double p = uniform[i], q = p - 0.5;
-            if (std::fabs(q) <= 0.425) {
+            if (InCentralRegion(q)) {
                 out[first + i] = CentralInverseNormal(q);
             } else {
                 where[tails] = i;
-                tail[tails++] = q < 0.0 ? p : 1.0 - p;
+                tail[tails++] = TailProbability(p, q);
             }
         }
         NaturalLogarithms(tail, tail, tails);
