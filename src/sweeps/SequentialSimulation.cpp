@@ -504,12 +504,11 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                     variance -= weights[a] * right[a * lanes];
                 }
             } else {
-                // y . z and y . y: the projected covariances and values.
-                const double* projected = &sides_[l];
-                const double* values = &sides_[size * lanes + l];
+                // y . z and y . y: the projected covariances and values (none
+                // when no lane had a neighbour and nothing was assembled).
                 for (std::size_t a = 0; a < k; ++a) {
-                    const double y = projected[a * lanes];
-                    estimate += y * values[a * lanes];
+                    const double y = sides_[a * lanes + l];
+                    estimate += y * sides_[(size + a) * lanes + l];
                     variance -= y * y;
                 }
             }
