@@ -10,7 +10,9 @@
 #include "platform/WideKernels.h"
 
 // The vector helpers below are inlined within this file: the ABI GCC and
-// clang warn about for vector arguments never crosses a call.
+// clang warn about for vector arguments never crosses a call. (The one call
+// out of the AVX2 function passes its vectors by reference, as clang
+// requires where only the caller has the target.)
 #if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
@@ -109,7 +111,6 @@ MOSARO_DD_INLINE PairOf<T> DivideOf(PairOf<T> a, PairOf<T> b) {
 
 // The scalar forms, which the functions below call with braced pairs.
 inline DD TwoSum(double a, double b) { return TwoSumOf(a, b); }
-inline DD FastTwoSum(double a, double b) { return FastTwoSumOf(a, b); }
 inline DD TwoProduct(double a, double b) { return TwoProductOf(a, b); }
 inline DD Negated(DD a) { return NegatedOf(a); }
 inline DD Add(DD a, DD b) { return AddOf(a, b); }
@@ -335,7 +336,7 @@ inline DD Series(const DD* table, int count, DD z) { return SeriesOf(table, coun
 // (Sterbenz), m + c held exactly. Near x = 1 the node is 1 and k is 0:
 // nothing cancels.
 template <class T>
-MOSARO_DD_INLINE PairOf<T> LogarithmOfReduced(T m, T c, T k, PairOf<T> logC) {
+MOSARO_DD_INLINE PairOf<T> LogarithmOfReduced(const T& m, const T& c, const T& k, const PairOf<T>& logC) {
     const PairOf<T> s = DivideOf(PairOf<T>{m - c, T{}}, TwoSumOf(m, c));
     const PairOf<T> series = MultiplyOf(s, SeriesOf(kInverseOdd, 8, MultiplyOf(s, s)));
     const PairOf<T> logM = AddOf(logC, {2.0 * series.hi, 2.0 * series.lo});
