@@ -65,6 +65,7 @@ CELLS = "src/neighbours/CellIndex.cpp"
 ACC = "src/systems/AccurateNodeSystem.cpp"
 STEP = "src/systems/AccurateNodeStep.cpp"
 NEAR = "src/neighbours/NearestSamples.cpp"
+RANKED = "src/neighbours/RankedNearest.cpp"
 LU = "src/systems/DenseLu.cpp"
 LANE_LU = "src/systems/LaneLuSteps.inc"
 ROBUST = "src/variogram/RobustFit.cpp"
@@ -198,6 +199,17 @@ MUTANTS = [
      "const double reach = std::sqrt(*worst) + step;", "const double reach = std::sqrt(*worst) + 0.0 * step;",
      "a bound too tight holds fewer than m samples (the tree adds only points within it) and the search then runs "
      "again without one: slower, never different"),
+    ("ranked-ties-counted-nearer", "accurate", RANKED,
+     "below += other < own;  // -1 where true", "below += other <= own;  // -1 where true", None),
+    ("ranked-padding-nearest", "accurate", RANKED,
+     "std::fill(distance + count, distance + padded, std::numeric_limits<double>::infinity());",
+     "std::fill(distance + count, distance + padded, 0.0);", None),
+    ("ranked-ties-not-refused", "accurate", RANKED, "if (placed[nearer[i]]) return false;", "", None),
+    ("ranked-longest-list-refused", "accurate", RANKED, "if (count > kRankedAtMost) return false;",
+     "if (count >= kRankedAtMost) return false;", None),
+    ("ranked-last-taken-dropped", "accurate", RANKED,
+     "std::copy(nearest, nearest + std::min(capacity, count), candidates);",
+     "std::copy(nearest, nearest + std::min(capacity, count) - 1, candidates);", None),
     ("sector-diagonal-to-first-half", "accurate", "src/neighbours/Sectors.h",
      "quadrant % 2 == 0 ? std::fabs(dy) >= std::fabs(dx)", "quadrant % 2 == 0 ? std::fabs(dy) > std::fabs(dx)",
      None),

@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "mosaro.h"
 #include "neighbours/NearestSamples.h"
+#include "neighbours/RankedNearest.h"
 
 namespace {
 
@@ -271,6 +273,39 @@ TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder
             }
             previousX = tx;
         }
+    }
+}
+
+// The nearest few by counting: a sort's first entries for distinct
+// distances up to the longest list it takes (and the padding of a list
+// that is not a multiple of four), and nothing moved for a tie, a NaN or a
+// longer list, which the caller then sorts.
+TEST(AccurateArithmetic, NearestByRankIsTheSortsFrontOrRefuses) {
+    std::mt19937 random(8);
+    std::uniform_real_distribution<double> distance(0.0, 100.0);
+    using Candidates = std::vector<std::pair<double, std::uint32_t>>;
+    for (std::size_t count = 1; count <= mosaro::kRankedAtMost + 1; ++count) {
+        for (std::size_t capacity : {std::size_t{1}, count / 2 + 1, count}) {
+            Candidates list;
+            for (std::size_t i = 0; i < count; ++i) list.push_back({distance(random), static_cast<std::uint32_t>(i)});
+            list[count / 3].first = std::numeric_limits<double>::infinity();
+            Candidates sorted = list, ranked = list;
+            std::sort(sorted.begin(), sorted.end());
+            const bool taken = mosaro::TakeNearestByRank(ranked.data(), count, capacity);
+            ASSERT_EQ(taken, count <= mosaro::kRankedAtMost) << count;
+            if (!taken) continue;
+            EXPECT_TRUE(
+                std::equal(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(capacity), ranked.begin()))
+                << count << ", " << capacity;
+        }
+    }
+    for (const double odd : {5.0, std::numeric_limits<double>::quiet_NaN()}) {
+        Candidates list = {{7.0, 0}, {5.0, 1}, {odd, 2}, {9.0, 3}, {1.0, 4}}, kept = list;
+        EXPECT_FALSE(mosaro::TakeNearestByRank(kept.data(), kept.size(), 3)) << odd;
+        for (std::size_t i = 0; i < list.size(); ++i)
+            EXPECT_TRUE(std::memcmp(&kept[i].first, &list[i].first, sizeof(double)) == 0 &&
+                        kept[i].second == list[i].second)
+                << odd << ", " << i;
     }
 }
 

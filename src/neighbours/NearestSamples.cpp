@@ -7,6 +7,7 @@
 
 #include "neighbours/CellGrid.h"
 #include "neighbours/FinitePoints.h"
+#include "neighbours/RankedNearest.h"
 #include "neighbours/Sectors.h"
 
 namespace mosaro {
@@ -295,8 +296,11 @@ public:
         }
         if (within < capacity) return false;
         const auto first = kept.begin(), last = first + static_cast<std::ptrdiff_t>(within);
-        if (within <= 2 * capacity) std::sort(first, last);
-        else std::partial_sort(first, first + static_cast<std::ptrdiff_t>(capacity), last);
+        if (!TakeNearestByRank(kept.data(), within, capacity)) {
+            // Equal distances, or more candidates than counting suits.
+            if (within <= 2 * capacity) std::sort(first, last);
+            else std::partial_sort(first, first + static_cast<std::ptrdiff_t>(capacity), last);
+        }
         kept.resize(capacity);
         return true;
     }
