@@ -19,6 +19,7 @@
 #include "mosaro.h"
 #include "neighbours/NearestSamples.h"
 #include "neighbours/RankedNearest.h"
+#include "systems/CovarianceModel.h"
 
 namespace {
 
@@ -307,6 +308,32 @@ TEST(AccurateArithmetic, NearestByRankIsTheSortsFrontOrRefuses) {
                         kept[i].second == list[i].second)
                 << odd << ", " << i;
     }
+}
+
+// The averaged spherical model's covariances of many lags (the pairs a
+// node does not share with the one before) have the bits of one lag at a
+// time: at the origin, up to and at the range, beyond it, stretched along
+// y, and for a lag that is not a number.
+TEST(AccurateArithmetic, ManyCovariancesHaveTheBitsOfOneAtATime) {
+    mosaro::KrigingConstants constants{};
+    constants.partialSill = 0.8f, constants.nugget = 0.2f, constants.sill = 1.0f;
+    constants.range = 3.0f, constants.anisotropy = 1.5f;
+    const mosaro::AveragedSpherical model(constants);
+    std::mt19937 random(4);
+    std::uniform_real_distribution<double> lag(-4.0, 4.0);
+    std::vector<double> dx = {0.0, 3.0, -3.0, 0.0, 2.0, std::nan("")}, dy = {0.0, 0.0, 0.0, 2.0, 0.0, 1.0};
+    for (int i = 0; i < 37; ++i) dx.push_back(lag(random)), dy.push_back(lag(random));
+    std::vector<double> many(dx.size());
+    model.AtMany(dx.data(), dy.data(), dx.size(), many.data());
+    for (std::size_t i = 0; i < dx.size(); ++i) {
+        const double one = model.At(dx[i], dy[i]);
+        EXPECT_EQ(std::memcmp(&one, &many[i], sizeof one), 0) << dx[i] << ", " << dy[i];
+    }
+    const double sill = constants.sill, atRange = sill - (double{constants.nugget} + double{constants.partialSill});
+    EXPECT_EQ(many[0], sill);
+    EXPECT_EQ(many[1], atRange) << "at the range";
+    EXPECT_EQ(many[3], atRange) << "at the range along y, stretched";
+    EXPECT_EQ(many[5], 0.0) << "not a number";
 }
 
 TEST(AccurateArithmetic, DegenerateSystemsAreCountedAndNeverGuessed) {

@@ -77,18 +77,34 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
         previousSlot_[a] = id < slotOf_.size() ? slotOf_[id] : -1;
     }
     for (std::size_t p = 0; p < previous; ++p) slotOf_[static_cast<std::size_t>(previousIds_[p])] = -1;
+    // The pairs whose locations both had a place take their previous
+    // covariance; the others are listed, to be evaluated together.
+    const std::size_t most = size * (size - 1) / 2;
+    if (freshX_.size() < most) {
+        freshX_.resize(most), freshY_.resize(most), freshCovariance_.resize(most);
+        freshA_.resize(most), freshB_.resize(most);
+    }
+    std::size_t fresh = 0;
     for (std::size_t a = 0; a < size; ++a) {
         pairs_[a * size + a] = model_.Sill() / unit_;
         const int pa = previousSlot_[a];
         for (std::size_t b = a + 1; b < size; ++b) {
             const int pb = previousSlot_[b];
-            const double covariance =
-                pa >= 0 && pb >= 0
-                    ? previousPairs_[static_cast<std::size_t>(pa) * previous + static_cast<std::size_t>(pb)]
-                    : model_.At(c.x[a] - c.x[b], c.y[a] - c.y[b]) / unit_;
-            pairs_[a * size + b] = pairs_[b * size + a] = covariance;
+            if (pa >= 0 && pb >= 0) {
+                pairs_[a * size + b] = pairs_[b * size + a] =
+                    previousPairs_[static_cast<std::size_t>(pa) * previous + static_cast<std::size_t>(pb)];
+                continue;
+            }
+            freshX_[fresh] = c.x[a] - c.x[b];
+            freshY_[fresh] = c.y[a] - c.y[b];
+            freshA_[fresh] = a * size + b;
+            freshB_[fresh++] = b * size + a;
         }
     }
+    // The new pairs' covariances in one call, which a model may vectorise
+    // (with At's bits).
+    model_.AtMany(freshX_.data(), freshY_.data(), fresh, freshCovariance_.data());
+    for (std::size_t f = 0; f < fresh; ++f) pairs_[freshA_[f]] = pairs_[freshB_[f]] = freshCovariance_[f] / unit_;
 }
 
 // Returns whether the matrix is the one last factorised (the right-hand

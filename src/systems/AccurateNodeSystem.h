@@ -157,6 +157,10 @@ private:
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
     std::vector<int> slotOf_;        // by sample: its place among the previous ones while they are matched, else -1
+    // The pairs not shared with the previous locations: their lags,
+    // covariances and both places in pairs_, evaluated in one call.
+    std::vector<double> freshX_, freshY_, freshCovariance_;
+    std::vector<std::size_t> freshA_, freshB_;
     // The matrix the LU factors belong to (fixed frame only): its locations.
     std::vector<int> factoredIds_;
     // The factors' condition, worked out only as far as a caller needed it.

@@ -34,6 +34,7 @@ class AveragedSpherical final : public CovarianceModel {
 public:
     explicit AveragedSpherical(const KrigingConstants& c);
     double At(double dx, double dy) const override;
+    void AtMany(const double* dx, const double* dy, std::size_t count, double* out) const override;
     double Sill() const override { return sill_; }
     double Nugget() const override { return nugget_; }
     bool Usable() const override { return usable_; }
