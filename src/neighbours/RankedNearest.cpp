@@ -22,11 +22,8 @@ typedef long long Counts __attribute__((vector_size(32)));
 
 // How many of distance[0 .. padded) lie below each of distance[0 .. count)
 // (padded: count rounded up to four, the padding +infinity, below none).
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline void
-CountNearerOf(const double* distance, std::size_t count, std::size_t padded, std::size_t* nearer) {
+MOSARO_KERNEL_INLINE void CountNearerOf(const double* distance, std::size_t count, std::size_t padded,
+                                        std::size_t* nearer) {
     for (std::size_t i = 0; i < count; ++i) {
         const Distances own = Distances{} + distance[i];
         Counts below{};

@@ -24,11 +24,6 @@ namespace {
 // vector extension), lane by lane the same operations: a vector holds
 // independent double-doubles, one a lane, each with the bits it would have
 // alone.
-#if defined(__GNUC__)
-#define MOSARO_DD_INLINE __attribute__((always_inline)) inline
-#else
-#define MOSARO_DD_INLINE inline
-#endif
 
 // An unevaluated sum hi + lo with |lo| <= ulp(hi) / 2: about 106 bits.
 template <class T>
@@ -40,7 +35,7 @@ using DD = PairOf<double>;
 
 // x in every lane.
 template <class T>
-MOSARO_DD_INLINE T Splat(double x) {
+MOSARO_KERNEL_INLINE T Splat(double x) {
     if constexpr (std::is_same_v<T, double>) {
         return x;
     } else {
@@ -52,7 +47,7 @@ MOSARO_DD_INLINE T Splat(double x) {
 
 // a + b exactly (Knuth).
 template <class T>
-MOSARO_DD_INLINE PairOf<T> TwoSumOf(T a, T b) {
+MOSARO_KERNEL_INLINE PairOf<T> TwoSumOf(T a, T b) {
     const T s = a + b;
     const T bb = s - a;
     return {s, (a - (s - bb)) + (b - bb)};
@@ -60,7 +55,7 @@ MOSARO_DD_INLINE PairOf<T> TwoSumOf(T a, T b) {
 
 // a + b exactly when |a| >= |b| (Dekker).
 template <class T>
-MOSARO_DD_INLINE PairOf<T> FastTwoSumOf(T a, T b) {
+MOSARO_KERNEL_INLINE PairOf<T> FastTwoSumOf(T a, T b) {
     const T s = a + b;
     return {s, b - (s - a)};
 }
@@ -68,7 +63,7 @@ MOSARO_DD_INLINE PairOf<T> FastTwoSumOf(T a, T b) {
 // a * b exactly (Dekker, with Veltkamp's split into 26-bit halves): no fused
 // multiply-add, which not every target has. |a|, |b| below 2^996.
 template <class T>
-MOSARO_DD_INLINE PairOf<T> TwoProductOf(T a, T b) {
+MOSARO_KERNEL_INLINE PairOf<T> TwoProductOf(T a, T b) {
     constexpr double kSplitter = 134217729.0;  // 2^27 + 1
     const T ta = kSplitter * a;
     const T aHi = ta - (ta - a);
@@ -81,7 +76,7 @@ MOSARO_DD_INLINE PairOf<T> TwoProductOf(T a, T b) {
 }
 
 template <class T>
-MOSARO_DD_INLINE PairOf<T> AddOf(PairOf<T> a, PairOf<T> b) {
+MOSARO_KERNEL_INLINE PairOf<T> AddOf(PairOf<T> a, PairOf<T> b) {
     PairOf<T> s = TwoSumOf(a.hi, b.hi);
     const PairOf<T> t = TwoSumOf(a.lo, b.lo);
     s = FastTwoSumOf(s.hi, s.lo + t.hi);
@@ -89,18 +84,18 @@ MOSARO_DD_INLINE PairOf<T> AddOf(PairOf<T> a, PairOf<T> b) {
 }
 
 template <class T>
-MOSARO_DD_INLINE PairOf<T> MultiplyOf(PairOf<T> a, PairOf<T> b) {
+MOSARO_KERNEL_INLINE PairOf<T> MultiplyOf(PairOf<T> a, PairOf<T> b) {
     const PairOf<T> p = TwoProductOf(a.hi, b.hi);
     return FastTwoSumOf(p.hi, p.lo + (a.hi * b.lo + a.lo * b.hi));
 }
 
 template <class T>
-MOSARO_DD_INLINE PairOf<T> NegatedOf(PairOf<T> a) {
+MOSARO_KERNEL_INLINE PairOf<T> NegatedOf(PairOf<T> a) {
     return {-a.hi, -a.lo};
 }
 
 template <class T>
-MOSARO_DD_INLINE PairOf<T> DivideOf(PairOf<T> a, PairOf<T> b) {
+MOSARO_KERNEL_INLINE PairOf<T> DivideOf(PairOf<T> a, PairOf<T> b) {
     const T q1 = a.hi / b.hi;
     PairOf<T> r = AddOf(a, NegatedOf(MultiplyOf(b, {q1, T{}})));
     const T q2 = r.hi / b.hi;
@@ -322,7 +317,7 @@ constexpr DD kPowerOfTwo64[] = {
 
 // Sum of table[k] * z^k for k < count, by Horner's rule.
 template <class T>
-MOSARO_DD_INLINE PairOf<T> SeriesOf(const DD* table, int count, PairOf<T> z) {
+MOSARO_KERNEL_INLINE PairOf<T> SeriesOf(const DD* table, int count, PairOf<T> z) {
     const auto entry = [&](int k) { return PairOf<T>{Splat<T>(table[k].hi), Splat<T>(table[k].lo)}; };
     PairOf<T> sum = entry(count - 1);
     for (int k = count - 2; k >= 0; --k) sum = AddOf(MultiplyOf(sum, z), entry(k));
@@ -336,7 +331,7 @@ inline DD Series(const DD* table, int count, DD z) { return SeriesOf(table, coun
 // (Sterbenz), m + c held exactly. Near x = 1 the node is 1 and k is 0:
 // nothing cancels.
 template <class T>
-MOSARO_DD_INLINE PairOf<T> LogarithmOfReduced(const T& m, const T& c, const T& k, const PairOf<T>& logC) {
+MOSARO_KERNEL_INLINE PairOf<T> LogarithmOfReduced(const T& m, const T& c, const T& k, const PairOf<T>& logC) {
     const PairOf<T> s = DivideOf(PairOf<T>{m - c, T{}}, TwoSumOf(m, c));
     const PairOf<T> series = MultiplyOf(s, SeriesOf(kInverseOdd, 8, MultiplyOf(s, s)));
     const PairOf<T> logM = AddOf(logC, {2.0 * series.hi, 2.0 * series.lo});

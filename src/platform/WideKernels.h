@@ -9,6 +9,14 @@
 #define MOSARO_WIDE_KERNELS 1
 #endif
 
+// A kernel's helpers are inlined into each caller compiled for a wider
+// target, so that every copy is compiled for that caller's instructions.
+#if defined(__GNUC__)
+#define MOSARO_KERNEL_INLINE __attribute__((always_inline)) inline
+#else
+#define MOSARO_KERNEL_INLINE inline
+#endif
+
 namespace mosaro {
 
 // Whether the processor runs AVX2, and AVX-512 Foundation, instructions

@@ -23,22 +23,14 @@ struct LaneVector {
 };
 
 template <class V>
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline V
-Load(const double* p) {
+MOSARO_KERNEL_INLINE V Load(const double* p) {
     V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 template <class V>
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline void
-Store(double* p, const V& v) {
+MOSARO_KERNEL_INLINE void Store(double* p, const V& v) {
     std::memcpy(p, &v, sizeof v);
 }
 
@@ -46,11 +38,7 @@ Store(double* p, const V& v) {
 // the lanes whose entry is not positive. (In place: a vector passed by
 // value would cross an ABI boundary GCC notes on.)
 template <class V>
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline void
-InvertRoot(V& entry, unsigned& failed) {
+MOSARO_KERNEL_INLINE void InvertRoot(V& entry, unsigned& failed) {
     constexpr std::size_t lanes = sizeof(V) / sizeof(double);
     for (std::size_t l = 0; l < lanes; ++l)
         if (!(entry[l] > 0.0)) failed |= 1u << l;
@@ -67,12 +55,9 @@ InvertRoot(V& entry, unsigned& failed) {
 // and to the right sides' entries, which so hold every step before i when
 // their own row comes. Returns the diagonal entry of column j as updated.
 template <std::size_t L, std::size_t S, std::size_t W>
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline typename LaneVector<L>::Type
-RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j, const typename LaneVector<L>::Type& inverse,
-         double* sides, const typename LaneVector<L>::Type* projected) {
+MOSARO_KERNEL_INLINE typename LaneVector<L>::Type RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j,
+                                                           const typename LaneVector<L>::Type& inverse, double* sides,
+                                                           const typename LaneVector<L>::Type* projected) {
     using V = typename LaneVector<L>::Type;
     double* rowI = a + i * n * L;
     V sum[W];
@@ -107,11 +92,7 @@ RowBlock(double* a, std::size_t n, std::size_t i, std::size_t j, const typename 
 // own products and differences, so every lane gets the bits of a lone
 // factorisation.
 template <std::size_t L, std::size_t S>
-#if defined(__GNUC__)
-__attribute__((always_inline))
-#endif
-inline unsigned
-Project(double* a, std::size_t n, double* sides) {
+MOSARO_KERNEL_INLINE unsigned Project(double* a, std::size_t n, double* sides) {
     using V = typename LaneVector<L>::Type;
     unsigned failed = 0;
     // Row after row. A row's diagonal entry and its right sides' entries

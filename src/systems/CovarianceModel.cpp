@@ -25,18 +25,12 @@ double AveragedSpherical::At(double dx, double dy) const {
 
 namespace {
 
-#if defined(__GNUC__)
-#define MOSARO_BATCH_INLINE __attribute__((always_inline)) inline
-#else
-#define MOSARO_BATCH_INLINE inline
-#endif
-
 // AveragedSpherical::At of many lags without its branches, so that the loop
 // vectorises: every lag takes the polynomial, then the same tests in the
 // same order select (a NaN length fails both and gives 0, as At's does).
-MOSARO_BATCH_INLINE void AveragedSphericalOf(const double* dx, const double* dy, std::size_t count, double sill,
-                                             double nugget, double partialSill, double range, double anisotropy,
-                                             double* out) {
+MOSARO_KERNEL_INLINE void AveragedSphericalOf(const double* dx, const double* dy, std::size_t count, double sill,
+                                              double nugget, double partialSill, double range, double anisotropy,
+                                              double* out) {
     for (std::size_t i = 0; i < count; ++i) {
         const double h = std::sqrt(dx[i] * dx[i] + anisotropy * anisotropy * (dy[i] * dy[i]));
         const double t = h / range;

@@ -13,9 +13,6 @@
 // clang warn about for vector arguments never crosses a call.
 #if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
-#define MOSARO_LU_INLINE __attribute__((always_inline)) inline
-#else
-#define MOSARO_LU_INLINE inline
 #endif
 
 namespace mosaro {
@@ -30,7 +27,7 @@ namespace {
 // ||A||_1 of the n x n matrix `a` (row after row), then its LU factors in
 // place, the row exchanged with row k at step k in pivot[k]; false when a
 // pivot is exactly zero. `sums` receives the column sums.
-MOSARO_LU_INLINE bool Eliminate(double* const a, std::size_t n, int* pivot, double* sums, double& norm) {
+MOSARO_KERNEL_INLINE bool Eliminate(double* const a, std::size_t n, int* pivot, double* sums, double& norm) {
     std::fill(sums, sums + n, 0.0);
     for (std::size_t r = 0; r < n; ++r)
         for (std::size_t c = 0; c < n; ++c) sums[c] += std::fabs(a[r * n + c]);
@@ -66,8 +63,8 @@ MOSARO_LU_INLINE bool Eliminate(double* const a, std::size_t n, int* pivot, doub
 }
 
 // Solves with the factors held column after column in `t` (see Solve).
-MOSARO_LU_INLINE void Substitute(const double* t, const int* pivot, const double* inverseDiagonal, std::size_t n,
-                                 double* b) {
+MOSARO_KERNEL_INLINE void Substitute(const double* t, const int* pivot, const double* inverseDiagonal, std::size_t n,
+                                     double* b) {
     for (std::size_t k = 0; k < n; ++k) std::swap(b[k], b[pivot[k]]);
     for (std::size_t c = 0; c + 1 < n; ++c) {
         const double* __restrict column = t + c * n;
@@ -88,16 +85,16 @@ MOSARO_LU_INLINE void Substitute(const double* t, const int* pivot, const double
 // l): each side gets exactly the operations of Substitute.
 typedef double Four __attribute__((vector_size(32)));
 
-MOSARO_LU_INLINE Four LoadFour(const double* p) {
+MOSARO_KERNEL_INLINE Four LoadFour(const double* p) {
     Four v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-MOSARO_LU_INLINE void StoreFour(double* p, const Four& v) { std::memcpy(p, &v, sizeof v); }
+MOSARO_KERNEL_INLINE void StoreFour(double* p, const Four& v) { std::memcpy(p, &v, sizeof v); }
 
-MOSARO_LU_INLINE void SubstituteFour(const double* t, const int* pivot, const double* inverseDiagonal, std::size_t n,
-                                     double* b) {
+MOSARO_KERNEL_INLINE void SubstituteFour(const double* t, const int* pivot, const double* inverseDiagonal,
+                                         std::size_t n, double* b) {
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t p = static_cast<std::size_t>(pivot[k]);
         const Four row = LoadFour(b + 4 * k);

@@ -18,24 +18,19 @@ namespace {
 // compiled twice: for the plain target, and for AVX2's vectors of four
 // where the processor has them. The same operations on each lag either
 // way, so the same bits.
-#if defined(__GNUC__)
-#define MOSARO_BATCH_INLINE __attribute__((always_inline)) inline
-#else
-#define MOSARO_BATCH_INLINE inline
-#endif
 
-MOSARO_BATCH_INLINE void LengthsOf(const double* dx, const double* dy, std::size_t n, double* out) {
+MOSARO_KERNEL_INLINE void LengthsOf(const double* dx, const double* dy, std::size_t n, double* out) {
     for (std::size_t i = 0; i < n; ++i) out[i] = std::sqrt(dx[i] * dx[i] + dy[i] * dy[i]);
 }
 
-MOSARO_BATCH_INLINE void QuotientsOf(const double* length, double divisor, std::size_t n, double* out) {
+MOSARO_KERNEL_INLINE void QuotientsOf(const double* length, double divisor, std::size_t n, double* out) {
     for (std::size_t i = 0; i < n; ++i) out[i] = length[i] / divisor;
 }
 
 // UnitCorrelation's spherical branch without its branches: every lag takes
 // the polynomial, then the same tests in the same order select (a NaN lag
 // falls through both to the polynomial).
-MOSARO_BATCH_INLINE void SphericalOf(const double* x, std::size_t n, double* out) {
+MOSARO_KERNEL_INLINE void SphericalOf(const double* x, std::size_t n, double* out) {
     for (std::size_t i = 0; i < n; ++i) {
         const double v = x[i];
         const double polynomial = 0.5 * (1.0 - v) * (1.0 - v) * (2.0 + v);
