@@ -273,6 +273,24 @@ TEST(Prediction, WindowsThreadsConditionsAndFarCoordinatesChangeNoEstimate) {
             ASSERT_EQ(std::memcmp(&window.variance[w], &whole.variance[g], sizeof(double)), 0) << r << ", " << c;
             ASSERT_EQ(windowCondition[w], condition[g]) << r << ", " << c;
         }
+    // Blocks are solved one target at a time: each reports its own system's
+    // condition, as in a call of its own, not the one solved before it.
+    std::vector<double> blockCondition(6 * 5);
+    const auto blocks = [&](int column, int row, int columns, int rows, double* out) {
+        Prediction b(s, "0.1 Nug + 2 Exp(25)");
+        b.Grid(-5, -5, 7, 6, 5);
+        b.p.block_size_x = b.p.block_size_y = 6.0, b.p.block_points_x = b.p.block_points_y = 3;
+        b.p.window_column = column, b.p.window_row = row, b.p.window_columns = columns, b.p.window_rows = rows;
+        b.p.thread_count = 1;
+        b.p.reciprocal_condition = out;
+        ASSERT_EQ(b.Go(), MOSARO_OK);
+    };
+    blocks(0, 0, 6, 5, blockCondition.data());
+    for (int k = 0; k < 6 * 5; ++k) {
+        double own = -1.0;
+        blocks(k % 6, k / 6, 1, 1, &own);
+        EXPECT_EQ(own, blockCondition[static_cast<std::size_t>(k)]) << k;
+    }
     // A survey in UTM: the same samples and nodes near (5e5, 5e6).
     const Samples far = Field(5, 300, 512345.67, 5012345.89);
     Prediction shifted(far, "0.1 Nug + 2 Exp(25)");
