@@ -136,9 +136,9 @@ TEST(DenseLu, LanesGiveEachSystemsBitsOneAtATime) {
                         for (int c = 0; c <= r; ++c) a(r, c) = a(c, r) = unit(random) - 0.5;
                 for (std::size_t r = 0; r < n; ++r) {
                     for (std::size_t c = 0; c < n; ++c)
-                        matrices[(r * n + c) * w + static_cast<std::size_t>(l)] =
+                        matrices[(static_cast<std::size_t>(l) * n + r) * n + c] =
                             a(static_cast<Eigen::Index>(r), static_cast<Eigen::Index>(c));
-                    rightSides[r * w + static_cast<std::size_t>(l)] = unit(random) - 0.5;
+                    rightSides[static_cast<std::size_t>(l) * n + r] = unit(random) - 0.5;
                 }
                 systems.push_back(a);
             }
@@ -153,7 +153,7 @@ TEST(DenseLu, LanesGiveEachSystemsBitsOneAtATime) {
                     << "lanes " << lanes << ", order " << order << ", lane " << l;
                 if (!regular) continue;
                 std::vector<double> b(n);
-                for (std::size_t r = 0; r < n; ++r) b[r] = rightSides[r * w + lane];
+                for (std::size_t r = 0; r < n; ++r) b[r] = rightSides[lane * n + r];
                 const double reciprocal = one.ReciprocalCondition(b.data());
                 EXPECT_TRUE(same(outcomes[lane].pivotRatio, one.SmallestPivot() / one.LargestPivot())) << l;
                 EXPECT_TRUE(same(outcomes[lane].reciprocalCondition, reciprocal))

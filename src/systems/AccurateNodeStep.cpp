@@ -78,8 +78,9 @@ void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& 
     const int order = system_.Order();
     if (lanes_ > 0 && order != laneOrder_)  // not of the waiting systems' order: alone
         return QueueOutcome(system_.SolveAssembled(columns.values, target, exactBelow));
-    // Into the next lane: the matrix and the right-hand side interleaved
-    // (LaneLu leaves them as they are), the values kept apart.
+    // Into the next lane: the matrix and the right-hand side whole, in the
+    // lane's slot (LaneLu reads them without changing them), the values
+    // kept apart.
     const int lane = lanes_++;
     Append(AccurateNodeOutcome(), lane);
     laneOrder_ = order;
@@ -88,10 +89,8 @@ void AccurateNodeStep::Queue(const std::vector<int>& ids, const AccurateTarget& 
     const std::size_t l = static_cast<std::size_t>(lane);
     matrices_.resize(n * n * w);
     rightSides_.resize(n * w);
-    const double* matrix = system_.Matrix();
-    for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrix[e];
-    const double* rightSide = system_.RightSide();
-    for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSide[r];
+    std::copy_n(system_.Matrix(), n * n, &matrices_[l * n * n]);
+    std::copy_n(system_.RightSide(), n, &rightSides_[l * n]);
     laneValues_.resize(w);
     laneValues_[l].assign(columns.values, columns.values + values_.size());
 }
@@ -100,8 +99,8 @@ void AccurateNodeStep::SolveLanes() {
     const std::size_t n = static_cast<std::size_t>(laneOrder_), w = static_cast<std::size_t>(width_);
     // Lanes left empty repeat the first system: any finite system serves.
     for (std::size_t l = static_cast<std::size_t>(lanes_); l < w; ++l) {
-        for (std::size_t e = 0; e < n * n; ++e) matrices_[e * w + l] = matrices_[e * w];
-        for (std::size_t r = 0; r < n; ++r) rightSides_[r * w + l] = rightSides_[r * w];
+        std::copy_n(matrices_.begin(), n * n, matrices_.begin() + static_cast<std::ptrdiff_t>(l * n * n));
+        std::copy_n(rightSides_.begin(), n, rightSides_.begin() + static_cast<std::ptrdiff_t>(l * n));
     }
     laneOutcomes_.resize(w);
     lu_.Solve(matrices_.data(), laneOrder_, rightSides_.data(), width_, laneOutcomes_.data());
@@ -117,15 +116,9 @@ void AccurateNodeStep::SolveLanes() {
         double reciprocal = 0.0;
         if (o.regular) reciprocal = o.reciprocalCondition <= o.pivotRatio ? o.reciprocalCondition : o.pivotRatio;
         AccurateSolved solved{laneOrder_, laneColumns_, nullptr, rightSide_.data(), solution_.data(), reciprocal};
-        for (std::size_t r = 0; r < n; ++r) {
-            rightSide_[r] = rightSides_[r * w + l];
-            solution_[r] = lu_.Solution(lane, static_cast<int>(r));
-        }
-        if (reciprocal < kNumericallySingular) {
-            matrix_.resize(n * n);
-            for (std::size_t e = 0; e < n * n; ++e) matrix_[e] = matrices_[e * w + l];
-            solved.matrix = matrix_.data();
-        }
+        std::copy_n(&rightSides_[l * n], n, rightSide_.begin());
+        for (std::size_t r = 0; r < n; ++r) solution_[r] = lu_.Solution(lane, static_cast<int>(r));
+        if (reciprocal < kNumericallySingular) solved.matrix = &matrices_[l * n * n];
         outcomes_[q] = system_.Conclude(solved, laneValues_[l].data(), AccurateTarget());
     }
     lanes_ = 0;

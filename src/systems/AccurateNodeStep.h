@@ -101,13 +101,15 @@ private:
     int queued_ = 0;
     std::vector<AccurateNodeOutcome> outcomes_;
     std::vector<int> laneOf_;  // -1: solved as queued
-    // The waiting systems, lane by lane (entry (r, c) of lane l at
-    // [(r * order + c) * width + l]), and per lane what Conclude reads.
+    // The waiting systems, one after another as LaneLu takes them (entry
+    // (r, c) of lane l at [(l * order + r) * order + c]), and per lane what
+    // Conclude reads.
     int lanes_ = 0, laneOrder_ = 0, laneColumns_ = 0;
     std::vector<double> matrices_, rightSides_;
     std::vector<std::vector<double>> laneValues_;
-    // One lane's system taken out for Conclude, which scales it in place.
-    std::vector<double> matrix_, rightSide_, solution_;
+    // One lane's right-hand side and solution taken out for Conclude,
+    // which scales them in place.
+    std::vector<double> rightSide_, solution_;
     std::vector<LaneLuOutcome> laneOutcomes_;
     LaneLu lu_;
 };

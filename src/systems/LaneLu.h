@@ -34,12 +34,17 @@ public:
     static int Width(SolverLanes requested) { return SolverLaneCount(requested); }
 
     // Factorises `lanes` symmetric systems of order `order` (lanes as Width
-    // gives, 4 or 8), laid out lane by lane: entry (r, c) of system l at
-    // matrices[(r * order + c) * lanes + l] (read only). Solves each with
-    // its right-hand side (row r of system l at rightSides[r * lanes + l])
-    // in the pass of its condition estimate, as DenseLu::ReciprocalCondition
-    // does with `alongside`. Returns false, having done nothing, when the
-    // processor lacks the width.
+    // gives, 4 or 8), given one after another, each row after row: entry
+    // (r, c) of system l at matrices[(l * order + r) * order + c] (read
+    // only). Solves each with its right-hand side (row r of system l at
+    // rightSides[l * order + r]) in the pass of its condition estimate, as
+    // DenseLu::ReciprocalCondition does with `alongside`. Returns false,
+    // having done nothing, when the processor lacks the width.
+    //
+    // The factorisation works lane by lane (entry (r, c) of every system in
+    // one vector); it lays the systems out so itself, in one pass that
+    // stores each vector whole. A caller that assembled its systems in lane
+    // layout would scatter every entry to its own cache line instead.
     bool Solve(const double* matrices, int order, const double* rightSides, int lanes, LaneLuOutcome* outcomes);
 
     // Unknown r of system l after Solve (meaningful for regular systems).
