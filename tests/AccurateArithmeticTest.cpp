@@ -241,27 +241,33 @@ TEST(AccurateArithmetic, TiesGoToTheEarlierSampleWhateverTheGrid) {
 
 // The nearest samples by distance, then input order, against brute force,
 // on whole coordinates with duplicates (ties everywhere, which the tree's
-// own order must not decide): single searches, within a radius, and a
-// row's searches each bounded by the one before.
+// own order must not decide) and two samples that cannot be chosen: single
+// searches, within a radius, and a row's searches each bounded by the one
+// before, in the samples' numbering and in the local one.
 TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder) {
     std::mt19937 random(5);
     std::vector<double> x, y;
     for (int i = 0; i < 400; ++i) x.push_back(random() % 20), y.push_back(random() % 20);
+    x[7] = NAN, y[201] = INFINITY;
     const mosaro::NearestSamples nearest(x.data(), y.data(), 400);
+    const std::vector<int>& local = nearest.Local();
+    std::vector<int> sorted = local;
+    std::sort(sorted.begin(), sorted.end());
+    for (int i = 0; i < 400; ++i) ASSERT_EQ(sorted[static_cast<std::size_t>(i)], i);  // each sample once
     const auto brute = [&](double tx, double ty, int m, double radius2) {
         std::vector<std::pair<double, int>> all;
         for (int i = 0; i < 400; ++i) {
             const double d = (x[i] - tx) * (x[i] - tx) + (y[i] - ty) * (y[i] - ty);
-            if (d <= radius2) all.push_back({d, i});
+            if (std::isfinite(d) && d <= radius2) all.push_back({d, i});
         }
         std::sort(all.begin(), all.end());
         std::vector<int> ids;
         for (std::size_t k = 0; k < all.size() && k < static_cast<std::size_t>(m); ++k) ids.push_back(all[k].second);
         return ids;
     };
-    std::vector<int> found;
+    std::vector<int> found, foundLocal[3], samples;
     for (double ty = -1.5; ty <= 21; ty += 2.5) {
-        double previousX = 0.0, worst[3] = {-1.0, -1.0, -1.0};
+        double previousX = 0.0, worst[3] = {-1.0, -1.0, -1.0}, worstLocal[3] = {-1.0, -1.0, -1.0};
         for (double tx = -3; tx <= 22; tx += 0.5) {
             for (int k = 0; k < 3; ++k) {
                 const int m = 1 + 9 * k * k;  // 1, 10, 37
@@ -271,6 +277,10 @@ TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder
                 ASSERT_EQ(found, brute(tx, ty, m, 9.0)) << tx << ", " << ty << ", m " << m << " within 3";
                 nearest.FindNear(tx, ty, m, found, previousX, ty, &worst[k]);
                 ASSERT_EQ(found, brute(tx, ty, m, INFINITY)) << tx << ", " << ty << ", m " << m << " along the row";
+                nearest.FindNearLocal(tx, ty, m, foundLocal[k], previousX, ty, &worstLocal[k]);
+                samples.clear();
+                for (const int n : foundLocal[k]) samples.push_back(local[static_cast<std::size_t>(n)]);
+                ASSERT_EQ(samples, found) << tx << ", " << ty << ", m " << m << " along the row, numbered locally";
             }
             previousX = tx;
         }

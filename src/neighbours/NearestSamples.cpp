@@ -252,14 +252,20 @@ public:
     explicit Buckets(const FinitePoints& points)
         : grid_(points.x.data(), points.y.data(), points.x.size() >= kLeast ? points.x.size() : 0, 4.0) {
         if (grid_.Empty()) return;
-        px_ = points.x, py_ = points.y;
-        for (const std::uint32_t i : grid_.Order()) x_.push_back(px_[i]), y_.push_back(py_[i]), position_.push_back(i);
+        for (const std::uint32_t i : grid_.Order())
+            x_.push_back(points.x[i]), y_.push_back(points.y[i]), position_.push_back(i);
     }
 
-    // The `capacity` nearest points of (x, y) by (squared distance,
-    // position) into `kept`. At least `capacity` points below any squared
-    // distance include the nearest `capacity`: the bound, `bound` or the
-    // farthest of the points `hint` names when that is less (the last
+    // The points in cell order (Place(k) is the place of the k-th), or
+    // none when there are no cells.
+    std::size_t Size() const { return position_.size(); }
+    std::uint32_t Place(std::size_t k) const { return position_[k]; }
+
+    // The `capacity` nearest points of (x, y) by (squared distance, place)
+    // into `kept`, each as (squared distance, position in cell order). At
+    // least `capacity` points below any squared distance include the
+    // nearest `capacity`: the bound, `bound` or the farthest of the points
+    // `hint` names (positions in cell order) when that is less (the last
     // search's points are usually close), only decides which cells are read.
     // False (nothing decided) when they hold too many points to beat the
     // tree, or too few below the bound.
@@ -270,7 +276,7 @@ public:
             double farthest = 0.0;
             for (const std::uint32_t p : hint) {
                 if (p >= position_.size()) return false;
-                const double dx = x - px_[p], dy = y - py_[p];
+                const double dx = x - x_[p], dy = y - y_[p];
                 farthest = std::max(farthest, dx * dx + dy * dy);
             }
             bound = std::min(bound, farthest);
@@ -290,16 +296,21 @@ public:
                 // As the tree measures: query less point, squares summed.
                 const double dx = x - x_[i], dy = y - y_[i];
                 const double distance = dx * dx + dy * dy;
-                kept[within] = {distance, position_[i]};
+                kept[within] = {distance, static_cast<std::uint32_t>(i)};
                 within += distance <= bound;
             }
         }
         if (within < capacity) return false;
         const auto first = kept.begin(), last = first + static_cast<std::ptrdiff_t>(within);
         if (!TakeNearestByRank(kept.data(), within, capacity)) {
-            // Equal distances, or more candidates than counting suits.
-            if (within <= 2 * capacity) std::sort(first, last);
-            else std::partial_sort(first, first + static_cast<std::ptrdiff_t>(capacity), last);
+            // Equal distances, or more candidates than counting suits: a
+            // tie goes to the earlier place.
+            const auto before = [this](const std::pair<double, std::uint32_t>& a,
+                                       const std::pair<double, std::uint32_t>& b) {
+                return a.first < b.first || (!(b.first < a.first) && position_[a.second] < position_[b.second]);
+            };
+            if (within <= 2 * capacity) std::sort(first, last, before);
+            else std::partial_sort(first, first + static_cast<std::ptrdiff_t>(capacity), last, before);
         }
         kept.resize(capacity);
         return true;
@@ -309,42 +320,56 @@ private:
     CellGrid grid_;
     std::vector<double> x_, y_;            // in cell order
     std::vector<std::uint32_t> position_;  // the point's place in FinitePoints, which ranks ties
-    std::vector<double> px_, py_;          // by that place
 };
 
 }  // namespace
 
 struct NearestSamples::Tree {
-    explicit Tree(FinitePoints p)
+    Tree(FinitePoints p, std::size_t count)
         : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
-        if (points.x.empty()) return;
-        index.buildIndex();
-        for (const std::uint32_t i : index.vAcc) {
-            leaves.x.push_back(points.x[i]);
-            leaves.y.push_back(points.y[i]);
-            leaves.sample.push_back(points.index[i]);
+        if (!points.x.empty()) {
+            index.buildIndex();
+            for (const std::uint32_t i : index.vAcc) {
+                leaves.x.push_back(points.x[i]);
+                leaves.y.push_back(points.y[i]);
+                leaves.sample.push_back(points.index[i]);
+            }
+            box = {points.x[0], points.y[0], points.x[0], points.y[0]};
+            for (std::size_t i = 1; i < points.x.size(); ++i) {
+                box.xMin = std::min(box.xMin, points.x[i]);
+                box.xMax = std::max(box.xMax, points.x[i]);
+                box.yMin = std::min(box.yMin, points.y[i]);
+                box.yMax = std::max(box.yMax, points.y[i]);
+            }
+            buckets = std::make_unique<Buckets>(points);
         }
-        box = {points.x[0], points.y[0], points.x[0], points.y[0]};
-        for (std::size_t i = 1; i < points.x.size(); ++i) {
-            box.xMin = std::min(box.xMin, points.x[i]);
-            box.xMax = std::max(box.xMax, points.x[i]);
-            box.yMin = std::min(box.yMin, points.y[i]);
-            box.yMax = std::max(box.yMax, points.y[i]);
+        // The local numbering: the cells' order where there are cells (a
+        // bucket search then reads and returns local numbers as they are),
+        // else the places; the samples that cannot be chosen last.
+        const std::size_t finite = points.x.size();
+        const bool cells = buckets && buckets->Size() == finite;
+        localOf.assign(count, kNone);
+        for (std::size_t k = 0; k < finite; ++k) {
+            const int sample = points.index[cells ? buckets->Place(k) : k];
+            local.push_back(sample);
+            localOf[static_cast<std::size_t>(sample)] = static_cast<int>(k);
         }
-        buckets = std::make_unique<Buckets>(points);
-        for (std::size_t place = 0; place < points.index.size(); ++place) {
-            const std::size_t sample = static_cast<std::size_t>(points.index[place]);
-            if (sample >= placeOf.size()) placeOf.resize(sample + 1, kNoPlace);
-            placeOf[sample] = static_cast<std::uint32_t>(place);
-        }
+        for (std::size_t sample = 0; sample < count; ++sample)
+            if (localOf[sample] == kNone) {
+                localOf[sample] = static_cast<int>(local.size());
+                local.push_back(static_cast<int>(sample));
+            }
+        bucketsByLocal = cells && finite > 0;
     }
-    static constexpr std::uint32_t kNoPlace = ~std::uint32_t{0};
+    static constexpr int kNone = -1;
     FinitePoints points;
     FinitePointTree index;
     LeafOrder leaves;
     SampleBox box{};
     std::unique_ptr<Buckets> buckets;
-    std::vector<std::uint32_t> placeOf;  // sample -> its place in `points`, or kNoPlace (not finite)
+    std::vector<int> local;       // local number -> sample
+    std::vector<int> localOf;     // sample -> local number
+    bool bucketsByLocal = false;  // the buckets' cell order is the local numbering
 };
 
 NearestSamples::NearestSamples(const float* x, const float* y, int count) { Index(x, y, count); }
@@ -362,7 +387,7 @@ void NearestSamples::Index(const Coordinate* x, const Coordinate* y, int count) 
         points.y.push_back(static_cast<double>(y[i]));
         points.index.push_back(static_cast<int>(i));
     }
-    tree_ = std::make_unique<Tree>(std::move(points));
+    tree_ = std::make_unique<Tree>(std::move(points), n);
 }
 
 NearestSamples::~NearestSamples() = default;
@@ -374,8 +399,22 @@ void NearestSamples::Find(double x, double y, int m, std::vector<int>& found,
     Search(x, y, m, found, excluded, std::numeric_limits<double>::infinity());
 }
 
+const std::vector<int>& NearestSamples::Local() const { return tree_->local; }
+
 void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found, double previousX, double previousY,
                               double* worst) const {
+    thread_local std::vector<int> local;  // scratch
+    local.clear();
+    for (const int sample : found)
+        if (sample >= 0 && static_cast<std::size_t>(sample) < tree_->localOf.size())
+            local.push_back(tree_->localOf[static_cast<std::size_t>(sample)]);
+    FindNearLocal(x, y, m, local, previousX, previousY, worst);
+    found.clear();
+    for (const int k : local) found.push_back(tree_->local[static_cast<std::size_t>(k)]);
+}
+
+void NearestSamples::FindNearLocal(double x, double y, int m, std::vector<int>& found, double previousX,
+                                   double previousY, double* worst) const {
     double bound = std::numeric_limits<double>::infinity();
     if (*worst >= 0.0) {
         const double step = std::sqrt((x - previousX) * (x - previousX) + (y - previousY) * (y - previousY));
@@ -387,20 +426,19 @@ void NearestSamples::FindNear(double x, double y, int m, std::vector<int>& found
         thread_local std::vector<std::uint32_t> hint;
         // What `found` holds on entry (the previous node's samples, as a
         // caller passes it) may tighten the bound; any samples would do.
+        // Local numbers below the candidates' count are cell positions.
         hint.clear();
-        for (const int sample : found) {
-            const std::size_t s = static_cast<std::size_t>(sample);
-            if (sample >= 0 && s < tree_->placeOf.size() && tree_->placeOf[s] != Tree::kNoPlace)
-                hint.push_back(tree_->placeOf[s]);
-        }
-        if (capacity > 0 && tree_->buckets && tree_->buckets->Nearest(x, y, capacity, bound, hint, kept)) {
+        for (const int k : found)
+            if (k >= 0 && k < Candidates()) hint.push_back(static_cast<std::uint32_t>(k));
+        if (capacity > 0 && tree_->bucketsByLocal && tree_->buckets->Nearest(x, y, capacity, bound, hint, kept)) {
             found.clear();
-            for (const auto& entry : kept) found.push_back(tree_->points.index[entry.second]);
+            for (const auto& entry : kept) found.push_back(static_cast<int>(entry.second));
             *worst = kept.back().first;
             return;
         }
     }
     *worst = Search(x, y, m, found, nullptr, bound);
+    for (int& sample : found) sample = tree_->localOf[static_cast<std::size_t>(sample)];
 }
 
 void NearestSamples::FindWithin(double x, double y, int m, double maxSquaredDistance, std::vector<int>& found) const {

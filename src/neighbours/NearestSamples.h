@@ -60,6 +60,16 @@ public:
     void FindNear(double x, double y, int m, std::vector<int>& found, double previousX, double previousY,
                   double* worst) const;
 
+    // The samples numbered so that near samples have near numbers, for a
+    // caller that reads their data by number at random: Local()[k] is the
+    // sample numbered k. Those that cannot be chosen come last.
+    const std::vector<int>& Local() const;
+
+    // FindNear with the samples in `found`, on entry and on return,
+    // numbered as in Local(). The choice and its order are FindNear's.
+    void FindNearLocal(double x, double y, int m, std::vector<int>& found, double previousX, double previousY,
+                       double* worst) const;
+
 private:
     // Find with a bound on the squared distance of the m-th nearest (infinity
     // when none is known); returns that squared distance, -1 when nothing

@@ -36,9 +36,11 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
                            const Execution& execution, SolverLanes lanes) {
     const int variables = std::max(method.Variables(), 1);
     const double scale = f64(plan.constants.scale);
-    const AccurateSamples samples(plan.samples, variables, scale);
+    // The samples in the search's local numbering: a node's neighbours then
+    // lie near each other in memory, and so do the next node's new ones.
+    const NearestSamples nearest(plan.samples.x, plan.samples.y, std::max(plan.samples.count, 0) / variables);
+    const AccurateSamples samples(plan.samples, variables, scale, nearest.Local());
     const int locations = std::min(plan.m / variables, samples.Locations());
-    const NearestSamples nearest(plan.samples.x, plan.samples.y, samples.Locations());
     const AveragedSpherical model(plan.constants);
     float* const variance = method.HasVariance() ? outputs.variance : nullptr;
 
@@ -64,7 +66,7 @@ NodeTally RunAccurateSweep(const SweepPlan& plan, const NodeMethod& method, cons
             std::size_t node = i * static_cast<std::size_t>(plan.columns);  // the first queued
             for (long long j = 0; j < plan.columns; ++j) {
                 const double nodeX = f64(plan.rect.fXMin) + static_cast<double>(j) * f64(plan.grid.fCellSizeX);
-                nearest.FindNear(nodeX, nodeY, locations, ids, previousX, nodeY, &worst);
+                nearest.FindNearLocal(nodeX, nodeY, locations, ids, previousX, nodeY, &worst);
                 previousX = nodeX;
                 // The tally needs a node's condition only where it may be
                 // the smallest yet; the output grid needs every one.

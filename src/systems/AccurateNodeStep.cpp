@@ -8,16 +8,23 @@
 namespace mosaro {
 
 AccurateSamples::AccurateSamples(const SampleRows& rows, int variables, double scale)
+    : AccurateSamples(rows, variables, scale, {}) {}
+
+AccurateSamples::AccurateSamples(const SampleRows& rows, int variables, double scale, const std::vector<int>& order)
     : variables_(std::max(variables, 1)),
       locations_(std::max(rows.count, 0) / variables_),
       x_(static_cast<std::size_t>(locations_)),
       y_(x_.size()),
       values_(static_cast<std::size_t>(locations_) * static_cast<std::size_t>(variables_)) {
-    for (std::size_t i = 0; i < x_.size(); ++i) {
-        x_[i] = f64(rows.x[i]) / scale;
-        y_[i] = f64(rows.y[i]) / scale;
+    const std::size_t count = x_.size();
+    const bool ordered = order.size() == count;
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t i = ordered ? static_cast<std::size_t>(order[k]) : k;
+        x_[k] = f64(rows.x[i]) / scale;
+        y_[k] = f64(rows.y[i]) / scale;
+        for (std::size_t v = 0; v < static_cast<std::size_t>(variables_); ++v)
+            values_[v * count + k] = f64(rows.value[v * count + i]);
     }
-    for (std::size_t i = 0; i < values_.size(); ++i) values_[i] = f64(rows.value[i]);
 }
 
 AccurateSamples::AccurateSamples(const std::vector<double>& x, const std::vector<double>& y,

@@ -19,6 +19,10 @@ namespace mosaro {
 class AccurateSamples {
 public:
     AccurateSamples(const SampleRows& rows, int variables, double scale);
+    // The same, location k being the rows' location order[k] (order holds
+    // each location once): numbered so that near locations lie near each
+    // other in memory.
+    AccurateSamples(const SampleRows& rows, int variables, double scale, const std::vector<int>& order);
     // Double coordinates taken as they are, values in double, `covariates`
     // arrays of `count` values each (may be empty).
     AccurateSamples(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& values,
