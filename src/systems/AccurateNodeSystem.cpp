@@ -85,8 +85,9 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
         freshA_.resize(most), freshB_.resize(most);
     }
     std::size_t fresh = 0;
+    const double diagonal = model_.Sill() / unit_;
     for (std::size_t a = 0; a < size; ++a) {
-        pairs_[a * size + a] = model_.Sill() / unit_;
+        pairs_[a * size + a] = diagonal;
         const int pa = previousSlot_[a];
         for (std::size_t b = a + 1; b < size; ++b) {
             const int pb = previousSlot_[b];
@@ -189,18 +190,25 @@ bool AccurateNodeSystem::AssembleEntries(const AccurateColumns& c, const Accurat
     // the target (its mean over the block).
     const double* targetCovariates = covariates_ > 0 ? scaledCovariates(target.covariates) : nullptr;
     const int points = target.blockPoints;
-    for (int a = 0; a < k; ++a) {
-        double covariance;
-        if (points == 0) {
-            covariance = model_.At(c.x[a] - target.x, c.y[a] - target.y);
-        } else {
-            covariance = 0.0;
+    const std::size_t size = static_cast<std::size_t>(k);
+    targetX_.resize(size), targetY_.resize(size), targetCovariance_.resize(size);
+    if (points == 0) {
+        // In one call, which a model may vectorise (with At's bits): the
+        // evaluations then overlap instead of waiting on one another.
+        for (std::size_t a = 0; a < size; ++a) targetX_[a] = c.x[a] - target.x, targetY_[a] = c.y[a] - target.y;
+        model_.AtMany(targetX_.data(), targetY_.data(), size, targetCovariance_.data());
+    } else {
+        for (std::size_t a = 0; a < size; ++a) {
+            double covariance = 0.0;
             for (int p = 0; p < points; ++p)
                 covariance += target.blockWeight[p] *
                               model_.At(c.x[a] - (target.x + target.blockX[p]), c.y[a] - (target.y + target.blockY[p]));
+            targetCovariance_[a] = covariance;
         }
-        for (int v = 0; v < variables_; ++v) rightSide_[static_cast<std::size_t>(v * k + a)] = covariance / unit_;
     }
+    for (int v = 0; v < variables_; ++v)
+        for (std::size_t a = 0; a < size; ++a)
+            rightSide_[static_cast<std::size_t>(v) * size + a] = targetCovariance_[a] / unit_;
     if (points == 0) {
         method_.BorderRightSide((target.x - originX) / reach, (target.y - originY) / reach, targetCovariates,
                                 terms_.data());

@@ -161,6 +161,8 @@ private:
     // covariances and both places in pairs_, evaluated in one call.
     std::vector<double> freshX_, freshY_, freshCovariance_;
     std::vector<std::size_t> freshA_, freshB_;
+    // The lags to the target and their covariances, evaluated in one call.
+    std::vector<double> targetX_, targetY_, targetCovariance_;
     // The matrix the LU factors belong to (fixed frame only): its locations.
     std::vector<int> factoredIds_;
     // The factors' condition, worked out only as far as a caller needed it.
