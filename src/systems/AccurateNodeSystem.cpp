@@ -59,11 +59,15 @@ void AccurateNodeSystem::FixFrame(double x, double y, double reach) {
 void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
     const std::size_t size = static_cast<std::size_t>(c.locations);
     if (ids_.size() == size && std::equal(ids_.begin(), ids_.end(), c.ids)) return;  // the same locations
-    std::swap(previousPairs_, pairs_);
+    // The pairs are written where the matrix holds them (its first block),
+    // the previous matrix kept aside to take the shared ones from.
+    std::swap(previousMatrix_, matrix_);
     std::swap(previousIds_, ids_);
     const std::size_t previous = previousIds_.size();
+    const std::size_t variables = static_cast<std::size_t>(variables_), border = static_cast<std::size_t>(border_);
+    const std::size_t stride = size * variables + border, previousStride = previous * variables + border;
     ids_.assign(c.ids, c.ids + size);
-    pairs_.resize(size * size);
+    matrix_.resize(stride * stride);
     // Each previous location's place, looked up by sample (the first place
     // where one appears twice), then the marks taken back.
     for (std::size_t p = previous; p-- > 0;) {
@@ -87,25 +91,25 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
     std::size_t fresh = 0;
     const double diagonal = model_.Sill() / unit_;
     for (std::size_t a = 0; a < size; ++a) {
-        pairs_[a * size + a] = diagonal;
+        matrix_[a * stride + a] = diagonal;
         const int pa = previousSlot_[a];
         for (std::size_t b = a + 1; b < size; ++b) {
             const int pb = previousSlot_[b];
             if (pa >= 0 && pb >= 0) {
-                pairs_[a * size + b] = pairs_[b * size + a] =
-                    previousPairs_[static_cast<std::size_t>(pa) * previous + static_cast<std::size_t>(pb)];
+                matrix_[a * stride + b] = matrix_[b * stride + a] =
+                    previousMatrix_[static_cast<std::size_t>(pa) * previousStride + static_cast<std::size_t>(pb)];
                 continue;
             }
             freshX_[fresh] = c.x[a] - c.x[b];
             freshY_[fresh] = c.y[a] - c.y[b];
-            freshA_[fresh] = a * size + b;
-            freshB_[fresh++] = b * size + a;
+            freshA_[fresh] = a * stride + b;
+            freshB_[fresh++] = b * stride + a;
         }
     }
     // The new pairs' covariances in one call, which a model may vectorise
     // (with At's bits).
     model_.AtMany(freshX_.data(), freshY_.data(), fresh, freshCovariance_.data());
-    for (std::size_t f = 0; f < fresh; ++f) pairs_[freshA_[f]] = pairs_[freshB_[f]] = freshCovariance_[f] / unit_;
+    for (std::size_t f = 0; f < fresh; ++f) matrix_[freshA_[f]] = matrix_[freshB_[f]] = freshCovariance_[f] / unit_;
 }
 
 // Returns whether the matrix is the one last factorised (the right-hand
@@ -162,13 +166,14 @@ bool AccurateNodeSystem::AssembleEntries(const AccurateColumns& c, const Accurat
     const bool same = fixedFrame_ && !factoredIds_.empty() && factoredIds_.size() == static_cast<std::size_t>(k) &&
                       std::equal(factoredIds_.begin(), factoredIds_.end(), c.ids);
     if (!same) {
-        matrix_.resize(order * order);
+        // The pairs' block (PairCovariances wrote it) repeated for every
+        // pair of variables.
         const std::size_t size = static_cast<std::size_t>(k);
         for (int v = 0; v < variables_; ++v)
             for (int a = 0; a < k; ++a) {
                 double* row = &matrix_[static_cast<std::size_t>(v * k + a) * order];
-                for (int w = 0; w < variables_; ++w)
-                    std::copy_n(&pairs_[static_cast<std::size_t>(a) * size], size,
+                for (int w = v == 0 ? 1 : 0; w < variables_; ++w)
+                    std::copy_n(&matrix_[static_cast<std::size_t>(a) * order], size,
                                 row + static_cast<std::size_t>(w * k));
             }
         for (int v = 0; v < variables_; ++v)

@@ -146,19 +146,18 @@ private:
     int columns_ = 0;
     int order_ = 0;
     bool factored_ = false;       // the assembled matrix is the one whose factors lu_ holds
-    std::vector<double> matrix_;  // row after row
+    std::vector<double> matrix_;  // row after row; its first k x k block holds the pairs' covariances
     std::vector<double> rightSide_;
     std::vector<double> solution_;
     DenseLu lu_;
     std::vector<double> terms_, meanTerms_, covariateOffsets_, spread_;
-    std::vector<double> pairs_;  // k x k covariances of the locations, in units
-    std::vector<int> ids_;       // the samples pairs_ belongs to
-    std::vector<double> previousPairs_;
+    std::vector<int> ids_;                // the samples the matrix's pairs belong to
+    std::vector<double> previousMatrix_;  // the matrix before, whose pairs the next may share
     std::vector<int> previousIds_;
     std::vector<int> previousSlot_;  // per location: its place among the previous ones, or -1
     std::vector<int> slotOf_;        // by sample: its place among the previous ones while they are matched, else -1
     // The pairs not shared with the previous locations: their lags,
-    // covariances and both places in pairs_, evaluated in one call.
+    // covariances and both places in the matrix, evaluated in one call.
     std::vector<double> freshX_, freshY_, freshCovariance_;
     std::vector<std::size_t> freshA_, freshB_;
     // The lags to the target and their covariances, evaluated in one call.
