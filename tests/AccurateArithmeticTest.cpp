@@ -287,6 +287,29 @@ TEST(AccurateArithmetic, NearestSamplesAreTheBruteForcesByDistanceThenInputOrder
     }
 }
 
+// Co-kriging with a second variable twice the first, every sample in every
+// neighbourhood. The system is singular by construction (both variables
+// share one covariance), so the weights are the minimum-norm solution:
+// each variable takes half the ordinary weights, shifted by 1 / (2n) so
+// that the first sums to 1 and the second to 0. The estimate is then
+// 1.5 times the ordinary one less half the samples' mean, which only a
+// system whose every block holds the pairs' covariances gives.
+TEST(AccurateArithmetic, CoKrigingOfADoubledSecondVariableIsTheMinimumNormBlend) {
+    const Samples s = Scattered(23, 20, 100.0f, [](double x, double y) { return 10.0 + 0.1 * x - 0.05 * y; });
+    AccurateRun ordinary(s, 100.0f, 7, MOSARO_METHOD_ORDINARY, 40);
+    AccurateRun co(s, 100.0f, 7, MOSARO_METHOD_COKRIGING, 40);
+    std::vector<float> doubled;
+    for (const float v : s.value) doubled.push_back(2.0f * v);
+    const float* extra[1] = {doubled.data()};
+    co.request.extra_values = extra, co.request.extra_value_count = 1;
+    ASSERT_EQ(ordinary.Run(), MOSARO_OK) << mosaro_last_message();
+    ASSERT_EQ(co.Run(), MOSARO_OK) << mosaro_last_message();
+    double mean = 0.0;
+    for (const float v : s.value) mean += v / 20.0;
+    for (std::size_t node = 0; node < co.grid.size(); ++node)
+        EXPECT_TRUE(Near(1.5 * ordinary.grid[node] - 0.5 * mean, co.grid[node], 1e-5)) << "node " << node;
+}
+
 // The nearest few by counting: a sort's first entries for distinct
 // distances up to the longest list it takes (and the padding of a list
 // that is not a multiple of four), and nothing moved for a tie, a NaN or a
