@@ -262,19 +262,22 @@ public:
     std::uint32_t Place(std::size_t k) const { return position_[k]; }
 
     // The `capacity` nearest points of (x, y) by (squared distance, place)
-    // into `kept`, each as (squared distance, position in cell order). At
-    // least `capacity` points below any squared distance include the
-    // nearest `capacity`: the bound, `bound` or the farthest of the points
-    // `hint` names (positions in cell order) when that is less (the last
-    // search's points are usually close), only decides which cells are read.
-    // False (nothing decided) when they hold too many points to beat the
-    // tree, or too few below the bound.
-    bool Nearest(double x, double y, std::size_t capacity, double bound, const std::vector<std::uint32_t>& hint,
+    // into the first `capacity` entries of `kept` (which it only ever
+    // grows: a scratch buffer reused from call to call), each as (squared
+    // distance, position in cell order). At least `capacity` points below
+    // any squared distance include the nearest `capacity`: the bound,
+    // `bound` or the farthest of the `hints` points `hint` names (positions
+    // in cell order) when that is less (the last search's points are
+    // usually close), only decides which cells are read. False (nothing
+    // decided) when they hold too many points to beat the tree, too few
+    // below the bound, or a hint names no point.
+    bool Nearest(double x, double y, std::size_t capacity, double bound, const int* hint, std::size_t hints,
                  std::vector<std::pair<double, std::uint32_t>>& kept) const {
         if (grid_.Empty()) return false;
-        if (hint.size() == capacity) {
+        if (hints == capacity) {
             double farthest = 0.0;
-            for (const std::uint32_t p : hint) {
+            for (std::size_t h = 0; h < hints; ++h) {
+                const std::size_t p = static_cast<std::size_t>(hint[h]);  // a negative one wraps to beyond the end
                 if (p >= position_.size()) return false;
                 const double dx = x - x_[p], dy = y - y_[p];
                 farthest = std::max(farthest, dx * dx + dy * dy);
@@ -288,7 +291,7 @@ public:
         // Every point within the bound, then the first `capacity` of them in
         // order: no two entries are equal (places differ), so one order
         // however it is found.
-        kept.resize(count);
+        if (kept.size() < count) kept.resize(count);
         std::size_t within = 0;
         for (std::size_t r = w.bottom; r <= w.top; ++r) {
             const std::size_t end = grid_.End(w, r);
@@ -312,7 +315,6 @@ public:
             if (within <= 2 * capacity) std::sort(first, last, before);
             else std::partial_sort(first, first + static_cast<std::ptrdiff_t>(capacity), last, before);
         }
-        kept.resize(capacity);
         return true;
     }
 
@@ -422,18 +424,15 @@ void NearestSamples::FindNearLocal(double x, double y, int m, std::vector<int>& 
         // Widened for the roundings of the distances on both sides.
         bound = reach * reach * (1.0 + 1e-9) + std::numeric_limits<double>::denorm_min();
         const std::size_t capacity = static_cast<std::size_t>(std::clamp(m, 0, Candidates()));
-        thread_local std::vector<std::pair<double, std::uint32_t>> kept;  // scratch buffers
-        thread_local std::vector<std::uint32_t> hint;
+        thread_local std::vector<std::pair<double, std::uint32_t>> kept;  // scratch
         // What `found` holds on entry (the previous node's samples, as a
         // caller passes it) may tighten the bound; any samples would do.
         // Local numbers below the candidates' count are cell positions.
-        hint.clear();
-        for (const int k : found)
-            if (k >= 0 && k < Candidates()) hint.push_back(static_cast<std::uint32_t>(k));
-        if (capacity > 0 && tree_->bucketsByLocal && tree_->buckets->Nearest(x, y, capacity, bound, hint, kept)) {
-            found.clear();
-            for (const auto& entry : kept) found.push_back(static_cast<int>(entry.second));
-            *worst = kept.back().first;
+        if (capacity > 0 && tree_->bucketsByLocal &&
+            tree_->buckets->Nearest(x, y, capacity, bound, found.data(), found.size(), kept)) {
+            found.resize(capacity);
+            for (std::size_t i = 0; i < capacity; ++i) found[i] = static_cast<int>(kept[i].second);
+            *worst = kept[capacity - 1].first;
             return;
         }
     }
