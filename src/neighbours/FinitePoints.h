@@ -27,4 +27,13 @@ struct FinitePoints {
 using FinitePointTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, FinitePoints>,
                                                             FinitePoints, 2, std::uint32_t>;
 
+// The trees' parameters: 16 points to a leaf, and no build by the
+// constructor. The owner builds the tree once its points are in place;
+// nanoflann's constructor would otherwise build it too, doubling the
+// setup of every search structure.
+inline nanoflann::KDTreeSingleIndexAdaptorParams FinitePointTreeParameters() {
+    return nanoflann::KDTreeSingleIndexAdaptorParams(16,
+                                                     nanoflann::KDTreeSingleIndexAdaptorFlags::SkipInitialBuildIndex);
+}
+
 }  // namespace mosaro

@@ -327,8 +327,7 @@ private:
 }  // namespace
 
 struct NearestSamples::Tree {
-    Tree(FinitePoints p, std::size_t count)
-        : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)) {
+    Tree(FinitePoints p, std::size_t count) : points(std::move(p)), index(2, points, FinitePointTreeParameters()) {
         if (!points.x.empty()) {
             index.buildIndex();
             for (const std::uint32_t i : index.vAcc) {

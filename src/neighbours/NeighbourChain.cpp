@@ -103,7 +103,7 @@ struct NeighbourChain::Tree {
     KdTree index;
     CellIndex cells;
     Tree(FinitePoints p, const float* x, const float* y)
-        : points(std::move(p)), index(2, points, nanoflann::KDTreeSingleIndexAdaptorParams(16)), cells(points, x, y) {
+        : points(std::move(p)), index(2, points, FinitePointTreeParameters()), cells(points, x, y) {
         index.buildIndex();
     }
 };
