@@ -81,6 +81,7 @@ LOOPS = "src/variogram/VariogramPairLoops.cpp"
 # name, area, file, original text (must occur once), replacement, equivalent-because (or None)
 MUTANTS = [
     # The fast path: neighbour chain, pair kernels (each width), node system, caches.
+    ("chain-tree-never-built", "fast path", CHAIN, "        index.buildIndex();\n", "", None),
     ("chain-direct-pass-exchanges-ties", "fast path", CHAIN,
      "if (!(candidates_[b].distance >= candidates_[a].distance)) Exchange(",
      "if (!(candidates_[b].distance > candidates_[a].distance)) Exchange(", None),
@@ -257,6 +258,7 @@ MUTANTS = [
     ("local-last-neighbour-stale", "accurate", NEAR,
      "for (std::size_t i = 0; i < capacity; ++i) found[i] = static_cast<int>(kept[i].second);",
      "for (std::size_t i = 0; i + 1 < capacity; ++i) found[i] = static_cast<int>(kept[i].second);", None),
+    ("nearest-tree-never-built", "accurate", NEAR, "            index.buildIndex();\n", "", None),
     ("sector-diagonal-to-first-half", "accurate", "src/neighbours/Sectors.h",
      "quadrant % 2 == 0 ? std::fabs(dy) >= std::fabs(dx)", "quadrant % 2 == 0 ? std::fabs(dy) > std::fabs(dx)",
      None),
