@@ -64,8 +64,7 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
     std::swap(previousMatrix_, matrix_);
     std::swap(previousIds_, ids_);
     const std::size_t previous = previousIds_.size();
-    const std::size_t variables = static_cast<std::size_t>(variables_), border = static_cast<std::size_t>(border_);
-    const std::size_t stride = size * variables + border, previousStride = previous * variables + border;
+    const std::size_t stride = OrderOf(size), previousStride = OrderOf(previous);
     ids_.assign(c.ids, c.ids + size);
     matrix_.resize(stride * stride);
     // Each previous location's place, looked up by sample (the first place
@@ -116,8 +115,9 @@ void AccurateNodeSystem::PairCovariances(const AccurateColumns& c) {
 // side is new in any case).
 bool AccurateNodeSystem::AssembleEntries(const AccurateColumns& c, const AccurateTarget& target) {
     const int k = c.locations;
+    const std::size_t size = static_cast<std::size_t>(k);
     columns_ = variables_ * k;
-    order_ = columns_ + border_;
+    order_ = static_cast<int>(OrderOf(size));
     const std::size_t order = static_cast<std::size_t>(order_);
     rightSide_.resize(order);
 
@@ -168,7 +168,6 @@ bool AccurateNodeSystem::AssembleEntries(const AccurateColumns& c, const Accurat
     if (!same) {
         // The pairs' block (PairCovariances wrote it) repeated for every
         // pair of variables.
-        const std::size_t size = static_cast<std::size_t>(k);
         for (int v = 0; v < variables_; ++v)
             for (int a = 0; a < k; ++a) {
                 double* row = &matrix_[static_cast<std::size_t>(v * k + a) * order];
@@ -195,7 +194,6 @@ bool AccurateNodeSystem::AssembleEntries(const AccurateColumns& c, const Accurat
     // the target (its mean over the block).
     const double* targetCovariates = covariates_ > 0 ? scaledCovariates(target.covariates) : nullptr;
     const int points = target.blockPoints;
-    const std::size_t size = static_cast<std::size_t>(k);
     targetX_.resize(size), targetY_.resize(size), targetCovariance_.resize(size);
     if (points == 0) {
         // In one call, which a model may vectorise (with At's bits): the

@@ -126,6 +126,11 @@ public:
     static AccurateNodeOutcome Unusable();
 
 private:
+    // The order of a system of `locations` locations: a column per
+    // location and variable, then the border's.
+    std::size_t OrderOf(std::size_t locations) const {
+        return locations * static_cast<std::size_t>(variables_) + static_cast<std::size_t>(border_);
+    }
     void PairCovariances(const AccurateColumns& columns);
     bool AssembleEntries(const AccurateColumns& columns, const AccurateTarget& target);
     void Factorise();
