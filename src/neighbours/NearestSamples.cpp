@@ -360,7 +360,7 @@ struct NearestSamples::Tree {
                 localOf[sample] = static_cast<int>(local.size());
                 local.push_back(static_cast<int>(sample));
             }
-        bucketsByLocal = cells && finite > 0;
+        bucketsByLocal = cells;
     }
     static constexpr int kNone = -1;
     FinitePoints points;
