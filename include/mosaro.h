@@ -892,7 +892,8 @@ MOSARO_API mosaro_status mosaro_predict(const mosaro_prediction* prediction, mos
  * stream (the library's own generator, seeded by `seed` and the
  * realisation's index), so a seed gives the same bits at any thread count
  * and on every platform. Realisations run on every core; each needs memory
- * for one grid, and they are handed over one at a time, in order. */
+ * for one grid (two while one made ahead of its turn waits), and they are
+ * handed over one at a time, in order. */
 
 /* Receives realisation `realisation` (0-based): `count` values, node after
  * node (row 0 at the southern edge, x fastest), valid during the call.

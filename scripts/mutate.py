@@ -73,6 +73,7 @@ CV = "src/sweeps/CrossValidation.cpp"
 FAM = "src/variogram/ModelFamilies.cpp"
 PRED = "src/pipeline/Prediction.cpp"
 SIM = "src/sweeps/SequentialSimulation.cpp"
+DELIVERY = "src/pipeline/OrderedDelivery.cpp"
 SCORES = "src/methods/NormalScores.cpp"
 RANDOM = "src/platform/Random.cpp"
 RUNS = "src/variogram/SampleRunBoxes.h"
@@ -420,6 +421,12 @@ MUTANTS = [
      "(cross2 >> 32) + (middle >> 32);", "(cross2 >> 32);", None),
     ("inverse-normal-tail-switch", "simulation", RANDOM,
      "if (r <= 5.0) {", "if (r <= 4.0) {", None),
+    ("kept-realisation-handed-on-after-a-refusal", "simulation", DELIVERY,
+     "goOn && k != kept_.end();", "k != kept_.end();", None),
+    ("kept-realisation-handed-on-with-the-values-just-made", "simulation", DELIVERY,
+     "goOn = Add(k->first, k->second);", "goOn = Add(k->first, values);", None),
+    ("stopped-run-still-keeps-realisations", "simulation", DELIVERY,
+     "    if (stopped_) return false;\n    if (next_ != r", "    if (next_ != r", None),
     ("simulation-standard-deviation-as-variance", "simulation", SIM,
      "estimate + std::sqrt(std::max(variance, 0.0)) * deviate",
      "estimate + std::max(variance, 0.0) * deviate", None),

@@ -5,16 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include <Eigen/Dense>
 
 #include "methods/NormalScores.h"
 #include "mosaro.h"
+#include "pipeline/OrderedDelivery.h"
 #include "platform/Random.h"
 #include "sweeps/SequentialSimulation.h"
 #include "systems/Cholesky.h"
@@ -240,6 +244,72 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     wide.s.node_count_x = 600;
     wide.s.node_count_y = 2;
     EXPECT_EQ(hashOf(wide), 12068594866442463121u);
+}
+
+// Realisations reach the host in order whatever order they finish in: one
+// finished ahead of its turn is kept and its worker not held (up to the
+// number allowed; past it a worker waits), the summaries are those of
+// realisation order, and nothing is handed on after a refusal.
+TEST(Simulation, RealisationsFinishedAheadOfTheirTurnAreKeptAndHandedOnInOrder) {
+    const std::vector<std::vector<double>> made = {{1.0, -2.0}, {3.0, 0.5}, {-1.0, 4.0}, {2.0, 2.0}};
+    const double threshold = 1.5;
+    struct Summaries {
+        double mean[2], variance[2], above[2];
+        std::vector<int> order;
+        mosaro::SimulationOutputs outputs;
+        explicit Summaries(const double& threshold) {
+            outputs.deliver = [this](int r, const std::vector<double>&) {
+                order.push_back(r);
+                return true;
+            };
+            outputs.mean = mean, outputs.variance = variance, outputs.exceedance = above;
+            outputs.thresholds = &threshold, outputs.thresholdCount = 1;
+        }
+    };
+    Summaries inOrder(threshold), scrambled(threshold);
+    mosaro::OrderedDelivery direct(inOrder.outputs, 2, 0);
+    for (int r = 0; r < 4; ++r) EXPECT_TRUE(direct.Deliver(r, made[static_cast<std::size_t>(r)]));
+    direct.Finish();
+
+    mosaro::OrderedDelivery delivery(scrambled.outputs, 2, 1);
+    EXPECT_TRUE(delivery.Deliver(2, made[2]));  // kept: returns at once
+    // No room is left for 3: it waits for its turn. The hand-overs run
+    // aside, so that one gone wrong fails the test instead of holding it.
+    std::thread late([&] { EXPECT_TRUE(delivery.Deliver(3, made[3])); });
+    std::vector<int> afterZero;
+    auto rest = std::async(std::launch::async, [&] {
+        const bool zero = delivery.Deliver(0, made[0]);  // 1 is missing: 2 stays
+        afterZero = scrambled.order;
+        return zero && delivery.Deliver(1, made[1]);
+    });
+    if (rest.wait_for(std::chrono::seconds(20)) != std::future_status::ready) delivery.Stop();
+    EXPECT_TRUE(rest.get());
+    late.join();
+    EXPECT_EQ(afterZero, std::vector<int>{0});
+    EXPECT_EQ(scrambled.order, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(delivery.Delivered(), 4);
+    delivery.Finish();
+    EXPECT_EQ(std::memcmp(inOrder.mean, scrambled.mean, sizeof inOrder.mean), 0);
+    EXPECT_EQ(std::memcmp(inOrder.variance, scrambled.variance, sizeof inOrder.variance), 0);
+    EXPECT_NEAR(scrambled.mean[0], 1.25, 1e-15);
+    EXPECT_NEAR(scrambled.variance[1], (3.125 * 3.125 + 0.625 * 0.625 + 2.875 * 2.875 + 0.875 * 0.875) / 4, 1e-14);
+    EXPECT_EQ(scrambled.above[0], 0.5);
+    EXPECT_EQ(scrambled.above[1], 0.5);
+
+    // A refusal met among the kept ones ends the hand-over there.
+    std::vector<int> handed;
+    mosaro::SimulationOutputs refusing;
+    refusing.deliver = [&](int r, const std::vector<double>&) {
+        handed.push_back(r);
+        return r != 1;
+    };
+    mosaro::OrderedDelivery stopping(refusing, 2, 3);
+    EXPECT_TRUE(stopping.Deliver(1, made[1]));
+    EXPECT_TRUE(stopping.Deliver(2, made[2]));
+    EXPECT_FALSE(stopping.Deliver(0, made[0]));
+    EXPECT_FALSE(stopping.Deliver(3, made[3]));
+    EXPECT_EQ(handed, (std::vector<int>{0, 1}));
+    EXPECT_EQ(stopping.Delivered(), 2);
 }
 
 // The exponential model of the generated fields.

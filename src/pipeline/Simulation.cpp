@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
 
 #include "methods/NormalScores.h"
+#include "pipeline/OrderedDelivery.h"
 #include "platform/WorkerPool.h"
 #include "systems/CovarianceModel.h"
 
@@ -23,73 +22,6 @@ double SearchRadius(const SimulationRequest& r, const VariogramModel& model) {
     for (const Structure& s : model.Structures()) range = std::max(range, s.range);
     return range > 0.0 ? std::min(3.0 * range, diagonal) : diagonal;
 }
-
-// Gathers the realisations in their order: one at a time, whichever worker
-// made it.
-class OrderedDelivery {
-public:
-    OrderedDelivery(const SimulationOutputs& outputs, long long nodes) : outputs_(outputs), nodes_(nodes) {
-        if (outputs.mean != nullptr || outputs.variance != nullptr) {
-            sum_.assign(static_cast<std::size_t>(nodes), 0.0);
-            squares_.assign(static_cast<std::size_t>(nodes), 0.0);
-        }
-        if (outputs.exceedance != nullptr)
-            above_.assign(static_cast<std::size_t>(nodes) * static_cast<std::size_t>(outputs.thresholdCount), 0.0);
-    }
-
-    // Waits for realisation r's turn, then adds it; false when the run
-    // should stop.
-    bool Deliver(int r, const std::vector<double>& values) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        turn_.wait(lock, [&] { return next_ == r || stopped_; });
-        if (stopped_) return false;
-        bool goOn = true;
-        if (outputs_.deliver) goOn = outputs_.deliver(r, values);
-        // Welford's running mean and sum of squared deviations, in
-        // realisation order.
-        if (!sum_.empty()) {
-            const double count = r + 1.0;
-            for (std::size_t k = 0; k < sum_.size(); ++k) {
-                const double delta = values[k] - sum_[k];
-                sum_[k] += delta / count;
-                squares_[k] += delta * (values[k] - sum_[k]);
-            }
-        }
-        for (int t = 0; t < outputs_.thresholdCount && !above_.empty(); ++t)
-            for (std::size_t k = 0; k < static_cast<std::size_t>(nodes_); ++k)
-                if (values[k] > outputs_.thresholds[t]) above_[static_cast<std::size_t>(t) * values.size() + k] += 1.0;
-        ++next_;
-        if (!goOn) stopped_ = true;
-        turn_.notify_all();
-        return goOn;
-    }
-
-    void Stop() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopped_ = true;
-        turn_.notify_all();
-    }
-
-    int Delivered() const { return next_; }
-
-    void Finish() const {
-        const double n = next_;
-        for (std::size_t k = 0; k < sum_.size(); ++k) {
-            if (outputs_.mean != nullptr) outputs_.mean[k] = n > 0 ? sum_[k] : std::nan("");
-            if (outputs_.variance != nullptr) outputs_.variance[k] = n > 0 ? squares_[k] / n : std::nan("");
-        }
-        for (std::size_t k = 0; k < above_.size(); ++k) outputs_.exceedance[k] = n > 0 ? above_[k] / n : std::nan("");
-    }
-
-private:
-    const SimulationOutputs& outputs_;
-    long long nodes_;
-    std::mutex mutex_;
-    std::condition_variable turn_;
-    int next_ = 0;
-    bool stopped_ = false;
-    std::vector<double> sum_, squares_, above_;
-};
 
 }  // namespace
 
@@ -155,7 +87,6 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
                               execution.workers);
 
     const long long nodes = grid.Nodes();
-    OrderedDelivery delivery(outputs, nodes);
     std::atomic<int> next{0};
     WorkerPool pool(std::min(execution.workers, std::max(r.realisations, 1)));
     execution.Report(Stage::kSweep, 0.0);
@@ -164,7 +95,10 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
     // delivered is always being made, so waiting for one's turn never waits
     // for a realisation nobody runs. Lanes only when every worker gets a
     // full set of them: fewer realisations are better spread one a worker.
+    // A worker may finish one claim ahead of its turn and go on.
     const int lanes = r.realisations >= pool.Size() * kCholeskyLanes ? 0 : 1;
+    OrderedDelivery delivery(outputs, nodes,
+                             static_cast<std::size_t>(pool.Size() * SequentialSimulator::LanesFor(plan, lanes)));
     pool.For(static_cast<std::size_t>(pool.Size()), 1, [&](std::size_t, std::size_t, int) {
         SequentialSimulator simulator(plan, lanes);
         const int batch = simulator.Lanes();

@@ -201,11 +201,13 @@ double SimulationPlan::NodeCovariance(int di, int dj) const {
     return table_[static_cast<std::size_t>((dj + tableReach_) * side + (di + tableReach_))];
 }
 
+int SequentialSimulator::LanesFor(const SimulationPlan& plan, int lanes) {
+    // The solve takes 1 or kCholeskyLanes lanes: any other request is the latter.
+    return lanes == 1 || (lanes <= 0 && plan.grid_.Nodes() > kMaxLaneNodes) ? 1 : kCholeskyLanes;
+}
+
 SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
-    : plan_(plan),
-      // The solve takes 1 or kCholeskyLanes lanes: any other request is the latter.
-      lanes_(static_cast<std::size_t>(
-          lanes == 1 || (lanes <= 0 && plan.grid_.Nodes() > kMaxLaneNodes) ? 1 : kCholeskyLanes)) {
+    : plan_(plan), lanes_(static_cast<std::size_t>(LanesFor(plan, lanes))) {
     const std::size_t marks = static_cast<std::size_t>(plan.markedColumns_ * (plan.grid_.rows + 2LL * plan.marginJ_));
     for (Lane& lane : lanes_) {
         lane.simulated.resize(marks);

@@ -125,6 +125,9 @@ public:
     // MiB, else 1.
     explicit SequentialSimulator(const SimulationPlan& plan, int lanes = 0);
 
+    // The realisations a simulator of `plan` asked for `lanes` runs at once.
+    static int LanesFor(const SimulationPlan& plan, int lanes);
+
     int Lanes() const { return static_cast<int>(lanes_.size()); }
 
     // Realisations first .. first + count - 1 (count <= Lanes()), their
