@@ -95,7 +95,8 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
     // delivered is always being made, so waiting for one's turn never waits
     // for a realisation nobody runs. Lanes only when every worker gets a
     // full set of them: fewer realisations are better spread one a worker.
-    // A worker may finish one claim ahead of its turn and go on.
+    // Realisations finished ahead of their turn are kept, as many as the
+    // workers run at once, so that their workers go on meanwhile.
     const int lanes = r.realisations >= pool.Size() * kCholeskyLanes ? 0 : 1;
     OrderedDelivery delivery(outputs, nodes,
                              static_cast<std::size_t>(pool.Size() * SequentialSimulator::LanesFor(plan, lanes)));
