@@ -477,6 +477,8 @@ MUTANTS = [
     ("simulation-singular-right-side-side-by-side", "simulation", SIM,
      "side[static_cast<std::size_t>(a)] = right[static_cast<std::size_t>(a) * stride];",
      "side[static_cast<std::size_t>(a)] = right[static_cast<std::size_t>(a)];", None),
+    ("simulation-singular-pivot-floor-dropped", "simulation", SIM,
+     "kSingularPivot * sill);", "0.0);", None),
     ("simulation-scan-counts-unsimulated-nodes", "simulation", SIM,
      "found += marks[steps[o]];", "found += 1 | marks[steps[o]];", None),
     ("cholesky-lane-failure-flags-lane-zero", "simulation", "src/systems/Cholesky.cpp",

@@ -22,6 +22,15 @@ constexpr int kMaxTableReach = 256;
 // The nearest samples of every node are kept when they take at most this
 // many entries (8 bytes each beside a double covariance).
 constexpr std::size_t kMaxKeptSampleEntries = std::size_t{1} << 24;
+// A system whose pivot falls to this share of the sill is solved as
+// singular: its point is all but determined by the points before it, and
+// the pivot is mostly rounding (a pivot of rounding size would turn the
+// difference of two samples at one place into an error of the order of
+// their values). Well above rounding (some 1e-15 of the sill for the
+// systems here), far below the pivots of ordinary systems; a system of
+// smooth-model points so close that it falls below takes least-squares
+// weights, which then match the exact ones.
+constexpr double kSingularPivot = 1e-10;
 // Grids up to this many nodes run kCholeskyLanes realisations at once per
 // worker (about 17 bytes a node for each).
 constexpr long long kMaxLaneNodes = 1 << 18;
@@ -427,7 +436,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             for (std::size_t l = 0; l < lanes; ++l) {
                 const Lane& lane = lanes_[l];
                 // The upper triangle (all the factorisation reads); beyond
-                // the lane's own order, the identity and zero right sides.
+                // the lane's own order, the sill times the identity and zero
+                // right sides.
                 // The rows of samples, of nodes and of padding each take a
                 // loop of their own, with no test of a row's kind inside.
                 // The two right sides: the covariances to the node, and the
@@ -472,7 +482,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                 }
                 for (std::size_t a = own; a < size; ++a) {
                     double* row = rowOf(a);
-                    row[a * lanes] = 1.0;
+                    row[a * lanes] = sill;
                     padRow(row, a + 1);
                     right[a * lanes] = 0.0;
                     value[a * lanes] = 0.0;
@@ -481,7 +491,8 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             // A singular lane solves its system again from its sides as
             // assembled.
             assembled_ = sides_;
-            singular = CholeskyProjectLanes(matrix_.data(), order, sides_.data(), 2, static_cast<int>(lanes));
+            singular = CholeskyProjectLanes(matrix_.data(), order, sides_.data(), 2, static_cast<int>(lanes),
+                                            kSingularPivot * sill);
         }
         if (drawn == kDeviateBlock) {
             for (int r = 0; r < count; ++r)

@@ -35,13 +35,13 @@ MOSARO_KERNEL_INLINE void Store(double* p, const V& v) {
 }
 
 // Each lane's diagonal entry replaced by the reciprocal of its root; flags
-// the lanes whose entry is not positive. (In place: a vector passed by
-// value would cross an ABI boundary GCC notes on.)
+// the lanes whose entry is not above `smallest`. (In place: a vector passed
+// by value would cross an ABI boundary GCC notes on.)
 template <class V>
-MOSARO_KERNEL_INLINE void InvertRoot(V& entry, unsigned& failed) {
+MOSARO_KERNEL_INLINE void InvertRoot(V& entry, double smallest, unsigned& failed) {
     constexpr std::size_t lanes = sizeof(V) / sizeof(double);
     for (std::size_t l = 0; l < lanes; ++l)
-        if (!(entry[l] > 0.0)) failed |= 1u << l;
+        if (!(entry[l] > smallest)) failed |= 1u << l;
     // The lanes' roots as one vector instruction (this file is built so
     // that the compiler may), then their reciprocals.
     for (std::size_t l = 0; l < lanes; ++l) entry[l] = std::sqrt(entry[l]);
@@ -92,7 +92,7 @@ MOSARO_KERNEL_INLINE typename LaneVector<L>::Type RowBlock(double* a, std::size_
 // own products and differences, so every lane gets the bits of a lone
 // factorisation.
 template <std::size_t L, std::size_t S>
-MOSARO_KERNEL_INLINE unsigned Project(double* a, std::size_t n, double* sides) {
+MOSARO_KERNEL_INLINE unsigned Project(double* a, std::size_t n, double* sides, double smallest) {
     using V = typename LaneVector<L>::Type;
     unsigned failed = 0;
     // Row after row. A row's diagonal entry and its right sides' entries
@@ -104,7 +104,7 @@ MOSARO_KERNEL_INLINE unsigned Project(double* a, std::size_t n, double* sides) {
     V next = n > 0 ? Load<V>(a) : V{};
     for (std::size_t i = 0; i < n; ++i) {
         V inverse = next;
-        InvertRoot(inverse, failed);
+        InvertRoot(inverse, smallest, failed);
         Store(a + i * n * L + i * L, inverse);
         V projected[S];
 #pragma GCC unroll 2
@@ -131,25 +131,27 @@ MOSARO_KERNEL_INLINE unsigned Project(double* a, std::size_t n, double* sides) {
 
 // The lanes and sides a call may take, each instantiated once.
 template <std::size_t L>
-unsigned ProjectSides(double* a, std::size_t n, double* sides, int sideCount) {
-    return sideCount == 1 ? Project<L, 1>(a, n, sides) : Project<L, 2>(a, n, sides);
+unsigned ProjectSides(double* a, std::size_t n, double* sides, int sideCount, double smallest) {
+    return sideCount == 1 ? Project<L, 1>(a, n, sides, smallest) : Project<L, 2>(a, n, sides, smallest);
 }
 
 #ifdef MOSARO_WIDE_KERNELS
-__attribute__((target("avx2"))) unsigned ProjectWide(double* a, std::size_t n, double* sides, int sideCount) {
-    return sideCount == 1 ? Project<kCholeskyLanes, 1>(a, n, sides) : Project<kCholeskyLanes, 2>(a, n, sides);
+__attribute__((target("avx2"))) unsigned ProjectWide(double* a, std::size_t n, double* sides, int sideCount,
+                                                     double smallest) {
+    return sideCount == 1 ? Project<kCholeskyLanes, 1>(a, n, sides, smallest)
+                          : Project<kCholeskyLanes, 2>(a, n, sides, smallest);
 }
 #endif
 
 }  // namespace
 
-unsigned CholeskyProjectLanes(double* matrix, int order, double* sides, int sideCount, int lanes) {
+unsigned CholeskyProjectLanes(double* matrix, int order, double* sides, int sideCount, int lanes, double smallest) {
     const std::size_t n = static_cast<std::size_t>(order);
-    if (lanes == 1) return ProjectSides<1>(matrix, n, sides, sideCount);
+    if (lanes == 1) return ProjectSides<1>(matrix, n, sides, sideCount, smallest);
 #ifdef MOSARO_WIDE_KERNELS
-    if (ProcessorHasAvx2()) return ProjectWide(matrix, n, sides, sideCount);
+    if (ProcessorHasAvx2()) return ProjectWide(matrix, n, sides, sideCount, smallest);
 #endif
-    return ProjectSides<kCholeskyLanes>(matrix, n, sides, sideCount);
+    return ProjectSides<kCholeskyLanes>(matrix, n, sides, sideCount, smallest);
 }
 
 }  // namespace mosaro

@@ -1,8 +1,8 @@
 // Factorises small symmetric positive definite systems by Cholesky (simple
 // kriging's systems: half the work of an LU, no pivoting needed), several
 // side by side, and carries right sides through the factor's transpose. A
-// system gives up on a pivot that is not positive (a singular system: two
-// conditioning points at one place).
+// system gives up on a pivot that is not above a floor (a singular system:
+// two conditioning points at one place).
 //
 // Simple kriging needs no weights: with A = U^T U, y = U^-T c and
 // z = U^-T v, the estimate c^T A^-1 v is y . z and the variance's
@@ -18,9 +18,10 @@
 // processor overlap the long dependent chains (roots, divisions) of
 // independent systems, and vectorise across them.
 //
-// A system of a smaller order rides in a lane padded with the identity (a
-// zero right side beyond its order): the padding only ever subtracts
-// products with zero from its real entries, which leaves them unchanged.
+// A system of a smaller order rides in a lane padded with a multiple of the
+// identity (a zero right side beyond its order; a multiple above the floor
+// below): the padding only ever subtracts products with zero from its real
+// entries, which leaves them unchanged.
 #pragma once
 
 namespace mosaro {
@@ -33,8 +34,12 @@ constexpr int kCholeskySides = 2;
 // Only the upper triangle of each system is read (and overwritten by the
 // factor U, A = U^T U, with the reciprocals of its diagonal in place of the
 // diagonal); each right side b is overwritten by U^-T b. Returns a mask of
-// the lanes (bit l for lane l) that met a pivot that is not positive: their
-// results mean nothing.
-unsigned CholeskyProjectLanes(double* matrix, int order, double* sides, int sideCount, int lanes);
+// the lanes (bit l for lane l) that met a pivot not above `smallest`: their
+// results mean nothing. A pivot is what a point's variance keeps given the
+// points before it; one at the level of rounding (a point at, or all but
+// at, the place of another) would be divided by a root made of rounding
+// errors, so a caller passes a floor well above that level.
+unsigned CholeskyProjectLanes(double* matrix, int order, double* sides, int sideCount, int lanes,
+                              double smallest = 0.0);
 
 }  // namespace mosaro
