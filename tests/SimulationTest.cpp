@@ -224,7 +224,7 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
         return hash;
     };
     Simulation pinned(between, 2);
-    EXPECT_EQ(hashOf(pinned), 17374740517647183146u);
+    EXPECT_EQ(hashOf(pinned), 4123290962176209129u);
     // The nearest of samples and simulated nodes together, with samples as
     // far from many nodes as some of their neighbours (3-4-5 triangles):
     // on a tie the sample comes first.
@@ -235,7 +235,7 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     together.s.cell_size_x = together.s.cell_size_y = 5;
     together.s.nmax = 8;
     together.s.nmax_simulated = -1;
-    EXPECT_EQ(hashOf(together), 2008590218943548110u);
+    EXPECT_EQ(hashOf(together), 13161043144217380218u);
     // A grid wider than the table of node covariances reaches: early in a
     // path two simulated neighbours lie farther apart than it covers, and
     // the range keeps their covariance far from zero.
@@ -243,7 +243,7 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     ASSERT_EQ(mosaro_model_parse("1 Exp(300)", &wide.model), MOSARO_OK);
     wide.s.node_count_x = 600;
     wide.s.node_count_y = 2;
-    EXPECT_EQ(hashOf(wide), 12068594866442463121u);
+    EXPECT_EQ(hashOf(wide), 8515518481771267829u);
 }
 
 // Realisations reach the host in order whatever order they finish in: one

@@ -9,6 +9,7 @@
 #include "platform/Prefetch.h"
 #include "platform/Random.h"
 #include "platform/WorkerPool.h"
+#include "sweeps/OffsetCovarianceBlock.h"
 #include "systems/Cholesky.h"
 
 namespace mosaro {
@@ -222,42 +223,52 @@ SequentialSimulator::SequentialSimulator(const SimulationPlan& plan, int lanes)
         lane.simulated.resize(marks);
         lane.path.resize(static_cast<std::size_t>(plan.grid_.Nodes()));
     }
+    // Room for the most simulated neighbours a node takes, and one more
+    // (see Gather's scan).
+    const SimulationNeighbourhood& n = plan.neighbourhood_;
+    cells_.resize((static_cast<std::size_t>(std::max(n.combined ? n.samples : n.simulated, 0)) + 1) * lanes_.size());
 }
 
 double SequentialSimulator::Entry(const Lane& lane, int a, int b) const {
     const SimulationPlan& p = plan_;
-    const int ks = lane.ks;
-    if (b < ks) return a == b ? p.model_.Sill() : lane.sampleCovariances[lane.PairAt(a, b)];
-    const std::size_t nb = static_cast<std::size_t>(b - ks);
-    if (a >= ks) {
-        const std::size_t na = static_cast<std::size_t>(a - ks);
+    const int kn = lane.kn;
+    if (a >= kn) return a == b ? p.model_.Sill() : lane.sampleCovariances[lane.PairAt(a - kn, b - kn)];
+    const std::size_t na = static_cast<std::size_t>(a);
+    if (b < kn) {
+        const std::size_t nb = static_cast<std::size_t>(b);
         return p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
     }
-    return lane.sampleCovariances[static_cast<std::size_t>(a) * static_cast<std::size_t>(lane.kn) + nb];
+    return lane.sampleCovariances[static_cast<std::size_t>(b - kn) * static_cast<std::size_t>(kn) + na];
 }
 
 std::size_t SequentialSimulator::MarkOf(long long node) const {
+    return MarkAt(static_cast<int>(node % plan_.grid_.columns), static_cast<int>(node / plan_.grid_.columns));
+}
+
+std::size_t SequentialSimulator::MarkAt(int i, int j) const {
     const SimulationPlan& p = plan_;
-    return static_cast<std::size_t>((node / p.grid_.columns + p.marginJ_) * p.markedColumns_ + node % p.grid_.columns +
-                                    p.marginI_);
+    return static_cast<std::size_t>((j + p.marginJ_) * p.markedColumns_ + i + p.marginI_);
 }
 
 std::size_t SequentialSimulator::NodeAt(int i, int j) const {
     return static_cast<std::size_t>(j) * static_cast<std::size_t>(plan_.grid_.columns) + static_cast<std::size_t>(i);
 }
 
-void SequentialSimulator::Gather(Lane& lane, const double* field) {
+void SequentialSimulator::Gather(Lane& lane, const double* field, long long* cells) {
     const SimulationPlan& p = plan_;
-    const SimulationGrid& g = p.grid_;
     while (true) {
-        lane.node = lane.path[lane.cursor++];
-        lane.mark = MarkOf(lane.node);
+        const Place place = lane.path[lane.cursor++];
+        lane.ni = place.i, lane.nj = place.j;
+        lane.mark = MarkAt(lane.ni, lane.nj);
         if (lane.simulated[lane.mark] == 0) break;
     }
+    lane.node = static_cast<long long>(NodeAt(lane.ni, lane.nj));
     // The lane's next node is met again only after every other lane's
     // step: time enough for its lists to arrive.
-    if (lane.cursor < lane.path.size()) p.PrefetchNodeSamples(lane.path[lane.cursor]);
-    lane.ni = static_cast<int>(lane.node % g.columns), lane.nj = static_cast<int>(lane.node / g.columns);
+    if (lane.cursor < lane.path.size()) {
+        const Place next = lane.path[lane.cursor];
+        p.PrefetchNodeSamples(static_cast<long long>(NodeAt(next.i, next.j)));
+    }
     lane.samples = p.NodeSamples(lane.node, lane.sampleScratch);
     // Read only when the systems are assembled, after every lane's scan:
     // asked for again so that it has come back from the outer cache by then.
@@ -300,12 +311,11 @@ void SequentialSimulator::Gather(Lane& lane, const double* field) {
     }
     int* const nodeI = Room(lane.nodeI, found);
     int* const nodeJ = Room(lane.nodeJ, found);
-    long long* const nodeCell = Room(lane.nodeCell, found);
     for (std::size_t h = 0; h < found; ++h) {
         const std::size_t o = static_cast<std::size_t>(hits[h]);
         nodeI[h] = lane.ni + p.offsetI_[o];
         nodeJ[h] = lane.nj + p.offsetJ_[o];
-        nodeCell[h] = p.offsetCell_[o];
+        cells[h * lanes_.size()] = p.offsetCell_[o];
         // Their values are read when the systems are assembled, after every
         // lane's scan: asked for now, since on a large grid they lie in the
         // outer caches.
@@ -403,9 +413,12 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             lane.simulated[MarkOf(node)] = 1;
         }
         random.emplace_back(seed, first + static_cast<std::uint64_t>(r));
-        std::iota(lane.path.begin(), lane.path.end(), 0LL);
-        for (std::size_t k = lane.path.size(); k > 1; --k)
-            std::swap(lane.path[k - 1], lane.path[random.back().Below(k)]);
+        // The nodes in order, then shuffled: a node is kept as its column
+        // and row, which every step needs, rather than its number.
+        std::size_t k = 0;
+        for (int j = 0; j < g.rows; ++j)
+            for (int i = 0; i < g.columns; ++i) lane.path[k++] = {i, j};
+        for (k = lane.path.size(); k > 1; --k) std::swap(lane.path[k - 1], lane.path[random.back().Below(k)]);
         lane.cursor = 0;
     }
     for (std::size_t r = static_cast<std::size_t>(count); r < lanes; ++r) lanes_[r].ks = lanes_[r].kn = 0;
@@ -425,7 +438,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
         int order = 0;
         for (int r = 0; r < count; ++r) {
             Lane& lane = lanes_[static_cast<std::size_t>(r)];
-            Gather(lane, fields[r].data());
+            Gather(lane, fields[r].data(), &cells_[static_cast<std::size_t>(r)]);
             order = std::max(order, lane.ks + lane.kn);
         }
         unsigned singular = 0;
@@ -433,15 +446,27 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
         if (order > 0) {
             matrix_.resize(size * size * lanes);
             sides_.resize(2 * size * lanes);
+            // The simulated neighbours open every lane's system, so that
+            // their block lies at one place in all lanes: from the table, a
+            // vector of lanes at a time, up to the most any lane has. Beyond
+            // a lane's own neighbours its cells hold steps of earlier nodes
+            // (or zero), so every read stays in the table; what they fill,
+            // the lane's rows of samples and of padding below overwrite.
+            if (p.tableCoversPairs_) {
+                std::size_t widest = 0;
+                for (const Lane& lane : lanes_) widest = std::max(widest, static_cast<std::size_t>(lane.kn));
+                FillOffsetCovarianceBlock(p.TableAt(0), cells_.data(), widest, size, lanes, matrix_.data(),
+                                          sides_.data());
+            }
             for (std::size_t l = 0; l < lanes; ++l) {
                 const Lane& lane = lanes_[l];
                 // The upper triangle (all the factorisation reads); beyond
                 // the lane's own order, the sill times the identity and zero
                 // right sides.
-                // The rows of samples, of nodes and of padding each take a
+                // The rows of nodes, of samples and of padding each take a
                 // loop of their own, with no test of a row's kind inside.
                 // The two right sides: the covariances to the node, and the
-                // values of the samples and nodes taken.
+                // values of the nodes and samples taken.
                 const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
                 const std::size_t own = ks + kn;
                 double* right = &sides_[l];
@@ -450,35 +475,29 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                 const auto padRow = [&](double* row, std::size_t from) {
                     for (std::size_t b = from; b < size; ++b) row[b * lanes] = 0.0;
                 };
+                for (std::size_t na = 0; na < kn; ++na) {
+                    double* row = rowOf(na);
+                    if (!p.tableCoversPairs_) {
+                        for (std::size_t nb = na; nb < kn; ++nb)
+                            row[nb * lanes] =
+                                p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
+                        right[na * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
+                    }
+                    const double* toSamples = lane.sampleCovariances.data() + na;
+                    for (std::size_t a = 0; a < ks; ++a) row[(kn + a) * lanes] = toSamples[a * kn];
+                    padRow(row, own);
+                    value[na * lanes] = fields[l][NodeAt(lane.nodeI[na], lane.nodeJ[na])];
+                }
                 const double* pair = lane.sampleCovariances.data() + ks * kn;
                 for (std::size_t a = 0; a < ks; ++a) {
-                    double* row = rowOf(a);
-                    row[a * lanes] = sill;
-                    for (std::size_t b = a + 1; b < ks; ++b) row[b * lanes] = *pair++;
-                    const double* fromSample = lane.sampleCovariances.data() + a * kn;
-                    for (std::size_t nb = 0; nb < kn; ++nb) row[(ks + nb) * lanes] = fromSample[nb];
+                    double* row = rowOf(kn + a);
+                    row[(kn + a) * lanes] = sill;
+                    for (std::size_t b = a + 1; b < ks; ++b) row[(kn + b) * lanes] = *pair++;
                     padRow(row, own);
                     // The samples are taken in their list's order: the a-th
                     // taken is the list's a-th.
-                    right[a * lanes] = lane.samples.covariance[a];
-                    value[a * lanes] = p.score_[static_cast<std::size_t>(lane.chosen[a])];
-                }
-                for (std::size_t na = 0; na < kn; ++na) {
-                    double* row = rowOf(ks + na);
-                    if (p.tableCoversPairs_) {
-                        const double* fromNode = p.TableAt(lane.nodeCell[na]);
-                        for (std::size_t nb = na; nb < kn; ++nb) row[(ks + nb) * lanes] = fromNode[-lane.nodeCell[nb]];
-                        // An offset lies within half the table's reach when
-                        // the table covers every pair: its cell is read directly.
-                        right[(ks + na) * lanes] = *fromNode;
-                    } else {
-                        for (std::size_t nb = na; nb < kn; ++nb)
-                            row[(ks + nb) * lanes] =
-                                p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
-                        right[(ks + na) * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
-                    }
-                    padRow(row, own);
-                    value[(ks + na) * lanes] = fields[l][NodeAt(lane.nodeI[na], lane.nodeJ[na])];
+                    right[(kn + a) * lanes] = lane.samples.covariance[a];
+                    value[(kn + a) * lanes] = p.score_[static_cast<std::size_t>(lane.chosen[a])];
                 }
                 for (std::size_t a = own; a < size; ++a) {
                     double* row = rowOf(a);

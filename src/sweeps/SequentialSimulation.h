@@ -136,20 +136,27 @@ public:
     void Run(std::uint64_t seed, std::uint64_t first, int count, std::vector<double>* fields);
 
 private:
-    // The entry (a, b), a <= b, of a lane's system: the samples taken,
-    // then the simulated nodes.
     struct Lane;
+    // A node as its column and row: the path holds these, so that a step
+    // needs no division to find its node's place.
+    struct Place {
+        int i, j;
+    };
+    // The entry (a, b), a <= b, of a lane's system: the simulated nodes,
+    // then the samples taken.
     double Entry(const Lane& lane, int a, int b) const;
     // The covariances of a lane's samples taken to its simulated nodes
     // and to each other (lane.sampleCovariances).
     void FillSampleCovariances(Lane& lane);
     // Where a node's mark lies in the widened grid.
     std::size_t MarkOf(long long node) const;
+    // And that of the node in column i, row j.
+    std::size_t MarkAt(int i, int j) const;
     // The node in column i, row j.
     std::size_t NodeAt(int i, int j) const;
     // Finds the lane's next node and its neighbours (`field`: the lane's
-    // realisation).
-    void Gather(Lane& lane, const double* field);
+    // realisation), their table steps into cells[0], cells[Lanes()], ...
+    void Gather(Lane& lane, const double* field, long long* cells);
     // The least-squares weights of a lane whose system is singular; its
     // right side's entries lie `stride` apart from `right`.
     void SolveSingular(const Lane& lane, const double* right, std::size_t stride, std::vector<double>& weights);
@@ -157,7 +164,7 @@ private:
     const SimulationPlan& plan_;
     struct Lane {
         std::vector<std::uint8_t> simulated;  // in the widened grid (see offsetMark_)
-        std::vector<long long> path;
+        std::vector<Place> path;
         std::size_t cursor = 0;
         long long node = 0;
         std::size_t mark = 0;
@@ -166,10 +173,9 @@ private:
         SimulationPlan::NodeSampleList samples{};
         // Scratch buffers hold at least what the node needs (kn simulated
         // neighbours, ks samples taken) and are read no further.
-        std::vector<int> nodeI, nodeJ;    // the simulated neighbours' columns and rows
-        std::vector<long long> nodeCell;  // and their offsets' steps in the table
-        std::vector<int> hits;            // the scan's offsets, each simulated one counted
-        std::vector<int> chosen;          // the samples taken, as ids
+        std::vector<int> nodeI, nodeJ;  // the simulated neighbours' columns and rows
+        std::vector<int> hits;          // the scan's offsets, each simulated one counted
+        std::vector<int> chosen;        // the samples taken, as ids
         int ks = 0, kn = 0;
         // The samples' covariances to the nodes (ks x kn, sample after
         // sample), then to each other (a < b, row after row).
@@ -186,6 +192,9 @@ private:
     // The lanes' systems; their right sides (the covariances to the node,
     // then the values), projected in place; the sides as assembled.
     std::vector<double> matrix_, sides_, assembled_, singular_;
+    // The lanes' simulated neighbours' steps in the table, neighbour after
+    // neighbour, lane by lane within each.
+    std::vector<long long> cells_;
 };
 
 }  // namespace mosaro
