@@ -225,6 +225,11 @@ TEST(Simulation, ASeedGivesTheSameBitsAtEveryThreadCountAndAnotherSeedOthers) {
     };
     Simulation pinned(between, 2);
     EXPECT_EQ(hashOf(pinned), 4123290962176209129u);
+    // A search radius that leaves out some of a node's nearest samples.
+    Simulation close(between, 2);
+    close.s.max_distance = 3.0;
+    close.s.nmax = 8;
+    EXPECT_EQ(hashOf(close), 2557178052194848334u);
     // The nearest of samples and simulated nodes together, with samples as
     // far from many nodes as some of their neighbours (3-4-5 triangles):
     // on a tie the sample comes first.

@@ -85,9 +85,9 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
             const double d2 = (i * grid.dx) * (i * grid.dx) + (j * grid.dy) * (j * grid.dy);
             if (d2 <= radius * radius) offsets.push_back({d2, j, i});
         }
-    std::sort(offsets.begin(), offsets.end(), [](const Offset& a, const Offset& b) {
-        return a.d2 != b.d2 ? a.d2 < b.d2 : (a.j != b.j ? a.j < b.j : a.i < b.i);
-    });
+    // Made in row, then column, order: a stable sort by length alone keeps
+    // that order among equal lengths (and compares less than three keys).
+    std::stable_sort(offsets.begin(), offsets.end(), [](const Offset& a, const Offset& b) { return a.d2 < b.d2; });
     if (offsets.size() > kMaxOffsets) offsets.resize(kMaxOffsets);
     for (const Offset& o : offsets) {
         offsetI_.push_back(o.i);
@@ -105,26 +105,32 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
     tableCentre_ =
         static_cast<std::size_t>(tableReach_) * static_cast<std::size_t>(side) + static_cast<std::size_t>(tableReach_);
     for (const Offset& o : offsets) offsetCell_.push_back(static_cast<long long>(o.j) * side + o.i);
+    // The table a row of offsets a call, the rows shared by the workers.
+    WorkerPool pool(workers);
     table_.resize(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
-    std::vector<double> lagX(static_cast<std::size_t>(side)), lagY(static_cast<std::size_t>(side));
-    for (int j = -tableReach_; j <= tableReach_; ++j) {
-        for (int i = -tableReach_; i <= tableReach_; ++i) {
-            lagX[static_cast<std::size_t>(i + tableReach_)] = i * grid.dx;
-            lagY[static_cast<std::size_t>(i + tableReach_)] = j * grid.dy;
+    pool.For(static_cast<std::size_t>(side), 1, [&](std::size_t first, std::size_t last, int) {
+        std::vector<double> lagX(static_cast<std::size_t>(side)), lagY(static_cast<std::size_t>(side));
+        for (std::size_t row = first; row < last; ++row) {
+            const int j = static_cast<int>(row) - tableReach_;
+            for (int i = -tableReach_; i <= tableReach_; ++i) {
+                lagX[static_cast<std::size_t>(i + tableReach_)] = i * grid.dx;
+                lagY[static_cast<std::size_t>(i + tableReach_)] = j * grid.dy;
+            }
+            model.AtMany(lagX.data(), lagY.data(), lagX.size(), &table_[row * static_cast<std::size_t>(side)]);
         }
-        model.AtMany(lagX.data(), lagY.data(), lagX.size(),
-                     &table_[static_cast<std::size_t>((j + tableReach_) * side)]);
-    }
+    });
 
     // Where a squared length joins the offsets, by buckets of squared
     // lengths about an offset each. A bucket starts a bucket early, so that
     // a quotient rounded up into it never starts past the place sought.
+    // The buckets' starts rise with them: one walk along the offsets.
     const std::size_t buckets = offsetD2_.size() + 1;
     joinUnit_ = offsetD2_.empty() ? 1.0 : std::max(offsetD2_.back(), 1e-300) / static_cast<double>(buckets - 1);
-    for (std::size_t b = 0; b < buckets; ++b)
-        joinStart_.push_back(static_cast<int>(
-            std::lower_bound(offsetD2_.begin(), offsetD2_.end(), (static_cast<double>(b) - 1.0) * joinUnit_) -
-            offsetD2_.begin()));
+    for (std::size_t b = 0, at = 0; b < buckets; ++b) {
+        const double from = (static_cast<double>(b) - 1.0) * joinUnit_;
+        while (at < offsetD2_.size() && offsetD2_[at] < from) ++at;
+        joinStart_.push_back(static_cast<int>(at));
+    }
 
     // Every node's nearest samples, once for all the realisations.
     const std::size_t k = static_cast<std::size_t>(std::max(neighbourhood.samples, 0));
@@ -134,25 +140,41 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
         nodeSampleCount_.assign(static_cast<std::size_t>(grid.Nodes()), 0);
         nodeSampleJoin_.assign(entries, 0);
         nodeSampleCovariance_.assign(entries, 0.0);
-        WorkerPool pool(workers);
         pool.For(static_cast<std::size_t>(grid.rows), 1, [&](std::size_t first, std::size_t last, int) {
+            NearbySearch nearby;
             for (std::size_t row = first; row < last; ++row)
                 for (int column = 0; column < grid.columns; ++column) {
                     const long long node = static_cast<long long>(row) * grid.columns + column;
                     const std::size_t at = static_cast<std::size_t>(node) * k;
                     FindNodeSamples(node, &nodeSampleIds_[at], &nodeSampleJoin_[at], &nodeSampleCovariance_[at],
-                                    nodeSampleCount_[static_cast<std::size_t>(node)]);
+                                    nodeSampleCount_[static_cast<std::size_t>(node)], &nearby);
                 }
         });
         keptSamples_ = true;
     }
 }
 
-void SimulationPlan::FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count) const {
+void SimulationPlan::FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count,
+                                     NearbySearch* nearby) const {
     const double x = grid_.x0 + static_cast<double>(node % grid_.columns) * grid_.dx;
     const double y = grid_.y0 + static_cast<double>(node / grid_.columns) * grid_.dy;
-    thread_local std::vector<int> found;  // a scratch buffer
-    nearest_->FindWithin(x, y, neighbourhood_.samples, neighbourhood_.radius * neighbourhood_.radius, found);
+    const double within = neighbourhood_.radius * neighbourhood_.radius;
+    thread_local std::vector<int> scratch;
+    std::vector<int>& found = nearby ? nearby->found : scratch;
+    if (nearby) {
+        // The nearest whatever their distance, the search bounded by the
+        // node before's (the same choice in the same order); those beyond
+        // the radius come last and are dropped.
+        nearest_->FindNear(x, y, neighbourhood_.samples, found, nearby->x, nearby->y, &nearby->worst);
+        nearby->x = x, nearby->y = y;
+        const auto beyond = [&](int s) {
+            const double dx = x - x_[static_cast<std::size_t>(s)], dy = y - y_[static_cast<std::size_t>(s)];
+            return dx * dx + dy * dy > within;
+        };
+        while (!found.empty() && beyond(found.back())) found.pop_back();
+    } else {
+        nearest_->FindWithin(x, y, neighbourhood_.samples, within, found);
+    }
     count = static_cast<int>(found.size());
     // The covariances a few lags a call, from lags on the stack.
     constexpr int kLags = 16;

@@ -74,7 +74,14 @@ private:
         std::vector<double> covariance;
     };
     NodeSampleList NodeSamples(long long node, NodeSampleScratch& scratch) const;
-    void FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count) const;
+    // A walk along rows of nodes: the node before's place, its samples and
+    // the squared distance of its farthest, which bound the next search.
+    struct NearbySearch {
+        std::vector<int> found;
+        double x = 0.0, y = 0.0, worst = -1.0;
+    };
+    void FindNodeSamples(long long node, int* ids, int* join, double* covariance, int& count,
+                         NearbySearch* nearby = nullptr) const;
     // The first offset at least as long as the squared length d2.
     int JoinOf(double d2) const;
     // Asks for a node's kept samples ahead of their use (a random node's
