@@ -38,7 +38,25 @@ MOSARO_KERNEL_INLINE void SphericalOf(const double* x, std::size_t n, double* ou
     }
 }
 
+// The structures' covariances summed, and the lags of length zero given
+// the whole sill: loops as cheap as the data they pass over, and run for
+// every structure of every chunk.
+MOSARO_KERNEL_INLINE void AddScaledOf(const double* unit, double partialSill, std::size_t n, double* sum) {
+    for (std::size_t i = 0; i < n; ++i) sum[i] += partialSill * unit[i];
+}
+
+MOSARO_KERNEL_INLINE void SillAtZeroOf(const double* dx, const double* dy, double sill, std::size_t n, double* out) {
+    for (std::size_t i = 0; i < n; ++i) out[i] = dx[i] == 0.0 && dy[i] == 0.0 ? sill : out[i];
+}
+
 #ifdef MOSARO_WIDE_KERNELS
+__attribute__((target("avx2"))) void AddScaledWide(const double* unit, double partialSill, std::size_t n, double* sum) {
+    AddScaledOf(unit, partialSill, n, sum);
+}
+__attribute__((target("avx2"))) void SillAtZeroWide(const double* dx, const double* dy, double sill, std::size_t n,
+                                                    double* out) {
+    SillAtZeroOf(dx, dy, sill, n, out);
+}
 __attribute__((target("avx2"))) void LengthsWide(const double* dx, const double* dy, std::size_t n, double* out) {
     LengthsOf(dx, dy, n, out);
 }
@@ -64,6 +82,20 @@ void Quotients(const double* length, double divisor, std::size_t n, double* out)
     QuotientsOf(length, divisor, n, out);
 }
 
+void AddScaled(const double* unit, double partialSill, std::size_t n, double* sum) {
+#ifdef MOSARO_WIDE_KERNELS
+    if (ProcessorHasAvx2()) return AddScaledWide(unit, partialSill, n, sum);
+#endif
+    AddScaledOf(unit, partialSill, n, sum);
+}
+
+void SillAtZero(const double* dx, const double* dy, double sill, std::size_t n, double* out) {
+#ifdef MOSARO_WIDE_KERNELS
+    if (ProcessorHasAvx2()) return SillAtZeroWide(dx, dy, sill, n, out);
+#endif
+    SillAtZeroOf(dx, dy, sill, n, out);
+}
+
 void Spherical(const double* x, std::size_t n, double* out) {
 #ifdef MOSARO_WIDE_KERNELS
     if (ProcessorHasAvx2()) return SphericalWide(x, n, out);
@@ -76,6 +108,10 @@ void Spherical(const double* x, std::size_t n, double* out) {
 void UnitCorrelations(ModelFamily family, const double* x, std::size_t count, const FamilyConstants& c, double* out) {
     switch (family) {
         case ModelFamily::kSpherical: return Spherical(x, count, out);
+        case ModelFamily::kNugget:
+            // UnitCorrelation's two outcomes for a nugget, without a call a lag.
+            for (std::size_t i = 0; i < count; ++i) out[i] = x[i] == 0.0 ? 1.0 : 0.0;
+            return;
         default:
             for (std::size_t i = 0; i < count; ++i) out[i] = UnitCorrelation(family, x[i], c);
     }
@@ -103,9 +139,9 @@ void VariogramModel::Covariances(const double* dx, const double* dy, std::size_t
                 Quotients(length, p.range, n, lag);
             }
             UnitCorrelations(p.family, lag, n, p.constants, unit);
-            for (std::size_t i = 0; i < n; ++i) covariance[i] += p.partialSill * unit[i];
+            AddScaled(unit, p.partialSill, n, covariance);
         }
-        for (std::size_t i = 0; i < n; ++i) covariance[i] = cx[i] == 0.0 && cy[i] == 0.0 ? totalSill_ : covariance[i];
+        SillAtZero(cx, cy, totalSill_, n, covariance);
     }
 }
 
