@@ -12,9 +12,10 @@ namespace mosaro {
 // For a <= b < count and every lane l: the system entry (a, b) becomes
 // centre[cells[a][l] - cells[b][l]] and the right side's entry a becomes
 // centre[cells[a][l]], where cells[a][l] = cells[a * lanes + l] is the table
-// step of lane l's a-th neighbour (0 where a lane has fewer: those entries
-// are the caller's to overwrite). Entry (a, b) of lane l lies at
-// matrix[(a * order + b) * lanes + l], right side entry a at
+// step of lane l's a-th neighbour. Where a lane has fewer neighbours its
+// cells may hold any steps of offsets (the differences of two stay in the
+// table): what they fill is the caller's to overwrite. Entry (a, b) of lane
+// l lies at matrix[(a * order + b) * lanes + l], right side entry a at
 // right[a * lanes + l].
 void FillOffsetCovarianceBlock(const double* centre, const long long* cells, std::size_t count, std::size_t order,
                                std::size_t lanes, double* matrix, double* right);
