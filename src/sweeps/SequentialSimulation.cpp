@@ -456,11 +456,14 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
     const double sill = p.model_.Sill();
     const long long steps = nodes - static_cast<long long>(p.fixedNodes_.size());
     for (long long step = 0; step < steps; ++step) {
+        // The largest system, and the most simulated neighbours, of any lane.
         int order = 0;
+        std::size_t widest = 0;
         for (int r = 0; r < count; ++r) {
             Lane& lane = lanes_[static_cast<std::size_t>(r)];
             Gather(lane, fields[r].data(), &cells_[static_cast<std::size_t>(r)]);
             order = std::max(order, lane.ks + lane.kn);
+            widest = std::max(widest, static_cast<std::size_t>(lane.kn));
         }
         unsigned singular = 0;
         const std::size_t size = static_cast<std::size_t>(order);
@@ -473,19 +476,16 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
             // a lane's own neighbours its cells hold steps of earlier nodes
             // (or zero), so every read stays in the table; what they fill,
             // the lane's rows of samples and of padding below overwrite.
-            if (p.tableCoversPairs_) {
-                std::size_t widest = 0;
-                for (const Lane& lane : lanes_) widest = std::max(widest, static_cast<std::size_t>(lane.kn));
+            if (p.tableCoversPairs_)
                 FillOffsetCovarianceBlock(p.TableAt(0), cells_.data(), widest, size, lanes, matrix_.data(),
                                           sides_.data());
-            }
             for (std::size_t l = 0; l < lanes; ++l) {
                 const Lane& lane = lanes_[l];
                 // The upper triangle (all the factorisation reads); beyond
                 // the lane's own order, the sill times the identity and zero
-                // right sides.
-                // The rows of nodes, of samples and of padding each take a
-                // loop of their own, with no test of a row's kind inside.
+                // right sides. The rows of nodes, of samples and of padding
+                // each take a loop of their own, with no test of a row's kind
+                // inside.
                 // The two right sides: the covariances to the node, and the
                 // values of the nodes and samples taken.
                 const std::size_t ks = static_cast<std::size_t>(lane.ks), kn = static_cast<std::size_t>(lane.kn);
