@@ -74,9 +74,17 @@ float Pairs(const std::vector<float>& tables, int direction, int classes) {
 
 // Every kernel path on 1, 2 and 8 threads gives the reference's bits; also
 // cut into tiny blocks (pieces of rows) and waves, so that many waves are
-// added while the next ones are classified.
+// added while the next ones are classified. Tiny, but never more than a few
+// hundred waves: each wave hands work between threads, which costs tens of
+// microseconds where threads wait through an emulator, and the largest sets
+// here hold millions of pairs.
 void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cells cells, const char* what) {
     const std::vector<float> reference = Tables(samples, rect, cells, nullptr, 1);
+    const std::size_t count = static_cast<std::size_t>(samples.Count());
+    const std::size_t pairs = count > 1 ? count * (count - 1) / 2 : 0;
+    const auto tiny = [&](std::size_t least, std::size_t waveBlocks) {
+        return std::max(least, pairs / (300 * waveBlocks));
+    };
     for (const mosaro::PairKernelPath& path : mosaro::AvailablePairKernels()) {
         for (int threads : {1, 2, 8})
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, threads), reference))
@@ -84,9 +92,9 @@ void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cell
         // Runs of samples passed over by their boxes, whatever the boxes'
         // size, and never.
         using mosaro::RunSkipping;
-        for (mosaro::PairBlocking blocking :
-             {mosaro::PairBlocking{5, 3, RunSkipping::kAlways}, mosaro::PairBlocking{97, 2, RunSkipping::kNever},
-              mosaro::PairBlocking{1u << 15, 64, RunSkipping::kAlways}})
+        for (mosaro::PairBlocking blocking : {mosaro::PairBlocking{tiny(5, 3), 3, RunSkipping::kAlways},
+                                              mosaro::PairBlocking{tiny(97, 2), 2, RunSkipping::kNever},
+                                              mosaro::PairBlocking{1u << 15, 64, RunSkipping::kAlways}})
             EXPECT_TRUE(mosaro_test::SameBits(Tables(samples, rect, cells, &path, 2, blocking), reference))
                 << what << ": " << path.name << " kernels, blocks of " << blocking.blockPairs << ", skipping "
                 << static_cast<int>(blocking.runSkipping);
