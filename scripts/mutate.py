@@ -75,6 +75,7 @@ PRED = "src/pipeline/Prediction.cpp"
 SIM = "src/sweeps/SequentialSimulation.cpp"
 OFFSET_BLOCK = "src/sweeps/OffsetCovarianceBlock.cpp"
 DELIVERY = "src/pipeline/OrderedDelivery.cpp"
+SIM_RUN = "src/pipeline/Simulation.cpp"
 SCORES = "src/methods/NormalScores.cpp"
 RANDOM = "src/platform/Random.cpp"
 RUNS = "src/variogram/SampleRunBoxes.h"
@@ -499,6 +500,12 @@ MUTANTS = [
      "lane.ni = place.i, lane.nj = place.j;", "lane.ni = place.i, lane.nj = place.i % plan_.grid_.rows;", None),
     ("simulation-scan-counts-unsimulated-nodes", "simulation", SIM,
      "found += marks[steps[o]];", "found += 1 | marks[steps[o]];", None),
+    ("simulation-batch-beyond-the-lanes", "simulation", SIM_RUN,
+     "std::max(1, std::min(SequentialSimulator::LanesFor(plan, 0), (r.realisations + pool.Size() - 1) / pool.Size()));",
+     "std::max(1, (r.realisations + pool.Size() - 1) / pool.Size());", None),
+    ("simulation-batch-of-one-in-lanes", "simulation", SIM_RUN,
+     "const int lanes = batch > 1 ? 0 : 1;", "const int lanes = 0;",
+     "a lone realisation in four lanes gets the bits of one run alone: only the time moves"),
     ("cholesky-lane-failure-flags-lane-zero", "simulation", "src/systems/Cholesky.cpp",
      "failed |= 1u << l;", "failed |= 1u;", None),
     ("cholesky-last-entries-of-a-row-missed", "simulation", "src/systems/Cholesky.cpp",
