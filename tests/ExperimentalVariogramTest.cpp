@@ -75,8 +75,8 @@ float Pairs(const std::vector<float>& tables, int direction, int classes) {
 // Every kernel path on 1, 2 and 8 threads gives the reference's bits; also
 // cut into tiny blocks (pieces of rows) and waves, so that many waves are
 // added while the next ones are classified. Tiny, but never more than a few
-// hundred waves: each wave hands work between threads, which costs tens of
-// microseconds where threads wait through an emulator, and the largest sets
+// hundred waves: each wave hands work between threads, which costs up to a
+// millisecond where threads wait through an emulator, and the largest sets
 // here hold millions of pairs.
 void ExpectFastMatchesReference(const Columns& samples, TRECTXYMINMAX rect, Cells cells, const char* what) {
     const std::vector<float> reference = Tables(samples, rect, cells, nullptr, 1);
