@@ -100,21 +100,35 @@ SimulationOutcome RunSimulation(const SimulationRequest& r, const SimulationOutp
     // step of one, whose factorisation waits on every root in turn.
     // Realisations finished ahead of their turn are kept, as many as the
     // workers run at once, so that their workers go on meanwhile.
+    const int workers = pool.Size();
     const int batch =
-        std::max(1, std::min(SequentialSimulator::LanesFor(plan, 0), (r.realisations + pool.Size() - 1) / pool.Size()));
+        std::max(1, std::min(SequentialSimulator::LanesFor(plan, 0), (r.realisations + workers - 1) / workers));
     const int lanes = batch > 1 ? 0 : 1;
-    OrderedDelivery delivery(outputs, nodes, static_cast<std::size_t>(pool.Size() * batch));
-    pool.For(static_cast<std::size_t>(pool.Size()), 1, [&](std::size_t, std::size_t, int) {
+    // Near the end the claims shrink to an equal share of what is left, so
+    // that the workers finish close together: a last claim of four on one
+    // worker while the other has nothing left held the run for most of a
+    // claim (100 realisations on meuse's grid, two workers: 5 to 20 ms of
+    // some 300).
+    const auto claim = [&](int& count) {
+        int first = next.load();
+        while (first < r.realisations) {
+            count = std::max(1, std::min(batch, (r.realisations - first + workers - 1) / workers));
+            if (next.compare_exchange_weak(first, first + count)) return first;
+        }
+        return r.realisations;
+    };
+    OrderedDelivery delivery(outputs, nodes, static_cast<std::size_t>(workers * batch));
+    pool.For(static_cast<std::size_t>(workers), 1, [&](std::size_t, std::size_t, int) {
         SequentialSimulator simulator(plan, lanes);
         std::vector<std::vector<double>> fields(static_cast<std::size_t>(batch));
         std::vector<double> back(static_cast<std::size_t>(nodes));
         try {
-            for (int first = next.fetch_add(batch); first < r.realisations; first = next.fetch_add(batch)) {
+            int count = 0;
+            for (int first = claim(count); first < r.realisations; first = claim(count)) {
                 if (execution.CancelRequested()) {
                     delivery.Stop();
                     return;
                 }
-                const int count = std::min(batch, r.realisations - first);
                 simulator.Run(r.seed, static_cast<std::uint64_t>(first), count, fields.data());
                 for (int realisation = first; realisation < first + count; ++realisation) {
                     const std::vector<double>& field = fields[static_cast<std::size_t>(realisation - first)];
