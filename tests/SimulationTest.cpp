@@ -373,31 +373,42 @@ TEST(Simulation, RealisationsSolvedInLanesHaveTheBitsOfLoneOnes) {
     }
 
     // Systems of several orders padded to one, and a singular one, each
-    // against its lone factorisation.
-    constexpr int kOrder = 9, kLanes = mosaro::kCholeskyLanes;
-    std::vector<double> packed(kOrder * kOrder * kLanes, 0.0), right(2 * kOrder * kLanes, 0.0), alone[kLanes];
-    for (int l = 0; l < kLanes; ++l) {
-        const int order = kOrder - 2 * l;
-        Eigen::MatrixXd m = Eigen::MatrixXd::Random(order, order);
-        m = m * m.transpose() + (l == 2 ? 0.0 : 0.5) * Eigen::MatrixXd::Identity(order, order);
-        if (l == 2) m.row(1) = m.row(0), m.col(1) = m.col(0);  // two equal rows: no Cholesky factor
-        std::vector<double> a(m.data(), m.data() + order * order), b(2 * static_cast<std::size_t>(order));
-        for (int r = 0; r < kOrder; ++r)
-            for (int c = 0; c < kOrder; ++c)
-                packed[(r * kOrder + c) * kLanes + l] = r < order && c < order ? m(r, c) : r == c ? 1.0 : 0.0;
-        for (int s = 0; s < 2; ++s)
-            for (int r = 0; r < order; ++r)
-                right[(s * kOrder + r) * kLanes + l] = b[static_cast<std::size_t>(s * order + r)] = u(random);
-        EXPECT_EQ(mosaro::CholeskyProjectLanes(a.data(), order, b.data(), 2, 1), l == 2 ? 1u : 0u);
-        alone[l] = b;
-    }
-    EXPECT_EQ(mosaro::CholeskyProjectLanes(packed.data(), kOrder, right.data(), 2, kLanes), 1u << 2);
-    for (int l = 0; l < kLanes; ++l) {
-        const int order = kOrder - 2 * l;
-        for (int s = 0; l != 2 && s < 2; ++s)
-            for (int r = 0; r < order; ++r)
-                EXPECT_EQ(right[(s * kOrder + r) * kLanes + l], alone[l][static_cast<std::size_t>(s * order + r)])
-                    << "lane " << l << ", side " << s << ", row " << r;
+    // against its lone factorisation; 16 and 32 are compiled for their
+    // order.
+    constexpr int kLanes = mosaro::kCholeskyLanes;
+    for (const int kOrder : {9, 16, 32}) {
+        std::vector<double> packed(static_cast<std::size_t>(kOrder * kOrder * kLanes), 0.0),
+            right(static_cast<std::size_t>(2 * kOrder * kLanes), 0.0), alone[kLanes];
+        for (int l = 0; l < kLanes; ++l) {
+            const int order = kOrder - 2 * l;
+            Eigen::MatrixXd m = Eigen::MatrixXd::Random(order, order);
+            m = m * m.transpose() + (l == 2 ? 0.0 : 0.5) * Eigen::MatrixXd::Identity(order, order);
+            // A product of this size is not always symmetric to the last bit,
+            // and the lone system reads the other triangle.
+            m = (0.5 * (m + m.transpose())).eval();
+            if (l == 2) m.row(1) = m.row(0), m.col(1) = m.col(0);  // two equal rows: no Cholesky factor
+            std::vector<double> a(m.data(), m.data() + order * order), b(2 * static_cast<std::size_t>(order));
+            for (int r = 0; r < kOrder; ++r)
+                for (int c = 0; c < kOrder; ++c)
+                    packed[static_cast<std::size_t>((r * kOrder + c) * kLanes + l)] = r < order && c < order ? m(r, c)
+                                                                                      : r == c               ? 1.0
+                                                                                                             : 0.0;
+            for (int s = 0; s < 2; ++s)
+                for (int r = 0; r < order; ++r)
+                    right[static_cast<std::size_t>((s * kOrder + r) * kLanes + l)] =
+                        b[static_cast<std::size_t>(s * order + r)] = u(random);
+            EXPECT_EQ(mosaro::CholeskyProjectLanes(a.data(), order, b.data(), 2, 1), l == 2 ? 1u : 0u);
+            alone[l] = b;
+        }
+        EXPECT_EQ(mosaro::CholeskyProjectLanes(packed.data(), kOrder, right.data(), 2, kLanes), 1u << 2);
+        for (int l = 0; l < kLanes; ++l) {
+            const int order = kOrder - 2 * l;
+            for (int s = 0; l != 2 && s < 2; ++s)
+                for (int r = 0; r < order; ++r)
+                    EXPECT_EQ(right[static_cast<std::size_t>((s * kOrder + r) * kLanes + l)],
+                              alone[l][static_cast<std::size_t>(s * order + r)])
+                        << "order " << kOrder << ", lane " << l << ", side " << s << ", row " << r;
+        }
     }
 
     // Whole realisations, with separate sample and node counts (so that
