@@ -389,10 +389,11 @@ TEST(Simulation, RealisationsSolvedInLanesHaveTheBitsOfLoneOnes) {
             if (l == 2) m.row(1) = m.row(0), m.col(1) = m.col(0);  // two equal rows: no Cholesky factor
             std::vector<double> a(m.data(), m.data() + order * order), b(2 * static_cast<std::size_t>(order));
             for (int r = 0; r < kOrder; ++r)
-                for (int c = 0; c < kOrder; ++c)
-                    packed[static_cast<std::size_t>((r * kOrder + c) * kLanes + l)] = r < order && c < order ? m(r, c)
-                                                                                      : r == c               ? 1.0
-                                                                                                             : 0.0;
+                for (int c = 0; c < kOrder; ++c) {
+                    const double padding = r == c ? 1.0 : 0.0;
+                    packed[static_cast<std::size_t>((r * kOrder + c) * kLanes + l)] =
+                        r < order && c < order ? m(r, c) : padding;
+                }
             for (int s = 0; s < 2; ++s)
                 for (int r = 0; r < order; ++r)
                     right[static_cast<std::size_t>((s * kOrder + r) * kLanes + l)] =
