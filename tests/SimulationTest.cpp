@@ -374,8 +374,11 @@ TEST(Simulation, RealisationsSolvedInLanesHaveTheBitsOfLoneOnes) {
 
     // Systems of several orders padded to one, and a singular one, each
     // against its lone factorisation; 16 and 32 are compiled for their
-    // order.
+    // order. The singular system's pivot is rounding, of either sign, so a
+    // floor far above rounding and far below the others' pivots (0.5 and
+    // more) flags it, as in a simulation.
     constexpr int kLanes = mosaro::kCholeskyLanes;
+    constexpr double kFloor = 1e-9;
     for (const int kOrder : {9, 16, 32}) {
         std::vector<double> packed(static_cast<std::size_t>(kOrder * kOrder * kLanes), 0.0),
             right(static_cast<std::size_t>(2 * kOrder * kLanes), 0.0), alone[kLanes];
@@ -398,10 +401,12 @@ TEST(Simulation, RealisationsSolvedInLanesHaveTheBitsOfLoneOnes) {
                 for (int r = 0; r < order; ++r)
                     right[static_cast<std::size_t>((s * kOrder + r) * kLanes + l)] =
                         b[static_cast<std::size_t>(s * order + r)] = u(random);
-            EXPECT_EQ(mosaro::CholeskyProjectLanes(a.data(), order, b.data(), 2, 1), l == 2 ? 1u : 0u);
+            EXPECT_EQ(mosaro::CholeskyProjectLanes(a.data(), order, b.data(), 2, 1, kFloor), l == 2 ? 1u : 0u)
+                << "order " << kOrder;
             alone[l] = b;
         }
-        EXPECT_EQ(mosaro::CholeskyProjectLanes(packed.data(), kOrder, right.data(), 2, kLanes), 1u << 2);
+        EXPECT_EQ(mosaro::CholeskyProjectLanes(packed.data(), kOrder, right.data(), 2, kLanes, kFloor), 1u << 2)
+            << "order " << kOrder;
         for (int l = 0; l < kLanes; ++l) {
             const int order = kOrder - 2 * l;
             for (int s = 0; l != 2 && s < 2; ++s)
