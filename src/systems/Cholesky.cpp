@@ -141,9 +141,10 @@ __attribute__((target("avx2"))) unsigned ProjectWide(double* a, std::size_t n, d
                                                      double smallest) {
     // The orders of the usual neighbourhoods (16 in all, or 16 samples and
     // 16 simulated nodes), each compiled for its order: its indices then
-    // become constants, and a simulation on meuse ran a fifth fewer of the
-    // factorisation's instructions (6 % fewer in all) and 4 to 6 % faster
-    // while the host was busy. The same operations in the same order.
+    // become constants. At order 16 a simulation on meuse ran a fifth fewer
+    // of the factorisation's instructions (6 % fewer in all) and 4 to 6 %
+    // faster while the host was busy; order 32 was not timed. The same
+    // operations in the same order.
     if (sideCount == 2 && n == 16) return Project<kCholeskyLanes, 2, 16>(a, n, sides, smallest);
     if (sideCount == 2 && n == 32) return Project<kCholeskyLanes, 2, 32>(a, n, sides, smallest);
     return sideCount == 1 ? Project<kCholeskyLanes, 1>(a, n, sides, smallest)
