@@ -147,6 +147,13 @@ TEST(VariogramModel, CovariancesInOneCallHaveTheBitsOfEachAlone) {
     Structure second = FromGstat(kGstat[1]);
     second.range = 40.0;
     check(VariogramModel(0.1, {tilted, second}), "nested, anisotropic");
+    // One or two isotropic spherical structures take a single pass of
+    // their own.
+    Structure spherical = FromGstat(kGstat[0]), shorter = spherical;
+    shorter.range = 40.0;
+    check(VariogramModel(0.0, {spherical}), "spherical, no nugget");
+    check(VariogramModel(0.1, {spherical, shorter}), "two spherical");
+    check(VariogramModel(0.1, {shorter, spherical, shorter}), "three spherical");
 }
 
 TEST(VariogramModel, AnisotropyIsGstats) {

@@ -49,6 +49,51 @@ MOSARO_KERNEL_INLINE void SillAtZeroOf(const double* dx, const double* dy, doubl
     for (std::size_t i = 0; i < n; ++i) out[i] = dx[i] == 0.0 && dy[i] == 0.0 ? sill : out[i];
 }
 
+// A model of one or two isotropic spherical structures (nearly every model
+// a simulation meets) in one pass over the lags: the operations of the
+// loops below in their order, so the same bits, without a pass over the
+// chunk's memory for each of them.
+struct SphericalStructure {
+    double range, partialSill;
+};
+
+MOSARO_KERNEL_INLINE double SphericalUnit(const SphericalStructure& s, double length) {
+    const double v = length / s.range;
+    const double polynomial = 0.5 * (1.0 - v) * (1.0 - v) * (2.0 + v);
+    return v == 0.0 ? 1.0 : (v >= 1.0 ? 0.0 : polynomial);
+}
+
+template <int kStructures>
+MOSARO_KERNEL_INLINE void SphericalCovariancesOf(const double* dx, const double* dy, std::size_t n,
+                                                 const SphericalStructure* s, double sill, double* out) {
+    const SphericalStructure first = s[0], second = s[kStructures - 1];
+    for (std::size_t i = 0; i < n; ++i) {
+        const double length = std::sqrt(dx[i] * dx[i] + dy[i] * dy[i]);
+        double covariance = 0.0;
+        covariance += first.partialSill * SphericalUnit(first, length);
+        if (kStructures == 2) covariance += second.partialSill * SphericalUnit(second, length);
+        out[i] = dx[i] == 0.0 && dy[i] == 0.0 ? sill : covariance;
+    }
+}
+
+#ifdef MOSARO_WIDE_KERNELS
+__attribute__((target("avx2"))) void SphericalCovariancesWide(const double* dx, const double* dy, std::size_t n,
+                                                              const SphericalStructure* s, int structures, double sill,
+                                                              double* out) {
+    if (structures == 1) return SphericalCovariancesOf<1>(dx, dy, n, s, sill, out);
+    SphericalCovariancesOf<2>(dx, dy, n, s, sill, out);
+}
+#endif
+
+void SphericalCovariances(const double* dx, const double* dy, std::size_t n, const SphericalStructure* s,
+                          int structures, double sill, double* out) {
+#ifdef MOSARO_WIDE_KERNELS
+    if (ProcessorHasAvx2()) return SphericalCovariancesWide(dx, dy, n, s, structures, sill, out);
+#endif
+    if (structures == 1) return SphericalCovariancesOf<1>(dx, dy, n, s, sill, out);
+    SphericalCovariancesOf<2>(dx, dy, n, s, sill, out);
+}
+
 #ifdef MOSARO_WIDE_KERNELS
 __attribute__((target("avx2"))) void AddScaledWide(const double* unit, double partialSill, std::size_t n, double* sum) {
     AddScaledOf(unit, partialSill, n, sum);
@@ -121,6 +166,16 @@ void VariogramModel::Covariances(const double* dx, const double* dy, std::size_t
     if (!hasCovariance_) {
         std::fill(out, out + count, std::numeric_limits<double>::quiet_NaN());
         return;
+    }
+    if (prepared_.size() <= 2) {
+        SphericalStructure spherical[2];
+        std::size_t structures = 0;
+        for (const Prepared& p : prepared_) {
+            if (p.anisotropic || p.family != ModelFamily::kSpherical) break;
+            spherical[structures++] = {p.range, p.partialSill};
+        }
+        if (structures > 0 && structures == prepared_.size())
+            return SphericalCovariances(dx, dy, count, spherical, static_cast<int>(structures), totalSill_, out);
     }
     // A chunk's lengths, scaled lags and correlations stay on the stack.
     constexpr std::size_t kChunk = 64;
