@@ -496,19 +496,26 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                 const auto padRow = [&](double* row, std::size_t from) {
                     for (std::size_t b = from; b < size; ++b) row[b * lanes] = 0.0;
                 };
+                const double* const field = fields[l].data();
                 for (std::size_t na = 0; na < kn; ++na) {
-                    double* row = rowOf(na);
                     if (!p.tableCoversPairs_) {
+                        double* row = rowOf(na);
                         for (std::size_t nb = na; nb < kn; ++nb)
                             row[nb * lanes] =
                                 p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
                         right[na * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
                     }
-                    const double* toSamples = lane.sampleCovariances.data() + na;
-                    for (std::size_t a = 0; a < ks; ++a) row[(kn + a) * lanes] = toSamples[a * kn];
-                    padRow(row, own);
-                    value[na * lanes] = fields[l][NodeAt(lane.nodeI[na], lane.nodeJ[na])];
+                    value[na * lanes] = field[NodeAt(lane.nodeI[na], lane.nodeJ[na])];
                 }
+                // The nodes' columns of samples and of padding, each only
+                // where there is one (most systems have neither).
+                const double* toSamples = lane.sampleCovariances.data();
+                for (std::size_t a = 0; a < ks; ++a, toSamples += kn) {
+                    double* column = rowOf(0) + (kn + a) * lanes;
+                    for (std::size_t na = 0; na < kn; ++na) column[na * size * lanes] = toSamples[na];
+                }
+                if (own < size)
+                    for (std::size_t na = 0; na < kn; ++na) padRow(rowOf(na), own);
                 const double* pair = lane.sampleCovariances.data() + ks * kn;
                 for (std::size_t a = 0; a < ks; ++a) {
                     double* row = rowOf(kn + a);
