@@ -30,12 +30,13 @@ MOSARO_KERNEL_INLINE void QuotientsOf(const double* length, double divisor, std:
 // UnitCorrelation's spherical branch without its branches: every lag takes
 // the polynomial, then the same tests in the same order select (a NaN lag
 // falls through both to the polynomial).
+MOSARO_KERNEL_INLINE double SphericalCorrelationOf(double v) {
+    const double polynomial = 0.5 * (1.0 - v) * (1.0 - v) * (2.0 + v);
+    return v == 0.0 ? 1.0 : (v >= 1.0 ? 0.0 : polynomial);
+}
+
 MOSARO_KERNEL_INLINE void SphericalOf(const double* x, std::size_t n, double* out) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const double v = x[i];
-        const double polynomial = 0.5 * (1.0 - v) * (1.0 - v) * (2.0 + v);
-        out[i] = v == 0.0 ? 1.0 : (v >= 1.0 ? 0.0 : polynomial);
-    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = SphericalCorrelationOf(x[i]);
 }
 
 // The structures' covariances summed, and the lags of length zero given
@@ -57,12 +58,6 @@ struct SphericalStructure {
     double range, partialSill;
 };
 
-MOSARO_KERNEL_INLINE double SphericalUnit(const SphericalStructure& s, double length) {
-    const double v = length / s.range;
-    const double polynomial = 0.5 * (1.0 - v) * (1.0 - v) * (2.0 + v);
-    return v == 0.0 ? 1.0 : (v >= 1.0 ? 0.0 : polynomial);
-}
-
 template <int kStructures>
 MOSARO_KERNEL_INLINE void SphericalCovariancesOf(const double* dx, const double* dy, std::size_t n,
                                                  const SphericalStructure* s, double sill, double* out) {
@@ -70,8 +65,8 @@ MOSARO_KERNEL_INLINE void SphericalCovariancesOf(const double* dx, const double*
     for (std::size_t i = 0; i < n; ++i) {
         const double length = std::sqrt(dx[i] * dx[i] + dy[i] * dy[i]);
         double covariance = 0.0;
-        covariance += first.partialSill * SphericalUnit(first, length);
-        if (kStructures == 2) covariance += second.partialSill * SphericalUnit(second, length);
+        covariance += first.partialSill * SphericalCorrelationOf(length / first.range);
+        if (kStructures == 2) covariance += second.partialSill * SphericalCorrelationOf(length / second.range);
         out[i] = dx[i] == 0.0 && dy[i] == 0.0 ? sill : covariance;
     }
 }
