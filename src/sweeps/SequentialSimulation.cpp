@@ -366,15 +366,21 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
     double* const lagY = Room(lane.lagY, toNodes + pairs);
     double* const nodeX = Room(lane.nodeX, kn);
     double* const nodeY = Room(lane.nodeY, kn);
+    // The loops read locals: a store through the buffers could otherwise
+    // alias the grid's and the samples' values, read again every entry.
+    const double x0 = g.x0, y0 = g.y0, dx = g.dx, dy = g.dy;
+    const int* const nodeI = lane.nodeI.data();
+    const int* const nodeJ = lane.nodeJ.data();
     for (std::size_t nb = 0; nb < kn; ++nb) {
-        nodeX[nb] = g.x0 + lane.nodeI[nb] * g.dx;
-        nodeY[nb] = g.y0 + lane.nodeJ[nb] * g.dy;
+        nodeX[nb] = x0 + nodeI[nb] * dx;
+        nodeY[nb] = y0 + nodeJ[nb] * dy;
     }
     for (std::size_t a = 0; a < ks; ++a) {
         const std::size_t id = static_cast<std::size_t>(lane.chosen[a]);
+        const double sampleX = p.x_[id], sampleY = p.y_[id];
         for (std::size_t nb = 0; nb < kn; ++nb) {
-            lagX[a * kn + nb] = p.x_[id] - nodeX[nb];
-            lagY[a * kn + nb] = p.y_[id] - nodeY[nb];
+            lagX[a * kn + nb] = sampleX - nodeX[nb];
+            lagY[a * kn + nb] = sampleY - nodeY[nb];
         }
     }
     // A pair's lag in the order the samples were taken. The other order
