@@ -502,7 +502,6 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                 const auto padRow = [&](double* row, std::size_t from) {
                     for (std::size_t b = from; b < size; ++b) row[b * lanes] = 0.0;
                 };
-                const double* const field = fields[l].data();
                 for (std::size_t na = 0; na < kn; ++na) {
                     if (!p.tableCoversPairs_) {
                         double* row = rowOf(na);
@@ -511,7 +510,7 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                                 p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
                         right[na * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
                     }
-                    value[na * lanes] = field[NodeAt(lane.nodeI[na], lane.nodeJ[na])];
+                    value[na * lanes] = fields[l][NodeAt(lane.nodeI[na], lane.nodeJ[na])];
                 }
                 // The nodes' columns of samples and of padding, each only
                 // where there is one (most systems have neither).
