@@ -71,22 +71,26 @@ MOSARO_KERNEL_INLINE void SphericalCovariancesOf(const double* dx, const double*
     }
 }
 
-#ifdef MOSARO_WIDE_KERNELS
-__attribute__((target("avx2"))) void SphericalCovariancesWide(const double* dx, const double* dy, std::size_t n,
-                                                              const SphericalStructure* s, int structures, double sill,
-                                                              double* out) {
+MOSARO_KERNEL_INLINE void SphericalCovariancesFor(int structures, const double* dx, const double* dy, std::size_t n,
+                                                  const SphericalStructure* s, double sill, double* out) {
     if (structures == 1) return SphericalCovariancesOf<1>(dx, dy, n, s, sill, out);
     SphericalCovariancesOf<2>(dx, dy, n, s, sill, out);
 }
+
+#ifdef MOSARO_WIDE_KERNELS
+__attribute__((target("avx2"))) void SphericalCovariancesWide(int structures, const double* dx, const double* dy,
+                                                              std::size_t n, const SphericalStructure* s, double sill,
+                                                              double* out) {
+    SphericalCovariancesFor(structures, dx, dy, n, s, sill, out);
+}
 #endif
 
-void SphericalCovariances(const double* dx, const double* dy, std::size_t n, const SphericalStructure* s,
-                          int structures, double sill, double* out) {
+void SphericalCovariances(int structures, const double* dx, const double* dy, std::size_t n,
+                          const SphericalStructure* s, double sill, double* out) {
 #ifdef MOSARO_WIDE_KERNELS
-    if (ProcessorHasAvx2()) return SphericalCovariancesWide(dx, dy, n, s, structures, sill, out);
+    if (ProcessorHasAvx2()) return SphericalCovariancesWide(structures, dx, dy, n, s, sill, out);
 #endif
-    if (structures == 1) return SphericalCovariancesOf<1>(dx, dy, n, s, sill, out);
-    SphericalCovariancesOf<2>(dx, dy, n, s, sill, out);
+    SphericalCovariancesFor(structures, dx, dy, n, s, sill, out);
 }
 
 #ifdef MOSARO_WIDE_KERNELS
@@ -170,7 +174,7 @@ void VariogramModel::Covariances(const double* dx, const double* dy, std::size_t
             spherical[structures++] = {p.range, p.partialSill};
         }
         if (structures > 0 && structures == prepared_.size())
-            return SphericalCovariances(dx, dy, count, spherical, static_cast<int>(structures), totalSill_, out);
+            return SphericalCovariances(static_cast<int>(structures), dx, dy, count, spherical, totalSill_, out);
     }
     // A chunk's lengths, scaled lags and correlations stay on the stack.
     constexpr std::size_t kChunk = 64;
