@@ -97,7 +97,10 @@ SimulationPlan::SimulationPlan(const SimulationGrid& grid, const std::vector<dou
         marginJ_ = std::max(marginJ_, std::abs(o.j));
     }
     markedColumns_ = static_cast<long long>(grid.columns) + 2 * marginI_;
-    for (const Offset& o : offsets) offsetMark_.push_back(static_cast<long long>(o.j) * markedColumns_ + o.i);
+    for (const Offset& o : offsets) {
+        offsetMark_.push_back(static_cast<long long>(o.j) * markedColumns_ + o.i);
+        offsetNode_.push_back(static_cast<long long>(o.j) * grid.columns + o.i);
+    }
     tableCoversPairs_ = tableReach_ <= kMaxTableReach;
     tableReach_ = std::min(tableReach_, kMaxTableReach);
     const int side = 2 * tableReach_ + 1;
@@ -257,7 +260,8 @@ double SequentialSimulator::Entry(const Lane& lane, int a, int b) const {
     const std::size_t na = static_cast<std::size_t>(a);
     if (b < kn) {
         const std::size_t nb = static_cast<std::size_t>(b);
-        return p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
+        return p.NodeCovariance(NeighbourColumn(lane, na) - NeighbourColumn(lane, nb),
+                                NeighbourRow(lane, na) - NeighbourRow(lane, nb));
     }
     return lane.sampleCovariances[static_cast<std::size_t>(b - kn) * static_cast<std::size_t>(kn) + na];
 }
@@ -273,6 +277,14 @@ std::size_t SequentialSimulator::MarkAt(int i, int j) const {
 
 std::size_t SequentialSimulator::NodeAt(int i, int j) const {
     return static_cast<std::size_t>(j) * static_cast<std::size_t>(plan_.grid_.columns) + static_cast<std::size_t>(i);
+}
+
+int SequentialSimulator::NeighbourColumn(const Lane& lane, std::size_t na) const {
+    return lane.ni + plan_.offsetI_[static_cast<std::size_t>(lane.hits[na])];
+}
+
+int SequentialSimulator::NeighbourRow(const Lane& lane, std::size_t na) const {
+    return lane.nj + plan_.offsetJ_[static_cast<std::size_t>(lane.hits[na])];
 }
 
 void SequentialSimulator::Gather(Lane& lane, const double* field, long long* cells) {
@@ -330,17 +342,18 @@ void SequentialSimulator::Gather(Lane& lane, const double* field, long long* cel
     } else {
         for (std::size_t o = 0; o < offsets && found < limit; ++o) visit(o);
     }
-    int* const nodeI = Room(lane.nodeI, found);
-    int* const nodeJ = Room(lane.nodeJ, found);
+    // A neighbour's place in the field is one step from the node's (the
+    // mark stops the scan at the grid's edges); its column and row are
+    // derived from its offset only where they are needed.
+    long long* const nodes = Room(lane.neighbourNodes, found);
     for (std::size_t h = 0; h < found; ++h) {
         const std::size_t o = static_cast<std::size_t>(hits[h]);
-        nodeI[h] = lane.ni + p.offsetI_[o];
-        nodeJ[h] = lane.nj + p.offsetJ_[o];
+        nodes[h] = lane.node + p.offsetNode_[o];
         cells[h * lanes_.size()] = p.offsetCell_[o];
         // Their values are read when the systems are assembled, after every
         // lane's scan: asked for now, since on a large grid they lie in the
         // outer caches.
-        PrefetchForRead(field + NodeAt(nodeI[h], nodeJ[h]));
+        PrefetchForRead(field + nodes[h]);
     }
     if (n.combined) {
         while (next < available && lane.chosen.size() + found < limit) lane.chosen.push_back(lane.samples.ids[next++]);
@@ -369,11 +382,13 @@ void SequentialSimulator::FillSampleCovariances(Lane& lane) {
     // The loops read locals: a store through the buffers could otherwise
     // alias the grid's and the samples' values, read again every entry.
     const double x0 = g.x0, y0 = g.y0, dx = g.dx, dy = g.dy;
-    const int* const nodeI = lane.nodeI.data();
-    const int* const nodeJ = lane.nodeJ.data();
+    const int* const hits = lane.hits.data();
+    const int* const offsetI = p.offsetI_.data();
+    const int* const offsetJ = p.offsetJ_.data();
+    const int ni = lane.ni, nj = lane.nj;
     for (std::size_t nb = 0; nb < kn; ++nb) {
-        nodeX[nb] = x0 + nodeI[nb] * dx;
-        nodeY[nb] = y0 + nodeJ[nb] * dy;
+        nodeX[nb] = x0 + (ni + offsetI[hits[nb]]) * dx;
+        nodeY[nb] = y0 + (nj + offsetJ[hits[nb]]) * dy;
     }
     for (std::size_t a = 0; a < ks; ++a) {
         const std::size_t id = static_cast<std::size_t>(lane.chosen[a]);
@@ -506,11 +521,11 @@ void SequentialSimulator::Run(std::uint64_t seed, std::uint64_t first, int count
                     if (!p.tableCoversPairs_) {
                         double* row = rowOf(na);
                         for (std::size_t nb = na; nb < kn; ++nb)
-                            row[nb * lanes] =
-                                p.NodeCovariance(lane.nodeI[na] - lane.nodeI[nb], lane.nodeJ[na] - lane.nodeJ[nb]);
-                        right[na * lanes] = p.NodeCovariance(lane.nodeI[na] - lane.ni, lane.nodeJ[na] - lane.nj);
+                            row[nb * lanes] = Entry(lane, static_cast<int>(na), static_cast<int>(nb));
+                        right[na * lanes] =
+                            p.NodeCovariance(NeighbourColumn(lane, na) - lane.ni, NeighbourRow(lane, na) - lane.nj);
                     }
-                    value[na * lanes] = fields[l][NodeAt(lane.nodeI[na], lane.nodeJ[na])];
+                    value[na * lanes] = fields[l][lane.neighbourNodes[na]];
                 }
                 // The nodes' columns of samples and of padding, each only
                 // where there is one (most systems have neither).

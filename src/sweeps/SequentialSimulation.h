@@ -106,6 +106,7 @@ private:
     int marginI_ = 0, marginJ_ = 0;
     long long markedColumns_ = 0;
     std::vector<long long> offsetMark_;  // each offset as a step in that grid
+    std::vector<long long> offsetNode_;  // and as a step in a realisation's field
     // Per node, when kept: up to `samples` nearest samples, and how many.
     bool keptSamples_ = false;
     std::vector<int> nodeSampleIds_, nodeSampleCount_, nodeSampleJoin_;
@@ -161,6 +162,9 @@ private:
     std::size_t MarkAt(int i, int j) const;
     // The node in column i, row j.
     std::size_t NodeAt(int i, int j) const;
+    // The column and row of a lane's simulated neighbour na.
+    int NeighbourColumn(const Lane& lane, std::size_t na) const;
+    int NeighbourRow(const Lane& lane, std::size_t na) const;
     // Finds the lane's next node and its neighbours (`field`: the lane's
     // realisation), their table steps into cells[0], cells[Lanes()], ...
     void Gather(Lane& lane, const double* field, long long* cells);
@@ -180,9 +184,11 @@ private:
         SimulationPlan::NodeSampleList samples{};
         // Scratch buffers hold at least what the node needs (kn simulated
         // neighbours, ks samples taken) and are read no further.
-        std::vector<int> nodeI, nodeJ;  // the simulated neighbours' columns and rows
-        std::vector<int> hits;          // the scan's offsets, each simulated one counted
-        std::vector<int> chosen;        // the samples taken, as ids
+        // The scan's offsets, each simulated one counted: the first kn are
+        // the simulated neighbours'.
+        std::vector<int> hits;
+        std::vector<long long> neighbourNodes;  // where they lie in the field
+        std::vector<int> chosen;                // the samples taken, as ids
         int ks = 0, kn = 0;
         // The samples' covariances to the nodes (ks x kn, sample after
         // sample), then to each other (a < b, row after row).
