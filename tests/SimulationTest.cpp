@@ -482,8 +482,16 @@ TEST(Simulation, RefusalsAndTheThresholdWarning) {
 TEST(Simulation, NormalDistributionAndItsInverseAgreeWithKnownValuesAndEachOther) {
     struct Case {
         double x, p;
-    } const cases[] = {{1.959963984540054, 0.975},   {-6.361340902404056, 1e-10}, {0.0, 0.5},
-                       {-8.0, 6.22096057427178e-16}, {3.090232306167813, 0.999},  {-1.0, 0.15865525393145707}};
+    } const cases[] = {{1.959963984540054, 0.975},
+                       {-6.361340902404056, 1e-10},
+                       {0.0, 0.5},
+                       {-8.0, 6.22096057427178e-16},
+                       {3.090232306167813, 0.999},
+                       {-1.0, 0.15865525393145707},
+                       // Far tails, down to the smallest normal double.
+                       {-20.0, 2.7536241186062337e-89},
+                       {-30.0, 4.9067139271481872e-198},
+                       {-37.5, 4.6053530095819552e-308}};
     for (const Case& c : cases) {
         EXPECT_NEAR(mosaro::NormalDistribution(c.x), c.p, 2e-15 * c.p + 1e-17) << c.x;
         EXPECT_NEAR(mosaro::InverseNormal(c.p), c.x, 1e-14 * std::fabs(c.x) + 1e-15) << c.p;
