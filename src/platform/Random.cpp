@@ -22,8 +22,9 @@ std::uint64_t Rotate(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k))
 // exp(-z^2) for z = k/16 up to where erfc vanishes (27.3), each as
 // NaturalExponential gives it (z^2 is exact): read from a table made once.
 // A simulation's back-transform asks for erfc at every node beyond the
-// data's extreme scores (6 % of them on meuse), which took two
-// exponentials of some 900 instructions each.
+// data's extreme scores (6 % of them for meuse's cadmium, whose many
+// equal low values share one score), which took two exponentials of some
+// 900 instructions each.
 double GaussianAtSixteenths(int k) {
     static const std::array<double, 438> table = [] {
         std::array<double, 438> t{};
