@@ -82,8 +82,8 @@ double ComplementaryError(double x) {
         }
         r = (0.56418958354775628695 - y * (num + p[4]) / (den + q[4])) / x;
     }
-    const double z = std::trunc(x * 16.0) / 16.0;
-    return GaussianAtSixteenths(static_cast<int>(z * 16.0)) * NaturalExponential(-(x - z) * (x + z)) * r;
+    const double sixteenths = std::trunc(x * 16.0), z = sixteenths / 16.0;
+    return GaussianAtSixteenths(static_cast<int>(sixteenths)) * NaturalExponential(-(x - z) * (x + z)) * r;
 }
 
 }  // namespace
